@@ -1,0 +1,391 @@
+// cable create|show, generate, show: the sequence model from the command line.
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "cable.h"
+#include "cli.h"
+#include "electrodesused.h"
+#include "fileio.h"
+#include "generate.h"
+#include "geometry.h"
+#include "levelspec.h"
+#include "sqxfile.h"
+
+using nlohmann::ordered_json;
+
+namespace {
+
+float ParseFloat(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    float v = std::strtof(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0') throw TCliUsage(what + ": \"" + text + "\" is not a number");
+    return v;
+}
+
+int ParseInt(const std::string& text, const std::string& what) {
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || end == nullptr || *end != '\0' || v < -100000 || v > 100000)
+        throw TCliUsage(what + ": \"" + text + "\" is not a whole number");
+    return static_cast<int>(v);
+}
+
+// NAME:FIRST-LAST:SPACING[:rev]; the name may itself hold colons.
+TSegment ParseSegmentOption(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t p = text.find(':', start);
+        parts.push_back(text.substr(start, p == std::string::npos ? std::string::npos : p - start));
+        if (p == std::string::npos) break;
+        start = p + 1;
+    }
+    bool rev = false;
+    if (parts.size() >= 4 && parts.back() == "rev") {
+        rev = true;
+        parts.pop_back();
+    }
+    if (parts.size() < 3) throw TCliUsage("--segment \"" + text + "\": expected NAME:FIRST-LAST:SPACING[:rev]");
+    std::string spacing = parts.back();
+    parts.pop_back();
+    std::string range = parts.back();
+    parts.pop_back();
+    std::string name = parts[0];
+    for (std::size_t i = 1; i < parts.size(); ++i) name += ":" + parts[i];
+    auto dash = range.find('-');
+    if (dash == std::string::npos) throw TCliUsage("--segment \"" + text + "\": nodes must read FIRST-LAST");
+    TSegment s;
+    s.MakeEmpty();
+    s.Name.Set(name);
+    int first = ParseInt(range.substr(0, dash), "--segment first node");
+    int last = ParseInt(range.substr(dash + 1), "--segment last node");
+    if (first < 1 || last < first || last > MaxNodeNumber)
+        throw TCliUsage("--segment \"" + text + "\": nodes must satisfy 1 <= FIRST <= LAST <= 4000");
+    s.FirstNode = static_cast<int16_t>(first);
+    s.LastNode = static_cast<int16_t>(last);
+    s.NodeSpacing = ParseFloat(spacing, "--segment spacing");
+    s.Reversible = rev ? 1 : 0;
+    return s;
+}
+
+ordered_json SegmentJson(const TSegment& s) {
+    return {{"name", s.Name.Get()},
+            {"first_node", s.FirstNode},
+            {"last_node", s.LastNode},
+            {"node_spacing", s.NodeSpacing},
+            {"reversible", s.Reversible != 0}};
+}
+
+ordered_json SegmentsJson(const TCable& c) {
+    ordered_json list = ordered_json::array();
+    for (const TSegment& s : c.Segments)
+        if (!s.Empty()) list.push_back(SegmentJson(s));
+    return list;
+}
+
+template <class T>
+ordered_json Triple(const T (&v)[3]) {
+    return ordered_json::array({v[0], v[1], v[2]});
+}
+
+ordered_json SequenceJson(const TSequence& seq) {
+    ordered_json j;
+    j["version"] = seq.Version;
+    j["name"] = seq.Name.Get();
+    j["cable_name"] = seq.CableName.Get();
+    j["segments"] = SegmentsJson(seq);
+    j["array_type"] = seq.ArrayType;
+    j["spacing"] = Triple(seq.Spacing);
+    j["level_used"] = Triple(seq.LevelUsed);
+    j["roll_limit"] = Triple(seq.RollLimit);
+    j["deepest_x"] = Triple(seq.DeepestX);
+    j["deepest_y"] = Triple(seq.DeepestY);
+    j["max_x"] = seq.MaxX;
+    j["max_y"] = seq.MaxY;
+    j["grid_line_x"] = seq.GridLineX;
+    j["grid_line_y"] = seq.GridLineY;
+    j["qmax"] = seq.QMax;
+    j["stack_min"] = seq.StackMin;
+    j["stack_max"] = seq.StackMax;
+    j["time"] = seq.Time;
+    j["mode"] = seq.Mode;
+    j["vmn_range"] = seq.VmnRange;
+    j["area"] = seq.Area;
+    j["line"] = seq.Line;
+    j["nb_electrode"] = seq.NbElectrode;
+    j["first_electrode"] = seq.FirstElectrode;
+    j["last_electrode"] = seq.LastElectrode;
+    j["nb_quadripole"] = seq.NbQuadripole;
+    ordered_json electrodes = ordered_json::array();
+    for (int i = 0; i < MaxElectrodes; ++i) {
+        const TElectrode& e = seq.Electrodes[i];
+        if (e.Type == 0) continue;
+        electrodes.push_back({{"index", i}, {"type", e.Type}, {"number", e.Number}, {"x", e.X}, {"y", e.Y}, {"z", e.Z}});
+    }
+    j["electrodes"] = std::move(electrodes);
+    ordered_json quads = ordered_json::array();
+    for (int i = 0; i < seq.NbQuadripole; ++i) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        quads.push_back({{"a", q.A}, {"b", q.B}, {"m", q.M}, {"n", q.N},
+                         {"spacing_index", q.SpacingIndex}, {"level", q.Level},
+                         {"k", GeometricFactor(seq, q)}, {"pseudo_x", PseudoX(seq, q)},
+                         {"level_value", ChartValue(seq, q, 0)}, {"depth", ChartValue(seq, q, 1)}});
+    }
+    j["quadripoles"] = std::move(quads);
+    return j;
+}
+
+int ArrayCode(const std::string& name) {
+    if (name == "dd") return 0;
+    if (name == "pd") return 1;
+    if (name == "pp") return 2;
+    if (name == "ws") return 4;
+    if (name == "wenner") return 6;
+    throw TCliUsage("--array: \"" + name + "\" is not one of dd, pd, pp, wenner, ws");
+}
+
+struct TGenerateOptions {
+    std::string Cable, Array, Levels, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode, Output;
+    std::optional<float> Spacing, X, Y, Z, StartX, Area, Line;
+    std::optional<int> Spacing2, Spacing3, First, Electrodes, Time, QMax, Vmn;
+};
+
+void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
+    if (!o.Array.empty()) seq.ArrayType = ArrayCode(o.Array);
+    if (o.Spacing) {
+        if (!(*o.Spacing > 0.001f)) throw TCliUsage("--spacing must be above 0.001");
+        // Dipole lengths are kept as multiples of a.
+        float oldA = seq.Spacing[0];
+        for (int s = 1; s < MaxSpacings; ++s)
+            if (oldA > 0.001f && seq.Spacing[s] != 0.0f) seq.Spacing[s] = seq.Spacing[s] / oldA * *o.Spacing;
+        seq.Spacing[0] = *o.Spacing;
+    }
+    if (!o.Levels.empty()) seq.LevelUsed[0] = ParseLevelSpec(o.Levels, "--levels");
+    auto other = [&](int s, const std::optional<int>& k, const std::string& levels, int lo, int hi, const char* name) {
+        if (!k) {
+            if (!levels.empty()) throw TCliUsage(std::string("--levels") + char('0' + s + 1) + " needs " + name);
+            return;
+        }
+        if (*k < lo || *k > hi)
+            throw TCliUsage(std::string(name) + " must be a whole multiple of a from " + std::to_string(lo) + " to " +
+                            std::to_string(hi));
+        if (levels.empty()) throw TCliUsage(std::string(name) + " needs its --levels" + char('0' + s + 1));
+        seq.Spacing[s] = static_cast<float>(*k) * seq.Spacing[0];
+        seq.LevelUsed[s] = ParseLevelSpec(levels, std::string("--levels") + char('0' + s + 1));
+    };
+    other(1, o.Spacing2, o.Levels2, 2, 6, "--spacing2");
+    other(2, o.Spacing3, o.Levels3, 3, 9, "--spacing3");
+    if (o.Spacing3 && seq.Spacing[1] == 0.0f) throw TCliUsage("--spacing3 needs --spacing2");
+    if (seq.ArrayType == 2 || seq.ArrayType == 6) {
+        if (o.Spacing2) throw TCliUsage("pole-pole and Wenner use one spacing only");
+        seq.Spacing[1] = seq.Spacing[2] = 0;
+        seq.LevelUsed[1] = seq.LevelUsed[2] = 0;
+    }
+    if (!o.Name.empty()) {
+        if (o.Name.size() > 24) throw TCliUsage("--name: at most 24 characters");
+        seq.Name.Set(o.Name);
+    }
+    if (o.Time) {
+        if (*o.Time != 2000 && *o.Time != 1000 && *o.Time != 500 && *o.Time != 250)
+            throw TCliUsage("--time must be 2000, 1000, 500 or 250");
+        seq.Time = *o.Time;
+    }
+    if (!o.Stack.empty()) {
+        auto colon = o.Stack.find(':');
+        if (colon == std::string::npos) throw TCliUsage("--stack must read MIN:MAX");
+        int lo = ParseInt(o.Stack.substr(0, colon), "--stack"), hi = ParseInt(o.Stack.substr(colon + 1), "--stack");
+        if (lo < 0 || hi > 249 || lo > hi) throw TCliUsage("--stack: 0 <= MIN <= MAX <= 249");
+        seq.StackMin = lo;
+        seq.StackMax = hi;
+    }
+    if (o.QMax) {
+        if (*o.QMax < 0 || *o.QMax > 100) throw TCliUsage("--qmax must be 0 to 100");
+        seq.QMax = *o.QMax;
+    }
+    if (!o.Mode.empty()) seq.Mode = o.Mode == "ip" ? 1 : 0;
+    if (o.Vmn) {
+        if (*o.Vmn < 0 || *o.Vmn > 11) throw TCliUsage("--vmn must be 0 to 11");
+        seq.VmnRange = *o.Vmn;
+    }
+    if (o.Area) seq.Area = *o.Area;
+    if (o.Line) seq.Line = *o.Line;
+}
+
+void LoadCableOption(TSequence& seq, const std::string& path) {
+    TCable cable;
+    ReadCableFile(path, cable);
+    try {
+        ApplyCableSet(seq, cable);
+    } catch (const std::invalid_argument& e) {
+        throw TCliFailure(path + ": cable set refused: " + e.what());
+    }
+}
+
+int PickElectrodeCount(const TSequence& seq, const TGenerateOptions& o) {
+    TRange r = ElectrodeCountRange(seq);
+    int n = o.Electrodes.value_or(seq.NbElectrode);
+    if (o.Electrodes && (n < r.Min || n > r.Max))
+        throw TCliUsage("--electrodes must be from " + std::to_string(r.Min) + " to " + std::to_string(r.Max));
+    return r.Clamp(n);
+}
+
+int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, const TRange& range) {
+    if (range.Max < range.Min) throw TCliFailure("the cable set has too few nodes for this array");
+    if (o.First && (*o.First < range.Min || *o.First > range.Max))
+        throw TCliUsage("--first must be from " + std::to_string(range.Min) + " to " + std::to_string(range.Max));
+    return AdjustFirstElectrode(seq, o.First.value_or(proposed), range);
+}
+
+void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
+    const bool rolling = !o.RollAlong.empty() || !o.MoveAlong.empty();
+    auto seq = std::make_unique<TSequence>();
+    int mode = ModeCreate;
+    if (rolling) {
+        if (o.X || o.Y || o.Z) throw TCliUsage("--x, --y and --z place a new line; a move along takes --start-x");
+        if (!o.MoveAlong.empty() && !o.StartX) throw TCliUsage("--move-along needs --start-x");
+        mode = o.RollAlong.empty() ? ModeMoveAlong : ModeRollAlong;
+        const std::string& prevPath = o.RollAlong.empty() ? o.MoveAlong : o.RollAlong;
+        auto previous = std::make_unique<TSequence>();
+        ReadSequenceFile(prevPath, *previous);
+        if (previous->ArrayType == 9) throw TCliFailure(prevPath + ": the sequence has no geometry to roll along");
+        *seq = *previous;   // a new sequence starts as a copy of the one it follows
+        if (!o.Cable.empty()) LoadCableOption(*seq, o.Cable);
+        ApplyParameters(*seq, o);
+        auto setup = ChoosePreviousSequence(*seq, *previous, mode);
+        if (!setup)
+            throw TCliFailure(prevPath + ": no deepest-level quadripole on an active electrode, nothing to roll along from");
+        TRange range = setup->FirstRange;
+        int first = PickFirst(*seq, o, setup->ProposedFirst, range);
+        const TElectrode& e = seq->Electrodes[first];
+        TElectrodesUsedChoice choice{first, DialogCoordinate(e.X), DialogCoordinate(e.Y), DialogCoordinate(e.Z),
+                                     std::nullopt, PickElectrodeCount(*seq, o)};
+        if (mode == ModeMoveAlong) choice.MoveAlongX = DialogCoordinate(*o.StartX);
+        ApplyElectrodesUsed(*seq, mode, setup->RollStart, choice);
+    } else {
+        if (o.Cable.empty() || o.Array.empty() || !o.Spacing || o.Levels.empty())
+            throw TCliUsage("generate needs --cable, --array, --spacing and --levels");
+        if (o.StartX) throw TCliUsage("--start-x belongs to --move-along");
+        LoadCableOption(*seq, o.Cable);
+        ApplyParameters(*seq, o);
+        int first = PickFirst(*seq, o, seq->FirstElectrode, FirstElectrodeRange(*seq));
+        TElectrodesUsedChoice choice{first, DialogCoordinate(o.X.value_or(0)), DialogCoordinate(o.Y.value_or(0)),
+                                     DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
+        ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
+    }
+    if (auto problem = GenerationProblem(*seq)) throw TCliFailure("cannot generate: " + *problem);
+    TNullChartSink chart;
+    GenerateSequence(*seq, mode == ModeCreate ? ModeCreate : ModeRollAlong, chart);
+    WriteSequenceFile(o.Output, *seq);
+    ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
+            << " quadripoles\n";
+}
+
+}  // namespace
+
+void AddModelCommands(CLI::App& app, TCliContext& ctx) {
+    auto* cable = app.add_subcommand("cable", "Create or show a cable set (.cbl)");
+    cable->require_subcommand(1);
+
+    struct TCableCreate {
+        std::string Out, Name;
+        std::vector<std::string> Segments;
+    };
+    auto create = std::make_shared<TCableCreate>();
+    auto* cc = cable->add_subcommand("create", "Write a cable set from segments");
+    cc->add_option("OUT", create->Out, "The .cbl file to write")->required();
+    cc->add_option("--name", create->Name, "Cable set name")->required();
+    cc->add_option("--segment", create->Segments, "NAME:FIRST-LAST:SPACING[:rev], in line order")->required();
+    cc->callback([create, &ctx] {
+        TCable c;
+        c.CableName.Set(create->Name);
+        for (const std::string& text : create->Segments) {
+            TSegment s = ParseSegmentOption(text);
+            TIncludeOutcome r = IncludeSegment(c, s);
+            if (r.Result != TIncludeResult::Included) throw TCliFailure(IncludeRefusalText(c, s, r));
+        }
+        WriteCableFile(create->Out, c);
+        ctx.Out << c.CableName.Get() << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
+                << LastNodeOfSet(c) << "\n";
+    });
+
+    struct TShow {
+        std::string File;
+        bool Json = false;
+    };
+    auto cshow = std::make_shared<TShow>();
+    auto* cs = cable->add_subcommand("show", "Show a cable set");
+    cs->add_option("FILE", cshow->File, "The .cbl file")->required();
+    cs->add_flag("--json", cshow->Json, "Print one JSON object");
+    cs->callback([cshow, &ctx] {
+        TCable c;
+        ReadCableFile(cshow->File, c);
+        if (cshow->Json) {
+            ordered_json j;
+            j["cable_name"] = c.CableName.Get();
+            j["segments"] = SegmentsJson(c);
+            j["first_node"] = SegmentCount(c) ? FirstNodeOfSet(c) : 0;
+            j["last_node"] = LastNodeOfSet(c);
+            ctx.Out << j.dump(2) << "\n";
+            return;
+        }
+        ctx.Out << "Cable set " << c.CableName.Get() << "\n";
+        for (const TSegment& s : c.Segments) {
+            if (s.Empty()) continue;
+            ctx.Out << "  " << s.Name.Get() << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
+                    << s.NodeSpacing << (s.Reversible ? "  reversible" : "") << "\n";
+        }
+    });
+
+    auto g = std::make_shared<TGenerateOptions>();
+    auto* gen = app.add_subcommand("generate", "Generate a sequence into a .sqx file");
+    gen->add_option("--cable", g->Cable, "Cable set file (.cbl)");
+    gen->add_option("--array", g->Array, "dd, pd, pp, wenner or ws");
+    gen->add_option("--spacing", g->Spacing, "Electrode spacing a");
+    gen->add_option("--levels", g->Levels, "Levels of spacing a, e.g. 1-6 or 1,2,5");
+    gen->add_option("--spacing2", g->Spacing2, "Second dipole length, multiple of a (2 to 6)");
+    gen->add_option("--levels2", g->Levels2, "Levels of the second length");
+    gen->add_option("--spacing3", g->Spacing3, "Third dipole length, multiple of a (3 to 9)");
+    gen->add_option("--levels3", g->Levels3, "Levels of the third length");
+    gen->add_option("--first", g->First, "First electrode");
+    gen->add_option("--x", g->X, "X of the first electrode");
+    gen->add_option("--y", g->Y, "Y of the first electrode");
+    gen->add_option("--z", g->Z, "Z of the first electrode");
+    gen->add_option("--electrodes", g->Electrodes, "Number of electrodes");
+    auto* roll = gen->add_option("--roll-along", g->RollAlong, "Roll along after this sequence (.sqx)");
+    auto* move = gen->add_option("--move-along", g->MoveAlong, "Move along after this sequence (.sqx)");
+    roll->excludes(move);
+    gen->add_option("--start-x", g->StartX, "First electrode abscissa of a move along");
+    gen->add_option("--name", g->Name, "Sequence name (at most 24 characters)");
+    gen->add_option("--time", g->Time, "Injection time in ms (2000, 1000, 500, 250)");
+    gen->add_option("--stack", g->Stack, "Stack limits MIN:MAX");
+    gen->add_option("--qmax", g->QMax, "Quality limit in percent");
+    gen->add_option("--mode", g->Mode, "rho or ip")->check(CLI::IsMember({"rho", "ip"}));
+    gen->add_option("--vmn", g->Vmn, "Voltage request code 0 to 11");
+    gen->add_option("--area", g->Area, "Area number or latitude");
+    gen->add_option("--line", g->Line, "Line number or longitude");
+    gen->add_option("-o", g->Output, "The .sqx file to write")->required();
+    gen->callback([g, &ctx] { RunGenerate(ctx, *g); });
+
+    auto show = std::make_shared<TShow>();
+    auto* sh = app.add_subcommand("show", "Show a sequence file (.sqx)");
+    sh->add_option("FILE", show->File, "The .sqx file")->required();
+    sh->add_flag("--json", show->Json, "Print one JSON object");
+    sh->callback([show, &ctx] {
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(show->File, *seq);
+        if (show->Json) {
+            ctx.Out << SequenceJson(*seq).dump() << "\n";
+            return;
+        }
+        std::string array = ArrayTypeName(seq->ArrayType);
+        ctx.Out << "Sequence " << seq->Name.Get() << "\n"
+                << "  cable set   " << seq->CableName.Get() << " (" << SegmentCount(*seq) << " segments)\n"
+                << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
+                << "  spacing     " << seq->Spacing[0] << "\n"
+                << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"
+                << "  quadripoles " << seq->NbQuadripole << "\n";
+    });
+}

@@ -1,0 +1,204 @@
+#include "cable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <stdexcept>
+
+#include "fileio.h"
+
+int SegmentCount(const TCable& c) {
+    int n = 0;
+    for (const TSegment& s : c.Segments)
+        if (!s.Empty()) ++n;
+    return n;
+}
+
+int FirstNodeOfSet(const TCable& c) {
+    if (c.Segments[0].Empty()) return 65000;
+    int lo = 65000;
+    for (const TSegment& s : c.Segments) {
+        if (s.Empty()) break;
+        lo = std::min<int>(lo, s.FirstNode);
+    }
+    return lo;
+}
+
+int LastNodeOfSet(const TCable& c) {
+    int hi = 0;
+    for (const TSegment& s : c.Segments) {
+        if (s.Empty()) break;
+        hi = std::max<int>(hi, s.LastNode);
+    }
+    return hi;
+}
+
+int SegmentIndexOfNode(const TCable& c, int k) {
+    for (int i = 0; i < MaxSegments; ++i)
+        if (c.Segments[i].FirstNode <= k && k <= c.Segments[i].LastNode) return i;
+    return -1;
+}
+
+const TSegment* SegmentOfNode(const TCable& c, int k) {
+    int i = SegmentIndexOfNode(c, k);
+    return i < 0 ? nullptr : &c.Segments[i];
+}
+
+std::optional<std::string> SegmentProblem(const TSegment& s) {
+    if (s.Empty()) return std::nullopt;
+    const std::string name = "segment \"" + s.Name.Get() + "\"";
+    if (s.FirstNode < 1 || s.LastNode < s.FirstNode)
+        return name + " has nodes " + std::to_string(s.FirstNode) + " to " + std::to_string(s.LastNode) +
+               ", not a rising range from 1";
+    if (s.LastNode > MaxElectrodeNumber)
+        return name + " has nodes up to " + std::to_string(s.LastNode) +
+               ", above the highest electrode number 1999";
+    if (!(s.NodeSpacing > 0.0f))
+        return name + " has a node spacing of " + std::to_string(s.NodeSpacing) + ", not above 0";
+    return std::nullopt;
+}
+
+std::optional<std::string> CableSetProblem(const TCable& c) {
+    for (const TSegment& s : c.Segments) {
+        if (s.Empty()) continue;
+        if (auto p = SegmentProblem(s)) return p;
+    }
+    return std::nullopt;
+}
+
+TIncludeOutcome IncludeSegment(TCable& c, const TSegment& seg) {
+    if (seg.Empty() || SegmentProblem(seg)) return {TIncludeResult::Invalid};
+    int used = SegmentCount(c);
+    for (int i = 0; i < used; ++i) {
+        const TSegment& e = c.Segments[i];
+        if (e.FirstNode == seg.FirstNode && e.LastNode == seg.LastNode && seg.Reversible != 0) break;
+        if (e.FirstNode <= seg.LastNode && e.LastNode >= seg.FirstNode) return {TIncludeResult::Overlap, i};
+    }
+    if (used >= MaxSegments) return {TIncludeResult::Full};
+    c.Segments[used].CopyFrom(seg);
+    return {TIncludeResult::Included};
+}
+
+std::string IncludeRefusalText(const TCable& c, const TSegment& seg, const TIncludeOutcome& outcome) {
+    const std::string name = seg.Name.Get();
+    switch (outcome.Result) {
+        case TIncludeResult::Included: return "";
+        case TIncludeResult::Overlap: {
+            const TSegment& e = c.Segments[outcome.ClashIndex];
+            return "Segment \"" + name + "\" (" + std::to_string(seg.FirstNode) + "-" +
+                   std::to_string(seg.LastNode) + ") overlaps segment \"" + e.Name.Get() + "\" (" +
+                   std::to_string(e.FirstNode) + "-" + std::to_string(e.LastNode) + ")";
+        }
+        case TIncludeResult::Full:
+            return "Segment \"" + name + "\" cannot be added: a cable set holds at most 32 segments";
+        case TIncludeResult::Invalid: {
+            auto p = SegmentProblem(seg);
+            return p ? "Segment refused: " + *p : "Segment \"" + name + "\" is empty";
+        }
+    }
+    return "";
+}
+
+void ExcludeSegment(TCable& c, int index) {
+    if (index < 0 || index >= MaxSegments) return;
+    int used = SegmentCount(c);
+    for (int i = index; i + 1 < used; ++i) c.Segments[i].CopyFrom(c.Segments[i + 1]);
+    int freed = index < used ? used - 1 : index;
+    c.Segments[freed].MakeEmpty();
+}
+
+std::string CableFilePath(const std::string& cableFolder, const std::string& name) {
+    std::string folder = cableFolder;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + name + ".cbl";
+}
+
+void ReadCableFile(const std::string& path, TCable& c) {
+    auto bytes = ReadFilePrefix(path, sizeof(TCable));
+    std::memcpy(RecordBytes(c), bytes.data(), bytes.size());
+}
+
+void WriteCableFile(const std::string& path, const TCable& c) {
+    WriteFileAtomic(path, RecordBytes(c), sizeof(TCable));
+}
+
+std::vector<std::string> CableSetNames(const std::string& cableFolder) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(cableFolder.c_str());
+    if (!d) return names;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".cbl") == 0) names.push_back(n.substr(0, n.size() - 4));
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ApplyCableSet(TSequence& seq, const TCable& cable) {
+    if (auto p = CableSetProblem(cable)) throw std::invalid_argument(*p);
+    static_cast<TCable&>(seq) = cable;
+    for (auto& e : seq.Electrodes) {
+        e.Type = 0;
+        e.Number = 0;
+    }
+    seq.NbElectrode = 0;
+    seq.FirstElectrode = seq.Segments[0].FirstNode;
+    int count = SegmentCount(seq);
+    for (int i = 0; i < count; ++i) {
+        const TSegment& s = seq.Segments[i];
+        for (int k = s.FirstNode; k <= s.LastNode; ++k) {
+            TElectrode& e = seq.Electrodes[k];
+            e.Type = static_cast<int16_t>(TElectrodeType::Node);
+            e.Number = static_cast<int16_t>(k);
+            e.X = e.Y = e.Z = 0;
+        }
+        seq.NbElectrode += s.NodeCount();
+    }
+}
+
+void LoadCableSet(TSequence& seq, const std::string& cableFolder, const std::string& name) {
+    const std::string path = CableFilePath(cableFolder, name);
+    TCable cable = seq;   // a short file keeps what the record held
+    ReadCableFile(path, cable);
+    try {
+        ApplyCableSet(seq, cable);
+    } catch (const std::invalid_argument& e) {
+        throw TFileError(path, std::string("cable set refused: ") + e.what());
+    }
+}
+
+std::vector<TSegment> ParseLibrary(const std::vector<unsigned char>& bytes) {
+    std::vector<TSegment> out;
+    for (std::size_t off = 0; off + sizeof(TSegment) <= bytes.size(); off += sizeof(TSegment)) {
+        TSegment s;
+        std::memcpy(&s, bytes.data() + off, sizeof s);
+        out.push_back(s);
+    }
+    return out;
+}
+
+static std::string LibraryPath(const std::string& cableFolder) {
+    std::string folder = cableFolder;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder + SegmentLibraryFileName;
+}
+
+std::vector<TSegment> ReadLibrary(const std::string& cableFolder, bool* created) {
+    const std::string path = LibraryPath(cableFolder);
+    if (created) *created = false;
+    if (!FileExists(path)) {
+        TSegment empty;
+        empty.MakeEmpty();
+        WriteFileAtomic(path, &empty, sizeof empty);
+        if (created) *created = true;
+    }
+    return ParseLibrary(ReadWholeFile(path));
+}
+
+bool WriteLibrary(const std::string& cableFolder, const std::vector<TSegment>& segments) {
+    const std::string path = LibraryPath(cableFolder);
+    if (!FileExists(path)) return false;
+    WriteFileAtomic(path, segments.data(), segments.size() * sizeof(TSegment));
+    return true;
+}

@@ -1,0 +1,39 @@
+#include "datafolder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "fileio.h"
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+std::string ResolveDataFolder(const std::string& explicitFolder) {
+    if (!explicitFolder.empty()) return explicitFolder;
+    if (const char* h = std::getenv("TERAVOX_HOME"); h != nullptr && *h != '\0') return h;
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != '\0') return JoinPath(x, "teravox2");
+    const char* home = std::getenv("HOME");
+    return JoinPath(JoinPath(home != nullptr ? home : ".", ".local/share"), "teravox2");
+}
+
+void MakeFolders(const std::string& folder) {
+    if (folder.empty()) return;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = folder.find('/', pos + 1);
+        partial = folder.substr(0, pos);
+        if (partial.empty()) continue;
+        struct stat st {};
+        if (::stat(partial.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) throw TFileError(partial, "exists and is not a folder");
+            continue;
+        }
+        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            throw TFileError(partial, "cannot create folder: " + ErrnoText(errno));
+    }
+}

@@ -1,0 +1,103 @@
+#include "geometry.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+float PairTerm(const TSequence& seq, int e1, int e2) {
+    if (!IsRealElectrode(seq, e1) || !IsRealElectrode(seq, e2)) return 0.0f;
+    const TElectrode& p = seq.Electrodes[e1];
+    const TElectrode& r = seq.Electrodes[e2];
+    float dx = p.X - r.X, dy = p.Y - r.Y, dz = p.Z - r.Z;
+    float dist = static_cast<float>(std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz));
+    return dist == 0.0f ? 0.0f : 1.0f / dist;
+}
+
+float Centre(const TSequence& seq, int e1, int e2) {
+    double sum = 0;
+    int n = 0;
+    for (int e : {e1, e2}) {
+        if (IsRealElectrode(seq, e)) {
+            sum += seq.Electrodes[e].X;
+            ++n;
+        }
+    }
+    return n == 0 ? 0.0f : static_cast<float>(sum / n);
+}
+
+}  // namespace
+
+float GeometricFactor(const TSequence& seq, const TQuadripole& q) {
+    float am = PairTerm(seq, q.A, q.M), an = PairTerm(seq, q.A, q.N);
+    float bm = PairTerm(seq, q.B, q.M), bn = PairTerm(seq, q.B, q.N);
+    float sum = am + an + bm + bn;
+    float g = am - an - bm + bn;
+    if (sum == 0.0f || g == 0.0f) return 1.0f;
+    return static_cast<float>(TwoPi / g);
+}
+
+float QuadripoleK(const TSequence& seq, int i) {
+    if (i < 0 || i >= seq.NbQuadripole || i >= MaxQuadripoles) return 0.0f;
+    return GeometricFactor(seq, seq.Quadripoles[i]);
+}
+
+float PseudoX(const TSequence& seq, const TQuadripole& q) {
+    return (Centre(seq, q.A, q.B) + Centre(seq, q.M, q.N)) / 2.0f;
+}
+
+float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
+    int s = q.SpacingIndex;
+    float a = seq.Spacing[0];
+    float ds = (s >= 0 && s < MaxSpacings) ? seq.Spacing[s] : 0.0f;
+    float n = static_cast<float>(q.Level);
+    float nu = n, lambda = n;
+    if (ds != 0.0f) {
+        nu = (a / ds) * n;
+        lambda = n * a;
+    }
+    float cc = Centre(seq, q.A, q.B), pc = Centre(seq, q.M, q.N);
+    switch (view) {
+        case 0:
+            switch (seq.ArrayType) {
+                case 0: case 1: case 2: return std::fabs(pc - cc) / 2.0f;
+                case 4: {
+                    float xm = (q.M >= 0 && q.M < MaxElectrodes) ? seq.Electrodes[q.M].X : 0.0f;
+                    return (pc - xm) + lambda / 2.0f;
+                }
+                case 6: return lambda;
+                default: return n;
+            }
+        case 1:
+            switch (seq.ArrayType) {
+                case 0: return static_cast<float>(ds * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
+                case 1: case 4:
+                    return static_cast<float>(ds * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
+                case 2: return static_cast<float>(0.867 * lambda);
+                case 6: return static_cast<float>(0.519 * lambda);
+                default: return lambda;
+            }
+        case 2: return std::fabs(GeometricFactor(seq, q));
+        default: return 0.0f;
+    }
+}
+
+std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator) {
+    auto text = [](int e) { return e == 0 ? std::string("Rem") : std::to_string(e); };
+    return " " + text(q.A) + separator + text(q.B) + separator + text(q.M) + separator + text(q.N) + "  ";
+}
+
+std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix) {
+    if (seq.Spacing[0] < 0.001f || k < 0 || k >= MaxSpacings) return " ";
+    auto whole = static_cast<long long>(std::trunc(seq.Spacing[k] / seq.Spacing[0]));
+    std::string t = std::to_string(whole);
+    if (withSuffix) t += " x a";
+    return t;
+}
+
+float SpacingFromText(const TSequence& seq, const std::string& text) {
+    if (text.empty()) return 0.0f;
+    char c = text[0];
+    if (c < '0' || c > '9') throw std::invalid_argument("\"" + text + "\" is not a valid integer value");
+    return static_cast<float>(c - '0') * seq.Spacing[0];
+}

@@ -1,0 +1,32 @@
+// Quadripole geometry: geometric factor, pseudo-section abscissa, plotted values and text forms.
+// Pure functions of a record and one quadripole; single precision as the instrument uses.
+#pragma once
+
+#include <string>
+
+#include "sequence.h"
+
+constexpr double TwoPi = 6.283185307179586;
+
+// Signed geometric factor K; 1 when no real pair exists or the terms cancel.
+float GeometricFactor(const TSequence& seq, const TQuadripole& q);
+// GeometricFactor of Quadripoles[i] for i < NbQuadripole, else 0.
+float QuadripoleK(const TSequence& seq, int i);
+// (current centre + potential centre) / 2.
+float PseudoX(const TSequence& seq, const TQuadripole& q);
+// Value plotted in a chart view (0 Level, 1 Investigation depth, 2 |K|, other 0).
+float ChartValue(const TSequence& seq, const TQuadripole& q, int view);
+// " 1-2-3-4  " with separator "-"; electrode 0 reads "Rem".
+std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
+// Spacing[k] as a whole multiple of a ("3" or "3 x a"); " " when a is below 0.001.
+std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix);
+// The first character read as a digit, times a; 0 for an empty text. Throws std::invalid_argument when
+// the first character is not a digit.
+float SpacingFromText(const TSequence& seq, const std::string& text);
+
+// Whether an electrode entry has a real position (Active or Inactive).
+inline bool IsRealElectrode(const TSequence& seq, int number) {
+    if (number < 0 || number >= MaxElectrodes) return false;
+    int16_t t = seq.Electrodes[number].Type;
+    return t == static_cast<int16_t>(TElectrodeType::Active) || t == static_cast<int16_t>(TElectrodeType::Inactive);
+}

@@ -1,0 +1,104 @@
+#include "sequence.h"
+
+#include <bit>
+#include <cstring>
+
+void TText32::Set(std::string_view text) {
+    Clear();
+    std::size_t n = std::min<std::size_t>(text.size(), 31);
+    std::memcpy(Bytes, text.data(), n);
+}
+
+std::string TText32::Get() const {
+    std::size_t n = 0;
+    while (n < sizeof Bytes && Bytes[n] != '\0') ++n;
+    return std::string(Bytes, n);
+}
+
+void TText32::Clear() { std::memset(Bytes, 0, sizeof Bytes); }
+
+void TSegment::MakeEmpty() {
+    Name.Set("NoName");
+    FirstNode = 0;
+    LastNode = 0;
+    NodeSpacing = 0;
+    Reversible = 0;
+    Reserved = 0;
+}
+
+void TSegment::CopyFrom(const TSegment& other) {
+    Name = other.Name;
+    FirstNode = other.FirstNode;
+    LastNode = other.LastNode;
+    NodeSpacing = other.NodeSpacing;
+    Reversible = other.Reversible;
+}
+
+TCable::TCable() { ResetCable(); }
+
+void TCable::ResetCable() {
+    CableReserved = 0;
+    CablePadding[0] = CablePadding[1] = 0;
+    for (auto& s : Segments) s.MakeEmpty();
+    CableName.Set("NoName");
+}
+
+TSequence::TSequence() { Reset(); }
+
+void TSequence::Reset() {
+    // Zero everything first so padding bytes are written as 0.
+    std::memset(static_cast<void*>(this), 0, sizeof(TSequence));
+    ResetCable();
+    Version = 1;
+    Name.Set("NoName");
+    StackMin = 3;
+    StackMax = 6;
+    Time = 1000;
+    VmnRange = 4;
+    LevelUsed[0] = 1;
+    for (int s = 0; s < MaxSpacings; ++s) RollLimit[s] = NotSet;
+    MaxX = NotSet;
+    MaxY = NotSet;
+    for (auto& q : Quadripoles) q.MakeEmpty();
+}
+
+std::string ArrayTypeName(int32_t code) {
+    switch (code) {
+        case 0: return "Dipole dipole";
+        case 1: return "Pole dipole";
+        case 2: return "Pole pole";
+        case 4: return "Wenner-Schlumberger";
+        case 6: return "Wenner";
+        default: return "";
+    }
+}
+
+std::string VmnRangeText(int32_t code) {
+    static const char* const texts[] = {
+        "Vmn Maximum", "Vmn High",    "Vmn Medium", "Vmn Low",    "Vmn =Save energy", "Vab = 12 V",
+        "Vab = 25 V",  "Vab = 50 V", "Vab = 100V", "Vab = 200V", "Vab = 400V",       "Vab = 800V",
+    };
+    if (code < 0 || code > 11) return "";
+    return texts[code];
+}
+
+int LevelCount(int32_t mask) { return std::popcount(static_cast<uint32_t>(mask)); }
+
+int LowestLevel(int32_t mask) {
+    auto m = static_cast<uint32_t>(mask);
+    return m == 0 ? -1 : std::countr_zero(m);
+}
+
+int HighestLevel(int32_t mask) {
+    auto m = static_cast<uint32_t>(mask);
+    return m == 0 ? -1 : 31 - std::countl_zero(m);
+}
+
+int FirstMissingLevel(int32_t mask) { return std::countr_one(static_cast<uint32_t>(mask)); }
+
+void SetLevels(int32_t& mask, int n) {
+    uint32_t m = 0;
+    if (n >= 32) m = 0xFFFFFFFFu;
+    else if (n > 0) m = (1u << n) - 1u;
+    mask = static_cast<int32_t>(m);
+}

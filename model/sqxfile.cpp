@@ -1,0 +1,48 @@
+#include "sqxfile.h"
+
+#include <cstring>
+
+#include "fileio.h"
+
+void WriteSequenceFile(const std::string& path, const TSequence& seq) {
+    WriteFileAtomic(path, RecordBytes(seq), sizeof(TSequence));
+}
+
+std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
+    if (seq.NbQuadripole < 0 || seq.NbQuadripole > MaxQuadripoles)
+        return "quadripole count " + std::to_string(seq.NbQuadripole) + " is outside 0 to 16000";
+    if (seq.NbElectrode < 0 || seq.NbElectrode > MaxElectrodeNumber)
+        return "electrode count " + std::to_string(seq.NbElectrode) + " is outside 0 to 1999";
+    if (seq.FirstElectrode < 0 || seq.FirstElectrode > MaxElectrodeNumber)
+        return "first electrode " + std::to_string(seq.FirstElectrode) + " is outside 0 to 1999";
+    if (seq.LastElectrode < 0 || seq.LastElectrode > MaxElectrodeNumber)
+        return "last electrode " + std::to_string(seq.LastElectrode) + " is outside 0 to 1999";
+    for (int i = 0; i < seq.NbQuadripole; ++i) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        for (int16_t e : {q.A, q.B, q.M, q.N}) {
+            if (e < 0 || e > MaxElectrodeNumber)
+                return "quadripole " + std::to_string(i + 1) + " uses electrode " + std::to_string(e) +
+                       ", outside 0 to 1999";
+        }
+        if (q.SpacingIndex < 0 || q.SpacingIndex >= MaxSpacings)
+            return "quadripole " + std::to_string(i + 1) + " has spacing index " +
+                   std::to_string(q.SpacingIndex);
+    }
+    for (const TSegment& s : seq.Segments) {
+        if (s.Empty()) continue;
+        if (s.FirstNode < 0 || s.LastNode < s.FirstNode || s.LastNode > MaxNodeNumber)
+            return "segment \"" + s.Name.Get() + "\" has nodes " + std::to_string(s.FirstNode) + " to " +
+                   std::to_string(s.LastNode);
+    }
+    return std::nullopt;
+}
+
+void ReadSequenceFile(const std::string& path, TSequence& seq) {
+    auto bytes = ReadFilePrefix(path, sizeof(TSequence));
+    seq.Reset();
+    std::memcpy(RecordBytes(seq), bytes.data(), bytes.size());
+    if (auto problem = SequenceLimitsProblem(seq)) {
+        seq.Reset();
+        throw TFileError(path, "not a valid sequence file: " + *problem);
+    }
+}
