@@ -1,0 +1,35 @@
+// The texts of the instrument link: exception texts raised by the link, and the program's messages
+// shown to the user by the link and its commands. One place, so that front ends show the same words.
+#pragma once
+
+namespace LinkText {
+// Raised as TLinkError.
+constexpr const char* PortErrGetcom = "Port err. Getcom";
+constexpr const char* PortErrPutcom = "Port err. putcom";
+constexpr const char* PortErr = "Port err.";
+constexpr const char* PortErrGetstring = "Port err. getstring";
+constexpr const char* PortErrSetcmd = "Port err. Setcmd";
+constexpr const char* PortErrXbtCload = "Port err. xbtCload";
+constexpr const char* WaitError = "Wait error";
+
+// Shown by the link.
+constexpr const char* UnknownBaudrate = "Unknown Baudrate";
+constexpr const char* ErrBuffer = "Err. Buffer";
+
+// The question boxes.
+constexpr const char* CommunicationTitle = "Communication";
+constexpr const char* UploadTitle = "Upload process";                                          // 121
+constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";  // 122
+
+// The commands' messages (string table numbers).
+constexpr const char* CommunicationStopped = "Communication stopped";  // 103
+constexpr const char* UploadError = "An error occured during upload";  // 113
+constexpr const char* CorrectlyLoaded = " correctly loaded ";          // 114
+constexpr const char* OnMemory = " On Memory ";                        // 115
+constexpr const char* StartWith = "Start with ";                       // 124
+constexpr const char* MemoryFull = "memory full can't store new sequence";  // 125
+constexpr const char* Deleted = " deleted";                            // 126
+constexpr const char* Connected = "Connected";                         // 127
+constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
+constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
+}  // namespace LinkText

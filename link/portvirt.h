@@ -1,0 +1,248 @@
+// The abstract link between the program and an instrument, the operations every exchange is built
+// from, and the checksummed block protocol.
+//
+// Realisations: TPortCOM (serial port, also to dial a modem; portcom.h), TPortUSB (USB adapter) and
+// TMemoryLink (in-memory, for tests; memorylink.h). Exactly one link is the process-wide CurrentLink.
+//
+// What a realisation must provide (the medium's primitives), pure virtual here:
+//   Disconnect, Connect, PurgeInput, PurgeOutput, TryPutByte, ReadBlockTimed, GetByteTimed,
+//   GetByteNow, SetPortNumber, SetBaudRate, SetParity, SetDataBits, SetStopBits, SetXonXoff,
+//   SetDtrDsr, SetRtsCts, SetDtr, SetRts, InputCount, OutputCount, the getters GetPortNumber to
+//   GetRts, DsrState, MaxBaudRate, LinkName.
+// Written once here over those primitives (virtual, but a realisation should not need to override
+// them): WaitByte, ReadLine, WaitPrompt, SendCommand, CommandAtPrompt, WaitForText, PutByte,
+// ReadBytesTimed, Identify, ReadBytes, SetState, GetState, SetLatency (no effect here).
+//
+// Serial and USB variants: WaitForText, SendCommand and Identify behave differently on USB (see each
+// below). A realisation selects its variant by overriding Variant(); TPortUSB answers Usb and need not
+// override the three operations themselves.
+//
+// Time-out modes of every primitive that takes a time-out in milliseconds:
+//   below 0  waits until data come or the link is closed,
+//   0        returns at once with what is there,
+//   above 0  waits at most that long and returns what came.
+// A realisation waits in slices of at most WaitSliceMs (measured on Clock()) and calls
+// Host().ProcessEvents() between slices, then ends the wait early (-1 or what came) if the link was
+// closed meanwhile. So no wait of any length outlives a stop: closing the link from the event pump
+// ends it.
+//
+// Closed link: LinkState 0 or below. The primitives then answer -1 or do nothing; the composite
+// operations raise TLinkError with the texts below ("Port err. Getcom", ...). Every operation that set
+// the busy cursor sets the normal one again before it raises.
+//
+// Everything runs on one thread; the link is not thread-safe. Multi-byte numbers on the wire are
+// little-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "linkhost.h"
+
+// A link operation failed, most often because the link was closed by a stop. The text is short and
+// for the log; the command handlers report "Communication stopped".
+class TLinkError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The growable byte stream that holds the data of the current block transfer.
+class TByteStream {
+public:
+    void Clear() { data_.clear(); pos_ = 0; }
+    void Write(const unsigned char* data, std::size_t n) { data_.insert(data_.end(), data, data + n); }
+    void Rewind() { pos_ = 0; }
+    // Copies up to n bytes from the current position; returns the number copied.
+    std::size_t Read(unsigned char* out, std::size_t n);
+    std::size_t Size() const { return data_.size(); }
+    const std::vector<unsigned char>& Bytes() const { return data_; }
+
+private:
+    std::vector<unsigned char> data_;
+    std::size_t pos_ = 0;
+};
+
+// Wire constants of the instrument's remote mode.
+namespace Wire {
+constexpr const char* Prompt = ":>";
+constexpr unsigned char Sync = 0x40;     // sent by the program, echoed by the instrument
+constexpr unsigned char Start = 0x00;    // start byte of a block transfer
+constexpr unsigned char Cr = 0x0D;
+constexpr unsigned char Lf = 0x0A;
+constexpr int MaxBlock = 528;            // data bytes per block; the length word keeps 10 bits
+constexpr int LastBlockNumber = 127;     // after 127 comes 1, never 0
+}  // namespace Wire
+
+// Command bytes (sent as c, c XOR 0xFF; accepted by an answer c).
+enum class TCommand : unsigned char {
+    EndOfUploads = 0x00,
+    Escape = 0x1B,           // modem "Disconnect"; Identify after 20 unanswered attempts
+    ModemConnect = 0x1C,     // then the instrument sends a block transfer
+    StartSequence = 0x25,    // then a 4-byte sequence number
+    ListSequences = 0x27,    // then the instrument sends its list as a block transfer
+    DeleteSequence = 0x28,   // then a 4-byte sequence number
+    Upload = 0xAA,           // family 2, instrument version 0x20000002 or below
+    UploadNew = 0xAC,        // family 2, instrument version above 0x20000002
+};
+
+// Time-outs used by the callers, in milliseconds.
+namespace LinkTimeout {
+constexpr int Upload = 300000;   // the upload commands and the end command
+constexpr int Remote = 2000;     // list, start, delete
+constexpr int Escape = 200;      // modem disconnect
+constexpr int Delivery = 300000; // WaitByte, once a byte is announced
+}  // namespace LinkTimeout
+
+class TPortVirt {
+public:
+    enum class TVariant { Serial, Usb };
+    // Longest single device wait before pending events run again.
+    static constexpr int WaitSliceMs = 50;
+
+    // The host and the clock must outlive the link.
+    explicit TPortVirt(TLinkHost& host, TLinkClock& clock = SystemClock());
+    virtual ~TPortVirt();
+    TPortVirt(const TPortVirt&) = delete;
+    TPortVirt& operator=(const TPortVirt&) = delete;
+
+    // Slot 1. Waits (letting events run) until a byte is announced, then reads it with a
+    // 300,000 ms time-out; -1 when that read times out. Raises "Port err. Getcom" once the link closes.
+    virtual int32_t WaitByte();
+    // Slot 2. Closes the link (LinkState 0).
+    virtual void Disconnect() = 0;
+    // Slot 3. Reads one line ending with LF within `timeoutMs` per byte; CR is dropped but counted
+    // towards `maxChars`. True at LF or after maxChars bytes; false (text emptied) on a time-out.
+    // Raises "Port err. getstring" on a closed link.
+    virtual bool ReadLine(std::string& text, int maxChars, int timeoutMs);
+    // Slot 4. WaitForText(":>").
+    virtual bool WaitPrompt();
+    // Slot 5. Opens the link; returns the new LinkState (above 0 = success).
+    virtual int32_t Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit,
+                            bool waitDsr, const std::string& phone) = 0;
+    // Slot 6. The command handshake: synchronise on 0x40, send c and c XOR 0xFF until the answer is
+    // neither 0xFF nor missing. True when the answer is c. Serial: goes on after 22 unanswered sync
+    // bytes and repeats without limit; USB: false unless the sync echo came within 20 attempts, at
+    // most 6 command writes. Raises "Port err. Setcmd" on a closed link.
+    virtual bool SendCommand(unsigned char command, int timeoutMs);
+    // Slot 7. WaitPrompt, then SendCommand; false without sending when the prompt wait fails.
+    virtual bool CommandAtPrompt(unsigned char command, int timeoutMs);
+    // Slot 8. Reads until the characters received contain `text`; no time-out. Serial: false when the
+    // link closes; USB: raises "Wait error".
+    virtual bool WaitForText(const std::string& text);
+    // Slot 9. Writes one byte and waits until it has left; then sleeps ByteDelay ms. Raises
+    // "Port err. putcom" (closed before writing) or "Port err." (closed while draining).
+    virtual void PutByte(unsigned char b);
+    // Slot 10. Up to n GetByteTimed reads, stopping at the first time-out; returns the count. Raises
+    // "Port err. Getcom" when the link is closed before a read.
+    virtual int32_t ReadBytesTimed(unsigned char* buffer, int n, int timeoutMs);
+    // Slot 11. Entry into the instrument's remote mode; text2 is read first. Any exception inside
+    // shows "Unknown Baudrate" and gives false. Repeats until the instrument answers or the link fails.
+    virtual bool Identify(std::string& text1, std::string& text2);
+    // Slot 12. n WaitByte reads, each stored as its low 8 bits (a time-out stores 0xFF).
+    virtual void ReadBytes(unsigned char* buffer, int n);
+    // Slots 13 and 14.
+    virtual void PurgeInput() = 0;
+    virtual void PurgeOutput() = 0;
+    // Slot 15. -1 = not accepted or closed; anything else = accepted.
+    virtual int32_t TryPutByte(unsigned char b) = 0;
+    // Slot 16. Up to n bytes within the time-out; the count, -1 when closed.
+    virtual int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) = 0;
+    // Slot 17. One byte 0..255, or -1 on time-out or closed link.
+    virtual int32_t GetByteTimed(int timeoutMs) = 0;
+    // Slot 18. One byte with the medium's current time-outs, or -1.
+    virtual int32_t GetByteNow() = 0;
+    // Slot 19. LinkState = value; a positive value also sets Configured for good.
+    virtual void SetState(int32_t value);
+    // Slots 20 to 29.
+    virtual void SetPortNumber(int32_t v) = 0;
+    virtual void SetBaudRate(int32_t v) = 0;
+    virtual void SetParity(int32_t v) = 0;
+    virtual void SetDataBits(int32_t v) = 0;
+    virtual void SetStopBits(int32_t v) = 0;
+    virtual void SetXonXoff(bool on) = 0;
+    virtual void SetDtrDsr(bool on) = 0;
+    virtual void SetRtsCts(bool on) = 0;
+    virtual void SetDtr(bool on) = 0;
+    virtual void SetRts(bool on) = 0;
+    // Slots 30, 31: bytes waiting to be read / to be sent; -1 when closed.
+    virtual int32_t InputCount() = 0;
+    virtual int32_t OutputCount() = 0;
+    // Slot 32.
+    virtual int32_t GetState();
+    // Slots 33 to 42.
+    virtual int32_t GetPortNumber() = 0;
+    virtual int32_t GetBaudRate() = 0;
+    virtual int32_t GetDataBits() = 0;
+    virtual int32_t GetStopBits() = 0;
+    virtual int32_t GetXonXoff() = 0;
+    virtual int32_t GetParity() = 0;
+    virtual int32_t GetDtrDsr() = 0;
+    virtual int32_t GetRtsCts() = 0;
+    virtual int32_t GetDtr() = 0;
+    virtual int32_t GetRts() = 0;
+    // Slot 43: 1 while DSR is up (0 where the medium has no such line).
+    virtual int32_t DsrState() = 0;
+    // Slot 44: the adapter's latency timer; nothing here.
+    virtual void SetLatency(int32_t ms);
+    // Slots 45, 46.
+    virtual int32_t MaxBaudRate() = 0;
+    virtual std::string& LinkName(std::string& text) = 0;
+
+    // n PutByte calls in memory order.
+    void PutBytes(const unsigned char* data, int n);
+    static uint16_t ByteSum(const unsigned char* data, int n);
+    void PauseSeconds(int n);
+    // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
+    // buffer shows "Err. Buffer" and sends nothing.
+    void SendData(const unsigned char* data, std::size_t length, TProgressIndicator* progress);
+    // Block protocol, program to instrument, of the whole TransferStream.
+    void SendStream(TProgressIndicator* progress);
+    // Block protocol, instrument to program, into the emptied TransferStream. Raises
+    // "Port err. xbtCload" on a closed link.
+    void ReceiveStream(TProgressIndicator* progress);
+    // ReceiveStream, then copies at most `capacity` received bytes; returns the number copied.
+    int32_t ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress);
+
+    TByteStream& TransferStream() { return transferStream_; }
+    int32_t LinkState() const { return linkState_; }
+    bool IsOpen() const { return linkState_ > 0; }
+    int32_t Configured() const { return configured_; }
+    int32_t ByteDelay() const { return byteDelay_; }
+    TLinkHost& Host() { return host_; }
+    TLinkClock& Clock() { return clock_; }
+
+protected:
+    virtual TVariant Variant() const { return TVariant::Serial; }
+    // Serial: whether the port reports a pending line-status error; clears it when it does. Media
+    // without line-status counters answer false.
+    virtual bool TakeLineStatusError() { return false; }
+    // Raises TLinkError(message) after setting the normal cursor.
+    [[noreturn]] void Fail(const char* message);
+    void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
+    // Between turns of the polling loops (WaitByte, WaitForText, PutByte): block at most ms of Clock()
+    // time until input may have come, or output may have drained, so that the loops do not spin.
+    // Return at once is always correct; the defaults do.
+    virtual void AwaitInput(int64_t ms) { (void)ms; }
+    virtual void AwaitOutput(int64_t ms) { (void)ms; }
+    // The time-out modes above, for a realisation's timed primitives. `attempt(waitMs)` waits at most
+    // waitMs of Clock() time (0 = only look) and answers 0 or more for success or -1 for nothing yet.
+    // Repeats in slices of WaitSliceMs, letting events run between slices, until success, the time-out,
+    // or the link is closed; returns the attempt's answer or -1.
+    int32_t TimedWait(int timeoutMs, const std::function<int32_t(int64_t waitMs)>& attempt);
+
+private:
+    TLinkHost& host_;
+    TLinkClock& clock_;
+    TByteStream transferStream_;
+    int32_t linkState_ = 0;
+    int32_t configured_ = 0;
+    int32_t byteDelay_ = 0;
+};
+
+// The process-wide link, or none before the port picture first creates one.
+extern std::unique_ptr<TPortVirt> CurrentLink;
