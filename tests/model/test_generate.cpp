@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "fixtures.h"
+#include "geometry.h"
+#include "recordingsink.h"
+
+namespace {
+
+std::vector<std::array<int, 4>> Quads(const TSequence& s, int from = 0, int count = -1) {
+    std::vector<std::array<int, 4>> out;
+    int end = count < 0 ? s.NbQuadripole : std::min(s.NbQuadripole, from + count);
+    for (int i = from; i < end; ++i) out.push_back({s.Quadripoles[i].A, s.Quadripoles[i].B, s.Quadripoles[i].M, s.Quadripoles[i].N});
+    return out;
+}
+
+TEST(Generate, DipoleDipoleOnAUniformLine) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
+    TRecordingSink chart;
+    EXPECT_TRUE(GenerateSequence(*seq, ModeCreate, chart));
+    for (int k = 1; k <= 48; ++k) {
+        ASSERT_EQ(seq->Electrodes[k].Type, 2) << k;
+        ASSERT_FLOAT_EQ(seq->Electrodes[k].X, float(k - 1) * 5) << k;
+    }
+    EXPECT_EQ(seq->Electrodes[0].Type, 3);
+    EXPECT_EQ(seq->Electrodes[0].X, RemoteCoordinate);
+    EXPECT_FLOAT_EQ(seq->MaxX, 235);
+    EXPECT_EQ(seq->LastElectrode, 48);
+    ASSERT_EQ(seq->NbQuadripole, 255);
+    std::vector<std::array<int, 4>> first6 = {{1, 2, 3, 4}, {1, 2, 4, 5}, {1, 2, 5, 6},
+                                              {1, 2, 6, 7}, {1, 2, 7, 8}, {1, 2, 8, 9}};
+    EXPECT_EQ(Quads(*seq, 0, 6), first6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(seq->Quadripoles[i].Level, i + 1);
+    EXPECT_EQ(Quads(*seq, 254, 1), (std::vector<std::array<int, 4>>{{45, 46, 47, 48}}));
+    EXPECT_EQ(seq->Quadripoles[254].Level, 1);
+    EXPECT_FLOAT_EQ(seq->DeepestX[0], 195);
+    EXPECT_EQ(seq->Quadripoles[255].Reserved, -1);
+    EXPECT_EQ(seq->Quadripoles[255].A, 0);
+
+    // The chart got every quadripole, once cleared first.
+    EXPECT_EQ(chart.Clears, 1);
+    ASSERT_EQ(chart.Points.size(), 255u);
+    EXPECT_EQ(chart.Points[0].Label, " 1-2-3-4  ");
+    EXPECT_EQ(chart.Points[5].Series, 6);
+    EXPECT_EQ(chart.Points[5].Colour, 0);
+    EXPECT_TRUE(chart.Points[5].Inverted);
+    EXPECT_DOUBLE_EQ(chart.Points[0].X, 7.5);
+    EXPECT_DOUBLE_EQ(chart.Points[0].Y, 5.0);   // "Level" view: |Pc - Cc| / 2
+}
+
+TEST(Generate, HalfSpacingNodesLeaveEveryOtherNodeInactive) {
+    auto seq = MakeLine(MakeCable({{1, 48, 2.5f}}), {});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    int active = 0;
+    for (int k = 1; k <= 48; ++k) {
+        const TElectrode& e = seq->Electrodes[k];
+        if (k % 2 == 1) {
+            ASSERT_EQ(e.Type, 2) << k;
+            ASSERT_FLOAT_EQ(e.X, float(k - 1) / 2 * 5);
+            ++active;
+        } else {
+            ASSERT_EQ(e.Type, 4) << k;
+            ASSERT_FLOAT_EQ(e.X, seq->Electrodes[k - 1].X + 2.5f) << k;   // at the midpoints
+        }
+    }
+    EXPECT_EQ(active, 24);
+}
+
+TEST(Generate, WennerStartsDeepestFirst) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.Array = 6, .Levels = 0xF});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    std::vector<std::array<int, 4>> first4 = {{1, 13, 5, 9}, {1, 10, 4, 7}, {1, 7, 3, 5}, {1, 4, 2, 3}};
+    EXPECT_EQ(Quads(*seq, 0, 4), first4);
+}
+
+TEST(Generate, PoleArraysUseTheRemoteElectrode) {
+    TNullChartSink chart;
+    auto pd = MakeLine(MakeCable({{1, 48, 5}}), {.Array = 1, .Levels = 0x3});
+    GenerateSequence(*pd, ModeCreate, chart);
+    EXPECT_EQ(Quads(*pd, 0, 2), (std::vector<std::array<int, 4>>{{0, 1, 2, 3}, {0, 1, 3, 4}}));
+    auto pp = MakeLine(MakeCable({{1, 48, 5}}), {.Array = 2, .Levels = 0x3});
+    GenerateSequence(*pp, ModeCreate, chart);
+    EXPECT_EQ(Quads(*pp, 0, 2), (std::vector<std::array<int, 4>>{{0, 1, 0, 2}, {0, 1, 0, 3}}));
+}
+
+TEST(Generate, StartInTheSecondSegmentWrapsTheFirstToTheEnd) {
+    auto seq = MakeLine(MakeCable({{1, 24, 5}, {25, 48, 5}}), {.First = 25, .Electrodes = 48, .X0 = 100});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    for (int k = 25; k <= 48; ++k) ASSERT_FLOAT_EQ(seq->Electrodes[k].X, 100 + float(k - 25) * 5) << k;
+    for (int k = 1; k <= 24; ++k) {
+        ASSERT_EQ(seq->Electrodes[k].Type, 2);
+        ASSERT_FLOAT_EQ(seq->Electrodes[k].X, 100 + float(k + 23) * 5) << k;
+    }
+    EXPECT_EQ(seq->LastElectrode, 24);
+}
+
+TEST(Generate, NodesBeforeTheFirstElectrodeLieBeforeTheLine) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.First = 13, .X0 = 60});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    for (int k = 1; k <= 12; ++k) {
+        ASSERT_EQ(seq->Electrodes[k].Type, 4);
+        ASSERT_FLOAT_EQ(seq->Electrodes[k].X, 60 - float(13 - k) * 5) << k;
+    }
+    EXPECT_EQ(seq->Electrodes[13].Type, 2);
+    EXPECT_FLOAT_EQ(seq->Electrodes[13].X, 60);
+}
+
+TEST(Generate, ElectrodeCountLimitsTheActiveOnes) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.Electrodes = 10});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    int active = 0, inactive = 0;
+    for (int k = 1; k <= 48; ++k) (seq->Electrodes[k].Type == 2 ? active : inactive)++;
+    EXPECT_EQ(active, 10);
+    EXPECT_EQ(inactive, 38);
+    EXPECT_EQ(seq->LastElectrode, 10);
+}
+
+TEST(Generate, RollAlongDropsWhatThePreviousLineMeasured) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
+    seq->RollLimit[0] = 50;
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeRollAlong, chart);
+    float firstCursor[7] = {};
+    for (int i = seq->NbQuadripole - 1; i >= 0; --i) {
+        const TQuadripole& q = seq->Quadripoles[i];
+        firstCursor[q.Level] = seq->Electrodes[q.A].X;
+    }
+    EXPECT_FLOAT_EQ(firstCursor[6], 50);   // level 6 from cursor 50 on
+    EXPECT_FLOAT_EQ(firstCursor[1], 75);   // level 1 only from 75 on
+    auto plain = MakeLine(MakeCable({{1, 48, 5}}), {});
+    plain->RollLimit[0] = 50;
+    GenerateSequence(*plain, ModeCreate, chart);
+    EXPECT_EQ(plain->NbQuadripole, 255);
+    EXPECT_LT(seq->NbQuadripole, 255);
+}
+
+TEST(Generate, StopsAtTheCapWithExactly16000) {
+    auto seq = MakeLine(MakeCable({{1, 1999, 1}}), {.A = 1, .Levels = -1});
+    TNullChartSink chart;
+    EXPECT_FALSE(GenerateSequence(*seq, ModeCreate, chart));
+    EXPECT_EQ(seq->NbQuadripole, 16000);
+}
+
+TEST(Generate, OtherSpacingsInterleaveInOrder) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.Levels = 0x3, .Spacing2 = 10, .Levels2 = 0x1});
+    TRecordingSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    // Cursor at electrode 1: spacing 0 levels 1, 2, then spacing 1 (D = 2a) level 1.
+    EXPECT_EQ(Quads(*seq, 0, 3), (std::vector<std::array<int, 4>>{{1, 2, 3, 4}, {1, 2, 4, 5}, {1, 3, 4, 6}}));
+    EXPECT_EQ(seq->Quadripoles[2].SpacingIndex, 1);
+    EXPECT_EQ(chart.Points[2].Series, 2);
+    EXPECT_EQ(chart.Points[2].Colour, 1);
+}
+
+TEST(Generate, NoListingSchemeOrNoUsableSpacing) {
+    TNullChartSink chart;
+    auto odd = MakeLine(MakeCable({{1, 48, 5}}), {.Array = 3});
+    EXPECT_FALSE(GenerateSequence(*odd, ModeCreate, chart));
+    EXPECT_EQ(odd->NbQuadripole, 0);
+    EXPECT_EQ(odd->Electrodes[1].Type, 2);   // placed all the same
+    auto none = MakeLine(MakeCable({{1, 48, 5}}), {.Levels = 0});
+    EXPECT_TRUE(GenerateSequence(*none, ModeCreate, chart));
+    EXPECT_EQ(none->NbQuadripole, 0);
+}
+
+TEST(Generate, BrokenPreconditionsLeaveTheRecordUntouched) {
+    TNullChartSink chart;
+    struct TCase {
+        const char* Name;
+        void (*Spoil)(TSequence&);
+    } cases[] = {
+        {"spacing", [](TSequence& s) { s.Spacing[0] = 0.0005f; }},
+        {"first not a node", [](TSequence& s) { s.FirstElectrode = 60; }},
+        {"first zero", [](TSequence& s) { s.FirstElectrode = 0; }},
+        {"no electrode", [](TSequence& s) { s.NbElectrode = 0; }},
+        {"zero node spacing", [](TSequence& s) { s.Segments[0].NodeSpacing = 0; }},
+        {"nodes above 1999", [](TSequence& s) { s.Segments[0].LastNode = 2500; }},
+    };
+    for (const auto& c : cases) {
+        auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
+        c.Spoil(*seq);
+        auto before = std::make_unique<TSequence>(*seq);
+        EXPECT_TRUE(GenerationProblem(*seq).has_value()) << c.Name;
+        EXPECT_FALSE(GenerateSequence(*seq, ModeCreate, chart)) << c.Name;
+        EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0) << c.Name;
+    }
+}
+
+TEST(Generate, RepeatableExceptThatMaxXNeverShrinks) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    auto first = std::make_unique<TSequence>(*seq);
+    GenerateSequence(*seq, ModeCreate, chart);
+    EXPECT_EQ(std::memcmp(seq.get(), first.get(), sizeof(TSequence)), 0);
+    seq->NbElectrode = 20;
+    GenerateSequence(*seq, ModeCreate, chart);
+    EXPECT_FLOAT_EQ(seq->MaxX, 235);
+    EXPECT_EQ(seq->LastElectrode, 20);
+}
+
+TEST(Generate, JunctionToAWiderSegmentCountsHalfOfEachSpacing) {
+    // 1 m nodes then 5 m nodes with a = 5: the junction adds 0.5 + 2.5 of cable.
+    auto seq = MakeLine(MakeCable({{1, 11, 1}, {12, 20, 5}}), {});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    EXPECT_EQ(seq->Electrodes[1].Type, 2);
+    EXPECT_EQ(seq->Electrodes[6].Type, 2);
+    EXPECT_EQ(seq->Electrodes[11].Type, 2);
+    // Node 12 lies only 0.5 + 2.5 = 3 of cable past node 11: not yet an electrode. It follows node 11
+    // by one node step of the narrow segment; node 13 is the next electrode.
+    EXPECT_EQ(seq->Electrodes[12].Type, 4);
+    EXPECT_FLOAT_EQ(seq->Electrodes[12].X, 11);
+    EXPECT_EQ(seq->Electrodes[13].Type, 2);
+    EXPECT_FLOAT_EQ(seq->Electrodes[13].X, 15);
+}
+
+// ---- physics: |K| against the textbook closed forms on uniform lines ----
+
+struct TPhysicsCase {
+    const char* Name;
+    int Array;
+    double (*Closed)(int n, double a);
+    int Sign;
+};
+
+class Physics : public ::testing::TestWithParam<TPhysicsCase> {};
+
+TEST_P(Physics, GeometricFactorMatchesClosedForm) {
+    const auto& c = GetParam();
+    for (float a : {1.0f, 2.5f, 5.0f}) {
+        auto seq = MakeLine(MakeCable({{1, 120, a}}), {.Array = c.Array, .A = a, .Levels = 0xFF});
+        TNullChartSink chart;
+        GenerateSequence(*seq, ModeCreate, chart);
+        ASSERT_GT(seq->NbQuadripole, 100);
+        for (int i = 0; i < seq->NbQuadripole; ++i) {
+            const TQuadripole& q = seq->Quadripoles[i];
+            double k = QuadripoleK(*seq, i);
+            double expect = c.Closed(q.Level, a);
+            ASSERT_NEAR(std::fabs(k), expect, expect * 2e-5) << "quadripole " << i << " level " << int(q.Level);
+            ASSERT_EQ(k > 0 ? 1 : -1, c.Sign) << i;
+        }
+    }
+}
+
+constexpr double Pi = 3.14159265358979323846;
+INSTANTIATE_TEST_SUITE_P(
+    ClosedForms, Physics,
+    ::testing::Values(TPhysicsCase{"DipoleDipole", 0, [](int n, double a) { return Pi * n * (n + 1) * (n + 2) * a; }, -1},
+                      TPhysicsCase{"PoleDipole", 1, [](int n, double a) { return 2 * Pi * n * (n + 1) * a; }, -1},
+                      TPhysicsCase{"PolePole", 2, [](int n, double a) { return 2 * Pi * n * a; }, 1},
+                      TPhysicsCase{"Wenner", 6, [](int n, double a) { return 2 * Pi * n * a; }, 1},
+                      TPhysicsCase{"WennerSchlumberger", 4, [](int n, double a) { return Pi * n * (n + 1) * a; }, 1}),
+    [](const auto& p) { return std::string(p.param.Name); });
+
+// ---- the indexed lookups against the plain scan ----
+
+struct TOracleCase {
+    const char* Name;
+    std::vector<TSegSpec> Segments;
+    TLineSpec Line;
+    int Mode = ModeCreate;
+    float RollLimit = NotSet;
+};
+
+std::unique_ptr<TSequence> Build(const TOracleCase& c) {
+    TCable cable;
+    for (std::size_t i = 0; i < c.Segments.size(); ++i) cable.Segments[i] = MakeSegment(c.Segments[i]);
+    auto seq = MakeLine(cable, c.Line);
+    for (float& r : seq->RollLimit) r = c.RollLimit;
+    return seq;
+}
+
+class IndexAgainstScan : public ::testing::TestWithParam<TOracleCase> {};
+
+TEST_P(IndexAgainstScan, GivesTheSameRecordAndChart) {
+    auto indexed = Build(GetParam());
+    auto scanned = Build(GetParam());
+    TRecordingSink a(1), b(1);
+    bool ra = GenerateSequence(*indexed, GetParam().Mode, a);
+    bool rb = GenerateSequenceByScan(*scanned, GetParam().Mode, b);
+    EXPECT_EQ(ra, rb);
+    EXPECT_GT(indexed->NbQuadripole, 0);
+    EXPECT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0);
+    ASSERT_EQ(a.Points.size(), b.Points.size());
+    for (std::size_t i = 0; i < a.Points.size(); ++i) {
+        ASSERT_EQ(a.Points[i].Label, b.Points[i].Label);
+        ASSERT_EQ(a.Points[i].X, b.Points[i].X);
+        ASSERT_EQ(a.Points[i].Y, b.Points[i].Y);
+    }
+}
+
+TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
+    auto seq = Build(GetParam());
+    TNullChartSink chart;
+    GenerateSequence(*seq, GetParam().Mode, chart);
+    TElectrodePositionIndex index(*seq);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> xs(seq->Electrodes[seq->FirstElectrode].X - 20, seq->MaxX + 20);
+    std::uniform_int_distribution<int> hints(-1, 300);
+    for (int i = 0; i < 4000; ++i) {
+        float x = xs(rng);
+        if (i % 2 == 0) x = std::round(x / seq->Spacing[0]) * seq->Spacing[0] + float(i % 5) * 0.004f;
+        int h1 = hints(rng), h2 = h1;
+        bool f1 = FindElectrodeAt(*seq, x, seq->MaxY, h1);
+        bool f2 = index.Find(*seq, x, seq->MaxY, h2);
+        ASSERT_EQ(f1, f2) << x;
+        ASSERT_EQ(h1, h2) << x;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrays, IndexAgainstScan,
+    ::testing::Values(
+        TOracleCase{"DipoleDipole", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}},
+        TOracleCase{"PoleDipole", {{1, 64, 2.5f}}, {.Array = 1, .Levels = 0xFF}},
+        TOracleCase{"PolePole", {{1, 48, 5}}, {.Array = 2, .Levels = 0x1FF}},
+        TOracleCase{"Wenner", {{1, 72, 1}}, {.Array = 6, .A = 2, .Levels = 0xF}},
+        TOracleCase{"WennerSchlumberger", {{1, 48, 5}}, {.Array = 4, .Levels = 0x3F}},
+        TOracleCase{"ThreeLengths", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Spacing3 = 15, .Levels2 = 0x1F, .Levels3 = 0x7}},
+        TOracleCase{"WrappedSegments", {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}}, {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 12.5f}},
+        TOracleCase{"GapsAndMixedSpacing", {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}}, {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
+        TOracleCase{"TinySpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = 0.005f, .Levels = 0x7}},
+        TOracleCase{"RollAlong", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}, ModeRollAlong, 40}),
+    [](const auto& p) { return std::string(p.param.Name); });
+
+}  // namespace

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "geometry.h"
+
+namespace {
+
+struct TGeoCase {
+    const char* Name;
+    int Array;
+    int A, B, M, N;           // electrode numbers
+    float XA, XB, XM, XN;     // abscissas of electrodes 1..4 as used
+    float K, Level, Depth;
+};
+
+// Electrodes 1..4 at the given abscissas; electrode 0 remote.
+std::unique_ptr<TSequence> Line(int array, float x1, float x2, float x3, float x4) {
+    auto seq = std::make_unique<TSequence>();
+    seq->ArrayType = array;
+    seq->Spacing[0] = 5;
+    seq->Electrodes[0] = {3, 0, RemoteCoordinate, RemoteCoordinate, 0};
+    const float xs[4] = {x1, x2, x3, x4};
+    for (int i = 0; i < 4; ++i) seq->Electrodes[i + 1] = {2, int16_t(i + 1), xs[i], 0, 0};
+    return seq;
+}
+
+class Geometry : public ::testing::TestWithParam<TGeoCase> {};
+
+TEST_P(Geometry, FactorLevelAndDepth) {
+    const auto& c = GetParam();
+    auto seq = Line(c.Array, c.XA, c.XB, c.XM, c.XN);
+    TQuadripole q{int16_t(c.A), int16_t(c.B), int16_t(c.M), int16_t(c.N), 0, 1, -1};
+    EXPECT_NEAR(GeometricFactor(*seq, q), c.K, 1e-3);
+    if (c.Level >= 0) {
+        EXPECT_NEAR(ChartValue(*seq, q, 0), c.Level, 1e-4);
+    }
+    EXPECT_NEAR(ChartValue(*seq, q, 1), c.Depth, 1e-3);
+    EXPECT_NEAR(ChartValue(*seq, q, 2), std::fabs(c.K), 1e-3);
+    EXPECT_EQ(ChartValue(*seq, q, 3), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, Geometry,
+    ::testing::Values(TGeoCase{"DipoleDipole", 0, 1, 2, 3, 4, 0, 5, 10, 15, -94.2478f, 5, 2.0814f},
+                      // Wenner: A 0, M 5, N 10, B 15; electrodes 1=A 2=M 3=N 4=B.
+                      TGeoCase{"Wenner", 6, 1, 4, 2, 3, 0, 5, 10, 15, 31.4159f, 5, 2.595f},
+                      // Pole-pole: A = M = 0, B at 0, N at 5.
+                      TGeoCase{"PolePole", 2, 0, 1, 0, 2, 0, 5, 0, 0, 31.4159f, -1, 4.335f},
+                      // Pole-dipole: A = 0, B at 0, M at 5, N at 10.
+                      TGeoCase{"PoleDipole", 1, 0, 1, 2, 3, 0, 5, 10, 0, -62.8319f, -1, 2.6216f}),
+    [](const auto& p) { return std::string(p.param.Name); });
+
+TEST(Geometry, RemoteOnlyAndCoincidentElectrodes) {
+    auto seq = Line(0, 0, 0, 10, 15);
+    TQuadripole remote{0, 0, 0, 0, 0, 1, -1};
+    EXPECT_EQ(GeometricFactor(*seq, remote), 1.0f);
+    EXPECT_EQ(PseudoX(*seq, remote), 0.0f);
+    TQuadripole same{1, 2, 1, 2, 0, 1, -1};   // every pair coincident or cancelling
+    EXPECT_EQ(GeometricFactor(*seq, same), 1.0f);
+    EXPECT_EQ(QuadripoleK(*seq, 0), 0.0f);    // beyond NbQuadripole
+    seq->Quadripoles[0] = {1, 2, 3, 4, 0, 1, -1};
+    seq->NbQuadripole = 1;
+    EXPECT_NE(QuadripoleK(*seq, 0), 0.0f);
+}
+
+TEST(Geometry, InactiveElectrodesAreRealOthersAtInfinity) {
+    auto seq = Line(0, 0, 5, 10, 15);
+    seq->Electrodes[2].Type = 4;
+    TQuadripole q{1, 2, 3, 4, 0, 1, -1};
+    EXPECT_NEAR(GeometricFactor(*seq, q), -94.2478f, 1e-3);
+    seq->Electrodes[2].Type = 1;   // a node not placed is at infinity: pole-dipole geometry
+    EXPECT_NEAR(GeometricFactor(*seq, q), 2 * 3.14159265 / (1 / 10.0 - 1 / 15.0), 1e-2);
+    EXPECT_FLOAT_EQ(PseudoX(*seq, q), (0 + 12.5f) / 2);
+}
+
+TEST(Geometry, Labels) {
+    EXPECT_EQ(QuadripoleLabel({1, 2, 3, 4, 0, 1, -1}, "-"), " 1-2-3-4  ");
+    EXPECT_EQ(QuadripoleLabel({0, 5, 6, 7, 0, 1, -1}, "-"), " Rem-5-6-7  ");
+    EXPECT_EQ(QuadripoleLabel({0, 5, 0, 1999, 0, 1, -1}, "\t"), " Rem\t5\tRem\t1999  ");
+}
+
+TEST(Geometry, SpacingMultiples) {
+    auto seq = std::make_unique<TSequence>();
+    seq->Spacing[0] = 2.5f;
+    seq->Spacing[1] = 7.5f;
+    EXPECT_EQ(SpacingMultipleText(*seq, 1, true), "3 x a");
+    seq->Spacing[1] = 8.0f;
+    EXPECT_EQ(SpacingMultipleText(*seq, 1, false), "3");
+    EXPECT_FLOAT_EQ(SpacingFromText(*seq, "3 x a"), 7.5f);
+    EXPECT_FLOAT_EQ(SpacingFromText(*seq, ""), 0.0f);
+    EXPECT_THROW(SpacingFromText(*seq, "x"), std::invalid_argument);
+    seq->Spacing[0] = 0;
+    EXPECT_EQ(SpacingMultipleText(*seq, 1, true), " ");
+}
+
+}  // namespace
