@@ -46,15 +46,15 @@ const TSegment* SegmentOfNode(const TCable& c, int k) {
 
 std::optional<std::string> SegmentProblem(const TSegment& s) {
     if (s.Empty()) return std::nullopt;
-    const std::string name = "segment \"" + s.Name.Get() + "\"";
+    auto name = [&s] { return "segment \"" + s.Name.Get() + "\""; };
     if (s.FirstNode < 1 || s.LastNode < s.FirstNode)
-        return name + " has nodes " + std::to_string(s.FirstNode) + " to " + std::to_string(s.LastNode) +
+        return name() + " has nodes " + std::to_string(s.FirstNode) + " to " + std::to_string(s.LastNode) +
                ", not a rising range from 1";
     if (s.LastNode > MaxElectrodeNumber)
-        return name + " has nodes up to " + std::to_string(s.LastNode) +
+        return name() + " has nodes up to " + std::to_string(s.LastNode) +
                ", above the highest electrode number 1999";
     if (!(s.NodeSpacing > 0.0f))
-        return name + " has a node spacing of " + std::to_string(s.NodeSpacing) + ", not above 0";
+        return name() + " has a node spacing of " + std::to_string(s.NodeSpacing) + ", not above 0";
     return std::nullopt;
 }
 

@@ -14,6 +14,8 @@ public:
     // value y and its abscissa x (the value comes before the abscissa).
     virtual void AddPoint(int n, int c, bool inverted, const std::string& label, double y, double x) = 0;
     virtual int ViewIndex() const = 0;
+    // A chart that draws nothing spares the generator the labels and plotted values.
+    virtual bool WantsPoints() const { return true; }
 };
 
 // A chart that ignores everything (generation without a preview).
@@ -22,4 +24,5 @@ public:
     void ClearChart() override {}
     void AddPoint(int, int, bool, const std::string&, double, double) override {}
     int ViewIndex() const override { return 0; }
+    bool WantsPoints() const override { return false; }
 };

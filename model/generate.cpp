@@ -1,7 +1,6 @@
 #include "generate.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "cable.h"
@@ -18,24 +17,6 @@ inline bool Matches(const TElectrode& e, float x, float y) {
 }
 
 float Ceil(float v) { return std::ceil(v); }
-
-// The label text without a fresh allocation per quadripole: `out` keeps its capacity.
-void FormatLabel(const TQuadripole& q, std::string& out) {
-    out.clear();
-    out.push_back(' ');
-    const int16_t e[4] = {q.A, q.B, q.M, q.N};
-    for (int i = 0; i < 4; ++i) {
-        if (e[i] == 0) {
-            out.append("Rem");
-        } else {
-            char buf[8];
-            auto r = std::to_chars(buf, buf + sizeof buf, e[i]);
-            out.append(buf, r.ptr);
-        }
-        out.push_back(i < 3 ? '-' : ' ');
-    }
-    out.push_back(' ');
-}
 
 void PlaceElectrodes(TSequence& seq) {
     const float a = seq.Spacing[0];
@@ -140,6 +121,7 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
     int hint = seq.FirstElectrode;
     const bool roll = mode == ModeRollAlong;
     const int view = chart.ViewIndex();
+    const bool charting = chart.WantsPoints();
     std::string label;
     label.reserve(32);
 
@@ -205,11 +187,13 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
                     seq.DeepestX[s] = cursor[s];
                     seq.DeepestY[s] = y0;
                 }
-                try {
-                    FormatLabel(q, label);
-                    chart.AddPoint((s + 1) * n, s, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
-                } catch (...) {
-                    // A chart that cannot draw a point does not lose the quadripole.
+                if (charting) {
+                    try {
+                        FormatQuadripoleLabel(q, "-", label);
+                        chart.AddPoint((s + 1) * n, s, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
+                    } catch (...) {
+                        // A chart that cannot draw a point does not lose the quadripole.
+                    }
                 }
                 if (++seq.NbQuadripole >= MaxQuadripoles) return false;
             }
@@ -265,6 +249,12 @@ TElectrodePositionIndex::TElectrodePositionIndex(const TSequence& seq)
     for (int i = 0; i < MaxElectrodes; ++i)
         if (seq.Electrodes[i].Type == kActive) byX_.push_back({seq.Electrodes[i].X, i});
     std::sort(byX_.begin(), byX_.end(), [](const TEntry& l, const TEntry& r) { return l.X < r.X; });
+    // Electrodes lie about evenly along the line, so the place of an abscissa in the sorted table is
+    // guessed from the mean gap and then corrected by a short walk.
+    if (byX_.size() >= 2) {
+        const float span = byX_.back().X - byX_.front().X;
+        if (span > 0) perGap_ = static_cast<double>(byX_.size() - 1) / span;
+    }
 }
 
 bool TElectrodePositionIndex::Find(const TSequence& seq, float x, float y, int& hint) const {
@@ -277,8 +267,21 @@ bool TElectrodePositionIndex::Find(const TSequence& seq, float x, float y, int& 
         if (i >= std::max(firstNode_, 0) && i < start) return firstLen + (i - std::max(firstNode_, 0));
         return -1;
     };
-    auto it = std::lower_bound(byX_.begin(), byX_.end(), x - 0.011f,
-                               [](const TEntry& e, float v) { return e.X < v; });
+    if (byX_.empty()) return false;
+    const float low = x - 0.011f;
+    std::size_t at = 0;
+    const double guess = (static_cast<double>(x) - byX_.front().X) * perGap_;
+    const auto lastAt = static_cast<double>(byX_.size() - 1);
+    if (guess > 0) at = guess >= lastAt ? byX_.size() - 1 : static_cast<std::size_t>(guess);
+    int walk = 0;
+    while (at > 0 && byX_[at - 1].X >= low && walk < 64) --at, ++walk;
+    while (at < byX_.size() && byX_[at].X < low && walk < 64) ++at, ++walk;
+    if (walk >= 64 || (at > 0 && byX_[at - 1].X >= low)) {   // uneven line: fall back to bisection
+        at = static_cast<std::size_t>(std::lower_bound(byX_.begin(), byX_.end(), low,
+                                                       [](const TEntry& e, float v) { return e.X < v; }) -
+                                      byX_.begin());
+    }
+    auto it = byX_.begin() + static_cast<std::ptrdiff_t>(at);
     long best = -1;
     int bestIndex = -1;
     for (; it != byX_.end() && it->X <= x + 0.011f; ++it) {

@@ -44,6 +44,7 @@ private:
         int Number;
     };
     std::vector<TEntry> byX_;
+    double perGap_ = 0;   // entries per unit of abscissa
     int firstNode_;
     int lastNode_;
 };

@@ -1,5 +1,6 @@
 #include "geometry.h"
 
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -82,9 +83,27 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
     }
 }
 
+void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out) {
+    out.clear();
+    out.push_back(' ');
+    const int16_t e[4] = {q.A, q.B, q.M, q.N};
+    for (int i = 0; i < 4; ++i) {
+        if (e[i] == 0) {
+            out.append("Rem");
+        } else {
+            char buf[8];
+            auto r = std::to_chars(buf, buf + sizeof buf, e[i]);
+            out.append(buf, r.ptr);
+        }
+        if (i < 3) out.append(separator);
+    }
+    out.append("  ");
+}
+
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator) {
-    auto text = [](int e) { return e == 0 ? std::string("Rem") : std::to_string(e); };
-    return " " + text(q.A) + separator + text(q.B) + separator + text(q.M) + separator + text(q.N) + "  ";
+    std::string out;
+    FormatQuadripoleLabel(q, separator, out);
+    return out;
 }
 
 std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "sequence.h"
 
@@ -18,6 +19,8 @@ float PseudoX(const TSequence& seq, const TQuadripole& q);
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view);
 // " 1-2-3-4  " with separator "-"; electrode 0 reads "Rem".
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
+// The same text written into `out`, which keeps its capacity (no allocation once it has grown).
+void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out);
 // Spacing[k] as a whole multiple of a ("3" or "3 x a"); " " when a is below 0.001.
 std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix);
 // The first character read as a digit, times a; 0 for an empty text. Throws std::invalid_argument when

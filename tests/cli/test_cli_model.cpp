@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "../model/testdir.h"
+#include "clirun.h"
+#include "fileio.h"
+
+namespace {
+
+using nlohmann::json;
+
+class CliModel : public ::testing::Test {
+protected:
+    std::string P(const std::string& name) const { return dir.Path(name); }
+    void MakeCable48() {
+        auto r = Cli({"cable", "create", P("l48.cbl"), "--name", "L48", "--segment", "Red:1-24:5", "--segment", "Blue:25-48:5"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+    }
+    json Show(const std::string& file) {
+        auto r = Cli({"show", file, "--json"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        return json::parse(r.Out);
+    }
+    TTestDir dir;
+};
+
+TEST_F(CliModel, CableCreateAndShow) {
+    MakeCable48();
+    EXPECT_EQ(ReadWholeFile(P("l48.cbl")).size(), 1444u);
+    auto r = Cli({"cable", "show", P("l48.cbl"), "--json"});
+    ASSERT_EQ(r.Status, 0);
+    json j = json::parse(r.Out);
+    EXPECT_EQ(j["cable_name"], "L48");
+    ASSERT_EQ(j["segments"].size(), 2u);
+    EXPECT_EQ(j["segments"][1]["name"], "Blue");
+    EXPECT_EQ(j["segments"][1]["first_node"], 25);
+    EXPECT_EQ(j["segments"][1]["node_spacing"], 5.0);
+    EXPECT_EQ(j["last_node"], 48);
+}
+
+TEST_F(CliModel, RefusedSegmentWritesNothing) {
+    struct TCase {
+        std::vector<std::string> Segments;
+        int Status;
+        const char* Says;
+    } cases[] = {
+        {{"A:1-24:5", "B:20-30:5"}, 1, "overlaps"},
+        {{"A:1-24:5", "B:1990-2010:5"}, 1, "1999"},
+        {{"A:1-24:0"}, 1, "spacing"},
+        {{"A:1-24"}, 2, "NAME:FIRST-LAST:SPACING"},
+        {{"A:24-1:5"}, 2, "FIRST"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"cable", "create", P("x.cbl"), "--name", "X"};
+        for (const auto& s : c.Segments) args.insert(args.end(), {"--segment", s});
+        auto r = Cli(args);
+        EXPECT_EQ(r.Status, c.Status) << c.Says;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+        EXPECT_FALSE(FileExists(P("x.cbl")));
+    }
+    auto ok = Cli({"cable", "create", P("r.cbl"), "--name", "R", "--segment", "A:1-24:5:rev", "--segment", "A2:1-24:5:rev"});
+    EXPECT_EQ(ok.Status, 0) << ok.Err;
+}
+
+TEST_F(CliModel, GenerateAndShowJson) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
+                  "--name", "Line1", "--x", "10", "--y", "2", "--time", "500", "--stack", "2:8", "-o", P("a.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Line1: 48 electrodes, 255 quadripoles\n");
+    json j = Show(P("a.sqx"));
+    EXPECT_EQ(j["name"], "Line1");
+    EXPECT_EQ(j["cable_name"], "L48");
+    EXPECT_EQ(j["time"], 500);
+    EXPECT_EQ(j["stack_min"], 2);
+    EXPECT_EQ(j["nb_quadripole"], 255);
+    EXPECT_EQ(j["quadripoles"].size(), 255u);
+    EXPECT_EQ(j["electrodes"].size(), 49u);   // 48 nodes and the remote electrode
+    const json& q = j["quadripoles"][0];
+    EXPECT_EQ(q["a"], 1);
+    EXPECT_EQ(q["n"], 4);
+    EXPECT_NEAR(q["k"].get<double>(), -94.2478, 1e-3);
+    EXPECT_NEAR(q["pseudo_x"].get<double>(), 17.5, 1e-6);
+    EXPECT_NEAR(q["level_value"].get<double>(), 5.0, 1e-6);
+    EXPECT_NEAR(q["depth"].get<double>(), 2.0814, 1e-3);
+    EXPECT_EQ(j["max_y"], 2.0);
+    // Float fields survive as float32 values.
+    EXPECT_EQ(static_cast<float>(j["roll_limit"][0].get<double>()), -10000000.0f);
+}
+
+TEST_F(CliModel, SecondLengthAndLevelLists) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "pd", "--spacing", "2.5", "--levels", "1-3,8",
+                  "--spacing2", "2", "--levels2", "1,2", "-o", P("b.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    json j = Show(P("b.sqx"));
+    EXPECT_EQ(j["spacing"][1], 5.0);
+    EXPECT_EQ(j["level_used"][0], 0x87);
+    EXPECT_EQ(j["level_used"][1], 0x3);
+}
+
+TEST_F(CliModel, UsageAndFailures) {
+    MakeCable48();
+    const std::string cable = P("l48.cbl");
+    struct TCase {
+        std::vector<std::string> Args;
+        int Status;
+    } cases[] = {
+        {{"generate", "--array", "dd", "--spacing", "5", "--levels", "1-6", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", cable, "--array", "xx", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "0-3", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--first", "46", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--spacing2", "9", "--levels2", "1", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "0", "--levels", "1", "-o", P("o.sqx")}, 2},
+        {{"generate", "--cable", P("missing.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")}, 1},
+        {{"show", P("missing.sqx")}, 1},
+        {{"generate", "--roll-along", P("missing.sqx"), "-o", P("o.sqx")}, 1},
+        {{"frobnicate"}, 2},
+    };
+    for (const auto& c : cases) {
+        auto r = Cli(c.Args);
+        EXPECT_EQ(r.Status, c.Status) << c.Args[0] << " " << r.Err;
+        EXPECT_FALSE(r.Err.empty());
+        EXPECT_FALSE(FileExists(P("o.sqx")));
+    }
+    auto missing = Cli({"show", P("missing.sqx")});
+    EXPECT_NE(missing.Err.find("missing.sqx"), std::string::npos);
+}
+
+TEST_F(CliModel, RollAlongContinuesAfterThePreviousLine) {
+    MakeCable48();
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
+                   "--first", "25", "-o", P("p.sqx")}).Status, 0);
+    json prev = Show(P("p.sqx"));
+    // Start at 25 of set 1-24, 25-48: 25..48 then 1..24 along the line. Deepest start: electrode 16.
+    auto r = Cli({"generate", "--roll-along", P("p.sqx"), "--name", "Next", "-o", P("n.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    json next = Show(P("n.sqx"));
+    EXPECT_EQ(next["name"], "Next");
+    const int start = next["first_electrode"];
+    EXPECT_EQ(start, 16);
+    // The new line starts where the previous one's deepest quadripole started.
+    double startX = 0;
+    for (const auto& e : prev["electrodes"])
+        if (e["index"] == start) startX = e["x"];
+    double newStartX = 0;
+    for (const auto& e : next["electrodes"])
+        if (e["index"] == start) newStartX = e["x"];
+    EXPECT_DOUBLE_EQ(newStartX, startX);
+    EXPECT_DOUBLE_EQ(next["roll_limit"][0].get<double>(), startX);
+    // Nothing measured twice: every quadripole of the new line lies beyond the roll-along limit rule.
+    EXPECT_GT(next["nb_quadripole"].get<int>(), 0);
+    EXPECT_LT(next["nb_quadripole"].get<int>(), prev["nb_quadripole"].get<int>());
+
+    auto bad = Cli({"generate", "--roll-along", P("p.sqx"), "--first", "10", "-o", P("m.sqx")});
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_NE(bad.Err.find("from 13 to 17"), std::string::npos) << bad.Err;
+
+    auto mv = Cli({"generate", "--move-along", P("p.sqx"), "--start-x", "500", "-o", P("m.sqx")});
+    ASSERT_EQ(mv.Status, 0) << mv.Err;
+    json moved = Show(P("m.sqx"));
+    int first = moved["first_electrode"];
+    for (const auto& e : moved["electrodes"]) {
+        if (e["index"] == first) EXPECT_DOUBLE_EQ(e["x"].get<double>(), 500);
+    }
+    EXPECT_EQ(Cli({"generate", "--move-along", P("p.sqx"), "-o", P("m2.sqx")}).Status, 2);
+}
+
+}  // namespace
