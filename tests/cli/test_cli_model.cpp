@@ -162,7 +162,9 @@ TEST_F(CliModel, RollAlongContinuesAfterThePreviousLine) {
     json moved = Show(P("m.sqx"));
     int first = moved["first_electrode"];
     for (const auto& e : moved["electrodes"]) {
-        if (e["index"] == first) EXPECT_DOUBLE_EQ(e["x"].get<double>(), 500);
+        if (e["index"] == first) {
+            EXPECT_DOUBLE_EQ(e["x"].get<double>(), 500);
+        }
     }
     EXPECT_EQ(Cli({"generate", "--move-along", P("p.sqx"), "-o", P("m2.sqx")}).Status, 2);
 }
