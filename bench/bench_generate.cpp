@@ -29,27 +29,18 @@ std::unique_ptr<TSequence> LongLine() {
     return seq;
 }
 
-void BM_GenerateIndexed(benchmark::State& state) {
+template <bool (*Generate)(TSequence&, int, TChartSink&)>
+void BM_Generate(benchmark::State& state) {
     auto seq = LongLine();
     TNullChartSink chart;
     for (auto _ : state) {
-        GenerateSequence(*seq, ModeCreate, chart);
+        Generate(*seq, ModeCreate, chart);
         benchmark::DoNotOptimize(seq->NbQuadripole);
     }
     state.counters["quadripoles"] = seq->NbQuadripole;
 }
-BENCHMARK(BM_GenerateIndexed)->Unit(benchmark::kMillisecond);
-
-void BM_GenerateByScan(benchmark::State& state) {
-    auto seq = LongLine();
-    TNullChartSink chart;
-    for (auto _ : state) {
-        GenerateSequenceByScan(*seq, ModeCreate, chart);
-        benchmark::DoNotOptimize(seq->NbQuadripole);
-    }
-    state.counters["quadripoles"] = seq->NbQuadripole;
-}
-BENCHMARK(BM_GenerateByScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Generate<GenerateSequence>)->Name("BM_GenerateIndexed")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Generate<GenerateSequenceByScan>)->Name("BM_GenerateByScan")->Unit(benchmark::kMillisecond);
 
 // A chart that takes every point, as a live preview does, without drawing.
 class TCountingSink : public TChartSink {
