@@ -1,5 +1,6 @@
 #include "sqxfile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "fileio.h"
@@ -37,12 +38,16 @@ std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
     return std::nullopt;
 }
 
+std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq) {
+    seq.Reset();
+    if (size > 0) std::memcpy(RecordBytes(seq), data, std::min(size, sizeof(TSequence)));
+    auto problem = SequenceLimitsProblem(seq);
+    if (problem) seq.Reset();
+    return problem;
+}
+
 void ReadSequenceFile(const std::string& path, TSequence& seq) {
     auto bytes = ReadFilePrefix(path, sizeof(TSequence));
-    seq.Reset();
-    std::memcpy(RecordBytes(seq), bytes.data(), bytes.size());
-    if (auto problem = SequenceLimitsProblem(seq)) {
-        seq.Reset();
+    if (auto problem = ReadSequenceBytes(bytes.data(), bytes.size(), seq))
         throw TFileError(path, "not a valid sequence file: " + *problem);
-    }
 }

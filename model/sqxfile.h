@@ -1,6 +1,7 @@
 // .sqx files: the sequence record written whole, 225,608 bytes, nothing else.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,10 @@ void WriteSequenceFile(const std::string& path, const TSequence& seq);
 // leaves the defaults in the rest). The version is not checked. A record whose counts or electrode
 // numbers lie outside the record's limits is refused with TFileError and `seq` is left at its defaults.
 void ReadSequenceFile(const std::string& path, TSequence& seq);
+
+// The same from bytes in memory (the first 225,608 of them): the reason the record is refused, with
+// `seq` back at its defaults, or nothing when it was read.
+std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq);
 
 // Why a record read from outside cannot be used (counts or electrode numbers beyond the tables), or
 // nothing when it is sound.

@@ -1,0 +1,94 @@
+// The import and export commands of teravox2-cli, run in-process.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "cli.h"
+#include "fileio.h"
+#include "import.h"
+#include "sqxfile.h"
+#include "tempfolder.h"
+
+namespace {
+
+struct TRun {
+    int Status;
+    std::string Out, Err;
+};
+
+TRun Cli(const std::vector<std::string>& args, char localeDecimal = '.') {
+    std::ostringstream out, err;
+    int status = RunCli(args, out, err, localeDecimal);
+    return {status, out.str(), err.str()};
+}
+
+void WriteSequence(const std::string& path, const std::string& name, float x0) {
+    TSequence seq;
+    seq.Name.Set(name);
+    for (int n = 1; n <= 4; ++n) seq.Electrodes[n] = {4, static_cast<int16_t>(n), x0 + 2.5f * static_cast<float>(n - 1), 0, 0};
+    for (int n = 1; n <= 4; ++n) seq.Electrodes[n].Type = 2;
+    seq.NbElectrode = 4;
+    seq.NbQuadripole = 1;
+    seq.Quadripoles[0] = {1, 2, 3, 4, 0, 1, -1};
+    WriteSequenceFile(path, seq);
+}
+
+}  // namespace
+
+TEST(CliStorage, SpreadsheetExportThenImportWithTheDecimalComma) {
+    TTempFolder tmp;
+    WriteSequence(tmp / "a.sqx", "1.5m", 0.25f);
+    WriteSequence(tmp / "b.sqx", "1.6m", 1.5f);
+    auto r = Cli({"--decimal", ",", "export", "spreadsheet", tmp / "a.sqx", tmp / "b.sqx", "--to", tmp / "out",
+                  "--separator", "comma"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, tmp / "out/1.txt" + "\n" + tmp / "out/1~.txt" + "\n");
+    EXPECT_NE(ReadBytes(tmp / "out/1~.txt").find("1,\"1,50\",\"0,00\",\"0,00\"\r\n"), std::string::npos);
+
+    r = Cli({"import", tmp / "out/1~.txt", "-o", tmp / "back.sqx"}, ',');
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1~: 4 electrodes, 1 quadripoles\n");
+    TSequence back;
+    ReadSequenceFile(tmp / "back.sqx", back);
+    EXPECT_EQ(back.Electrodes[2].X, 4.0f);
+}
+
+TEST(CliStorage, PelmarAndV1Exports) {
+    TTempFolder tmp;
+    WriteSequence(tmp / "a.sqx", "Line1", 0);
+    auto r = Cli({"export", "pelmar", tmp / "a.sqx", "--to", tmp / "p"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(FolderEntries(tmp / "p"), (std::vector<std::string>{"Line1.cfg", "Line1_Coor.txt", "Line1_Quad.txt"}));
+
+    std::string header(V1HeaderSize, '\0');
+    std::memcpy(header.data(), "_DOC_Teravox", 12);
+    WriteBytes(tmp / "t.seq", header);
+    r = Cli({"export", "v1", tmp / "a.sqx", tmp / "a.sqx", "--to", tmp / "t.seq"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadBytes(tmp / "t.seq").size(), V1HeaderSize + 4 * 16 + 2 * 14);
+    r = Cli({"import", tmp / "t.seq", "-o", tmp / "v.sqx"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, ": 4 electrodes, 2 quadripoles\n");
+}
+
+TEST(CliStorage, FailuresNameTheFile) {
+    TTempFolder tmp;
+    WriteBytes(tmp / "bad.txt", "#,A,B,M,N\n1,1,2,3,2001\n");
+    auto r = Cli({"import", tmp / "bad.txt", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, tmp / "bad.txt" + ": line 2: electrode number 2001 is outside 0 to 1999\n");
+    EXPECT_FALSE(FileExists(tmp / "x.sqx"));
+
+    r = Cli({"import", tmp / "bad.doc", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("bad.doc"), std::string::npos);
+
+    WriteSequence(tmp / "a.sqx", "Line1", 0);
+    r = Cli({"export", "v1", tmp / "a.sqx", "--to", tmp / "bad.txt"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("not a Teravox V1 sequence file"), std::string::npos);
+
+    r = Cli({"export", "spreadsheet", tmp / "a.sqx", "--to", tmp / "o", "--separator", "semicolon"});
+    EXPECT_EQ(r.Status, 2);
+}
