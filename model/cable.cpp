@@ -143,10 +143,13 @@ void ApplyCableSet(TSequence& seq, const TCable& cable) {
         e.Number = 0;
     }
     seq.NbElectrode = 0;
-    seq.FirstElectrode = seq.Segments[0].FirstNode;
-    int count = SegmentCount(seq);
-    for (int i = 0; i < count; ++i) {
-        const TSegment& s = seq.Segments[i];
+    // An empty first entry may hold any FirstNode (a .cbl file is read unchecked); 0 keeps the record
+    // within its limits.
+    seq.FirstElectrode = seq.Segments[0].Empty() ? 0 : seq.Segments[0].FirstNode;
+    // Every used entry, wherever it lies: a file may hold empty entries between used ones, and an
+    // empty entry's nodes (unchecked) must never be marked.
+    for (const TSegment& s : seq.Segments) {
+        if (s.Empty()) continue;
         for (int k = s.FirstNode; k <= s.LastNode; ++k) {
             TElectrode& e = seq.Electrodes[k];
             e.Type = static_cast<int16_t>(TElectrodeType::Node);

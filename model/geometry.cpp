@@ -108,8 +108,10 @@ std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator) 
 
 std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix) {
     if (seq.Spacing[0] < 0.001f || k < 0 || k >= MaxSpacings) return " ";
-    auto whole = static_cast<long long>(std::trunc(seq.Spacing[k] / seq.Spacing[0]));
-    std::string t = std::to_string(whole);
+    // A record read from a file may hold any float: keep the conversion defined.
+    float ratio = std::trunc(seq.Spacing[k] / seq.Spacing[0]);
+    if (!(std::fabs(ratio) < 1e18f)) ratio = 0;
+    std::string t = std::to_string(static_cast<long long>(ratio));
     if (withSuffix) t += " x a";
     return t;
 }

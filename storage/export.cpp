@@ -24,16 +24,9 @@ bool Listed(const TElectrode& e) {
            e.Type == static_cast<int16_t>(TElectrodeType::Inactive);
 }
 
-// Whole part of Spacing[k] / a, or a single space when a is below 0.001.
-std::string SpacingRatioText(const TSequence& seq, int k) {
-    const float a = seq.Spacing[0];
-    if (!(a >= 0.001f)) return " ";
-    double ratio = std::trunc(static_cast<double>(seq.Spacing[k]) / a);
-    // A record read from a file may hold any float; keep the conversion defined.
-    if (std::isnan(ratio)) return "0";
-    if (std::fabs(ratio) >= 1e18) return FormatGeneral(ratio, '.');
-    return std::to_string(static_cast<long long>(ratio));
-}
+// Whole part of Spacing[k] / a (in single precision, as the program computes it), or a single space
+// when a is below 0.001.
+std::string SpacingRatioText(const TSequence& seq, int k) { return SpacingMultipleText(seq, k, false); }
 
 void PutLittle(unsigned char* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));

@@ -1,0 +1,40 @@
+// What every harness does with a record a reader accepted: it must lie within the record's limits, and
+// everything that later reads it (geometry, exports) must stay inside it.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "export.h"
+#include "geometry.h"
+#include "sqxfile.h"
+
+inline void FuzzCheck(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "broken invariant: %s\n", what);
+        std::abort();
+    }
+}
+
+inline void ExerciseRecord(const TSequence& seq) {
+    FuzzCheck(!SequenceLimitsProblem(seq), "an accepted record lies within its limits");
+    std::vector<std::string> lines;
+    ElectrodeLines(seq, lines, ",", {',', true});
+    SpreadsheetHeader(seq, lines, "\t", {'.', false});
+    TPelmarConfig config;
+    FillPelmarConfig(seq, config);
+    // The first and last quadripoles are enough to reach every table edge without slowing the run.
+    const int n = seq.NbQuadripole;
+    for (int i = 0; i < n; i = (i == 31 && n > 64) ? n - 32 : i + 1) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        (void)QuadripoleK(seq, i);
+        (void)PseudoX(seq, q);
+        for (int view = 0; view < 4; ++view) (void)ChartValue(seq, q, view);
+        (void)QuadripoleLabel(q, "-");
+    }
+    for (int k = 0; k < MaxSpacings; ++k) (void)SpacingMultipleText(seq, k, true);
+    if (n <= 64) QuadripoleLines(seq, lines, "   ");
+}
