@@ -39,5 +39,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx);
 void AddStorageCommands(CLI::App& app, TCliContext& ctx);
 void AddLinkCommands(CLI::App& app, TCliContext& ctx);
 
+// Asks a running link command to stop, as Ctrl-C does (safe from another thread or a signal handler).
+void RequestCliStop();
+
 // Runs the command line; returns the exit status.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, char localeDecimal = '.');

@@ -438,3 +438,10 @@ int32_t TPortVirt::ReceiveData(unsigned char* buffer, std::size_t capacity, TPro
     if (n > 0) std::memcpy(buffer, transferStream_.Bytes().data(), n);
     return static_cast<int32_t>(n);
 }
+
+#include "linkfactory.h"
+
+TLinkFactory& UsbLinkFactory() {
+    static TLinkFactory factory;
+    return factory;
+}

@@ -1,0 +1,148 @@
+#include "portcom.h"
+
+#include "linktexts.h"
+
+namespace {
+// The control's event switches (break, CTS, DSR, line status, ring, CD, data, trigger): all off, the
+// link polls everything.
+constexpr int EventSwitches[] = {41, 42, 43, 46, 44, 45, 47, 48};
+}  // namespace
+
+TPortCOM::TPortCOM(TLinkHost& host, TLinkClock& clock) : TPortVirt(host, clock) {}
+
+TPortCOM::~TPortCOM() = default;
+
+void TPortCOM::WriteText(const std::string& text) {
+    if (!IsOpen()) return;
+    control_.WriteByteBuffer(text.data(), static_cast<int>(text.size()));
+}
+
+void TPortCOM::Disconnect() {
+    if (!IsOpen()) return;
+    SetDtr(false);
+    SetRts(false);
+    PauseSeconds(1);
+    SetState(0);
+    Host().SetBusyCursor(false);
+}
+
+bool TPortCOM::DialStep(const std::string& command, const std::string& answer) {
+    WriteText(command + "\r\n");
+    if (!WaitForText(answer)) return false;
+    return WaitForText("\n");
+}
+
+int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit,
+                          bool waitDsr, const std::string& phone) {
+    if (!Configured()) {
+        SetByteDelay(byteDelay);
+        control_.Close();
+        SetPortNumber(port);
+        SetRtsCts(false);
+        SetDtrDsr(false);
+        SetRts(false);
+        SetDtr(false);
+        SetXonXoff(false);
+        for (int index : EventSwitches) control_.Set(index, 0);
+        SetState(0);
+    }
+    SetBaudRate(baud);
+    const std::string question = "Connect Serial link < COM " + std::to_string(port) +
+                                 " > between computer and VARNEL or TARSK click <OK Button>";
+    if (!Host().Ask(LinkText::CommunicationTitle, question, TLinkHost::TButtons::OkCancel)) {
+        SetState(-1);
+        return 0;
+    }
+    if (Configured()) {
+        // A configured link is not reopened and dials nothing.
+        SetState(port);
+        return port;
+    }
+    int handle = control_.Open();
+    if (handle == -1 || handle == 0) {
+        PurgeOutput();
+        return LinkState();
+    }
+    SetState(-1);
+    SetDtr(false);
+    SetRts(false);
+    PurgeOutput();
+    PauseSeconds(1);
+    Host().ProcessEvents();
+    SetRts(true);
+    SetDtr(true);
+    if (waitDsr && DsrState() == 0) return 0;
+    SetState(port);
+    if (phone.empty()) {
+        PurgeOutput();
+        PurgeInput();
+        return port;
+    }
+    if (!DialStep("ATZ", "OK")) return 0;
+    if (!modemInit.empty() && !DialStep(modemInit, "OK")) return 0;
+    if (!DialStep("ATDT" + phone, "CONNECT")) return 0;
+    PauseSeconds(1);
+    PurgeOutput();
+    PurgeInput();
+    return port;
+}
+
+void TPortCOM::PurgeInput() {
+    while (InputCount() >= 1 && IsOpen()) {
+        GetByteNow();
+        Host().ProcessEvents();
+    }
+}
+
+void TPortCOM::PurgeOutput() { control_.ClearTxBuffer(); }
+
+int32_t TPortCOM::TryPutByte(unsigned char b) {
+    if (!IsOpen()) return -1;
+    return control_.WriteByte(b);
+}
+
+int32_t TPortCOM::GetByteTimed(int timeoutMs) {
+    if (!IsOpen()) return -1;
+    return TimedWait(timeoutMs, [this](int64_t wait) {
+        return control_.ReadByteTimed(static_cast<int>(Clock().RealMs(wait)));
+    });
+}
+
+int32_t TPortCOM::ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) {
+    if (!IsOpen()) return -1;
+    int count = 0;
+    TimedWait(timeoutMs, [&](int64_t wait) -> int32_t {
+        count += control_.ReadByteBufferTimed(buffer + count, n - count, static_cast<int>(Clock().RealMs(wait)));
+        return count >= n ? count : -1;
+    });
+    return count;
+}
+
+int32_t TPortCOM::GetByteNow() {
+    if (!IsOpen()) return -1;
+    return control_.ReadByte();
+}
+
+int32_t TPortCOM::InputCount() {
+    if (!IsOpen()) return -1;
+    return control_.Get(TPortCtl::RxCount);
+}
+
+int32_t TPortCOM::OutputCount() {
+    if (!IsOpen()) return -1;
+    return control_.Get(TPortCtl::TxCount);
+}
+
+bool TPortCOM::TakeLineStatusError() {
+    for (int index : {TPortCtl::OverrunError, TPortCtl::ParityError, TPortCtl::FramingError, TPortCtl::BreakError}) {
+        if (control_.Get(index) != 0) {
+            control_.ClearLineStatus();
+            return true;
+        }
+    }
+    return false;
+}
+
+void TPortCOM::AwaitInput(int64_t ms) { control_.WaitReadable(static_cast<int>(Clock().RealMs(ms))); }
+
+void TPortCOM::AwaitOutput(int64_t ms) { control_.WaitWritable(static_cast<int>(Clock().RealMs(ms))); }

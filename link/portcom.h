@@ -1,0 +1,67 @@
+// TPortCOM: the link over a serial port (a real port, a USB-serial port or a pseudo-terminal), also
+// used to dial a telephone modem with "ATZ", an optional init string and "ATDT".
+//
+// The port is configured and opened by the first Connect that reaches it and then stays open for the
+// rest of the run; Disconnect and later Connects only drop or restore the link state (and Disconnect
+// drops DTR and RTS). Setters act also while the link is closed.
+#pragma once
+
+#include "portctl.h"
+#include "portvirt.h"
+
+class TPortCOM : public TPortVirt {
+public:
+    explicit TPortCOM(TLinkHost& host, TLinkClock& clock = SystemClock());
+    ~TPortCOM() override;
+
+    TPortCtl& PortControl() { return control_; }
+    // Writes a modem command text; nothing when the link is closed.
+    void WriteText(const std::string& text);
+
+    void Disconnect() override;
+    // Asks "Connect Serial link < COM p > ..." (Cancel: LinkState -1, returns 0); opens the port the
+    // first time; dials when `phone` is not empty. Returns p on success, else 0. A modem that never
+    // answers keeps it waiting until the link is closed from the event pump.
+    int32_t Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit, bool waitDsr,
+                    const std::string& phone) override;
+    void PurgeInput() override;
+    void PurgeOutput() override;
+    int32_t TryPutByte(unsigned char b) override;
+    int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
+    int32_t GetByteTimed(int timeoutMs) override;
+    int32_t GetByteNow() override;
+    void SetPortNumber(int32_t v) override { control_.Set(TPortCtl::PortNumber, v); }
+    void SetBaudRate(int32_t v) override { control_.Set(TPortCtl::BaudRate, v); }
+    void SetParity(int32_t v) override { control_.Set(TPortCtl::Parity, v); }
+    void SetDataBits(int32_t v) override { control_.Set(TPortCtl::DataBits, v); }
+    void SetStopBits(int32_t v) override { control_.Set(TPortCtl::StopBits, v); }
+    void SetXonXoff(bool on) override { control_.Set(TPortCtl::XonXoff, on ? 1 : 0); }
+    void SetDtrDsr(bool on) override { control_.Set(TPortCtl::DtrDsr, on ? 1 : 0); }
+    void SetRtsCts(bool on) override { control_.Set(TPortCtl::RtsCts, on ? 1 : 0); }
+    void SetDtr(bool on) override { control_.Set(TPortCtl::Dtr, on ? 1 : 0); }
+    void SetRts(bool on) override { control_.Set(TPortCtl::Rts, on ? 1 : 0); }
+    int32_t InputCount() override;
+    int32_t OutputCount() override;
+    int32_t GetPortNumber() override { return control_.Get(TPortCtl::PortNumber); }
+    int32_t GetBaudRate() override { return control_.Get(TPortCtl::BaudRate); }
+    int32_t GetDataBits() override { return control_.Get(TPortCtl::DataBits); }
+    int32_t GetStopBits() override { return control_.Get(TPortCtl::StopBits); }
+    int32_t GetXonXoff() override { return control_.Get(TPortCtl::XonXoff); }
+    int32_t GetParity() override { return control_.Get(TPortCtl::Parity); }
+    int32_t GetDtrDsr() override { return control_.Get(TPortCtl::DtrDsr); }
+    int32_t GetRtsCts() override { return control_.Get(TPortCtl::RtsCts); }
+    int32_t GetDtr() override { return control_.Get(TPortCtl::Dtr); }
+    int32_t GetRts() override { return control_.Get(TPortCtl::Rts); }
+    int32_t DsrState() override { return control_.Get(TPortCtl::DsrLine); }
+    int32_t MaxBaudRate() override { return 115200; }
+    std::string& LinkName(std::string& text) override { return text = "RS232"; }
+
+protected:
+    bool TakeLineStatusError() override;
+    void AwaitInput(int64_t ms) override;
+    void AwaitOutput(int64_t ms) override;
+
+private:
+    bool DialStep(const std::string& command, const std::string& answer);
+    TPortCtl control_;
+};

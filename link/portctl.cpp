@@ -1,0 +1,280 @@
+#include "portctl.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+#include "fileio.h"
+
+namespace {
+
+std::array<std::string, 4>& ComPaths() {
+    static std::array<std::string, 4> paths{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
+    return paths;
+}
+
+speed_t SpeedCode(int baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        default: return 0;
+    }
+}
+
+void SleepRealMs(int ms) {
+    if (ms <= 0) return;
+    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+}  // namespace
+
+std::string ComDevicePath(int port) {
+    if (port < 1 || port > 4) return "";
+    return ComPaths()[static_cast<std::size_t>(port - 1)];
+}
+
+void SetComDevicePath(int port, const std::string& path) {
+    if (port >= 1 && port <= 4) ComPaths()[static_cast<std::size_t>(port - 1)] = path;
+}
+
+TPortCtl::TPortCtl() {
+    props_[BaudRate] = 9600;
+    props_[DataBits] = 8;
+    props_[StopBits] = 1;
+}
+
+TPortCtl::~TPortCtl() { Close(); }
+
+int TPortCtl::Open() {
+    Close();
+    path_ = ComDevicePath(props_[PortNumber]);
+    if (path_.empty()) {
+        lastError_ = "COM " + std::to_string(props_[PortNumber]) + ": no device path set";
+        return -1;
+    }
+    int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastError_ = path_ + ": " + ErrnoText(errno);
+        return -1;
+    }
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) {
+        lastError_ = path_ + ": not a serial device (" + ErrnoText(errno) + ")";
+        ::close(fd);
+        return -1;
+    }
+    // Another program on the same port would garble both exchanges.
+    ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    Apply();
+    ApplyLines();
+    tcflush(fd_, TCIOFLUSH);
+    ClearLineStatus();
+    lastError_.clear();
+    return fd_ == 0 ? 1 : fd_;
+}
+
+void TPortCtl::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void TPortCtl::Apply() {
+    if (fd_ < 0) return;
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= props_[DataBits] == 7 ? CS7 : props_[DataBits] == 6 ? CS6 : props_[DataBits] == 5 ? CS5 : CS8;
+    // Parity as the control numbers it: 0 none, 1 odd, 2 even.
+    if (props_[Parity] == 1) t.c_cflag |= PARENB | PARODD;
+    if (props_[Parity] == 2) t.c_cflag |= PARENB;
+    if (props_[StopBits] == 2) t.c_cflag |= CSTOPB;
+    if (props_[RtsCts]) t.c_cflag |= CRTSCTS;
+    if (props_[XonXoff]) t.c_iflag |= IXON | IXOFF;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (speed_t s = SpeedCode(props_[BaudRate])) {
+        cfsetispeed(&t, s);
+        cfsetospeed(&t, s);
+    }
+    tcsetattr(fd_, TCSANOW, &t);
+}
+
+void TPortCtl::ApplyLines() {
+    if (fd_ < 0) return;
+    // Devices without modem lines (pseudo-terminals) refuse these; that is not an error.
+    int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+    ioctl(fd_, props_[Dtr] ? TIOCMBIS : TIOCMBIC, &dtr);
+    ioctl(fd_, props_[Rts] ? TIOCMBIS : TIOCMBIC, &rts);
+}
+
+bool TPortCtl::Counters(int out[4]) {
+    if (fd_ < 0) return false;
+    serial_icounter_struct c{};
+    if (ioctl(fd_, TIOCGICOUNT, &c) != 0) return false;
+    out[0] = c.brk;
+    out[1] = c.frame;
+    out[2] = c.overrun + c.buf_overrun;
+    out[3] = c.parity;
+    return true;
+}
+
+void TPortCtl::ClearLineStatus() {
+    int now[4];
+    if (Counters(now))
+        for (int i = 0; i < 4; ++i) baseline_[i] = now[i];
+}
+
+int TPortCtl::Get(int index) {
+    if (index < 0 || index >= PropertyCount) return 0;
+    switch (index) {
+        case DsrLine: {
+            int bits = 0;
+            if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) return 0;
+            return (bits & TIOCM_DSR) ? 1 : 0;
+        }
+        case BreakError: case FramingError: case OverrunError: case ParityError: {
+            int now[4];
+            if (!Counters(now)) return 0;
+            int k = index - BreakError;
+            return now[k] != baseline_[k] ? 1 : 0;
+        }
+        case RxCount: {
+            int n = 0;
+            if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0) return 0;
+            return n;
+        }
+        case TxCount: {
+            int n = 0;
+            if (fd_ < 0 || ioctl(fd_, TIOCOUTQ, &n) != 0) return 0;
+            return n;
+        }
+        default:
+            return props_[index];
+    }
+}
+
+void TPortCtl::Set(int index, int value) {
+    if (index < 0 || index >= PropertyCount) return;
+    props_[index] = value;
+    if (index >= BaudRate && index <= RtsCts) Apply();
+    if (index == Dtr || index == Rts) ApplyLines();
+}
+
+int TPortCtl::ReadByte() {
+    if (fd_ < 0) return -1;
+    unsigned char b;
+    for (;;) {
+        ssize_t r = ::read(fd_, &b, 1);
+        if (r == 1) return b;
+        if (r < 0 && errno == EINTR) continue;
+        return -1;
+    }
+}
+
+void TPortCtl::WaitReadable(int ms) {
+    if (fd_ < 0) return;
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, ms);
+    // A hung-up device (the far end of a pseudo-terminal gone) is always "ready"; wait anyway.
+    if (r > 0 && !(p.revents & POLLIN)) SleepRealMs(ms);
+}
+
+void TPortCtl::WaitWritable(int ms) {
+    if (fd_ < 0) return;
+    int queued = Get(TxCount);
+    if (queued > 0) {
+        const int baud = props_[BaudRate] > 0 ? props_[BaudRate] : 9600;
+        const long us = static_cast<long>(queued) * 10L * 1000000L / baud;
+        const long capped = std::min<long>(us, static_cast<long>(ms) * 1000L);
+        timespec ts{capped / 1000000L, (capped % 1000000L) * 1000L};
+        nanosleep(&ts, nullptr);
+        return;
+    }
+    pollfd p{fd_, POLLOUT, 0};
+    int r = ::poll(&p, 1, ms);
+    if (r > 0 && !(p.revents & POLLOUT)) SleepRealMs(ms);
+}
+
+int TPortCtl::ReadByteTimed(int ms) {
+    int b = ReadByte();
+    if (b >= 0 || ms <= 0) return b;
+    WaitReadable(ms);
+    return ReadByte();
+}
+
+int TPortCtl::ReadByteBufferTimed(unsigned char* buffer, int count, int ms) {
+    if (fd_ < 0 || count <= 0) return 0;
+    int got = 0;
+    auto take = [&] {
+        while (got < count) {
+            ssize_t r = ::read(fd_, buffer + got, static_cast<std::size_t>(count - got));
+            if (r > 0) {
+                got += static_cast<int>(r);
+                continue;
+            }
+            if (r < 0 && errno == EINTR) continue;
+            break;
+        }
+    };
+    take();
+    if (got < count && ms > 0) {
+        WaitReadable(ms);
+        take();
+    }
+    return got;
+}
+
+int TPortCtl::WriteByte(unsigned char b) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        ssize_t r = ::write(fd_, &b, 1);
+        if (r == 1) return 0;
+        if (r < 0 && errno == EINTR) continue;
+        return -1;
+    }
+}
+
+void TPortCtl::WriteByteBuffer(const char* data, int length) {
+    if (fd_ < 0) return;
+    // A far end that never reads would keep us here: give up after about ten seconds of a full queue.
+    constexpr int MaxFullWaits = 200;
+    int done = 0, fullWaits = 0;
+    while (done < length && fullWaits < MaxFullWaits) {
+        ssize_t r = ::write(fd_, data + done, static_cast<std::size_t>(length - done));
+        if (r > 0) {
+            done += static_cast<int>(r);
+        } else if (r < 0 && errno == EAGAIN) {
+            ++fullWaits;
+            WaitWritable(50);
+        } else if (r < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;
+        }
+    }
+}
+
+void TPortCtl::ClearTxBuffer() {
+    if (fd_ >= 0) tcflush(fd_, TCOFLUSH);
+}

@@ -1,0 +1,266 @@
+#include "uploadcommands.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "instrumentimage.h"
+#include "linktexts.h"
+
+namespace {
+
+std::vector<std::string> SetNames(const std::vector<TSequence>& set) {
+    std::vector<std::string> names;
+    for (const TSequence& s : set) names.push_back(s.Name.Get());
+    return names;
+}
+
+// The chooser: after OK the chosen line leaves its list.
+std::optional<std::string> Choose(TRemoteUi& ui, std::vector<std::string>& names) {
+    std::optional<std::string> chosen = ui.ChooseLine(names, false);
+    if (!chosen) return std::nullopt;
+    auto it = std::find(names.begin(), names.end(), *chosen);
+    if (it != names.end()) names.erase(it);
+    return chosen;
+}
+
+TSequence* FindByName(std::vector<TSequence>& set, const std::string& name) {
+    for (TSequence& s : set)
+        if (s.Name.Get() == name) return &s;
+    return nullptr;
+}
+
+void PutNumber(TPortVirt& link, int32_t n) {
+    unsigned char b[4];
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
+    link.PutBytes(b, 4);
+}
+
+}  // namespace
+
+TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,
+                            const std::string& varnelFolder) {
+    TUploadOutcome outcome;
+    TLinkHost& host = link.Host();
+    std::vector<std::string> names = SetNames(set);
+    for (;;) {
+        if (names.empty()) break;
+        std::optional<std::string> chosen = Choose(ui, names);
+        if (!chosen) break;
+        TSequence* seq = FindByName(set, *chosen);
+        if (!seq) break;
+        try {
+            if (link.Connect(port, Family1Baud, 0, "", false, "") == 0) {
+                host.ShowMessage(LinkText::CommunicationStopped);
+                outcome.Failed = outcome.Stopped = true;
+                break;
+            }
+            ui.PanelOn(seq->NbQuadripole);
+            if (TProgressIndicator* p = ui.Progress()) {
+                p->SetPosition(0);
+                p->SetMaximum(seq->NbQuadripole);
+            }
+            int32_t r = UploadSequence(*seq, link, 1, 0, ui.Progress(), varnelFolder);
+            if (r == 1) {
+                host.ShowMessage(seq->Name.Get() + LinkText::CorrectlyLoaded);
+                ++outcome.Stored;
+                continue;
+            }
+            host.ShowMessage(LinkText::UploadError);
+            outcome.Failed = true;
+            break;
+        } catch (const std::exception& e) {
+            host.ShowMessage(LinkText::CommunicationStopped);
+            outcome.Failed = outcome.Stopped = true;
+            outcome.Problem = e.what();
+            break;
+        }
+    }
+    ui.PanelOff();
+    return outcome;
+}
+
+TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui) {
+    TUploadOutcome outcome;
+    TLinkHost& host = link.Host();
+    std::vector<std::string> names = SetNames(set);
+    if (names.empty()) return outcome;
+    if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return outcome;
+    try {
+        if (link.Connect(port, Family2Baud, 0, "", false, "") == 0) {
+            outcome.Failed = outcome.Stopped = true;
+        } else {
+            std::string text1, text2;
+            link.Identify(text1, text2);
+            unsigned char v[4];
+            link.ReadBytes(v, 4);
+            const uint32_t version = static_cast<uint32_t>(v[0]) | (static_cast<uint32_t>(v[1]) << 8) |
+                                     (static_cast<uint32_t>(v[2]) << 16) | (static_cast<uint32_t>(v[3]) << 24);
+            // At most as many choices as the set had sequences, whatever the instrument answers.
+            for (std::size_t c = names.size(); c != 0; --c) {
+                std::optional<std::string> chosen = Choose(ui, names);
+                if (!chosen) break;
+                TSequence* seq = FindByName(set, *chosen);
+                if (!seq) break;
+                ui.PanelOn(seq->NbQuadripole);
+                if (TProgressIndicator* p = ui.Progress()) {
+                    p->SetPosition(0);
+                    p->SetMaximum(seq->NbQuadripole);
+                }
+                int32_t r = UploadSequence(*seq, link, 2, version, ui.Progress(), "");
+                if (r == 0) {
+                    host.ShowMessage(LinkText::UploadError);
+                    outcome.Failed = true;
+                    break;
+                }
+                if (r == -1) {
+                    host.ShowMessage(LinkText::MemoryFull);
+                    ++outcome.MemoryFull;
+                } else {
+                    host.ShowMessage(seq->Name.Get() + LinkText::CorrectlyLoaded + LinkText::OnMemory + std::to_string(r));
+                    ++outcome.Stored;
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        host.ShowMessage(LinkText::CommunicationStopped);
+        outcome.Failed = outcome.Stopped = true;
+        outcome.Problem = e.what();
+    }
+    // The end command; on a closed serial link the prompt wait ends at once and nothing is sent. The
+    // panel goes off even when the end command itself fails.
+    try {
+        link.CommandAtPrompt(static_cast<unsigned char>(TCommand::EndOfUploads), LinkTimeout::Upload);
+    } catch (...) {
+        ui.PanelOff();
+        throw;
+    }
+    ui.PanelOff();
+    return outcome;
+}
+
+std::vector<std::string> RemoteListLines(std::vector<unsigned char> buf) {
+    buf.resize(RemoteListCapacity, 0xFF);
+    for (std::size_t i = 0; i + 1 < RemoteListCapacity; ++i) {
+        if (buf[i] == 0xFF) {
+            buf[i] = 0;
+        } else if (buf[i] == 0) {
+            // Entries end with NUL and one more byte; the pair becomes the line end.
+            buf[i] = '\r';
+            buf[i + 1] = '\n';
+        }
+    }
+    std::string text;
+    for (unsigned char c : buf) {
+        if (c == 0) break;
+        text += static_cast<char>(c);
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::optional<int> RemoteLineNumber(const std::string& line) {
+    std::string s = line.substr(0, 3);
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    s = s.substr(first, s.find_last_not_of(" \t") - first + 1);
+    std::size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i >= s.size()) return std::nullopt;
+    for (std::size_t k = i; k < s.size(); ++k)
+        if (s[k] < '0' || s[k] > '9') return std::nullopt;
+    int n = std::stoi(s);
+    if (n == -1) return std::nullopt;
+    return n;
+}
+
+bool TModemSession::Connect(int port, const std::string& phone, const std::string& modemInit) {
+    if (connected_) return true;
+    TLinkHost& host = link_.Host();
+    try {
+        if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) return false;
+        std::string text1, text2;
+        link_.Identify(text1, text2);
+        unsigned char version[4];
+        link_.ReadBytes(version, 4);
+        link_.WaitPrompt();
+        link_.SendCommand(static_cast<unsigned char>(TCommand::ModemConnect), LinkTimeout::Upload);
+        std::vector<unsigned char> buffer(RemoteListCapacity);
+        link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+    } catch (const std::exception&) {
+        host.ShowMessage(LinkText::CommunicationStopped);
+        return false;
+    }
+    host.ShowMessage(LinkText::Connected);
+    connected_ = true;
+    return true;
+}
+
+std::vector<std::string> TModemSession::List() {
+    if (!connected_ || link_.GetState() <= 0) return {};
+    link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::ListSequences), LinkTimeout::Remote);
+    ui_.PanelOn(static_cast<int>(RemoteListCapacity));
+    std::vector<unsigned char> buffer(RemoteListCapacity, 0xFF);
+    link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+    return RemoteListLines(std::move(buffer));
+}
+
+bool TModemSession::View() {
+    if (!connected_) return false;
+    try {
+        std::vector<std::string> lines = List();
+        if (link_.GetState() > 0) ui_.ChooseLine(lines, true);
+    } catch (const std::exception&) {
+    }
+    ui_.PanelOff();
+    return false;
+}
+
+bool TModemSession::StartOrDelete(TCommand command) {
+    if (!connected_) return false;
+    bool sent = false;
+    try {
+        std::vector<std::string> lines = List();
+        if (link_.GetState() > 0) {
+            std::optional<std::string> chosen = ui_.ChooseLine(lines, false);
+            std::optional<int> number = chosen ? RemoteLineNumber(*chosen) : std::nullopt;
+            if (number) {
+                link_.CommandAtPrompt(static_cast<unsigned char>(command), LinkTimeout::Remote);
+                PutNumber(link_, *number);
+                sent = true;
+                if (command == TCommand::StartSequence)
+                    link_.Host().ShowMessage(std::string(LinkText::StartWith) + "<" + *chosen + ">");
+                else
+                    link_.Host().ShowMessage("<" + *chosen + ">" + LinkText::Deleted);
+            }
+        }
+    } catch (const std::exception&) {
+        // The remote commands end silently on a stop.
+    }
+    ui_.PanelOff();
+    return sent;
+}
+
+bool TModemSession::Start() { return StartOrDelete(TCommand::StartSequence); }
+
+bool TModemSession::Delete() { return StartOrDelete(TCommand::DeleteSequence); }
+
+void TModemSession::Disconnect() {
+    if (!connected_) return;
+    try {
+        if (link_.GetState() > 0) {
+            link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::Escape), LinkTimeout::Escape);
+            link_.Disconnect();
+        }
+    } catch (const std::exception&) {
+    }
+    connected_ = false;
+}

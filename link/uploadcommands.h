@@ -1,0 +1,76 @@
+// The commands that talk to an instrument, engine half: the two uploads and the modem's remote
+// commands, in their order of operations. A front end adds the chooser, the upload panel and its stop
+// button (which calls Disconnect on the link from inside TLinkHost::ProcessEvents); the messages go
+// through the link's host.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "portvirt.h"
+#include "sequence.h"
+
+// The parts of the window the commands drive.
+class TRemoteUi {
+public:
+    virtual ~TRemoteUi() = default;
+    // The sequence chooser over `lines`, shown modally: the chosen line, or none for Cancel. With
+    // `viewOnly` its OK button is hidden (the answer is then always none).
+    virtual std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) = 0;
+    // The upload panel: on with the progress bar's maximum, and off.
+    virtual void PanelOn(int maximum) = 0;
+    virtual void PanelOff() = 0;
+    // The panel's progress bar, or none.
+    virtual TProgressIndicator* Progress() = 0;
+};
+
+// What an upload command did, for callers that need more than the messages (the command line).
+struct TUploadOutcome {
+    int Stored = 0;          // sequences the instrument took
+    int MemoryFull = 0;      // family 2: refused for a full memory
+    bool Failed = false;     // "An error occured during upload" or "Communication stopped"
+    bool Stopped = false;    // "Communication stopped"
+    std::string Problem;     // the text of the exception behind a stop, if any
+};
+
+// Baud rates of the commands.
+constexpr int Family1Baud = 9600;
+constexpr int Family2Baud = 115200;
+constexpr int ModemBaud = 19200;
+// Capacity of the buffer that receives the instrument's list.
+constexpr std::size_t RemoteListCapacity = 1024;
+
+// Family 1 ("Varnel Zenda,Z1,Z2"): for each sequence chosen, connect and upload.
+TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,
+                            const std::string& varnelFolder);
+// Family 2 ("Varnel Optra, Tarsk Optra"): one connection, identification, the chosen sequences, the
+// end command.
+TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui);
+
+// The modem session of the "Optra Modem" menu.
+class TModemSession {
+public:
+    TModemSession(TPortVirt& link, TRemoteUi& ui) : link_(link), ui_(ui) {}
+    bool Connected() const { return connected_; }
+    // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped".
+    bool Connect(int port, const std::string& phone, const std::string& modemInit = "");
+    // The instrument's list as lines (empty when not connected or on failure).
+    std::vector<std::string> List();
+    // Lists, offers the chooser, starts / deletes the chosen sequence. False when nothing was sent.
+    bool View();
+    bool Start();
+    bool Delete();
+    void Disconnect();
+
+private:
+    bool StartOrDelete(TCommand command);
+    TPortVirt& link_;
+    TRemoteUi& ui_;
+    bool connected_ = false;
+};
+
+// The conversion of the instrument's list buffer into lines (filled with 0xFF before receiving).
+std::vector<std::string> RemoteListLines(std::vector<unsigned char> buffer);
+// The sequence number at the start of a list line, or none.
+std::optional<int> RemoteLineNumber(const std::string& line);
