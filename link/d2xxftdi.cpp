@@ -232,3 +232,8 @@ TD2xxStatus TD2xxFtdi::SetLatencyTimer(TD2xxHandle handle, std::uint8_t ms) {
     if (!a) return D2xxInvalidHandle;
     return FromFtdi(ftdi_set_latency_timer(a->Context.Ctx, ms));
 }
+
+std::shared_ptr<TD2xx> SystemD2xx() {
+    static std::shared_ptr<TD2xx> instance = std::make_shared<TD2xxFtdi>();
+    return instance;
+}

@@ -49,3 +49,6 @@ private:
     std::map<TD2xxHandle, std::unique_ptr<TAdapter>> adapters_;
     TD2xxHandle nextHandle_ = 1;
 };
+
+// The adapters of this machine, one instance for the process (the link and the port picture share it).
+std::shared_ptr<TD2xx> SystemD2xx();

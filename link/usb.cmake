@@ -8,10 +8,9 @@ add_library(teravox_usb STATIC
   ${CMAKE_CURRENT_LIST_DIR}/d2xxftdi.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d2xxsim.cpp
   ${CMAKE_CURRENT_LIST_DIR}/usbmonitor.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/portusb.cpp
 )
 target_include_directories(teravox_usb PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(teravox_usb PRIVATE PkgConfig::LIBFTDI1 PkgConfig::LIBUDEV teravox_warnings)
-if(TARGET teravox_link)
-  target_link_libraries(teravox_usb PUBLIC teravox_link)
-endif()
+target_link_libraries(teravox_usb PUBLIC teravox_link
+  PRIVATE PkgConfig::LIBFTDI1 PkgConfig::LIBUDEV teravox_warnings)
 set_target_properties(teravox_usb PROPERTIES POSITION_INDEPENDENT_CODE ON)

@@ -38,7 +38,7 @@ TEST(D2xxFtdi, CountNeedsTheCountOnlyFlag) {
 }
 
 struct SimFixture : ::testing::Test {
-    TVirtualClock clock;
+    TManualClock clock;
     std::shared_ptr<TScriptedFarSide> far = std::make_shared<TScriptedFarSide>(clock);
     TD2xxSim sim{far};
     TD2xxHandle h = 0;
@@ -51,7 +51,7 @@ TEST_F(SimFixture, ReadWaitsTheReadTimeOutWhenNothingComes) {
     std::uint32_t got = 9;
     EXPECT_EQ(sim.Read(h, &byte, 1, &got), D2xxOk);
     EXPECT_EQ(got, 0u);
-    EXPECT_EQ(clock.Ms, 5000);
+    EXPECT_EQ(clock.NowMs(), 5000);
     EXPECT_EQ(sim.WriteTimeoutMs(), 500u);
 }
 
@@ -66,7 +66,7 @@ TEST_F(SimFixture, ReadReturnsAtOnceWhenTheBytesAreThere) {
     sim.Read(h, buf, 2, &got);
     EXPECT_EQ(got, 2u);
     EXPECT_EQ(buf[1], 2);
-    EXPECT_EQ(clock.Ms, 0);
+    EXPECT_EQ(clock.NowMs(), 0);
     sim.GetQueueStatus(h, &count);
     EXPECT_EQ(count, 1u);
 }
@@ -78,7 +78,7 @@ TEST_F(SimFixture, ShortReadGivesWhatCameWithinTheTimeOut) {
     std::uint32_t got = 0;
     sim.Read(h, buf, 4, &got);
     EXPECT_EQ(got, 1u);
-    EXPECT_EQ(clock.Ms, 100);
+    EXPECT_EQ(clock.NowMs(), 100);
 }
 
 TEST_F(SimFixture, PurgeOfTheReceiveQueueDiscardsWhatArrived) {

@@ -1,0 +1,254 @@
+#include "portusb.h"
+
+#include <algorithm>
+
+#include "d2xxftdi.h"
+#include "linktexts.h"
+#include "usbmonitor.h"
+
+namespace {
+
+// How often a wait looks at the adapter's receive queue. One look costs a USB transfer that the chip
+// answers within its latency timer, so polling faster gains nothing.
+constexpr int64_t PollMs = 1;
+
+}  // namespace
+
+TPortUSB::TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock)
+    : TPortVirt(host, clock), d2xx_(std::move(d2xx)) {}
+
+TPortUSB::~TPortUSB() = default;
+
+int32_t TPortUSB::DeviceCount() { return ::DeviceCount(*d2xx_); }
+
+void TPortUSB::Disconnect() {
+    if (LinkState() <= 0) return;
+    SetDtr(false);
+    SetRts(false);
+    PauseSeconds(1);
+    d2xx_->Close(DeviceHandle);
+    // A closed handle names nothing any more; forgetting it keeps the next Connect from closing it twice.
+    DeviceHandle = 0;
+    SetState(0);
+    Host().SetBusyCursor(false);
+}
+
+int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string&, bool,
+                          const std::string&) {
+    SetByteDelay(byteDelay);
+    if (DeviceHandle != 0) {
+        d2xx_->Close(DeviceHandle);
+        DeviceHandle = 0;
+    }
+    SetState(-1);
+    for (;;) {
+        if (!Host().Ask(LinkText::CommunicationTitle, ConnectQuestion, TLinkHost::TButtons::OkCancel)) return 0;
+        if (DeviceCount() > 0) break;
+    }
+    TD2xxStatus opened = d2xx_->Open(0, &DeviceHandle);
+    if (opened != D2xxOk) DeviceHandle = 0;
+    d2xx_->ClrDtr(DeviceHandle);
+    d2xx_->ClrRts(DeviceHandle);
+    DtrOn = RtsOn = 0;
+    PauseSeconds(1);
+    if (opened != D2xxOk) return 0;
+    d2xx_->SetBaudRate(DeviceHandle, static_cast<std::uint32_t>(baud));
+    BaudRateSet = baud;
+    d2xx_->SetTimeouts(DeviceHandle, WriteTimeoutMs, WriteTimeoutMs);
+    readTimeoutMs_ = WriteTimeoutMs;
+    SetState(port);
+    d2xx_->SetDtr(DeviceHandle);
+    d2xx_->SetRts(DeviceHandle);
+    DtrOn = RtsOn = 1;
+    d2xx_->SetLatencyTimer(DeviceHandle, LatencyMs);
+    Clock().SleepMs(400);
+    return LinkState();
+}
+
+void TPortUSB::PurgeInput() {
+    d2xx_->Purge(DeviceHandle, D2xxPurgeRx);
+    Host().ProcessEvents();
+}
+
+void TPortUSB::PurgeOutput() {
+    if (IsOpen()) d2xx_->Purge(DeviceHandle, D2xxPurgeTx);
+}
+
+int32_t TPortUSB::TryPutByte(unsigned char b) {
+    if (!IsOpen()) return -1;
+    std::uint32_t written = 0;
+    return d2xx_->Write(DeviceHandle, &b, 1, &written) == D2xxOk && written == 1 ? 0 : -1;
+}
+
+void TPortUSB::WaitForInput(int64_t ms) {
+    const int64_t deadline = Clock().NowMs() + ms;
+    for (;;) {
+        if (!IsOpen() || InputCount() > 0) return;
+        int64_t left = deadline - Clock().NowMs();
+        if (left <= 0) return;
+        Clock().SleepMs(std::min(left, PollMs));
+    }
+}
+
+int32_t TPortUSB::ReadWithin(unsigned char* buffer, int n, int timeoutMs) {
+    int32_t got = 0;
+    auto take = [&]() {
+        std::uint32_t waiting = 0;
+        if (d2xx_->GetQueueStatus(DeviceHandle, &waiting) != D2xxOk || waiting == 0) return false;
+        std::uint32_t want = std::min<std::uint32_t>(waiting, static_cast<std::uint32_t>(n - got));
+        std::uint32_t read = 0;
+        d2xx_->Read(DeviceHandle, buffer + got, want, &read);
+        got += static_cast<int32_t>(read);
+        return got >= n;
+    };
+    TimedWait(timeoutMs, [&](int64_t waitMs) -> int32_t {
+        if (take()) return got;
+        if (waitMs <= 0) return -1;
+        WaitForInput(waitMs);
+        return IsOpen() && take() ? got : -1;
+    });
+    return got;
+}
+
+int32_t TPortUSB::ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) {
+    if (!IsOpen()) return -1;
+    if (n <= 0) return 0;
+    readTimeoutMs_ = static_cast<std::uint32_t>(std::max(timeoutMs, 0));
+    d2xx_->SetTimeouts(DeviceHandle, readTimeoutMs_, WriteTimeoutMs);
+    return ReadWithin(buffer, n, timeoutMs);
+}
+
+int32_t TPortUSB::GetByteTimed(int timeoutMs) {
+    unsigned char b = 0;
+    return ReadBlockTimed(&b, 1, timeoutMs) == 1 ? b : -1;
+}
+
+int32_t TPortUSB::GetByteNow() {
+    if (!IsOpen()) return -1;
+    unsigned char b = 0;
+    return ReadWithin(&b, 1, static_cast<int>(readTimeoutMs_)) == 1 ? b : -1;
+}
+
+void TPortUSB::SetBaudRate(int32_t v) {
+    if (!IsOpen()) return;
+    d2xx_->SetBaudRate(DeviceHandle, static_cast<std::uint32_t>(v));
+    BaudRateSet = v;
+}
+
+void TPortUSB::SendDataCharacteristics() {
+    d2xx_->SetDataCharacteristics(DeviceHandle, static_cast<std::uint8_t>(WordLength),
+                                  static_cast<std::uint8_t>(StopBitsCode), static_cast<std::uint8_t>(ParityCode));
+}
+
+void TPortUSB::SetParity(int32_t v) {
+    if (!IsOpen()) return;
+    ParityCode = v >= 1 && v <= 4 ? v : 0;
+    SendDataCharacteristics();
+}
+
+void TPortUSB::SetDataBits(int32_t v) {
+    if (!IsOpen()) return;
+    WordLength = v == 7 ? 7 : 8;
+    SendDataCharacteristics();
+}
+
+void TPortUSB::SetStopBits(int32_t v) {
+    if (!IsOpen()) return;
+    StopBitsCode = v == 2 ? 2 : 0;
+    SendDataCharacteristics();
+}
+
+// The three flow controls exclude one another: selecting or clearing one clears the other two.
+void TPortUSB::SetFlow(int32_t& flag, bool on, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
+    if (!IsOpen()) return;
+    XonXoffOn = DtrDsrOn = RtsCtsOn = 0;
+    flag = on ? 1 : 0;
+    NoFlowControl = on ? 0 : 1;
+    if (on) d2xx_->SetFlowControl(DeviceHandle, mode, xon, xoff);
+    else d2xx_->SetFlowControl(DeviceHandle, D2xxFlowNone, 0, 0);
+}
+
+void TPortUSB::SetXonXoff(bool on) { SetFlow(XonXoffOn, on, D2xxFlowXonXoff, 17, 19); }
+void TPortUSB::SetDtrDsr(bool on) { SetFlow(DtrDsrOn, on, D2xxFlowDtrDsr, 0, 0); }
+void TPortUSB::SetRtsCts(bool on) { SetFlow(RtsCtsOn, on, D2xxFlowRtsCts, 0, 0); }
+
+void TPortUSB::SetDtr(bool on) {
+    if (!IsOpen()) return;
+    DtrOn = on ? 1 : 0;
+    if (on) d2xx_->SetDtr(DeviceHandle);
+    else d2xx_->ClrDtr(DeviceHandle);
+}
+
+void TPortUSB::SetRts(bool on) {
+    if (!IsOpen()) return;
+    RtsOn = on ? 1 : 0;
+    if (on) d2xx_->SetRts(DeviceHandle);
+    else d2xx_->ClrRts(DeviceHandle);
+}
+
+int32_t TPortUSB::InputCount() {
+    if (!IsOpen()) return -1;
+    std::uint32_t waiting = 0;
+    if (d2xx_->GetQueueStatus(DeviceHandle, &waiting) != D2xxOk) return 0;
+    return static_cast<int32_t>(waiting);
+}
+
+int32_t TPortUSB::OutputCount() {
+    if (!IsOpen()) return -1;
+    std::uint32_t rx = 0, tx = 0, events = 0;
+    if (d2xx_->GetStatus(DeviceHandle, &rx, &tx, &events) != D2xxOk) return 0;
+    return static_cast<int32_t>(tx);
+}
+
+int32_t TPortUSB::DsrState() {
+    std::uint32_t status = 0;
+    if (d2xx_->GetModemStatus(DeviceHandle, &status) != D2xxOk) return 0;
+    return (status & D2xxModemDsr) ? 1 : 0;
+}
+
+void TPortUSB::SetLatency(int32_t ms) { d2xx_->SetLatencyTimer(DeviceHandle, static_cast<std::uint8_t>(ms & 0xFF)); }
+
+void TPortUSB::AwaitInput(int64_t ms) { WaitForInput(ms); }
+
+void TPortUSB::AwaitOutput(int64_t ms) { Clock().SleepMs(std::min(ms, PollMs)); }
+
+namespace {
+
+// Answers the connect question with Cancel, after saying why, while no adapter is attached; forwards
+// everything else to the front end's host.
+class TNoAdapterHost : public TLinkHost {
+public:
+    TNoAdapterHost(TLinkHost& inner, std::shared_ptr<TD2xx> d2xx) : inner_(inner), d2xx_(std::move(d2xx)) {}
+    void ProcessEvents() override { inner_.ProcessEvents(); }
+    void SetBusyCursor(bool busy) override { inner_.SetBusyCursor(busy); }
+    void ShowMessage(const std::string& text) override { inner_.ShowMessage(text); }
+    bool Ask(const std::string& title, const std::string& text, TButtons buttons) override {
+        if (text == TPortUSB::ConnectQuestion && ::DeviceCount(*d2xx_) == 0) {
+            inner_.ShowMessage(NoUsbAdapterText);
+            return false;
+        }
+        return inner_.Ask(title, text, buttons);
+    }
+
+private:
+    TLinkHost& inner_;
+    std::shared_ptr<TD2xx> d2xx_;
+};
+
+// Holds the answering host ahead of the link that uses it.
+struct TNoAdapterHostHolder {
+    TNoAdapterHost HostWithoutAdapter;
+};
+
+class TCancellingPortUSB : private TNoAdapterHostHolder, public TPortUSB {
+public:
+    TCancellingPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock)
+        : TNoAdapterHostHolder{TNoAdapterHost(host, d2xx)}, TPortUSB(HostWithoutAdapter, d2xx, clock) {}
+};
+
+}  // namespace
+
+std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAdapter noAdapter) {
+    if (noAdapter == TNoAdapter::Cancel) return std::make_unique<TCancellingPortUSB>(host, SystemD2xx(), clock);
+    return std::make_unique<TPortUSB>(host, SystemD2xx(), clock);
+}

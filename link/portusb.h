@@ -1,0 +1,113 @@
+// The link to an instrument attached through a USB serial adapter (FTDI), on the adapter interface.
+//
+// Connect always opens the first adapter found and keeps asking the user to plug the cable in while
+// none is present. Every primitive maps onto one or two adapter calls; timed reads set the adapter's
+// time-outs (read = the time-out asked for, write = 500 ms) and then wait in slices, letting events run
+// between them, so a stop ends any wait. The composite operations are those of TPortVirt in their USB
+// variant: WaitForText raises "Wait error" when the link closes, SendCommand gives up after 20
+// unanswered synchronisation bytes and 6 command writes, Identify falls back to 115,200 baud.
+//
+// Setters marked "when open" below act only while LinkState is above 0. A failed adapter call on an
+// open link is ignored, except opening and writing.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "d2xx.h"
+#include "portvirt.h"
+
+class TPortUSB : public TPortVirt {
+public:
+    static constexpr const char* ConnectQuestion =
+        "Connect USB link between computer and VARNEL or TARSK click <OK Button>";
+    static constexpr std::uint32_t WriteTimeoutMs = 500;
+    static constexpr std::uint8_t LatencyMs = 2;
+
+    // The adapter interface is shared with whoever else counts adapters (the port picture).
+    TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock = SystemClock());
+    // Does not close the adapter: the owner calls Disconnect on an open link before destroying it.
+    ~TPortUSB() override;
+
+    // The number of attached adapters; 0 when the adapter library cannot tell.
+    int32_t DeviceCount();
+
+    // Closes the adapter when the link is open: DTR and RTS down, 1 s pause, close.
+    void Disconnect() override;
+    // The port number is only given back as the link state; the modem init string, the DSR flag and
+    // the phone number are ignored (nothing is dialled over USB).
+    int32_t Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit, bool waitDsr,
+                    const std::string& phone) override;
+    void PurgeInput() override;
+    void PurgeOutput() override;  // when open
+    int32_t TryPutByte(unsigned char b) override;
+    int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
+    int32_t GetByteTimed(int timeoutMs) override;
+    // One byte within the read time-out last given to the adapter.
+    int32_t GetByteNow() override;
+    void SetPortNumber(int32_t) override {}
+    void SetBaudRate(int32_t v) override;   // when open
+    void SetParity(int32_t v) override;     // when open; codes 1 to 4, anything else is none
+    void SetDataBits(int32_t v) override;   // when open; 7 or 8
+    void SetStopBits(int32_t v) override;   // when open; 2, anything else is 1
+    void SetXonXoff(bool on) override;      // when open
+    void SetDtrDsr(bool on) override;       // when open
+    void SetRtsCts(bool on) override;       // when open
+    void SetDtr(bool on) override;          // when open
+    void SetRts(bool on) override;          // when open
+    int32_t InputCount() override;
+    int32_t OutputCount() override;
+    int32_t GetPortNumber() override { return 0; }
+    int32_t GetBaudRate() override { return BaudRateSet; }
+    int32_t GetDataBits() override { return WordLength == 7 ? 7 : 8; }
+    int32_t GetStopBits() override { return StopBitsCode == 2 ? 2 : 1; }
+    int32_t GetXonXoff() override { return XonXoffOn; }
+    int32_t GetParity() override { return ParityCode >= 1 && ParityCode <= 4 ? ParityCode : 0; }
+    int32_t GetDtrDsr() override { return DtrDsrOn; }
+    int32_t GetRtsCts() override { return RtsCtsOn; }
+    int32_t GetDtr() override { return DtrOn; }
+    int32_t GetRts() override { return RtsOn; }
+    int32_t DsrState() override;
+    void SetLatency(int32_t ms) override;
+    int32_t MaxBaudRate() override { return 273000; }
+    std::string& LinkName(std::string& text) override { return text = "USB"; }
+
+    TD2xxHandle DeviceHandle = 0;  // 0 = no adapter open
+    int32_t WordLength = 8;
+    int32_t StopBitsCode = 0;
+    int32_t ParityCode = 0;
+    int32_t XonXoffOn = 0;
+    int32_t DtrDsrOn = 0;
+    int32_t RtsCtsOn = 0;
+    int32_t NoFlowControl = 1;
+    int32_t DtrOn = 0;
+    int32_t RtsOn = 0;
+    int32_t BaudRateSet = 0;
+
+protected:
+    TVariant Variant() const override { return TVariant::Usb; }
+    void AwaitInput(int64_t ms) override;
+    void AwaitOutput(int64_t ms) override;
+
+private:
+    void SetFlow(int32_t& flag, bool on, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff);
+    void SendDataCharacteristics();
+    // Reads up to n bytes within timeoutMs, in slices; the count read.
+    int32_t ReadWithin(unsigned char* buffer, int n, int timeoutMs);
+    // Waits at most ms of the link's clock until a byte is waiting.
+    void WaitForInput(int64_t ms);
+
+    std::shared_ptr<TD2xx> d2xx_;
+    std::uint32_t readTimeoutMs_ = 0;
+};
+
+// What the USB link does when the user confirms the connect question but no adapter is attached.
+enum class TNoAdapter {
+    AskAgain,  // show the question again, until one is plugged in or the user cancels
+    Cancel,    // say that none is attached and cancel (a front end without a user to plug it in)
+};
+
+// A USB link on the FTDI adapters of this machine.
+std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAdapter noAdapter);
+
+constexpr const char* NoUsbAdapterText = "usb: no FTDI USB adapter attached";
