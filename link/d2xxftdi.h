@@ -4,7 +4,7 @@
 // each open adapter keeps a receive buffer: GetQueueStatus moves what has arrived into it and counts
 // it, and Read waits up to the read time-out for the bytes asked for. Writes are synchronous, so the
 // transmit count is always 0. Without an adapter, or without USB access at all (a container), the
-// device count is 0 and Open answers D2xxDeviceNotFound.
+// device count is 0 and Open answers D2xxDeviceNotFound. GetStatus answers from the buffer alone.
 #pragma once
 
 #include <map>

@@ -65,6 +65,25 @@ std::int64_t TFdFarSide::NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+void TMachineFarSide::Accept(const std::uint8_t* data, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) feed_(data[i]);
+}
+
+std::size_t TMachineFarSide::Deliver(std::uint8_t* data, std::size_t max, int waitMs) {
+    std::vector<std::uint8_t> answered = take_();
+    out_.insert(out_.end(), answered.begin(), answered.end());
+    if (out_.empty()) {
+        clock_.SleepMs(waitMs);
+        return 0;
+    }
+    std::size_t n = 0;
+    for (; n < max && !out_.empty(); ++n) {
+        data[n] = out_.front();
+        out_.pop_front();
+    }
+    return n;
+}
+
 TD2xxSim::TD2xxSim(std::shared_ptr<TD2xxFarSide> farSide, int attached)
     : far_(std::move(farSide)), attached_(attached) {}
 

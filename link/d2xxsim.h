@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "d2xx.h"
+#include "linkhost.h"
 
 // The serial end of the simulated adapter.
 class TD2xxFarSide {
@@ -48,6 +49,27 @@ public:
 private:
     int fd_;
     bool owns_;
+};
+
+// A far side that is a byte machine (for instance the virtual instrument in-process): every byte the
+// program writes is fed to it at once, its answers are delivered as they come, and waiting for bytes
+// that never come only moves the clock on. Deterministic on a manual clock.
+class TMachineFarSide : public TD2xxFarSide {
+public:
+    using TFeed = std::function<void(std::uint8_t)>;
+    using TTake = std::function<std::vector<std::uint8_t>()>;
+    TMachineFarSide(TLinkClock& clock, TFeed feed, TTake take)
+        : clock_(clock), feed_(std::move(feed)), take_(std::move(take)) {}
+
+    void Accept(const std::uint8_t* data, std::size_t n) override;
+    std::size_t Deliver(std::uint8_t* data, std::size_t max, int waitMs) override;
+    std::int64_t NowMs() override { return clock_.NowMs(); }
+
+private:
+    TLinkClock& clock_;
+    TFeed feed_;
+    TTake take_;
+    std::deque<std::uint8_t> out_;
 };
 
 class TD2xxSim : public TD2xx {
