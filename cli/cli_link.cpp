@@ -14,6 +14,7 @@
 #include "linkfactory.h"
 #include "linktexts.h"
 #include "portcom.h"
+#include "portusb.h"
 #include "ptyinstrument.h"
 #include "sqxfile.h"
 #include "uploadcommands.h"
@@ -125,6 +126,7 @@ constexpr int CliComPort = 1;
 
 std::unique_ptr<TPortVirt> MakeLink(const std::string& device, int baud, TCliHost& host) {
     if (device == "usb") {
+        InstallUsbLinkFactory(TNoAdapter::Cancel);  // nobody at a command line can plug a cable in
         if (!UsbLinkFactory()) throw TCliFailure("usb: this build has no USB link");
         return UsbLinkFactory()(host, SystemClock());
     }

@@ -252,3 +252,10 @@ std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAd
     if (noAdapter == TNoAdapter::Cancel) return std::make_unique<TCancellingPortUSB>(host, SystemD2xx(), clock);
     return std::make_unique<TPortUSB>(host, SystemD2xx(), clock);
 }
+
+void InstallUsbLinkFactory(TNoAdapter noAdapter) {
+    if (UsbLinkFactory()) return;
+    UsbLinkFactory() = [noAdapter](TLinkHost& host, TLinkClock& clock) {
+        return MakeUsbLink(host, clock, noAdapter);
+    };
+}

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "d2xx.h"
+#include "linkfactory.h"
 #include "portvirt.h"
 
 class TPortUSB : public TPortVirt {
@@ -109,5 +110,7 @@ enum class TNoAdapter {
 
 // A USB link on the FTDI adapters of this machine.
 std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAdapter noAdapter);
+// Registers MakeUsbLink as the USB link factory, unless a front end has registered one already.
+void InstallUsbLinkFactory(TNoAdapter noAdapter);
 
 constexpr const char* NoUsbAdapterText = "usb: no FTDI USB adapter attached";
