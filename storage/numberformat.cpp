@@ -29,19 +29,20 @@ std::string FormatGeneral(double value, char decimal) {
     std::string digits = sci.substr(0, 1) + sci.substr(2, e - 2);
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
+    // Built with append: GCC 12 warns falsely (-Wrestrict) on chains of string operator+.
     std::string out = negative ? "-" : "";
     if (exponent < -4 || exponent >= 15) {
         out += digits[0];
-        if (digits.size() > 1) out += "." + digits.substr(1);
-        out += "E" + std::to_string(exponent);
+        if (digits.size() > 1) out.append(".").append(digits, 1, std::string::npos);
+        out.append("E").append(std::to_string(exponent));
     } else if (exponent < 0) {
-        out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
     } else {
         auto whole = static_cast<std::size_t>(exponent) + 1;
         if (digits.size() <= whole) {
-            out += digits + std::string(whole - digits.size(), '0');
+            out.append(digits).append(whole - digits.size(), '0');
         } else {
-            out += digits.substr(0, whole) + "." + digits.substr(whole);
+            out.append(digits, 0, whole).append(".").append(digits, whole, std::string::npos);
         }
     }
     return WithSeparator(out, decimal);
@@ -56,9 +57,11 @@ std::string FormatFixed2(double value, char decimal) {
         double hundredths = std::round(value * 100.0);
         auto n = static_cast<long long>(std::fabs(hundredths));
         if (hundredths < 0 && n != 0) out = "-";
-        std::string frac = std::to_string(n % 100);
-        if (frac.size() < 2) frac.insert(0, "0");
-        out += std::to_string(n / 100) + "." + frac;
+        const auto cents = static_cast<int>(n % 100);
+        out += std::to_string(n / 100);
+        out += '.';
+        out += static_cast<char>('0' + cents / 10);
+        out += static_cast<char>('0' + cents % 10);
     } else {
         char buf[400];
         auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);

@@ -74,18 +74,21 @@ std::string TSetFiles::WriteTemporary(const std::string& folder, const std::stri
                                       std::size_t size) {
     const std::string targetPath = InFolder(folder, target);
     // A hidden name that never ends in ".sqx", so a left-over temporary is never taken for a sequence.
-    std::string pattern = InFolder(folder, "." + target + ".tmp-XXXXXX");
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) throw TFileError(targetPath, "cannot create a temporary file: " + ErrnoText(errno));
-    std::string tmp(name.data());
+    // Created exclusively, with the permissions the user's umask gives a new file.
+    static unsigned long counter = 0;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        tmp = InFolder(folder, "." + target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt >= 100))
+            throw TFileError(targetPath, "cannot create a temporary file: " + ErrnoText(errno));
+    }
     auto fail = [&](const std::string& what, int err) {
         if (fd >= 0) ::close(fd);
         ::unlink(tmp.c_str());
         throw TFileError(targetPath, what + ": " + ErrnoText(err));
     };
-    if (::fchmod(fd, 0644) != 0) fail("cannot set permissions", errno);
     const auto* p = static_cast<const unsigned char*>(data);
     std::size_t left = size;
     while (left > 0) {

@@ -1,0 +1,145 @@
+// Saving and reopening a set of 200 full sequences (16,000 quadripoles each, 45 MB in all). The save is
+// measured against `cp` of the same bytes in the same run, and the ratio printed.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sequenceset.h"
+
+namespace {
+
+constexpr int SetSize = 200;
+
+std::string MakeScratch() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/teravox-bench-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) std::abort();
+    return name.data();
+}
+
+std::unique_ptr<TSequence> FullSequence(int i) {
+    auto seq = std::make_unique<TSequence>();
+    char name[32];
+    std::snprintf(name, sizeof name, "Line%03d", i);
+    seq->Name.Set(name);
+    for (int n = 1; n <= MaxElectrodeNumber; ++n) {
+        TElectrode& e = seq->Electrodes[n];
+        e.Type = 2;
+        e.Number = static_cast<int16_t>(n);
+        e.X = 2.5f * static_cast<float>(n) + static_cast<float>(i);
+    }
+    seq->NbElectrode = MaxElectrodeNumber;
+    for (int q = 0; q < MaxQuadripoles; ++q)
+        seq->Quadripoles[q] = {static_cast<int16_t>(q % 1990 + 1), static_cast<int16_t>(q % 1990 + 2),
+                               static_cast<int16_t>(q % 1990 + 3), static_cast<int16_t>(q % 1990 + 4),
+                               0, static_cast<int8_t>(q % 32 + 1), -1};
+    seq->NbQuadripole = MaxQuadripoles;
+    return seq;
+}
+
+struct TFixture {
+    std::string Root = MakeScratch();
+    TSequenceSet Set;
+    TFixture() {
+        for (int i = 0; i < SetSize; ++i) Set.AddSequence(FullSequence(i));
+        Set.SetComment({"benchmark set"});
+        if (Set.SaveAs(Root + "/set") != TSaveAsResult::Saved) std::abort();
+    }
+    ~TFixture() {
+        std::error_code ec;
+        std::filesystem::remove_all(Root, ec);
+    }
+};
+
+TFixture& Fixture() {
+    static TFixture f;
+    return f;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double CopyOnce(const std::string& from, const std::string& to) {
+    std::filesystem::remove_all(to);
+    auto t0 = std::chrono::steady_clock::now();
+    std::string command = "cp -r '" + from + "' '" + to + "'";
+    if (std::system(command.c_str()) != 0) std::abort();
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+// Save and cp timed alternately, so that both see the same state of the machine.
+void BM_SaveSetAgainstCp(benchmark::State& state) {
+    TFixture& f = Fixture();
+    const std::string folder = f.Root + "/set";
+    double save = 0, copy = 0;
+    for (auto _ : state) {
+        f.Set.MarkModified();
+            auto t0 = std::chrono::steady_clock::now();
+        if (f.Set.Save() != TSaveResult::Saved) std::abort();
+        double s = Seconds(std::chrono::steady_clock::now() - t0);
+        double c = CopyOnce(folder, f.Root + "/copy");
+        save += s;
+        copy += c;
+        state.SetIterationTime(s);
+    }
+    const double ratio = save / copy;
+    state.counters["save_ms"] = 1000.0 * save / static_cast<double>(state.iterations());
+    state.counters["cp_ms"] = 1000.0 * copy / static_cast<double>(state.iterations());
+    state.counters["save_over_cp"] = ratio;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize * static_cast<int64_t>(sizeof(TSequence)));
+    std::printf("save/cp ratio: %.3f (save %.1f ms, cp %.1f ms, goal at most 1.5)\n", ratio,
+                1000.0 * save / static_cast<double>(state.iterations()),
+                1000.0 * copy / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_SaveSetAgainstCp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Save as into a new folder against cp into a new folder: both only create files. Save replacing its
+// own files (above) also makes the file system free the old ones and, on ext4, write the new data out
+// before the renames commit; that is the price of never losing a set.
+void BM_SaveAsAgainstCp(benchmark::State& state) {
+    TFixture& f = Fixture();
+    TSequenceSet set;
+    for (int i = 0; i < SetSize; ++i) set.AddSequence(std::make_unique<TSequence>(f.Set.Sequence(i)));
+    double save = 0, copy = 0;
+    int n = 0;
+    for (auto _ : state) {
+        const std::string folder = f.Root + "/as" + std::to_string(n++);
+        auto t0 = std::chrono::steady_clock::now();
+        if (set.SaveAs(folder) != TSaveAsResult::Saved) std::abort();
+        double s = Seconds(std::chrono::steady_clock::now() - t0);
+        double c = CopyOnce(folder, f.Root + "/copy");
+        save += s;
+        copy += c;
+        state.SetIterationTime(s);
+        state.PauseTiming();
+        std::filesystem::remove_all(folder);
+        state.ResumeTiming();
+    }
+    state.counters["saveas_over_cp"] = save / copy;
+    std::printf("save as/cp ratio: %.3f (save as %.1f ms, cp %.1f ms)\n", save / copy,
+                1000.0 * save / static_cast<double>(state.iterations()),
+                1000.0 * copy / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_SaveAsAgainstCp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_OpenSet(benchmark::State& state) {
+    TFixture& f = Fixture();
+    for (auto _ : state) {
+        TSequenceSet set;
+        TOpenReport report = set.Open(f.Root + "/set");
+        if (set.Count() != SetSize || !report.Refused.empty()) std::abort();
+        benchmark::DoNotOptimize(set.Sequence(SetSize - 1).NbQuadripole);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize * static_cast<int64_t>(sizeof(TSequence)));
+}
+BENCHMARK(BM_OpenSet)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
