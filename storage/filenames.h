@@ -20,3 +20,12 @@ std::vector<std::string> DistinctFileStems(const std::vector<std::string>& names
 
 // Whether a file name ends in the extension, compared without regard to case (".sqx" matches "A.SQX").
 bool HasExtension(const std::string& fileName, const std::string& extension);
+
+// The caption that names a set folder for the user: the folder relative to the sequence folder (a
+// folder directly inside it shows as its own name, one beside it as "../" and its path from the common
+// parent), the folder in full when they share nothing but the root, "" for a set without a folder.
+std::string SetFolderCaption(const std::string& setFolder, const std::string& sequenceFolder);
+
+// Whether a file name is a temporary that a save of the set left behind when it was interrupted
+// (".<name>.tmp-<digits>-<digits>"); a later save removes such files.
+bool IsSetTemporaryName(const std::string& fileName);

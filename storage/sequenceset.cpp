@@ -280,6 +280,11 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             if (!same) stale.insert(f);
         }
     }
+    if (!freshFolder) {
+        // Temporaries of an earlier save that was cut short (the process ended mid-way).
+        for (const std::string& f : RegularFiles(folder))
+            if (IsSetTemporaryName(f)) stale.insert(f);
+    }
     ownFiles_ = written;
     setModified_ = false;
     for (const std::string& f : stale) files_.Remove(InFolder(folder, f));

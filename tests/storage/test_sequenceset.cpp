@@ -4,6 +4,7 @@
 #include <map>
 
 #include "fileio.h"
+#include "filenames.h"
 #include "sequenceset.h"
 #include "sqxfile.h"
 #include "tempfolder.h"
@@ -432,3 +433,37 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
     }
     EXPECT_EQ(set.Count(), 2);
 }
+
+TEST(SequenceSet, SaveRemovesTemporariesOfAnInterruptedSave) {
+    TTempFolder tmp;
+    TSequenceSet set;
+    set.AddSequence(Named("A"));
+    ASSERT_EQ(set.SaveAs(tmp / "s"), TSaveAsResult::Saved);
+    WriteBytes(tmp / "s/.A.sqx.tmp-123-7", "half");
+    WriteBytes(tmp / "s/.Comment.Txt.tmp-9-1", "half");
+    WriteBytes(tmp / "s/.notes.tmp-1-1", "the user's");
+    WriteBytes(tmp / "s/.A.sqx.tmp-x-1", "the user's");
+    ASSERT_EQ(set.Save(), TSaveResult::Saved);
+    EXPECT_EQ(FolderEntries(tmp / "s"),
+              (std::vector<std::string>{".A.sqx.tmp-x-1", ".notes.tmp-1-1", "A.sqx", "Comment.Txt"}));
+}
+
+struct TCaptionCase {
+    const char* Set;
+    const char* Sequence;
+    const char* Caption;
+};
+
+class Caption : public testing::TestWithParam<TCaptionCase> {};
+
+TEST_P(Caption, RelativeToTheSequenceFolder) {
+    EXPECT_EQ(SetFolderCaption(GetParam().Set, GetParam().Sequence), GetParam().Caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Caption,
+                         testing::Values(TCaptionCase{"", "/home/u/Sequence", ""},
+                                         TCaptionCase{"/home/u/Sequence/Survey1", "/home/u/Sequence", "Survey1"},
+                                         TCaptionCase{"/home/u/Sequence/Survey1/", "/home/u/Sequence/", "Survey1"},
+                                         TCaptionCase{"/home/u/Sequence/a/b", "/home/u/Sequence", "a/b"},
+                                         TCaptionCase{"/home/u/Field/S2", "/home/u/Sequence", "../Field/S2"},
+                                         TCaptionCase{"/mnt/usb/S3", "/home/u/Sequence", "/mnt/usb/S3"}));
