@@ -268,6 +268,25 @@ TEST_F(UsbFixture, FailedWriteIsRetriedByPutByte) {
     EXPECT_EQ(far->Received, Bytes({0x55}));
 }
 
+// A cable pulled out during an exchange: writes keep failing and PutByte keeps trying, until the stop
+// button closes the link.
+TEST_F(UsbFixture, UnpluggedAdapterWaitsForTheStop) {
+    Open();
+    sim->SetAttached(0);
+    host.OnEvents = [&] {
+        if (host.EventTurns == 50) link.Disconnect();
+    };
+    try {
+        link.PutByte(0x40);
+        FAIL() << "no exception";
+    } catch (const TLinkError& e) {
+        EXPECT_STREQ(e.what(), LinkText::PortErrPutcom);
+    }
+    EXPECT_EQ(link.LinkState(), 0);
+    EXPECT_FALSE(sim->IsOpen());
+    EXPECT_TRUE(far->Received.empty());
+}
+
 TEST_F(UsbFixture, PurgesReachTheAdapter) {
     Open();
     far->Queue({1, 2, 3});
