@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "clirun.h"
 #include "d2xxftdi.h"
+#include "d2xxsim.h"
+#include "linkfactory.h"
 #include "portusb.h"
+#include "ptyinstrument.h"
 #include "usbmonitor.h"
 
 namespace {
@@ -21,6 +26,9 @@ struct UsbCli : ::testing::Test {
     std::string sqx;
     void SetUp() override {
         if (DeviceCount(*SystemD2xx()) > 0) GTEST_SKIP() << "an adapter is attached to this machine";
+        MakeSequence();
+    }
+    void MakeSequence() {
         char pattern[] = "/tmp/teravox-usbcli-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -54,6 +62,42 @@ TEST_F(UsbCli, ModemListEndsWithoutAdapter) {
     TCliRun r = Cli({"--home", dir, "modem", "--device", "usb", "--dial", "0123456789", "list"});
     EXPECT_EQ(r.Status, ExitFailed);
     EXPECT_THAT(r.Out, HasSubstr(NoUsbAdapterText));
+}
+
+// The command line's USB path with the simulated adapter plugged into a virtual instrument.
+struct UsbCliSimulated : UsbCli {
+    TScaledClock clock{5};
+    std::unique_ptr<TPtyInstrument> instrument;
+    std::atomic<bool> stop{false};
+    std::thread served;
+    void SetUp() override {
+        MakeSequence();
+        TVirtualInstrument::TOptions options;
+        options.Family = 2;
+        options.Stored = {"Line12", "Test"};
+        instrument = std::make_unique<TPtyInstrument>(options);
+        served = std::thread([this] { instrument->Run(stop); });
+        const std::string path = instrument->Path();
+        UsbLinkFactory() = [this, path](TLinkHost& host, TLinkClock&) -> std::unique_ptr<TPortVirt> {
+            auto sim = std::make_shared<TD2xxSim>(std::shared_ptr<TFdFarSide>(TFdFarSide::OpenTerminal(path)));
+            return std::make_unique<TPortUSB>(host, sim, clock);
+        };
+    }
+    void TearDown() override {
+        UsbLinkFactory() = nullptr;
+        stop = true;
+        if (served.joinable()) served.join();
+        UsbCli::TearDown();
+    }
+};
+
+TEST_F(UsbCliSimulated, Family2UploadStoresTheSequence) {
+    TCliRun r = Cli({"--home", dir, "upload", "--family", "2", "--device", "usb", sqx});
+    EXPECT_EQ(r.Status, ExitOk) << r.Err;
+    EXPECT_THAT(r.Out, HasSubstr("Line1 correctly loaded  On Memory 3"));
+    stop = true;
+    served.join();  // the instrument is read only once its thread has ended
+    ASSERT_EQ(instrument->Instrument().Images().size(), 1u);
 }
 
 }  // namespace
