@@ -1,5 +1,9 @@
 // Presence of USB serial adapters: the count for the port picture, and a watch on USB devices coming
 // and going so that the picture follows the cable without re-creating the link.
+//
+// A desktop front end counts with DeviceCount(*SystemD2xx()) (d2xxftdi.h), watches Fd() for
+// readability in its event loop, calls Dispatch() when it is readable, and redraws the port picture
+// (without re-creating the link) from the callback.
 #pragma once
 
 #include <functional>

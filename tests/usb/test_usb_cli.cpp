@@ -100,4 +100,10 @@ TEST_F(UsbCliSimulated, Family2UploadStoresTheSequence) {
     ASSERT_EQ(instrument->Instrument().Images().size(), 1u);
 }
 
+TEST_F(UsbCliSimulated, ModemListOverUsbDialsNothing) {
+    TCliRun r = Cli({"--home", dir, "modem", "--device", "usb", "--dial", "0123456789", "list"});
+    EXPECT_EQ(r.Status, ExitOk) << r.Err;
+    EXPECT_THAT(r.Out, HasSubstr("001 Line12\n002 Test\n"));
+}
+
 }  // namespace
