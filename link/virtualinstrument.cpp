@@ -99,6 +99,7 @@ TVirtualInstrument::TVirtualInstrument(TOptions options) : options_(std::move(op
 TVirtualInstrument::~TVirtualInstrument() = default;
 
 void TVirtualInstrument::Feed(unsigned char b) {
+    if (options_.KeepLog) log_.push_back(b);
     if (options_.Silent) return;
     in_.push_back(b);
     if (waiting_) {
@@ -265,7 +266,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RemoteMode() {
     for (;;) {
         SendText(":>");
         const int command = co_await ReadCommand();
-        lastCommand_ = command;
+        commands_.push_back(command);
         switch (command) {
             case 0x00:  // end of a series of uploads
             case 0x1B:  // escape: leave remote mode

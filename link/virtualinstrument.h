@@ -35,6 +35,7 @@ public:
         bool Silent = false;       // never answers
         bool Refuse = false;       // refuses uploads (family 1: header answer 0; family 2: memory full)
         std::vector<std::string> Stored;  // names already in memories 1, 2, ...
+        bool KeepLog = false;      // keep every byte received in Log()
     };
     // One upload as received: the raw header and tables.
     struct TImage {
@@ -61,6 +62,9 @@ public:
     const std::vector<int>& Started() const { return started_; }
     const std::vector<int>& Deleted() const { return deleted_; }
     int BlocksSpoilt() const { return spoilt_; }
+    const std::vector<unsigned char>& Log() const { return log_; }
+    // The commands accepted in remote mode, in order.
+    const std::vector<int>& Commands() const { return commands_; }
     // Where problems of the instrument itself go (a store folder that cannot be written).
     std::function<void(const std::string&)> OnProblem;
     // Called with every image once it is complete.
@@ -97,5 +101,6 @@ private:
     std::vector<int> deleted_;
     int blockCounter_ = 0;
     int spoilt_ = 0;
-    int lastCommand_ = -1;
+    std::vector<unsigned char> log_;
+    std::vector<int> commands_;
 };

@@ -105,3 +105,38 @@ struct TLinkFixture : public ::testing::Test {
     TMemoryLink link{host, clock};
     void SetUp() override { link.Connect(1, 115200, 0, "", false, ""); }
 };
+
+#include "virtualinstrument.h"
+
+// The virtual instrument behind an in-memory link: what the program writes is fed to it at once and
+// its answers are pushed back, so a whole exchange runs on the test's thread.
+class TInstrumentPeer {
+public:
+    TInstrumentPeer(TMemoryLink& link, TVirtualInstrument::TOptions options) : link_(link), vi_(std::move(options)) {
+        link_.OnWrite = [this](unsigned char b) {
+            vi_.Feed(b);
+            if (vi_.HasOutput()) {
+                std::vector<unsigned char> out = vi_.TakeOutput();
+                fromInstrument_.insert(fromInstrument_.end(), out.begin(), out.end());
+                link_.Push(out);
+            }
+        };
+        // Whatever the instrument says before the program writes (nothing, for both families).
+        if (vi_.HasOutput()) link_.Push(vi_.TakeOutput());
+    }
+    TVirtualInstrument& Instrument() { return vi_; }
+    const Bytes& FromInstrument() const { return fromInstrument_; }
+
+private:
+    TMemoryLink& link_;
+    TVirtualInstrument vi_;
+    Bytes fromInstrument_;
+};
+
+inline TVirtualInstrument::TOptions Family2(uint32_t version = 0x20000003) {
+    TVirtualInstrument::TOptions o;
+    o.Family = 2;
+    o.Version = version;
+    o.KeepLog = true;
+    return o;
+}
