@@ -87,11 +87,22 @@ void TPtyInstrument::WriteOut(const std::vector<unsigned char>& bytes) {
 }
 
 void TPtyInstrument::Run(const std::atomic<bool>& stop) {
+    // Quiet time after which the instrument gives up a half-done exchange.
+    constexpr int64_t SilenceNs = 2000000000LL;
     unsigned char buf[4096];
+    int64_t lastInput = NowNs();
+    bool silenceTold = true;
     while (!stop.load()) {
         pollfd p{master_, POLLIN, 0};
         int pr = ::poll(&p, 1, 50);
-        if (pr <= 0) continue;
+        if (pr <= 0) {
+            if (!silenceTold && NowNs() - lastInput >= SilenceNs) {
+                silenceTold = true;
+                instrument_.Silence();
+                if (instrument_.HasOutput()) WriteOut(instrument_.TakeOutput());
+            }
+            continue;
+        }
         ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0) {
             // EIO while no one else holds the slave open; cannot happen while we hold it, but never spin.
@@ -99,6 +110,8 @@ void TPtyInstrument::Run(const std::atomic<bool>& stop) {
             continue;
         }
         bytesIn_ += static_cast<uint64_t>(n);
+        lastInput = NowNs();
+        silenceTold = false;
         for (ssize_t i = 0; i < n; ++i) {
             PaceUntil(rxFreeNs_);
             instrument_.Feed(buf[i]);

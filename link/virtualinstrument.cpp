@@ -49,8 +49,8 @@ struct TByteWait {
     TVirtualInstrument* vi;
     bool await_ready() { return !vi->in_.empty(); }
     void await_suspend(std::coroutine_handle<> h) { vi->waiting_ = h; }
-    unsigned char await_resume() {
-        unsigned char b = vi->in_.front();
+    int await_resume() {
+        int b = vi->in_.front();
         vi->in_.pop_front();
         return b;
     }
@@ -90,10 +90,44 @@ std::string FixedText(const unsigned char* p, std::size_t n) {
 }  // namespace
 
 TVirtualInstrument::TVirtualInstrument(TOptions options) : options_(std::move(options)) {
+    carrier_ = !options_.Modem;
     int m = 1;
     for (const std::string& name : options_.Stored) memories_[m++] = name;
+    Restart();
+}
+
+void TVirtualInstrument::Restart() {
+    in_.clear();
+    waiting_ = nullptr;
+    busy_ = false;
+    syncPending_ = false;
+    main_.reset();
     main_ = std::make_unique<TTask>(Run());
     main_->handle.resume();
+}
+
+void TVirtualInstrument::Silence() {
+    if (options_.Silent) return;
+    if (busy_) {
+        Restart();
+        return;
+    }
+    if (!syncPending_) return;
+    in_.push_back(-1);
+    if (waiting_) {
+        auto h = waiting_;
+        waiting_ = nullptr;
+        h.resume();
+    }
+}
+
+void TVirtualInstrument::SendIdentity(bool withEcho) {
+    if (withEcho) Send(Sync);
+    SendText("VIRTUAL OPTRA\r\n");
+    char version[48];
+    std::snprintf(version, sizeof version, "Firmware %08X\r\n", options_.Version);
+    SendText(version);
+    Send(Le32Bytes(static_cast<int32_t>(options_.Version)));
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;
@@ -152,7 +186,7 @@ std::vector<unsigned char> TVirtualInstrument::ListBytes() const {
 }
 
 TVirtualInstrument::TTask TVirtualInstrument::ReadN(unsigned char* out, int n) {
-    for (int i = 0; i < n; ++i) out[i] = co_await TByteWait{this};
+    for (int i = 0; i < n; ++i) out[i] = static_cast<unsigned char>(co_await TByteWait{this});
     co_return n;
 }
 
@@ -170,7 +204,10 @@ TVirtualInstrument::TTask TVirtualInstrument::RunFamily1() {
         TImage image;
         image.Family = 1;
         std::vector<unsigned char> header(30);
-        co_await ReadN(header.data(), 30);
+        busy_ = false;
+        header[0] = static_cast<unsigned char>(co_await TByteWait{this});
+        busy_ = true;
+        co_await ReadN(header.data() + 1, 29);
         if (options_.Refuse) {
             Send(0);
             continue;
@@ -201,17 +238,12 @@ TVirtualInstrument::TTask TVirtualInstrument::RunFamily1() {
 // pseudo-terminal has no DTR to hang up with), and a later program may dial again.
 TVirtualInstrument::TTask TVirtualInstrument::RunFamily2() {
     std::string line;
-    bool carrier = !options_.Modem;
     for (;;) {
-        unsigned char b = co_await TByteWait{this};
-        if (b == Sync && carrier) {
+        int b = co_await TByteWait{this};
+        if (b < 0) continue;
+        if (b == Sync && carrier_) {
             line.clear();
-            Send(Sync);
-            SendText("VIRTUAL OPTRA\r\n");
-            char version[48];
-            std::snprintf(version, sizeof version, "Firmware %08X\r\n", options_.Version);
-            SendText(version);
-            Send(Le32Bytes(static_cast<int32_t>(options_.Version)));
+            SendIdentity(true);
             co_await RemoteMode();
             continue;
         }
@@ -226,7 +258,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RunFamily2() {
         line.clear();
         if (upper.rfind("ATD", 0) == 0) {
             SendText("\r\nCONNECT 19200\r\n");
-            carrier = true;
+            carrier_ = true;
         } else {
             SendText(upper.rfind("AT", 0) == 0 ? "\r\nOK\r\n" : "\r\nERROR\r\n");
         }
@@ -236,12 +268,27 @@ TVirtualInstrument::TTask TVirtualInstrument::RunFamily2() {
 // Reads synchronisation bytes (echoed) and one command pair; returns the accepted command.
 TVirtualInstrument::TTask TVirtualInstrument::ReadCommand() {
     for (;;) {
-        unsigned char c = co_await TByteWait{this};
-        if (c == Sync) {
-            Send(Sync);
+        const int next = co_await TByteWait{this};
+        const bool afterSync = syncPending_;
+        syncPending_ = false;
+        if (next < 0) {
+            // Nothing followed the echo: the program is identifying, not sending a command.
+            if (afterSync) {
+                // The echo is already out; the lines, the version and a new prompt follow.
+                SendIdentity(false);
+                SendText(":>");
+            }
             continue;
         }
-        unsigned char complement = co_await TByteWait{this};
+        const unsigned char c = static_cast<unsigned char>(next);
+        if (c == Sync) {
+            Send(Sync);
+            syncPending_ = true;
+            continue;
+        }
+        const int second = co_await TByteWait{this};
+        if (second < 0) continue;
+        const unsigned char complement = static_cast<unsigned char>(second);
         if (complement == Sync && c != static_cast<unsigned char>(Sync ^ 0xFF)) {
             // A lost byte: the program is synchronising again.
             Send(Sync);
@@ -264,12 +311,15 @@ TVirtualInstrument::TTask TVirtualInstrument::ReadCommand() {
 
 TVirtualInstrument::TTask TVirtualInstrument::RemoteMode() {
     for (;;) {
+        busy_ = false;
         SendText(":>");
         const int command = co_await ReadCommand();
         commands_.push_back(command);
+        busy_ = true;
         switch (command) {
             case 0x00:  // end of a series of uploads
             case 0x1B:  // escape: leave remote mode
+                busy_ = false;
                 co_return command;
             case 0x1C: {
                 std::string status = "VIRTUAL OPTRA REMOTE";
@@ -343,7 +393,7 @@ TVirtualInstrument::TTask TVirtualInstrument::ReceiveTransfer(std::vector<unsign
     data.clear();
     Send(0x00);
     for (;;) {
-        unsigned char b = co_await TByteWait{this};
+        int b = co_await TByteWait{this};
         if (b == 0x00) break;  // the echo of the start byte
     }
     unsigned char head[4];
@@ -374,7 +424,7 @@ TVirtualInstrument::TTask TVirtualInstrument::ReceiveTransfer(std::vector<unsign
 // The sending side of the block protocol.
 TVirtualInstrument::TTask TVirtualInstrument::SendTransfer(std::vector<unsigned char> data) {
     for (;;) {
-        unsigned char b = co_await TByteWait{this};
+        int b = co_await TByteWait{this};
         if (b == 0x00) break;
     }
     Send(0x00);

@@ -52,6 +52,11 @@ public:
 
     // A byte from the program.
     void Feed(unsigned char b);
+    // The line has been quiet for a while (the pseudo-terminal runner calls this after two seconds).
+    // Like a real instrument, a transfer left half done is abandoned and the instrument goes back to
+    // waiting for identification; a synchronisation byte followed by silence is an identification
+    // attempt while in remote mode, answered with the identification lines again.
+    void Silence();
     // The bytes answered since the last call.
     std::vector<unsigned char> TakeOutput();
     bool HasOutput() const { return !out_.empty(); }
@@ -83,6 +88,7 @@ private:
     TTask ReceiveTransfer(std::vector<unsigned char>& data);
     TTask SendTransfer(std::vector<unsigned char> data);
     TTask ReadN(unsigned char* out, int n);
+    void SendIdentity(bool withEcho);
     void Send(const std::vector<unsigned char>& b) { out_.insert(out_.end(), b.begin(), b.end()); }
     void Send(unsigned char b) { out_.push_back(b); }
     void SendText(const std::string& s) { out_.insert(out_.end(), s.begin(), s.end()); }
@@ -91,7 +97,11 @@ private:
     std::vector<unsigned char> ListBytes() const;
 
     TOptions options_;
-    std::deque<unsigned char> in_;
+    void Restart();
+    std::deque<int> in_;        // bytes, or -1 for a silence after a synchronisation echo
+    bool carrier_ = true;       // the modem is connected (always, without a modem)
+    bool busy_ = false;         // inside a command or transfer
+    bool syncPending_ = false;  // a synchronisation byte was echoed at the prompt
     std::vector<unsigned char> out_;
     std::coroutine_handle<> waiting_;
     std::unique_ptr<TTask> main_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,8 +37,13 @@ public:
     long EventTurns = 0;
     bool Busy = false;
 
+    // A wait that runs this long has lost its way out: fail instead of hanging the suite.
+    long MaxTurns = 5000000;
     void ProcessEvents() override {
-        ++EventTurns;
+        if (++EventTurns > MaxTurns) {
+            ADD_FAILURE() << "runaway wait";
+            throw std::runtime_error("runaway wait");
+        }
         if (OnEvents) OnEvents();
     }
     void SetBusyCursor(bool busy) override { Busy = busy; }
