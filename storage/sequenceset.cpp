@@ -1,6 +1,7 @@
 #include "sequenceset.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <dirent.h>
@@ -75,7 +76,7 @@ std::string TSetFiles::WriteTemporary(const std::string& folder, const std::stri
     const std::string targetPath = InFolder(folder, target);
     // A hidden name that never ends in ".sqx", so a left-over temporary is never taken for a sequence.
     // Created exclusively, with the permissions the user's umask gives a new file.
-    static unsigned long counter = 0;
+    static std::atomic<unsigned long> counter{0};
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
