@@ -138,6 +138,10 @@ int TSequenceSet::IndexOf(const std::string& name) const {
     return -1;
 }
 
+std::string TSequenceSet::FileStem(int index) const {
+    return DistinctFileStems(Names()).at(static_cast<std::size_t>(index));
+}
+
 std::optional<std::string> TSequenceSet::MakeNameUnique(const std::string& candidate, int except) const {
     std::string name = candidate.substr(0, std::min(candidate.size(), MaxNameLength));
     auto taken = [&](const std::string& n) {

@@ -83,6 +83,9 @@ public:
     std::vector<std::string> Names() const;
     // Index of the record of that name, -1 when none.
     int IndexOf(const std::string& name) const;
+    // The stem of the files of the record at `index` (its .sqx file, and the files an export writes
+    // for it): distinct within the set, and always a plain file name (see DistinctFileStems).
+    std::string FileStem(int index) const;
 
     // The comment of the set, one string per line (no line ends). Editing it does not set SetModified.
     const std::vector<std::string>& Comment() const { return comment_; }

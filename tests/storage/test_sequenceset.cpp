@@ -230,6 +230,8 @@ TEST_P(FileNames, EveryFileStaysInTheFolderAndEachSequenceGetsItsOwn) {
     EXPECT_EQ(FolderEntries(folder), files);
     EXPECT_EQ(FolderEntries(tmp / "a"), std::vector<std::string>{"set"});
 
+    for (int i = 0; i < set.Count(); ++i) EXPECT_TRUE(FileExists(folder + "/" + set.FileStem(i) + ".sqx"));
+
     TSequenceSet back;
     back.Open(folder);
     ASSERT_EQ(back.Count(), set.Count());
