@@ -6,7 +6,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -288,6 +290,28 @@ TEST(UsbInstrument, ModemListingMatchesTheSerialExchange) {
     ASSERT_FALSE(s.ToInstrument.empty());
     EXPECT_TRUE(u.ToInstrument == s.ToInstrument) << FirstDifference(u.ToInstrument, s.ToInstrument);
     EXPECT_TRUE(u.FromInstrument == s.FromInstrument) << FirstDifference(u.FromInstrument, s.FromInstrument);
+}
+
+// Family 1 connects again for every sequence: over USB that reopens the adapter each time.
+TEST(UsbInstrument, Family1UploadReopensTheAdapterForEachSequence) {
+    char pattern[] = "/tmp/teravox-usb-varnel-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string varnel = pattern;
+    TVirtualInstrument::TOptions options;
+    options.Family = 1;
+    TUsbBench usb(options);
+    usb.sim->SetRecording(true);
+    std::vector<TSequence> set = {SmallSequence("Line1", 5), SmallSequence("Line2", 7)};
+    TTestUi ui;
+    ui.Choices = {"Line1", "Line2"};
+    usb.host.Answers = {true, true, true, true};  // for each sequence: the cable, then the instrument menu
+    TUploadOutcome outcome = VarnelUpLoad(set, usb.link, 5, ui, varnel);
+    EXPECT_EQ(outcome.Stored, 2);
+    ASSERT_EQ(usb.instrument.Images().size(), 2u);
+    EXPECT_EQ(std::count(usb.sim->Calls.begin(), usb.sim->Calls.end(), "Open 0"), 2);
+    EXPECT_EQ(std::count(usb.sim->Calls.begin(), usb.sim->Calls.end(), "Close"), 1);
+    EXPECT_EQ(usb.sim->BaudRate(), 9600u);
+    std::filesystem::remove_all(varnel);
 }
 
 // The same family-2 upload with the simulated adapter bridged to the instrument's pseudo-terminal in
