@@ -1,0 +1,291 @@
+// End to end over a real pseudo-terminal: TPortCOM on one side, the virtual instrument on the other,
+// on a clock running twenty times faster than real time so that the protocol's pauses cost little.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+#include "cli.h"
+#include "instrumentimage.h"
+#include "linktestkit.h"
+#include "linktexts.h"
+#include "portcom.h"
+#include "ptyinstrument.h"
+#include "sqxfile.h"
+#include "uploadcommands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TSequence Numbered(const std::string& name, int electrodes, int quadripoles) {
+    TSequence s;
+    s.Name.Set(name);
+    for (int e = 1; e <= electrodes; ++e)
+        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e), 2.5f * static_cast<float>(e), 0, 0};
+    s.NbElectrode = electrodes;
+    s.FirstElectrode = 1;
+    s.LastElectrode = electrodes;
+    for (int i = 0; i < quadripoles; ++i) {
+        int16_t a = static_cast<int16_t>(i % (electrodes - 3) + 1);
+        s.Quadripoles[i] = {a, static_cast<int16_t>(a + 1), static_cast<int16_t>(a + 2), static_cast<int16_t>(a + 3), 0, 1, -1};
+    }
+    s.NbQuadripole = quadripoles;
+    return s;
+}
+
+class TFixedUi : public TRemoteUi {
+public:
+    std::deque<std::string> Answers;
+    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
+        Offered = lines;
+        if (viewOnly || Answers.empty()) return std::nullopt;
+        std::string a = Answers.front();
+        Answers.pop_front();
+        return a;
+    }
+    void PanelOn(int) override {}
+    void PanelOff() override {}
+    TProgressIndicator* Progress() override { return &progress; }
+    std::vector<std::string> Offered;
+    TProgressIndicator progress;
+};
+
+// The instrument on its own thread for the life of a test.
+class TRunningInstrument {
+public:
+    explicit TRunningInstrument(TVirtualInstrument::TOptions o) : pty_(std::move(o)) {
+        thread_ = std::thread([this] { pty_.Run(stop_); });
+    }
+    ~TRunningInstrument() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    TPtyInstrument& Pty() { return pty_; }
+    // Only after Stop().
+    TVirtualInstrument& Instrument() { return pty_.Instrument(); }
+
+private:
+    TPtyInstrument pty_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class PtyFixture : public ::testing::Test {
+protected:
+    TTestHost host;
+    TScaledClock clock{20};
+    TPortCOM link{host, clock};
+    TFixedUi ui;
+    std::unique_ptr<TRunningInstrument> vi;
+
+    void Start(TVirtualInstrument::TOptions o, int port = 1) {
+        o.KeepLog = true;
+        vi = std::make_unique<TRunningInstrument>(std::move(o));
+        SetComDevicePath(port, vi->Pty().Path());
+    }
+    void TearDown() override {
+        if (vi) vi->Stop();
+    }
+};
+
+TEST_F(PtyFixture, FirstConnectOnCom3AsksOpensAndSendsNothing) {
+    Start(Family2(), 3);
+    host.Answers = {true, true};
+    EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 3);
+    ASSERT_EQ(host.Questions.size(), 1u);
+    EXPECT_EQ(host.Questions[0],
+              "Communication|Connect Serial link < COM 3 > between computer and VARNEL or TARSK click <OK Button>");
+    EXPECT_EQ(link.Configured(), 1);
+    EXPECT_EQ(link.DsrState(), 0);  // a pseudo-terminal has no modem lines: absent, not an error
+    // A later Connect changes the rate, asks again and does not reopen the port.
+    link.Disconnect();
+    EXPECT_EQ(link.Connect(3, 115200, 0, "", false, ""), 3);
+    EXPECT_EQ(link.GetBaudRate(), 115200);
+    EXPECT_EQ(host.Questions.size(), 2u);
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Log().empty());
+}
+
+TEST_F(PtyFixture, CancelLeavesStateMinusOneAndAMissingDeviceReturnsZero) {
+    host.Answers = {false, true};
+    SetComDevicePath(4, "/nonexistent/tty");
+    EXPECT_EQ(link.Connect(4, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(link.GetState(), -1);
+    EXPECT_EQ(link.Connect(4, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(link.GetState(), 0);
+    EXPECT_EQ(link.Configured(), 0);
+    EXPECT_NE(link.PortControl().LastError().find("/nonexistent/tty"), std::string::npos);
+    // Disconnect on a link that is not open does nothing (and does not pause).
+    const auto before = std::chrono::steady_clock::now();
+    link.Disconnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(20));
+}
+
+struct TDialCase {
+    const char* Name;
+    std::string Init;
+    std::string Written;
+};
+class DialCases : public PtyFixture, public ::testing::WithParamInterface<TDialCase> {};
+
+TEST_P(DialCases, WritesTheHayesCommands) {
+    auto o = Family2();
+    o.Modem = true;
+    Start(o, 2);
+    host.Answers = {true, true};
+    EXPECT_EQ(link.Connect(2, 19200, 0, GetParam().Init, false, "0123456789"), 2);
+    // After Disconnect a second Connect only sets the link state; it dials nothing.
+    link.Disconnect();
+    EXPECT_EQ(link.Connect(2, 19200, 0, GetParam().Init, false, "0123456789"), 2);
+    vi->Stop();
+    const Bytes& log = vi->Instrument().Log();
+    EXPECT_EQ(std::string(log.begin(), log.end()), GetParam().Written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modem, DialCases,
+                         ::testing::Values(TDialCase{"NoInit", "", "ATZ\r\nATDT0123456789\r\n"},
+                                           TDialCase{"WithInit", "ATE0V1", "ATZ\r\nATE0V1\r\nATDT0123456789\r\n"}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
+
+TEST_F(PtyFixture, AModemThatNeverAnswersKeepsConnectWaitingUntilTheStop) {
+    TVirtualInstrument::TOptions o = Family2();
+    o.Silent = true;
+    Start(o, 2);
+    host.Answers = {true};
+    host.OnEvents = [&] { if (host.EventTurns == 200) link.Disconnect(); };
+    EXPECT_EQ(link.Connect(2, 19200, 0, "", false, "5551234"), 0);
+    EXPECT_EQ(link.Configured(), 1);
+    EXPECT_TRUE(link.PortControl().IsOpen());
+}
+
+TEST_F(PtyFixture, Family2UploadWithSpoiltBlocks) {
+    auto o = Family2(0x20000003);
+    o.CorruptEvery = 4;
+    Start(o);
+    std::vector<TSequence> set{Numbered("Line12", 48, 600), Numbered("Line13", 64, 1200)};
+    host.Answers = {true, true};
+    ui.Answers = {"Line12", "Line13"};
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_EQ(r.Stored, 2) << r.Problem;
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{"Line12 correctly loaded  On Memory 1", "Line13 correctly loaded  On Memory 2"}));
+    vi->Stop();
+    const auto& images = vi->Instrument().Images();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_GT(vi->Instrument().BlocksSpoilt(), 0);
+    EXPECT_EQ(images[1].Parts[0], BuildFamily2Header(set[1], 2));
+    EXPECT_EQ(images[1].Parts[1], BuildElectrodeTable(set[1], true));
+    EXPECT_EQ(images[1].Parts[2], BuildExtraBlock());
+    EXPECT_EQ(images[1].Parts[3], BuildQuadripoleTable(set[1]));
+    EXPECT_EQ(vi->Instrument().Commands(), (std::vector<int>{0xAC, 0xAC, 0x00}));
+}
+
+TEST_F(PtyFixture, Family1Upload) {
+    const fs::path folder = fs::temp_directory_path() / ("teravox-pty-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    TVirtualInstrument::TOptions o;
+    o.Family = 1;
+    Start(o);
+    std::vector<TSequence> set{Numbered("Line12", 48, 300)};
+    host.Answers = {true, true};
+    ui.Answers = {"Line12"};
+    TUploadOutcome r = VarnelUpLoad(set, link, 1, ui, folder.string());
+    EXPECT_EQ(r.Stored, 1) << r.Problem;
+    vi->Stop();
+    ASSERT_EQ(vi->Instrument().Images().size(), 1u);
+    EXPECT_EQ(vi->Instrument().Images()[0].Parts[1].size(), 300u * 8);
+    EXPECT_TRUE(fs::exists(folder / "Line12_E48_Q300_#1.ele"));
+    fs::remove_all(folder);
+}
+
+TEST_F(PtyFixture, ModemSessionListsStartsAndDisconnects) {
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    o.CorruptEvery = 2;  // the list's blocks are spoilt too, and asked for again
+    Start(o, 2);
+    host.Answers = {true};
+    TModemSession session(link, ui);
+    ASSERT_TRUE(session.Connect(2, "0123456789"));
+    ui.Answers = {"001 Line12"};
+    EXPECT_TRUE(session.Start());
+    EXPECT_EQ(ui.Offered, (std::vector<std::string>{"001 Line12", "002 Test"}));
+    session.Disconnect();
+    vi->Stop();
+    EXPECT_EQ(vi->Instrument().Started(), std::vector<int>{1});
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{"Connected", "Start with <001 Line12>"}));
+}
+
+TEST_F(PtyFixture, AStopInTheMiddleOfATransferEndsCleanly) {
+    Start(Family2());
+    std::vector<TSequence> set{Numbered("Long", 200, 16000)};
+    host.Answers = {true, true};
+    ui.Answers = {"Long"};
+    host.OnEvents = [&] {
+        if (vi->Pty().BytesIn() > 40000 && link.IsOpen()) link.Disconnect();
+    };
+    const auto before = std::chrono::steady_clock::now();
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+    EXPECT_TRUE(r.Stopped);
+    EXPECT_EQ(host.Messages, std::vector<std::string>{LinkText::CommunicationStopped});
+    EXPECT_FALSE(host.Busy);
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Images().empty());
+    EXPECT_LT(vi->Pty().BytesIn(), 42000u);
+}
+
+// The command line against the instrument, in real time (short).
+class CliFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("teravox-cli-link-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        TSequence s = Numbered("Line12", 48, 300);
+        file = (folder / "Line12.sqx").string();
+        WriteSequenceFile(file, s);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    int Run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        args.insert(args.begin(), {"--home", folder.string()});
+        return RunCli(args, out, err);
+    }
+    fs::path folder;
+    std::string file;
+    std::ostringstream out, err;
+};
+
+TEST_F(CliFixture, UploadFamily2PrintsTheMessagesAndExitsZero) {
+    TRunningInstrument vi(Family2());
+    EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Line12 correctly loaded  On Memory 1\n");
+}
+
+TEST_F(CliFixture, CtrlCOnASilentInstrumentEndsWithCommunicationStopped) {
+    auto o = Family2();
+    o.Silent = true;
+    TRunningInstrument vi(o);
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        RequestCliStop();
+    });
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 1);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(8));
+    EXPECT_NE(err.str().find("Communication stopped"), std::string::npos) << err.str();
+}
+
+TEST_F(CliFixture, ADeviceThatIsNotThereIsAClearFailure) {
+    EXPECT_EQ(Run({"upload", "--family", "1", "--device", (folder / "no-tty").string(), file}), 1);
+    EXPECT_NE(err.str().find("no-tty"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({"modem", "--device", "/dev/null", "--dial", "1", "start"}), 2);
+}
+
+}  // namespace
