@@ -69,6 +69,7 @@ std::string SetFolderCaption(const std::string& setFolder, const std::string& se
 bool IsSetTemporaryName(const std::string& fileName) {
     if (fileName.size() < 2 || fileName[0] != '.') return false;
     std::size_t at = fileName.rfind(".tmp-");
+    if (at == std::string::npos) at = fileName.rfind(".old-");
     if (at == std::string::npos || at < 2) return false;
     std::string target = fileName.substr(1, at - 1);
     if (!HasExtension(target, ".sqx") && target != "Comment.Txt") return false;

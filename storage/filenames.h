@@ -26,6 +26,7 @@ bool HasExtension(const std::string& fileName, const std::string& extension);
 // parent), the folder in full when they share nothing but the root, "" for a set without a folder.
 std::string SetFolderCaption(const std::string& setFolder, const std::string& sequenceFolder);
 
-// Whether a file name is a temporary that a save of the set left behind when it was interrupted
-// (".<name>.tmp-<digits>-<digits>"); a later save removes such files.
+// Whether a file name is one of the hidden files of a save (".<name>.tmp-<digits>-<digits>" for a file
+// being written, ".<name>.old-<digits>-<digits>" for a previous version), <name> being "Comment.Txt"
+// or a .sqx file. A save removes those that an earlier one left when the process ended mid-way.
 bool IsSetTemporaryName(const std::string& fileName);

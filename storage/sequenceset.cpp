@@ -115,6 +115,30 @@ void TSetFiles::Remove(const std::string& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw TFileError(path, "cannot remove: " + ErrnoText(errno));
 }
 
+namespace {
+
+std::string HiddenName(const std::string& path, const char* kind) {
+    static std::atomic<unsigned long> counter{0};
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return InFolder(folder, "." + base + kind + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+}
+
+}  // namespace
+
+std::optional<std::string> TSetFiles::KeepAside(const std::string& path) {
+    std::string aside = HiddenName(path, ".old-");
+    if (::link(path.c_str(), aside.c_str()) != 0) return std::nullopt;
+    return aside;
+}
+
+std::optional<std::string> TSetFiles::MoveAside(const std::string& path) {
+    std::string aside = HiddenName(path, ".old-");
+    if (::rename(path.c_str(), aside.c_str()) != 0) return std::nullopt;
+    return aside;
+}
+
 TSetFiles& DefaultSetFiles() {
     static TSetFiles files;
     return files;
@@ -124,6 +148,12 @@ TSetFiles& DefaultSetFiles() {
 // State
 
 TSequenceSet::TSequenceSet(TSetFiles& files) : files_(files) {}
+
+TSequenceSet::~TSequenceSet() { WaitForCleanup(); }
+
+void TSequenceSet::WaitForCleanup() {
+    if (cleanup_.joinable()) cleanup_.join();
+}
 
 std::vector<std::string> TSequenceSet::Names() const {
     std::vector<std::string> names;
@@ -223,6 +253,7 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
 }
 
 void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
+    WaitForCleanup();
     struct TPending {
         std::string Temporary;
         std::string Target;   // file name inside the folder
@@ -261,15 +292,27 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
         discard(0);
         throw;
     }
-    // Every file is written whole; now they take their places.
+    // Every file is written whole; now they take their places, each previous version keeping a hidden
+    // second name so that its space is freed later, off the user's time.
+    std::vector<std::string> retired;
     std::size_t i = 0;
     try {
         for (; i < pending.size(); ++i) {
-            files_.Replace(pending[i].Temporary, InFolder(folder, pending[i].Target));
+            const std::string target = InFolder(folder, pending[i].Target);
+            if (!freshFolder) {
+                if (auto aside = files_.KeepAside(target)) retired.push_back(*aside);
+            }
+            files_.Replace(pending[i].Temporary, target);
             replaced.push_back(pending[i].Target);
         }
     } catch (...) {
         discard(i);
+        for (const std::string& r : retired) {
+            try {
+                files_.Remove(r);   // only a second name: the file itself stays
+            } catch (const TFileError&) {
+            }
+        }
         throw;
     }
 
@@ -285,14 +328,37 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             if (!same) stale.insert(f);
         }
     }
+    std::vector<std::string> leftovers;
     if (!freshFolder) {
-        // Temporaries of an earlier save that was cut short (the process ended mid-way).
+        // Hidden files of an earlier save that was cut short (the process ended mid-way).
+        std::set<std::string> ours;
+        for (const std::string& r : retired) ours.insert(r.substr(r.rfind('/') + 1));
         for (const std::string& f : RegularFiles(folder))
-            if (IsSetTemporaryName(f)) stale.insert(f);
+            if (IsSetTemporaryName(f) && ours.count(f) == 0) leftovers.push_back(InFolder(folder, f));
     }
     ownFiles_ = written;
     setModified_ = false;
-    for (const std::string& f : stale) files_.Remove(InFolder(folder, f));
+    // Stale files leave the set now (a deleted sequence must not come back); their space is freed
+    // with the rest.
+    for (const std::string& f : stale) {
+        const std::string path = InFolder(folder, f);
+        if (auto aside = files_.MoveAside(path)) {
+            retired.push_back(*aside);
+        } else {
+            files_.Remove(path);
+        }
+    }
+    retired.insert(retired.end(), leftovers.begin(), leftovers.end());
+    if (retired.empty()) return;
+    cleanup_ = std::thread([&files = files_, retired = std::move(retired)] {
+        for (const std::string& r : retired) {
+            try {
+                files.Remove(r);
+            } catch (const TFileError&) {
+                // Nobody to tell here; the next save removes what is left.
+            }
+        }
+    });
 }
 
 TSaveResult TSequenceSet::Save() {

@@ -8,7 +8,12 @@
 //    after every file of the set was written whole; a failure leaves the folder's previous set intact;
 //  - the .sqx files of sequences deleted from the set are removed only after every write succeeded;
 //  - only the set's own files are ever removed: "Comment.Txt" and .sqx files that this set read or
-//    wrote. The user's other files and sub-folders are left alone;
+//    wrote, and the hidden files of its own saves. The user's other files and sub-folders are left
+//    alone;
+//  - the previous versions of replaced files keep a hidden name until a background clean-up removes
+//    them after Save has returned: freeing their space can take longer than writing the new set, and
+//    nobody needs to wait for it. The clean-up ends before the next save and when the set is destroyed;
+//    what a killed process leaves is removed by the next save;
 //  - every file stays directly inside the set folder whatever a sequence is named, and two names that
 //    map to one file name get distinct files (see SetFileNames).
 #pragma once
@@ -18,6 +23,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sequence.h"
@@ -36,6 +42,12 @@ public:
     virtual void Replace(const std::string& from, const std::string& to);
     // Removes a file; a file already gone is no error.
     virtual void Remove(const std::string& path);
+    // Gives the file a second, hidden name in its folder and returns that name, so that replacing the
+    // file does not free its data at once. Nothing when the file does not exist or the file system has
+    // no hard links (the file is then simply replaced).
+    virtual std::optional<std::string> KeepAside(const std::string& path);
+    // Renames the file to a hidden name in its folder and returns it; nothing when that fails.
+    virtual std::optional<std::string> MoveAside(const std::string& path);
 };
 
 // The POSIX realisation used when no other is given.
@@ -73,6 +85,9 @@ enum class TModifyResult {
 class TSequenceSet {
 public:
     explicit TSequenceSet(TSetFiles& files = DefaultSetFiles());
+    ~TSequenceSet();   // waits for the clean-up of the last save
+    TSequenceSet(const TSequenceSet&) = delete;
+    TSequenceSet& operator=(const TSequenceSet&) = delete;
 
     // --- State -------------------------------------------------------------------------------------
     // The records of the set, in list order; the set owns them. Each record's Name is its list name,
@@ -126,6 +141,10 @@ public:
     // again and SetFolder is unchanged. `problem`, when given, receives the reason of DirectoryError.
     TSaveAsResult SaveAs(const std::string& folder, std::string* problem = nullptr);
 
+    // Waits until the previous versions that the last save set aside are removed (Save, Save as and
+    // the destructor do this themselves).
+    void WaitForCleanup();
+
     // --- Sequence operations -------------------------------------------------------------------------
     // The starting record of New sequence: a copy of the selected record when there is one and its
     // ArrayType is not 9, else the defaults (named "NoName"); its name made unique. nullptr when the
@@ -159,6 +178,8 @@ private:
     // File names inside setFolder_ that belong to the set (read by Open or written by Save); only these
     // may be removed as stale.
     std::set<std::string> ownFiles_;
+    // Removes the previous versions set aside by the last save.
+    std::thread cleanup_;
 
     void WriteInto(const std::string& folder, bool freshFolder);
 };

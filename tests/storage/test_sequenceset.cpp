@@ -192,6 +192,7 @@ TEST(SequenceSet, SaveRemovesStaleSequencesButNeverTheUsersFiles) {
 
     set.DeleteSequence(set.IndexOf("Drop"));
     ASSERT_EQ(set.Save(), TSaveResult::Saved);
+    set.WaitForCleanup();
     EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Comment.Txt", "Keep.sqx", "notes.doc", "photos"}));
     EXPECT_EQ(ReadBytes(folder + "/photos/p.sqx"), "inside a sub-folder");
 }
@@ -223,6 +224,7 @@ TEST_P(FileNames, EveryFileStaysInTheFolderAndEachSequenceGetsItsOwn) {
         set.AddSequence(Named(GetParam().Names[i], static_cast<int16_t>(i + 1)));
     ASSERT_EQ(set.SaveAs(folder), TSaveAsResult::Saved);
     ASSERT_EQ(set.Save(), TSaveResult::Saved);   // a second save finds its own files again
+    set.WaitForCleanup();
 
     std::vector<std::string> files = GetParam().Files;
     files.push_back("Comment.Txt");
@@ -283,6 +285,7 @@ TEST(SequenceSet, AFailingWriteLeavesThePreviousSetIntact) {
     }
     files.FailWriteAt = 0;
     ASSERT_EQ(set.Save(), TSaveResult::Saved);
+    set.WaitForCleanup();
     EXPECT_EQ(FolderEntries(folder),
               (std::vector<std::string>{"Comment.Txt", "Four.sqx", "One.sqx", "Three.sqx", "mine.txt"}));
 }
@@ -445,7 +448,9 @@ TEST(SequenceSet, SaveRemovesTemporariesOfAnInterruptedSave) {
     WriteBytes(tmp / "s/.Comment.Txt.tmp-9-1", "half");
     WriteBytes(tmp / "s/.notes.tmp-1-1", "the user's");
     WriteBytes(tmp / "s/.A.sqx.tmp-x-1", "the user's");
+    WriteBytes(tmp / "s/.A.sqx.old-5-5", "an old version");
     ASSERT_EQ(set.Save(), TSaveResult::Saved);
+    set.WaitForCleanup();
     EXPECT_EQ(FolderEntries(tmp / "s"),
               (std::vector<std::string>{".A.sqx.tmp-x-1", ".notes.tmp-1-1", "A.sqx", "Comment.Txt"}));
 }
@@ -469,3 +474,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, Caption,
                                          TCaptionCase{"/home/u/Sequence/a/b", "/home/u/Sequence", "a/b"},
                                          TCaptionCase{"/home/u/Field/S2", "/home/u/Sequence", "../Field/S2"},
                                          TCaptionCase{"/mnt/usb/S3", "/home/u/Sequence", "/mnt/usb/S3"}));
+
+// A file system without hard links: every file is replaced in one step all the same.
+class TNoLinkFiles : public TSetFiles {
+public:
+    std::optional<std::string> KeepAside(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> MoveAside(const std::string&) override { return std::nullopt; }
+};
+
+TEST(SequenceSet, PreviousVersionsAreRemovedAfterTheSaveWithOrWithoutHardLinks) {
+    TTempFolder tmp;
+    TNoLinkFiles noLinks;
+    for (TSetFiles* files : {&DefaultSetFiles(), static_cast<TSetFiles*>(&noLinks)}) {
+        const std::string folder = tmp / (files == &noLinks ? "nolinks" : "links");
+        TSequenceSet set(*files);
+        set.AddSequence(Named("Keep", 1));
+        set.AddSequence(Named("Drop", 2));
+        ASSERT_EQ(set.SaveAs(folder), TSaveAsResult::Saved);
+        set.DeleteSequence(1);
+        TSequence edited = set.Sequence(0);
+        edited.QMax = 5;
+        set.ModifySequence(0, edited);
+        ASSERT_EQ(set.Save(), TSaveResult::Saved);
+        // The new set is in place at once, whatever the clean-up still has to do.
+        TSequence keep;
+        ReadSequenceFile(folder + "/Keep.sqx", keep);
+        EXPECT_EQ(keep.QMax, 5);
+        EXPECT_FALSE(FileExists(folder + "/Drop.sqx"));
+        set.WaitForCleanup();
+        EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Comment.Txt", "Keep.sqx"}));
+    }
+}
