@@ -60,7 +60,8 @@ TPtyInstrument::~TPtyInstrument() {
 void TPtyInstrument::PaceUntil(int64_t& freeAtNs) {
     if (byteNs_ == 0) return;
     const int64_t now = NowNs();
-    if (freeAtNs < now) freeAtNs = now;  // an idle line does not bank time
+    // An idle line does not bank time; a sleep that woke a little late does not lose it either.
+    if (freeAtNs < now - 2 * byteNs_) freeAtNs = now;
     freeAtNs += byteNs_;
     if (freeAtNs > now) SleepUntilNs(freeAtNs);
 }

@@ -1,0 +1,131 @@
+// Uploading a 16,000-quadripole family-2 sequence to the virtual instrument over a pseudo-terminal.
+//
+// Figures: bytes on the wire (both directions), the time of the upload, the protocol's mandated
+// pauses (the 10 ms pauses of the command handshake and of every block), and the time beyond those
+// pauses per wire byte (goal: under 20 microseconds). Paced at 115,200 bits per second by the
+// instrument, the total must stay within 1.10 times the wire time plus the mandated pauses.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "instrumentimage.h"
+#include "portcom.h"
+#include "ptyinstrument.h"
+
+namespace {
+
+// The system clock, adding up every pause the protocol asks for.
+class TCountingClock : public TLinkClock {
+public:
+    int64_t NowMs() override { return SystemClock().NowMs(); }
+    void SleepMs(int64_t ms) override {
+        if (ms > 0) paused_ += ms;
+        SystemClock().SleepMs(ms);
+    }
+    int64_t Paused() const { return paused_; }
+
+private:
+    int64_t paused_ = 0;
+};
+
+class TQuietHost : public TLinkHost {
+public:
+    void ProcessEvents() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    bool Ask(const std::string&, const std::string&, TButtons) override { return true; }
+};
+
+TSequence BigSequence() {
+    TSequence s;
+    s.Name.Set("Bench16000");
+    const int electrodes = 200;
+    for (int e = 1; e <= electrodes; ++e)
+        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e), 2.0f * static_cast<float>(e), 0, 0};
+    s.NbElectrode = electrodes;
+    s.FirstElectrode = 1;
+    s.LastElectrode = electrodes;
+    for (int i = 0; i < MaxQuadripoles; ++i) {
+        int16_t a = static_cast<int16_t>(i % (electrodes - 3) + 1);
+        s.Quadripoles[i] = {a, static_cast<int16_t>(a + 1), static_cast<int16_t>(a + 2), static_cast<int16_t>(a + 3), 0, 1, -1};
+    }
+    s.NbQuadripole = MaxQuadripoles;
+    return s;
+}
+
+void BM_Family2Upload(benchmark::State& state) {
+    const int wireBaud = static_cast<int>(state.range(0));
+    static TSequence seq = BigSequence();
+    double totalS = 0, pausesS = 0, wireBytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        TVirtualInstrument::TOptions o;
+        o.Family = 2;
+        o.Version = 0x20000003;
+        TPtyInstrument pty(o, wireBaud);
+        std::atomic<bool> stop{false};
+        std::thread runner([&] { pty.Run(stop); });
+        SetComDevicePath(1, pty.Path());
+        TQuietHost host;
+        TCountingClock clock;
+        TPortCOM link(host, clock);
+        std::string t1, t2;
+        unsigned char v[4];
+        if (link.Connect(1, 115200, 0, "", false, "") != 1 || !link.Identify(t1, t2)) {
+            state.SkipWithError("no connection to the virtual instrument");
+            stop = true;
+            runner.join();
+            break;
+        }
+        link.ReadBytes(v, 4);
+        const uint64_t bytesBefore = pty.BytesIn() + pty.BytesOut();
+        const int64_t pausedBefore = clock.Paused();
+        TSequence copy = seq;
+        state.ResumeTiming();
+
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t memory = UploadSequence(copy, link, 2, 0x20000003, nullptr, "");
+        const auto end = std::chrono::steady_clock::now();
+
+        state.PauseTiming();
+        if (memory != 1) state.SkipWithError("the upload failed");
+        totalS += std::chrono::duration<double>(end - start).count();
+        pausesS += static_cast<double>(clock.Paused() - pausedBefore) / 1000.0;
+        wireBytes += static_cast<double>(pty.BytesIn() + pty.BytesOut() - bytesBefore);
+        link.CommandAtPrompt(0x00, 300000);
+        stop = true;
+        runner.join();
+        state.ResumeTiming();
+    }
+    const double n = static_cast<double>(state.iterations());
+    if (n == 0) return;
+    totalS /= n;
+    pausesS /= n;
+    wireBytes /= n;
+    const double beyondUsPerByte = (totalS - pausesS) * 1e6 / wireBytes;
+    state.counters["wire_bytes"] = wireBytes;
+    state.counters["upload_s"] = totalS;
+    state.counters["pauses_s"] = pausesS;
+    state.counters["beyond_us_per_byte"] = beyondUsPerByte;
+    if (wireBaud > 0) {
+        const double wireS = wireBytes * 10.0 / wireBaud;
+        const double ratio = totalS / (wireS + pausesS);
+        state.counters["wire_s"] = wireS;
+        state.counters["ratio"] = ratio;
+        std::printf("paced %d: %.0f wire bytes, %.3f s (wire %.3f s + pauses %.3f s), ratio %.3f (goal <= 1.10)\n",
+                    wireBaud, wireBytes, totalS, wireS, pausesS, ratio);
+    } else {
+        std::printf("unpaced: %.0f wire bytes, %.3f s, pauses %.3f s, %.2f us per wire byte beyond them (goal < 20)\n",
+                    wireBytes, totalS, pausesS, beyondUsPerByte);
+    }
+}
+
+BENCHMARK(BM_Family2Upload)->Arg(0)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Family2Upload)->Arg(115200)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
