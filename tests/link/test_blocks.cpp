@@ -277,3 +277,48 @@ TEST_F(BlockFixture, SpoiltBlocksAreResentUntilTheInstrumentHasThemAll) {
 }
 
 }  // namespace
+
+namespace {
+
+// An instrument that answers every byte with random garbage: every operation must end by the stop,
+// never overflow a buffer or crash.
+class GarbageCases : public TLinkFixture, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(GarbageCases, EveryOperationEndsAtTheStopWithoutHarm) {
+    unsigned state = GetParam() * 2654435761u + 1;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 24;
+    };
+    link.OnWrite = [&](unsigned char) {
+        const unsigned n = next() % 8;
+        for (unsigned i = 0; i < n; ++i) {
+            unsigned v = next();
+            // Mostly small values, so that block numbers, echoes and lengths sometimes fit.
+            link.Push(static_cast<unsigned char>(v % 4 == 0 ? v : v % 3));
+        }
+    };
+    link.Push({0x00, 0x00, 0x01, 0x00});
+    long stopAt = 0;
+    host.OnEvents = [&] {
+        if (host.EventTurns >= stopAt && link.IsOpen()) link.Disconnect();
+    };
+    auto run = [&](auto&& op) {
+        link.Connect(1, 115200, 0, "", false, "");
+        stopAt = host.EventTurns + 20000;
+        try {
+            op();
+        } catch (const TLinkError&) {
+        }
+        EXPECT_FALSE(link.IsOpen() && host.EventTurns > stopAt + 1);
+    };
+    Bytes data(3000, 0x5A), buffer(1024);
+    run([&] { link.SendData(data.data(), data.size(), nullptr); });
+    run([&] { EXPECT_LE(link.ReceiveData(buffer.data(), buffer.size(), nullptr), 1024); });
+    run([&] { link.CommandAtPrompt(0x27, 2000); });
+    run([&] { std::string a, b; link.Identify(a, b); EXPECT_LE(a.size(), 40u); EXPECT_LE(b.size(), 40u); });
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, GarbageCases, ::testing::Range(1u, 9u));
+
+}  // namespace
