@@ -15,7 +15,7 @@
 //    nobody needs to wait for it. The clean-up ends before the next save and when the set is destroyed;
 //    what a killed process leaves is removed by the next save;
 //  - every file stays directly inside the set folder whatever a sequence is named, and two names that
-//    map to one file name get distinct files (see SetFileNames).
+//    map to one file name get distinct files (DistinctFileStems, filenames.h).
 #pragma once
 
 #include <cstddef>
@@ -33,14 +33,14 @@
 class TSetFiles {
 public:
     virtual ~TSetFiles() = default;
-    // Creates a new file with a temporary name inside `folder`, writes the bytes whole, flushes and
-    // closes it, and returns its path. `target` is the file name it is meant to replace (for messages).
+    // Creates a new file with a temporary name inside `folder`, writes the bytes whole, closes it, and
+    // returns its path. `target` is the file name it is meant to replace (for messages).
     // On failure nothing is left behind.
     virtual std::string WriteTemporary(const std::string& folder, const std::string& target, const void* data,
                                        std::size_t size);
     // Renames `from` over `to` in one step.
     virtual void Replace(const std::string& from, const std::string& to);
-    // Removes a file; a file already gone is no error.
+    // Removes a file; a file already gone is no error. Also called from the clean-up thread.
     virtual void Remove(const std::string& path);
     // Gives the file a second, hidden name in its folder and returns that name, so that replacing the
     // file does not free its data at once. Nothing when the file does not exist or the file system has
