@@ -165,12 +165,18 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
     host.Link = link.get();
 
     TUploadOutcome outcome;
-    if (a.Family == 1) {
-        const std::string varnel = JoinPath(ctx.DataFolder(), "Varnel");
-        MakeFolders(varnel);
-        outcome = VarnelUpLoad(set, *link, CliComPort, ui, varnel);
-    } else {
-        outcome = VarnelTarskOptra(set, *link, CliComPort, ui);
+    try {
+        if (a.Family == 1) {
+            const std::string varnel = JoinPath(ctx.DataFolder(), "Varnel");
+            MakeFolders(varnel);
+            outcome = VarnelUpLoad(set, *link, CliComPort, ui, varnel);
+        } else {
+            outcome = VarnelTarskOptra(set, *link, CliComPort, ui);
+        }
+    } catch (const TLinkError& e) {
+        // The end command on a closed USB link raises; after a stop that is still just the stop.
+        if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
     const bool neverOpened = !link->Configured();
     const std::string problem = OpenProblem(*link);

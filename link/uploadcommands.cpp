@@ -4,7 +4,9 @@
 #include <exception>
 
 #include "instrumentimage.h"
+#include "linkfactory.h"
 #include "linktexts.h"
+#include "portcom.h"
 
 namespace {
 
@@ -36,6 +38,25 @@ void PutNumber(TPortVirt& link, int32_t n) {
 }
 
 }  // namespace
+
+// Port setting of the USB adapter.
+constexpr int UsbPortSetting = 5;
+
+TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLinkClock& clock) {
+    if (!recreate) return CurrentLink.get();
+    if (CurrentLink && CurrentLink->Configured()) return CurrentLink.get();
+    CurrentLink.reset();
+    if (portNumVarnel == UsbPortSetting) {
+        if (UsbLinkFactory()) CurrentLink = UsbLinkFactory()(host, clock);
+    } else {
+        CurrentLink = std::make_unique<TPortCOM>(host, clock);
+    }
+    return CurrentLink.get();
+}
+
+void StopUpLoad() {
+    if (CurrentLink) CurrentLink->Disconnect();
+}
 
 TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,
                             const std::string& varnelFolder) {

@@ -11,6 +11,14 @@
 #include "portvirt.h"
 #include "sequence.h"
 
+// The link half of the port picture's update: with `recreate`, creates CurrentLink when there is none
+// and replaces one that was never opened (Configured 0); a configured link stays for the rest of the
+// run. A new link is USB for port setting 5 (through UsbLinkFactory; none when no USB link is built),
+// serial otherwise. Returns CurrentLink (possibly none).
+TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLinkClock& clock = SystemClock());
+// The stop button: closes CurrentLink, so the running exchange ends at its next wait.
+void StopUpLoad();
+
 // The parts of the window the commands drive.
 class TRemoteUi {
 public:

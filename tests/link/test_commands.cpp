@@ -7,6 +7,7 @@
 #include "instrumentimage.h"
 #include "linktestkit.h"
 #include "linktexts.h"
+#include "linkfactory.h"
 #include "uploadcommands.h"
 
 namespace fs = std::filesystem;
@@ -205,6 +206,30 @@ TEST_F(ModemFixture, DisconnectAfterAStopDuringViewSendsNothing) {
     peer->Instrument().Silence();
     EXPECT_TRUE(session.Connect(2, "1"));
     EXPECT_EQ(host.Messages.back(), LinkText::Connected);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CurrentLinkTest, ReplacedUntilConfiguredThenKept) {
+    TTestHost host;
+    TManualClock clock;
+    UsbLinkFactory() = [](TLinkHost& h, TLinkClock& c) -> std::unique_ptr<TPortVirt> {
+        return std::make_unique<TMemoryLink>(h, c);
+    };
+    std::string name;
+    ASSERT_NE(ShowPortLink(1, true, host, clock), nullptr);
+    EXPECT_EQ(CurrentLink->LinkName(name), "RS232");
+    EXPECT_EQ(ShowPortLink(5, false, host, clock)->LinkName(name), "RS232");  // a plug event keeps the link
+    EXPECT_EQ(ShowPortLink(5, true, host, clock)->LinkName(name), "Memory");  // never opened: replaced
+    CurrentLink->Connect(5, 115200, 0, "", false, "");
+    EXPECT_EQ(ShowPortLink(1, true, host, clock)->LinkName(name), "Memory");  // configured: stays
+    StopUpLoad();
+    EXPECT_FALSE(CurrentLink->IsOpen());
+    CurrentLink.reset();
+    UsbLinkFactory() = nullptr;
+    EXPECT_EQ(ShowPortLink(5, true, host, clock), nullptr);
 }
 
 }  // namespace
