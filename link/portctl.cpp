@@ -92,6 +92,9 @@ int TPortCtl::Open() {
 
 void TPortCtl::Close() {
     if (fd_ >= 0) {
+        // The exclusive flag belongs to the device, not to our descriptor: a pseudo-terminal whose
+        // other end stays open would refuse the next program otherwise.
+        ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
     }
