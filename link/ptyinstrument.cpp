@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <time.h>
@@ -99,6 +100,8 @@ void TPtyInstrument::Run(const std::atomic<bool>& stop) {
         if (pr <= 0) {
             if (!silenceTold && NowNs() - lastInput >= SilenceNs) {
                 silenceTold = true;
+                // A program killed while it held the line leaves it exclusive; free it for the next.
+                ioctl(slave_, TIOCNXCL);
                 instrument_.Silence();
                 if (instrument_.HasOutput()) WriteOut(instrument_.TakeOutput());
             }
