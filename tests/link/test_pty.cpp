@@ -289,3 +289,65 @@ TEST_F(CliFixture, ADeviceThatIsNotThereIsAClearFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same exchange over the in-memory link and over a pseudo-terminal: the program must write the
+// same bytes, whatever the medium's timing.
+struct TSameCase {
+    const char* Name;
+    uint32_t Version;
+    int Quadripoles;   // 66 make a 528-byte table, 67 a 536-byte one
+    int CorruptEvery;
+};
+class SameBytesCases : public PtyFixture, public ::testing::WithParamInterface<TSameCase> {};
+
+TEST_P(SameBytesCases, MemoryAndPtyCarryTheSameProgramBytes) {
+    const TSameCase& c = GetParam();
+    auto o = Family2(c.Version);
+    o.CorruptEvery = c.CorruptEvery;
+    auto exchange = [&](TPortVirt& port, TLinkHost& h) {
+        std::vector<TSequence> set{Numbered("Same", 44, c.Quadripoles)};
+        TFixedUi chooser;
+        chooser.Answers = {"Same"};
+        TTestHost& th = static_cast<TTestHost&>(h);
+        th.Answers = {true, true};
+        return VarnelTarskOptra(set, port, 1, chooser);
+    };
+    TTestHost memHost;
+    TManualClock memClock;
+    TMemoryLink mem(memHost, memClock);
+    TInstrumentPeer peer(mem, o);
+    mem.AskOnConnect = true;
+    EXPECT_EQ(exchange(mem, memHost).Stored, 1);
+
+    Start(o);
+    EXPECT_EQ(exchange(link, host).Stored, 1);
+    vi->Stop();
+    EXPECT_EQ(vi->Instrument().Log(), peer.Instrument().Log());
+    EXPECT_EQ(vi->Instrument().Images().at(0).Parts, peer.Instrument().Images().at(0).Parts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, SameBytesCases,
+                         ::testing::Values(TSameCase{"Table528V1", 0x20000001, 66, 0},
+                                           TSameCase{"Table536V2", 0x20000002, 67, 0},
+                                           TSameCase{"SpoiltV3", 0x20000003, 300, 2}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
+
+TEST_F(CliFixture, ModemListAndStartThroughTheCommandLine) {
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    TRunningInstrument vi(o);
+    EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "list"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Connected\n001 Line12\n002 Test\n");
+    EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "start", "002 Test"}), 0) << err.str();
+    EXPECT_EQ(out.str(), "Connected\nStart with <002 Test>\n");
+    EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "delete", "009 None"}), 1);
+    EXPECT_NE(err.str().find("not in the instrument's list"), std::string::npos) << err.str();
+    vi.Stop();
+    EXPECT_EQ(vi.Instrument().Started(), std::vector<int>{2});
+    EXPECT_TRUE(vi.Instrument().Deleted().empty());
+}
+
+}  // namespace
