@@ -1,0 +1,58 @@
+#include "apppaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include "datafolder.h"
+
+namespace {
+QString WithSlash(QString p) {
+    if (!p.endsWith('/')) p += '/';
+    return p;
+}
+
+QString FirstExisting(const QStringList& candidates) {
+    for (const QString& c : candidates)
+        if (QFileInfo(c).isDir()) return WithSlash(QDir(c).absolutePath());
+    return QString();
+}
+
+bool FolderEmpty(const QString& path) {
+    QDir d(path);
+    return !d.exists() || d.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
+
+bool CopyTree(const QString& from, const QString& to) {
+    QDir src(from);
+    if (!src.exists()) return true;
+    if (!QDir().mkpath(to)) return false;
+    bool ok = true;
+    for (const QFileInfo& e : src.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        const QString target = to + "/" + e.fileName();
+        if (e.isDir()) ok = CopyTree(e.absoluteFilePath(), target) && ok;
+        else if (!QFileInfo::exists(target)) ok = QFile::copy(e.absoluteFilePath(), target) && ok;
+    }
+    return ok;
+}
+}  // namespace
+
+QString DataFolderPath() { return WithSlash(QString::fromStdString(ResolveDataFolder())); }
+
+QString HelpFolderPath() {
+    const QString exe = QCoreApplication::applicationDirPath();
+    return FirstExisting({exe + "/help", exe + "/../share/teravox2/help", QString(TERAVOX_SOURCE_HELP)});
+}
+
+QString DemoFolderPath() {
+    const QString exe = QCoreApplication::applicationDirPath();
+    return FirstExisting({exe + "/demo", exe + "/../share/teravox2/demo"});
+}
+
+bool InstallDemoData(const QString& demoFolder, const QString& dataFolder) {
+    if (demoFolder.isEmpty()) return false;
+    if (!FolderEmpty(dataFolder + "Cable") || !FolderEmpty(dataFolder + "Sequence")) return false;
+    return CopyTree(demoFolder + "Cable", dataFolder + "Cable") && CopyTree(demoFolder + "Sequence", dataFolder + "Sequence");
+}

@@ -1,0 +1,45 @@
+// The configuration dialog: instrument and modem ports (with the device of each "Com n"), and which
+// speed buttons of the set are enabled.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+
+class TConfigurationFrm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TConfigurationFrm(QWidget* parent = nullptr);
+
+    void SetPorts(int portNumVarnel, int portNumModem, const std::array<QString, 4>& comDevices);
+    // The instrument port in force when the dialog opened: with USB (5), OK starts the USB utility.
+    void SetPortInForce(int port) { portInForce_ = port; }
+    void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
+    int VarnelPort() const;   // selected index + 1 (0 when none)
+    int ModemPort() const;
+    std::array<QString, 4> ComDevices() const;
+    // Whether OK started (or tried to start) the USB checking utility, and its path.
+    bool StartedKestrun() const { return startedKestrun_; }
+    static QString KestrunPath(const QString& programFolder);
+
+    void OkBtnClick();
+    void HelpBtnClick();
+
+    QComboBox* VarnelPortCB = nullptr;
+    QComboBox* ModemPortCB = nullptr;
+    std::array<QComboBox*, 4> ComDeviceCB{};
+    QCheckBox* NewCB = nullptr;
+    QCheckBox* ModifyCB = nullptr;
+    QCheckBox* ImportCB = nullptr;
+    QCheckBox* DeleteCB = nullptr;
+
+private:
+    int portInForce_ = 1;
+    QString programFolder_;
+    bool startedKestrun_ = false;
+};
+
+// The serial devices present on this machine (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*).
+QStringList SerialPortsPresent();

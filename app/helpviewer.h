@@ -1,0 +1,12 @@
+// The help pages: one HTML page per map id, shown in the program's own help window.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Opens the help window on the page of the map id and returns the page's path (empty when the
+// program has no page for it; the window then shows the contents page). Nothing waits for it.
+QString ShowHelpTopic(int mapId, QWidget* parent = nullptr);
+// The map ids the program uses, each with its page.
+constexpr int HelpMapIds[] = {100, 300, 400, 500, 1000, 1010, 1011, 1100, 1200};

@@ -1,0 +1,34 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QSettings>
+#include <clocale>
+
+#include "apppaths.h"
+#include "mainfrm.h"
+#include "messages.h"
+#include "prompts.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(Msg::AppTitle);
+    QApplication::setApplicationDisplayName(Msg::AppTitle);
+    std::setlocale(LC_NUMERIC, "C");   // the engine formats numbers itself
+    try {
+        const QString dataFolder = DataFolderPath();
+        InstallDemoData(DemoFolderPath(), dataFolder);
+        auto store = OpenSettingsStore();
+        TQtPrompts prompts;
+        TMainFrm window(prompts, *store, dataFolder);
+        prompts.SetParent(&window);
+        window.show();
+        const QStringList args = QApplication::arguments();
+        // "--set FOLDER" opens a set directly (the demo start); a plain argument offers its folder.
+        int setAt = static_cast<int>(args.indexOf("--set"));
+        if (setAt > 0 && setAt + 1 < args.size()) window.OpenSetFolder(args[setAt + 1]);
+        else if (args.size() > 1) window.HandleArgument(args[1]);
+        return QApplication::exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, Msg::AppTitle, QString::fromStdString(e.what()));
+        return 0;
+    }
+}

@@ -1,0 +1,869 @@
+#include "mainfrm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSettings>
+#include <QSocketNotifier>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "aboutboxfrm.h"
+#include "configurationfrm.h"
+#include "d2xxftdi.h"
+#include "export.h"
+#include "fileio.h"
+#include "filenames.h"
+#include "graphreportframe.h"
+#include "helpviewer.h"
+#include "linkfactory.h"
+#include "messages.h"
+#include "portcom.h"
+#include "portctl.h"
+#include "portusb.h"
+#include "prompts.h"
+#include "sequencedialogs.h"
+#include "uploadcommands.h"
+#include "usbmonitor.h"
+
+// The link's host in the desktop program: events run between transfer steps, which is where the
+// stop button takes effect.
+class TQtLinkHost : public TLinkHost {
+public:
+    explicit TQtLinkHost(TPrompts& prompts) : prompts_(prompts) {}
+    void ProcessEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+    void SetBusyCursor(bool busy) override {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            ++busy_;
+        } else if (busy_ > 0) {
+            QApplication::restoreOverrideCursor();
+            --busy_;
+        }
+    }
+    void ShowMessage(const std::string& text) override { prompts_.Message(QString::fromStdString(text)); }
+    bool Ask(const std::string& title, const std::string& text, TButtons buttons) override {
+        auto a = prompts_.Question(QString::fromStdString(text), QString::fromStdString(title),
+                                   buttons == TButtons::YesNo ? TPrompts::TButtons::YesNo : TPrompts::TButtons::OkCancel,
+                                   TPrompts::TIcon::Information,
+                                   buttons == TButtons::YesNo ? TPrompts::TAnswer::Yes : TPrompts::TAnswer::Ok);
+        return a == TPrompts::TAnswer::Ok || a == TPrompts::TAnswer::Yes;
+    }
+
+private:
+    TPrompts& prompts_;
+    int busy_ = 0;
+};
+
+class TBarProgress : public TProgressIndicator {
+public:
+    explicit TBarProgress(QProgressBar* bar) : bar_(bar) {}
+
+protected:
+    void Changed() override {
+        bar_->setRange(Minimum(), std::max(Minimum(), Maximum()));
+        bar_->setValue(std::clamp(Position(), Minimum(), std::max(Minimum(), Maximum())));
+    }
+
+private:
+    QProgressBar* bar_;
+};
+
+// The window parts the upload and modem commands drive.
+class TQtRemoteUi : public TRemoteUi {
+public:
+    TQtRemoteUi(TMainFrm& w, TPrompts& prompts) : w_(w), prompts_(prompts), progress_(w.ProgressBar) {}
+    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
+        QStringList items;
+        for (const auto& l : lines) items << QString::fromStdString(l);
+        auto r = prompts_.ChooseItem(viewOnly ? "Sequences of the instrument" : "Choose a sequence", items, viewOnly);
+        if (!r) return std::nullopt;
+        return r->toStdString();
+    }
+    void PanelOn(int maximum) override {
+        w_.UpLoadLbl->setEnabled(true);
+        w_.ProgressBar->setVisible(true);
+        w_.StopUpLoadBtn->setEnabled(true);
+        progress_.SetPosition(0);
+        progress_.SetMaximum(maximum);
+    }
+    void PanelOff() override {
+        w_.UpLoadLbl->setEnabled(false);
+        w_.ProgressBar->setVisible(false);
+        w_.StopUpLoadBtn->setEnabled(false);
+    }
+    TProgressIndicator* Progress() override { return &progress_; }
+
+private:
+    TMainFrm& w_;
+    TPrompts& prompts_;
+    TBarProgress progress_;
+};
+
+namespace {
+
+QString GeneralFormat(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return QString::fromLatin1(buf);
+}
+
+QPixmap PortPicture(int index) {
+    QPixmap pix(56, 28);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor body = index == 0 ? QColor(180, 40, 40) : QColor(30, 120, 50);
+    p.setBrush(body);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRoundedRect(QRectF(1, 1, 54, 26), 5, 5);
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(12);
+    p.setFont(f);
+    QString text = index <= 1 ? QString("USB") : QString("COM %1").arg(index - 1);
+    p.drawText(QRectF(0, 0, 56, 28), Qt::AlignCenter, text);
+    if (index == 0) {
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(QPointF(6, 22), QPointF(50, 6));
+    }
+    return pix;
+}
+
+QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setMinimumWidth(60);
+    return b;
+}
+
+}  // namespace
+
+TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts), store_(store) {
+    setWindowTitle(Msg::AppTitle);
+    resize(800, 619);
+    BuildControls();
+    BuildMenus();
+
+    // Settings: each value only if present; an error stops the reading with what was read so far.
+    QString error = ReadSettings(store_, settings_);
+    if (!error.isEmpty()) prompts_.Message(error, Msg::AppTitle, TPrompts::TIcon::Error);
+    for (int i = 0; i < 4; ++i) SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
+
+    ProgramFolder = programFolder.endsWith('/') ? programFolder : programFolder + "/";
+    CableFolder = ProgramFolder + "Cable/";
+    SequenceFolder = ProgramFolder + "Sequence/";
+    for (const QString& folder : {ProgramFolder + "Varnel", CableFolder, SequenceFolder}) {
+        if (!QDir().mkpath(folder)) throw TDirectoryError(Msg::DirectoryError);
+    }
+    TGraphReportFrame1->setEnabled(false);
+    ApplySettingsToControls();
+
+    // The upload panel starts off.
+    UpLoadLbl->setEnabled(false);
+    ProgressBar->setVisible(false);
+    StopUpLoadBtn->setEnabled(false);
+
+    linkHost_ = std::make_unique<TQtLinkHost>(prompts_);
+    remoteUi_ = std::make_unique<TQtRemoteUi>(*this, prompts_);
+    InstallUsbLinkFactory(TNoAdapter::AskAgain);
+    StartDeviceWatch();
+}
+
+TMainFrm::~TMainFrm() {
+    modem_.reset();
+    if (CurrentLink) {
+        CurrentLink->Disconnect();
+        CurrentLink.reset();
+    }
+}
+
+void TMainFrm::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(4, 4, 4, 4);
+
+    // Panel: tool bar, upload display, port indicator.
+    auto* panel = new QWidget(central);
+    auto* panelLayout = new QHBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    auto* toolbar2 = new QToolBar(panel);
+    toolbar2->setObjectName("ToolBar2");
+    panelLayout->addWidget(toolbar2);
+    auto* uploadBox = new QWidget(panel);
+    auto* uploadLayout = new QHBoxLayout(uploadBox);
+    uploadLayout->setContentsMargins(0, 0, 0, 0);
+    StopUpLoadBtn = SpeedButton("Stop", "Stop upload", uploadBox);
+    uploadLayout->addWidget(StopUpLoadBtn);
+    auto* progressPanel = new QWidget(uploadBox);
+    auto* progressLayout = new QVBoxLayout(progressPanel);
+    progressLayout->setContentsMargins(0, 0, 0, 0);
+    UpLoadLbl = new QLabel("Upload in progress ", progressPanel);
+    ProgressBar = new QProgressBar(progressPanel);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setMaximumHeight(12);
+    progressLayout->addWidget(UpLoadLbl);
+    progressLayout->addWidget(ProgressBar);
+    uploadLayout->addWidget(progressPanel, 1);
+    panelLayout->addWidget(uploadBox, 1);
+    Image2 = new QLabel(panel);
+    Image2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Image2->setFixedSize(62, 34);
+    Image2->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(Image2);
+    outer->addWidget(panel);
+    toolbar2->setProperty("teravox_role", "set");
+
+    auto* split = new QSplitter(Qt::Horizontal, central);
+    GroupBox4 = new QGroupBox(split);
+    GroupBox4->setToolTip("Set of sequences");
+    auto* setLayout = new QVBoxLayout(GroupBox4);
+    SequenceListBox = new QListWidget(GroupBox4);
+    SequenceListBox->setToolTip("Sequence");
+    SequenceListBox->setSelectionMode(QAbstractItemView::SingleSelection);
+    setLayout->addWidget(SequenceListBox, 1);
+    auto* numberRow = new QHBoxLayout;
+    numberRow->addWidget(new QLabel("#", GroupBox4));
+    NbOfSequenceLbl = new QLabel(GroupBox4);
+    numberRow->addWidget(NbOfSequenceLbl, 1);
+    setLayout->addLayout(numberRow);
+    auto* buttons = new QHBoxLayout;
+    NewSeqBtn = SpeedButton("New", "create and add a sequence", GroupBox4);
+    ImportSeqBtn = SpeedButton("Open", "Open or Import and add a sequence", GroupBox4);
+    ModifySeqBtn = SpeedButton("Modify", "Modify the selected sequence", GroupBox4);
+    DeleteSeqBtn = SpeedButton("Delete", "Delete the selected sequence", GroupBox4);
+    for (QToolButton* b : {NewSeqBtn, ImportSeqBtn, ModifySeqBtn, DeleteSeqBtn}) buttons->addWidget(b);
+    setLayout->addLayout(buttons);
+    auto* commentLbl = new QLabel("Comments :", GroupBox4);
+    Memo1 = new QPlainTextEdit(GroupBox4);
+    commentLbl->setBuddy(Memo1);
+    Memo1->setMaximumHeight(110);
+    setLayout->addWidget(commentLbl);
+    setLayout->addWidget(Memo1);
+    GroupBox4->setMinimumWidth(210);
+
+    auto* right = new QWidget(split);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    auto* toolbar1 = new QToolBar(right);
+    toolbar1->setObjectName("ToolBar1");
+    ToolButton6 = SpeedButton("View", "View this sequence", toolbar1);
+    toolbar1->addWidget(ToolButton6);
+    auto valueLabel = [&](const QString& caption, QLabel*& value) {
+        toolbar1->addWidget(new QLabel("  " + caption, toolbar1));
+        value = new QLabel(toolbar1);
+        value->setStyleSheet("color: navy; font-weight: bold;");
+        value->setMinimumWidth(60);
+        toolbar1->addWidget(value);
+    };
+    valueLabel("Name :  ", SequenceNameLbl);
+    valueLabel("Spacing :  ", SpacingLbl);
+    valueLabel("Cable :  ", CableLbl);
+    rightLayout->addWidget(toolbar1);
+    TGraphReportFrame1 = new TGraphReportFrame(right);
+    rightLayout->addWidget(TGraphReportFrame1, 1);
+    split->addWidget(GroupBox4);
+    split->addWidget(right);
+    split->setStretchFactor(1, 1);
+    split->setSizes({230, 560});
+    outer->addWidget(split, 1);
+    setCentralWidget(central);
+
+    connect(SequenceListBox, &QListWidget::itemClicked, this, [this] { SequenceListBoxClick(); });
+    connect(SequenceListBox, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row != current_ && !closing_) SequenceListBoxClick();
+    });
+    connect(ToolButton6, &QToolButton::clicked, this, &TMainFrm::ToolButton6Click);
+    connect(TGraphReportFrame1, &TGraphReportFrame::viewChanged, this, &TMainFrm::TGraphReportFrame1ComboBox1Change);
+    connect(TGraphReportFrame1, &TGraphReportFrame::tableRequested, this, &TMainFrm::TGraphReportFrame1ToolButton7Click);
+    connect(NewSeqBtn, &QToolButton::clicked, this, &TMainFrm::NewSeqBtnClick);
+    connect(ImportSeqBtn, &QToolButton::clicked, this, &TMainFrm::ImportSeqBtnClick);
+    connect(ModifySeqBtn, &QToolButton::clicked, this, &TMainFrm::ModifySeqBtnClick);
+    connect(DeleteSeqBtn, &QToolButton::clicked, this, &TMainFrm::DeleteSeqBtnClick);
+    connect(StopUpLoadBtn, &QToolButton::clicked, this, &TMainFrm::StopUpLoadBtnClick);
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
+        std::vector<std::string> lines;
+        const QString text = Memo1->toPlainText();
+        if (!text.isEmpty())
+            for (const QString& l : text.split('\n')) lines.push_back(l.toStdString());
+        set_.SetComment(std::move(lines));
+    });
+}
+
+void TMainFrm::BuildMenus() {
+    auto* toolbar2 = findChild<QToolBar*>("ToolBar2");
+    QMenu* setMenu = menuBar()->addMenu("Set of Sequences");
+    auto action = [this](QMenu* menu, const QString& text, const QString& hint, void (TMainFrm::*handler)()) {
+        QAction* a = menu->addAction(text);
+        a->setStatusTip(hint);
+        a->setToolTip(hint.isEmpty() ? text : hint);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    NewSeq = action(setMenu, "New", "Create a new set of sequences", &TMainFrm::NewSeqClick);
+    OpenSeq = action(setMenu, "Open...", "Open a set of sequences", &TMainFrm::OpenSeqClick);
+    SaveSeq = action(setMenu, "Save", "Save a set of sequences", &TMainFrm::SaveSeqClick);
+    Saveas1 = action(setMenu, "Save as...", "", &TMainFrm::Saveas1Click);
+    setMenu->addSeparator();
+    QMenu* upload = setMenu->addMenu("Upload");
+    upload->setToolTip("Upload a set of sequences");
+    UploadZenda = action(upload, "Varnel Zenda,Z1,Z2", "", &TMainFrm::VarnelUpLoad);
+    UploadZenda->setData(1);
+    UploadOptra = action(upload, "Varnel Optra, Tarsk Optra", "", &TMainFrm::VarnelTarskOptra1Click);
+    UploadOptra->setData(2);
+    QMenu* exportMenu = setMenu->addMenu("Export");
+    Pelmar1 = action(exportMenu, "Pelmar", "", &TMainFrm::Pelmar1Click);
+    exportMenu->addSeparator();
+    Spreadsheet1 = action(exportMenu, "Spreadsheet", "", &TMainFrm::Spreadsheet1Click);
+    QMenu* sepMenu = exportMenu->addMenu("Spreadsheet separator");
+    separatorGroup_ = new QActionGroup(this);
+    separatorGroup_->setExclusive(true);
+    auto sepItem = [&](const QString& text, int tag) {
+        QAction* a = sepMenu->addAction(text);
+        a->setCheckable(true);
+        a->setData(tag);
+        separatorGroup_->addAction(a);
+        return a;
+    };
+    Comma = sepItem("Comma", 44);
+    Space = sepItem("Space", 32);
+    Tabulation = sepItem("Tabulation", 9);
+    connect(separatorGroup_, &QActionGroup::triggered, this, &TMainFrm::OpttionSpreadSheetClick);
+    // The older-format export is complete but kept out of sight, as in earlier versions.
+    Seq1 = action(exportMenu, "Seq", "", &TMainFrm::Seq1Click);
+    Seq1->setVisible(false);
+    QMenu* modem = setMenu->addMenu("Optra Modem");
+    ModemConnect = action(modem, "Connect", "", &TMainFrm::ModemConnectClick);
+    ModemDisconnect = action(modem, "Disconnect", "", &TMainFrm::ModemDisconnectClick);
+    modem->addSeparator();
+    ModemView = action(modem, "View sequence", "", &TMainFrm::ModemViewClick);
+    ModemUpload = modem->addAction("Upload sequence");
+    ModemUpload->setData(2);
+    ModemStart = action(modem, "Start sequence", "", &TMainFrm::ModemStartClick);
+    ModemDelete = action(modem, "Delete sequence", "", &TMainFrm::ModemDeleteClick);
+    UpdateModemMenu();
+    setMenu->addSeparator();
+    Configuration1 = action(setMenu, "Configuration...", "", &TMainFrm::Configuration1Click);
+
+    QMenu* cable = menuBar()->addMenu("Cable");
+    action(cable, "New", "", &TMainFrm::NewCableClick);
+    action(cable, "Modify...", "", &TMainFrm::ModifyCableClick);
+
+    QMenu* help = menuBar()->addMenu("Help");
+    action(help, "Help on Teravox", "", &TMainFrm::HelponTeravox1Click);
+    action(help, "Help on array type", "", &TMainFrm::Helponarraytype1Click);
+    help->addSeparator();
+    QMenu* web = help->addMenu("Brevik instruments on the web");
+    action(web, "Home page", "", &TMainFrm::Homepage1Click);
+    action(web, "Product support", "", &TMainFrm::Productsupport1Click);
+    action(web, "Last update", "", &TMainFrm::Lastupdate1Click);
+    help->addSeparator();
+    action(help, "About", "", &TMainFrm::About1Click);
+
+    toolbar2->addAction(NewSeq);
+    toolbar2->addAction(OpenSeq);
+    toolbar2->addAction(SaveSeq);
+    toolbar2->addSeparator();
+    auto* uploadBtn = new QToolButton(toolbar2);
+    uploadBtn->setObjectName("UploadTBtn");
+    uploadBtn->setText("Upload");
+    uploadBtn->setToolTip("Upload a set of sequences");
+    uploadBtn->setMenu(upload);
+    uploadBtn->setPopupMode(QToolButton::InstantPopup);
+    toolbar2->addWidget(uploadBtn);
+}
+
+void TMainFrm::ApplySettingsToControls() {
+    NewSeqBtn->setEnabled(settings_.NewEnabled);
+    ModifySeqBtn->setEnabled(settings_.ModifyEnabled);
+    ImportSeqBtn->setEnabled(settings_.ImportEnabled);
+    DeleteSeqBtn->setEnabled(settings_.DeleteEnabled);
+    if (settings_.TabSeparateur == 9) Tabulation->setChecked(true);
+    else if (settings_.TabSeparateur == 44) Comma->setChecked(true);
+    else {
+        settings_.TabSeparateur = 32;
+        Space->setChecked(true);
+    }
+}
+
+void TMainFrm::ReadSettingsFromControls() {
+    settings_.NewEnabled = NewSeqBtn->isEnabled();
+    settings_.ModifyEnabled = ModifySeqBtn->isEnabled();
+    settings_.ImportEnabled = ImportSeqBtn->isEnabled();
+    settings_.DeleteEnabled = DeleteSeqBtn->isEnabled();
+}
+
+void TMainFrm::ShowError(const QString& text) { prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error); }
+
+void TMainFrm::RefreshList() {
+    const bool was = closing_;
+    closing_ = true;   // no selection handler while the list is rebuilt
+    SequenceListBox->clear();
+    for (const std::string& n : set_.Names()) SequenceListBox->addItem(QString::fromStdString(n));
+    closing_ = was;
+}
+
+void TMainFrm::ShowSequence(int index) {
+    if (index < 0 || index >= set_.Count()) return;
+    const TSequence& seq = set_.Sequence(index);
+    TGraphReportFrame1->setEnabled(false);
+    SequenceNameLbl->setText(QString::fromStdString(seq.Name.Get()));
+    SpacingLbl->setText(GeneralFormat(seq.Spacing[0]));
+    CableLbl->setText(QString::fromStdString(seq.CableName.Get()));
+    current_ = index;
+    const bool was = closing_;
+    closing_ = true;
+    SequenceListBox->setFocus();
+    SequenceListBox->setCurrentRow(index);
+    closing_ = was;
+    TGraphReportFrame1->DrawSequence(seq);
+    TGraphReportFrame1->setEnabled(true);
+    NbOfSequenceLbl->setText(QString::number(index + 1));
+}
+
+void TMainFrm::ClearShown() {
+    TGraphReportFrame1->ClearChart();
+    SequenceNameLbl->clear();
+    SpacingLbl->clear();
+    CableLbl->clear();
+    NbOfSequenceLbl->clear();
+    current_ = -1;
+}
+
+void TMainFrm::SequenceListBoxClick() {
+    int row = SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count()) return;
+    ShowSequence(row);
+}
+
+void TMainFrm::TGraphReportFrame1ComboBox1Change(int) {
+    int row = SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count() || SequenceListBox->selectedItems().isEmpty()) {
+        prompts_.Message(Msg::SelectValidSequence);
+        return;
+    }
+    current_ = row;
+    TGraphReportFrame1->DrawSequence(set_.Sequence(row));
+}
+
+void TMainFrm::ToolButton6Click() {
+    int index = set_.IndexOf(SequenceNameLbl->text().toStdString());
+    if (SequenceNameLbl->text().isEmpty() || index < 0) return;
+    ShowSequenceView(this, set_.Sequence(index));
+}
+
+void TMainFrm::TGraphReportFrame1ToolButton7Click() {
+    int index = set_.IndexOf(SequenceNameLbl->text().toStdString());
+    if (SequenceNameLbl->text().isEmpty() || index < 0) return;
+    ShowSequenceTables(this, set_.Sequence(index));
+}
+
+void TMainFrm::NewSeqBtnClick() {
+    // The sequence dialog is not part of this version: say so rather than do nothing.
+    prompts_.Message(Msg::NotYetAvailable, "Sequence");
+}
+
+void TMainFrm::ModifySeqBtnClick() {
+    if (SequenceListBox->currentRow() < 0 || set_.Count() == 0) return;
+    prompts_.Message(Msg::NotYetAvailable, "Sequence");
+}
+
+void TMainFrm::ImportSeqBtnClick() {
+    auto file = prompts_.ChooseOpenFile("Open or import a sequence", SequenceFolder,
+                                        "Sequences (*.sqx *.txt *.seq);;All files (*)");
+    if (!file) return;
+    try {
+        const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+        int index = set_.ImportFile(file->toStdString(), decimal);
+        if (index < 0) return;
+        RefreshList();
+        ShowSequence(index);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+void TMainFrm::DeleteSeqBtnClick() {
+    int row = SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count()) return;
+    int next = set_.DeleteSequence(row);
+    RefreshList();
+    if (next >= 0) ShowSequence(next);
+    else ClearShown();
+}
+
+void TMainFrm::SetCaptionForFolder() {
+    GroupBox4->setTitle(set_.SetFolder().empty()
+                            ? QString()
+                            : QString::fromStdString(SetFolderCaption(set_.SetFolder(), SequenceFolder.toStdString())));
+}
+
+void TMainFrm::NewSeqClick() {
+    set_.NewSet();
+    RefreshList();
+    SetCaptionForFolder();
+    ClearShown();
+    const QSignalBlocker block(Memo1);
+    Memo1->clear();
+}
+
+void TMainFrm::OpenSetFolder(const QString& folder) {
+    TOpenReport report;
+    try {
+        set_.NewSet();
+        report = set_.Open(folder.toStdString());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+    RefreshList();
+    SetCaptionForFolder();
+    ClearShown();
+    {
+        const QSignalBlocker block(Memo1);
+        QStringList lines;
+        for (const auto& l : set_.Comment()) lines << QString::fromStdString(l);
+        Memo1->setPlainText(lines.join('\n'));
+    }
+    if (set_.Count() > 0) ShowSequence(set_.Count() - 1);
+    for (const auto& r : report.Refused) ShowError(QString::fromStdString(r));
+    if (!report.StoppedAt.empty())
+        ShowError(QString::fromStdString(report.StoppedAt) + ": its name cannot be made unique; the files after it were not read");
+}
+
+void TMainFrm::OpenSeqClick() {
+    auto folder = prompts_.ChooseFolder("Open a set of sequences", SequenceFolder, false);
+    if (!folder) return;
+    const bool modified = set_.SetModified();
+    OpenSetFolder(*folder);
+    if (modified) set_.MarkModified();
+}
+
+void TMainFrm::SaveSeqClick() {
+    try {
+        if (set_.Save() == TSaveResult::NeedsFolder) Saveas1Click();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+void TMainFrm::Saveas1Click() {
+    for (;;) {
+        auto folder = prompts_.ChooseFolder("Save the set of sequences into a new folder", SequenceFolder, true);
+        if (!folder) return;
+        try {
+            std::string problem;
+            TSaveAsResult r = set_.SaveAs(folder->toStdString(), &problem);
+            if (r == TSaveAsResult::Saved) {
+                SetCaptionForFolder();
+                return;
+            }
+            if (r == TSaveAsResult::FolderExists) prompts_.Message(Msg::CreateNewDirectory);
+            else prompts_.Message(Msg::DirectoryError, Msg::AppTitle, TPrompts::TIcon::Error);
+        } catch (const std::exception& e) {
+            ShowError(QString::fromStdString(e.what()));
+            return;
+        }
+    }
+}
+
+void TMainFrm::OpttionSpreadSheetClick(QAction* item) {
+    item->setChecked(true);
+    settings_.TabSeparateur = item->data().toInt();
+}
+
+namespace {
+// Sequences chosen one after another from the names of the set, each chosen name leaving the list.
+std::vector<int> ChooseSequences(TPrompts& prompts, const TSequenceSet& set, const QString& caption) {
+    QStringList names;
+    for (const auto& n : set.Names()) names << QString::fromStdString(n);
+    std::vector<int> chosen;
+    while (!names.isEmpty()) {
+        auto pick = prompts.ChooseItem(caption, names, false);
+        if (!pick) break;
+        int index = set.IndexOf(pick->toStdString());
+        if (index < 0) break;
+        chosen.push_back(index);
+        names.removeAll(*pick);
+    }
+    return chosen;
+}
+}  // namespace
+
+void TMainFrm::Pelmar1Click() {
+    auto chosen = ChooseSequences(prompts_, set_, "Export to Pelmar");
+    if (chosen.empty()) return;
+    auto folder = prompts_.ChooseFolder("Export into folder", SequenceFolder, false);
+    if (!folder) return;
+    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+    try {
+        for (int i : chosen) ExportPelmar(set_.Sequence(i), folder->toStdString(), set_.FileStem(i), decimal);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+void TMainFrm::Spreadsheet1Click() {
+    auto chosen = ChooseSequences(prompts_, set_, "Export as spreadsheet");
+    if (chosen.empty()) return;
+    auto folder = prompts_.ChooseFolder("Export into folder", SequenceFolder, false);
+    if (!folder) return;
+    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+    try {
+        for (int i : chosen)
+            ExportSpreadsheet(set_.Sequence(i), folder->toStdString(), set_.FileStem(i),
+                              static_cast<char>(settings_.TabSeparateur), decimal);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+void TMainFrm::Seq1Click() {
+    auto chosen = ChooseSequences(prompts_, set_, "Export in the older format");
+    if (chosen.empty()) return;
+    auto file = prompts_.ChooseOpenFile("Older-format file to write into", SequenceFolder, "Sequence (*.seq)");
+    if (!file) return;
+    try {
+        bool append = false;
+        for (int i : chosen) {
+            ExportV1Sequence(set_.Sequence(i), file->toStdString(), append);
+            append = true;
+        }
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+void TMainFrm::EnsureLink() {
+    if (!CurrentLink) ShowPortImage(true);
+}
+
+std::vector<TSequence> TMainFrm::SetCopy() const {
+    std::vector<TSequence> copy;
+    copy.reserve(static_cast<std::size_t>(set_.Count()));
+    for (int i = 0; i < set_.Count(); ++i) copy.push_back(set_.Sequence(i));
+    return copy;
+}
+
+void TMainFrm::VarnelUpLoad() {
+    EnsureLink();
+    if (!CurrentLink) return;
+    auto copy = SetCopy();
+    ::VarnelUpLoad(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_, (ProgramFolder + "Varnel/").toStdString());
+}
+
+void TMainFrm::VarnelTarskOptra1Click() {
+    EnsureLink();
+    if (!CurrentLink) return;
+    auto copy = SetCopy();
+    ::VarnelTarskOptra(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_);
+}
+
+void TMainFrm::StopUpLoadBtnClick() {
+    if (CurrentLink) CurrentLink->Disconnect();
+}
+
+void TMainFrm::UpdateModemMenu() {
+    const bool connected = modem_ && modem_->Connected();
+    ModemConnect->setEnabled(!connected);
+    ModemDisconnect->setEnabled(connected);
+    ModemView->setEnabled(connected);
+    ModemUpload->setEnabled(false);   // created disabled; nothing enables it
+    ModemStart->setEnabled(connected);
+    ModemDelete->setEnabled(connected);
+}
+
+void TMainFrm::ModemConnectClick() {
+    bool ok = false;
+    QString phone = QInputDialog::getText(this, "Optra Modem", "Telephone number :", QLineEdit::Normal, QString(), &ok);
+    if (!ok) return;
+    // The modem always dials from a serial port.
+    if (dynamic_cast<TPortCOM*>(CurrentLink.get()) == nullptr) {
+        CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
+    }
+    modem_ = std::make_unique<TModemSession>(*CurrentLink, *remoteUi_);
+    modem_->Connect(settings_.PortNumModem, phone.toStdString());
+    UpdateModemMenu();
+}
+
+void TMainFrm::ModemDisconnectClick() {
+    if (modem_) modem_->Disconnect();
+    UpdateModemMenu();
+}
+
+void TMainFrm::ModemViewClick() {
+    if (modem_) modem_->View();
+    UpdateModemMenu();
+}
+
+void TMainFrm::ModemStartClick() {
+    if (modem_) modem_->Start();
+    UpdateModemMenu();
+}
+
+void TMainFrm::ModemDeleteClick() {
+    if (modem_) modem_->Delete();
+    UpdateModemMenu();
+}
+
+int TMainFrm::ShowPortImage(bool recreate) {
+    if (recreate) {
+        if (CurrentLink && !CurrentLink->Configured()) CurrentLink.reset();
+        if (!CurrentLink) {
+            if (settings_.PortNumVarnel == 5 && UsbLinkFactory()) CurrentLink = UsbLinkFactory()(*linkHost_, SystemClock());
+            else CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
+        }
+    }
+    Image2->clear();
+    int index = -1;
+    if (settings_.PortNumVarnel >= 1 && settings_.PortNumVarnel <= 4) index = settings_.PortNumVarnel + 1;
+    else if (settings_.PortNumVarnel == 5) index = DeviceCount(*SystemD2xx()) > 0 ? 1 : 0;
+    if (index >= 0) Image2->setPixmap(PortPicture(index));
+    Image2->setToolTip(index == 0 ? "USB: no adapter" : index == 1 ? "USB adapter present"
+                       : index >= 2 ? QString("Com %1: %2").arg(index - 1).arg(settings_.ComDevice[static_cast<std::size_t>(index - 2)])
+                                    : QString());
+    Image2->update();
+    portImage_ = index;
+    return index;
+}
+
+void TMainFrm::StartDeviceWatch() {
+    // Adapters coming and going redraw the port picture without touching the link.
+    usbMonitor_ = std::make_unique<TUsbMonitor>([this](TUsbChange) { ShowPortImage(false); });
+    if (usbMonitor_->Active() && usbMonitor_->Fd() >= 0) {
+        usbNotifier_ = new QSocketNotifier(usbMonitor_->Fd(), QSocketNotifier::Read, this);
+        connect(usbNotifier_, &QSocketNotifier::activated, this, [this] { usbMonitor_->Dispatch(0); });
+    } else {
+        devicePoll_ = new QTimer(this);
+        devicePoll_->setInterval(2000);
+        connect(devicePoll_, &QTimer::timeout, this, [this] {
+            if (settings_.PortNumVarnel == 5) ShowPortImage(false);
+        });
+        devicePoll_->start();
+    }
+}
+
+void TMainFrm::Configuration1Click() {
+    const bool locked = CurrentLink && CurrentLink->Configured();
+    TConfigurationFrm dialog(this);
+    dialog.NewCB->setChecked(NewSeqBtn->isEnabled());
+    dialog.ModifyCB->setChecked(ModifySeqBtn->isEnabled());
+    dialog.ImportCB->setChecked(ImportSeqBtn->isEnabled());
+    dialog.DeleteCB->setChecked(DeleteSeqBtn->isEnabled());
+    dialog.SetPorts(settings_.PortNumVarnel, settings_.PortNumModem, settings_.ComDevice);
+    dialog.SetProgramFolder(ProgramFolder);
+    dialog.SetPortInForce(settings_.PortNumVarnel);
+    if (dialog.exec() == QDialog::Accepted) {
+        NewSeqBtn->setEnabled(dialog.NewCB->isChecked());
+        ModifySeqBtn->setEnabled(dialog.ModifyCB->isChecked());
+        ImportSeqBtn->setEnabled(dialog.ImportCB->isChecked());
+        DeleteSeqBtn->setEnabled(dialog.DeleteCB->isChecked());
+        ReadSettingsFromControls();
+        if (!locked) {
+            settings_.PortNumVarnel = dialog.VarnelPort();
+            settings_.PortNumModem = dialog.ModemPort();
+            settings_.ComDevice = dialog.ComDevices();
+            for (int i = 0; i < 4; ++i)
+                SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
+        } else {
+            prompts_.Message(Msg::PortLocked);
+        }
+    }
+    ShowPortImage(true);
+}
+
+void TMainFrm::NewCableClick() { prompts_.Message(Msg::NotYetAvailable, "Cable set"); }
+
+void TMainFrm::ModifyCableClick() {
+    auto file = prompts_.ChooseOpenFile("Modify a cable set", CableFolder, "Cable set (*.cbl)");
+    if (!file) return;
+    ShowCableSetView(this, file->toStdString());
+}
+
+void TMainFrm::HelponTeravox1Click() { ShowHelpTopic(100, this); }
+void TMainFrm::Helponarraytype1Click() { ShowHelpTopic(500, this); }
+
+QString TMainFrm::HomePageUrl() { return "https://www.brevik-instruments.example"; }
+
+void TMainFrm::OpenUrl(const QString& url) {
+    emit urlOpened(url);
+    if (QGuiApplication::platformName() != "offscreen") QDesktopServices::openUrl(QUrl(url));
+}
+
+void TMainFrm::Homepage1Click() { OpenUrl(HomePageUrl() + "/"); }
+void TMainFrm::Productsupport1Click() { OpenUrl(HomePageUrl() + "/Support/support.html"); }
+void TMainFrm::Lastupdate1Click() { OpenUrl(HomePageUrl() + "/Support/Download/Download_geophy.html"); }
+
+void TMainFrm::About1Click() {
+    TAboutBoxFrm about(this);
+    connect(&about, &TAboutBoxFrm::urlOpened, this, &TMainFrm::OpenUrl);
+    about.exec();
+}
+
+void TMainFrm::HandleArgument(const QString& argument) {
+    // Only an argument with a folder part names a place to open.
+    if (!argument.contains('/')) return;
+    const QString folder = QFileInfo(argument).path();
+    if (folder.isEmpty()) return;
+    SequenceFolder = folder;
+    OpenSeqClick();
+}
+
+bool TMainFrm::FormCloseQuery() {
+    if (set_.SetModified()) {
+        auto a = prompts_.Question(Msg::QuitWithoutSaving, Msg::AreYouSure, TPrompts::TButtons::YesNo,
+                                   TPrompts::TIcon::Warning, TPrompts::TAnswer::No);
+        if (a != TPrompts::TAnswer::Yes) {
+            Saveas1Click();
+            return false;
+        }
+    }
+    closing_ = true;
+    set_.NewSet();
+    SequenceListBox->clear();
+    ReadSettingsFromControls();
+    QString error = WriteSettings(store_, settings_, ProgramFolder);
+    if (!error.isEmpty()) prompts_.Message(error, Msg::AppTitle, TPrompts::TIcon::Error);
+    modem_.reset();
+    if (CurrentLink) {
+        if (CurrentLink->LinkState() > 0) CurrentLink->Disconnect();
+        CurrentLink.reset();
+    }
+    return true;
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery()) event->accept();
+    else event->ignore();
+}
+
+void TMainFrm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) ShowPortImage(true);
+    QMainWindow::changeEvent(event);
+}

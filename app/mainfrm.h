@@ -1,0 +1,171 @@
+// The main window: owns the open set of sequences, shows the selected one in the chart frame, and
+// carries the menus, tool bars and speed buttons from which the rest of the program is reached.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+#include "sequenceset.h"
+#include "settings.h"
+
+class QAction;
+class QActionGroup;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QSettings;
+class QSocketNotifier;
+class QTimer;
+class QToolButton;
+class TGraphReportFrame;
+class TPrompts;
+class TPortVirt;
+class TUsbMonitor;
+class TModemSession;
+class TQtLinkHost;
+class TQtRemoteUi;
+
+// Construction failed because a working folder is missing and cannot be created.
+class TDirectoryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `programFolder` is the data folder (ends with "/"); `store` holds the settings. Throws
+    // TDirectoryError ("Directory Error") when "Varnel", "Cable" or "Sequence" cannot be created.
+    TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    // --- state read by the rest of the program ---
+    QString ProgramFolder, CableFolder, SequenceFolder;
+    TSequenceSet& Set() { return set_; }
+    const TAppSettings& Settings() const { return settings_; }
+    int TabSeparateur() const { return settings_.TabSeparateur; }
+    int PortNumVarnel() const { return settings_.PortNumVarnel; }
+    int PortNumModem() const { return settings_.PortNumModem; }
+    int CurrentSequence() const { return current_; }
+
+    // Shows the record at `index` of the set.
+    void ShowSequence(int index);
+    // Re-reads the list box from the set (after an operation changed it).
+    void RefreshList();
+    // The start-up argument: a file or folder inside a set opens the folder chooser on its folder.
+    void HandleArgument(const QString& argument);
+    // Opens the set in `folder` directly (used by the demo start).
+    void OpenSetFolder(const QString& folder);
+    // Creates or keeps CurrentLink and draws the port picture. Returns the picture index (0 USB
+    // without adapter, 1 USB with adapter, 2..5 Com 1..4, -1 none).
+    int ShowPortImage(bool recreate);
+    int PortImageIndex() const { return portImage_; }
+
+    // --- handlers ---
+    void SequenceListBoxClick();
+    void ToolButton6Click();
+    void TGraphReportFrame1ComboBox1Change(int view);
+    void TGraphReportFrame1ToolButton7Click();
+    void NewSeqBtnClick();
+    void ImportSeqBtnClick();
+    void ModifySeqBtnClick();
+    void DeleteSeqBtnClick();
+    void NewSeqClick();
+    void OpenSeqClick();
+    void SaveSeqClick();
+    void Saveas1Click();
+    void Pelmar1Click();
+    void Spreadsheet1Click();
+    void Seq1Click();
+    void OpttionSpreadSheetClick(QAction* item);
+    void VarnelUpLoad();
+    void VarnelTarskOptra1Click();
+    void StopUpLoadBtnClick();
+    void ModemConnectClick();
+    void ModemDisconnectClick();
+    void ModemViewClick();
+    void ModemStartClick();
+    void ModemDeleteClick();
+    void Configuration1Click();
+    void NewCableClick();
+    void ModifyCableClick();
+    void HelponTeravox1Click();
+    void Helponarraytype1Click();
+    void Homepage1Click();
+    void Productsupport1Click();
+    void Lastupdate1Click();
+    void About1Click();
+
+    // --- controls (named as the program's forms name them) ---
+    QListWidget* SequenceListBox = nullptr;
+    QLabel* NbOfSequenceLbl = nullptr;
+    QLabel* SequenceNameLbl = nullptr;
+    QLabel* SpacingLbl = nullptr;
+    QLabel* CableLbl = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QGroupBox* GroupBox4 = nullptr;
+    QToolButton* NewSeqBtn = nullptr;
+    QToolButton* ImportSeqBtn = nullptr;
+    QToolButton* ModifySeqBtn = nullptr;
+    QToolButton* DeleteSeqBtn = nullptr;
+    QToolButton* ToolButton6 = nullptr;
+    QToolButton* StopUpLoadBtn = nullptr;
+    QLabel* UpLoadLbl = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QLabel* Image2 = nullptr;
+    TGraphReportFrame* TGraphReportFrame1 = nullptr;
+    QAction *NewSeq = nullptr, *OpenSeq = nullptr, *SaveSeq = nullptr, *Saveas1 = nullptr;
+    QAction *UploadZenda = nullptr, *UploadOptra = nullptr, *Pelmar1 = nullptr, *Spreadsheet1 = nullptr, *Seq1 = nullptr;
+    QAction *Comma = nullptr, *Space = nullptr, *Tabulation = nullptr;
+    QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemView = nullptr, *ModemUpload = nullptr,
+            *ModemStart = nullptr, *ModemDelete = nullptr;
+    QAction* Configuration1 = nullptr;
+
+    // Web addresses of the maker (placeholder host).
+    static QString HomePageUrl();
+
+signals:
+    // A web page or mail address was asked for (tests listen instead of a browser opening).
+    void urlOpened(const QString& url);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+public:
+    // The close prompt and the closing steps; false when the close is refused.
+    bool FormCloseQuery();
+
+private:
+    void BuildMenus();
+    void BuildControls();
+    void ApplySettingsToControls();
+    void ReadSettingsFromControls();
+    void SetCaptionForFolder();
+    void ClearShown();
+    void OpenUrl(const QString& url);
+    void ShowError(const QString& text);
+    std::vector<TSequence> SetCopy() const;
+    void EnsureLink();
+    void UpdateModemMenu();
+    void StartDeviceWatch();
+
+    TPrompts& prompts_;
+    QSettings& store_;
+    TSequenceSet set_;
+    TAppSettings settings_;
+    int current_ = -1;
+    int portImage_ = -1;
+    bool closing_ = false;
+    QActionGroup* separatorGroup_ = nullptr;
+    std::unique_ptr<TQtLinkHost> linkHost_;
+    std::unique_ptr<TQtRemoteUi> remoteUi_;
+    std::unique_ptr<TModemSession> modem_;
+    std::unique_ptr<TUsbMonitor> usbMonitor_;
+    QSocketNotifier* usbNotifier_ = nullptr;
+    QTimer* devicePoll_ = nullptr;
+};

@@ -1,0 +1,45 @@
+// Every message box, question and chooser the desktop program shows goes through TPrompts, so that
+// tests answer them by script. TQtPrompts uses Qt's standard dialogs.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+class TPrompts {
+public:
+    enum class TIcon { Information, Warning, Error };
+    enum class TAnswer { Ok, Cancel, Yes, No };
+    enum class TButtons { Ok, OkCancel, YesNo };
+
+    virtual ~TPrompts() = default;
+    virtual void Message(const QString& text, const QString& caption = QString(), TIcon icon = TIcon::Information) = 0;
+    // `defaultAnswer` is the button that has the focus.
+    virtual TAnswer Question(const QString& text, const QString& caption, TButtons buttons, TIcon icon,
+                             TAnswer defaultAnswer) = 0;
+    // A folder; with `allowNew` the user may type one that does not exist yet. Nothing on Cancel.
+    virtual std::optional<QString> ChooseFolder(const QString& caption, const QString& start, bool allowNew) = 0;
+    // A file to open matching `filter` ("Cable set (*.cbl)"). Nothing on Cancel.
+    virtual std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) = 0;
+    virtual std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) = 0;
+    // One item of a list (the sequence chooser). Nothing on Cancel.
+    virtual std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) = 0;
+};
+
+class TQtPrompts : public TPrompts {
+public:
+    explicit TQtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    void Message(const QString& text, const QString& caption, TIcon icon) override;
+    TAnswer Question(const QString& text, const QString& caption, TButtons buttons, TIcon icon,
+                     TAnswer defaultAnswer) override;
+    std::optional<QString> ChooseFolder(const QString& caption, const QString& start, bool allowNew) override;
+    std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) override;
+    std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) override;
+    std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) override;
+
+private:
+    QWidget* parent_;
+};

@@ -1,0 +1,356 @@
+// The main window, its settings and the configuration dialog, with scripted prompts.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <deque>
+#include <functional>
+
+#include "aboutboxfrm.h"
+#include "apppaths.h"
+#include "configurationfrm.h"
+#include "graphreportframe.h"
+#include "helpviewer.h"
+#include "mainfrm.h"
+#include "memorylink.h"
+#include "messages.h"
+#include "portvirt.h"
+#include "prompts.h"
+
+namespace {
+
+// Answers every prompt from a script and records what was shown; an unexpected prompt fails.
+class TScriptedPrompts : public TPrompts {
+public:
+    std::vector<QString> Messages;
+    std::vector<QString> Questions;
+    std::vector<QString> FolderStarts;
+    std::deque<TAnswer> Answers;
+    std::deque<std::optional<QString>> Folders;
+
+    void Message(const QString& text, const QString&, TIcon) override { Messages.push_back(text); }
+    TAnswer Question(const QString& text, const QString&, TButtons, TIcon, TAnswer) override {
+        Questions.push_back(text);
+        if (Answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return TAnswer::Cancel;
+        }
+        TAnswer a = Answers.front();
+        Answers.pop_front();
+        return a;
+    }
+    std::optional<QString> ChooseFolder(const QString&, const QString& start, bool) override {
+        FolderStarts.push_back(start);
+        if (Folders.empty()) return std::nullopt;
+        auto f = Folders.front();
+        Folders.pop_front();
+        return f;
+    }
+    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> ChooseItem(const QString&, const QStringList&, bool) override { return std::nullopt; }
+};
+
+class TNullHost : public TLinkHost {
+public:
+    void ProcessEvents() override {}
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    bool Ask(const std::string&, const std::string&, TButtons) override { return false; }
+};
+
+// Runs `act` on the modal dialog that the next call opens.
+void OnNextModal(std::function<void(QWidget*)> act) {
+    QTimer::singleShot(0, [act] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w == nullptr) {
+            ADD_FAILURE() << "no modal dialog";
+            return;
+        }
+        act(w);
+    });
+}
+
+class App : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        settingsFile = home.path() + "/settings.ini";
+        CurrentLink.reset();
+    }
+    void TearDown() override { CurrentLink.reset(); }
+    std::unique_ptr<QSettings> Store() { return std::make_unique<QSettings>(settingsFile, QSettings::IniFormat); }
+    std::unique_ptr<TMainFrm> Window(QSettings& store) {
+        return std::make_unique<TMainFrm>(prompts, store, home.path() + "/data/");
+    }
+    QString Key(const char* v) const { return QString(SettingsKey) + "/" + v; }
+
+    QTemporaryDir home;
+    QString settingsFile;
+    TScriptedPrompts prompts;
+};
+
+TEST_F(App, FirstRunDefaultsAndTheSevenValuesWrittenAtClose) {
+    auto store = Store();
+    auto w = Window(*store);
+    EXPECT_EQ(w->windowTitle(), "Teravox II");
+    for (QToolButton* b : {w->NewSeqBtn, w->ModifySeqBtn, w->ImportSeqBtn, w->DeleteSeqBtn}) EXPECT_TRUE(b->isEnabled());
+    EXPECT_EQ(w->TabSeparateur(), 32);
+    EXPECT_TRUE(w->Space->isChecked());
+    EXPECT_EQ(w->PortNumVarnel(), 1);
+    EXPECT_EQ(w->PortNumModem(), 3);
+    for (const char* f : {"Varnel", "Cable", "Sequence"}) EXPECT_TRUE(QDir(home.path() + "/data/" + f).exists()) << f;
+    EXPECT_FALSE(w->TGraphReportFrame1->isEnabled());
+    EXPECT_FALSE(w->UpLoadLbl->isEnabled());
+    EXPECT_FALSE(w->StopUpLoadBtn->isEnabled());
+    EXPECT_TRUE(w->FormCloseQuery());
+    store->sync();
+    QSettings back(settingsFile, QSettings::IniFormat);
+    EXPECT_EQ(back.value(Key("TabSeparateur")).toInt(), 32);
+    EXPECT_EQ(back.value(Key("PortNumVarnel")).toInt(), 1);
+    EXPECT_EQ(back.value(Key("PortNumModem")).toInt(), 3);
+    for (const char* v : {"New", "Modify", "Import", "Delete"}) EXPECT_EQ(back.value(Key(v)).toInt(), 1) << v;
+    EXPECT_EQ(back.value(QString(DalvexKey) + "/TeravoxII").toString(), home.path() + "/data/");
+    EXPECT_TRUE(prompts.Questions.empty());
+}
+
+TEST_F(App, StoredSeparatorOf59IsSpaceAndWrittenBackAs32) {
+    {
+        auto store = Store();
+        store->setValue(Key("TabSeparateur"), 59);
+        store->setValue(Key("Delete"), 0);
+        store->setValue(Key("PortNumVarnel"), 2);
+    }
+    auto store = Store();
+    auto w = Window(*store);
+    EXPECT_EQ(w->TabSeparateur(), 32);
+    EXPECT_TRUE(w->Space->isChecked());
+    EXPECT_FALSE(w->DeleteSeqBtn->isEnabled());
+    EXPECT_EQ(w->PortNumVarnel(), 2);
+    w->FormCloseQuery();
+    store->sync();
+    EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value(Key("TabSeparateur")).toInt(), 32);
+    EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value(Key("Delete")).toInt(), 0);
+}
+
+TEST_F(App, AValueOfTheWrongTypeStopsTheReadingThere) {
+    {
+        auto store = Store();
+        store->setValue(Key("New"), 0);
+        store->setValue(Key("Modify"), "not a number");
+        store->setValue(Key("TabSeparateur"), 9);
+    }
+    auto store = Store();
+    auto w = Window(*store);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_FALSE(w->NewSeqBtn->isEnabled());      // read before the faulty value
+    EXPECT_EQ(w->TabSeparateur(), 32);            // after it: not read
+}
+
+TEST_F(App, SeparatorItemsAreOneRadioGroup) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->Comma->trigger();
+    EXPECT_EQ(w->TabSeparateur(), 44);
+    w->Tabulation->trigger();
+    EXPECT_EQ(w->TabSeparateur(), 9);
+    EXPECT_TRUE(w->Tabulation->isChecked());
+    EXPECT_FALSE(w->Comma->isChecked());
+    EXPECT_FALSE(w->Space->isChecked());
+}
+
+TEST_F(App, DirectoryErrorWhenAFolderCannotBeMade) {
+    QFile blocker(home.path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto store = Store();
+    try {
+        TMainFrm w(prompts, *store, home.path() + "/file/");
+        FAIL() << "started";
+    } catch (const TDirectoryError& e) {
+        EXPECT_STREQ(e.what(), "Directory Error");
+    }
+}
+
+class AppWithDemo : public App {
+protected:
+    void SetUp() override {
+        App::SetUp();
+        demo = QString(TERAVOX_DEMO_DIR) + "/";
+        ASSERT_TRUE(QDir(demo + "Sequence/Demo").exists());
+        ASSERT_TRUE(InstallDemoData(demo, home.path() + "/data/"));
+    }
+    QString demo;
+};
+
+TEST_F(AppWithDemo, OpensTheDemoSetAndShowsTheLastSequence) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+    ASSERT_EQ(w->SequenceListBox->count(), 6);
+    EXPECT_EQ(w->GroupBox4->title(), "Demo");
+    EXPECT_EQ(w->NbOfSequenceLbl->text(), "6");
+    EXPECT_EQ(w->SequenceNameLbl->text(), w->SequenceListBox->item(5)->text());
+    EXPECT_EQ(w->SpacingLbl->text(), "5");
+    EXPECT_TRUE(w->TGraphReportFrame1->isEnabled());
+    EXPECT_FALSE(w->Memo1->toPlainText().isEmpty());
+    // Clicking another name shows it.
+    w->SequenceListBox->setCurrentRow(0);
+    w->SequenceListBoxClick();
+    EXPECT_EQ(w->NbOfSequenceLbl->text(), "1");
+    EXPECT_EQ(w->CableLbl->text(), "Two reels 48 x 5 m");
+    EXPECT_FALSE(InstallDemoData(demo, home.path() + "/data/"));   // never over the user's data
+}
+
+TEST_F(AppWithDemo, ClosingAfterAChangeAsks) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+    w->SequenceListBox->setCurrentRow(0);
+    w->DeleteSeqBtnClick();
+    w->Set().MarkModified();
+    // No: the window stays and Save as is offered at once (cancelled here).
+    prompts.Answers = {TPrompts::TAnswer::No};
+    EXPECT_FALSE(w->FormCloseQuery());
+    EXPECT_EQ(prompts.Questions.back(), Msg::QuitWithoutSaving);
+    ASSERT_EQ(prompts.FolderStarts.size(), 1u);
+    EXPECT_EQ(w->SequenceListBox->count(), 5);
+    // Yes: closes without writing any sequence file, the settings still written.
+    prompts.Answers = {TPrompts::TAnswer::Yes};
+    EXPECT_TRUE(w->FormCloseQuery());
+    EXPECT_TRUE(QFile::exists(home.path() + "/data/Sequence/Demo/DD 5m n1-6.sqx"));
+    store->sync();
+    EXPECT_TRUE(QSettings(settingsFile, QSettings::IniFormat).contains(Key("PortNumModem")));
+}
+
+TEST_F(App, ViewChangeWithoutASequenceAsksForOne) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->TGraphReportFrame1->ComboBox1->setCurrentIndex(2);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::SelectValidSequence);
+    // View and table buttons do nothing while no sequence is shown (a dialog would block here).
+    w->ToolButton6Click();
+    w->TGraphReportFrame1ToolButton7Click();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(App, ArgumentWithAFolderOffersThatFolder) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->HandleArgument("plainname.sqx");
+    EXPECT_TRUE(prompts.FolderStarts.empty());
+    w->HandleArgument(home.path() + "/sets/Line1/a.sqx");
+    ASSERT_EQ(prompts.FolderStarts.size(), 1u);
+    EXPECT_EQ(prompts.FolderStarts[0], home.path() + "/sets/Line1");
+}
+
+TEST_F(App, PortsLockOnceALinkWasConnected) {
+    auto store = Store();
+    auto w = Window(*store);
+    // A link that connected once stays configured, even after a disconnect.
+    TManualClock clock;
+    TNullHost host;
+    auto link = std::make_unique<TMemoryLink>(host, clock);
+    link->SetState(1);
+    link->Disconnect();
+    CurrentLink = std::move(link);
+    OnNextModal([](QWidget* d) {
+        auto* c = qobject_cast<TConfigurationFrm*>(d);
+        ASSERT_NE(c, nullptr);
+        c->DeleteCB->setChecked(false);
+        c->VarnelPortCB->setCurrentIndex(3);
+        c->OkBtnClick();
+    });
+    w->Configuration1Click();
+    EXPECT_FALSE(w->DeleteSeqBtn->isEnabled());   // buttons applied all the same
+    EXPECT_EQ(w->PortNumVarnel(), 1);             // ports kept
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_EQ(prompts.Messages.back(), Msg::PortLocked);
+}
+
+TEST_F(App, ConfigurationChangesPortsAndStartsTheUsbUtilityOnlyWithUsbInForce) {
+    auto store = Store();
+    auto w = Window(*store);
+    bool started = true;
+    OnNextModal([&started](QWidget* d) {
+        auto* c = qobject_cast<TConfigurationFrm*>(d);
+        c->VarnelPortCB->setCurrentIndex(4);   // USB
+        c->ModemPortCB->setCurrentIndex(1);
+        c->OkBtnClick();
+        started = c->StartedKestrun();
+    });
+    w->Configuration1Click();
+    EXPECT_FALSE(started);
+    EXPECT_EQ(w->PortNumVarnel(), 5);
+    EXPECT_EQ(w->PortNumModem(), 2);
+    EXPECT_TRUE(prompts.Messages.empty());
+    EXPECT_LE(w->PortImageIndex(), 1);   // USB picture, with or without adapter
+    OnNextModal([&started](QWidget* d) {
+        auto* c = qobject_cast<TConfigurationFrm*>(d);
+        c->OkBtnClick();
+        started = c->StartedKestrun();
+    });
+    w->Configuration1Click();
+    EXPECT_TRUE(started);
+}
+
+TEST_F(App, PortPictureFollowsThePort) {
+    auto store = Store();
+    store->setValue(Key("PortNumVarnel"), 3);
+    auto w = Window(*store);
+    EXPECT_EQ(w->ShowPortImage(true), 4);   // Com 3
+    ASSERT_TRUE(CurrentLink);
+}
+
+TEST(Help, EveryMapIdHasItsPage) {
+    for (int id : HelpMapIds) {
+        QString page = ShowHelpTopic(id);
+        EXPECT_TRUE(page.endsWith(QString::number(id) + ".html")) << id;
+        QFile f(page);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << id;
+        EXPECT_GT(f.size(), 300) << id;
+    }
+    EXPECT_TRUE(ShowHelpTopic(4242).isEmpty());
+}
+
+TEST(About, VersionText) {
+    EXPECT_EQ(TAboutBoxFrm::VersionText(5, 6, 0), "V05.06.00");
+    TAboutBoxFrm about;
+    EXPECT_TRUE(about.Version->text().startsWith("V01."));
+}
+
+TEST_F(App, WebLinksOpenTheMakersPages) {
+    auto store = Store();
+    auto w = Window(*store);
+    QStringList opened;
+    QObject::connect(w.get(), &TMainFrm::urlOpened, [&opened](const QString& u) { opened << u; });
+    w->Homepage1Click();
+    w->Productsupport1Click();
+    w->Lastupdate1Click();
+    ASSERT_EQ(opened.size(), 3);
+    EXPECT_TRUE(opened[1].endsWith("/Support/support.html"));
+    EXPECT_TRUE(opened[2].endsWith("/Support/Download/Download_geophy.html"));
+    EXPECT_TRUE(opened[0].contains(".example"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
