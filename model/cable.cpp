@@ -158,6 +158,9 @@ void ApplyCableSet(TSequence& seq, const TCable& cable) {
         }
         seq.NbElectrode += s.NodeCount();
     }
+    // A reversible segment laid twice counts its nodes twice, but no line has more electrodes than the
+    // table holds; a larger count would make the saved sequence unreadable.
+    seq.NbElectrode = std::min(seq.NbElectrode, MaxElectrodeNumber);
 }
 
 void LoadCableSet(TSequence& seq, const std::string& cableFolder, const std::string& name) {

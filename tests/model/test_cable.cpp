@@ -5,6 +5,7 @@
 
 #include "cable.h"
 #include "fileio.h"
+#include "sqxfile.h"
 #include "fixtures.h"
 #include "testdir.h"
 
@@ -108,6 +109,18 @@ TEST(CableSet, ExcludeMovesTheFollowingUp) {
     EXPECT_EQ(c.Segments[2].Name.Get(), "NoName");
     ExcludeSegment(c, 5);   // beyond the used entries: only that entry is emptied
     EXPECT_EQ(SegmentCount(c), 2);
+}
+
+TEST(CableSet, AReversibleRepeatNeverCountsMoreElectrodesThanTheTable) {
+    TTestDir dir;
+    TCable c = MakeCable({{1, 1500, 1, true}});
+    ASSERT_EQ(IncludeSegment(c, MakeSegment({1, 1500, 1, true})).Result, TIncludeResult::Included);
+    auto seq = std::make_unique<TSequence>();
+    ApplyCableSet(*seq, c);
+    EXPECT_EQ(seq->NbElectrode, 1999);
+    WriteSequenceFile(dir.Path("twice.sqx"), *seq);
+    auto back = std::make_unique<TSequence>();
+    EXPECT_NO_THROW(ReadSequenceFile(dir.Path("twice.sqx"), *back));
 }
 
 TEST(CableSet, UnusableSetsAreRefusedAndTheSequenceKept) {
