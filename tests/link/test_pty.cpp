@@ -1,5 +1,5 @@
 // End to end over a real pseudo-terminal: TPortCOM on one side, the virtual instrument on the other,
-// on a clock running twenty times faster than real time so that the protocol's pauses cost little.
+// on a clock running ten times faster than real time so that the protocol's pauses cost little.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -78,7 +78,7 @@ private:
 class PtyFixture : public ::testing::Test {
 protected:
     TTestHost host;
-    TScaledClock clock{20};
+    TScaledClock clock{10};
     TPortCOM link{host, clock};
     TFixedUi ui;
     std::unique_ptr<TRunningInstrument> vi;
