@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "cli.h"
+#include "fileio.h"
 #include "instrumentimage.h"
 #include "linktestkit.h"
 #include "linktexts.h"
@@ -348,6 +349,58 @@ TEST_F(CliFixture, ModemListAndStartThroughTheCommandLine) {
     vi.Stop();
     EXPECT_EQ(vi.Instrument().Started(), std::vector<int>{2});
     EXPECT_TRUE(vi.Instrument().Deleted().empty());
+}
+
+}  // namespace
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+namespace {
+
+// `teravox2-cli simulate` as its own process, as a user runs it.
+TEST_F(CliFixture, SimulateAnnouncesItsLineStoresEveryImageAndEndsOnSigterm) {
+    const fs::path store = folder / "received";
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(pipefd[1], STDOUT_FILENO);
+        close(pipefd[0]);
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "simulate", "--family", "2", "--store", store.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipefd[1]);
+    std::string first;
+    for (char c = 0; c != '\n';) {
+        pollfd p{pipefd[0], POLLIN, 0};
+        if (poll(&p, 1, 10000) <= 0 || read(pipefd[0], &c, 1) != 1) break;
+        first += c;
+    }
+    const std::string prefix = "Instrument ready on ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+    const std::string path = first.substr(prefix.size(), first.size() - prefix.size() - 1);
+
+    const int rc = Run({"upload", "--family", "2", "--device", path, file});
+    kill(pid, SIGTERM);
+    int status = -1;
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(50000);
+    if (!WIFEXITED(status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    close(pipefd[0]);
+    EXPECT_EQ(rc, 0) << err.str();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    TSequence seq;
+    ReadSequenceFile(file, seq);
+    Bytes expected = Cat({BuildFamily2Header(seq, 1), BuildElectrodeTable(seq, true), BuildExtraBlock(),
+                          BuildQuadripoleTable(seq)});
+    EXPECT_EQ(ReadWholeFile((store / "image001.bin").string()), expected);
 }
 
 }  // namespace
