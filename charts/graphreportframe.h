@@ -1,8 +1,13 @@
 // The chart frame: draws one sequence in one of four views ("Level", "Investigation depth",
 // "Geometric factor", "Cable array") and takes points one by one while a sequence is generated.
 // It speaks in model terms; the plotting library stays inside charts/.
+//
+// Bursts cost one replot: AddPoint only queues a redraw for the next turn of the event loop, and
+// DrawSequence redraws once at its end. Everything runs on the user-interface thread.
 #pragma once
 
+#include <QColor>
+#include <QString>
 #include <QWidget>
 #include <string>
 
@@ -11,8 +16,17 @@
 
 class QComboBox;
 class QLabel;
+class QMouseEvent;
+class QPrinter;
 class QToolButton;
 class QCustomPlot;
+class QCPTextElement;
+class TPointCloud;
+
+// Axis numbers ("####0.##": no thousands separator, at most two decimals, trailing zeros dropped) and
+// the hover readout ("0.0#": the same with at least one decimal), in the default locale.
+QString FormatChartValue(double v);
+QString FormatReadoutValue(double v);
 
 class TGraphReportFrame : public QWidget, public TChartSink {
     Q_OBJECT
@@ -23,6 +37,7 @@ public:
     // TChartSink: destroy every series, PointCount = 0, status label and title emptied.
     void ClearChart() override;
     // Series n (from 1, created on demand), colour index c, left axis inverted or not, label, y, x.
+    // A series number below 1 names no series: the point is ignored.
     void AddPoint(int n, int c, bool inverted, const std::string& label, double y, double x) override;
     int ViewIndex() const override { return viewIndex_; }
 
@@ -42,11 +57,19 @@ public:
     bool LeftAxisInverted() const;
     // The hover readout at a pixel position of the plot (what Chart1MouseMove does); returns the hint.
     QString HoverAt(const QPoint& pixel);
-    // Pixel position of point i of series n (for tests of the hover readout).
+    // Pixel position of point i of series n (for tests of the hover readout), in the plot's own
+    // coordinates, as the next replot will draw it.
     QPoint PointPixel(int n, int i) const;
     void UndoZoom();
-    // Writes the chart as PNG or PDF by the file's extension; false on failure.
+    // Writes the chart as PNG or PDF by the file's extension; false on failure. A width or height of
+    // 0 takes the chart's size on screen.
     bool SavePicture(const QString& path, int width = 0, int height = 0);
+    // Prints the chart on this printer, scaled to the page; false when the printer cannot be opened.
+    bool PrintChart(QPrinter& printer);
+    // Runs a queued replot now (hosts that time or grab the chart right after a burst of points).
+    void FlushReplot();
+    // The plotting widget itself, for hosts that grab screenshots.
+    QWidget* ChartWidget() const;
 
     QComboBox* ComboBox1 = nullptr;     // view list; hosts connect to viewChanged instead
     QToolButton* ToolButton2 = nullptr; // "Undo zoom"
@@ -59,9 +82,26 @@ signals:
     // The view was changed in ComboBox1 (after ViewIndex was updated): hosts redraw.
     void viewChanged(int view);
     void tableRequested();
+    // A message for the user ("Error on Quadripole 7", a picture that could not be written). Hosts
+    // connect it to their own message boxes; when nothing is connected the frame shows a warning box.
+    void messageRequested(const QString& text);
 
 private:
-    // ... implementation details of the helper's choice
+    void ComboBox1Change(int row);
+    void ToolButton2Click();
+    void ToolButton3Click();
+    void ToolButton7Click();
+    void SavePictureButtonClick();
+    void Chart1MouseMove(QMouseEvent* event);
+    void ShowMessage(const QString& text);
+    void QueueReplot();
+    void ApplyFullExtent();
+
+    QCustomPlot* Chart1 = nullptr;
+    QCPTextElement* title_ = nullptr;
+    TPointCloud* points_ = nullptr;   // owned by Chart1
     int viewIndex_ = 0;
     int pointCount_ = 0;
+    bool replotQueued_ = false;
+    bool zoomed_ = false;             // the user zoomed in; new points keep that view
 };

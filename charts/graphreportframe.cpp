@@ -1,0 +1,478 @@
+#include "graphreportframe.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_set>
+#include <vector>
+
+#include <qcustomplot.h>
+
+#include "cable.h"
+#include "geometry.h"
+
+namespace {
+
+// Pointer style by series number modulo 5. The figure is how far the pointer reaches from its centre,
+// so a pointer of 3 is 7 pixels across: small enough for 16,000 points, large enough to show its fill.
+struct TPointStyle {
+    QCPScatterStyle::ScatterShape Shape;
+    int Size;
+};
+constexpr TPointStyle PointStyles[5] = {
+    {QCPScatterStyle::ssTriangle, 3},          // 0 triangle
+    {QCPScatterStyle::ssCircle, 3},            // 1 circle
+    {QCPScatterStyle::ssSquare, 2},            // 2 rectangle
+    {QCPScatterStyle::ssTriangleInverted, 3},  // 3 down triangle
+    {QCPScatterStyle::ssDiamond, 3},           // 4 diamond
+};
+double DrawnSize(int size) { return 2.0 * size + 1.0; }
+
+// Point colours: the four of the colour table, grey for any other index, and the red and white that
+// mark points sharing an abscissa.
+enum TPointColour : uint8_t { Lime, Yellow, Blue, Fuchsia, Grey, Red, White, ColourCount };
+const QColor ColourRgb[ColourCount] = {
+    QColor(0, 255, 0), QColor(255, 255, 0), QColor(0, 0, 255), QColor(255, 0, 255),
+    QColor(128, 128, 128), QColor(255, 0, 0), QColor(255, 255, 255),
+};
+uint8_t ColourOfIndex(int c) { return (c >= 0 && c <= 3) ? static_cast<uint8_t>(c) : uint8_t{Grey}; }
+// Yellow, lime and white fills would vanish on the white wall without an outline.
+const QColor OutlineColour(48, 48, 48);
+
+// "####0.##": no thousands separator, at most two decimals, trailing zeros dropped.
+// "0.0#": the same but at least one decimal.
+QString FormatValue(double v, int minDecimals) {
+    if (!std::isfinite(v)) return QString::number(v);
+    double r = std::round(v * 100.0) / 100.0;
+    if (r == 0.0) r = 0.0;   // no "-0"
+    QLocale loc;
+    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    QString s = loc.toString(r, 'f', 2);
+    const QString zero = loc.zeroDigit();
+    int drop = 0;
+    while (drop < 2 - minDecimals && s.endsWith(zero)) {
+        s.chop(zero.size());
+        ++drop;
+    }
+    if (drop == 2) s.chop(loc.decimalPoint().size());
+    return s;
+}
+
+class TValueTicker : public QCPAxisTicker {
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override { return FormatChartValue(tick); }
+    int getSubTickCount(double) override { return 5; }
+};
+
+}  // namespace
+
+QString FormatChartValue(double v) { return FormatValue(v, 0); }
+QString FormatReadoutValue(double v) { return FormatValue(v, 1); }
+
+// Every series of the chart in one plottable: per-point colours and labels, drawn in series order
+// with one shape per series. Keeping plain arrays keeps 16,000 points cheap to add and to draw.
+class TPointCloud : public QCPAbstractPlottable {
+public:
+    struct TSeries {
+        QCPScatterStyle::ScatterShape Shape = QCPScatterStyle::ssCircle;
+        double Size = DrawnSize(3);
+        std::vector<double> X, Y;
+        std::vector<uint8_t> Colour;
+        std::vector<std::string> Label;
+        std::unordered_set<double> Abscissas;
+        uint8_t LastColour() const { return Colour.empty() ? uint8_t{Grey} : Colour.back(); }
+    };
+
+    TPointCloud(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPAbstractPlottable(keyAxis, valueAxis) {
+        setSelectable(QCP::stNone);
+        setAntialiasedScatters(false);
+    }
+
+    void Clear() {
+        Series.clear();
+        MinX = MinY = std::numeric_limits<double>::infinity();
+        MaxX = MaxY = -std::numeric_limits<double>::infinity();
+    }
+    bool Empty() const { return !(MinX <= MaxX); }
+    void Extend(double x, double y) {
+        MinX = std::min(MinX, x);
+        MaxX = std::max(MaxX, x);
+        MinY = std::min(MinY, y);
+        MaxY = std::max(MaxY, y);
+    }
+
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+    QCPRange getKeyRange(bool& found, QCP::SignDomain) const override {
+        found = !Empty();
+        return found ? QCPRange(MinX, MaxX) : QCPRange();
+    }
+    QCPRange getValueRange(bool& found, QCP::SignDomain, const QCPRange&) const override {
+        found = !Empty();
+        return found ? QCPRange(MinY, MaxY) : QCPRange();
+    }
+
+    std::vector<TSeries> Series;
+    double MinX, MaxX, MinY, MaxY;
+
+protected:
+    void draw(QCPPainter* painter) override {
+        QCPAxis* kx = mKeyAxis.data();
+        QCPAxis* vy = mValueAxis.data();
+        if (kx == nullptr || vy == nullptr) return;
+        applyScattersAntialiasingHint(painter);
+        const QRectF clip = QRectF(clipRect()).adjusted(-8, -8, 8, 8);
+        const QPen outline(OutlineColour, 0);
+        QBrush brushes[ColourCount];
+        for (int i = 0; i < ColourCount; ++i) brushes[i] = QBrush(ColourRgb[i]);
+        for (const TSeries& s : Series) {
+            if (s.X.empty()) continue;
+            QCPScatterStyle style(s.Shape, outline, Qt::NoBrush, s.Size);
+            style.applyTo(painter, outline);
+            int current = -1;
+            for (std::size_t i = 0; i < s.X.size(); ++i) {
+                const double px = kx->coordToPixel(s.X[i]);
+                const double py = vy->coordToPixel(s.Y[i]);
+                if (!clip.contains(px, py)) continue;
+                if (s.Colour[i] != current) {
+                    current = s.Colour[i];
+                    painter->setBrush(brushes[current]);
+                }
+                style.drawShape(painter, px, py);
+            }
+        }
+    }
+    void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
+};
+
+TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(2, 2, 2, 0);
+    layout->addLayout(bar);
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->addItems({"Level", "Investigation depth", "Geometric factor", "Cable array"});
+    ComboBox1->setCurrentIndex(0);
+    auto tool = [this](const QString& text, const QString& hint, const char* theme, QStyle::StandardPixmap fallback) {
+        auto* b = new QToolButton(this);
+        b->setText(text);
+        b->setToolTip(hint);
+        b->setIcon(QIcon::fromTheme(QString::fromLatin1(theme), style()->standardIcon(fallback)));
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setAutoRaise(true);
+        return b;
+    };
+    ToolButton2 = tool("Undo zoom", "Undo zoom", "zoom-original", QStyle::SP_ArrowBack);
+    ToolButton3 = tool("Print", "Print", "document-print", QStyle::SP_FileDialogDetailedView);
+    ToolButton7 = tool("Tables", "Quadripoles and electrodes", "x-office-spreadsheet", QStyle::SP_FileDialogListView);
+    SavePictureButton = tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
+    GraphReportSTxt = new QLabel(this);
+    GraphReportSTxt->setAlignment(Qt::AlignCenter);
+    bar->addWidget(ComboBox1);
+    bar->addWidget(ToolButton2);
+    bar->addWidget(ToolButton3);
+    bar->addWidget(SavePictureButton);
+    bar->addWidget(GraphReportSTxt, 1);
+    bar->addWidget(ToolButton7);
+
+    Chart1 = new QCustomPlot(this);
+    layout->addWidget(Chart1, 1);
+    Chart1->setCursor(Qt::CrossCursor);
+    Chart1->setBackground(Qt::white);
+    Chart1->axisRect()->setBackground(Qt::white);
+    Chart1->legend->setVisible(false);
+    Chart1->xAxis2->setVisible(false);
+    Chart1->yAxis2->setVisible(false);
+    Chart1->setNoAntialiasingOnDrag(true);
+    for (QCPAxis* axis : {Chart1->xAxis, Chart1->yAxis}) {
+        axis->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker));
+        axis->setNumberPrecision(2);
+    }
+    Chart1->yAxis->setRangeReversed(true);
+
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setPixelSize(12);
+    titleFont.setBold(true);
+    Chart1->plotLayout()->insertRow(0);
+    title_ = new QCPTextElement(Chart1, QStringLiteral(" "), titleFont);
+    title_->setTextFlags(Qt::AlignRight | Qt::AlignVCenter);
+    title_->setTextColor(Qt::black);
+    // An emptied title keeps its row, so the plot does not jump when the first point comes.
+    title_->setMinimumSize(0, QFontMetrics(titleFont).height() + 4);
+    Chart1->plotLayout()->addElement(0, 0, title_);
+
+    points_ = new TPointCloud(Chart1->xAxis, Chart1->yAxis);
+    points_->Clear();
+    ApplyFullExtent();
+
+    // A rectangle dragged with the mouse zooms in; "Undo zoom" goes back to the full extent.
+    Chart1->setSelectionRectMode(QCP::srmZoom);
+    connect(Chart1->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect&, QMouseEvent*) { zoomed_ = true; });
+    connect(Chart1, &QCustomPlot::mouseMove, this, &TGraphReportFrame::Chart1MouseMove);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TGraphReportFrame::ComboBox1Change);
+    connect(ToolButton2, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton2Click);
+    connect(ToolButton3, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton3Click);
+    connect(ToolButton7, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton7Click);
+    connect(SavePictureButton, &QToolButton::clicked, this, &TGraphReportFrame::SavePictureButtonClick);
+}
+
+TGraphReportFrame::~TGraphReportFrame() = default;
+
+void TGraphReportFrame::ClearChart() {
+    points_->Clear();
+    pointCount_ = 0;
+    zoomed_ = false;
+    GraphReportSTxt->clear();
+    title_->setText(QString());
+    QToolTip::hideText();
+    QueueReplot();
+}
+
+void TGraphReportFrame::AddPoint(int n, int c, bool inverted, const std::string& label, double y, double x) {
+    if (n < 1) return;
+    auto& all = points_->Series;
+    if (static_cast<int>(all.size()) < n) all.resize(static_cast<std::size_t>(n));
+    Chart1->yAxis->setRangeReversed(inverted);
+    TPointCloud::TSeries& s = all[static_cast<std::size_t>(n - 1)];
+    const TPointStyle& style = PointStyles[n % 5];
+    s.Shape = style.Shape;
+    s.Size = DrawnSize(style.Size);
+    uint8_t colour = ColourOfIndex(c);
+    ++pointCount_;
+    // Walking from the first point with this abscissa to the end, each point flips the colour to
+    // white after red and to red otherwise: only the last point of the series decides.
+    if (!s.Abscissas.insert(x).second) colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
+    s.X.push_back(x);
+    s.Y.push_back(y);
+    s.Colour.push_back(colour);
+    s.Label.push_back(label);
+    points_->Extend(x, y);
+    title_->setText(QStringLiteral("#") + QString::number(pointCount_));
+    QueueReplot();
+}
+
+bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
+    ClearChart();
+    std::string label;
+    if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
+        for (int k = 1; k <= MaxElectrodeNumber; ++k) {
+            const TElectrode& e = seq.Electrodes[k];
+            const bool active = e.Type == static_cast<int16_t>(TElectrodeType::Active);
+            if (!active && e.Type != static_cast<int16_t>(TElectrodeType::Inactive)) continue;
+            const int segment = SegmentIndexOfNode(seq, k);
+            if (segment < 0) continue;
+            label = std::to_string(k);
+            label += " / ";
+            label += seq.Segments[segment].Name.Get();
+            if (active)
+                AddPoint(1, segment % 4, false, label, e.Y, e.X);
+            else
+                AddPoint(2, 5, false, label, e.Y, e.X);
+        }
+    } else {
+        const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
+        for (int i = 0; i < count; ++i) {
+            const TQuadripole& q = seq.Quadripoles[i];
+            const double x = PseudoX(seq, q);
+            const double y = ChartValue(seq, q, viewIndex_);
+            const int series = q.Level * (q.SpacingIndex + 1);
+            // Float arithmetic does not trap: a value that is not finite, or a quadripole that names
+            // no series (a level or spacing index below the first), cannot be drawn.
+            if (!std::isfinite(x) || !std::isfinite(y) || series < 1) {
+                FlushReplot();
+                ShowMessage(QStringLiteral("Error on Quadripole ") + QString::number(i));
+                return false;
+            }
+            FormatQuadripoleLabel(q, "-", label);
+            AddPoint(series, q.SpacingIndex, true, label, y, x);
+        }
+    }
+    FlushReplot();
+    return true;
+}
+
+void TGraphReportFrame::SetViewIndex(int view) {
+    if (view < 0 || view >= ComboBox1->count()) return;
+    viewIndex_ = view;
+    const QSignalBlocker block(ComboBox1);
+    ComboBox1->setCurrentIndex(view);
+}
+
+QString TGraphReportFrame::Title() const { return title_->text(); }
+QString TGraphReportFrame::StatusText() const { return GraphReportSTxt->text(); }
+int TGraphReportFrame::SeriesCount() const { return static_cast<int>(points_->Series.size()); }
+
+int TGraphReportFrame::SeriesPointCount(int n) const {
+    if (n < 1 || n > SeriesCount()) return 0;
+    return static_cast<int>(points_->Series[static_cast<std::size_t>(n - 1)].X.size());
+}
+
+QColor TGraphReportFrame::PointColour(int n, int i) const {
+    if (i < 0 || i >= SeriesPointCount(n)) return QColor();
+    return ColourRgb[points_->Series[static_cast<std::size_t>(n - 1)].Colour[static_cast<std::size_t>(i)]];
+}
+
+QString TGraphReportFrame::PointLabel(int n, int i) const {
+    if (i < 0 || i >= SeriesPointCount(n)) return QString();
+    return QString::fromStdString(points_->Series[static_cast<std::size_t>(n - 1)].Label[static_cast<std::size_t>(i)]);
+}
+
+bool TGraphReportFrame::LeftAxisInverted() const { return Chart1->yAxis->rangeReversed(); }
+
+QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
+    QToolTip::hideText();
+    if (replotQueued_) FlushReplot();
+    QCPAxis* kx = Chart1->xAxis;
+    QCPAxis* vy = Chart1->yAxis;
+    if (!Chart1->axisRect()->rect().contains(pixel)) return QString();
+    const TPointCloud::TSeries* found = nullptr;
+    std::size_t first = 0;
+    for (const auto& s : points_->Series) {
+        const double reach = s.Size / 2.0 + 1.0;
+        for (std::size_t i = 0; i < s.X.size(); ++i) {
+            if (std::abs(kx->coordToPixel(s.X[i]) - pixel.x()) <= reach &&
+                std::abs(vy->coordToPixel(s.Y[i]) - pixel.y()) <= reach) {
+                found = &s;
+                first = i;
+                break;
+            }
+        }
+        if (found != nullptr) break;
+    }
+    if (found == nullptr) return QString();
+    const double v = found->X[first];
+    QString hint;
+    for (std::size_t i = first; i < found->X.size(); ++i) {
+        if (found->X[i] != v) continue;
+        hint += QString::fromStdString(found->Label[i]);
+        if (found->Colour[i] == Grey) hint += QStringLiteral(" (Not Used)");
+        GraphReportSTxt->setText(QStringLiteral("X = ") + FormatReadoutValue(v) + QStringLiteral("  /  Y = ") +
+                                 FormatReadoutValue(found->Y[i]));
+    }
+    QToolTip::showText(Chart1->mapToGlobal(pixel), hint, Chart1);
+    return hint;
+}
+
+QPoint TGraphReportFrame::PointPixel(int n, int i) const {
+    if (i < 0 || i >= SeriesPointCount(n)) return QPoint(-1, -1);
+    if (replotQueued_) const_cast<TGraphReportFrame*>(this)->FlushReplot();
+    const auto& s = points_->Series[static_cast<std::size_t>(n - 1)];
+    const auto k = static_cast<std::size_t>(i);
+    return QPoint(static_cast<int>(std::lround(Chart1->xAxis->coordToPixel(s.X[k]))),
+                  static_cast<int>(std::lround(Chart1->yAxis->coordToPixel(s.Y[k]))));
+}
+
+void TGraphReportFrame::UndoZoom() {
+    zoomed_ = false;
+    ApplyFullExtent();
+    Chart1->replot();
+}
+
+void TGraphReportFrame::ApplyFullExtent() {
+    auto range = [](double lo, double hi) {
+        if (!(lo <= hi)) return QCPRange(0, 10);
+        const double span = hi - lo;
+        const double margin = span > 0 ? span * 0.05 : std::max(1.0, std::abs(lo) * 0.05);
+        return QCPRange(lo - margin, hi + margin);
+    };
+    Chart1->xAxis->setRange(range(points_->MinX, points_->MaxX));
+    Chart1->yAxis->setRange(range(points_->MinY, points_->MaxY));
+}
+
+void TGraphReportFrame::QueueReplot() {
+    if (replotQueued_) return;
+    replotQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (replotQueued_) FlushReplot();
+    });
+}
+
+void TGraphReportFrame::FlushReplot() {
+    replotQueued_ = false;
+    if (!zoomed_) ApplyFullExtent();
+    Chart1->replot();
+}
+
+QWidget* TGraphReportFrame::ChartWidget() const { return Chart1; }
+
+bool TGraphReportFrame::SavePicture(const QString& path, int width, int height) {
+    if (replotQueued_) FlushReplot();
+    // A frame never shown has no size of its own yet.
+    if (width <= 0) width = Chart1->width() >= 100 ? Chart1->width() : 800;
+    if (height <= 0) height = Chart1->height() >= 100 ? Chart1->height() : 600;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) return Chart1->savePng(path, width, height);
+    if (suffix == QLatin1String("pdf")) return Chart1->savePdf(path, width, height);
+    return false;
+}
+
+bool TGraphReportFrame::PrintChart(QPrinter& printer) {
+    if (replotQueued_) FlushReplot();
+    QCPPainter painter;
+    if (!painter.begin(&printer)) return false;
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    const int w = Chart1->width() >= 100 ? Chart1->width() : 800;
+    const int h = Chart1->height() >= 100 ? Chart1->height() : 600;
+    const QRect page = painter.viewport();
+    const double scale = std::min(page.width() / static_cast<double>(w), page.height() / static_cast<double>(h));
+    painter.scale(scale, scale);
+    Chart1->toPainter(&painter, w, h);
+    return painter.end();
+}
+
+void TGraphReportFrame::ComboBox1Change(int row) {
+    if (row < 0) return;
+    viewIndex_ = row;
+    emit viewChanged(row);
+}
+
+void TGraphReportFrame::ToolButton2Click() { UndoZoom(); }
+
+void TGraphReportFrame::ToolButton3Click() {
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (!PrintChart(printer)) ShowMessage(QStringLiteral("The chart could not be printed on ") + printer.printerName());
+}
+
+void TGraphReportFrame::ToolButton7Click() { emit tableRequested(); }
+
+void TGraphReportFrame::SavePictureButtonClick() {
+    const QString png = QStringLiteral("PNG image (*.png)");
+    const QString pdf = QStringLiteral("PDF document (*.pdf)");
+    QString filter = png;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), QString(), png + ";;" + pdf, &filter);
+    if (path.isEmpty()) return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
+        path += filter == pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    if (!SavePicture(path)) ShowMessage(QStringLiteral("Could not write the picture ") + path);
+}
+
+void TGraphReportFrame::Chart1MouseMove(QMouseEvent* event) { HoverAt(event->position().toPoint()); }
+
+void TGraphReportFrame::ShowMessage(const QString& text) {
+    if (isSignalConnected(QMetaMethod::fromSignal(&TGraphReportFrame::messageRequested)))
+        emit messageRequested(text);
+    else
+        QMessageBox::warning(this, QStringLiteral("Teravox II"), text);
+}
