@@ -176,12 +176,12 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
         b->setText(text);
         b->setToolTip(hint);
         b->setIcon(QIcon::fromTheme(QString::fromLatin1(theme), style()->standardIcon(fallback)));
-        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         b->setAutoRaise(true);
         return b;
     };
     ToolButton2 = tool("Undo zoom", "Undo zoom", "zoom-original", QStyle::SP_ArrowBack);
-    ToolButton3 = tool("Print", "Print", "document-print", QStyle::SP_FileDialogDetailedView);
+    ToolButton3 = tool("Print", "Print", "document-print", QStyle::SP_DialogYesButton);
     ToolButton7 = tool("Tables", "Quadripoles and electrodes", "x-office-spreadsheet", QStyle::SP_FileDialogListView);
     SavePictureButton = tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
     GraphReportSTxt = new QLabel(this);

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLocale>
@@ -368,6 +367,23 @@ TEST_F(ChartFrame, DragZoomsInAndUndoZoomRestoresTheFullExtent) {
     frame.UndoZoom();
     EXPECT_NE(frame.PointPixel(1, 6), zoomed);
     EXPECT_LT(frame.PointPixel(1, 11).x(), chart->width());
+}
+
+TEST_F(ChartFrame, PictureShowsTheFillColoursWhereThePointsAre) {
+    auto seq = LineOf(10);
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
+    AddQuadripole(*seq, 5, 6, 7, 8, 0, 1);
+    AddQuadripole(*seq, 5, 6, 7, 8, 0, 1);
+    seq->Spacing[1] = 10;
+    AddQuadripole(*seq, 1, 3, 5, 7, 1, 2);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    QTemporaryDir dir;
+    ASSERT_TRUE(frame.SavePicture(dir.filePath("chart.png")));
+    QImage image(dir.filePath("chart.png"));
+    ASSERT_EQ(image.size(), frame.ChartWidget()->size());
+    EXPECT_EQ(image.pixelColor(frame.PointPixel(1, 0)), LimeC);
+    EXPECT_EQ(image.pixelColor(frame.PointPixel(1, 2)), RedC);   // drawn over the lime one
+    EXPECT_EQ(image.pixelColor(frame.PointPixel(4, 0)), YellowC);   // level 2 of the second spacing
 }
 
 TEST_F(ChartFrame, SavesPngAndPdfPictures) {
