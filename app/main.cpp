@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <clocale>
 
 #include "apppaths.h"
@@ -25,7 +26,16 @@ int main(int argc, char** argv) {
         // "--set FOLDER" opens a set directly (the demo start); a plain argument offers its folder.
         int setAt = static_cast<int>(args.indexOf("--set"));
         if (setAt > 0 && setAt + 1 < args.size()) window.OpenSetFolder(args[setAt + 1]);
-        else if (args.size() > 1) window.HandleArgument(args[1]);
+        else if (args.size() > 1 && !args[1].startsWith("--")) window.HandleArgument(args[1]);
+        // "--screenshots DIR" writes the window in each chart view, then quits (for the documentation).
+        int shotAt = static_cast<int>(args.indexOf("--screenshots"));
+        if (shotAt > 0 && shotAt + 1 < args.size()) {
+            const QString dir = args[shotAt + 1];
+            QTimer::singleShot(800, &window, [&window, dir] {
+                window.SaveScreenshots(dir);
+                QApplication::quit();
+            });
+        }
         return QApplication::exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, Msg::AppTitle, QString::fromStdString(e.what()));

@@ -194,6 +194,7 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     remoteUi_ = std::make_unique<TQtRemoteUi>(*this, prompts_);
     InstallUsbLinkFactory(TNoAdapter::AskAgain);
     StartDeviceWatch();
+    ShowPortImage(false);   // the picture from the start; the link itself waits for activation
 }
 
 TMainFrm::~TMainFrm() {
@@ -866,4 +867,15 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 void TMainFrm::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) ShowPortImage(true);
     QMainWindow::changeEvent(event);
+}
+
+void TMainFrm::SaveScreenshots(const QString& folder) {
+    QDir().mkpath(folder);
+    const char* names[] = {"level", "investigation-depth", "geometric-factor", "cable-array"};
+    for (int view = 3; view >= 0; --view) {
+        TGraphReportFrame1->SetViewIndex(view);
+        if (current_ >= 0) TGraphReportFrame1->DrawSequence(set_.Sequence(current_));
+        QCoreApplication::processEvents();
+        grab().save(folder + "/main-" + names[view] + ".png");
+    }
 }

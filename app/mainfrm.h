@@ -64,6 +64,8 @@ public:
     // without adapter, 1 USB with adapter, 2..5 Com 1..4, -1 none).
     int ShowPortImage(bool recreate);
     int PortImageIndex() const { return portImage_; }
+    // Writes the window in each of the four chart views (main-level.png, ...) and the chart alone.
+    void SaveScreenshots(const QString& folder);
 
     // --- handlers ---
     void SequenceListBoxClick();
