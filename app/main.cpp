@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
         // "--set FOLDER" opens a set directly (the demo start); a plain argument offers its folder.
         int setAt = static_cast<int>(args.indexOf("--set"));
         if (setAt > 0 && setAt + 1 < args.size()) window.OpenSetFolder(args[setAt + 1]);
+        else if (args.contains("--demo") && QDir(dataFolder + "Sequence/Demo").exists())
+            window.OpenSetFolder(dataFolder + "Sequence/Demo");
         else if (args.size() > 1 && !args[1].startsWith("--")) window.HandleArgument(args[1]);
         // "--screenshots DIR" writes the window in each chart view, then quits (for the documentation).
         int shotAt = static_cast<int>(args.indexOf("--screenshots"));

@@ -6,4 +6,4 @@ bash scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target teravox2
 export TERAVOX_HOME="${TERAVOX_HOME:-$PWD/build/demo-home}"
-exec build/release/app/teravox2 "$@"
+exec build/release/app/teravox2 --demo "$@"
