@@ -8,26 +8,9 @@
 
 #include "cable.h"
 #include "generate.h"
+#include "longline.h"
 
 namespace {
-
-std::unique_ptr<TSequence> LongLine() {
-    auto seq = std::make_unique<TSequence>();
-    TCable c;
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set("Line1999");
-    s.FirstNode = 1;
-    s.LastNode = 1999;
-    s.NodeSpacing = 5;
-    IncludeSegment(c, s);
-    ApplyCableSet(*seq, c);
-    seq->ArrayType = 0;
-    seq->Spacing[0] = 5;
-    SetLevels(seq->LevelUsed[0], 32);
-    seq->FirstElectrode = 1;
-    return seq;
-}
 
 template <bool (*Generate)(TSequence&, int, TChartSink&)>
 void BM_Generate(benchmark::State& state) {
