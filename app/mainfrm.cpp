@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
@@ -701,15 +700,14 @@ void TMainFrm::UpdateModemMenu() {
 }
 
 void TMainFrm::ModemConnectClick() {
-    bool ok = false;
-    QString phone = QInputDialog::getText(this, "Optra Modem", "Telephone number :", QLineEdit::Normal, QString(), &ok);
-    if (!ok) return;
+    auto phone = prompts_.AskText("Optra Modem", "Telephone number :", QString());
+    if (!phone) return;
     // The modem always dials from a serial port.
     if (dynamic_cast<TPortCOM*>(CurrentLink.get()) == nullptr) {
         CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
     }
     modem_ = std::make_unique<TModemSession>(*CurrentLink, *remoteUi_);
-    modem_->Connect(settings_.PortNumModem, phone.toStdString());
+    modem_->Connect(settings_.PortNumModem, phone->trimmed().toStdString());
     UpdateModemMenu();
 }
 

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
@@ -90,4 +92,11 @@ std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStr
     layout->addWidget(buttons);
     if (dialog.exec() != QDialog::Accepted || viewOnly || list->currentItem() == nullptr) return std::nullopt;
     return list->currentItem()->text();
+}
+
+std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label, const QString& start) {
+    bool ok = false;
+    QString text = QInputDialog::getText(parent_, caption, label, QLineEdit::Normal, start, &ok);
+    if (!ok) return std::nullopt;
+    return text;
 }

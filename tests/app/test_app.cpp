@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "aboutboxfrm.h"
+#include "apptestkit.h"
 #include "apppaths.h"
 #include "configurationfrm.h"
 #include "graphreportframe.h"
@@ -31,38 +32,6 @@
 
 namespace {
 
-// Answers every prompt from a script and records what was shown; an unexpected prompt fails.
-class TScriptedPrompts : public TPrompts {
-public:
-    std::vector<QString> Messages;
-    std::vector<QString> Questions;
-    std::vector<QString> FolderStarts;
-    std::deque<TAnswer> Answers;
-    std::deque<std::optional<QString>> Folders;
-
-    void Message(const QString& text, const QString&, TIcon) override { Messages.push_back(text); }
-    TAnswer Question(const QString& text, const QString&, TButtons, TIcon, TAnswer) override {
-        Questions.push_back(text);
-        if (Answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return TAnswer::Cancel;
-        }
-        TAnswer a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-    std::optional<QString> ChooseFolder(const QString&, const QString& start, bool) override {
-        FolderStarts.push_back(start);
-        if (Folders.empty()) return std::nullopt;
-        auto f = Folders.front();
-        Folders.pop_front();
-        return f;
-    }
-    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseItem(const QString&, const QStringList&, bool) override { return std::nullopt; }
-};
-
 class TNullHost : public TLinkHost {
 public:
     void ProcessEvents() override {}
@@ -70,18 +39,6 @@ public:
     void ShowMessage(const std::string&) override {}
     bool Ask(const std::string&, const std::string&, TButtons) override { return false; }
 };
-
-// Runs `act` on the modal dialog that the next call opens.
-void OnNextModal(std::function<void(QWidget*)> act) {
-    QTimer::singleShot(0, [act] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w == nullptr) {
-            ADD_FAILURE() << "no modal dialog";
-            return;
-        }
-        act(w);
-    });
-}
 
 class App : public ::testing::Test {
 protected:

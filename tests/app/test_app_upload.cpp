@@ -1,0 +1,167 @@
+// The upload and modem menus of the main window, end to end: the window's own link on a serial
+// device path that is a pseudo-terminal, with the virtual instrument on the far side.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <atomic>
+#include <string>
+#include <memory>
+#include <thread>
+
+#include "apppaths.h"
+#include "apptestkit.h"
+#include "instrumentimage.h"
+#include "linktexts.h"
+#include "mainfrm.h"
+#include "portvirt.h"
+#include "ptyinstrument.h"
+#include "ptytestkit.h"
+#include "settings.h"
+
+namespace {
+
+class DesktopLink : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        CurrentLink.reset();
+        ASSERT_TRUE(InstallDemoData(QString(TERAVOX_DEMO_DIR) + "/", home.path() + "/data/"));
+    }
+    void TearDown() override {
+        window.reset();
+        CurrentLink.reset();
+        if (vi) vi->Stop();
+    }
+    // The instrument on "Com `com`", the window reading its settings, the demo set open.
+    void Start(TVirtualInstrument::TOptions o, int com, int varnelPort, int modemPort) {
+        vi = std::make_unique<TRunningInstrument>(std::move(o));
+        store = std::make_unique<QSettings>(home.path() + "/settings.ini", QSettings::IniFormat);
+        store->setValue(QString(SettingsKey) + "/PortNumVarnel", varnelPort);
+        store->setValue(QString(SettingsKey) + "/PortNumModem", modemPort);
+        store->setValue(QString(SettingsKey) + QString("/ComDevice%1").arg(com), QString::fromStdString(vi->Pty().Path()));
+        window = std::make_unique<TMainFrm>(prompts, *store, home.path() + "/data/");
+        window->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+        ASSERT_GT(window->SequenceListBox->count(), 1);
+    }
+    QString Name(int row) const { return window->SequenceListBox->item(row)->text(); }
+    static TVirtualInstrument::TOptions Family2() {
+        TVirtualInstrument::TOptions o;
+        o.Family = 2;
+        o.Version = 0x20000003;
+        return o;
+    }
+
+    QTemporaryDir home;
+    TScriptedPrompts prompts;
+    std::unique_ptr<TRunningInstrument> vi;
+    std::unique_ptr<QSettings> store;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(DesktopLink, OptraUploadSendsTheChosenSequencesAndClosesThePanel) {
+    Start(Family2(), 2, 2, 3);
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};   // the instrument's menu, the cable
+    prompts.Items = {Name(0), Name(2)};                                   // then Cancel
+    window->UploadOptra->trigger();
+    ASSERT_EQ(prompts.Questions.size(), 2u);
+    EXPECT_TRUE(prompts.Questions[1].contains("< COM 2 >")) << prompts.Questions[1].toStdString();
+    vi->Stop();
+    const auto& images = vi->Instrument().Images();
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].Parts[0], BuildFamily2Header(window->Set().Sequence(0), 1));
+    EXPECT_EQ(images[1].Parts[3], BuildQuadripoleTable(window->Set().Sequence(2)));
+    ASSERT_GE(prompts.Messages.size(), 2u);
+    EXPECT_EQ(prompts.Messages[0], Name(0) + " correctly loaded  On Memory 1");
+    EXPECT_EQ(prompts.Messages[1], Name(2) + " correctly loaded  On Memory 2");
+    // The second chooser no longer offers what was sent.
+    ASSERT_GE(prompts.ItemLists.size(), 2u);
+    EXPECT_TRUE(prompts.ItemLists[0].contains(Name(0)));
+    EXPECT_FALSE(prompts.ItemLists[1].contains(Name(0)));
+    EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
+    EXPECT_FALSE(window->ProgressBar->isVisible());
+    EXPECT_FALSE(window->Set().SetModified());   // uploading changes nothing in the set
+}
+
+TEST_F(DesktopLink, TheStopButtonEndsATransferPromptly) {
+    Start(Family2(), 1, 1, 3);
+    window->Set().AddSequence(std::make_unique<TSequence>(Numbered("Long", 200, 16000)));
+    window->RefreshList();
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {"Long"};
+    bool clicked = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!clicked && vi->Pty().BytesIn() > 40000) {
+            EXPECT_TRUE(window->StopUpLoadBtn->isEnabled());
+            clicked = true;
+            window->StopUpLoadBtn->click();
+        }
+    });
+    watch.start();
+    QElapsedTimer t;
+    t.start();
+    window->UploadOptra->trigger();
+    watch.stop();
+    EXPECT_TRUE(clicked);
+    EXPECT_LT(t.elapsed(), 10000);
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_EQ(prompts.Messages.back(), QString::fromStdString(LinkText::CommunicationStopped));
+    EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Images().empty());
+}
+
+TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    o.KeepLog = true;
+    Start(o, 3, 1, 3);
+    EXPECT_FALSE(window->ModemView->isEnabled());
+    prompts.Texts = {QString(" 0123456789 ")};
+    prompts.Answers = {TPrompts::TAnswer::Ok};
+    window->ModemConnect->trigger();
+    ASSERT_TRUE(window->ModemView->isEnabled());
+    EXPECT_FALSE(window->ModemConnect->isEnabled());
+    EXPECT_FALSE(window->ModemUpload->isEnabled());
+    prompts.Items = {QString("002 Test")};
+    window->ModemStart->trigger();
+    ASSERT_FALSE(prompts.ItemLists.empty());
+    EXPECT_EQ(prompts.ItemLists.back(), (QStringList{"001 Line12", "002 Test"}));
+    window->ModemDisconnect->trigger();
+    EXPECT_TRUE(window->ModemConnect->isEnabled());
+    EXPECT_FALSE(window->ModemStart->isEnabled());
+    vi->Stop();
+    EXPECT_EQ(vi->Instrument().Started(), std::vector<int>{2});
+    const auto& log = vi->Instrument().Log();
+    EXPECT_NE(std::string(log.begin(), log.end()).find("ATDT0123456789\r"), std::string::npos);
+}
+
+TEST_F(DesktopLink, CancellingTheNumberDialsNothing) {
+    auto o = Family2();
+    o.Modem = true;
+    Start(o, 3, 1, 3);
+    window->ModemConnect->trigger();   // no typed line: Cancel
+    EXPECT_TRUE(window->ModemConnect->isEnabled());
+    EXPECT_TRUE(prompts.Questions.empty());
+    vi->Stop();
+    EXPECT_EQ(vi->Pty().BytesIn(), 0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
