@@ -118,7 +118,6 @@ std::string Electrode(long long n) { return "electrode number " + std::to_string
 }  // namespace
 
 std::vector<std::string> SplitFields(std::string_view line) {
-    line = line.substr(0, line.find('\0'));
     std::vector<std::string> fields;
     std::size_t i = 0;
     const std::size_t n = line.size();

@@ -78,7 +78,8 @@ std::optional<long long> ParseInteger(std::string_view text) {
         negative = text[0] == '-';
         start = 1;
     }
-    if (start == text.size()) return std::nullopt;
+    // One sign at most: from_chars would take a second '-' itself.
+    if (start == text.size() || text[start] < '0' || text[start] > '9') return std::nullopt;
     long long v = 0;
     auto res = std::from_chars(text.data() + start, text.data() + text.size(), v);
     if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;

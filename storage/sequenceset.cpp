@@ -451,5 +451,10 @@ int TSequenceSet::ImportFile(const std::string& path, char decimal) {
     auto name = MakeNameUnique(seq->Name.Get());
     if (!name) return -1;
     seq->Name.Set(*name);
+    if (ext == ".txt") {
+        // A text sequence's cable is named after the sequence, as it stands in the set.
+        seq->CableName.Set(*name);
+        seq->Segments[0].Name.Set(*name);
+    }
     return AddSequence(std::move(seq), true);
 }

@@ -57,6 +57,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TSplitCase{"Empty", "", {}}),
     [](const testing::TestParamInfo<TSplitCase>& p) { return p.param.Label; });
 
+TEST(SplitFields, ANulIsABlankLikeAnyControlCharacter) {
+    EXPECT_EQ(SplitFields(std::string("1\0 2 3", 6)), (std::vector<std::string>{"1", "2", "3"}));
+}
+
 TEST(TextImport, ReadsBothSectionsInEitherOrder) {
     for (const std::string& text : {"#,A,B,M,N\n1,1,2,3,4\n" + FourOnALine, FourOnALine + "#,A,B,M,N\n1,1,2,3,4\n"}) {
         auto seq = Import(text);

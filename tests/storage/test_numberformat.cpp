@@ -50,7 +50,7 @@ TEST(ParseNumbers, IntegersAreDecimalWithAnOptionalSign) {
     EXPECT_EQ(ParseInteger("42"), 42);
     EXPECT_EQ(ParseInteger("-7"), -7);
     EXPECT_EQ(ParseInteger("+7"), 7);
-    for (const char* bad : {"", "-", "3.5", "1e3", "0x10", " 1", "Rem", "99999999999999999999"})
+    for (const char* bad : {"", "-", "3.5", "1e3", "0x10", " 1", "Rem", "99999999999999999999", "--5", "+-5", "-+5", "++5"})
         EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
 }
 

@@ -428,6 +428,12 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
     EXPECT_TRUE(set.SetModified());
     EXPECT_EQ(set.ImportFile(tmp / "copy.sqx", '.'), 1);
     EXPECT_EQ(set.Sequence(1).Name.Get(), "Field 7~");
+    // A text sequence imported again: its cable and segment take the name made unique.
+    EXPECT_EQ(set.ImportFile(tmp / " Field 7 .TXT", '.'), 2);
+    EXPECT_EQ(set.Sequence(2).Name.Get(), "Field 7~~");
+    EXPECT_EQ(set.Sequence(2).CableName.Get(), "Field 7~~");
+    EXPECT_EQ(set.Sequence(2).Segments[0].Name.Get(), "Field 7~~");
+    EXPECT_EQ(set.Sequence(0).CableName.Get(), "Field 7");
     EXPECT_EQ(set.ImportFile(tmp / "other.dat", '.'), -1);
     try {
         set.ImportFile(tmp / "bad.txt", '.');
@@ -436,7 +442,7 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
         EXPECT_NE(std::string(e.what()).find("bad.txt"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos);
     }
-    EXPECT_EQ(set.Count(), 2);
+    EXPECT_EQ(set.Count(), 3);
 }
 
 TEST(SequenceSet, SaveRemovesTemporariesOfAnInterruptedSave) {
