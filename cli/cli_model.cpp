@@ -1,5 +1,6 @@
 // cable create|show, generate, show: the sequence model from the command line.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -215,7 +216,7 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
 }
 
 void LoadCableOption(TSequence& seq, const std::string& path) {
-    TCable cable;
+    TCable cable = seq;   // a short file keeps what the record held, as in the desktop program
     ReadCableFile(path, cable);
     try {
         ApplyCableSet(seq, cable);
@@ -240,6 +241,9 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
 }
 
 void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
+    for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"}, {o.X, "--x"}, {o.Y, "--y"}, {o.Z, "--z"},
+                                      {o.StartX, "--start-x"}, {o.Area, "--area"}, {o.Line, "--line"}})
+        if (value && !std::isfinite(*value)) throw TCliUsage(std::string(name) + " must be a finite number");
     const bool rolling = !o.RollAlong.empty() || !o.MoveAlong.empty();
     auto seq = std::make_unique<TSequence>();
     int mode = ModeCreate;

@@ -1,6 +1,7 @@
 #include "cable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <dirent.h>
 #include <stdexcept>
@@ -55,6 +56,7 @@ std::optional<std::string> SegmentProblem(const TSegment& s) {
                ", above the highest electrode number 1999";
     if (!(s.NodeSpacing > 0.0f))
         return name() + " has a node spacing of " + std::to_string(s.NodeSpacing) + ", not above 0";
+    if (!std::isfinite(s.NodeSpacing)) return name() + " has a node spacing that is not a finite number";
     return std::nullopt;
 }
 

@@ -26,12 +26,14 @@ int AdjustFirstElectrode(const TSequence& seq, int typed, const TRange& range) {
 }
 
 std::optional<TRollSetup> ChoosePreviousSequence(TSequence& copy, const TSequence& previous, int mode) {
+    // The lookups answer an electrode's Number field; a record read from a file may hold any value there.
+    auto inTable = [](int n) { return n >= 0 && n <= MaxElectrodeNumber; };
     int found = RollStartElectrode(previous);
-    if (found < 1) return std::nullopt;
+    if (found < 1 || !inTable(found)) return std::nullopt;
     int e[MaxSpacings];
     for (int s = 0; s < MaxSpacings; ++s) {
         int hint = 0;
-        e[s] = FindElectrodeAt(previous, previous.DeepestX[s], previous.DeepestY[s], hint) ? hint : 0;
+        e[s] = FindElectrodeAt(previous, previous.DeepestX[s], previous.DeepestY[s], hint) && inTable(hint) ? hint : 0;
     }
     int rollStart = found;
     const TSegment* g = SegmentOfNode(previous, rollStart);

@@ -208,9 +208,15 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
 std::optional<std::string> GenerationProblem(const TSequence& seq) {
     if (auto p = CableSetProblem(seq)) return p;
     if (!(seq.Spacing[0] > 0.001f)) return "the electrode spacing must be above 0.001";
+    // An infinite spacing or start would keep the measuring walk from ever reaching the end of the line.
+    for (float s : seq.Spacing)
+        if (!std::isfinite(s)) return std::string("the dipole lengths must be finite numbers");
     const int f = seq.FirstElectrode;
     if (f < 1 || f > MaxElectrodeNumber || seq.Electrodes[f].Type == 0 || SegmentOfNode(seq, f) == nullptr)
         return "the first electrode " + std::to_string(f) + " is not a node of the cable set";
+    const TElectrode& first = seq.Electrodes[f];
+    if (!std::isfinite(first.X) || !std::isfinite(first.Y) || !std::isfinite(first.Z))
+        return std::string("the position of the first electrode must be finite numbers");
     if (seq.NbElectrode < 1) return "the number of electrodes must be at least 1";
     return std::nullopt;
 }

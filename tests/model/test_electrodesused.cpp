@@ -77,6 +77,16 @@ TEST(ElectrodesUsed, NoDeepestPositionNoRollStart) {
     EXPECT_EQ(std::memcmp(copy.get(), before.get(), sizeof(TSequence)), 0);
 }
 
+TEST(ElectrodesUsed, ANumberFieldOutsideTheTableIsNoRollStart) {
+    // A previous sequence read from a file whose entry at the deepest place holds a wild number.
+    for (int16_t wild : {int16_t{14100}, int16_t{-3000}, int16_t{2000}}) {
+        auto prev = Previous();
+        prev->Electrodes[40].Number = wild;
+        auto copy = std::make_unique<TSequence>(*prev);
+        EXPECT_FALSE(ChoosePreviousSequence(*copy, *prev, ModeRollAlong)) << wild;
+    }
+}
+
 TEST(ElectrodesUsed, ReversibleSegmentCountsFromItsStart) {
     // Two passes of the same reversible cable: a start at node 20 becomes rank 20 of the segment.
     auto prev = MakeLine(MakeCable({{1, 24, 5, true}, {25, 48, 5}}), {.First = 25});

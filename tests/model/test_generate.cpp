@@ -183,6 +183,11 @@ TEST(Generate, BrokenPreconditionsLeaveTheRecordUntouched) {
         {"no electrode", [](TSequence& s) { s.NbElectrode = 0; }},
         {"zero node spacing", [](TSequence& s) { s.Segments[0].NodeSpacing = 0; }},
         {"nodes above 1999", [](TSequence& s) { s.Segments[0].LastNode = 2500; }},
+        {"infinite spacing", [](TSequence& s) { s.Spacing[0] = INFINITY; }},
+        {"infinite second dipole", [](TSequence& s) { s.Spacing[1] = INFINITY; }},
+        {"infinite start", [](TSequence& s) { s.Electrodes[s.FirstElectrode].X = INFINITY; }},
+        {"start not a number", [](TSequence& s) { s.Electrodes[s.FirstElectrode].Y = NAN; }},
+        {"infinite node spacing", [](TSequence& s) { s.Segments[0].NodeSpacing = INFINITY; }},
     };
     for (const auto& c : cases) {
         auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
