@@ -200,7 +200,7 @@ std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& f
 void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append) {
     std::vector<unsigned char> old = ReadWholeFile(path);
     if (old.size() < V1HeaderSize || !IsV1Header(old.data(), old.size()))
-        throw TFileError(path, "not a Teravox V1 sequence file: the header does not begin with _DOC_Teravox");
+        throw TV1Refused(path, "not a Teravox V1 sequence file: the header does not begin with _DOC_Teravox");
     auto get16 = [&](std::size_t at) { return static_cast<int16_t>(static_cast<uint16_t>(old[at] | (old[at + 1] << 8))); };
     const int oldE = get16(V1ElectrodeCountOffset);
     const int oldQ = get16(V1QuadripoleCountOffset);
@@ -217,12 +217,12 @@ void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append
         if (oldE < 0 || oldQ < 0 ||
             V1HeaderSize + static_cast<std::size_t>(oldE) * V1ElectrodeRecordSize +
                     static_cast<std::size_t>(oldQ) * V1QuadripoleRecordSize > old.size())
-            throw TFileError(path, "V1 file counts run past its end; nothing appended");
+            throw TV1Refused(path, "V1 file counts run past its end; nothing appended");
         if (oldE != e)
-            throw TFileError(path, "cannot append sequence \"" + seq.Name.Get() + "\" with " + std::to_string(e) +
+            throw TV1Refused(path, "cannot append sequence \"" + seq.Name.Get() + "\" with " + std::to_string(e) +
                                        " electrodes to a V1 file of " + std::to_string(oldE) + " electrodes");
         if (oldQ + q > 32767)
-            throw TFileError(path, "appending sequence \"" + seq.Name.Get() + "\" would take the V1 file past 32767 quadripoles");
+            throw TV1Refused(path, "appending sequence \"" + seq.Name.Get() + "\" would take the V1 file past 32767 quadripoles");
         keep = old.size();
         count = static_cast<int16_t>(oldQ + q);
     }

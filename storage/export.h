@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fileio.h"
 #include "sequence.h"
 
 // How numbers are written into text: the decimal separator, and whether a number holding a decimal
@@ -59,4 +60,11 @@ std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& f
 // not exist or is not a V1 file, a V1 file whose counts run past its end, an append of a sequence with
 // another electrode count than the file's (its quadripoles would no longer line up), and an append
 // that would take the quadripole count past 32,767.
+// The refusals that concern the file's content (not a V1 file, counts past its end, another electrode
+// count, too many quadripoles) are TV1Refused, so that a caller can offer another sequence; a file that
+// cannot be read or written is a plain TFileError.
+class TV1Refused : public TFileError {
+public:
+    using TFileError::TFileError;
+};
 void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append);
