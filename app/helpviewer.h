@@ -10,3 +10,5 @@ class QWidget;
 QString ShowHelpTopic(int mapId, QWidget* parent = nullptr);
 // The map ids the program uses, each with its page.
 constexpr int HelpMapIds[] = {100, 300, 400, 500, 1000, 1010, 1011, 1100, 1200};
+// The help window while it is open, else null.
+QWidget* HelpWindow();

@@ -10,8 +10,26 @@
 #include "messages.h"
 #include "prompts.h"
 
+namespace {
+// An error that a handler lets through is shown, and the window goes on: the user's set stays open.
+class TTeravoxApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(activeWindow(), Msg::AppTitle, QString::fromStdString(e.what()));
+        } catch (...) {
+            QMessageBox::critical(activeWindow(), Msg::AppTitle, "Unexpected error");
+        }
+        return false;
+    }
+};
+}  // namespace
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TTeravoxApplication app(argc, argv);
     QApplication::setApplicationName(Msg::AppTitle);
     QApplication::setApplicationDisplayName(Msg::AppTitle);
     std::setlocale(LC_NUMERIC, "C");   // the engine formats numbers itself

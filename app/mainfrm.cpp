@@ -62,7 +62,7 @@ public:
             --busy_;
         }
     }
-    void ShowMessage(const std::string& text) override { prompts_.Message(QString::fromStdString(text)); }
+    void ShowMessage(const std::string& text) override { prompts_.Message(RecordText(text)); }
     bool Ask(const std::string& title, const std::string& text, TButtons buttons) override {
         auto a = prompts_.Question(QString::fromStdString(text), QString::fromStdString(title),
                                    buttons == TButtons::YesNo ? TPrompts::TButtons::YesNo : TPrompts::TButtons::OkCancel,
@@ -96,10 +96,13 @@ public:
     TQtRemoteUi(TMainFrm& w, TPrompts& prompts) : w_(w), prompts_(prompts), progress_(w.ProgressBar) {}
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
         QStringList items;
-        for (const auto& l : lines) items << QString::fromStdString(l);
-        auto r = prompts_.ChooseItem(viewOnly ? "Sequences of the instrument" : "Choose a sequence", items, viewOnly);
+        for (const auto& l : lines) items << RecordText(l);
+        auto r = prompts_.ChooseItem(Msg::SelectSequenceCaption, items, viewOnly);
         if (!r) return std::nullopt;
-        return r->toStdString();
+        // The line itself, not the shown text turned back into bytes: names need not be UTF-8.
+        const auto at = items.indexOf(*r);
+        if (at < 0) return std::nullopt;
+        return lines[static_cast<std::size_t>(at)];
     }
     void PanelOn(int maximum) override {
         w_.UpLoadLbl->setEnabled(true);
@@ -422,11 +425,24 @@ void TMainFrm::ReadSettingsFromControls() {
 
 void TMainFrm::ShowError(const QString& text) { prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error); }
 
+QString RecordText(const std::string& bytes) {
+    // Records written by older programs hold one-byte text; anything that is not UTF-8 is read so.
+    QString text = QString::fromStdString(bytes);
+    if (text.toStdString() != bytes) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return text;
+}
+
+int TMainFrm::ListIndexOf(const QString& name) const {
+    for (int row = 0; row < SequenceListBox->count() && row < set_.Count(); ++row)
+        if (SequenceListBox->item(row)->text() == name) return row;
+    return -1;
+}
+
 void TMainFrm::RefreshList() {
     const bool was = closing_;
     closing_ = true;   // no selection handler while the list is rebuilt
     SequenceListBox->clear();
-    for (const std::string& n : set_.Names()) SequenceListBox->addItem(QString::fromStdString(n));
+    for (const std::string& n : set_.Names()) SequenceListBox->addItem(RecordText(n));
     closing_ = was;
 }
 
@@ -434,9 +450,9 @@ void TMainFrm::ShowSequence(int index) {
     if (index < 0 || index >= set_.Count()) return;
     const TSequence& seq = set_.Sequence(index);
     TGraphReportFrame1->setEnabled(false);
-    SequenceNameLbl->setText(QString::fromStdString(seq.Name.Get()));
+    SequenceNameLbl->setText(RecordText(seq.Name.Get()));
     SpacingLbl->setText(GeneralFormat(seq.Spacing[0]));
-    CableLbl->setText(QString::fromStdString(seq.CableName.Get()));
+    CableLbl->setText(RecordText(seq.CableName.Get()));
     current_ = index;
     const bool was = closing_;
     closing_ = true;
@@ -474,13 +490,13 @@ void TMainFrm::TGraphReportFrame1ComboBox1Change(int) {
 }
 
 void TMainFrm::ToolButton6Click() {
-    int index = set_.IndexOf(SequenceNameLbl->text().toStdString());
+    int index = ListIndexOf(SequenceNameLbl->text());
     if (SequenceNameLbl->text().isEmpty() || index < 0) return;
     ShowSequenceView(this, set_.Sequence(index));
 }
 
 void TMainFrm::TGraphReportFrame1ToolButton7Click() {
-    int index = set_.IndexOf(SequenceNameLbl->text().toStdString());
+    int index = ListIndexOf(SequenceNameLbl->text());
     if (SequenceNameLbl->text().isEmpty() || index < 0) return;
     ShowSequenceTables(this, set_.Sequence(index));
 }
@@ -497,7 +513,7 @@ void TMainFrm::ModifySeqBtnClick() {
 
 void TMainFrm::ImportSeqBtnClick() {
     auto file = prompts_.ChooseOpenFile("Open or import a sequence", SequenceFolder,
-                                        "Sequences (*.sqx *.txt *.seq);;All files (*)");
+                                        "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq)");
     if (!file) return;
     try {
         const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
@@ -599,64 +615,90 @@ void TMainFrm::OpttionSpreadSheetClick(QAction* item) {
 }
 
 namespace {
-// Sequences chosen one after another from the names of the set, each chosen name leaving the list.
-std::vector<int> ChooseSequences(TPrompts& prompts, const TSequenceSet& set, const QString& caption) {
-    QStringList names;
-    for (const auto& n : set.Names()) names << QString::fromStdString(n);
-    std::vector<int> chosen;
-    while (!names.isEmpty()) {
-        auto pick = prompts.ChooseItem(caption, names, false);
-        if (!pick) break;
-        int index = set.IndexOf(pick->toStdString());
-        if (index < 0) break;
-        chosen.push_back(index);
-        names.removeAll(*pick);
+// The names of the set offered one after another, each chosen name leaving the list.
+class TSequencePicker {
+public:
+    explicit TSequencePicker(const QListWidget& list, int count) {
+        for (int row = 0; row < list.count() && row < count; ++row) {
+            names_ << list.item(row)->text();
+            rows_.push_back(row);
+        }
     }
-    return chosen;
-}
+    // The index in the set of the next name chosen; none when the list is empty or on Quit.
+    std::optional<int> Next(TPrompts& prompts) {
+        if (names_.isEmpty()) return std::nullopt;
+        auto pick = prompts.ChooseItem(Msg::SelectSequenceCaption, names_, false);
+        if (!pick) return std::nullopt;
+        const auto at = names_.indexOf(*pick);
+        if (at < 0) return std::nullopt;
+        names_.removeAt(at);
+        const int row = rows_[static_cast<std::size_t>(at)];
+        rows_.erase(rows_.begin() + at);
+        return row;
+    }
+
+private:
+    QStringList names_;
+    std::vector<int> rows_;
+};
 }  // namespace
 
-void TMainFrm::Pelmar1Click() {
-    auto chosen = ChooseSequences(prompts_, set_, "Export to Pelmar");
-    if (chosen.empty()) return;
-    auto folder = prompts_.ChooseFolder("Export into folder", SequenceFolder, false);
-    if (!folder) return;
-    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
-    try {
-        for (int i : chosen) ExportPelmar(set_.Sequence(i), folder->toStdString(), set_.FileStem(i), decimal);
-    } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+std::optional<QString> TMainFrm::ChooseExportFolder(const QString& start) {
+    for (;;) {
+        auto folder = prompts_.ChooseFolder("Export into folder", start, true);
+        if (!folder) return std::nullopt;
+        QDir().mkpath(*folder);
+        if (QDir(*folder).exists()) return folder;
+        prompts_.Message(Msg::CreateNewDirectory);
     }
+}
+
+void TMainFrm::ExportEach(const std::function<void(const TSequence&, const std::string&, const std::string&)>& write) {
+    TSequencePicker picker(*SequenceListBox, set_.Count());
+    QString folder = ProgramFolder;   // then the folder chosen last, for this export only
+    while (auto index = picker.Next(prompts_)) {
+        auto chosen = ChooseExportFolder(folder);
+        if (!chosen) return;
+        folder = *chosen;
+        try {
+            write(set_.Sequence(*index), folder.toStdString(), set_.FileStem(*index));
+        } catch (const std::exception& e) {
+            ShowError(QString::fromStdString(e.what()));
+            return;
+        }
+    }
+}
+
+void TMainFrm::Pelmar1Click() {
+    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+    ExportEach([decimal](const TSequence& seq, const std::string& folder, const std::string& stem) {
+        ExportPelmar(seq, folder, stem, decimal);
+    });
 }
 
 void TMainFrm::Spreadsheet1Click() {
-    auto chosen = ChooseSequences(prompts_, set_, "Export as spreadsheet");
-    if (chosen.empty()) return;
-    auto folder = prompts_.ChooseFolder("Export into folder", SequenceFolder, false);
-    if (!folder) return;
     const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
-    try {
-        for (int i : chosen)
-            ExportSpreadsheet(set_.Sequence(i), folder->toStdString(), set_.FileStem(i),
-                              static_cast<char>(settings_.TabSeparateur), decimal);
-    } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
-    }
+    const char separator = static_cast<char>(settings_.TabSeparateur);
+    ExportEach([decimal, separator](const TSequence& seq, const std::string& folder, const std::string& stem) {
+        ExportSpreadsheet(seq, folder, stem, separator, decimal);
+    });
 }
 
 void TMainFrm::Seq1Click() {
-    auto chosen = ChooseSequences(prompts_, set_, "Export in the older format");
-    if (chosen.empty()) return;
-    auto file = prompts_.ChooseOpenFile("Older-format file to write into", SequenceFolder, "Sequence (*.seq)");
+    auto file = prompts_.ChooseOpenFile("Export in the older format", SequenceFolder, "Sequence (*)");
     if (!file) return;
-    try {
-        bool append = false;
-        for (int i : chosen) {
-            ExportV1Sequence(set_.Sequence(i), file->toStdString(), append);
-            append = true;
+    TSequencePicker picker(*SequenceListBox, set_.Count());
+    bool append = false;
+    while (auto index = picker.Next(prompts_)) {
+        try {
+            ExportV1Sequence(set_.Sequence(*index), file->toStdString(), append);
+        } catch (const TV1Refused& e) {
+            ShowError(QString::fromStdString(e.what()));   // nothing written for it; offer the others
+        } catch (const std::exception& e) {
+            ShowError(QString::fromStdString(e.what()));
+            return;
         }
-    } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+        append = true;
     }
 }
 
@@ -671,18 +713,41 @@ std::vector<TSequence> TMainFrm::SetCopy() const {
     return copy;
 }
 
+void TMainFrm::RunLinkCommand(const std::function<void()>& command) {
+    // Menus stay live while a transfer lets events run; a second command on the same link would
+    // pull the line from under the first.
+    if (linkBusy_) return;
+    linkBusy_ = true;
+    try {
+        command();
+    } catch (const std::exception& e) {
+        remoteUi_->PanelOff();
+        ShowError(QString::fromStdString(e.what()));
+    }
+    linkBusy_ = false;
+    UpdateModemMenu();
+    if (closeWhenIdle_) {
+        closeWhenIdle_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
 void TMainFrm::VarnelUpLoad() {
-    EnsureLink();
-    if (!CurrentLink) return;
-    auto copy = SetCopy();
-    ::VarnelUpLoad(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_, (ProgramFolder + "Varnel/").toStdString());
+    RunLinkCommand([this] {
+        EnsureLink();
+        if (!CurrentLink) return;
+        auto copy = SetCopy();
+        ::VarnelUpLoad(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_, (ProgramFolder + "Varnel/").toStdString());
+    });
 }
 
 void TMainFrm::VarnelTarskOptra1Click() {
-    EnsureLink();
-    if (!CurrentLink) return;
-    auto copy = SetCopy();
-    ::VarnelTarskOptra(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_);
+    RunLinkCommand([this] {
+        EnsureLink();
+        if (!CurrentLink) return;
+        auto copy = SetCopy();
+        ::VarnelTarskOptra(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_);
+    });
 }
 
 void TMainFrm::StopUpLoadBtnClick() {
@@ -700,40 +765,43 @@ void TMainFrm::UpdateModemMenu() {
 }
 
 void TMainFrm::ModemConnectClick() {
+    if (linkBusy_ || (modem_ && modem_->Connected())) return;
     auto phone = prompts_.AskText("Optra Modem", "Telephone number :", QString());
     if (!phone) return;
-    // The modem always dials from a serial port.
-    if (dynamic_cast<TPortCOM*>(CurrentLink.get()) == nullptr) {
-        CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
-    }
-    modem_ = std::make_unique<TModemSession>(*CurrentLink, *remoteUi_);
-    modem_->Connect(settings_.PortNumModem, phone->trimmed().toStdString());
-    UpdateModemMenu();
+    RunLinkCommand([this, number = phone->trimmed().toStdString()] {
+        // The link in force: a serial link dials the number, a USB link opens the adapter and
+        // ignores it.
+        EnsureLink();
+        if (!CurrentLink) return;
+        modem_ = std::make_unique<TModemSession>(*CurrentLink, *remoteUi_);
+        modem_->Connect(settings_.PortNumModem, number);
+    });
 }
 
 void TMainFrm::ModemDisconnectClick() {
-    if (modem_) modem_->Disconnect();
-    UpdateModemMenu();
+    RunLinkCommand([this] { if (modem_) modem_->Disconnect(); });
 }
 
 void TMainFrm::ModemViewClick() {
-    if (modem_) modem_->View();
-    UpdateModemMenu();
+    RunLinkCommand([this] { if (modem_) modem_->View(); });
 }
 
 void TMainFrm::ModemStartClick() {
-    if (modem_) modem_->Start();
-    UpdateModemMenu();
+    RunLinkCommand([this] { if (modem_) modem_->Start(); });
 }
 
 void TMainFrm::ModemDeleteClick() {
-    if (modem_) modem_->Delete();
-    UpdateModemMenu();
+    RunLinkCommand([this] { if (modem_) modem_->Delete(); });
 }
 
 int TMainFrm::ShowPortImage(bool recreate) {
+    // While a command runs its link stays, configured or not (the window is activated again when a
+    // question box of the connection closes).
     if (recreate) {
-        if (CurrentLink && !CurrentLink->Configured()) CurrentLink.reset();
+        if (CurrentLink && !CurrentLink->Configured() && !linkBusy_) {
+            modem_.reset();
+            CurrentLink.reset();
+        }
         if (!CurrentLink) {
             if (settings_.PortNumVarnel == 5 && UsbLinkFactory()) CurrentLink = UsbLinkFactory()(*linkHost_, SystemClock());
             else CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
@@ -769,7 +837,7 @@ void TMainFrm::StartDeviceWatch() {
 }
 
 void TMainFrm::Configuration1Click() {
-    const bool locked = CurrentLink && CurrentLink->Configured();
+    const bool locked = linkBusy_ || (CurrentLink && CurrentLink->Configured());
     TConfigurationFrm dialog(this);
     dialog.NewCB->setChecked(NewSeqBtn->isEnabled());
     dialog.ModifyCB->setChecked(ModifySeqBtn->isEnabled());
@@ -835,6 +903,12 @@ void TMainFrm::HandleArgument(const QString& argument) {
 }
 
 bool TMainFrm::FormCloseQuery() {
+    if (linkBusy_) {
+        // Stop the transfer first; the window closes once the command has ended.
+        closeWhenIdle_ = true;
+        if (CurrentLink) CurrentLink->Disconnect();
+        return false;
+    }
     if (set_.SetModified()) {
         auto a = prompts_.Question(Msg::QuitWithoutSaving, Msg::AreYouSure, TPrompts::TButtons::YesNo,
                                    TPrompts::TIcon::Warning, TPrompts::TAnswer::No);

@@ -4,8 +4,11 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "sequenceset.h"
 #include "settings.h"
@@ -34,6 +37,9 @@ class TDirectoryError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A text field of a record as shown: UTF-8 when its bytes are UTF-8, else one byte a character.
+QString RecordText(const std::string& bytes);
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
@@ -155,6 +161,10 @@ private:
     void EnsureLink();
     void UpdateModemMenu();
     void StartDeviceWatch();
+    void RunLinkCommand(const std::function<void()>& command);
+    int ListIndexOf(const QString& name) const;
+    std::optional<QString> ChooseExportFolder(const QString& start);
+    void ExportEach(const std::function<void(const TSequence&, const std::string&, const std::string&)>& write);
 
     TPrompts& prompts_;
     QSettings& store_;
@@ -163,6 +173,8 @@ private:
     int current_ = -1;
     int portImage_ = -1;
     bool closing_ = false;
+    bool linkBusy_ = false;       // an upload or modem command is running
+    bool closeWhenIdle_ = false;  // the window was closed during one
     QActionGroup* separatorGroup_ = nullptr;
     std::unique_ptr<TQtLinkHost> linkHost_;
     std::unique_ptr<TQtRemoteUi> remoteUi_;

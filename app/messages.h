@@ -13,6 +13,7 @@ inline constexpr const char* QuitWithoutSaving = "Quit without saving the set of
 inline constexpr const char* PortLocked = "Communication port locked, please quit program before changing it";
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
 inline constexpr const char* NotYetAvailable = "This dialog is not available in this version.";
+inline constexpr const char* SelectSequenceCaption = "Select a sequence ";   // the sequence chooser
 inline constexpr const char* UploadProcess = "Upload process";
 inline constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";
 }  // namespace Msg

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "messages.h"
@@ -75,23 +76,29 @@ std::optional<QString> TQtPrompts::ChooseSaveFile(const QString& caption, const 
 }
 
 std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) {
-    QDialog dialog(parent_);
+    QDialog dialog(parent_, Qt::Tool);
     dialog.setWindowTitle(caption);
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
     list->addItems(items);
-    if (!items.isEmpty()) list->setCurrentRow(0);
     layout->addWidget(list);
-    auto* buttons = new QDialogButtonBox(viewOnly ? QDialogButtonBox::Close : (QDialogButtonBox::Ok | QDialogButtonBox::Cancel),
-                                         &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, [&dialog, viewOnly] {
-        if (!viewOnly) dialog.accept();
-    });
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* ok = viewOnly ? nullptr : buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+    QPushButton* quit = buttons->addButton("Quit", QDialogButtonBox::RejectRole);
+    if (ok != nullptr) ok->setDefault(true);
+    else quit->setDefault(true);
+    QString chosen;
+    auto take = [&](QListWidgetItem* item) {
+        if (viewOnly || item == nullptr) return;   // OK with nothing selected does nothing
+        chosen = item->text();
+        dialog.accept();
+    };
+    if (ok != nullptr) QObject::connect(ok, &QPushButton::clicked, &dialog, [&] { take(list->currentItem()); });
+    QObject::connect(quit, &QPushButton::clicked, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, take);
     layout->addWidget(buttons);
-    if (dialog.exec() != QDialog::Accepted || viewOnly || list->currentItem() == nullptr) return std::nullopt;
-    return list->currentItem()->text();
+    if (dialog.exec() != QDialog::Accepted || chosen.isNull()) return std::nullopt;
+    return chosen;
 }
 
 std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label, const QString& start) {

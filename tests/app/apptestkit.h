@@ -24,6 +24,8 @@ public:
     std::deque<std::optional<QString>> Folders;
     std::deque<std::optional<QString>> Items;   // chooser answers; none left = Cancel
     std::deque<std::optional<QString>> Texts;   // typed lines; none left = Cancel
+    std::deque<std::optional<QString>> OpenFiles;   // files to open; none left = Cancel
+    std::function<void(const QString&)> OnQuestion;   // called as each question is answered
 
     void Message(const QString& text, const QString&, TIcon) override { Messages.push_back(text); }
     TAnswer Question(const QString& text, const QString&, TButtons, TIcon, TAnswer) override {
@@ -34,13 +36,14 @@ public:
         }
         TAnswer a = Answers.front();
         Answers.pop_front();
+        if (OnQuestion) OnQuestion(text);
         return a;
     }
     std::optional<QString> ChooseFolder(const QString&, const QString& start, bool) override {
         FolderStarts.push_back(start);
         return Next(Folders);
     }
-    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return Next(OpenFiles); }
     std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> ChooseItem(const QString&, const QStringList& items, bool) override {
         ItemLists.push_back(items);

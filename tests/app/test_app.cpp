@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -192,6 +195,124 @@ TEST_F(AppWithDemo, ClosingAfterAChangeAsks) {
     EXPECT_TRUE(QSettings(settingsFile, QSettings::IniFormat).contains(Key("PortNumModem")));
 }
 
+TEST_F(AppWithDemo, ExportsEachChosenSequenceIntoTheFolderChosenAfterIt) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+    const QString first = w->SequenceListBox->item(0)->text(), third = w->SequenceListBox->item(2)->text();
+    const QString out1 = home.path() + "/out/new", out2 = home.path() + "/out2";
+    prompts.Items = {first, third};   // then Quit
+    prompts.Folders = {out1, out2};
+    w->Pelmar1Click();
+    ASSERT_EQ(prompts.FolderStarts.size(), 2u);
+    EXPECT_EQ(prompts.FolderStarts[0], w->ProgramFolder);
+    EXPECT_EQ(prompts.FolderStarts[1], out1);   // the folder chosen last
+    const QString stem1 = QString::fromStdString(w->Set().FileStem(0)), stem3 = QString::fromStdString(w->Set().FileStem(2));
+    for (const char* end : {"_Quad.txt", "_Coor.txt", ".cfg"}) {
+        EXPECT_TRUE(QFile::exists(out1 + "/" + stem1 + end)) << end;
+        EXPECT_TRUE(QFile::exists(out2 + "/" + stem3 + end)) << end;
+    }
+    ASSERT_EQ(prompts.ItemLists.size(), 3u);
+    EXPECT_EQ(prompts.ItemLists[0].size(), 6);
+    EXPECT_FALSE(prompts.ItemLists[1].contains(first));
+    EXPECT_EQ(prompts.ItemLists[2].size(), 4);
+    EXPECT_FALSE(w->Set().SetModified());
+}
+
+TEST_F(AppWithDemo, AnExportFolderThatCannotBeMadeIsAskedAgain) {
+    QFile blocker(home.path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+    prompts.Items = {w->SequenceListBox->item(0)->text()};
+    prompts.Folders = {home.path() + "/file/sub"};   // then Cancel: the whole export ends
+    w->Spreadsheet1Click();
+    EXPECT_EQ(prompts.FolderStarts.size(), 2u);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::CreateNewDirectory);
+    EXPECT_EQ(prompts.ItemLists.size(), 1u);
+}
+
+TEST_F(AppWithDemo, SeqExportAsksTheFileFirstAndOffersTheOthersAfterARefusal) {
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+    w->Seq1Click();   // Cancel at the file: no sequence is offered
+    EXPECT_TRUE(prompts.ItemLists.empty());
+
+    const QString target = home.path() + "/notv1.seq";
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a sequence file of the first version");
+    f.close();
+    prompts.OpenFiles = {target};
+    prompts.Items = {w->SequenceListBox->item(0)->text(), w->SequenceListBox->item(1)->text()};
+    w->Seq1Click();
+    EXPECT_EQ(prompts.ItemLists.size(), 3u);   // offered again after each refusal, then Quit
+    EXPECT_EQ(prompts.Messages.size(), 2u);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("not a sequence file of the first version"));
+}
+
+TEST(RecordText, UnicodeWhenItIsElseOneByteCharacters) {
+    EXPECT_EQ(RecordText("Tranch\xC3\xA9" "e"), QString::fromUtf8("Tranch\xC3\xA9" "e"));
+    EXPECT_EQ(RecordText("Tranch\xE9" "e"), QString::fromUtf8("Tranch\xC3\xA9" "e"));
+    EXPECT_EQ(RecordText("DD 5m"), "DD 5m");
+    EXPECT_EQ(RecordText(""), "");
+}
+
+TEST_F(App, ANameInOneByteTextIsShownAndFound) {
+    auto store = Store();
+    auto w = Window(*store);
+    auto seq = std::make_unique<TSequence>();
+    seq->Name.Set("Tranch\xE9" "e");
+    w->Set().AddSequence(std::move(seq));
+    w->RefreshList();
+    w->ShowSequence(0);
+    EXPECT_EQ(w->SequenceListBox->item(0)->text(), QString::fromUtf8("Tranch\xC3\xA9" "e"));
+    EXPECT_EQ(w->SequenceNameLbl->text(), w->SequenceListBox->item(0)->text());
+    bool opened = false;
+    OnNextModal([&opened](QWidget* d) {
+        opened = true;
+        qobject_cast<QDialog*>(d)->reject();
+    });
+    w->ToolButton6Click();
+    EXPECT_TRUE(opened);
+}
+
+// A link that does not open and whose prompt wait then fails, as a USB link does after Cancel: the
+// upload's end command lets that error through to the window.
+class TFailingLink : public TMemoryLink {
+public:
+    using TMemoryLink::TMemoryLink;
+    int32_t Connect(int32_t, int32_t, int32_t, const std::string&, bool, const std::string&) override { return 0; }
+    bool WaitPrompt() override { throw std::runtime_error("Wait error"); }
+};
+
+TEST_F(App, AnErrorInALinkCommandIsShownAndTheWindowGoesOn) {
+    auto store = Store();
+    auto w = Window(*store);
+    auto seq = std::make_unique<TSequence>();
+    seq->Name.Set("Line1");
+    w->Set().AddSequence(std::move(seq));
+    w->RefreshList();
+    struct TYesHost : TNullHost {
+        int Asked = 0;
+        bool Ask(const std::string&, const std::string&, TButtons) override { return ++Asked > 0; }
+    } host;
+    TManualClock clock;
+    CurrentLink = std::make_unique<TFailingLink>(host, clock);
+    for (int round = 0; round < 2; ++round) {   // the second shows that no command is left running
+        EXPECT_NO_THROW(w->VarnelTarskOptra1Click());
+        EXPECT_EQ(host.Asked, round + 1);
+        ASSERT_EQ(prompts.Messages.size(), static_cast<std::size_t>(round + 1));
+        EXPECT_EQ(prompts.Messages.back(), "Wait error");
+        EXPECT_FALSE(w->StopUpLoadBtn->isEnabled());
+    }
+}
+
 TEST_F(App, ViewChangeWithoutASequenceAsksForOne) {
     auto store = Store();
     auto w = Window(*store);
@@ -281,6 +402,31 @@ TEST(Help, EveryMapIdHasItsPage) {
         EXPECT_GT(f.size(), 300) << id;
     }
     EXPECT_TRUE(ShowHelpTopic(4242).isEmpty());
+}
+
+TEST(Help, TheHelpWindowBelongsToTheWindowItWasAskedFrom) {
+    QWidget main;
+    ShowHelpTopic(100, &main);
+    ASSERT_NE(HelpWindow(), nullptr);
+    EXPECT_EQ(HelpWindow()->parentWidget(), &main);   // it goes when the main window goes
+    QDialog dialog(&main);
+    QWidget* ownerWhileOpen = nullptr;
+    OnNextModal([&](QWidget* d) {
+        ShowHelpTopic(1200, d);
+        ownerWhileOpen = HelpWindow()->parentWidget();
+        QCoreApplication::processEvents();
+        ASSERT_NE(HelpWindow()->windowHandle(), nullptr);
+        EXPECT_TRUE(HelpWindow()->windowHandle()->isVisible());
+        EXPECT_FALSE(QGuiApplication::modalWindow() != nullptr &&
+                     QGuiApplication::modalWindow() != HelpWindow()->windowHandle()->transientParent() &&
+                     QGuiApplication::modalWindow() != HelpWindow()->windowHandle());
+        d->close();
+    });
+    dialog.exec();
+    EXPECT_EQ(ownerWhileOpen, &dialog);               // a modal dialog does not block it
+    ASSERT_NE(HelpWindow(), nullptr);
+    EXPECT_EQ(HelpWindow()->parentWidget(), &main);   // and it outlives the dialog
+    HelpWindow()->close();
 }
 
 TEST(About, VersionText) {

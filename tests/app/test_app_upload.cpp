@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <memory>
 #include <thread>
@@ -90,6 +91,22 @@ TEST_F(DesktopLink, OptraUploadSendsTheChosenSequencesAndClosesThePanel) {
     EXPECT_FALSE(window->Set().SetModified());   // uploading changes nothing in the set
 }
 
+TEST_F(DesktopLink, ANameInOneByteTextIsUploadedAsItStands) {
+    Start(Family2(), 2, 2, 3);
+    const std::string name = "Tranch\xE9" "e";
+    window->Set().AddSequence(std::make_unique<TSequence>(Numbered(name, 48, 100)), false);
+    window->RefreshList();
+    const QString shown = QString::fromUtf8("Tranch\xC3\xA9" "e");
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {shown};
+    window->UploadOptra->trigger();
+    vi->Stop();
+    ASSERT_EQ(vi->Instrument().Images().size(), 1u);
+    EXPECT_EQ(vi->Instrument().Images()[0].Name.substr(0, name.size()), name);
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_EQ(prompts.Messages.back(), shown + " correctly loaded  On Memory 1");
+}
+
 TEST_F(DesktopLink, TheStopButtonEndsATransferPromptly) {
     Start(Family2(), 1, 1, 3);
     window->Set().AddSequence(std::make_unique<TSequence>(Numbered("Long", 200, 16000)));
@@ -118,6 +135,74 @@ TEST_F(DesktopLink, TheStopButtonEndsATransferPromptly) {
     EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
     vi->Stop();
     EXPECT_TRUE(vi->Instrument().Images().empty());
+}
+
+// Runs `act` once, from the event pump of the transfer, when the instrument has taken `bytes`.
+class TOnceAfterBytes {
+public:
+    TOnceAfterBytes(TRunningInstrument& vi, uint64_t bytes, std::function<void()> act) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, &vi, bytes, act] {
+            if (!Done && vi.Pty().BytesIn() > bytes) {
+                Done = true;
+                act();
+            }
+        });
+        timer_.start();
+    }
+    bool Done = false;
+
+private:
+    QTimer timer_;
+};
+
+TEST_F(DesktopLink, ClosingTheWindowDuringATransferStopsItThenCloses) {
+    Start(Family2(), 1, 1, 3);
+    window->Set().AddSequence(std::make_unique<TSequence>(Numbered("Long", 200, 16000)), false);
+    window->RefreshList();
+    window->show();
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {"Long"};
+    TOnceAfterBytes closer(*vi, 40000, [this] { window->close(); });
+    QElapsedTimer t;
+    t.start();
+    window->UploadOptra->trigger();
+    EXPECT_TRUE(closer.Done);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_TRUE(window->isVisible());   // not under the running command
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_EQ(prompts.Messages.back(), QString::fromStdString(LinkText::CommunicationStopped));
+    QElapsedTimer wait;
+    wait.start();
+    while (window->isVisible() && wait.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(window->isVisible());   // then it closes, the settings written
+    EXPECT_EQ(CurrentLink, nullptr);
+    store->sync();
+    EXPECT_TRUE(QSettings(home.path() + "/settings.ini", QSettings::IniFormat).contains(QString(SettingsKey) + "/PortNumModem"));
+}
+
+TEST_F(DesktopLink, TheWindowActivatedAgainWhileConnectingKeepsItsLink) {
+    Start(Family2(), 2, 2, 3);
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {Name(1)};
+    // When the connect question closes the window becomes active again, and that reaches the
+    // window while the link is still opening.
+    bool activated = false;
+    TPortVirt* link = nullptr;
+    prompts.OnQuestion = [&](const QString& text) {
+        if (!text.contains("COM 2")) return;
+        link = CurrentLink.get();
+        QTimer::singleShot(0, [&] {
+            activated = true;
+            window->ShowPortImage(true);
+            EXPECT_EQ(CurrentLink.get(), link);
+        });
+    };
+    window->UploadOptra->trigger();
+    EXPECT_TRUE(activated);
+    vi->Stop();
+    ASSERT_EQ(vi->Instrument().Images().size(), 1u);
+    EXPECT_EQ(prompts.Messages.back(), Name(1) + " correctly loaded  On Memory 1");
 }
 
 TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
