@@ -68,7 +68,11 @@ public:
         if (StopRequested.load()) Stopped = true;
     }
     void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string& text) override { out_ << text << std::endl; }
+    void ShowMessage(const std::string& text) override {
+        out_ << text << std::endl;
+        if (text.rfind("usb:", 0) == 0) UsbProblem = text;
+    }
+    std::string UsbProblem;   // what the USB link said when it gave up
     bool Ask(const std::string&, const std::string&, TButtons) override {
         // A stop before the link is open cancels the connection instead.
         return !StopRequested.load();
@@ -134,9 +138,11 @@ std::unique_ptr<TPortVirt> MakeLink(const std::string& device, int baud, TCliHos
     return std::make_unique<TCliPortCOM>(host, baud);
 }
 
-// Why a serial link did not open, when it says.
-std::string OpenProblem(TPortVirt& link) {
+// Why a link did not open, when it says: the serial port's error, or what the USB link said when it
+// gave up (no adapter attached).
+std::string OpenProblem(TPortVirt& link, const TCliHost& host) {
     if (auto* com = dynamic_cast<TPortCOM*>(&link)) return com->PortControl().LastError();
+    if (!link.Configured()) return host.UsbProblem;
     return "";
 }
 
@@ -161,6 +167,8 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
     TCliHost host(ctx.Out);
     TCliUi ui(ctx.Out);
     for (const TSequence& s : set) ui.Choices.push_back(s.Name.Get());
+    // The adapter's rate is the command's own; a rate given for it would silently not be used.
+    if (a.Device == "usb" && a.Baud != 0) throw TCliUsage("--baud applies to serial devices, not to usb");
     std::unique_ptr<TPortVirt> link = MakeLink(a.Device, a.Baud, host);
     host.Link = link.get();
 
@@ -174,12 +182,14 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
             outcome = VarnelTarskOptra(set, *link, CliComPort, ui);
         }
     } catch (const TLinkError& e) {
-        // The end command on a closed USB link raises; after a stop that is still just the stop.
+        // The end command on a closed USB link raises; after a stop that is still just the stop, and
+        // a link that never opened says why.
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        if (const std::string problem = OpenProblem(*link, host); !problem.empty()) throw TCliFailure(problem);
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
     const bool neverOpened = !link->Configured();
-    const std::string problem = OpenProblem(*link);
+    const std::string problem = OpenProblem(*link, host);
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
@@ -210,7 +220,7 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     host.Link = link.get();
     TModemSession session(*link, ui);
     if (!session.Connect(CliComPort, a.Dial, a.Init)) {
-        const std::string problem = OpenProblem(*link);
+        const std::string problem = OpenProblem(*link, host);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);

@@ -49,19 +49,29 @@ TEST_F(UsbCli, Family1UploadEndsWithoutAdapter) {
     TCliRun r = Cli({"--home", dir, "upload", "--family", "1", "--device", "usb", sqx});
     EXPECT_EQ(r.Status, ExitFailed);
     EXPECT_THAT(r.Out, HasSubstr(NoUsbAdapterText));
-    EXPECT_THAT(r.Out + r.Err, HasSubstr("Communication stopped"));
+    EXPECT_THAT(r.Out, HasSubstr("Communication stopped"));
+    EXPECT_EQ(r.Err, std::string(NoUsbAdapterText) + "\n");   // the failure says why
 }
 
 TEST_F(UsbCli, Family2UploadEndsWithoutAdapter) {
     TCliRun r = Cli({"--home", dir, "upload", "--family", "2", "--device", "usb", sqx});
     EXPECT_EQ(r.Status, ExitFailed);
     EXPECT_THAT(r.Out, HasSubstr(NoUsbAdapterText));
+    EXPECT_EQ(r.Err, std::string(NoUsbAdapterText) + "\n");
+}
+
+TEST_F(UsbCli, ARateForTheAdapterIsWrongUsage) {
+    TCliRun r = Cli({"--home", dir, "upload", "--family", "2", "--device", "usb", "--baud", "9600", sqx});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_THAT(r.Err, HasSubstr("--baud"));
+    EXPECT_EQ(r.Out, "");
 }
 
 TEST_F(UsbCli, ModemListEndsWithoutAdapter) {
     TCliRun r = Cli({"--home", dir, "modem", "--device", "usb", "--dial", "0123456789", "list"});
     EXPECT_EQ(r.Status, ExitFailed);
     EXPECT_THAT(r.Out, HasSubstr(NoUsbAdapterText));
+    EXPECT_EQ(r.Err, std::string(NoUsbAdapterText) + "\n");
 }
 
 // The command line's USB path with the simulated adapter plugged into a virtual instrument.
