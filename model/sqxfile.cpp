@@ -41,6 +41,11 @@ std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
 std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq) {
     seq.Reset();
     if (size > 0) std::memcpy(RecordBytes(seq), data, std::min(size, sizeof(TSequence)));
+    // Two values that older files hold and that mean something within the table: a first electrode
+    // of 2000 is "no electrode" (an import without coordinates), and a count above 1999 comes from a
+    // reversible cable laid twice, which never places more electrodes than the table has.
+    if (seq.FirstElectrode == MaxElectrodes) seq.FirstElectrode = 0;
+    if (seq.NbElectrode > MaxElectrodeNumber && seq.NbElectrode <= MaxNodeNumber) seq.NbElectrode = MaxElectrodeNumber;
     auto problem = SequenceLimitsProblem(seq);
     if (problem) seq.Reset();
     return problem;

@@ -112,12 +112,26 @@ INSTANTIATE_TEST_SUITE_P(
                                          s.Quadripoles[0] = {1, 2, 2000, 4, 0, 1, -1};
                                      }},
                       TBadRecordCase{"FirstElectrodeOutsideTable", [](TSequence& s) { s.FirstElectrode = 5000; }},
+                      TBadRecordCase{"ElectrodeCountAboveAnyCable", [](TSequence& s) { s.NbElectrode = 4001; }},
                       TBadRecordCase{"SpacingIndexOutsideTable",
                                      [](TSequence& s) {
                                          s.NbQuadripole = 1;
                                          s.Quadripoles[0] = {1, 2, 3, 4, 3, 1, -1};
                                      }}),
     [](const auto& p) { return std::string(p.param.Name); });
+
+TEST(SequenceRecord, OlderFilesValuesWithinTheTableAreReadAsTheirMeaning) {
+    TTestDir dir;
+    auto seq = std::make_unique<TSequence>();
+    seq->FirstElectrode = 2000;   // an import without coordinates
+    seq->NbElectrode = 2400;      // a reversible cable laid twice
+    const std::string path = dir.Path("old.sqx");
+    WriteSequenceFile(path, *seq);
+    auto back = std::make_unique<TSequence>();
+    ReadSequenceFile(path, *back);
+    EXPECT_EQ(back->FirstElectrode, 0);
+    EXPECT_EQ(back->NbElectrode, 1999);
+}
 
 TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     TSequence* seq = new TSequence;
