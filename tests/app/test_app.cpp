@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -427,6 +428,31 @@ TEST(Help, TheHelpWindowBelongsToTheWindowItWasAskedFrom) {
     ASSERT_NE(HelpWindow(), nullptr);
     EXPECT_EQ(HelpWindow()->parentWidget(), &main);   // and it outlives the dialog
     HelpWindow()->close();
+}
+
+TEST(Prompts, TheSequenceChooserTakesASelectedNameOnly) {
+    QWidget owner;
+    TQtPrompts prompts(&owner);
+    OnNextModal([](QWidget* d) {
+        EXPECT_EQ(d->windowTitle(), "Select a sequence ");
+        auto* list = d->findChild<QListWidget*>();
+        QPushButton* ok = nullptr;
+        QPushButton* quit = nullptr;
+        for (auto* b : d->findChildren<QPushButton*>()) (b->text() == "OK" ? ok : quit) = b;
+        ASSERT_NE(ok, nullptr);
+        ASSERT_NE(quit, nullptr);
+        EXPECT_EQ(quit->text(), "Quit");
+        ok->click();   // nothing selected: the dialog stays
+        EXPECT_TRUE(d->isVisible());
+        list->setCurrentRow(1);
+        ok->click();
+    });
+    EXPECT_EQ(prompts.ChooseItem("Select a sequence ", {"Line1", "Line2"}, false), QString("Line2"));
+    OnNextModal([](QWidget* d) {
+        for (auto* b : d->findChildren<QPushButton*>())
+            if (b->text() == "Quit") b->click();
+    });
+    EXPECT_EQ(prompts.ChooseItem("Select a sequence ", {"Line1"}, false), std::nullopt);
 }
 
 TEST(About, VersionText) {
