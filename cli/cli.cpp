@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <iostream>
 
 #include "datafolder.h"
@@ -20,6 +21,27 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     AddModelCommands(app, ctx);
     AddStorageCommands(app, ctx);
     AddLinkCommands(app, ctx);
+    // --home and --decimal may stand after the command too, where people tend to put them.
+    std::function<void(CLI::App*)> fallThrough = [&fallThrough](CLI::App* a) {
+        for (CLI::App* sub : a->get_subcommands({})) {
+            sub->fallthrough();
+            fallThrough(sub);
+        }
+    };
+    fallThrough(&app);
+    // An unknown command word is named as such rather than reported as a missing command.
+    auto unknownCommand = [&app](const std::vector<std::string>& words) -> std::string {
+        const CLI::App* at = &app;
+        for (const std::string& w : words) {
+            if (!w.empty() && w[0] == '-') return "";
+            const CLI::App* sub = nullptr;
+            for (const CLI::App* s : at->get_subcommands({}))
+                if (s->check_name(w)) sub = s;
+            if (sub == nullptr) return at->get_subcommands({}).empty() ? "" : w;
+            at = sub;
+        }
+        return "";
+    };
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -34,6 +56,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (e.get_exit_code() == 0) {
             out << e.what() << "\n";
             return ExitOk;
+        }
+        if (const std::string w = unknownCommand(args); !w.empty()) {
+            err << "teravox2-cli: unknown command " << w << " (see teravox2-cli --help)\n";
+            return ExitUsage;
         }
         err << "teravox2-cli: " << e.what() << "\n";
         return ExitUsage;
@@ -51,6 +77,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ExitFailed;
     } catch (const std::exception& e) {
         err << "teravox2-cli: " << e.what() << "\n";
+        return ExitFailed;
+    }
+    // What a script asked for and did not get is a failure (a full disk, a closed pipe).
+    out.flush();
+    if (!out) {
+        err << "teravox2-cli: the output could not be written\n";
         return ExitFailed;
     }
     return ExitOk;

@@ -280,6 +280,20 @@ void RunSimulate(TCliContext& ctx, const TSimulateArgs& a) {
 
 void RequestCliStop() { StopRequested.store(true); }
 
+namespace {
+// CLI11's own positive check words its range with the largest double.
+const CLI::Validator PositiveWhole{[](const std::string& text) -> std::string {
+                                        try {
+                                            std::size_t used = 0;
+                                            const long v = std::stol(text, &used);
+                                            if (used == text.size() && v > 0) return "";
+                                        } catch (const std::exception&) {
+                                        }
+                                        return "must be a whole number above 0, not " + text;
+                                    },
+                                    "POSITIVE"};
+}  // namespace
+
 void AddLinkCommands(CLI::App& app, TCliContext& ctx) {
     auto up = std::make_shared<TUploadArgs>();
     auto* u = app.add_subcommand("upload", "Upload sequences to an instrument");
@@ -288,7 +302,7 @@ void AddLinkCommands(CLI::App& app, TCliContext& ctx) {
         ->check(CLI::IsMember({1, 2}));
     u->add_option("--device", up->Device, "Serial device (port, USB-serial port, pseudo-terminal) or usb")->required();
     u->add_option("--baud", up->Baud, "Connection rate (default 9600 for family 1, 115200 for family 2)")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveWhole);
     u->add_option("files", up->Files, "Sequence files (.sqx), uploaded in this order")->required();
     u->callback([up, &ctx] { RunUpload(ctx, *up); });
 
@@ -303,14 +317,14 @@ void AddLinkCommands(CLI::App& app, TCliContext& ctx) {
 
     auto si = std::make_shared<TSimulateArgs>();
     auto* s = app.add_subcommand("simulate", "Behave like an instrument on a pseudo-terminal until killed");
-    s->add_option("--family", si->Family, "Instrument family 1 or 2")->check(CLI::IsMember({1, 2}));
+    s->add_option("--family", si->Family, "Instrument family 1 or 2")->required()->check(CLI::IsMember({1, 2}));
     s->add_option("--version", si->Version, "Family 2: the 4-byte version in hexadecimal (default 20000003)");
     s->add_flag("--modem", si->Modem, "A Hayes modem in front of the instrument");
     s->add_option("--store", si->Store, "Folder that receives every image as imageNNN.bin");
     s->add_option("--wire-baud", si->WireBaud, "Pace reading and writing to this many bits per second (8N1)")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveWhole);
     s->add_option("--corrupt-every", si->CorruptEvery, "Spoil every N-th block (family 1: acknowledgement)")
-        ->check(CLI::PositiveNumber);
+        ->check(PositiveWhole);
     s->add_flag("--silent", si->Silent, "Never answer");
     s->add_flag("--refuse", si->Refuse, "Refuse uploads (family 1: header refused; family 2: memory full)");
     s->callback([si, &ctx] { RunSimulate(ctx, *si); });

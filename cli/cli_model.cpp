@@ -72,8 +72,36 @@ TSegment ParseSegmentOption(const std::string& text) {
     return s;
 }
 
+// Record text for JSON, which must be UTF-8: records of older programs hold one-byte text, read as
+// Latin-1 when the bytes are not UTF-8 already.
+std::string JsonText(const std::string& bytes) {
+    auto validUtf8 = [&bytes] {
+        for (std::size_t i = 0; i < bytes.size();) {
+            const auto c = static_cast<unsigned char>(bytes[i]);
+            std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+            if (n == 0 || i + n > bytes.size()) return false;
+            for (std::size_t k = 1; k < n; ++k)
+                if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 0x2) return false;
+            i += n;
+        }
+        return true;
+    };
+    if (validUtf8()) return bytes;
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 ordered_json SegmentJson(const TSegment& s) {
-    return {{"name", s.Name.Get()},
+    return {{"name", JsonText(s.Name.Get())},
             {"first_node", s.FirstNode},
             {"last_node", s.LastNode},
             {"node_spacing", s.NodeSpacing},
@@ -95,8 +123,8 @@ ordered_json Triple(const T (&v)[3]) {
 ordered_json SequenceJson(const TSequence& seq) {
     ordered_json j;
     j["version"] = seq.Version;
-    j["name"] = seq.Name.Get();
-    j["cable_name"] = seq.CableName.Get();
+    j["name"] = JsonText(seq.Name.Get());
+    j["cable_name"] = JsonText(seq.CableName.Get());
     j["segments"] = SegmentsJson(seq);
     j["array_type"] = seq.ArrayType;
     j["spacing"] = Triple(seq.Spacing);
@@ -167,7 +195,10 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     if (!o.Levels.empty()) seq.LevelUsed[0] = ParseLevelSpec(o.Levels, "--levels");
     auto other = [&](int s, const std::optional<int>& k, const std::string& levels, int lo, int hi, const char* name) {
         if (!k) {
-            if (!levels.empty()) throw TCliUsage(std::string("--levels") + char('0' + s + 1) + " needs " + name);
+            if (levels.empty()) return;
+            // A roll or move along keeps the copied dipole lengths; new levels apply to them.
+            if (seq.Spacing[s] == 0.0f) throw TCliUsage(std::string("--levels") + char('0' + s + 1) + " needs " + name);
+            seq.LevelUsed[s] = ParseLevelSpec(levels, std::string("--levels") + char('0' + s + 1));
             return;
         }
         if (*k < lo || *k > hi)
@@ -233,8 +264,14 @@ int PickElectrodeCount(const TSequence& seq, const TGenerateOptions& o) {
     return r.Clamp(n);
 }
 
+// The file the sequence's cable set came from, for messages.
+std::string CableSource(const TGenerateOptions& o) {
+    if (!o.Cable.empty()) return o.Cable;
+    return !o.RollAlong.empty() ? o.RollAlong : o.MoveAlong;
+}
+
 int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, const TRange& range) {
-    if (range.Max < range.Min) throw TCliFailure("the cable set has too few nodes for this array");
+    if (range.Max < range.Min) throw TCliFailure(CableSource(o) + ": the cable set has too few nodes for this array");
     if (o.First && (*o.First < range.Min || *o.First > range.Max))
         throw TCliUsage("--first must be from " + std::to_string(range.Min) + " to " + std::to_string(range.Max));
     return AdjustFirstElectrode(seq, o.First.value_or(proposed), range);
@@ -279,7 +316,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
     }
-    if (auto problem = GenerationProblem(*seq)) throw TCliFailure("cannot generate: " + *problem);
+    if (auto problem = GenerationProblem(*seq)) throw TCliFailure(CableSource(o) + ": cannot generate: " + *problem);
     TNullChartSink chart;
     GenerateSequence(*seq, mode == ModeCreate ? ModeCreate : ModeRollAlong, chart);
     WriteSequenceFile(o.Output, *seq);
@@ -328,7 +365,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
         ReadCableFile(cshow->File, c);
         if (cshow->Json) {
             ordered_json j;
-            j["cable_name"] = c.CableName.Get();
+            j["cable_name"] = JsonText(c.CableName.Get());
             j["segments"] = SegmentsJson(c);
             j["first_node"] = SegmentCount(c) ? FirstNodeOfSet(c) : 0;
             j["last_node"] = LastNodeOfSet(c);

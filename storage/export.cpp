@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "fileio.h"
@@ -183,17 +184,29 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
 std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
                                       char decimal) {
     const std::string sep = "   ";
-    std::vector<std::string> lines, paths;
-    QuadripoleLines(seq, lines, sep);
-    paths.push_back(InFolder(folder, stem + "_Quad.txt"));
-    WriteText(paths.back(), lines);
-    ElectrodeLines(seq, lines, sep, TNumberStyle{decimal, false});
-    paths.push_back(InFolder(folder, stem + "_Coor.txt"));
-    WriteText(paths.back(), lines);
-    TPelmarConfig config;
-    FillPelmarConfig(seq, config);
-    paths.push_back(InFolder(folder, stem + ".cfg"));
-    WriteFileAtomic(paths.back(), config.data(), config.size());
+    const std::vector<std::string> paths{InFolder(folder, stem + "_Quad.txt"), InFolder(folder, stem + "_Coor.txt"),
+                                         InFolder(folder, stem + ".cfg")};
+    std::vector<bool> existed;
+    for (const auto& p : paths) existed.push_back(FileExists(p));
+    std::size_t written = 0;
+    try {
+        std::vector<std::string> lines;
+        QuadripoleLines(seq, lines, sep);
+        WriteText(paths[0], lines);
+        ++written;
+        ElectrodeLines(seq, lines, sep, TNumberStyle{decimal, false});
+        WriteText(paths[1], lines);
+        ++written;
+        TPelmarConfig config;
+        FillPelmarConfig(seq, config);
+        WriteFileAtomic(paths[2], config.data(), config.size());
+    } catch (...) {
+        // The three files go together: a set left incomplete would be read as a whole one. Files
+        // that were there before are the user's last export and stay.
+        for (std::size_t i = 0; i < written; ++i)
+            if (!existed[i]) std::remove(paths[i].c_str());
+        throw;
+    }
     return paths;
 }
 

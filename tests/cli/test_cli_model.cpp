@@ -121,6 +121,7 @@ TEST_F(CliModel, UsageAndFailures) {
         {{"show", P("missing.sqx")}, 1},
         {{"generate", "--roll-along", P("missing.sqx"), "-o", P("o.sqx")}, 1},
         {{"frobnicate"}, 2},
+        {{"cable", "frobnicate"}, 2},
     };
     for (const auto& c : cases) {
         auto r = Cli(c.Args);
@@ -130,6 +131,52 @@ TEST_F(CliModel, UsageAndFailures) {
     }
     auto missing = Cli({"show", P("missing.sqx")});
     EXPECT_NE(missing.Err.find("missing.sqx"), std::string::npos);
+    EXPECT_EQ(Cli({"cable", "frobnicate"}).Err, "teravox2-cli: unknown command frobnicate (see teravox2-cli --help)\n");
+
+    // A cable set too short for the array: the message names it.
+    ASSERT_EQ(Cli({"cable", "create", P("c3.cbl"), "--name", "C3", "--segment", "S:1-3:5"}).Status, 0);
+    auto tiny = Cli({"generate", "--cable", P("c3.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")});
+    EXPECT_EQ(tiny.Status, 1);
+    EXPECT_EQ(tiny.Err.rfind(P("c3.cbl") + ": ", 0), 0u) << tiny.Err;
+}
+
+TEST_F(CliModel, OptionsOfTheDataFolderMayFollowTheCommand) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o",
+                  P("o.sqx"), "--home", P("home"), "--decimal", ","});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+}
+
+TEST_F(CliModel, OutputThatCannotBeWrittenIsAFailure) {
+    MakeCable48();
+    std::ostream lost(nullptr);   // every write fails, as on a full disk
+    std::ostringstream err;
+    EXPECT_EQ(RunCli({"cable", "show", P("l48.cbl")}, lost, err, '.'), 1);
+    EXPECT_EQ(err.str(), "teravox2-cli: the output could not be written\n");
+}
+
+TEST_F(CliModel, JsonOfANameInOneByteText) {
+    MakeCable48();
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "--name",
+                   "Ligne \xE9t\xE9", "-o", P("lat.sqx")})
+                  .Status,
+              0);
+    json j = Show(P("lat.sqx"));
+    EXPECT_EQ(j["name"], "Ligne \xC3\xA9t\xC3\xA9");
+}
+
+TEST_F(CliModel, RollAlongTakesNewLevelsForTheCopiedSecondLength) {
+    MakeCable48();
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-2",
+                   "--spacing2", "2", "--levels2", "1", "-o", P("p.sqx")})
+                  .Status,
+              0);
+    auto r = Cli({"generate", "--roll-along", P("p.sqx"), "--levels2", "1-3", "-o", P("r.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Show(P("r.sqx"))["level_used"][1], 0x7);
+    // Without a second length to copy, the new levels need one.
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("q.sqx")}).Status, 0);
+    EXPECT_EQ(Cli({"generate", "--roll-along", P("q.sqx"), "--levels2", "1", "-o", P("r2.sqx")}).Status, 2);
 }
 
 TEST_F(CliModel, RollAlongContinuesAfterThePreviousLine) {

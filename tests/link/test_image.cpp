@@ -47,6 +47,17 @@ float F32(const TImageBytes& b, std::size_t at) {
     return f;
 }
 
+TEST(EleFiles, ANameNeverLeadsOutOfTheFolder) {
+    TSequence seq;
+    seq.NbElectrode = 48;
+    seq.NbQuadripole = 45;
+    for (const auto& [name, base] : {std::pair{"../../x", "/v/.._.._x_E48_Q45_#"}, {"a/b", "/v/a_b_E48_Q45_#"},
+                                     {"a\\b\tc", "/v/a_b_c_E48_Q45_#"}, {"Line12", "/v/Line12_E48_Q45_#"}}) {
+        seq.Name.Set(name);
+        EXPECT_EQ(EleBasePath("/v", seq), base) << name;
+    }
+}
+
 TEST(ImageCodes, MarkersHaveTheirBitPatterns) {
     float r = RemoteMarker, a = AbsentMarker;
     uint32_t rb, ab;

@@ -247,6 +247,21 @@ TEST_F(CliFixture, CtrlCOnASilentInstrumentEndsWithCommunicationStopped) {
     EXPECT_NE(err.str().find("Communication stopped"), std::string::npos) << err.str();
 }
 
+TEST_F(CliFixture, WrongUsageOfTheLinkCommands) {
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Says;
+    } cases[] = {
+        {{"simulate"}, "--family is required"},
+        {{"upload", "--family", "2", "--device", "/dev/null", "--baud", "0", file}, "must be a whole number above 0, not 0"},
+        {{"simulate", "--family", "2", "--corrupt-every", "-1"}, "must be a whole number above 0, not -1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.Args), 2) << c.Says;
+        EXPECT_NE(err.str().find(c.Says), std::string::npos) << err.str();
+    }
+}
+
 TEST_F(CliFixture, ADeviceThatIsNotThereIsAClearFailure) {
     EXPECT_EQ(Run({"upload", "--family", "1", "--device", (folder / "no-tty").string(), file}), 1);
     EXPECT_NE(err.str().find("no-tty"), std::string::npos) << err.str();

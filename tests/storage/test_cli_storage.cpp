@@ -92,3 +92,22 @@ TEST(CliStorage, FailuresNameTheFile) {
     r = Cli({"export", "spreadsheet", tmp / "a.sqx", "--to", tmp / "o", "--separator", "semicolon"});
     EXPECT_EQ(r.Status, 2);
 }
+
+TEST(CliStorage, AV1ExportRefusedHalfwayLeavesTheTargetAsItWas) {
+    TTempFolder tmp;
+    WriteSequence(tmp / "a.sqx", "Line1", 0);
+    TSequence wide;   // another electrode count: its append is refused
+    wide.Name.Set("Wide");
+    for (int n = 1; n <= 6; ++n) wide.Electrodes[n] = {2, static_cast<int16_t>(n), 2.5f * static_cast<float>(n - 1), 0, 0};
+    wide.NbElectrode = 6;
+    WriteSequenceFile(tmp / "w.sqx", wide);
+    std::string header(V1HeaderSize, '\0');
+    std::memcpy(header.data(), "_DOC_Teravox", 12);
+    WriteBytes(tmp / "t.seq", header + "old content");
+    auto r = Cli({"export", "v1", tmp / "a.sqx", tmp / "w.sqx", "--to", tmp / "t.seq"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err.rfind(tmp / "t.seq" + ": cannot append", 0), 0u) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(ReadBytes(tmp / "t.seq"), header + "old content");
+    EXPECT_EQ(FolderEntries(tmp.Path()), (std::vector<std::string>{"a.sqx", "t.seq", "w.sqx"}));
+}

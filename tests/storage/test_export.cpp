@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 #include <cstring>
 
@@ -217,6 +219,16 @@ TEST(PelmarFiles, ThreeFilesNamedAfterTheSequence) {
     EXPECT_EQ(cfg.substr(8, 4), std::string("\0\0\0\0", 4));
     EXPECT_EQ(cfg.substr(12, 40), std::string("Varnel Configuration Created by TERAVOX\0", 40));
     EXPECT_EQ(cfg.find_first_not_of('\0', 52), std::string::npos);
+}
+
+TEST(PelmarFiles, AFailedThirdFileTakesTheNewOnesAway) {
+    TTempFolder tmp;
+    auto seq = Generated(0);
+    WriteBytes(tmp / "Line1_Coor.txt", "last export");
+    std::filesystem::create_directory(tmp / "Line1.cfg");   // cannot be replaced
+    EXPECT_THROW(ExportPelmar(*seq, tmp.Path(), "Line1", '.'), TFileError);
+    EXPECT_FALSE(FileExists(tmp / "Line1_Quad.txt"));        // new: taken away again
+    EXPECT_TRUE(FileExists(tmp / "Line1_Coor.txt"));         // the user's earlier one stays
 }
 
 TEST(PelmarConfig, TimeCodes) {
