@@ -122,12 +122,8 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
 }
 
 std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq) {
-    // The name is the user's: a folder separator or control character in it must not lead the file
-    // out of the folder (or into one that does not exist).
-    std::string name = seq.Name.Get().substr(0, 8);
-    for (char& c : name)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
-    return JoinPath(varnelFolder, name + "_E" + std::to_string(seq.NbElectrode) + "_Q" +
+    // The name is the user's: it must not lead the file out of the folder.
+    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, 8)) + "_E" + std::to_string(seq.NbElectrode) + "_Q" +
                                       std::to_string(seq.NbQuadripole) + "_#");
 }
 

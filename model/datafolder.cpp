@@ -12,6 +12,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
+std::string FileNameSafe(std::string text) {
+    for (char& c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) c = '_';
+    }
+    return text;
+}
+
 std::string ResolveDataFolder(const std::string& explicitFolder) {
     if (!explicitFolder.empty()) return explicitFolder;
     if (const char* h = std::getenv("TERAVOX_HOME"); h != nullptr && *h != '\0') return h;

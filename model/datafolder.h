@@ -7,5 +7,9 @@
 // ($XDG_DATA_HOME/teravox2, or ~/.local/share/teravox2).
 std::string ResolveDataFolder(const std::string& explicitFolder = "");
 std::string JoinPath(const std::string& folder, const std::string& name);
+// A user's text (a sequence name) made fit to be part of a file name in a folder: every character that
+// could lead out of the folder or that a file system refuses ("/", "\\" and the control characters)
+// becomes "_".
+std::string FileNameSafe(std::string text);
 // Creates the folder and its parents when missing. Throws TFileError when it cannot.
 void MakeFolders(const std::string& folder);

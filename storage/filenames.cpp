@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <set>
 
+#include "datafolder.h"
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -15,12 +17,7 @@ std::string Lower(std::string s) {
 }  // namespace
 
 std::string SequenceFileStem(const std::string& name) {
-    std::string stem = name.substr(0, std::min(name.size(), name.rfind('.')));
-    for (char& c : stem) {
-        auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) c = '_';
-    }
-    return stem;
+    return FileNameSafe(name.substr(0, std::min(name.size(), name.rfind('.'))));
 }
 
 std::string SequenceFileName(const std::string& name, const std::string& ending) {
