@@ -425,12 +425,12 @@ void TMainFrm::ReadSettingsFromControls() {
 
 void TMainFrm::ShowError(const QString& text) { prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error); }
 
-QString RecordText(const std::string& bytes) {
-    // Records written by older programs hold one-byte text; anything that is not UTF-8 is read so.
-    QString text = QString::fromStdString(bytes);
-    if (text.toStdString() != bytes) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return text;
-}
+namespace {
+// The decimal separator of text files: the user's, when it is a comma, else the point.
+char LocaleDecimal() { return QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.'; }
+}  // namespace
+
+QString RecordText(const std::string& bytes) { return QString::fromStdString(RecordTextUtf8(bytes)); }
 
 int TMainFrm::ListIndexOf(const QString& name) const {
     for (int row = 0; row < SequenceListBox->count() && row < set_.Count(); ++row)
@@ -516,7 +516,7 @@ void TMainFrm::ImportSeqBtnClick() {
                                         "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq)");
     if (!file) return;
     try {
-        const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+        const char decimal = LocaleDecimal();
         int index = set_.ImportFile(file->toStdString(), decimal);
         if (index < 0) return;
         RefreshList();
@@ -670,14 +670,14 @@ void TMainFrm::ExportEach(const std::function<void(const TSequence&, const std::
 }
 
 void TMainFrm::Pelmar1Click() {
-    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+    const char decimal = LocaleDecimal();
     ExportEach([decimal](const TSequence& seq, const std::string& folder, const std::string& stem) {
         ExportPelmar(seq, folder, stem, decimal);
     });
 }
 
 void TMainFrm::Spreadsheet1Click() {
-    const char decimal = QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.';
+    const char decimal = LocaleDecimal();
     const char separator = static_cast<char>(settings_.TabSeparateur);
     ExportEach([decimal, separator](const TSequence& seq, const std::string& folder, const std::string& stem) {
         ExportSpreadsheet(seq, folder, stem, separator, decimal);

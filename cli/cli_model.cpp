@@ -72,36 +72,8 @@ TSegment ParseSegmentOption(const std::string& text) {
     return s;
 }
 
-// Record text for JSON, which must be UTF-8: records of older programs hold one-byte text, read as
-// Latin-1 when the bytes are not UTF-8 already.
-std::string JsonText(const std::string& bytes) {
-    auto validUtf8 = [&bytes] {
-        for (std::size_t i = 0; i < bytes.size();) {
-            const auto c = static_cast<unsigned char>(bytes[i]);
-            std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-            if (n == 0 || i + n > bytes.size()) return false;
-            for (std::size_t k = 1; k < n; ++k)
-                if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 0x2) return false;
-            i += n;
-        }
-        return true;
-    };
-    if (validUtf8()) return bytes;
-    std::string out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 ordered_json SegmentJson(const TSegment& s) {
-    return {{"name", JsonText(s.Name.Get())},
+    return {{"name", RecordTextUtf8(s.Name.Get())},
             {"first_node", s.FirstNode},
             {"last_node", s.LastNode},
             {"node_spacing", s.NodeSpacing},
@@ -123,8 +95,8 @@ ordered_json Triple(const T (&v)[3]) {
 ordered_json SequenceJson(const TSequence& seq) {
     ordered_json j;
     j["version"] = seq.Version;
-    j["name"] = JsonText(seq.Name.Get());
-    j["cable_name"] = JsonText(seq.CableName.Get());
+    j["name"] = RecordTextUtf8(seq.Name.Get());
+    j["cable_name"] = RecordTextUtf8(seq.CableName.Get());
     j["segments"] = SegmentsJson(seq);
     j["array_type"] = seq.ArrayType;
     j["spacing"] = Triple(seq.Spacing);
@@ -365,7 +337,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
         ReadCableFile(cshow->File, c);
         if (cshow->Json) {
             ordered_json j;
-            j["cable_name"] = JsonText(c.CableName.Get());
+            j["cable_name"] = RecordTextUtf8(c.CableName.Get());
             j["segments"] = SegmentsJson(c);
             j["first_node"] = SegmentCount(c) ? FirstNodeOfSet(c) : 0;
             j["last_node"] = LastNodeOfSet(c);

@@ -9,6 +9,37 @@ void TText32::Set(std::string_view text) {
     std::memcpy(Bytes, text.data(), n);
 }
 
+std::string RecordTextUtf8(const std::string& bytes) {
+    // Well-formed UTF-8 only: no overlong forms, no surrogates, nothing above U+10FFFF.
+    auto validUtf8 = [&bytes] {
+        auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+        for (std::size_t i = 0; i < bytes.size();) {
+            const unsigned char c = at(i);
+            std::size_t n = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+            if (n == 0 || i + n > bytes.size()) return false;
+            for (std::size_t k = 1; k < n; ++k)
+                if ((at(i + k) >> 6) != 0x2) return false;
+            if ((c == 0xE0 && at(i + 1) < 0xA0) || (c == 0xED && at(i + 1) >= 0xA0) ||
+                (c == 0xF0 && at(i + 1) < 0x90) || (c == 0xF4 && at(i + 1) >= 0x90))
+                return false;
+            i += n;
+        }
+        return true;
+    };
+    if (validUtf8()) return bytes;
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string TText32::Get() const {
     std::size_t n = 0;
     while (n < sizeof Bytes && Bytes[n] != '\0') ++n;

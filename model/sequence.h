@@ -20,6 +20,10 @@ struct TText32 {
     void Clear();
 };
 
+// The text of a record's field as UTF-8, for showing it: the bytes as they are when they are UTF-8,
+// else read one byte a character (Latin-1), as older programs wrote them.
+std::string RecordTextUtf8(const std::string& bytes);
+
 struct TSegment {
     TText32 Name;
     int16_t FirstNode;

@@ -133,6 +133,22 @@ TEST(SequenceRecord, OlderFilesValuesWithinTheTableAreReadAsTheirMeaning) {
     EXPECT_EQ(back->NbElectrode, 1999);
 }
 
+TEST(SequenceRecord, RecordTextIsUtf8OrReadAsOneByteCharacters) {
+    struct TCase {
+        const char* Bytes;
+        const char* Utf8;
+    } cases[] = {
+        {"DD 5m", "DD 5m"},
+        {"Tranch\xC3\xA9" "e", "Tranch\xC3\xA9" "e"},             // UTF-8 already
+        {"Tranch\xE9" "e", "Tranch\xC3\xA9" "e"},                  // one-byte text
+        {"a\xC0\xAF", "a\xC3\x80\xC2\xAF"},                       // an overlong form is no UTF-8
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},           // nor is a surrogate
+        {"cut \xC3", "cut \xC3\x83"},                              // nor a character cut short
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RecordTextUtf8(c.Bytes), c.Utf8) << c.Bytes;
+}
+
 TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     TSequence* seq = new TSequence;
     seq->Name.Set(std::string(40, 'x'));
