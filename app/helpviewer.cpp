@@ -13,9 +13,7 @@
 
 namespace {
 QPointer<QTextBrowser> helpWindow;
-}
 
-namespace {
 // The help window belongs to the window it was asked from: a modal dialog would otherwise block it
 // until the dialog closes, and a window of its own would keep the program running after the main
 // window has closed.

@@ -54,12 +54,6 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
 std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
                                       char decimal);
 
-// Writes the sequence into an existing V1 file, whose header is kept but for its two counts. Without
-// append the file's content after the header is replaced; with append the quadripoles are added at its
-// end and the electrode table is written again. Refused (TFileError, file unchanged): a file that does
-// not exist or is not a V1 file, a V1 file whose counts run past its end, an append of a sequence with
-// another electrode count than the file's (its quadripoles would no longer line up), and an append
-// that would take the quadripole count past 32,767.
 // The refusals that concern the file's content (not a V1 file, counts past its end, another electrode
 // count, too many quadripoles) are TV1Refused, so that a caller can offer another sequence; a file that
 // cannot be read or written is a plain TFileError.
@@ -67,4 +61,11 @@ class TV1Refused : public TFileError {
 public:
     using TFileError::TFileError;
 };
+
+// Writes the sequence into an existing V1 file, whose header is kept but for its two counts. Without
+// append the file's content after the header is replaced; with append the quadripoles are added at its
+// end and the electrode table is written again. Refused (TFileError, file unchanged): a file that does
+// not exist or is not a V1 file, a V1 file whose counts run past its end, an append of a sequence with
+// another electrode count than the file's (its quadripoles would no longer line up), and an append
+// that would take the quadripole count past 32,767.
 void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append);
