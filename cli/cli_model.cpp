@@ -13,6 +13,7 @@
 #include "generate.h"
 #include "geometry.h"
 #include "levelspec.h"
+#include "sequencerules.h"
 #include "sqxfile.h"
 
 using nlohmann::ordered_json;
@@ -139,14 +140,22 @@ ordered_json SequenceJson(const TSequence& seq) {
     return j;
 }
 
-int ArrayCode(const std::string& name) {
-    if (name == "dd") return 0;
-    if (name == "pd") return 1;
-    if (name == "pp") return 2;
-    if (name == "ws") return 4;
-    if (name == "wenner") return 6;
+// The --array names, one for each array type with a listing scheme.
+constexpr struct {
+    const char* Option;
+    TArrayType Type;
+} ArrayOptions[] = {
+    {"dd", TArrayType::DipoleDipole}, {"pd", TArrayType::PoleDipole}, {"pp", TArrayType::PolePole},
+    {"ws", TArrayType::WennerSchlumberger}, {"wenner", TArrayType::Wenner},
+};
+
+int32_t ArrayCode(const std::string& name) {
+    for (const auto& a : ArrayOptions)
+        if (name == a.Option) return static_cast<int32_t>(a.Type);
     throw TCliUsage("--array: \"" + name + "\" is not one of dd, pd, pp, wenner, ws");
 }
+
+std::string RangeText(const TRange& r) { return std::to_string(r.Min) + " to " + std::to_string(r.Max); }
 
 struct TGenerateOptions {
     std::string Cable, Array, Levels, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode, Output;
@@ -157,61 +166,59 @@ struct TGenerateOptions {
 void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     if (!o.Array.empty()) seq.ArrayType = ArrayCode(o.Array);
     if (o.Spacing) {
-        if (!(*o.Spacing > 0.001f)) throw TCliUsage("--spacing must be above 0.001");
-        // Dipole lengths are kept as multiples of a.
-        float oldA = seq.Spacing[0];
-        for (int s = 1; s < MaxSpacings; ++s)
-            if (oldA > 0.001f && seq.Spacing[s] != 0.0f) seq.Spacing[s] = seq.Spacing[s] / oldA * *o.Spacing;
-        seq.Spacing[0] = *o.Spacing;
+        if (!(*o.Spacing > MinElectrodeSpacing)) throw TCliUsage("--spacing must be above 0.001");
+        SetElectrodeSpacing(seq, *o.Spacing);
     }
     if (!o.Levels.empty()) seq.LevelUsed[0] = ParseLevelSpec(o.Levels, "--levels");
-    auto other = [&](int s, const std::optional<int>& k, const std::string& levels, int lo, int hi, const char* name) {
+    auto other = [&](int s, const std::optional<int>& k, const std::string& levels, const char* name) {
+        const std::string levelsOption = std::string("--levels") + char('0' + s + 1);
         if (!k) {
             if (levels.empty()) return;
             // A roll or move along keeps the copied dipole lengths; new levels apply to them.
-            if (seq.Spacing[s] == 0.0f) throw TCliUsage(std::string("--levels") + char('0' + s + 1) + " needs " + name);
-            seq.LevelUsed[s] = ParseLevelSpec(levels, std::string("--levels") + char('0' + s + 1));
+            if (seq.Spacing[s] == 0.0f) throw TCliUsage(levelsOption + " needs " + name);
+            seq.LevelUsed[s] = ParseLevelSpec(levels, levelsOption);
             return;
         }
-        if (*k < lo || *k > hi)
-            throw TCliUsage(std::string(name) + " must be a whole multiple of a from " + std::to_string(lo) + " to " +
-                            std::to_string(hi));
-        if (levels.empty()) throw TCliUsage(std::string(name) + " needs its --levels" + char('0' + s + 1));
-        seq.Spacing[s] = static_cast<float>(*k) * seq.Spacing[0];
-        seq.LevelUsed[s] = ParseLevelSpec(levels, std::string("--levels") + char('0' + s + 1));
+        const TRange multiples = DipoleLengthMultiples(s);
+        if (multiples.Clamp(*k) != *k)
+            throw TCliUsage(std::string(name) + " must be a whole multiple of a from " + RangeText(multiples));
+        if (levels.empty()) throw TCliUsage(std::string(name) + " needs its " + levelsOption);
+        SetDipoleLength(seq, s, *k);
+        seq.LevelUsed[s] = ParseLevelSpec(levels, levelsOption);
     };
-    other(1, o.Spacing2, o.Levels2, 2, 6, "--spacing2");
-    other(2, o.Spacing3, o.Levels3, 3, 9, "--spacing3");
+    other(1, o.Spacing2, o.Levels2, "--spacing2");
+    other(2, o.Spacing3, o.Levels3, "--spacing3");
     if (o.Spacing3 && seq.Spacing[1] == 0.0f) throw TCliUsage("--spacing3 needs --spacing2");
-    if (seq.ArrayType == 2 || seq.ArrayType == 6) {
+    if (UsesOneSpacing(seq.ArrayType)) {
         if (o.Spacing2) throw TCliUsage("pole-pole and Wenner use one spacing only");
-        seq.Spacing[1] = seq.Spacing[2] = 0;
-        seq.LevelUsed[1] = seq.LevelUsed[2] = 0;
+        ClearDipoleLengths(seq, 1);
     }
     if (!o.Name.empty()) {
-        if (o.Name.size() > 24) throw TCliUsage("--name: at most 24 characters");
+        if (o.Name.size() > static_cast<std::size_t>(MaxSequenceNameLength))
+            throw TCliUsage("--name: at most " + std::to_string(MaxSequenceNameLength) + " characters");
         seq.Name.Set(o.Name);
     }
     if (o.Time) {
-        if (*o.Time != 2000 && *o.Time != 1000 && *o.Time != 500 && *o.Time != 250)
-            throw TCliUsage("--time must be 2000, 1000, 500 or 250");
+        if (!IsTimeChoice(*o.Time)) throw TCliUsage("--time must be 2000, 1000, 500 or 250");
         seq.Time = *o.Time;
     }
     if (!o.Stack.empty()) {
         auto colon = o.Stack.find(':');
         if (colon == std::string::npos) throw TCliUsage("--stack must read MIN:MAX");
         int lo = ParseInt(o.Stack.substr(0, colon), "--stack"), hi = ParseInt(o.Stack.substr(colon + 1), "--stack");
-        if (lo < 0 || hi > 249 || lo > hi) throw TCliUsage("--stack: 0 <= MIN <= MAX <= 249");
+        if (lo < StackLimits.Min || hi > StackLimits.Max || lo > hi)
+            throw TCliUsage("--stack: " + std::to_string(StackLimits.Min) + " <= MIN <= MAX <= " +
+                            std::to_string(StackLimits.Max));
         seq.StackMin = lo;
         seq.StackMax = hi;
     }
     if (o.QMax) {
-        if (*o.QMax < 0 || *o.QMax > 100) throw TCliUsage("--qmax must be 0 to 100");
+        if (QMaxLimits.Clamp(*o.QMax) != *o.QMax) throw TCliUsage("--qmax must be " + RangeText(QMaxLimits));
         seq.QMax = *o.QMax;
     }
     if (!o.Mode.empty()) seq.Mode = o.Mode == "ip" ? 1 : 0;
     if (o.Vmn) {
-        if (*o.Vmn < 0 || *o.Vmn > 11) throw TCliUsage("--vmn must be 0 to 11");
+        if (VmnCodes.Clamp(*o.Vmn) != *o.Vmn) throw TCliUsage("--vmn must be " + RangeText(VmnCodes));
         seq.VmnRange = *o.Vmn;
     }
     if (o.Area) seq.Area = *o.Area;
@@ -255,7 +262,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         if (value && !std::isfinite(*value)) throw TCliUsage(std::string(name) + " must be a finite number");
     const bool rolling = !o.RollAlong.empty() || !o.MoveAlong.empty();
     auto seq = std::make_unique<TSequence>();
-    int mode = ModeCreate;
+    TGenerationMode mode = ModeCreate;
     if (rolling) {
         if (o.X || o.Y || o.Z) throw TCliUsage("--x, --y and --z place a new line; a move along takes --start-x");
         if (!o.MoveAlong.empty() && !o.StartX) throw TCliUsage("--move-along needs --start-x");
@@ -288,12 +295,17 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
     }
-    if (auto problem = GenerationProblem(*seq)) throw TCliFailure(CableSource(o) + ": cannot generate: " + *problem);
     TNullChartSink chart;
-    GenerateSequence(*seq, mode == ModeCreate ? ModeCreate : ModeRollAlong, chart);
+    TGenerationResult result;
+    try {
+        result = RunGeneration(*seq, mode, chart);
+    } catch (const std::invalid_argument& e) {
+        throw TCliFailure(CableSource(o) + ": cannot generate: " + e.what());
+    }
     WriteSequenceFile(o.Output, *seq);
     ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
+    if (!result.EmptyReason.empty()) ctx.Err << "warning: " << o.Output << ": no quadripole: " << result.EmptyReason << "\n";
 }
 
 }  // namespace

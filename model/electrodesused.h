@@ -16,7 +16,7 @@ int FirstElectrodeReserve(int32_t arrayType);
 struct TRange {
     int Min;
     int Max;
-    int Clamp(int v) const { return v < Min ? Min : (v > Max ? Max : v); }
+    constexpr int Clamp(int v) const { return v < Min ? Min : (v > Max ? Max : v); }
 };
 
 // First electrode range when the dialog opens: FirstNodeOfSet to LastNodeOfSet - reserve.

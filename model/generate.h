@@ -9,9 +9,9 @@
 #include "chartsink.h"
 #include "sequence.h"
 
-constexpr int ModeRollAlong = 1011;
-constexpr int ModeCreate = 1012;
-constexpr int ModeMoveAlong = 1013;
+// How a generation starts: a fresh line, after a previous sequence (roll along), or moved to a new
+// abscissa (move along). The codes are the ones the dialogs pass around.
+enum TGenerationMode : int { ModeRollAlong = 1011, ModeCreate = 1012, ModeMoveAlong = 1013 };
 
 // Why GenerateSequence cannot run on this record (a not above 0.001, first electrode not a node of
 // the cable set, no electrode asked for, an unusable cable set), or nothing when it can.

@@ -1,0 +1,54 @@
+#include "sequencerules.h"
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+bool IsTimeChoice(int ms) { return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices); }
+
+bool UsesOneSpacing(int32_t arrayType) {
+    return arrayType == static_cast<int32_t>(TArrayType::PolePole) || arrayType == static_cast<int32_t>(TArrayType::Wenner);
+}
+
+TRange DipoleLengthMultiples(int s) { return s == 1 ? TRange{2, 6} : TRange{3, 9}; }
+
+void SetDipoleLength(TSequence& seq, int s, int k) { seq.Spacing[s] = static_cast<float>(k) * seq.Spacing[0]; }
+
+void ClearDipoleLengths(TSequence& seq, int from) {
+    for (int s = std::max(from, 1); s < MaxSpacings; ++s) {
+        seq.Spacing[s] = 0;
+        seq.LevelUsed[s] = 0;
+    }
+}
+
+void SetElectrodeSpacing(TSequence& seq, float a) {
+    const float oldA = seq.Spacing[0];
+    for (int s = 1; s < MaxSpacings; ++s)
+        if (oldA > MinElectrodeSpacing && seq.Spacing[s] != 0.0f) seq.Spacing[s] = seq.Spacing[s] / oldA * a;
+    seq.Spacing[0] = a;
+}
+
+void RaiseStackMax(TSequence& seq) { seq.StackMax = std::max(seq.StackMax, seq.StackMin); }
+
+TGenerationMode GeneratorMode(TGenerationMode chosen) { return chosen == ModeCreate ? ModeCreate : ModeRollAlong; }
+
+TGenerationResult RunGeneration(TSequence& seq, TGenerationMode chosen, TChartSink& chart) {
+    if (auto problem = GenerationProblem(seq)) throw std::invalid_argument(*problem);
+    const TGenerationMode mode = GeneratorMode(chosen);
+    TGenerationResult result;
+    result.Complete = GenerateSequence(seq, mode, chart);
+    if (seq.NbQuadripole > 0) return result;
+    if (mode == ModeRollAlong) {
+        // Would the same line give quadripoles without the limits of the sequence rolled along?
+        auto free = std::make_unique<TSequence>(seq);
+        TNullChartSink none;
+        GenerateSequence(*free, ModeCreate, none);
+        if (free->NbQuadripole > 0) {
+            result.EmptyReason = "every quadripole lies before the roll-along limits of the previous sequence";
+            return result;
+        }
+    }
+    result.EmptyReason = "the " + std::to_string(seq.NbElectrode) +
+                         " electrodes used are too few for the chosen depth levels of this array";
+    return result;
+}
