@@ -41,11 +41,6 @@ bool CopyTree(const QString& from, const QString& to) {
 
 QString DataFolderPath() { return WithSlash(QString::fromStdString(ResolveDataFolder())); }
 
-QString HelpFolderPath() {
-    const QString exe = QCoreApplication::applicationDirPath();
-    return FirstExisting({exe + "/help", exe + "/../share/teravox2/help", QString(TERAVOX_SOURCE_HELP)});
-}
-
 QString DemoFolderPath() {
     const QString exe = QCoreApplication::applicationDirPath();
     return FirstExisting({exe + "/demo", exe + "/../share/teravox2/demo"});

@@ -5,8 +5,6 @@
 
 // The data folder (ProgramFolder): $TERAVOX_HOME, else the per-user data folder. Ends with "/".
 QString DataFolderPath();
-// Folder of the help pages shipped with the program ("<id>.html"), empty when none is found.
-QString HelpFolderPath();
 // Folder of the demo data shipped with the program (Cable/, Sequence/), empty when none is found.
 QString DemoFolderPath();
 // Copies the demo cable sets, segment library and demo set into the data folder when its Cable and

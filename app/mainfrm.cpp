@@ -43,7 +43,9 @@
 #include "portctl.h"
 #include "portusb.h"
 #include "prompts.h"
-#include "sequencedialogs.h"
+#include "cablesetview.h"
+#include "editsequencefrm.h"
+#include "sequencefrm.h"
 #include "uploadcommands.h"
 #include "usbmonitor.h"
 
@@ -167,7 +169,7 @@ QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* pare
 }  // namespace
 
 TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts), store_(store) {
+    : QMainWindow(parent), prompts_(prompts), store_(store), workspace_(programFolder, set_) {
     setWindowTitle(Msg::AppTitle);
     resize(800, 619);
     BuildControls();
@@ -185,6 +187,7 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
         if (!QDir().mkpath(folder)) throw TDirectoryError(Msg::DirectoryError);
     }
     TGraphReportFrame1->setEnabled(false);
+    TGraphReportFrame1->SetPrompts(&prompts_);
     ApplySettingsToControls();
 
     // The upload panel starts off.
@@ -425,13 +428,6 @@ void TMainFrm::ReadSettingsFromControls() {
 
 void TMainFrm::ShowError(const QString& text) { prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error); }
 
-namespace {
-// The decimal separator of text files: the user's, when it is a comma, else the point.
-char LocaleDecimal() { return QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.'; }
-}  // namespace
-
-QString RecordText(const std::string& bytes) { return QString::fromStdString(RecordTextUtf8(bytes)); }
-
 int TMainFrm::ListIndexOf(const QString& name) const {
     for (int row = 0; row < SequenceListBox->count() && row < set_.Count(); ++row)
         if (SequenceListBox->item(row)->text() == name) return row;
@@ -492,23 +488,50 @@ void TMainFrm::TGraphReportFrame1ComboBox1Change(int) {
 void TMainFrm::ToolButton6Click() {
     int index = ListIndexOf(SequenceNameLbl->text());
     if (SequenceNameLbl->text().isEmpty() || index < 0) return;
-    ShowSequenceView(this, set_.Sequence(index));
+    // Nothing can be changed in view mode; the dialog gets a copy all the same.
+    TSequence copy = set_.Sequence(index);
+    TSequenceFrm dialog(this, true, false, copy, Services());
+    dialog.exec();
 }
 
 void TMainFrm::TGraphReportFrame1ToolButton7Click() {
     int index = ListIndexOf(SequenceNameLbl->text());
     if (SequenceNameLbl->text().isEmpty() || index < 0) return;
-    ShowSequenceTables(this, set_.Sequence(index));
+    TEditSequenceFrm tables(this, set_.Sequence(index));
+    tables.exec();
 }
 
+TDialogServices TMainFrm::Services() { return TDialogServices{workspace_, prompts_, *help_}; }
+
 void TMainFrm::NewSeqBtnClick() {
-    // The sequence dialog is not part of this version: say so rather than do nothing.
-    prompts_.Message(Msg::NotYetAvailable, "Sequence");
+    const int selected = SequenceListBox->selectedItems().isEmpty() ? -1 : SequenceListBox->currentRow();
+    std::unique_ptr<TSequence> record = set_.NewSequenceStart(selected < set_.Count() ? selected : -1);
+    if (!record) return;
+    {
+        TSequenceFrm dialog(this, true, true, *record, Services());
+        if (dialog.exec() != QDialog::Accepted) return;
+    }
+    const std::string name = record->Name.Get();
+    const int index = set_.AddNewSequence(std::move(record));
+    RefreshList();
+    if (index >= 0) ShowSequence(index);
+    else prompts_.Message(RecordText(name) + Msg::NameNotAdded, Msg::SequenceCaption, TPrompts::TIcon::Warning);
 }
 
 void TMainFrm::ModifySeqBtnClick() {
-    if (SequenceListBox->currentRow() < 0 || set_.Count() == 0) return;
-    prompts_.Message(Msg::NotYetAvailable, "Sequence");
+    const int row = SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count()) return;
+    auto edited = std::make_unique<TSequence>(set_.Sequence(row));
+    {
+        TSequenceFrm dialog(this, false, true, *edited, Services());
+        if (dialog.exec() != QDialog::Accepted) return;
+    }
+    const std::string wanted = edited->Name.Get();
+    if (set_.ModifySequence(row, *edited) == TModifyResult::NameNotUnique)
+        prompts_.Message(Msg::NameKept + RecordText(set_.Sequence(row).Name.Get()) + " (" + RecordText(wanted) + ")",
+                         Msg::SequenceCaption, TPrompts::TIcon::Warning);
+    RefreshList();
+    ShowSequence(row);
 }
 
 void TMainFrm::ImportSeqBtnClick() {
@@ -873,8 +896,8 @@ void TMainFrm::ModifyCableClick() {
     ShowCableSetView(this, file->toStdString());
 }
 
-void TMainFrm::HelponTeravox1Click() { ShowHelpTopic(100, this); }
-void TMainFrm::Helponarraytype1Click() { ShowHelpTopic(500, this); }
+void TMainFrm::HelponTeravox1Click() { help_->ShowTopic(100, this); }
+void TMainFrm::Helponarraytype1Click() { help_->ShowTopic(500, this); }
 
 QString TMainFrm::HomePageUrl() { return "https://www.brevik-instruments.example"; }
 

@@ -11,7 +11,10 @@
 #include <string>
 
 #include "sequenceset.h"
+#include "dialogservices.h"
+#include "helpopener.h"
 #include "settings.h"
+#include "workspace.h"
 
 class QAction;
 class QActionGroup;
@@ -38,9 +41,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A text field of a record as shown: UTF-8 when its bytes are UTF-8, else one byte a character.
-QString RecordText(const std::string& bytes);
-
 class TMainFrm : public QMainWindow {
     Q_OBJECT
 public:
@@ -52,6 +52,13 @@ public:
     // --- state read by the rest of the program ---
     QString ProgramFolder, CableFolder, SequenceFolder;
     TSequenceSet& Set() { return set_; }
+    // What the dialogs get: the folders, the open set and the decimal separator.
+    TWorkspace& Workspace() { return workspace_; }
+    // Where help goes; the program's help pages unless a test records it instead.
+    THelpOpener& Help() { return *help_; }
+    void SetHelpOpener(THelpOpener& help) { help_ = &help; }
+    // What a dialog opened from the window is given.
+    TDialogServices Services();
     const TAppSettings& Settings() const { return settings_; }
     int TabSeparateur() const { return settings_.TabSeparateur; }
     int PortNumVarnel() const { return settings_.PortNumVarnel; }
@@ -169,6 +176,9 @@ private:
     TPrompts& prompts_;
     QSettings& store_;
     TSequenceSet set_;
+    TWorkspace workspace_;
+    TPageHelpOpener pageHelp_;
+    THelpOpener* help_ = &pageHelp_;
     TAppSettings settings_;
     int current_ = -1;
     int portImage_ = -1;

@@ -1,13 +1,12 @@
 #include "graphreportframe.h"
 
+#include "prompts.h"
+
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
-#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -459,20 +458,19 @@ void TGraphReportFrame::ToolButton7Click() { emit tableRequested(); }
 void TGraphReportFrame::SavePictureButtonClick() {
     const QString png = QStringLiteral("PNG image (*.png)");
     const QString pdf = QStringLiteral("PDF document (*.pdf)");
-    QString filter = png;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), QString(), png + ";;" + pdf, &filter);
-    if (path.isEmpty()) return;
+    if (prompts_ == nullptr) return;
+    auto chosen = prompts_->ChooseSaveFile(QStringLiteral("Save picture"), QString(), png + ";;" + pdf);
+    if (!chosen || chosen->isEmpty()) return;
+    QString path = *chosen;
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
-        path += filter == pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+        path += QStringLiteral(".png");   // a name typed without an ending is a picture
     if (!SavePicture(path)) ShowMessage(QStringLiteral("Could not write the picture ") + path);
 }
 
 void TGraphReportFrame::Chart1MouseMove(QMouseEvent* event) { HoverAt(event->position().toPoint()); }
 
 void TGraphReportFrame::ShowMessage(const QString& text) {
-    if (isSignalConnected(QMetaMethod::fromSignal(&TGraphReportFrame::messageRequested)))
-        emit messageRequested(text);
-    else
-        QMessageBox::warning(this, QStringLiteral("Teravox II"), text);
+    emit messageRequested(text);
+    if (prompts_ != nullptr) prompts_->Message(text, QString(), TPrompts::TIcon::Warning);
 }

@@ -22,6 +22,7 @@ class QToolButton;
 class QCustomPlot;
 class QCPTextElement;
 class TPointCloud;
+class TPrompts;
 
 // Axis numbers ("####0.##": no thousands separator, at most two decimals, trailing zeros dropped) and
 // the hover readout ("0.0#": the same with at least one decimal), in the default locale.
@@ -70,6 +71,8 @@ public:
     void FlushReplot();
     // The plotting widget itself, for hosts that grab screenshots.
     QWidget* ChartWidget() const;
+    // The prompts the frame's own messages and file chooser go through (not owned; the host's).
+    void SetPrompts(TPrompts* prompts) { prompts_ = prompts; }
 
     QComboBox* ComboBox1 = nullptr;     // view list; hosts connect to viewChanged instead
     QToolButton* ToolButton2 = nullptr; // "Undo zoom"
@@ -82,8 +85,8 @@ signals:
     // The view was changed in ComboBox1 (after ViewIndex was updated): hosts redraw.
     void viewChanged(int view);
     void tableRequested();
-    // A message for the user ("Error on Quadripole 7", a picture that could not be written). Hosts
-    // connect it to their own message boxes; when nothing is connected the frame shows a warning box.
+    // A message for the user ("Error on Quadripole 7", a picture that could not be written). It goes
+    // to the host's prompts when the frame has them; the signal is raised either way.
     void messageRequested(const QString& text);
 
 private:
@@ -104,4 +107,5 @@ private:
     int pointCount_ = 0;
     bool replotQueued_ = false;
     bool zoomed_ = false;             // the user zoomed in; new points keep that view
+    TPrompts* prompts_ = nullptr;
 };

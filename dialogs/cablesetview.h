@@ -1,5 +1,5 @@
-// Read-only views of a sequence and of a cable set, opened from the main window. The full editing
-// dialogs replace them in a later version; these show everything the record holds.
+// A read-only view of a cable set: its name and segments. The sequence dialog shows its working
+// copy's cable set with it; the main window's Cable menu shows a .cbl file.
 #pragma once
 
 #include <string>
@@ -9,11 +9,9 @@
 class QWidget;
 class QDialog;
 
-// Builds the dialogs without showing them (tests look inside); the Show functions run them modally.
-QDialog* MakeSequenceView(QWidget* parent, const TSequence& seq);
-QDialog* MakeSequenceTables(QWidget* parent, const TSequence& seq);
+// Builds the dialog without showing it (tests look inside); the Show functions run it modally.
+QDialog* MakeCableSetView(QWidget* parent, const TCable& cable);
 QDialog* MakeCableSetView(QWidget* parent, const std::string& cableFile);
 
-void ShowSequenceView(QWidget* parent, const TSequence& seq);
-void ShowSequenceTables(QWidget* parent, const TSequence& seq);
+void ShowCableSetView(QWidget* parent, const TCable& cable);
 void ShowCableSetView(QWidget* parent, const std::string& cableFile);

@@ -8,7 +8,8 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-#include "apppaths.h"
+#include <QCoreApplication>
+#include <QDir>
 #include "messages.h"
 
 namespace {
@@ -34,10 +35,9 @@ void Adopt(QWidget* owner) {
 }
 }  // namespace
 
-QString ShowHelpTopic(int mapId, QWidget* parent) {
-    const QString folder = HelpFolderPath();
-    QString page = folder + QString::number(mapId) + ".html";
-    if (folder.isEmpty() || !QFileInfo::exists(page)) page = folder.isEmpty() ? QString() : folder + "100.html";
+namespace {
+// Shows `page` (a file path, possibly empty) scrolled to `anchor`.
+void Show(const QString& page, const QString& anchor, QWidget* parent) {
     QWidget* owner = QApplication::activeModalWidget();
     if (owner == nullptr && parent != nullptr) owner = parent->window();
     if (!helpWindow) {
@@ -51,10 +51,41 @@ QString ShowHelpTopic(int mapId, QWidget* parent) {
         helpWindow->setOpenExternalLinks(true);
     }
     Adopt(owner);
-    if (!page.isEmpty()) helpWindow->setSource(QUrl::fromLocalFile(page));
+    if (!page.isEmpty()) {
+        QUrl url = QUrl::fromLocalFile(page);
+        if (!anchor.isEmpty()) url.setFragment(anchor);
+        helpWindow->setSource(url);
+    }
     helpWindow->show();
     helpWindow->raise();
+}
+}  // namespace
+
+QString ShowHelpTopic(int mapId, QWidget* parent) {
+    const QString folder = HelpFolderPath();
+    QString page = folder + QString::number(mapId) + ".html";
+    if (folder.isEmpty() || !QFileInfo::exists(page)) page = folder.isEmpty() ? QString() : folder + "100.html";
+    Show(page, QString(), parent);
     return QFileInfo::exists(page) && page.endsWith(QString::number(mapId) + ".html") ? page : QString();
+}
+
+QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent) {
+    const QString folder = HelpFolderPath();
+    const auto hash = pageAndAnchor.indexOf('#');
+    const QString name = hash < 0 ? pageAndAnchor : pageAndAnchor.left(hash);
+    const QString anchor = hash < 0 ? QString() : pageAndAnchor.mid(hash + 1);
+    QString page = folder + name;
+    const bool found = !folder.isEmpty() && !name.isEmpty() && QFileInfo::exists(page);
+    if (!found) page = folder.isEmpty() ? QString() : folder + "100.html";
+    Show(page, found ? anchor : QString(), parent);
+    return found ? page : QString();
+}
+
+QString HelpFolderPath() {
+    const QString exe = QCoreApplication::applicationDirPath();
+    for (const QString& c : {exe + "/help", exe + "/../share/teravox2/help", QString(TERAVOX_SOURCE_HELP)})
+        if (QFileInfo(c).isDir()) return QDir(c).absolutePath() + "/";
+    return QString();
 }
 
 QWidget* HelpWindow() { return helpWindow; }

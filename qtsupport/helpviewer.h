@@ -8,7 +8,12 @@ class QWidget;
 // Opens the help window on the page of the map id and returns the page's path (empty when the
 // program has no page for it; the window then shows the contents page). Nothing waits for it.
 QString ShowHelpTopic(int mapId, QWidget* parent = nullptr);
+// Opens the help window on a page of the help folder, with an optional anchor ("500.html#wenner").
+// Returns the page's path, empty when there is no such page (the contents page is shown then).
+QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent = nullptr);
 // The map ids the program uses, each with its page.
 constexpr int HelpMapIds[] = {100, 300, 400, 500, 1000, 1010, 1011, 1100, 1200};
 // The help window while it is open, else null.
 QWidget* HelpWindow();
+// Folder of the help pages shipped with the program ("<id>.html"), empty when none is found.
+QString HelpFolderPath();

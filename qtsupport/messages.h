@@ -12,8 +12,19 @@ inline constexpr const char* CreateNewDirectory = "Please create new directory";
 inline constexpr const char* QuitWithoutSaving = "Quit without saving the set of sequences";  // 123
 inline constexpr const char* PortLocked = "Communication port locked, please quit program before changing it";
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
-inline constexpr const char* NotYetAvailable = "This dialog is not available in this version.";
 inline constexpr const char* SelectSequenceCaption = "Select a sequence ";   // the sequence chooser
 inline constexpr const char* UploadProcess = "Upload process";
 inline constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";
+inline constexpr const char* NotYetAvailable = "This dialog is not available in this version.";
+// The sequence dialogs.
+inline constexpr const char* SequenceCaption = "Sequence";                                  // 1000
+inline constexpr const char* CableErrorCaption = " Cable error";                            // 102
+inline constexpr const char* EnterCableSetName = "Enter a cable set name";                  // 1012
+inline constexpr const char* CreateOneQuadripole = "You must create at least one quadripole";  // 1201
+inline constexpr const char* SelectOneLevel = "Select at least one level";                  // 1300
+inline constexpr const char* OverlappingLines = " ovelapping line(s)";                      // 1500
+inline constexpr const char* NoQuadripoleCreated = "No quadripole was created: ";
+inline constexpr const char* CannotGenerate = "The sequence cannot be generated: ";
+inline constexpr const char* NameNotAdded = ": no unique name can be made from it; the sequence was not added";
+inline constexpr const char* NameKept = "The name cannot be made unique; the sequence keeps its name ";
 }  // namespace Msg

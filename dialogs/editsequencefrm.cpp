@@ -1,0 +1,149 @@
+#include "editsequencefrm.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QTabWidget>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "cable.h"
+#include "geometry.h"
+#include "workspace.h"
+
+namespace {
+
+// A grid's row of the record: one quadripole, or one placed electrode of the cable set.
+class TQuadripoleModel : public QAbstractTableModel {
+public:
+    explicit TQuadripoleModel(const TSequence& seq, QObject* parent) : QAbstractTableModel(parent), seq_(seq) {}
+    int Count() const { return std::clamp(seq_.NbQuadripole, 0, MaxQuadripoles); }
+    // A sequence without quadripoles still shows one empty row under the header.
+    int rowCount(const QModelIndex& = QModelIndex()) const override { return std::max(Count(), 1); }
+    int columnCount(const QModelIndex& = QModelIndex()) const override { return 6; }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char* headers[] = {"", "# Ca", "# Cb", "# Pm", "# Pn", "K factor"};
+        if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+        return QString::fromLatin1(headers[section]);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::TextAlignmentRole) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole || index.row() >= Count()) return {};
+        const TQuadripole& q = seq_.Quadripoles[index.row()];
+        switch (index.column()) {
+            case 0: return QString::number(index.row() + 1);
+            case 1: return QString::number(q.A);
+            case 2: return QString::number(q.B);
+            case 3: return QString::number(q.M);
+            case 4: return QString::number(q.N);
+            default: return ShortestText(QuadripoleK(seq_, index.row()), LocaleDecimal());
+        }
+    }
+
+private:
+    const TSequence& seq_;
+};
+
+class TElectrodeModel : public QAbstractTableModel {
+public:
+    TElectrodeModel(const TSequence& seq, QObject* parent) : QAbstractTableModel(parent), seq_(seq) {
+        for (int i = 1; i <= MaxElectrodeNumber; ++i)
+            if (IsRealElectrode(seq, i) && SegmentOfNode(seq, i) != nullptr) rows_.push_back(i);
+    }
+    int rowCount(const QModelIndex& = QModelIndex()) const override { return std::max(static_cast<int>(rows_.size()), 1); }
+    int columnCount(const QModelIndex& = QModelIndex()) const override { return 5; }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char* headers[] = {"", "X (m)", "Y (m)", "Z (m)", "Segment"};
+        if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+        return QString::fromLatin1(headers[section]);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::TextAlignmentRole && index.column() < 4) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole || index.row() >= static_cast<int>(rows_.size())) return {};
+        const int i = rows_[static_cast<std::size_t>(index.row())];
+        const TElectrode& e = seq_.Electrodes[i];
+        const char d = LocaleDecimal();
+        switch (index.column()) {
+            case 0: return QString::number(e.Number);
+            case 1: return FixedTwoText(e.X, d);
+            case 2: return FixedTwoText(e.Y, d);
+            case 3: return FixedTwoText(e.Z, d);
+            default: return RecordText(SegmentOfNode(seq_, i)->Name.Get());
+        }
+    }
+
+private:
+    const TSequence& seq_;
+    std::vector<int> rows_;
+};
+
+QTableView* Grid(QWidget* parent, const char* name, QAbstractTableModel* model) {
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(name);
+    grid->setModel(model);
+    grid->verticalHeader()->setVisible(false);
+    grid->verticalHeader()->setDefaultSectionSize(21);
+    grid->horizontalHeader()->setDefaultSectionSize(48);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setAlternatingRowColors(true);
+    grid->setTabKeyNavigation(false);
+    return grid;
+}
+
+}  // namespace
+
+TEditSequenceFrm::TEditSequenceFrm(QWidget* owner, const TSequence& seq)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    setObjectName("EditSequenceFrm");
+    setWindowTitle(RecordText(seq.Name.Get()));
+    resize(470, 520);
+    auto* layout = new QVBoxLayout(this);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    QuadripoleTS = new QWidget(PageControl1);
+    QuadripoleTS->setObjectName("QuadripoleTS");
+    ElectrodeTS = new QWidget(PageControl1);
+    ElectrodeTS->setObjectName("ElectrodeTS");
+    QuadripoleGd = Grid(QuadripoleTS, "QuadripoleGd", new TQuadripoleModel(seq, this));
+    QuadripoleGd->setAccessibleName("Quadripole");
+    ElectrodeGd = Grid(ElectrodeTS, "ElectrodeGd", new TElectrodeModel(seq, this));
+    ElectrodeGd->setAccessibleName("Electrode");
+    for (auto [page, grid] : {std::pair{QuadripoleTS, QuadripoleGd}, {ElectrodeTS, ElectrodeGd}}) {
+        auto* l = new QVBoxLayout(page);
+        l->setContentsMargins(2, 2, 2, 2);
+        l->addWidget(grid);
+    }
+    PageControl1->addTab(QuadripoleTS, "&Quadripole");
+    PageControl1->addTab(ElectrodeTS, "&Electrode");
+    PageControl1->setCurrentWidget(ElectrodeTS);
+    layout->addWidget(PageControl1);
+}
+
+void TEditSequenceFrm::FitColumns() {
+    // The data columns share the width left beside the number column.
+    auto fit = [](QTableView* grid, int columns, int reserve) {
+        const int width = (grid->viewport()->width() + grid->verticalScrollBar()->width() + 4 - reserve) / columns;
+        grid->setColumnWidth(0, 48);
+        for (int c = 1; c <= columns; ++c) grid->setColumnWidth(c, std::max(width, 40));
+    };
+    fit(QuadripoleGd, 5, 73);
+    fit(ElectrodeGd, 4, 71);
+}
+
+void TEditSequenceFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FitColumns();
+}
+
+void TEditSequenceFrm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FitColumns();
+}
+
+QString TEditSequenceFrm::CellText(const QTableView* grid, int row, int column) {
+    return grid->model()->index(row, column).data().toString();
+}

@@ -1,0 +1,793 @@
+#include "sequencefrm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "cable.h"
+#include "cablesetview.h"
+#include "createsequencefrm.h"
+#include "editlevelfrm.h"
+#include "firstlastnodefrm.h"
+#include "geometry.h"
+#include "graphreportframe.h"
+#include "messages.h"
+#include "sequencerules.h"
+
+namespace {
+
+constexpr const char* ArrayRows[] = {
+    "------------   2D Resistivity   ---------------", "Dipole dipole", "Pole dipole", "Pole pole", "Wenner",
+    "Wenner-Schlumberger",
+};
+constexpr const char* VmnRows[] = {
+    "Vmn Maximum", "Vmn High",    "Vmn Medium",  "Vmn Low",     "Vmn =Save energy", "Vab = 12 V",
+    "Vab = 25 V",  "Vab = 50 V", "Vab = 100V", "Vab = 200V", "Vab = 400V",        "Vab = 800V",
+};
+
+QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A button that shows a glyph only: its hint is also what a screen reader says.
+QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::StandardPixmap glyph, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setIcon(parent->style()->standardIcon(glyph));
+    b->setToolTip(hint);
+    b->setAccessibleName(hint);
+    b->setAutoRaise(false);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+QSpinBox* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(name);
+    s->setRange(min, max);
+    s->setWrapping(wrapping);
+    s->setValue(value);
+    return s;
+}
+
+QLabel* SunkenText(const char* name, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setMinimumWidth(56);
+    l->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    return l;
+}
+
+template <class T>
+T* Named(T* w, const char* name) {
+    w->setObjectName(name);
+    return w;
+}
+
+}  // namespace
+
+int ArrayCodeOfRow(int row) {
+    static constexpr int codes[12] = {9, 0, 1, 2, 6, 4, 9, 0, 1, 2, 6, 4};
+    return row >= 1 && row < 12 ? codes[row] : 9;
+}
+
+int ArrayRowOfCode(int32_t code, int32_t gridLineX) {
+    static constexpr int rows[10] = {1, 2, 3, 1000, 5, 1000, 4, 1000, 1000, 1000};
+    if (code < 0 || code > 9) return -1;
+    int row = rows[code];
+    if (gridLineX != 0) row += 6;
+    return row < static_cast<int>(std::size(ArrayRows)) ? row : -1;
+}
+
+TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record, TDialogServices services)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      record_(record), work_(std::make_unique<TSequence>(record)), services_(services), editable_(editable) {
+    setObjectName("SequenceFrm");
+    setWindowTitle(Msg::SequenceCaption);
+    BuildControls();
+    OkBtn->setEnabled(!okDisabled);
+    // A sequence without geometry (an imported one) keeps its name and acquisition set-up only.
+    const bool geometry = work_->ArrayType != static_cast<int32_t>(TArrayType::NoGeometry);
+    CableLst->setVisible(geometry);
+    CableLbl->setVisible(geometry);
+    ViewCable->setVisible(geometry);
+    GeometryGB->setVisible(geometry);
+}
+
+TSequenceFrm::~TSequenceFrm() = default;
+
+void TSequenceFrm::BuildControls() {
+    auto* outer = new QVBoxLayout(this);
+
+    SequenceGB = Named(new QGroupBox(this), "SequenceGB");
+    auto* top = new QGridLayout(SequenceGB);
+    NameEdt = Named(new QLineEdit(SequenceGB), "NameEdt");
+    NameEdt->setMaxLength(MaxSequenceNameLength);
+    NbQuadripoleLbl = SunkenText("NbQuadripoleLbl", SequenceGB);
+    NbQuadripoleLbl->setText("0");
+    CableLst = Named(new QComboBox(SequenceGB), "CableLst");
+    CableLst->setMinimumWidth(180);
+    ViewCable = GlyphButton("ViewCable", "View cable set", QStyle::SP_FileDialogInfoView, SequenceGB);
+    NumberElectrodeSTxt = SunkenText("NumberElectrodeSTxt", SequenceGB);
+    CableLbl = BuddyLabel("Ca&ble set name :", CableLst, SequenceGB);
+    top->addWidget(BuddyLabel("&Title :", NameEdt, SequenceGB), 0, 0);
+    top->addWidget(NameEdt, 0, 1, 1, 2);
+    top->addWidget(BuddyLabel("Nb quadripoles :", NbQuadripoleLbl, SequenceGB), 0, 3);
+    top->addWidget(NbQuadripoleLbl, 0, 4);
+    top->addWidget(CableLbl, 1, 0);
+    top->addWidget(CableLst, 1, 1);
+    top->addWidget(ViewCable, 1, 2);
+    top->addWidget(BuddyLabel("Nb electrodes :", NumberElectrodeSTxt, SequenceGB), 1, 3);
+    top->addWidget(NumberElectrodeSTxt, 1, 4);
+    top->setColumnStretch(1, 1);
+    outer->addWidget(SequenceGB);
+
+    auto* middle = new QHBoxLayout;
+    GeometryGB = Named(new QGroupBox("Geometry parameters ", this), "GeometryGB");
+    auto* geo = new QVBoxLayout(GeometryGB);
+    auto* arrayRow = new QHBoxLayout;
+    ArrayLst = Named(new QComboBox(GeometryGB), "ArrayLst");
+    for (const char* row : ArrayRows) ArrayLst->addItem(row);
+    SpeedButton1 = GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_DialogHelpButton, GeometryGB);
+    arrayRow->addWidget(BuddyLabel("&Array type :", ArrayLst, GeometryGB));
+    arrayRow->addWidget(ArrayLst, 1);
+    arrayRow->addWidget(SpeedButton1);
+    geo->addLayout(arrayRow);
+
+    auto* spacingRow = new QGridLayout;
+    Spacing1Txt = Named(new QLineEdit("0", GeometryGB), "Spacing1Txt");
+    Spacing1Txt->setMaximumWidth(90);
+    Depth1Num = UpDown("Depth1Num", DepthLevelLimits.Min, DepthLevelLimits.Max, 1, true, GeometryGB);
+    DepthLevel1Btn = GlyphButton("DepthLevel1Btn", "Edit depth level", QStyle::SP_FileDialogListView, GeometryGB);
+    Label7 = Named(new QLabel("Geometric factor :", GeometryGB), "Label7");
+    GeometricFactorLbl = SunkenText("GeometricFactorLbl", GeometryGB);
+    GeometricFactorLbl->setToolTip("Smallest and largest |K| of the generated sequence");
+    Label7->setBuddy(GeometricFactorLbl);
+    spacingRow->addWidget(BuddyLabel("Electrode &spacing  (a) :", Spacing1Txt, GeometryGB), 0, 0);
+    spacingRow->addWidget(Spacing1Txt, 0, 1);
+    spacingRow->addWidget(BuddyLabel("&Depth level  (Lvl) :", Depth1Num, GeometryGB), 0, 2);
+    spacingRow->addWidget(Depth1Num, 0, 3);
+    spacingRow->addWidget(DepthLevel1Btn, 0, 4);
+    spacingRow->addWidget(Label7, 1, 0);
+    spacingRow->addWidget(GeometricFactorLbl, 1, 1, 1, 4);
+    geo->addLayout(spacingRow);
+
+    OtherSpacingBtn = Named(new QPushButton("&Other spacing", GeometryGB), "OtherSpacingBtn");
+    OtherSpacingBtn->setFlat(true);
+    OtherSpacingBtn->setVisible(false);
+    geo->addWidget(OtherSpacingBtn, 0, Qt::AlignLeft);
+
+    OtherSpacingGB = Named(new QGroupBox(GeometryGB), "OtherSpacingGB");
+    auto* other = new QGridLayout(OtherSpacingGB);
+    SpeedButton6 = GlyphButton("SpeedButton6", "Close other spacing", QStyle::SP_TitleBarCloseButton, OtherSpacingGB);
+    SpeedButton6->setAutoRaise(true);
+    for (int s = 1; s <= 2; ++s) {
+        const bool second = s == 1;
+        auto* check = Named(new QCheckBox(second ? "S&econd length" : "Thi&rd length", OtherSpacingGB),
+                            second ? "DipoleLength2Cb" : "DipoleLength3Cb");
+        auto* box = Named(new QGroupBox(OtherSpacingGB), second ? "Spacing2GB" : "Spacing3GB");
+        auto* row = new QHBoxLayout(box);
+        row->setContentsMargins(4, 2, 4, 2);
+        auto* list = Named(new QComboBox(box), second ? "Spacing2CB" : "Spacing3CB");
+        const TRange multiples = DipoleLengthMultiples(s);
+        for (int k = multiples.Min; k <= multiples.Max; ++k) list->addItem(QString::number(k) + " x a");
+        list->setCurrentIndex(-1);
+        auto* levels = SunkenText(second ? "DepthLevel2Txt" : "DepthLevel3Txt", box);
+        levels->setAlignment(Qt::AlignCenter);
+        levels->setMinimumWidth(36);
+        auto* button = GlyphButton(second ? "DepthLevel2Btn" : "DepthLevel3Btn", "Edit depth level",
+                                   QStyle::SP_FileDialogListView, box);
+        button->setEnabled(false);
+        row->addWidget(BuddyLabel(second ? "S&pacing (D) :" : "Spa&cing (D) :", list, box));
+        row->addWidget(list);
+        auto* levelLabel = BuddyLabel("(Lvl) :", levels, box);
+        row->addWidget(levelLabel);
+        row->addWidget(levels);
+        row->addWidget(button);
+        other->addWidget(check, s - 1, 0);
+        other->addWidget(box, s - 1, 1);
+        if (second) {
+            DipoleLength2Cb = check;
+            Spacing2GB = box;
+            Spacing2CB = list;
+            DepthLevel2Txt = levels;
+            DepthLevel2Btn = button;
+        } else {
+            DipoleLength3Cb = check;
+            Spacing3GB = box;
+            Spacing3CB = list;
+            DepthLevel3Txt = levels;
+            DepthLevel3Btn = button;
+        }
+    }
+    other->addWidget(SpeedButton6, 0, 2, Qt::AlignRight | Qt::AlignTop);
+    // A length's box shows while its check box is checked; no third length without a second.
+    Spacing2GB->setVisible(false);
+    Spacing3GB->setVisible(false);
+    DipoleLength3Cb->setEnabled(false);
+    OtherSpacingGB->setVisible(false);
+    geo->addWidget(OtherSpacingGB);
+
+    ThreeDGridGB = Named(new QGroupBox("3D Grid", GeometryGB), "ThreeDGridGB");
+    auto* grid3d = new QHBoxLayout(ThreeDGridGB);
+    LineGridXTxt = UpDown("LineGridXTxt", GridLineLimits.Min, GridLineLimits.Max, 1, true, ThreeDGridGB);
+    LineGridYTxt = UpDown("LineGridYTxt", GridLineLimits.Min, GridLineLimits.Max, 1, true, ThreeDGridGB);
+    grid3d->addWidget(BuddyLabel("Nb Line &X :", LineGridXTxt, ThreeDGridGB));
+    grid3d->addWidget(LineGridXTxt);
+    grid3d->addWidget(BuddyLabel("Nb Line &Y :", LineGridYTxt, ThreeDGridGB));
+    grid3d->addWidget(LineGridYTxt);
+    ThreeDGridGB->setVisible(false);
+    geo->addWidget(ThreeDGridGB);
+
+    auto* generation = new QHBoxLayout;
+    ViewBtn = GlyphButton("ViewBtn", "View sequence", QStyle::SP_FileDialogContentsView, GeometryGB);
+    CreateBtn = GlyphButton("CreateBtn", "Create sequence", QStyle::SP_FileDialogNewFolder, GeometryGB);
+    RollAlongBtn = GlyphButton("RollAlongBtn", "Roll along one sequence", QStyle::SP_MediaSeekForward, GeometryGB);
+    MoveAlongBtn = GlyphButton("MoveAlongBtn", "Move one sequence", QStyle::SP_ArrowRight, GeometryGB);
+    for (QToolButton* b : {ViewBtn, CreateBtn, RollAlongBtn, MoveAlongBtn}) {
+        b->setIconSize(QSize(24, 24));
+        generation->addWidget(b);
+    }
+    generation->addStretch(1);
+    geo->addLayout(generation);
+    geo->addStretch(1);
+    middle->addWidget(GeometryGB, 3);
+
+    AquisitionSetUpGB = Named(new QGroupBox("Acquisition set up", this), "AquisitionSetUpGB");
+    BuildAcquisition(AquisitionSetUpGB);
+    middle->addWidget(AquisitionSetUpGB, 2);
+    outer->addLayout(middle, 1);
+
+    auto* buttons = new QHBoxLayout;
+    OkBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Ok", this), "OkBtn");
+    CancelBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this), "CancelBtn");
+    CloseBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Close", this), "CloseBtn");
+    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), "&Help", this), "BitBtn1");
+    OkBtn->setDefault(true);
+    buttons->addStretch(1);
+    for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
+    outer->addLayout(buttons);
+
+    connect(NameEdt, &QLineEdit::textChanged, this, &TSequenceFrm::NameEdtChange);
+    connect(CableLst, &QComboBox::currentIndexChanged, this, &TSequenceFrm::CableLstChange);
+    connect(ViewCable, &QToolButton::clicked, this, &TSequenceFrm::ViewCableClick);
+    connect(ArrayLst, &QComboBox::currentIndexChanged, this, &TSequenceFrm::ArrayLstChange);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TSequenceFrm::SpeedButton1Click);
+    connect(Spacing1Txt, &QLineEdit::textChanged, this, &TSequenceFrm::Spacing1TxtChange);
+    connect(Depth1Num, &QSpinBox::valueChanged, this, &TSequenceFrm::Depth1NumChange);
+    connect(DepthLevel1Btn, &QToolButton::clicked, this, &TSequenceFrm::DepthLevel1BtnClick);
+    connect(OtherSpacingBtn, &QPushButton::clicked, this, &TSequenceFrm::OtherSpacingBtnClick);
+    connect(SpeedButton6, &QToolButton::clicked, this, &TSequenceFrm::SpeedButton6Click);
+    connect(DipoleLength2Cb, &QCheckBox::toggled, this, &TSequenceFrm::DipoleLength2CbClick);
+    connect(DipoleLength3Cb, &QCheckBox::toggled, this, &TSequenceFrm::DipoleLength3CbClick);
+    connect(Spacing2CB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::SpacingCBChange);
+    connect(Spacing3CB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::SpacingCBChange);
+    connect(DepthLevel2Btn, &QToolButton::clicked, this, &TSequenceFrm::DepthLevel2BtnClick);
+    connect(DepthLevel3Btn, &QToolButton::clicked, this, &TSequenceFrm::DepthLevel3BtnClick);
+    connect(LineGridXTxt, &QSpinBox::valueChanged, this, &TSequenceFrm::LineGridXTxtChange);
+    connect(LineGridYTxt, &QSpinBox::valueChanged, this, &TSequenceFrm::LineGridYTxtChange);
+    connect(ViewBtn, &QToolButton::clicked, this, &TSequenceFrm::ViewBtnClick);
+    connect(CreateBtn, &QToolButton::clicked, this, &TSequenceFrm::CreateBtnClick);
+    connect(RollAlongBtn, &QToolButton::clicked, this, &TSequenceFrm::RollAlongBtnClick);
+    connect(MoveAlongBtn, &QToolButton::clicked, this, &TSequenceFrm::MoveAlongBtnClick);
+    connect(OkBtn, &QPushButton::clicked, this, &TSequenceFrm::OkBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BitBtn1, &QPushButton::clicked, this, &TSequenceFrm::BitBtn1Click);
+}
+
+void TSequenceFrm::BuildAcquisition(QWidget* parent) {
+    auto* grid = new QGridLayout(parent);
+    TimeCB = Named(new QComboBox(parent), "TimeCB");
+    for (int ms : TimeChoices) TimeCB->addItem(QString::number(ms));
+    ResistivityRd = Named(new QRadioButton("Rho &mode :", parent), "ResistivityRd");
+    ResistivityRd->setLayoutDirection(Qt::RightToLeft);
+    ResistivityRd->setChecked(true);
+    IpModeRd = Named(new QRadioButton("Rho and &Ip mode :", parent), "IpModeRd");
+    IpModeRd->setLayoutDirection(Qt::RightToLeft);
+    StackMinEdn = UpDown("StackMinEdn", StackLimits.Min, StackLimits.Max, 3, true, parent);
+    StackMaxEdn = UpDown("StackMaxEdn", StackLimits.Min, StackLimits.Max, 6, true, parent);
+    StackMaxEdn->setAccessibleName("Stack max");
+    QMaxEdn = UpDown("QMaxEdn", QMaxLimits.Min, QMaxLimits.Max, 0, true, parent);
+    VmnCB = Named(new QComboBox(parent), "VmnCB");
+    for (const char* row : VmnRows) VmnCB->addItem(row);
+    AreaTxt = Named(new QLineEdit("0", parent), "AreaTxt");
+    LineTxt = Named(new QLineEdit("0", parent), "LineTxt");
+
+    int r = 0;
+    grid->addWidget(BuddyLabel("Ti&me (ms) :", TimeCB, parent), r, 0);
+    grid->addWidget(TimeCB, r++, 1, 1, 3);
+    grid->addWidget(ResistivityRd, r++, 0, 1, 2, Qt::AlignLeft);
+    grid->addWidget(IpModeRd, r++, 0, 1, 2, Qt::AlignLeft);
+    grid->addWidget(BuddyLabel("S&tack min\\max :", StackMinEdn, parent), r, 0);
+    grid->addWidget(StackMinEdn, r, 1);
+    grid->addWidget(BuddyLabel("/", StackMaxEdn, parent), r, 2);
+    grid->addWidget(StackMaxEdn, r++, 3);
+    grid->addWidget(BuddyLabel("&Q max (%) :", QMaxEdn, parent), r, 0);
+    grid->addWidget(QMaxEdn, r++, 1);
+    grid->addWidget(BuddyLabel("&Vmn / Vab Request :", VmnCB, parent), r, 0);
+    grid->addWidget(VmnCB, r++, 1, 1, 3);
+    grid->addWidget(BuddyLabel("Area / &Latitude:", AreaTxt, parent), r, 0);
+    grid->addWidget(AreaTxt, r++, 1, 1, 3);
+    grid->addWidget(BuddyLabel("Li&ne / Longitude :", LineTxt, parent), r, 0);
+    grid->addWidget(LineTxt, r++, 1, 1, 3);
+    grid->setRowStretch(r, 1);
+
+    connect(TimeCB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::TimeCBChange);
+    connect(VmnCB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::VmnCBChange);
+    connect(StackMinEdn, &QSpinBox::valueChanged, this, &TSequenceFrm::StackMinEdnChange);
+    connect(StackMaxEdn, &QSpinBox::valueChanged, this, &TSequenceFrm::StackMaxEdnChange);
+    connect(QMaxEdn, &QSpinBox::valueChanged, this, &TSequenceFrm::QMaxEdnChange);
+    connect(AreaTxt, &QLineEdit::textChanged, this, &TSequenceFrm::AreaTxtChange);
+    connect(LineTxt, &QLineEdit::textChanged, this, &TSequenceFrm::LineTxtChange);
+}
+
+void TSequenceFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+        FormActivate();
+    }
+}
+
+bool TSequenceFrm::event(QEvent* event) {
+    // Every return to the dialog (from a sub-dialog too) shows the working copy afresh.
+    if (event->type() == QEvent::WindowActivate && shown_) FormActivate();
+    return QDialog::event(event);
+}
+
+void TSequenceFrm::DisableOkAndView() {
+    OkBtn->setEnabled(false);
+    ViewBtn->setEnabled(false);
+    GeometricFactorLbl->clear();
+}
+
+float TSequenceFrm::LengthValue(int s) const {
+    const QComboBox* list = LengthList(s);
+    if (list->currentIndex() < 0) return 0.0f;
+    return SpacingFromText(*work_, list->currentText().toStdString());
+}
+
+std::optional<float> TSequenceFrm::ReadFloatEdit(const QLineEdit* edit) {
+    auto v = ReadTypedNumber(edit->text(), services_.Workspace.Decimal());
+    if (!v || std::fabs(*v) > 3.4e38) {
+        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
+        return std::nullopt;
+    }
+    return static_cast<float>(*v);
+}
+
+void TSequenceFrm::FormShow() {
+    NameEdt->setFocus();
+    OkBtn->setVisible(editable_);
+    CloseBtn->setVisible(!editable_);
+    for (QWidget* w : {static_cast<QWidget*>(CancelBtn), static_cast<QWidget*>(CreateBtn),
+                       static_cast<QWidget*>(RollAlongBtn), static_cast<QWidget*>(MoveAlongBtn),
+                       static_cast<QWidget*>(ViewBtn)})
+        w->setVisible(editable_);
+    for (QWidget* w : {static_cast<QWidget*>(NameEdt), static_cast<QWidget*>(CableLst),
+                       static_cast<QWidget*>(GeometryGB), static_cast<QWidget*>(AquisitionSetUpGB)})
+        w->setEnabled(editable_);
+    OtherSpacingBtn->setVisible(true);
+    OtherSpacingBtn->setEnabled(false);
+    if (DipoleLength2Cb->isChecked() || DipoleLength3Cb->isChecked()) OpenOtherSpacing();
+    FillCableList();
+    for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn, ViewBtn}) b->setEnabled(false);
+    if (work_->Spacing[0] > MinElectrodeSpacing) {
+        DepthLevel1Btn->setEnabled(editable_);
+        for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn}) b->setEnabled(true);
+        OtherSpacingBtn->setEnabled(true);
+    } else {
+        Depth1Num->setVisible(false);
+        DepthLevel1Btn->setVisible(false);
+    }
+    ViewBtn->setEnabled(work_->NbQuadripole != 0);
+    if (ViewBtn->isEnabled()) ShowGeometricFactor();
+    ready_ = true;
+}
+
+void TSequenceFrm::FormActivate() { ViewSequence(); }
+
+void TSequenceFrm::ViewSequence() {
+    ready_ = false;
+    TSequence& w = *work_;
+    const char d = services_.Workspace.Decimal();
+    NameEdt->setText(RecordText(w.Name.Get()));
+    AreaTxt->setText(ShortestText(w.Area, d));
+    LineTxt->setText(ShortestText(w.Line, d));
+    QMaxEdn->setValue(w.QMax);
+    RaiseStackMax(w);
+    StackMinEdn->setValue(w.StackMin);
+    StackMaxEdn->setValue(w.StackMax);
+    // A time the list does not hold (an older or imported file) shows no row and is kept.
+    TimeCB->setCurrentIndex(TimeCB->findText(QString::number(w.Time)));
+    IpModeRd->setChecked(w.Mode != 0);
+    ResistivityRd->setChecked(w.Mode == 0);
+    VmnCB->setCurrentIndex(VmnCodes.Clamp(w.VmnRange) == w.VmnRange ? w.VmnRange : -1);
+    ArrayLst->setCurrentIndex(ArrayRowOfCode(w.ArrayType, w.GridLineX));
+    for (int s = 2; s >= 1; --s)
+        LengthList(s)->setCurrentIndex(LengthList(s)->findText(QString::fromStdString(SpacingMultipleText(w, s, true))));
+    Spacing1Txt->setText(FixedTwoText(w.Spacing[0], d));
+    if (w.Spacing[2] != 0.0f) {
+        DipoleLength3Cb->setChecked(true);
+        DepthLevel3Txt->setText(QString::number(LevelCount(w.LevelUsed[2])));
+    }
+    if (w.Spacing[1] != 0.0f) {
+        DipoleLength2Cb->setChecked(true);
+        OpenOtherSpacing();
+        DepthLevel2Txt->setText(QString::number(LevelCount(w.LevelUsed[1])));
+    }
+    // Levels 1 to n can be typed; a mask with a gap is changed in the level dialog only.
+    const bool contiguous = FirstMissingLevel(w.LevelUsed[0]) == LevelCount(w.LevelUsed[0]);
+    Depth1Num->setEnabled(contiguous);
+    Depth1Num->setValue(std::clamp(LevelCount(w.LevelUsed[0]), DepthLevelLimits.Min, DepthLevelLimits.Max));
+    NumberElectrodeSTxt->setText(QString::number(w.NbElectrode));
+    NbQuadripoleLbl->setText(QString::number(w.NbQuadripole));
+    ThreeDGridGB->setVisible(ArrayLst->currentText().contains("3D"));
+    ready_ = true;
+}
+
+void TSequenceFrm::FillCableList() {
+    const QStringList names = [&] {
+        QStringList list;
+        for (const std::string& n : CableSetNames(services_.Workspace.CableFolder().toStdString()))
+            list << QString::fromStdString(n);
+        return list;
+    }();
+    CableLst->clear();
+    CableLst->addItems(names);
+    CableLst->setCurrentIndex(-1);
+    const QString cable = RecordText(work_->CableName.Get());
+    if (!cable.isEmpty() && cable != "NoName") CableLst->setCurrentIndex(CableLst->findText(cable));
+}
+
+void TSequenceFrm::CableLstChange() {
+    if (!ready_) return;
+    const QString name = CableLst->currentText();
+    if (name.isEmpty()) {
+        // Only the electrode table is rebuilt, from the cable set already in the working copy.
+        ApplyCableSet(*work_, TCable(*work_));
+    } else {
+        try {
+            LoadCableSet(*work_, services_.Workspace.CableFolder().toStdString(), name.toStdString());
+        } catch (const std::exception& e) {
+            services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption, TPrompts::TIcon::Error);
+            return;
+        }
+    }
+    QString hint = "[ ";
+    for (int i = 0; i < SegmentCount(*work_); ++i) hint += RecordText(work_->Segments[i].Name.Get()) + " -- ";
+    CableLst->setToolTip(hint + " ]");
+    NumberElectrodeSTxt->setText(QString::number(work_->NbElectrode));
+    DisableOkAndView();
+}
+
+void TSequenceFrm::Spacing1TxtChange() {
+    if (!ready_) return;
+    auto typed = ReadTypedNumber(Spacing1Txt->text(), services_.Workspace.Decimal());
+    if (!typed || std::fabs(*typed) > 3.4e38) {
+        // The record keeps its spacing.
+        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
+        OtherSpacingBtn->setEnabled(false);
+        OtherSpacingGB->setVisible(false);
+        DisableOkAndView();
+        return;
+    }
+    const float a = static_cast<float>(std::fabs(*typed));
+    if (a > MinElectrodeSpacing) {
+        DepthLevel1Btn->setEnabled(editable_);
+        for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn}) b->setEnabled(true);
+        OtherSpacingBtn->setVisible(true);
+        OtherSpacingBtn->setEnabled(true);
+        Depth1Num->setVisible(true);
+        DepthLevel1Btn->setVisible(true);
+        work_->Spacing[0] = a;
+        work_->Spacing[1] = LengthValue(1);
+        work_->Spacing[2] = LengthValue(2);
+    } else {
+        for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn}) b->setEnabled(false);
+        OtherSpacingBtn->setEnabled(false);
+        OtherSpacingGB->setVisible(false);
+        Depth1Num->setVisible(false);
+        DepthLevel1Btn->setVisible(false);
+    }
+    DisableOkAndView();
+}
+
+void TSequenceFrm::SpacingCBChange() {
+    if (!ready_) return;
+    if (!Spacing2GB->isHidden()) work_->Spacing[1] = LengthValue(1);
+    if (!Spacing3GB->isHidden()) work_->Spacing[2] = LengthValue(2);
+    if (work_->Spacing[1] > MinElectrodeSpacing) {
+        DepthLevel2Btn->setEnabled(editable_);
+        DisableOkAndView();
+    } else {
+        DepthLevel2Btn->setEnabled(false);
+    }
+    DepthLevel3Btn->setEnabled(work_->Spacing[2] > MinElectrodeSpacing && editable_);
+}
+
+void TSequenceFrm::OpenOtherSpacing() {
+    OtherSpacingGB->setVisible(true);
+    DipoleLength2CbClick();
+    DipoleLength3CbClick();
+}
+
+void TSequenceFrm::OtherSpacingBtnClick() { OpenOtherSpacing(); }
+
+void TSequenceFrm::SpeedButton6Click() {
+    DipoleLength2Cb->setChecked(false);
+    DipoleLength2CbClick();
+    OtherSpacingGB->setVisible(false);
+    DisableOkAndView();
+}
+
+void TSequenceFrm::DipoleLength2CbClick() { DipoleLengthCbClick(1); }
+void TSequenceFrm::DipoleLength3CbClick() { DipoleLengthCbClick(2); }
+
+void TSequenceFrm::DipoleLengthCbClick(int s) {
+    // Runs while the controls are filled from the record too: a length the record holds opens its box.
+    QCheckBox* check = s == 1 ? DipoleLength2Cb : DipoleLength3Cb;
+    QGroupBox* box = s == 1 ? Spacing2GB : Spacing3GB;
+    QLabel* levels = s == 1 ? DepthLevel2Txt : DepthLevel3Txt;
+    QToolButton* button = s == 1 ? DepthLevel2Btn : DepthLevel3Btn;
+    if (check->isChecked()) {
+        box->setVisible(true);
+        if (s == 1) DipoleLength3Cb->setEnabled(true);
+        button->setEnabled(work_->Spacing[s] > MinElectrodeSpacing && editable_);
+    } else {
+        box->setVisible(false);
+        button->setEnabled(false);
+        work_->Spacing[s] = 0;
+        work_->LevelUsed[s] = 0;
+        levels->clear();
+        {
+            const QSignalBlocker block(LengthList(s));
+            LengthList(s)->setCurrentIndex(-1);
+        }
+        if (s == 1) {
+            // No third length without a second.
+            DipoleLength3Cb->setEnabled(false);
+            if (DipoleLength3Cb->isChecked()) DipoleLength3Cb->setChecked(false);   // runs its handler
+            else DipoleLength3CbClick();
+        }
+    }
+    SpacingCBChange();
+}
+
+void TSequenceFrm::Depth1NumChange() {
+    if (!ready_ || !Depth1Num->isEnabled()) return;
+    const int n = DepthLevelLimits.Clamp(Depth1Num->value());
+    SetLevels(work_->LevelUsed[0], n);
+    DisableOkAndView();
+}
+
+void TSequenceFrm::OpenLevelDialog(int index) {
+    TEditLevelFrm dialog(this, index, *work_, services_);
+    dialog.exec();
+}
+
+void TSequenceFrm::DepthLevel1BtnClick() {
+    Depth1NumChange();
+    OpenLevelDialog(0);
+    ViewBtn->setEnabled(false);
+    GeometricFactorLbl->clear();
+    ViewSequence();
+}
+
+void TSequenceFrm::DepthLevel2BtnClick() {
+    // A second length starts one level below the deepest of a.
+    if (LevelCount(work_->LevelUsed[1]) == 0 && LevelCount(work_->LevelUsed[0]) > 0)
+        work_->LevelUsed[1] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[0]) + 1, MaxLevels - 1));
+    OpenLevelDialog(1);
+    DisableOkAndView();
+    ViewSequence();
+}
+
+void TSequenceFrm::DepthLevel3BtnClick() {
+    if (LevelCount(work_->LevelUsed[2]) == 0 && LevelCount(work_->LevelUsed[1]) > 0)
+        work_->LevelUsed[2] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[1]) + 1, MaxLevels - 1));
+    OpenLevelDialog(2);
+    DisableOkAndView();
+    ViewSequence();
+}
+
+void TSequenceFrm::ArrayLstChange() {
+    if (!ready_) return;
+    if (ArrayLst->currentText().contains("Resistivity")) {
+        ArrayLst->setCurrentIndex(ArrayLst->currentIndex() + 1);   // runs this handler again
+        return;
+    }
+    if (ArrayLst->currentText().contains("3D")) {
+        ThreeDGridGB->setVisible(true);
+    } else {
+        ThreeDGridGB->setVisible(false);
+        work_->GridLineX = 0;
+        work_->GridLineY = 0;
+    }
+    work_->ArrayType = ArrayCodeOfRow(ArrayLst->currentIndex());
+    OtherSpacingBtn->setVisible(true);
+    if (UsesOneSpacing(work_->ArrayType)) {
+        DipoleLength2Cb->setChecked(false);
+        DipoleLength2CbClick();
+        OtherSpacingGB->setVisible(false);
+        OtherSpacingBtn->setVisible(false);
+    }
+    DisableOkAndView();
+}
+
+void TSequenceFrm::LineGridXTxtChange() {
+    if (!ready_ || ThreeDGridGB->isHidden()) return;
+    work_->GridLineX = GridLineLimits.Clamp(LineGridXTxt->value());
+    DisableOkAndView();
+}
+
+void TSequenceFrm::LineGridYTxtChange() {
+    if (!ready_ || ThreeDGridGB->isHidden()) return;
+    work_->GridLineY = GridLineLimits.Clamp(LineGridYTxt->value());
+    DisableOkAndView();
+}
+
+void TSequenceFrm::NameEdtChange() {
+    if (!ready_) return;
+    work_->Name.Set(NameEdt->text().toStdString());
+}
+
+void TSequenceFrm::QMaxEdnChange() {
+    if (!ready_) return;
+    work_->QMax = QMaxLimits.Clamp(QMaxEdn->value());
+}
+
+void TSequenceFrm::StackMinEdnChange() {
+    if (!ready_) return;
+    work_->StackMin = StackLimits.Clamp(StackMinEdn->value());
+}
+
+void TSequenceFrm::StackMaxEdnChange() {
+    if (!ready_) return;
+    work_->StackMax = StackLimits.Clamp(StackMaxEdn->value());
+}
+
+void TSequenceFrm::TimeCBChange() {
+    if (!ready_ || TimeCB->currentIndex() < 0) return;
+    work_->Time = TimeChoices[TimeCB->currentIndex()];
+}
+
+void TSequenceFrm::VmnCBChange() {
+    if (!ready_ || VmnCB->currentIndex() < 0) return;
+    work_->VmnRange = VmnCB->currentIndex();
+}
+
+void TSequenceFrm::AreaTxtChange() {
+    if (!ready_) return;
+    if (auto v = ReadFloatEdit(AreaTxt)) work_->Area = *v;
+}
+
+void TSequenceFrm::LineTxtChange() {
+    if (!ready_) return;
+    if (auto v = ReadFloatEdit(LineTxt)) work_->Line = *v;
+}
+
+bool TSequenceFrm::CommitControls() {
+    if (CableLst->currentIndex() < 0 && !CableLst->isHidden()) {
+        services_.Prompts.Message(Msg::EnterCableSetName, Msg::CableErrorCaption, TPrompts::TIcon::Error);
+        setResult(0);
+        return false;
+    }
+    const bool wasReady = ready_;
+    ready_ = true;   // the edits' handlers read the controls into the record
+    if (!GeometryGB->isHidden()) {
+        work_->ArrayType = ArrayCodeOfRow(ArrayLst->currentIndex());
+        Spacing1TxtChange();
+        Depth1NumChange();
+        LineGridXTxtChange();
+        LineGridYTxtChange();
+        work_->Spacing[1] = LengthValue(1);
+        work_->Spacing[2] = LengthValue(2);
+    }
+    AreaTxtChange();
+    LineTxtChange();
+    QMaxEdnChange();
+    StackMinEdnChange();
+    StackMaxEdnChange();
+    RaiseStackMax(*work_);
+    work_->Name.Set(NameEdt->text().toStdString());
+    // A time from an older file that the list does not hold is kept as it is.
+    if (TimeCB->currentIndex() >= 0) work_->Time = TimeChoices[TimeCB->currentIndex()];
+    work_->Mode = IpModeRd->isChecked() ? 1 : 0;
+    ready_ = wasReady;
+    return true;
+}
+
+void TSequenceFrm::OkBtnClick() {
+    if (NbQuadripoleLbl->text() == "0") {
+        services_.Prompts.Message(Msg::CreateOneQuadripole, Msg::SequenceCaption, TPrompts::TIcon::Error);
+        setResult(0);
+        return;
+    }
+    if (!CommitControls()) return;
+    record_ = *work_;
+    accept();
+}
+
+void TSequenceFrm::CreateBtnClick() { Generate(ModeCreate); }
+void TSequenceFrm::RollAlongBtnClick() { Generate(ModeRollAlong); }
+void TSequenceFrm::MoveAlongBtnClick() { Generate(ModeMoveAlong); }
+
+void TSequenceFrm::Generate(TGenerationMode mode) {
+    if (!CommitControls()) return;
+    {
+        TFirstLastNodeFrm used(this, false, mode, *work_, services_);
+        if (used.exec() != QDialog::Accepted) return;
+    }
+    TCreateSequenceFrm preview(this, *work_, services_);
+    preview.show();
+    TGenerationResult result;
+    try {
+        result = RunGeneration(*work_, mode, *preview.TGraphReportFrame1);
+    } catch (const std::invalid_argument& e) {
+        preview.hide();
+        services_.Prompts.Message(Msg::CannotGenerate + QString::fromStdString(e.what()), Msg::SequenceCaption,
+                                  TPrompts::TIcon::Error);
+        ViewSequence();
+        return;
+    }
+    preview.TGraphReportFrame1->FlushReplot();
+    OkBtn->setEnabled(true);
+    ViewBtn->setEnabled(true);
+    NumberElectrodeSTxt->setText(QString::number(work_->NbElectrode));
+    preview.hide();
+    ViewSequence();
+    ShowGeometricFactor();
+    if (!result.EmptyReason.empty())
+        services_.Prompts.Message(Msg::NoQuadripoleCreated + QString::fromStdString(result.EmptyReason),
+                                  Msg::SequenceCaption, TPrompts::TIcon::Warning);
+}
+
+void TSequenceFrm::ShowGeometricFactor() {
+    const int n = std::clamp(work_->NbQuadripole, 0, MaxQuadripoles);
+    if (n == 0) {
+        GeometricFactorLbl->clear();
+        return;
+    }
+    float lo = std::fabs(QuadripoleK(*work_, 0)), hi = lo;
+    for (int i = 1; i < n; ++i) {
+        const float k = std::fabs(QuadripoleK(*work_, i));
+        lo = std::min(lo, k);
+        hi = std::max(hi, k);
+    }
+    const char d = services_.Workspace.Decimal();
+    GeometricFactorLbl->setText(QString("|K| %1 to %2").arg(FixedTwoText(lo, d), FixedTwoText(hi, d)));
+}
+
+void TSequenceFrm::ViewBtnClick() {
+    TCreateSequenceFrm preview(this, *work_, services_);
+    preview.exec();
+}
+
+void TSequenceFrm::ViewCableClick() {
+    if (!work_) return;
+    ShowCableSetView(this, static_cast<const TCable&>(*work_));
+}
+
+void TSequenceFrm::SpeedButton1Click() { services_.Help.ShowKeyword(ArrayLst->currentText(), this); }
+
+void TSequenceFrm::BitBtn1Click() { services_.Help.ShowTopic(1000, this); }
