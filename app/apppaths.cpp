@@ -25,6 +25,16 @@ bool FolderEmpty(const QString& path) {
     return !d.exists() || d.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
 }
 
+// Where the shipped data's sub-folder lies: $TERAVOX_SHARE_DIR when set (the tests point it at the
+// build tree), else the installed folder found from the program's own place (<prefix>/bin/../share/
+// teravox2, wherever the prefix was put), else beside the program, as in the build tree.
+QString SharedFolder(const QString& sub) {
+    const QByteArray env = qgetenv("TERAVOX_SHARE_DIR");
+    if (!env.isEmpty()) return FirstExisting({QString::fromLocal8Bit(env) + "/" + sub});
+    const QString exe = QCoreApplication::applicationDirPath();
+    return FirstExisting({exe + "/" + TERAVOX_SHARE_FROM_BIN + "/" + sub, exe + "/" + sub});
+}
+
 bool CopyTree(const QString& from, const QString& to) {
     QDir src(from);
     if (!src.exists()) return true;
@@ -41,15 +51,10 @@ bool CopyTree(const QString& from, const QString& to) {
 
 QString DataFolderPath() { return WithSlash(QString::fromStdString(ResolveDataFolder())); }
 
-QString HelpFolderPath() {
-    const QString exe = QCoreApplication::applicationDirPath();
-    return FirstExisting({exe + "/help", exe + "/../share/teravox2/help", QString(TERAVOX_SOURCE_HELP)});
-}
 
-QString DemoFolderPath() {
-    const QString exe = QCoreApplication::applicationDirPath();
-    return FirstExisting({exe + "/demo", exe + "/../share/teravox2/demo"});
-}
+QString HelpFolderPath() { return SharedFolder("help"); }
+
+QString DemoFolderPath() { return SharedFolder("demo"); }
 
 bool InstallDemoData(const QString& demoFolder, const QString& dataFolder) {
     if (demoFolder.isEmpty()) return false;

@@ -5,9 +5,12 @@
 
 // The data folder (ProgramFolder): $TERAVOX_HOME, else the per-user data folder. Ends with "/".
 QString DataFolderPath();
-// Folder of the help pages shipped with the program ("<id>.html"), empty when none is found.
+// Folder of the help pages shipped with the program ("<id>.html"), empty when none is found. The
+// shipped data is looked for in $TERAVOX_SHARE_DIR when set, else in the installed share folder
+// relative to the program, else beside the program (the build tree); never in the sources.
 QString HelpFolderPath();
-// Folder of the demo data shipped with the program (Cable/, Sequence/), empty when none is found.
+// Folder of the demo data shipped with the program (Cable/, Sequence/), empty when none is found;
+// looked for as the help pages are.
 QString DemoFolderPath();
 // Copies the demo cable sets, segment library and demo set into the data folder when its Cable and
 // Sequence folders are both empty (a first start). Returns true when it copied.
