@@ -4,8 +4,8 @@ set(CPACK_PACKAGE_NAME teravox2)
 set(CPACK_PACKAGE_VENDOR "Brevik Rivozuriviz")
 set(CPACK_PACKAGE_CONTACT "Brevik Rivozuriviz <support@brevik-instruments.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "design and upload resistivity measurement sequences")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "design and upload resistivity measurement sequences
-Teravox II designs the measurement sequences of multi-electrode resistivity
+# The synopsis above is the first line; this is the extended description after it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Teravox II designs the measurement sequences of multi-electrode resistivity
 and induced-polarisation meters of the Varnel and Tarsk families: ordered
 lists of quadripoles over a line of electrodes laid on multi-conductor cables.
 It keeps them in sets, shows them as pseudo-section charts and tables, imports

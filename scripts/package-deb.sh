@@ -9,6 +9,6 @@ cmake --preset package >/dev/null
 cmake --build --preset package
 cpack --preset deb
 deb=$(ls build/package/teravox2_*.deb)
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --info "$deb" | sed -n '/^ new Debian package/,$p' | grep -v '^ *[0-9]* bytes'
 lintian --info "$deb"
 echo "package: $deb"
