@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "datafolder.h"
+#include "helpviewer.h"
 
 namespace {
 QString WithSlash(QString p) {
@@ -41,10 +42,7 @@ bool CopyTree(const QString& from, const QString& to) {
 
 QString DataFolderPath() { return WithSlash(QString::fromStdString(ResolveDataFolder())); }
 
-QString DemoFolderPath() {
-    const QString exe = QCoreApplication::applicationDirPath();
-    return FirstExisting({exe + "/demo", exe + "/../share/teravox2/demo"});
-}
+QString DemoFolderPath() { return ShippedFolder("demo"); }
 
 bool InstallDemoData(const QString& demoFolder, const QString& dataFolder) {
     if (demoFolder.isEmpty()) return false;

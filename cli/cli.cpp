@@ -14,6 +14,9 @@ char TCliContext::DecimalSeparator() const { return Decimal.empty() ? LocaleDeci
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, char localeDecimal) {
     CLI::App app{"teravox2-cli: design, inspect, exchange and upload resistivity sequences", "teravox2-cli"};
     app.require_subcommand(1);
+    // --version and --help-all also feed the manual page, which is generated from this help.
+    app.set_version_flag("--version", std::string("teravox2-cli ") + TERAVOX_VERSION);
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
     TCliContext ctx{out, err, "", "", localeDecimal};
     app.add_option("--home", ctx.HomeOption, "Data folder (default $TERAVOX_HOME, else the per-user data folder)");
     app.add_option("--decimal", ctx.Decimal, "Decimal separator of text files (default from LC_NUMERIC)")

@@ -81,11 +81,17 @@ QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent) {
     return found ? page : QString();
 }
 
-QString HelpFolderPath() {
+QString ShippedFolder(const QString& sub) {
+    const auto existing = [](const QString& path) {
+        return QFileInfo(path).isDir() ? QDir(path).absolutePath() + "/" : QString();
+    };
+    const QByteArray env = qgetenv("TERAVOX_SHARE_DIR");
+    if (!env.isEmpty()) return existing(QString::fromLocal8Bit(env) + "/" + sub);
     const QString exe = QCoreApplication::applicationDirPath();
-    for (const QString& c : {exe + "/help", exe + "/../share/teravox2/help", QString(TERAVOX_SOURCE_HELP)})
-        if (QFileInfo(c).isDir()) return QDir(c).absolutePath() + "/";
-    return QString();
+    const QString installed = existing(exe + "/" + TERAVOX_SHARE_FROM_BIN + "/" + sub);
+    return installed.isEmpty() ? existing(exe + "/" + sub) : installed;
 }
+
+QString HelpFolderPath() { return ShippedFolder("help"); }
 
 QWidget* HelpWindow() { return helpWindow; }

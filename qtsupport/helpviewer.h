@@ -15,5 +15,10 @@ QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent = nullptr);
 constexpr int HelpMapIds[] = {100, 300, 400, 500, 1000, 1010, 1011, 1100, 1200};
 // The help window while it is open, else null.
 QWidget* HelpWindow();
-// Folder of the help pages shipped with the program ("<id>.html"), empty when none is found.
+// A folder of the data shipped with the program ("help", "demo"), ending with "/"; empty when none is
+// found. Looked for in $TERAVOX_SHARE_DIR when set (the tests point it at the build tree), else in the
+// installed share folder found from the program's own place (so the prefix can move), else beside the
+// program (the build tree); never in the sources.
+QString ShippedFolder(const QString& sub);
+// Folder of the help pages ("<id>.html").
 QString HelpFolderPath();

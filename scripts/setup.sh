@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-dejavu-core
+  help2man librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()
