@@ -15,12 +15,6 @@ QString WithSlash(QString p) {
     return p;
 }
 
-QString FirstExisting(const QStringList& candidates) {
-    for (const QString& c : candidates)
-        if (QFileInfo(c).isDir()) return WithSlash(QDir(c).absolutePath());
-    return QString();
-}
-
 bool FolderEmpty(const QString& path) {
     QDir d(path);
     return !d.exists() || d.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);

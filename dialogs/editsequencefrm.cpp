@@ -91,6 +91,7 @@ QTableView* Grid(QWidget* parent, const char* name, QAbstractTableModel* model) 
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setAlternatingRowColors(true);
     grid->setTabKeyNavigation(false);
+    grid->horizontalHeader()->setStretchLastSection(true);
     return grid;
 }
 
@@ -100,7 +101,7 @@ TEditSequenceFrm::TEditSequenceFrm(QWidget* owner, const TSequence& seq)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("EditSequenceFrm");
     setWindowTitle(RecordText(seq.Name.Get()));
-    resize(470, 520);
+    resize(540, 520);
     auto* layout = new QVBoxLayout(this);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
@@ -128,7 +129,7 @@ void TEditSequenceFrm::FitColumns() {
     auto fit = [](QTableView* grid, int columns, int reserve) {
         const int width = (grid->viewport()->width() + grid->verticalScrollBar()->width() + 4 - reserve) / columns;
         grid->setColumnWidth(0, 48);
-        for (int c = 1; c <= columns; ++c) grid->setColumnWidth(c, std::max(width, 40));
+        for (int c = 1; c < columns; ++c) grid->setColumnWidth(c, std::max(width, 40));   // the last one stretches
     };
     fit(QuadripoleGd, 5, 73);
     fit(ElectrodeGd, 4, 71);

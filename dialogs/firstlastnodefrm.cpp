@@ -13,6 +13,7 @@
 
 #include "cable.h"
 #include "messages.h"
+#include "updownedit.h"
 
 namespace {
 QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
@@ -33,15 +34,10 @@ TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerati
     ElectrodesGB = new QGroupBox("electrodes used ", this);
     ElectrodesGB->setObjectName("ElectrodesGB");
     auto* grid = new QGridLayout(ElectrodesGB);
-    FirstElectrodeTxt = new QSpinBox(ElectrodesGB);
+    FirstElectrodeTxt = new TUpDownEdit(ElectrodesGB, 1, 2000, 1, true);
     FirstElectrodeTxt->setObjectName("FirstElectrodeTxt");
-    FirstElectrodeTxt->setRange(1, 2000);
-    FirstElectrodeTxt->setWrapping(true);
-    FirstElectrodeTxt->setValue(1);
-    NumberElectrodeTxt = new QSpinBox(ElectrodesGB);
+    NumberElectrodeTxt = new TUpDownEdit(ElectrodesGB, 0, MaxElectrodeNumber, 0, false);
     NumberElectrodeTxt->setObjectName("NumberElectrodeTxt");
-    NumberElectrodeTxt->setRange(0, MaxElectrodeNumber);
-    NumberElectrodeTxt->setValue(0);
     NumberElectrodeTxt->setEnabled(!countLocked);
     OverlappingLbl = new QLabel(ElectrodesGB);
     OverlappingLbl->setObjectName("OverlappingLbl");
@@ -134,14 +130,14 @@ void TFirstLastNodeFrm::FormShow() {
     ready_ = false;
     const TRange first = FirstElectrodeRange(*copy_);
     FirstElectrodeTxt->setRange(first.Min, std::max(first.Min, first.Max));
-    FirstElectrodeTxt->setValue(copy_->FirstElectrode);
+    FirstElectrodeTxt->SetNumber(copy_->FirstElectrode);
     ShowCoordinates(copy_->FirstElectrode);
     Edit1->setText("0");
     SequenceListBox->clear();
     SequenceListBox->addItems(services_.Workspace.SequenceNames());
     const TRange count = ElectrodeCountRange(*copy_);
     NumberElectrodeTxt->setRange(count.Min, std::max(count.Min, count.Max));
-    NumberElectrodeTxt->setValue(copy_->NbElectrode);
+    NumberElectrodeTxt->SetNumber(copy_->NbElectrode);
     ready_ = true;
 }
 
@@ -153,7 +149,7 @@ void TFirstLastNodeFrm::FirstElectrodeTxtChange() {
     copy_->FirstElectrode = i;
     if (FirstElectrodeTxt->value() != i) {
         const QSignalBlocker block(FirstElectrodeTxt);
-        FirstElectrodeTxt->setValue(i);
+        FirstElectrodeTxt->SetNumber(i);
     }
     ShowCoordinates(i);
     if (rollStart_ < NoRollStart && mode_ != ModeMoveAlong)
@@ -172,7 +168,7 @@ void TFirstLastNodeFrm::SequenceListBoxChange() {
         const QSignalBlocker block(FirstElectrodeTxt);
         if (mode_ == ModeRollAlong)
             FirstElectrodeTxt->setRange(setup->FirstRange.Min, std::max(setup->FirstRange.Min, setup->FirstRange.Max));
-        FirstElectrodeTxt->setValue(setup->ProposedFirst);
+        FirstElectrodeTxt->SetNumber(setup->ProposedFirst);
     }
     FirstElectrodeTxtChange();
     OkBtn->setEnabled(true);
@@ -198,7 +194,7 @@ void TFirstLastNodeFrm::OkBtnClick() {
     ApplyElectrodesUsed(*copy_, mode_, rollStart_, choice);
     {
         const QSignalBlocker block(NumberElectrodeTxt);
-        NumberElectrodeTxt->setValue(copy_->NbElectrode);
+        NumberElectrodeTxt->SetNumber(copy_->NbElectrode);
     }
     record_ = *copy_;
     accept();

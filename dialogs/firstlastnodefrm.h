@@ -17,7 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QSpinBox;
+class TUpDownEdit;
 
 class TFirstLastNodeFrm : public QDialog {
     Q_OBJECT
@@ -39,8 +39,8 @@ public:
     void HelpBtnClick();
 
     QGroupBox* ElectrodesGB = nullptr;
-    QSpinBox* FirstElectrodeTxt = nullptr;    // the edit and its up-down
-    QSpinBox* NumberElectrodeTxt = nullptr;
+    TUpDownEdit* FirstElectrodeTxt = nullptr;    // the edit and its up-down
+    TUpDownEdit* NumberElectrodeTxt = nullptr;
     QLabel* OverlappingLbl = nullptr;
     QGroupBox* FirstElectrodeGB = nullptr;
     QLineEdit* EditX = nullptr;

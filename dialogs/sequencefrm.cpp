@@ -27,6 +27,7 @@
 #include "graphreportframe.h"
 #include "messages.h"
 #include "sequencerules.h"
+#include "updownedit.h"
 
 namespace {
 
@@ -57,12 +58,9 @@ QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::Standard
     return b;
 }
 
-QSpinBox* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
-    auto* s = new QSpinBox(parent);
+TUpDownEdit* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
+    auto* s = new TUpDownEdit(parent, min, max, value, wrapping);
     s->setObjectName(name);
-    s->setRange(min, max);
-    s->setWrapping(wrapping);
-    s->setValue(value);
     return s;
 }
 
@@ -145,7 +143,7 @@ void TSequenceFrm::BuildControls() {
     auto* arrayRow = new QHBoxLayout;
     ArrayLst = Named(new QComboBox(GeometryGB), "ArrayLst");
     for (const char* row : ArrayRows) ArrayLst->addItem(row);
-    SpeedButton1 = GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_DialogHelpButton, GeometryGB);
+    SpeedButton1 = GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_MessageBoxQuestion, GeometryGB);
     arrayRow->addWidget(BuddyLabel("&Array type :", ArrayLst, GeometryGB));
     arrayRow->addWidget(ArrayLst, 1);
     arrayRow->addWidget(SpeedButton1);
@@ -259,7 +257,7 @@ void TSequenceFrm::BuildControls() {
     OkBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Ok", this), "OkBtn");
     CancelBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this), "CancelBtn");
     CloseBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Close", this), "CloseBtn");
-    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), "&Help", this), "BitBtn1");
+    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_MessageBoxQuestion), "&Help", this), "BitBtn1");
     OkBtn->setDefault(true);
     buttons->addStretch(1);
     for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
@@ -413,10 +411,10 @@ void TSequenceFrm::ViewSequence() {
     NameEdt->setText(RecordText(w.Name.Get()));
     AreaTxt->setText(ShortestText(w.Area, d));
     LineTxt->setText(ShortestText(w.Line, d));
-    QMaxEdn->setValue(w.QMax);
+    QMaxEdn->SetNumber(w.QMax);
     RaiseStackMax(w);
-    StackMinEdn->setValue(w.StackMin);
-    StackMaxEdn->setValue(w.StackMax);
+    StackMinEdn->SetNumber(w.StackMin);
+    StackMaxEdn->SetNumber(w.StackMax);
     // A time the list does not hold (an older or imported file) shows no row and is kept.
     TimeCB->setCurrentIndex(TimeCB->findText(QString::number(w.Time)));
     IpModeRd->setChecked(w.Mode != 0);
@@ -438,7 +436,7 @@ void TSequenceFrm::ViewSequence() {
     // Levels 1 to n can be typed; a mask with a gap is changed in the level dialog only.
     const bool contiguous = FirstMissingLevel(w.LevelUsed[0]) == LevelCount(w.LevelUsed[0]);
     Depth1Num->setEnabled(contiguous);
-    Depth1Num->setValue(std::clamp(LevelCount(w.LevelUsed[0]), DepthLevelLimits.Min, DepthLevelLimits.Max));
+    Depth1Num->SetNumber(std::clamp(LevelCount(w.LevelUsed[0]), DepthLevelLimits.Min, DepthLevelLimits.Max));
     NumberElectrodeSTxt->setText(QString::number(w.NbElectrode));
     NbQuadripoleLbl->setText(QString::number(w.NbQuadripole));
     ThreeDGridGB->setVisible(ArrayLst->currentText().contains("3D"));

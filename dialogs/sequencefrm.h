@@ -22,6 +22,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TUpDownEdit;
 class QToolButton;
 
 class TSequenceFrm : public QDialog {
@@ -87,7 +88,7 @@ public:
     QLabel* Label7 = nullptr;
     QLabel* GeometricFactorLbl = nullptr;   // the smallest and largest |K| of the generated sequence
     QLineEdit* Spacing1Txt = nullptr;
-    QSpinBox* Depth1Num = nullptr;          // the edit and its up-down
+    TUpDownEdit* Depth1Num = nullptr;          // the edit and its up-down
     QToolButton* DepthLevel1Btn = nullptr;
     QPushButton* OtherSpacingBtn = nullptr;
     QGroupBox* OtherSpacingGB = nullptr;
@@ -103,8 +104,8 @@ public:
     QLabel* DepthLevel3Txt = nullptr;
     QToolButton* DepthLevel3Btn = nullptr;
     QGroupBox* ThreeDGridGB = nullptr;
-    QSpinBox* LineGridXTxt = nullptr;
-    QSpinBox* LineGridYTxt = nullptr;
+    TUpDownEdit* LineGridXTxt = nullptr;
+    TUpDownEdit* LineGridYTxt = nullptr;
     QToolButton* ViewBtn = nullptr;
     QToolButton* CreateBtn = nullptr;
     QToolButton* RollAlongBtn = nullptr;
@@ -113,9 +114,9 @@ public:
     QComboBox* TimeCB = nullptr;
     QRadioButton* ResistivityRd = nullptr;
     QRadioButton* IpModeRd = nullptr;
-    QSpinBox* StackMinEdn = nullptr;
-    QSpinBox* StackMaxEdn = nullptr;
-    QSpinBox* QMaxEdn = nullptr;
+    TUpDownEdit* StackMinEdn = nullptr;
+    TUpDownEdit* StackMaxEdn = nullptr;
+    TUpDownEdit* QMaxEdn = nullptr;
     QComboBox* VmnCB = nullptr;
     QLineEdit* AreaTxt = nullptr;
     QLineEdit* LineTxt = nullptr;

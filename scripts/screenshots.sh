@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/: the main window on the demo set under Xvfb, in each chart view.
+# Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view, and
+# the sequence dialogs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target teravox2
+cmake --build --preset release --target teravox2 teravox2-dialogshots
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 TERAVOX_HOME="$home" TERAVOX_SETTINGS="$home/settings.ini" QT_QPA_PLATFORM=xcb \
   timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" \
   build/release/app/teravox2 --set "$home/Sequence/Demo" --screenshots docs
-ls -l docs/main-*.png
+QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" \
+  build/release/tests/dialogs/teravox2-dialogshots "$home" docs
+ls -l docs/*.png

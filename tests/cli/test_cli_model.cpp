@@ -220,4 +220,20 @@ TEST_F(CliModel, RollAlongContinuesAfterThePreviousLine) {
     EXPECT_EQ(Cli({"generate", "--move-along", P("p.sqx"), "-o", P("m2.sqx")}).Status, 2);
 }
 
+TEST_F(CliModel, AGenerationWithoutQuadripoleIsWrittenWithAWarning) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "30",
+                  "--electrodes", "8", "-o", P("e.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("0 quadripoles"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Err.find("warning: " + P("e.sqx") + ": no quadripole: "), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("8 electrodes"), std::string::npos) << r.Err;
+    EXPECT_EQ(Show(P("e.sqx"))["nb_quadripole"], 0);
+
+    auto full = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
+                     "-o", P("f.sqx")});
+    ASSERT_EQ(full.Status, 0);
+    EXPECT_TRUE(full.Err.empty()) << full.Err;
+}
+
 }  // namespace

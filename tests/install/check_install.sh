@@ -82,8 +82,8 @@ if [ "$desktop" = yes ]; then
   # Help: a page for every map id the program opens, every link between pages resolving (to a page
   # and, with #name, to an anchor in it), and every page reachable from the contents.
   help=$share/teravox2/help
-  ids=$(sed -n 's/.*HelpMapIds\[\] *= *{\([^}]*\)}.*/\1/p' "$source/app/helpviewer.h" | tr -d ' ' | tr ',' ' ')
-  [ -n "$ids" ] || fail "no map ids found in app/helpviewer.h"
+  ids=$(sed -n 's/.*HelpMapIds\[\] *= *{\([^}]*\)}.*/\1/p' "$source/qtsupport/helpviewer.h" | tr -d ' ' | tr ',' ' ')
+  [ -n "$ids" ] || fail "no map ids found in qtsupport/helpviewer.h"
   for id in $ids; do [ -f "$help/$id.html" ] || fail "no help page for map id $id"; done
   links=0
   for page in "$help"/*.html; do

@@ -1,0 +1,503 @@
+// The sequence dialog and the electrodes-used dialog, driven through their real widgets.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <cstring>
+#include <memory>
+
+#include "dialogtestkit.h"
+#include "firstlastnodefrm.h"
+#include "generate.h"
+#include "geometry.h"
+#include "messages.h"
+#include "sequencefrm.h"
+#include "updownedit.h"
+
+namespace {
+
+class SequenceDialog : public DialogTest {
+protected:
+    std::unique_ptr<TSequenceFrm> Open(TSequence& rec, bool okDisabled = true, bool editable = true) {
+        auto d = std::make_unique<TSequenceFrm>(nullptr, okDisabled, editable, rec, Services());
+        d->show();
+        Settle();
+        return d;
+    }
+    // Cable set, array row, spacing and levels 1 to n, as a user picks them.
+    void Design(TSequenceFrm& d, const char* cable, int arrayRow, const char* spacing, int levels) {
+        d.CableLst->setCurrentIndex(d.CableLst->findText(cable));
+        d.ArrayLst->setCurrentIndex(arrayRow);
+        d.Spacing1Txt->setText(spacing);
+        d.Depth1Num->setValue(levels);
+    }
+    // Presses a generation button and answers the electrodes-used dialog with `answer`.
+    void Generate(QToolButton* button, std::function<void(TFirstLastNodeFrm&)> answer = {}) {
+        bool opened = false;
+        OnNextModal([&](QWidget* w) {
+            auto* used = qobject_cast<TFirstLastNodeFrm*>(w);
+            ASSERT_NE(used, nullptr);
+            opened = true;
+            if (answer) answer(*used);
+            else used->OkBtnClick();
+        });
+        button->click();
+        EXPECT_TRUE(opened);
+        Settle();
+    }
+    static void ChooseCable(TSequenceFrm& d) { d.CableLst->setCurrentIndex(d.CableLst->findText("L48")); }
+    // Types a number into an edit with its up-down.
+    static void Type(QSpinBox* edit, const QString& text) { edit->findChild<QLineEdit*>()->setText(text); }
+    TSequence record;
+};
+
+TEST_F(SequenceDialog, TheHeadingRowSelectsDipoleDipole) {
+    record.ArrayType = static_cast<int32_t>(TArrayType::Wenner);
+    auto d = Open(record);
+    d->ArrayLst->setCurrentIndex(0);
+    EXPECT_EQ(d->ArrayLst->currentText(), "Dipole dipole");
+    EXPECT_EQ(d->Working().ArrayType, 0);
+}
+
+struct TOneSpacingCase {
+    const char* Name;
+    int Row;
+    int32_t Code;
+};
+
+class OneSpacingArrays : public SequenceDialog, public ::testing::WithParamInterface<TOneSpacingCase> {};
+
+TEST_P(OneSpacingArrays, ClearTheOtherLengthsAndTheirLevels) {
+    record.ArrayType = 0;
+    record.Spacing[0] = 5;
+    record.Spacing[1] = 10;
+    record.Spacing[2] = 15;
+    record.LevelUsed[1] = 0x30;
+    record.LevelUsed[2] = 0xC0;
+    auto d = Open(record);
+    ASSERT_TRUE(d->DipoleLength2Cb->isChecked());
+    ASSERT_TRUE(d->DipoleLength3Cb->isChecked());
+    EXPECT_EQ(d->Spacing2CB->currentText(), "2 x a");
+    EXPECT_EQ(d->DepthLevel2Txt->text(), "2");
+    d->ArrayLst->setCurrentIndex(GetParam().Row);
+    EXPECT_EQ(d->Working().ArrayType, GetParam().Code);
+    EXPECT_FALSE(d->DipoleLength2Cb->isChecked());
+    EXPECT_FALSE(d->DipoleLength3Cb->isChecked());
+    for (int s = 1; s < 3; ++s) {
+        EXPECT_EQ(d->Working().Spacing[s], 0.0f) << s;
+        EXPECT_EQ(d->Working().LevelUsed[s], 0) << s;
+    }
+    EXPECT_TRUE(d->OtherSpacingGB->isHidden());
+    EXPECT_TRUE(d->OtherSpacingBtn->isHidden());
+    EXPECT_EQ(record.Spacing[1], 10.0f) << "the caller's record changes only on OK";
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrays, OneSpacingArrays,
+                         ::testing::Values(TOneSpacingCase{"Wenner", 4, 6}, TOneSpacingCase{"PolePole", 3, 2}),
+                         [](const ::testing::TestParamInfo<TOneSpacingCase>& c) { return std::string(c.param.Name); });
+
+TEST_F(SequenceDialog, UncheckingTheSecondLengthClearsTheThird) {
+    record.Spacing[0] = 5;
+    record.Spacing[1] = 10;
+    record.Spacing[2] = 15;
+    record.LevelUsed[1] = 0x30;
+    record.LevelUsed[2] = 0xC0;
+    auto d = Open(record);
+    d->DipoleLength2Cb->setChecked(false);
+    EXPECT_FALSE(d->DipoleLength3Cb->isChecked());
+    EXPECT_FALSE(d->DipoleLength3Cb->isEnabled());
+    EXPECT_EQ(d->Working().Spacing[2], 0.0f);
+    EXPECT_EQ(d->Working().LevelUsed[2], 0);
+    EXPECT_EQ(d->Spacing3CB->currentIndex(), -1);
+    EXPECT_TRUE(d->DepthLevel3Txt->text().isEmpty());
+}
+
+TEST_F(SequenceDialog, ASpacingOfZeroHidesTheDepthControls) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    ASSERT_TRUE(d->CreateBtn->isEnabled());
+    for (const char* text : {"0", "0.001", "-0.0005"}) {
+        d->Spacing1Txt->setText(text);
+        EXPECT_TRUE(d->Depth1Num->isHidden()) << text;
+        EXPECT_TRUE(d->DepthLevel1Btn->isHidden()) << text;
+        for (QAbstractButton* b : {static_cast<QAbstractButton*>(d->CreateBtn), static_cast<QAbstractButton*>(d->RollAlongBtn),
+                                   static_cast<QAbstractButton*>(d->MoveAlongBtn), static_cast<QAbstractButton*>(d->OtherSpacingBtn)})
+            EXPECT_FALSE(b->isEnabled()) << text << " " << b->objectName().toStdString();
+    }
+    d->Spacing1Txt->setText("-2.5");   // the spacing is a length: its sign is dropped
+    EXPECT_FALSE(d->Depth1Num->isHidden());
+    EXPECT_TRUE(d->CreateBtn->isEnabled());
+    EXPECT_EQ(d->Working().Spacing[0], 2.5f);
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(SequenceDialog, ASpacingThatIsNotANumberIsRefusedAndTheRecordKeepsItsOwn) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    d->Spacing1Txt->setText("5 m");
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+    EXPECT_EQ(d->Working().Spacing[0], 5.0f);
+    EXPECT_FALSE(d->OtherSpacingBtn->isEnabled());
+}
+
+TEST_F(SequenceDialog, NumbersAreReadWithTheUsersDecimalSeparator) {
+    workspace.SetDecimal(',');
+    record.Spacing[0] = 5;
+    record.Area = 1.5f;
+    auto d = Open(record);
+    EXPECT_EQ(d->Spacing1Txt->text(), "5,00");
+    EXPECT_EQ(d->AreaTxt->text(), "1,5");
+    d->Spacing1Txt->setText("2,5");
+    EXPECT_EQ(d->Working().Spacing[0], 2.5f);
+    d->AreaTxt->setText("2.5");   // the point is not the user's separator
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+    EXPECT_EQ(d->Working().Area, 1.5f);
+}
+
+TEST_F(SequenceDialog, AMaskWithAGapShowsItsCountInADisabledEdit) {
+    record.Spacing[0] = 5;
+    record.LevelUsed[0] = 0b10011;   // levels 1, 2 and 5
+    auto d = Open(record);
+    EXPECT_EQ(d->Depth1Num->value(), 3);
+    EXPECT_FALSE(d->Depth1Num->isEnabled());
+    Type(d->Depth1Num, "8");   // typing into it changes nothing
+    EXPECT_EQ(d->Working().LevelUsed[0], 0b10011);
+    ChooseCable(*d);
+    EXPECT_TRUE(d->CommitControls());
+    EXPECT_EQ(d->Working().LevelUsed[0], 0b10011);
+}
+
+TEST_F(SequenceDialog, DepthLevelsOneToN) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    d->Depth1Num->setValue(6);
+    EXPECT_EQ(d->Working().LevelUsed[0], 0x3F);
+    Type(d->Depth1Num, "40");   // the up-down stops at 32
+    EXPECT_EQ(d->Working().LevelUsed[0], -1);
+}
+
+TEST_F(SequenceDialog, ViewModeShowsCloseOnlyAndNothingCanBeChanged) {
+    record.Spacing[0] = 5;
+    record.NbQuadripole = 1;
+    auto d = Open(record, true, false);
+    EXPECT_FALSE(d->CloseBtn->isHidden());
+    for (QWidget* w : {static_cast<QWidget*>(d->OkBtn), static_cast<QWidget*>(d->CancelBtn), static_cast<QWidget*>(d->CreateBtn),
+                       static_cast<QWidget*>(d->RollAlongBtn), static_cast<QWidget*>(d->MoveAlongBtn), static_cast<QWidget*>(d->ViewBtn)})
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+    for (QWidget* w : {static_cast<QWidget*>(d->NameEdt), static_cast<QWidget*>(d->CableLst),
+                       static_cast<QWidget*>(d->GeometryGB), static_cast<QWidget*>(d->AquisitionSetUpGB)})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    d->CloseBtn->click();
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+}
+
+TEST_F(SequenceDialog, ASequenceWithoutGeometryShowsNameAndAcquisitionOnly) {
+    record.ArrayType = static_cast<int32_t>(TArrayType::NoGeometry);
+    record.NbQuadripole = 3;
+    auto d = Open(record, false, true);
+    EXPECT_TRUE(d->GeometryGB->isHidden());
+    EXPECT_TRUE(d->CableLst->isHidden());
+    EXPECT_TRUE(d->ViewCable->isHidden());
+    d->NameEdt->setText("Imported");
+    d->QMaxEdn->setValue(7);
+    d->OkBtnClick();   // no cable set is asked for: its list is not shown
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(record.Name.Get(), "Imported");
+    EXPECT_EQ(record.QMax, 7);
+    EXPECT_EQ(record.ArrayType, 9);
+}
+
+TEST_F(SequenceDialog, StacksAreClampedAndTheMaximumNeverBelowTheMinimum) {
+    record.StackMin = 5;
+    record.StackMax = 2;
+    auto d = Open(record);
+    EXPECT_EQ(d->StackMaxEdn->value(), 5) << "raised at display";
+    ChooseCable(*d);
+    Type(d->StackMinEdn, "300");
+    EXPECT_EQ(d->StackMinEdn->value(), 249);
+    EXPECT_EQ(d->Working().StackMin, 249);
+    Type(d->QMaxEdn, "150");
+    EXPECT_EQ(d->Working().QMax, 100);
+    EXPECT_TRUE(d->CommitControls());
+    EXPECT_EQ(d->Working().StackMax, 249) << "raised at commit";
+}
+
+TEST_F(SequenceDialog, ATimeTheListDoesNotHoldIsKept) {
+    record.Time = 750;
+    auto d = Open(record);
+    ChooseCable(*d);
+    EXPECT_EQ(d->TimeCB->currentIndex(), -1);
+    EXPECT_TRUE(d->CommitControls());
+    EXPECT_EQ(d->Working().Time, 750);
+    d->TimeCB->setCurrentIndex(d->TimeCB->findText("250"));
+    EXPECT_EQ(d->Working().Time, 250);
+}
+
+TEST_F(SequenceDialog, AcquisitionSetUpIsCommitted) {
+    auto d = Open(record);
+    ChooseCable(*d);
+    d->IpModeRd->setChecked(true);
+    d->VmnCB->setCurrentIndex(7);
+    d->LineTxt->setText("-12.25");
+    EXPECT_TRUE(d->CommitControls());
+    EXPECT_EQ(d->Working().Mode, 1);
+    EXPECT_EQ(d->Working().VmnRange, 7);
+    EXPECT_EQ(d->VmnCB->currentText(), "Vab = 50 V");
+    EXPECT_EQ(d->Working().Line, -12.25f);
+}
+
+TEST_F(SequenceDialog, OkWithoutAQuadripoleKeepsTheDialogOpen) {
+    auto d = Open(record);
+    d->OkBtn->setEnabled(true);
+    d->OkBtnClick();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::CreateOneQuadripole);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->result(), 0);
+}
+
+TEST_F(SequenceDialog, NoCableSetChosenStopsTheGeneration) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    ASSERT_EQ(d->CableLst->currentIndex(), -1);
+    d->CreateBtnClick();   // no electrodes-used dialog opens
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::EnterCableSetName);
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+}
+
+TEST_F(SequenceDialog, CreateGeneratesAndOkGivesTheSequenceBack) {
+    auto d = Open(record);
+    ASSERT_EQ(d->CableLst->count(), 2);
+    Design(*d, "L48", 1, "5", 6);
+    EXPECT_EQ(d->NumberElectrodeSTxt->text(), "48");
+    EXPECT_TRUE(d->CableLst->toolTip().contains("Red -- Blue"));
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+    Generate(d->CreateBtn);
+    EXPECT_TRUE(d->OkBtn->isEnabled());
+    EXPECT_TRUE(d->ViewBtn->isEnabled());
+    EXPECT_GT(d->Working().NbQuadripole, 100);
+    EXPECT_EQ(d->NbQuadripoleLbl->text(), QString::number(d->Working().NbQuadripole));
+    EXPECT_TRUE(d->GeometricFactorLbl->text().startsWith("|K| "));
+    // Any change of the geometry makes the sequence stale again.
+    d->Depth1Num->setValue(5);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+    EXPECT_TRUE(d->GeometricFactorLbl->text().isEmpty());
+    Generate(d->CreateBtn);
+    d->NameEdt->setText("Line 1");
+    d->OkBtnClick();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(record.Name.Get(), "Line 1");
+    EXPECT_EQ(std::memcmp(&record, &d->Working(), sizeof(TSequence)), 0);
+    EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST_F(SequenceDialog, CancellingTheElectrodesUsedDialogGeneratesNothing) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn, [](TFirstLastNodeFrm& used) { used.CancelBtnClick(); });
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+}
+
+TEST_F(SequenceDialog, AGenerationWithNoLevelThatFitsSaysSo) {
+    record.Spacing[0] = 5;
+    record.LevelUsed[0] = 1 << 29;   // level 30 only: a gap, kept as it is
+    auto d = Open(record);
+    d->CableLst->setCurrentIndex(d->CableLst->findText("L48"));
+    Generate(d->CreateBtn, [](TFirstLastNodeFrm& used) {
+        used.NumberElectrodeTxt->setValue(8);
+        used.OkBtnClick();
+    });
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::NoQuadripoleCreated)) << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(prompts.Messages[0].contains("8 electrodes"));
+}
+
+TEST_F(SequenceDialog, HelpOnTheArrayTypeOpensItsSection) {
+    auto d = Open(record);
+    d->ArrayLst->setCurrentIndex(4);
+    d->SpeedButton1->click();
+    d->BitBtn1->click();
+    ASSERT_EQ(help.Keywords.size(), 1);
+    EXPECT_EQ(help.Keywords[0], "Wenner");
+    EXPECT_EQ(help.Topics, std::vector<int>{1000});
+}
+
+TEST_F(SequenceDialog, ArrayRowsAndCodes) {
+    const int codes[12] = {9, 0, 1, 2, 6, 4, 9, 0, 1, 2, 6, 4};
+    for (int row = 0; row < 12; ++row) EXPECT_EQ(ArrayCodeOfRow(row), codes[row]) << row;
+    EXPECT_EQ(ArrayCodeOfRow(-1), 9);
+    EXPECT_EQ(ArrayRowOfCode(4, 0), 5);
+    EXPECT_EQ(ArrayRowOfCode(6, 0), 4);
+    for (int code : {3, 5, 7, 8, 9}) EXPECT_EQ(ArrayRowOfCode(code, 0), -1) << code;
+    EXPECT_EQ(ArrayRowOfCode(0, 2), -1) << "the 3D section is not listed";
+}
+
+// --- the electrodes-used dialog ---
+
+class ElectrodesUsedDialog : public SequenceDialog {
+protected:
+    std::unique_ptr<TFirstLastNodeFrm> OpenUsed(TSequence& working, TGenerationMode mode) {
+        auto d = std::make_unique<TFirstLastNodeFrm>(nullptr, false, mode, working, Services());
+        d->show();
+        Settle();
+        return d;
+    }
+    // A sequence of the open set on nodes 1 to 48: dipole-dipole, a = 5, levels 1 to 6.
+    void AddPrevious() {
+        auto prev = std::make_unique<TSequence>();
+        LoadCableSet(*prev, workspace.CableFolder().toStdString(), "L48");
+        prev->ArrayType = 0;
+        prev->Spacing[0] = 5;
+        prev->LevelUsed[0] = 0x3F;
+        TNullChartSink none;
+        ASSERT_TRUE(GenerateSequence(*prev, ModeCreate, none));
+        prev->Name.Set("Line1");
+        set.AddSequence(std::move(prev));
+    }
+};
+
+TEST_F(ElectrodesUsedDialog, LimitsForDipoleDipoleOn48Nodes) {
+    LoadCableSet(record, workspace.CableFolder().toStdString(), "L48");
+    record.ArrayType = 0;
+    auto d = OpenUsed(record, ModeCreate);
+    EXPECT_EQ(d->FirstElectrodeTxt->minimum(), 1);
+    EXPECT_EQ(d->FirstElectrodeTxt->maximum(), 44);
+    EXPECT_EQ(d->NumberElectrodeTxt->minimum(), 4);
+    EXPECT_EQ(d->NumberElectrodeTxt->maximum(), 48);
+    EXPECT_FALSE(d->FirstElectrodeGB->isHidden());
+    EXPECT_TRUE(d->SetOfSequenceGB->isHidden());
+    Type(d->FirstElectrodeTxt, "50");
+    EXPECT_EQ(d->FirstElectrodeTxt->value(), 44);
+    Type(d->NumberElectrodeTxt, "100");
+    EXPECT_EQ(d->NumberElectrodeTxt->value(), 48);
+}
+
+TEST_F(ElectrodesUsedDialog, AFirstElectrodeInAGapMovesToTheNextNode) {
+    LoadCableSet(record, workspace.CableFolder().toStdString(), "Gap");
+    record.ArrayType = 0;
+    record.Electrodes[31].X = 150;
+    auto d = OpenUsed(record, ModeCreate);
+    d->FirstElectrodeTxt->setValue(26);
+    EXPECT_EQ(d->FirstElectrodeTxt->value(), 31);
+    EXPECT_EQ(d->EditX->text(), "150.00");
+    d->EditY->setText("2.5");
+    d->OkBtnClick();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(record.FirstElectrode, 31);
+    EXPECT_EQ(record.Electrodes[31].Y, 2.5f);
+}
+
+TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotANumberKeepsTheDialogOpen) {
+    LoadCableSet(record, workspace.CableFolder().toStdString(), "L48");
+    const auto before = std::make_unique<TSequence>(record);
+    auto d = OpenUsed(record, ModeCreate);
+    d->EditZ->setText("high");
+    d->OkBtnClick();
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0);
+}
+
+TEST_F(ElectrodesUsedDialog, RollAlongProposesTheDeepestStartWithItsRange) {
+    AddPrevious();
+    TSequence working = set.Sequence(0);
+    auto d = OpenUsed(working, ModeRollAlong);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+    EXPECT_FALSE(d->FirstElectrodeTxt->isEnabled());
+    EXPECT_FALSE(d->Edit1->isEnabled());
+    ASSERT_EQ(d->SequenceListBox->count(), 1);
+    EXPECT_EQ(d->SequenceListBox->item(0)->text(), "Line1");
+    d->SequenceListBox->setCurrentRow(0);
+    EXPECT_EQ(d->RollStart(), 40);
+    EXPECT_EQ(d->FirstElectrodeTxt->value(), 40);
+    EXPECT_EQ(d->FirstElectrodeTxt->minimum(), 37);
+    EXPECT_EQ(d->FirstElectrodeTxt->maximum(), 41);
+    EXPECT_EQ(d->OverlappingLbl->text(), QString("1") + Msg::OverlappingLines);
+    EXPECT_TRUE(d->OkBtn->isEnabled());
+    d->FirstElectrodeTxt->setValue(39);
+    EXPECT_EQ(d->OverlappingLbl->text(), QString("2") + Msg::OverlappingLines);
+    d->OkBtnClick();
+    EXPECT_EQ(working.FirstElectrode, 39);
+    EXPECT_FLOAT_EQ(working.RollLimit[0], 190);   // lowered by one spacing
+    EXPECT_EQ(help.Topics.size(), 0u);
+    d->HelpBtnClick();
+    EXPECT_EQ(help.Topics, std::vector<int>{1011});
+}
+
+TEST_F(ElectrodesUsedDialog, MoveAlongTakesTheTypedAbscissa) {
+    AddPrevious();
+    TSequence working = set.Sequence(0);
+    auto d = OpenUsed(working, ModeMoveAlong);
+    EXPECT_TRUE(d->Edit1->isEnabled());
+    d->SequenceListBox->setCurrentRow(0);
+    EXPECT_EQ(d->FirstElectrodeTxt->value(), 1);
+    EXPECT_TRUE(d->OverlappingLbl->text().isEmpty());
+    d->Edit1->setText("500");
+    d->OkBtnClick();
+    EXPECT_EQ(working.Electrodes[1].X, 500.0f);
+}
+
+TEST_F(ElectrodesUsedDialog, APreviousSequenceNeverGeneratedGivesNoStart) {
+    auto never = std::make_unique<TSequence>();
+    LoadCableSet(*never, workspace.CableFolder().toStdString(), "L48");
+    never->Name.Set("Empty");
+    set.AddSequence(std::move(never));
+    LoadCableSet(record, workspace.CableFolder().toStdString(), "L48");
+    auto d = OpenUsed(record, ModeRollAlong);
+    d->SequenceListBox->setCurrentRow(0);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+    EXPECT_EQ(d->RollStart(), NoRollStart);
+}
+
+TEST_F(ElectrodesUsedDialog, RollAlongThroughTheSequenceDialog) {
+    AddPrevious();
+    TSequence working = set.Sequence(0);
+    auto d = Open(working, true, true);
+    Generate(d->RollAlongBtn, [](TFirstLastNodeFrm& used) {
+        used.SequenceListBox->setCurrentRow(0);
+        used.OkBtnClick();
+    });
+    EXPECT_GT(d->Working().NbQuadripole, 0);
+    EXPECT_LT(d->Working().NbQuadripole, set.Sequence(0).NbQuadripole) << "the quadripoles before the limits are skipped";
+    EXPECT_TRUE(d->OkBtn->isEnabled());
+}
+
+// --- keyboard and screen readers ---
+
+TEST_F(SequenceDialog, EveryInputHasALabelAndEveryGlyphButtonAName) {
+    TFirstLastNodeFrm used(nullptr, false, ModeMoveAlong, record, Services());
+    auto d = Open(record);
+    for (QWidget* dialog : {static_cast<QWidget*>(d.get()), static_cast<QWidget*>(&used)}) {
+        QList<QWidget*> buddies;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+            if (l->buddy() != nullptr) buddies << l->buddy();
+        for (QWidget* input : dialog->findChildren<QWidget*>()) {
+            const bool isInput = qobject_cast<QLineEdit*>(input) || qobject_cast<QComboBox*>(input) ||
+                                 qobject_cast<QAbstractSpinBox*>(input) || qobject_cast<QListWidget*>(input);
+            if (!isInput || input->objectName().isEmpty() || input->objectName().startsWith("qt_")) continue;
+            EXPECT_TRUE(buddies.contains(input) || !input->accessibleName().isEmpty())
+                << dialog->objectName().toStdString() << ": " << input->objectName().toStdString();
+        }
+        for (QToolButton* b : dialog->findChildren<QToolButton*>()) {
+            if (!b->text().isEmpty() || b->objectName().isEmpty()) continue;
+            EXPECT_EQ(b->accessibleName(), b->toolTip()) << b->objectName().toStdString();
+            EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
+        }
+    }
+}
+
+}  // namespace

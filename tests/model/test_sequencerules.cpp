@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "fixtures.h"
+#include "sequencerules.h"
+
+namespace {
+
+TEST(SequenceRules, LengthsAndArrays) {
+    EXPECT_EQ(DipoleLengthMultiples(1).Min, 2);
+    EXPECT_EQ(DipoleLengthMultiples(1).Max, 6);
+    EXPECT_EQ(DipoleLengthMultiples(2).Min, 3);
+    EXPECT_EQ(DipoleLengthMultiples(2).Max, 9);
+    for (TArrayType t : {TArrayType::PolePole, TArrayType::Wenner})
+        EXPECT_TRUE(UsesOneSpacing(static_cast<int32_t>(t)));
+    for (TArrayType t : {TArrayType::DipoleDipole, TArrayType::PoleDipole, TArrayType::WennerSchlumberger})
+        EXPECT_FALSE(UsesOneSpacing(static_cast<int32_t>(t)));
+    for (int ms : {2000, 1000, 500, 250}) EXPECT_TRUE(IsTimeChoice(ms));
+    for (int ms : {0, 750, 3000}) EXPECT_FALSE(IsTimeChoice(ms));
+}
+
+TEST(SequenceRules, ANewSpacingKeepsTheOtherLengthsAsMultiples) {
+    TSequence seq;
+    seq.Spacing[0] = 5;
+    SetDipoleLength(seq, 1, 3);
+    EXPECT_EQ(seq.Spacing[1], 15.0f);
+    SetElectrodeSpacing(seq, 2);
+    EXPECT_EQ(seq.Spacing[0], 2.0f);
+    EXPECT_EQ(seq.Spacing[1], 6.0f);
+    EXPECT_EQ(seq.Spacing[2], 0.0f);
+    seq.LevelUsed[1] = 3;
+    ClearDipoleLengths(seq, 1);
+    EXPECT_EQ(seq.Spacing[1], 0.0f);
+    EXPECT_EQ(seq.LevelUsed[1], 0);
+    EXPECT_EQ(seq.Spacing[0], 2.0f) << "a is never cleared";
+}
+
+TEST(SequenceRules, AMoveAlongIsGeneratedAsARollAlong) {
+    EXPECT_EQ(GeneratorMode(ModeCreate), ModeCreate);
+    EXPECT_EQ(GeneratorMode(ModeRollAlong), ModeRollAlong);
+    EXPECT_EQ(GeneratorMode(ModeMoveAlong), ModeRollAlong);
+}
+
+struct TEmptyCase {
+    const char* Name;
+    TGenerationMode Mode;
+    int32_t Levels;
+    int Electrodes;
+    float RollLimit;
+    const char* Reason;   // empty: quadripoles expected
+};
+
+class EmptyGenerations : public ::testing::TestWithParam<TEmptyCase> {};
+
+TEST_P(EmptyGenerations, SayWhyNothingFitted) {
+    const TEmptyCase& c = GetParam();
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.Levels = c.Levels, .Electrodes = c.Electrodes});
+    for (float& limit : seq->RollLimit) limit = c.RollLimit;
+    TNullChartSink none;
+    TGenerationResult r = RunGeneration(*seq, c.Mode, none);
+    if (std::string(c.Reason).empty()) {
+        EXPECT_GT(seq->NbQuadripole, 0);
+        EXPECT_TRUE(r.EmptyReason.empty());
+        EXPECT_TRUE(r.Complete);
+        return;
+    }
+    EXPECT_EQ(seq->NbQuadripole, 0);
+    EXPECT_NE(r.EmptyReason.find(c.Reason), std::string::npos) << r.EmptyReason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EmptyGenerations,
+    ::testing::Values(TEmptyCase{"Fits", ModeCreate, 0x3F, 48, NotSet, ""},
+                      TEmptyCase{"TooFewElectrodes", ModeCreate, 1 << 29, 8, NotSet, "8 electrodes"},
+                      TEmptyCase{"RollLimitsBeyondTheLine", ModeRollAlong, 0x3F, 48, 10000, "roll-along limits"},
+                      TEmptyCase{"MoveAlongBeyondTheLine", ModeMoveAlong, 0x3F, 48, 10000, "roll-along limits"},
+                      TEmptyCase{"RollAlongTooFew", ModeRollAlong, 1 << 29, 8, NotSet, "8 electrodes"}),
+    [](const ::testing::TestParamInfo<TEmptyCase>& c) { return std::string(c.param.Name); });
+
+TEST(SequenceRules, ARecordThatCannotBeGeneratedIsRefusedUntouched) {
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.A = 0});
+    auto before = std::make_unique<TSequence>(*seq);
+    TNullChartSink none;
+    EXPECT_THROW(RunGeneration(*seq, ModeCreate, none), std::invalid_argument);
+    EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0);
+}
+
+}  // namespace
