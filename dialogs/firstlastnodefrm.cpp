@@ -12,16 +12,9 @@
 #include <QVBoxLayout>
 
 #include "cable.h"
+#include "formkit.h"
 #include "messages.h"
 #include "updownedit.h"
-
-namespace {
-QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-}  // namespace
 
 TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerationMode mode, TSequence& record,
                                      TDialogServices services)

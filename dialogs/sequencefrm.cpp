@@ -22,6 +22,7 @@
 #include "cablesetview.h"
 #include "createsequencefrm.h"
 #include "editlevelfrm.h"
+#include "formkit.h"
 #include "firstlastnodefrm.h"
 #include "geometry.h"
 #include "graphreportframe.h"
@@ -34,29 +35,7 @@ namespace {
 constexpr const char* ArrayRows[] = {
     "------------   2D Resistivity   ---------------", "Dipole dipole", "Pole dipole", "Pole pole", "Wenner",
     "Wenner-Schlumberger",
-};
-constexpr const char* VmnRows[] = {
-    "Vmn Maximum", "Vmn High",    "Vmn Medium",  "Vmn Low",     "Vmn =Save energy", "Vab = 12 V",
-    "Vab = 25 V",  "Vab = 50 V", "Vab = 100V", "Vab = 200V", "Vab = 400V",        "Vab = 800V",
-};
-
-QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-// A button that shows a glyph only: its hint is also what a screen reader says.
-QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::StandardPixmap glyph, QWidget* parent) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setIcon(parent->style()->standardIcon(glyph));
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);
-    b->setAutoRaise(false);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-}
+};   // the names of the codes of rows 1 to 5 are ArrayTypeName's
 
 TUpDownEdit* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
     auto* s = new TUpDownEdit(parent, min, max, value, wrapping);
@@ -71,12 +50,6 @@ QLabel* SunkenText(const char* name, QWidget* parent) {
     l->setMinimumWidth(56);
     l->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     return l;
-}
-
-template <class T>
-T* Named(T* w, const char* name) {
-    w->setObjectName(name);
-    return w;
 }
 
 }  // namespace
@@ -305,7 +278,7 @@ void TSequenceFrm::BuildAcquisition(QWidget* parent) {
     StackMaxEdn->setAccessibleName("Stack max");
     QMaxEdn = UpDown("QMaxEdn", QMaxLimits.Min, QMaxLimits.Max, 0, true, parent);
     VmnCB = Named(new QComboBox(parent), "VmnCB");
-    for (const char* row : VmnRows) VmnCB->addItem(row);
+    for (int code = VmnCodes.Min; code <= VmnCodes.Max; ++code) VmnCB->addItem(QString::fromStdString(VmnRangeText(code)));
     AreaTxt = Named(new QLineEdit("0", parent), "AreaTxt");
     LineTxt = Named(new QLineEdit("0", parent), "LineTxt");
 
