@@ -15,12 +15,10 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
@@ -31,100 +29,19 @@
 
 #include "aboutboxfrm.h"
 #include "configurationfrm.h"
-#include "d2xxftdi.h"
 #include "export.h"
 #include "fileio.h"
 #include "filenames.h"
 #include "graphreportframe.h"
 #include "helpviewer.h"
-#include "linkfactory.h"
+#include "linkcontroller.h"
 #include "messages.h"
-#include "portcom.h"
 #include "portctl.h"
-#include "portusb.h"
 #include "prompts.h"
 #include "cablesetview.h"
 #include "editsequencefrm.h"
 #include "sequencefrm.h"
 #include "uploadcommands.h"
-#include "usbmonitor.h"
-
-// The link's host in the desktop program: events run between transfer steps, which is where the
-// stop button takes effect.
-class TQtLinkHost : public TLinkHost {
-public:
-    explicit TQtLinkHost(TPrompts& prompts) : prompts_(prompts) {}
-    void ProcessEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
-    void SetBusyCursor(bool busy) override {
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            ++busy_;
-        } else if (busy_ > 0) {
-            QApplication::restoreOverrideCursor();
-            --busy_;
-        }
-    }
-    void ShowMessage(const std::string& text) override { prompts_.Message(RecordText(text)); }
-    bool Ask(const std::string& title, const std::string& text, TButtons buttons) override {
-        auto a = prompts_.Question(QString::fromStdString(text), QString::fromStdString(title),
-                                   buttons == TButtons::YesNo ? TPrompts::TButtons::YesNo : TPrompts::TButtons::OkCancel,
-                                   TPrompts::TIcon::Information,
-                                   buttons == TButtons::YesNo ? TPrompts::TAnswer::Yes : TPrompts::TAnswer::Ok);
-        return a == TPrompts::TAnswer::Ok || a == TPrompts::TAnswer::Yes;
-    }
-
-private:
-    TPrompts& prompts_;
-    int busy_ = 0;
-};
-
-class TBarProgress : public TProgressIndicator {
-public:
-    explicit TBarProgress(QProgressBar* bar) : bar_(bar) {}
-
-protected:
-    void Changed() override {
-        bar_->setRange(Minimum(), std::max(Minimum(), Maximum()));
-        bar_->setValue(std::clamp(Position(), Minimum(), std::max(Minimum(), Maximum())));
-    }
-
-private:
-    QProgressBar* bar_;
-};
-
-// The window parts the upload and modem commands drive.
-class TQtRemoteUi : public TRemoteUi {
-public:
-    TQtRemoteUi(TMainFrm& w, TPrompts& prompts) : w_(w), prompts_(prompts), progress_(w.ProgressBar) {}
-    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
-        QStringList items;
-        for (const auto& l : lines) items << RecordText(l);
-        auto r = prompts_.ChooseItem(Msg::SelectSequenceCaption, items, viewOnly);
-        if (!r) return std::nullopt;
-        // The line itself, not the shown text turned back into bytes: names need not be UTF-8.
-        const auto at = items.indexOf(*r);
-        if (at < 0) return std::nullopt;
-        return lines[static_cast<std::size_t>(at)];
-    }
-    void PanelOn(int maximum) override {
-        w_.UpLoadLbl->setEnabled(true);
-        w_.ProgressBar->setVisible(true);
-        w_.StopUpLoadBtn->setEnabled(true);
-        progress_.SetPosition(0);
-        progress_.SetMaximum(maximum);
-    }
-    void PanelOff() override {
-        w_.UpLoadLbl->setEnabled(false);
-        w_.ProgressBar->setVisible(false);
-        w_.StopUpLoadBtn->setEnabled(false);
-    }
-    TProgressIndicator* Progress() override { return &progress_; }
-
-private:
-    TMainFrm& w_;
-    TPrompts& prompts_;
-    TBarProgress progress_;
-};
 
 namespace {
 
@@ -132,29 +49,6 @@ QString GeneralFormat(double v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.15g", v);
     return QString::fromLatin1(buf);
-}
-
-QPixmap PortPicture(int index) {
-    QPixmap pix(56, 28);
-    pix.fill(Qt::transparent);
-    QPainter p(&pix);
-    p.setRenderHint(QPainter::Antialiasing);
-    QColor body = index == 0 ? QColor(180, 40, 40) : QColor(30, 120, 50);
-    p.setBrush(body);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawRoundedRect(QRectF(1, 1, 54, 26), 5, 5);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(12);
-    p.setFont(f);
-    QString text = index <= 1 ? QString("USB") : QString("COM %1").arg(index - 1);
-    p.drawText(QRectF(0, 0, 56, 28), Qt::AlignCenter, text);
-    if (index == 0) {
-        p.setPen(QPen(Qt::white, 2));
-        p.drawLine(QPointF(6, 22), QPointF(50, 6));
-    }
-    return pix;
 }
 
 QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* parent) {
@@ -195,20 +89,14 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     ProgressBar->setVisible(false);
     StopUpLoadBtn->setEnabled(false);
 
-    linkHost_ = std::make_unique<TQtLinkHost>(prompts_);
-    remoteUi_ = std::make_unique<TQtRemoteUi>(*this, prompts_);
-    InstallUsbLinkFactory(TNoAdapter::AskAgain);
-    StartDeviceWatch();
+    link_ = new TLinkController(prompts_, settings_, TUploadPanel{UpLoadLbl, ProgressBar, StopUpLoadBtn}, Image2, this);
+    connect(link_, &TLinkController::commandEnded, this, &TMainFrm::UpdateModemMenu);
+    connect(link_, &TLinkController::closeRequested, this, &QWidget::close);
+    UpdateModemMenu();
     ShowPortImage(false);   // the picture from the start; the link itself waits for activation
 }
 
-TMainFrm::~TMainFrm() {
-    modem_.reset();
-    if (CurrentLink) {
-        CurrentLink->Disconnect();
-        CurrentLink.reset();
-    }
-}
+TMainFrm::~TMainFrm() = default;
 
 void TMainFrm::BuildControls() {
     auto* central = new QWidget(this);
@@ -374,7 +262,6 @@ void TMainFrm::BuildMenus() {
     ModemUpload->setData(2);
     ModemStart = action(modem, "Start sequence", "", &TMainFrm::ModemStartClick);
     ModemDelete = action(modem, "Delete sequence", "", &TMainFrm::ModemDeleteClick);
-    UpdateModemMenu();
     setMenu->addSeparator();
     Configuration1 = action(setMenu, "Configuration...", "", &TMainFrm::Configuration1Click);
 
@@ -725,10 +612,6 @@ void TMainFrm::Seq1Click() {
     }
 }
 
-void TMainFrm::EnsureLink() {
-    if (!CurrentLink) ShowPortImage(true);
-}
-
 std::vector<TSequence> TMainFrm::SetCopy() const {
     std::vector<TSequence> copy;
     copy.reserve(static_cast<std::size_t>(set_.Count()));
@@ -736,49 +619,14 @@ std::vector<TSequence> TMainFrm::SetCopy() const {
     return copy;
 }
 
-void TMainFrm::RunLinkCommand(const std::function<void()>& command) {
-    // Menus stay live while a transfer lets events run; a second command on the same link would
-    // pull the line from under the first.
-    if (linkBusy_) return;
-    linkBusy_ = true;
-    try {
-        command();
-    } catch (const std::exception& e) {
-        remoteUi_->PanelOff();
-        ShowError(QString::fromStdString(e.what()));
-    }
-    linkBusy_ = false;
-    UpdateModemMenu();
-    if (closeWhenIdle_) {
-        closeWhenIdle_ = false;
-        QTimer::singleShot(0, this, [this] { close(); });
-    }
-}
+void TMainFrm::VarnelUpLoad() { link_->UploadFamily1(SetCopy(), (ProgramFolder + "Varnel/").toStdString()); }
 
-void TMainFrm::VarnelUpLoad() {
-    RunLinkCommand([this] {
-        EnsureLink();
-        if (!CurrentLink) return;
-        auto copy = SetCopy();
-        ::VarnelUpLoad(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_, (ProgramFolder + "Varnel/").toStdString());
-    });
-}
+void TMainFrm::VarnelTarskOptra1Click() { link_->UploadFamily2(SetCopy()); }
 
-void TMainFrm::VarnelTarskOptra1Click() {
-    RunLinkCommand([this] {
-        EnsureLink();
-        if (!CurrentLink) return;
-        auto copy = SetCopy();
-        ::VarnelTarskOptra(copy, *CurrentLink, settings_.PortNumVarnel, *remoteUi_);
-    });
-}
-
-void TMainFrm::StopUpLoadBtnClick() {
-    if (CurrentLink) CurrentLink->Disconnect();
-}
+void TMainFrm::StopUpLoadBtnClick() { link_->Stop(); }
 
 void TMainFrm::UpdateModemMenu() {
-    const bool connected = modem_ && modem_->Connected();
+    const bool connected = link_->ModemConnected();
     ModemConnect->setEnabled(!connected);
     ModemDisconnect->setEnabled(connected);
     ModemView->setEnabled(connected);
@@ -788,79 +636,22 @@ void TMainFrm::UpdateModemMenu() {
 }
 
 void TMainFrm::ModemConnectClick() {
-    if (linkBusy_ || (modem_ && modem_->Connected())) return;
+    if (link_->Busy() || link_->ModemConnected()) return;
     auto phone = prompts_.AskText("Optra Modem", "Telephone number :", QString());
     if (!phone) return;
-    RunLinkCommand([this, number = phone->trimmed().toStdString()] {
-        // The link in force: a serial link dials the number, a USB link opens the adapter and
-        // ignores it.
-        EnsureLink();
-        if (!CurrentLink) return;
-        modem_ = std::make_unique<TModemSession>(*CurrentLink, *remoteUi_);
-        modem_->Connect(settings_.PortNumModem, number);
-    });
+    link_->ModemConnect(phone->trimmed().toStdString());
 }
 
-void TMainFrm::ModemDisconnectClick() {
-    RunLinkCommand([this] { if (modem_) modem_->Disconnect(); });
-}
+void TMainFrm::ModemDisconnectClick() { link_->ModemDisconnect(); }
+void TMainFrm::ModemViewClick() { link_->ModemView(); }
+void TMainFrm::ModemStartClick() { link_->ModemStart(); }
+void TMainFrm::ModemDeleteClick() { link_->ModemDelete(); }
 
-void TMainFrm::ModemViewClick() {
-    RunLinkCommand([this] { if (modem_) modem_->View(); });
-}
-
-void TMainFrm::ModemStartClick() {
-    RunLinkCommand([this] { if (modem_) modem_->Start(); });
-}
-
-void TMainFrm::ModemDeleteClick() {
-    RunLinkCommand([this] { if (modem_) modem_->Delete(); });
-}
-
-int TMainFrm::ShowPortImage(bool recreate) {
-    // While a command runs its link stays, configured or not (the window is activated again when a
-    // question box of the connection closes).
-    if (recreate) {
-        if (CurrentLink && !CurrentLink->Configured() && !linkBusy_) {
-            modem_.reset();
-            CurrentLink.reset();
-        }
-        if (!CurrentLink) {
-            if (settings_.PortNumVarnel == 5 && UsbLinkFactory()) CurrentLink = UsbLinkFactory()(*linkHost_, SystemClock());
-            else CurrentLink = std::make_unique<TPortCOM>(*linkHost_);
-        }
-    }
-    Image2->clear();
-    int index = -1;
-    if (settings_.PortNumVarnel >= 1 && settings_.PortNumVarnel <= 4) index = settings_.PortNumVarnel + 1;
-    else if (settings_.PortNumVarnel == 5) index = DeviceCount(*SystemD2xx()) > 0 ? 1 : 0;
-    if (index >= 0) Image2->setPixmap(PortPicture(index));
-    Image2->setToolTip(index == 0 ? "USB: no adapter" : index == 1 ? "USB adapter present"
-                       : index >= 2 ? QString("Com %1: %2").arg(index - 1).arg(settings_.ComDevice[static_cast<std::size_t>(index - 2)])
-                                    : QString());
-    Image2->update();
-    portImage_ = index;
-    return index;
-}
-
-void TMainFrm::StartDeviceWatch() {
-    // Adapters coming and going redraw the port picture without touching the link.
-    usbMonitor_ = std::make_unique<TUsbMonitor>([this](TUsbChange) { ShowPortImage(false); });
-    if (usbMonitor_->Active() && usbMonitor_->Fd() >= 0) {
-        usbNotifier_ = new QSocketNotifier(usbMonitor_->Fd(), QSocketNotifier::Read, this);
-        connect(usbNotifier_, &QSocketNotifier::activated, this, [this] { usbMonitor_->Dispatch(0); });
-    } else {
-        devicePoll_ = new QTimer(this);
-        devicePoll_->setInterval(2000);
-        connect(devicePoll_, &QTimer::timeout, this, [this] {
-            if (settings_.PortNumVarnel == 5) ShowPortImage(false);
-        });
-        devicePoll_->start();
-    }
-}
+int TMainFrm::ShowPortImage(bool recreate) { return link_->ShowPortImage(recreate); }
+int TMainFrm::PortImageIndex() const { return link_->PortImageIndex(); }
 
 void TMainFrm::Configuration1Click() {
-    const bool locked = linkBusy_ || (CurrentLink && CurrentLink->Configured());
+    const bool locked = link_->Locked();
     TConfigurationFrm dialog(this);
     dialog.NewCB->setChecked(NewSeqBtn->isEnabled());
     dialog.ModifyCB->setChecked(ModifySeqBtn->isEnabled());
@@ -926,12 +717,8 @@ void TMainFrm::HandleArgument(const QString& argument) {
 }
 
 bool TMainFrm::FormCloseQuery() {
-    if (linkBusy_) {
-        // Stop the transfer first; the window closes once the command has ended.
-        closeWhenIdle_ = true;
-        if (CurrentLink) CurrentLink->Disconnect();
-        return false;
-    }
+    // During a transfer the transfer is stopped first; the window closes once the command has ended.
+    if (!link_->RequestClose()) return false;
     if (set_.SetModified()) {
         auto a = prompts_.Question(Msg::QuitWithoutSaving, Msg::AreYouSure, TPrompts::TButtons::YesNo,
                                    TPrompts::TIcon::Warning, TPrompts::TAnswer::No);
@@ -946,11 +733,7 @@ bool TMainFrm::FormCloseQuery() {
     ReadSettingsFromControls();
     QString error = WriteSettings(store_, settings_, ProgramFolder);
     if (!error.isEmpty()) prompts_.Message(error, Msg::AppTitle, TPrompts::TIcon::Error);
-    modem_.reset();
-    if (CurrentLink) {
-        if (CurrentLink->LinkState() > 0) CurrentLink->Disconnect();
-        CurrentLink.reset();
-    }
+    link_->CloseLink();
     return true;
 }
 

@@ -24,16 +24,11 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QSettings;
-class QSocketNotifier;
 class QTimer;
 class QToolButton;
 class TGraphReportFrame;
+class TLinkController;
 class TPrompts;
-class TPortVirt;
-class TUsbMonitor;
-class TModemSession;
-class TQtLinkHost;
-class TQtRemoteUi;
 
 // Construction failed because a working folder is missing and cannot be created.
 class TDirectoryError : public std::runtime_error {
@@ -76,7 +71,7 @@ public:
     // Creates or keeps CurrentLink and draws the port picture. Returns the picture index (0 USB
     // without adapter, 1 USB with adapter, 2..5 Com 1..4, -1 none).
     int ShowPortImage(bool recreate);
-    int PortImageIndex() const { return portImage_; }
+    int PortImageIndex() const;
     // Writes the window in each of the four chart views (main-level.png, ...) and the chart alone.
     void SaveScreenshots(const QString& folder);
 
@@ -165,10 +160,7 @@ private:
     void OpenUrl(const QString& url);
     void ShowError(const QString& text);
     std::vector<TSequence> SetCopy() const;
-    void EnsureLink();
     void UpdateModemMenu();
-    void StartDeviceWatch();
-    void RunLinkCommand(const std::function<void()>& command);
     int ListIndexOf(const QString& name) const;
     std::optional<QString> ChooseExportFolder(const QString& start);
     void ExportEach(const std::function<void(const TSequence&, const std::string&, const std::string&)>& write);
@@ -181,15 +173,7 @@ private:
     THelpOpener* help_ = &pageHelp_;
     TAppSettings settings_;
     int current_ = -1;
-    int portImage_ = -1;
     bool closing_ = false;
-    bool linkBusy_ = false;       // an upload or modem command is running
-    bool closeWhenIdle_ = false;  // the window was closed during one
     QActionGroup* separatorGroup_ = nullptr;
-    std::unique_ptr<TQtLinkHost> linkHost_;
-    std::unique_ptr<TQtRemoteUi> remoteUi_;
-    std::unique_ptr<TModemSession> modem_;
-    std::unique_ptr<TUsbMonitor> usbMonitor_;
-    QSocketNotifier* usbNotifier_ = nullptr;
-    QTimer* devicePoll_ = nullptr;
+    TLinkController* link_ = nullptr;   // owned as a child; the link's whole life is there
 };

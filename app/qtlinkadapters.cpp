@@ -1,0 +1,67 @@
+#include "qtlinkadapters.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+#include <algorithm>
+
+#include "messages.h"
+#include "prompts.h"
+#include "workspace.h"
+
+TQtLinkHost::~TQtLinkHost() {
+    while (busy_ > 0) SetBusyCursor(false);
+}
+
+void TQtLinkHost::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+
+void TQtLinkHost::SetBusyCursor(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busy_;
+    } else if (busy_ > 0) {
+        QApplication::restoreOverrideCursor();
+        --busy_;
+    }
+}
+
+void TQtLinkHost::ShowMessage(const std::string& text) { prompts_.Message(RecordText(text)); }
+
+bool TQtLinkHost::Ask(const std::string& title, const std::string& text, TButtons buttons) {
+    const bool yesNo = buttons == TButtons::YesNo;
+    auto a = prompts_.Question(QString::fromStdString(text), QString::fromStdString(title),
+                               yesNo ? TPrompts::TButtons::YesNo : TPrompts::TButtons::OkCancel,
+                               TPrompts::TIcon::Information, yesNo ? TPrompts::TAnswer::Yes : TPrompts::TAnswer::Ok);
+    return a == TPrompts::TAnswer::Ok || a == TPrompts::TAnswer::Yes;
+}
+
+void TBarProgress::Changed() {
+    bar_->setRange(Minimum(), std::max(Minimum(), Maximum()));
+    bar_->setValue(std::clamp(Position(), Minimum(), std::max(Minimum(), Maximum())));
+}
+
+std::optional<std::string> TQtRemoteUi::ChooseLine(const std::vector<std::string>& lines, bool viewOnly) {
+    QStringList items;
+    for (const auto& l : lines) items << RecordText(l);
+    auto r = prompts_.ChooseItem(Msg::SelectSequenceCaption, items, viewOnly);
+    if (!r) return std::nullopt;
+    // The line itself, not the shown text turned back into bytes: names need not be UTF-8.
+    const auto at = items.indexOf(*r);
+    if (at < 0) return std::nullopt;
+    return lines[static_cast<std::size_t>(at)];
+}
+
+void TQtRemoteUi::PanelOn(int maximum) {
+    panel_.Label->setEnabled(true);
+    panel_.Bar->setVisible(true);
+    panel_.Stop->setEnabled(true);
+    progress_.SetPosition(0);
+    progress_.SetMaximum(maximum);
+}
+
+void TQtRemoteUi::PanelOff() {
+    panel_.Label->setEnabled(false);
+    panel_.Bar->setVisible(false);
+    panel_.Stop->setEnabled(false);
+}

@@ -1,0 +1,64 @@
+// The link engine's host and remote-UI interfaces, realised with Qt for the desktop program.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "linkhost.h"
+#include "uploadcommands.h"
+
+class QLabel;
+class QProgressBar;
+class QToolButton;
+class TPrompts;
+
+// Events run between transfer steps, which is where the stop button takes effect; messages and
+// questions go through the prompts.
+class TQtLinkHost : public TLinkHost {
+public:
+    explicit TQtLinkHost(TPrompts& prompts) : prompts_(prompts) {}
+    ~TQtLinkHost() override;
+    void ProcessEvents() override;
+    void SetBusyCursor(bool busy) override;
+    void ShowMessage(const std::string& text) override;
+    bool Ask(const std::string& title, const std::string& text, TButtons buttons) override;
+
+private:
+    TPrompts& prompts_;
+    int busy_ = 0;   // busy cursors set and not yet restored
+};
+
+// The window's upload panel: its label, progress bar and stop button.
+struct TUploadPanel {
+    QLabel* Label = nullptr;
+    QProgressBar* Bar = nullptr;
+    QToolButton* Stop = nullptr;
+};
+
+class TBarProgress : public TProgressIndicator {
+public:
+    explicit TBarProgress(QProgressBar* bar) : bar_(bar) {}
+
+protected:
+    void Changed() override;
+
+private:
+    QProgressBar* bar_;
+};
+
+// The sequence chooser and the upload panel the commands drive.
+class TQtRemoteUi : public TRemoteUi {
+public:
+    TQtRemoteUi(const TUploadPanel& panel, TPrompts& prompts) : panel_(panel), prompts_(prompts), progress_(panel.Bar) {}
+    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override;
+    void PanelOn(int maximum) override;
+    void PanelOff() override;
+    TProgressIndicator* Progress() override { return &progress_; }
+
+private:
+    TUploadPanel panel_;
+    TPrompts& prompts_;
+    TBarProgress progress_;
+};
