@@ -43,7 +43,7 @@
 #include "portctl.h"
 #include "portusb.h"
 #include "prompts.h"
-#include "cablesetview.h"
+#include "cablefrm.h"
 #include "editsequencefrm.h"
 #include "sequencefrm.h"
 #include "uploadcommands.h"
@@ -888,12 +888,23 @@ void TMainFrm::Configuration1Click() {
     ShowPortImage(true);
 }
 
-void TMainFrm::NewCableClick() { prompts_.Message(Msg::NotYetAvailable, "Cable set"); }
+void TMainFrm::NewCableClick() {
+    TCableFrm dialog(this, Services());
+    dialog.exec();
+}
 
 void TMainFrm::ModifyCableClick() {
     auto file = prompts_.ChooseOpenFile("Modify a cable set", CableFolder, "Cable set (*.cbl)");
     if (!file) return;
-    ShowCableSetView(this, file->toStdString());
+    // A file that cannot be read opens no dialog.
+    std::unique_ptr<TCableFrm> dialog;
+    try {
+        dialog = std::make_unique<TCableFrm>(this, Services(), *file);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    dialog->exec();
 }
 
 void TMainFrm::HelponTeravox1Click() { help_->ShowTopic(100, this); }
