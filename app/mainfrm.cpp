@@ -44,6 +44,7 @@
 #include "portusb.h"
 #include "prompts.h"
 #include "cablefrm.h"
+#include "numerofrm.h"
 #include "editsequencefrm.h"
 #include "sequencefrm.h"
 #include "uploadcommands.h"
@@ -789,9 +790,12 @@ void TMainFrm::UpdateModemMenu() {
 
 void TMainFrm::ModemConnectClick() {
     if (linkBusy_ || (modem_ && modem_->Connected())) return;
-    auto phone = prompts_.AskText("Optra Modem", "Telephone number :", QString());
-    if (!phone) return;
-    RunLinkCommand([this, number = phone->trimmed().toStdString()] {
+    QString phone;
+    {
+        TNumeroFrm directory(this, phone, Services());
+        if (directory.exec() != QDialog::Accepted) return;
+    }
+    RunLinkCommand([this, number = phone.toStdString()] {
         // The link in force: a serial link dials the number, a USB link opens the adapter and
         // ignores it.
         EnsureLink();

@@ -1,4 +1,4 @@
-// The cable set and segment dialogs, driven offscreen with scripted prompts.
+// The cable set and segment dialogs and the dial directory, driven offscreen with scripted prompts.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <cstring>
+#include <fstream>
 
 #include "../app/apptestkit.h"
 #include "cable.h"
@@ -21,6 +22,7 @@
 #include "createmodifysegfrm.h"
 #include "fileio.h"
 #include "messages.h"
+#include "numerofrm.h"
 #include "sequenceset.h"
 
 namespace {
@@ -411,6 +413,128 @@ TEST_F(CableDialogs, KeyboardAndScreenReadersReachEveryControl) {
     TSegment s = Seg("A", 1, 2);
     TCreateModifySegFrm segment(nullptr, s, Services());
     ExpectAccessible(&segment);
+    QString number;
+    TNumeroFrm dial(nullptr, number, Services());
+    ExpectAccessible(&dial);
+}
+
+// --- the dial directory ---
+
+class DialDirectory : public CableDialogs {
+protected:
+    QString DialFile() const { return workspace.ProgramFolder() + "PhoneNum.Dial"; }
+    void Dial(const char* content) {
+        QDir().mkpath(workspace.ProgramFolder());
+        std::ofstream(DialFile().toStdString(), std::ios::binary) << content;
+    }
+    std::string DialContent() const {
+        QFile f(DialFile());
+        if (!f.open(QIODevice::ReadOnly)) return "<none>";
+        return f.readAll().toStdString();
+    }
+    QStringList Entries(const TNumeroFrm& d) const {
+        QStringList items;
+        for (int i = 0; i < d.DialCB->count(); ++i) items << d.DialCB->itemText(i);
+        return items;
+    }
+};
+
+TEST_F(DialDirectory, TheNumberIsTakenFromTheText) {
+    QString number;
+    TNumeroFrm dialog(nullptr, number, Services());
+    EXPECT_EQ(dialog.windowTitle(), "Directory");
+    const std::pair<const char*, const char*> cases[] = {
+        {"Lab station 0123456789", "0123456789"},
+        {"Depot 9,W0123", "9,W0123"},
+        {"Office 01 23 45", "45"},
+        {"No digit", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        dialog.DialCB->setEditText(text);
+        EXPECT_EQ(number, expected);
+        EXPECT_EQ(dialog.NumLbl->text(), expected);
+    }
+    dialog.OkBtnClick();   // no number: Cancel
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    dialog.DialCB->setEditText("Depot 9,W0123");
+    dialog.OkBtnClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(number, "9,W0123");
+}
+
+TEST_F(DialDirectory, TheFirstChangeCreatesTheFileAndSaveAddsInSortedOrder) {
+    QString number;
+    TNumeroFrm dialog(nullptr, number, Services());
+    EXPECT_FALSE(dialog.SauverBtn->isEnabled());
+    EXPECT_EQ(DialContent(), "<none>");
+    dialog.DialCB->setEditText("L");
+    EXPECT_EQ(DialContent(), "");
+    EXPECT_TRUE(dialog.SauverBtn->isEnabled());
+    dialog.DialCB->setEditText("Lab station 0123456789");
+    dialog.SauverBtnClick();
+    EXPECT_FALSE(dialog.SauverBtn->isEnabled());
+    dialog.DialCB->setEditText("depot 9,W0123");
+    dialog.SauverBtnClick();
+    EXPECT_EQ(DialContent(), "depot 9,W0123\r\nLab station 0123456789\r\n");
+    EXPECT_EQ(Entries(dialog), (QStringList{"depot 9,W0123", "Lab station 0123456789"}));
+    EXPECT_EQ(dialog.DialCB->currentText(), "depot 9,W0123");
+    dialog.DialCB->setCurrentIndex(1);   // choosing an entry is a change too
+    EXPECT_EQ(number, "0123456789");
+    EXPECT_FALSE(dialog.SauverBtn->isEnabled());
+}
+
+TEST_F(DialDirectory, SavingAnEntryListedInAnotherCaseAddsNothing) {
+    Dial("farm 0555\r\n");
+    QString number;
+    TNumeroFrm dialog(nullptr, number, Services());
+    EXPECT_EQ(Entries(dialog), QStringList{"farm 0555"});
+    dialog.DialCB->setEditText("Farm 0555");
+    EXPECT_FALSE(dialog.SauverBtn->isEnabled());
+    dialog.SauverBtnClick();
+    EXPECT_EQ(Entries(dialog), QStringList{"farm 0555"});
+    EXPECT_EQ(DialContent(), "farm 0555\r\n");
+}
+
+TEST_F(DialDirectory, DeletingTheLastEntryLeavesAnEmptyFile) {
+    Dial("Farm 0555\r\n");
+    {
+        QString number = "0555";
+        TNumeroFrm dialog(nullptr, number, Services());
+        EXPECT_EQ(dialog.DialCB->currentText(), "0555");   // the caller's number is shown
+        EXPECT_EQ(dialog.NumLbl->text(), "0555");
+        dialog.DialCB->setEditText("FARM 0555");
+        dialog.EffacerBtnClick();
+        EXPECT_EQ(dialog.DialCB->currentText(), "FARM 0555");   // the text stays
+        EXPECT_EQ(dialog.DialCB->count(), 0);
+        EXPECT_TRUE(dialog.SauverBtn->isEnabled());
+        dialog.EffacerBtnClick();   // nothing listed: nothing happens
+    }
+    EXPECT_EQ(DialContent(), "");
+    QString number;
+    TNumeroFrm again(nullptr, number, Services());
+    EXPECT_EQ(again.DialCB->count(), 0);
+}
+
+TEST_F(DialDirectory, AFolderThatCannotBeWrittenIsReportedAndTheDialogStays) {
+    // The data folder is a regular file: nothing can be written below it, whoever runs the test.
+    QFile plain(home.path() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    TWorkspace blocked(home.path() + "/plain", set);
+    QString number;
+    TNumeroFrm dialog(nullptr, number, {blocked, prompts, help});
+    dialog.show();
+    for (const char* text : {"F", "Fa", "Farm 0555"}) dialog.DialCB->setEditText(text);
+    ASSERT_EQ(prompts.Messages.size(), 1u);   // once while typing, not once a key
+    EXPECT_TRUE(prompts.Messages[0].contains("PhoneNum.Dial"));
+    EXPECT_EQ(number, "0555");
+    dialog.SauverBtnClick();
+    EXPECT_EQ(prompts.Messages.size(), 2u);
+    EXPECT_EQ(dialog.DialCB->count(), 0);   // not listed when it could not be kept
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.OkBtnClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 }  // namespace
