@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -55,8 +56,12 @@ QTableWidget* SegmentList(const char* name, QWidget* parent) {
     t->setColumnWidth(NameCol, 130);
     for (int c : {FirstCol, LastCol}) t->setColumnWidth(c, 52);
     t->setColumnWidth(SpacingCol, 70);
+    t->setColumnWidth(RevCol, 44);
     t->horizontalHeader()->setStretchLastSection(true);
-    t->setMinimumSize(360, 220);
+    // Wide enough for every column beside a vertical scroll bar.
+    int width = 2 * t->frameWidth() + t->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < ColumnCount; ++c) width += t->columnWidth(c);
+    t->setMinimumSize(width, 220);
     t->setTabKeyNavigation(false);   // Tab moves on to the next control
     return t;
 }
