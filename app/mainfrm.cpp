@@ -38,7 +38,8 @@
 #include "messages.h"
 #include "portctl.h"
 #include "prompts.h"
-#include "cablesetview.h"
+#include "cablefrm.h"
+#include "numerofrm.h"
 #include "editsequencefrm.h"
 #include "sequencefrm.h"
 #include "uploadcommands.h"
@@ -637,9 +638,12 @@ void TMainFrm::UpdateModemMenu() {
 
 void TMainFrm::ModemConnectClick() {
     if (link_->Busy() || link_->ModemConnected()) return;
-    auto phone = prompts_.AskText("Optra Modem", "Telephone number :", QString());
-    if (!phone) return;
-    link_->ModemConnect(phone->trimmed().toStdString());
+    QString phone;
+    {
+        TNumeroFrm directory(this, phone, Services());
+        if (directory.exec() != QDialog::Accepted) return;
+    }
+    link_->ModemConnect(phone.toStdString());
 }
 
 void TMainFrm::ModemDisconnectClick() { link_->ModemDisconnect(); }
@@ -679,12 +683,23 @@ void TMainFrm::Configuration1Click() {
     ShowPortImage(true);
 }
 
-void TMainFrm::NewCableClick() { prompts_.Message(Msg::NotYetAvailable, "Cable set"); }
+void TMainFrm::NewCableClick() {
+    TCableFrm dialog(this, Services());
+    dialog.exec();
+}
 
 void TMainFrm::ModifyCableClick() {
     auto file = prompts_.ChooseOpenFile("Modify a cable set", CableFolder, "Cable set (*.cbl)");
     if (!file) return;
-    ShowCableSetView(this, file->toStdString());
+    // A file that cannot be read opens no dialog.
+    std::unique_ptr<TCableFrm> dialog;
+    try {
+        dialog = std::make_unique<TCableFrm>(this, Services(), *file);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    dialog->exec();
 }
 
 void TMainFrm::HelponTeravox1Click() { help_->ShowTopic(100, this); }

@@ -19,7 +19,7 @@
 #include <stdexcept>
 
 #include "cable.h"
-#include "cablesetview.h"
+#include "cablefrm.h"
 #include "createsequencefrm.h"
 #include "editlevelfrm.h"
 #include "formkit.h"
@@ -756,7 +756,8 @@ void TSequenceFrm::ViewBtnClick() {
 
 void TSequenceFrm::ViewCableClick() {
     if (!work_) return;
-    ShowCableSetView(this, static_cast<const TCable&>(*work_));
+    TCableFrm view(this, services_, static_cast<const TCable&>(*work_));
+    view.exec();
 }
 
 void TSequenceFrm::SpeedButton1Click() { services_.Help.ShowKeyword(ArrayLst->currentText(), this); }

@@ -27,4 +27,20 @@ inline constexpr const char* NoQuadripoleCreated = "No quadripole was created: "
 inline constexpr const char* CannotGenerate = "The sequence cannot be generated: ";
 inline constexpr const char* NameNotAdded = ": no unique name can be made from it; the sequence was not added";
 inline constexpr const char* NameKept = "The name cannot be made unique; the sequence keeps its name ";
+// The cable editor and the dial directory.
+inline constexpr const char* CableCaption = "Cable";
+inline constexpr const char* SegmentCaption = "Create/Modify Segment";
+inline constexpr const char* CreateSegmentsOrg = "create Segments.org";
+inline constexpr const char* ItemNotSelected = "Item not Selected";
+inline constexpr const char* DecimalSymbol =
+    "<Start | Parameters | Panel | Regional parameters | Number/Decimal symbol>, and so specify the <.> as being "
+    "the decimal symbol.";
+inline constexpr const char* DuplicateNodes = "Duplicate node number(s)";
+inline constexpr const char* IncompatibleWith = " incompatible with ";
+inline constexpr const char* DeleteWhat = "Delete ";
+inline constexpr const char* EnterSegmentName = "Enter a segment name";
+inline constexpr const char* SpacingNotNumber = "Spacing beetwen node : not a number: ";
+inline constexpr const char* SegmentNameTaken = "The library already holds a segment named ";
+inline constexpr const char* LibraryNotRewritten = "The segment library was not rewritten: ";
+inline constexpr const char* DirectoryCaption = "Directory";
 }  // namespace Msg

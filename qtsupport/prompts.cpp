@@ -17,6 +17,7 @@ QMessageBox::Icon ToQt(TPrompts::TIcon icon) {
     switch (icon) {
         case TPrompts::TIcon::Warning: return QMessageBox::Warning;
         case TPrompts::TIcon::Error: return QMessageBox::Critical;
+        case TPrompts::TIcon::Question: return QMessageBox::Question;
         default: return QMessageBox::Information;
     }
 }

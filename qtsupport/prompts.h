@@ -10,7 +10,7 @@ class QWidget;
 
 class TPrompts {
 public:
-    enum class TIcon { Information, Warning, Error };
+    enum class TIcon { Information, Warning, Error, Question };
     enum class TAnswer { Ok, Cancel, Yes, No };
     enum class TButtons { Ok, OkCancel, YesNo };
 

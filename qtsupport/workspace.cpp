@@ -9,6 +9,16 @@
 
 QString RecordText(const std::string& bytes) { return QString::fromStdString(RecordTextUtf8(bytes)); }
 
+std::string RecordField(const QString& text) {
+    std::string out;
+    for (const uint c : text.toUcs4()) {
+        const std::string one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1).toStdString();
+        if (out.size() + one.size() > 31) break;
+        out += one;
+    }
+    return out;
+}
+
 char LocaleDecimal() { return QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.'; }
 
 TWorkspace::TWorkspace(const QString& programFolder, const TSequenceSet& set)

@@ -15,6 +15,8 @@ class TSequenceSet;
 
 // A text field of a record as shown: UTF-8 when its bytes are UTF-8, else one byte a character.
 QString RecordText(const std::string& bytes);
+// A text as a record's 32-byte field holds it: UTF-8, at most 31 bytes, never half a character.
+std::string RecordField(const QString& text);
 
 // The user's decimal separator for typed numbers and text files: a comma when the locale uses one,
 // else the point.

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view, and
-# the sequence dialogs.
+# the sequence dialogs, the cable editor and the dial directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release --target teravox2 teravox2-dialogshots
+cmake --build --preset release --target teravox2 teravox2-dialogshots teravox2-cableshots teravox2-cableshots
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 TERAVOX_HOME="$home" TERAVOX_SETTINGS="$home/settings.ini" QT_QPA_PLATFORM=xcb \
@@ -13,4 +13,6 @@ TERAVOX_HOME="$home" TERAVOX_SETTINGS="$home/settings.ini" QT_QPA_PLATFORM=xcb \
   build/release/app/teravox2 --set "$home/Sequence/Demo" --screenshots docs
 QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" \
   build/release/tests/dialogs/teravox2-dialogshots "$home" docs
+QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" \
+  build/release/tests/dialogs/teravox2-cableshots docs
 ls -l docs/*.png

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -23,6 +24,8 @@
 #include <functional>
 
 #include "aboutboxfrm.h"
+#include "cable.h"
+#include "cablefrm.h"
 #include "apptestkit.h"
 #include "apppaths.h"
 #include "configurationfrm.h"
@@ -459,6 +462,46 @@ TEST(About, VersionText) {
     EXPECT_EQ(TAboutBoxFrm::VersionText(5, 6, 0), "V05.06.00");
     TAboutBoxFrm about;
     EXPECT_TRUE(about.Version->text().startsWith("V01."));
+}
+
+TEST_F(App, TheCableMenuOpensTheEditorNewOrOnTheChosenFile) {
+    auto store = Store();
+    auto w = Window(*store);
+    OnNextModal([](QWidget* d) {
+        auto* editor = qobject_cast<TCableFrm*>(d);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->CableEdt->text(), "NoName");
+        EXPECT_TRUE(editor->CloseBtn->isHidden());
+        editor->CancelBtn->click();
+    });
+    w->NewCableClick();
+    EXPECT_EQ(prompts.Messages, std::vector<QString>{Msg::CreateSegmentsOrg});
+
+    TCable cable;
+    cable.CableName.Set("Line 3");
+    WriteCableFile((w->CableFolder + "Line 3.cbl").toStdString(), cable);
+    prompts.OpenFiles = {w->CableFolder + "Line 3.cbl"};
+    OnNextModal([](QWidget* d) {
+        auto* editor = qobject_cast<TCableFrm*>(d);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->CableEdt->text(), "Line 3");
+        editor->CancelBtn->click();
+    });
+    w->ModifyCableClick();
+    w->ModifyCableClick();   // the file chooser cancelled: nothing opens
+}
+
+TEST_F(App, ACableFileThatCannotBeReadOpensNoEditor) {
+    auto store = Store();
+    auto w = Window(*store);
+    prompts.OpenFiles = {w->CableFolder + "gone.cbl"};
+    bool opened = false;
+    QTimer::singleShot(0, [&opened] { opened = QApplication::activeModalWidget() != nullptr; });
+    w->ModifyCableClick();
+    QApplication::processEvents();
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].contains("gone.cbl"));
 }
 
 TEST_F(App, WebLinksOpenTheMakersPages) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
+#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -22,6 +24,7 @@
 #include "instrumentimage.h"
 #include "linktexts.h"
 #include "mainfrm.h"
+#include "numerofrm.h"
 #include "portvirt.h"
 #include "ptyinstrument.h"
 #include "ptytestkit.h"
@@ -212,8 +215,13 @@ TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
     o.KeepLog = true;
     Start(o, 3, 1, 3);
     EXPECT_FALSE(window->ModemView->isEnabled());
-    prompts.Texts = {QString(" 0123456789 ")};
     prompts.Answers = {TPrompts::TAnswer::Ok};
+    OnNextModal([](QWidget* w) {
+        auto* directory = qobject_cast<TNumeroFrm*>(w);
+        ASSERT_NE(directory, nullptr);
+        directory->DialCB->setEditText("Lab station 0123456789");
+        directory->OkBtn->click();
+    });
     window->ModemConnect->trigger();
     ASSERT_TRUE(window->ModemView->isEnabled());
     EXPECT_FALSE(window->ModemConnect->isEnabled());
@@ -231,11 +239,18 @@ TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
     EXPECT_NE(std::string(log.begin(), log.end()).find("ATDT0123456789\r"), std::string::npos);
 }
 
-TEST_F(DesktopLink, CancellingTheNumberDialsNothing) {
+TEST_F(DesktopLink, CancellingTheDirectoryOrOkWithoutANumberDialsNothing) {
     auto o = Family2();
     o.Modem = true;
     Start(o, 3, 1, 3);
-    window->ModemConnect->trigger();   // no typed line: Cancel
+    OnNextModal([](QWidget* w) { qobject_cast<TNumeroFrm*>(w)->CancelBtn->click(); });
+    window->ModemConnect->trigger();
+    OnNextModal([](QWidget* w) {
+        auto* directory = qobject_cast<TNumeroFrm*>(w);
+        directory->DialCB->setEditText("Depot");
+        directory->OkBtn->click();
+    });
+    window->ModemConnect->trigger();
     EXPECT_TRUE(window->ModemConnect->isEnabled());
     EXPECT_TRUE(prompts.Questions.empty());
     vi->Stop();
