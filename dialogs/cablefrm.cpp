@@ -158,7 +158,7 @@ void TCableFrm::BuildControls() {
     CloseBtn = Button("CloseBtn", "&Close", QString(), this);
     CloseBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     BitBtn1 = Button("BitBtn1", "&Help", QString(), this);
-    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     buttons->addStretch(1);
     for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
     outer->addLayout(buttons);

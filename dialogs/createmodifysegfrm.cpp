@@ -64,7 +64,7 @@ TCreateModifySegFrm::TCreateModifySegFrm(QWidget* owner, TSegment& segment, TDia
     AddBtn->setDefault(true);
     ModifyBtn = Button("ModifyBtn", "&Modify", QStyle::SP_DialogApplyButton, this);
     CancelBtn = Button("CancelBtn", "Cancel", QStyle::SP_DialogCancelButton, this);
-    BitBtn1 = Button("BitBtn1", "&Help", QStyle::SP_DialogHelpButton, this);
+    BitBtn1 = Button("BitBtn1", "&Help", QStyle::SP_MessageBoxQuestion, this);
     for (QPushButton* b : {AddBtn, ModifyBtn, CancelBtn, BitBtn1}) buttons->addWidget(b);
     outer->addLayout(buttons);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
