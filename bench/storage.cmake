@@ -1,1 +1,0 @@
-teravox_add_bench(bench_storage LIBS teravox_storage SOURCES bench_storage.cpp)
