@@ -46,8 +46,9 @@ double DrawnSize(int size) { return 2.0 * size + 1.0; }
 // Point colours: the four of the colour table, grey for any other index, and the red and white that
 // mark points sharing an abscissa.
 enum TPointColour : uint8_t { Lime, Yellow, Blue, Fuchsia, Grey, Red, White, ColourCount };
+// Lime and yellow are drawn a shade deeper than the pure colours, which read poorly on white.
 const QColor ColourRgb[ColourCount] = {
-    QColor(0, 255, 0), QColor(255, 255, 0), QColor(0, 0, 255), QColor(255, 0, 255),
+    QColor(0, 200, 0), QColor(230, 175, 0), QColor(0, 0, 255), QColor(255, 0, 255),
     QColor(128, 128, 128), QColor(255, 0, 0), QColor(255, 255, 255),
 };
 uint8_t ColourOfIndex(int c) { return (c >= 0 && c <= 3) ? static_cast<uint8_t>(c) : uint8_t{Grey}; }
@@ -185,6 +186,9 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     SavePictureButton = tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
     GraphReportSTxt = new QLabel(this);
     GraphReportSTxt->setAlignment(Qt::AlignCenter);
+    // The readout's text never widens the frame (nor the window holding it).
+    GraphReportSTxt->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    GraphReportSTxt->setMinimumWidth(0);
     bar->addWidget(ComboBox1);
     bar->addWidget(ToolButton2);
     bar->addWidget(ToolButton3);
@@ -206,6 +210,11 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
         axis->setNumberPrecision(2);
     }
     Chart1->yAxis->setRangeReversed(true);
+    QFont axisFont = Chart1->xAxis->labelFont();
+    axisFont.setPixelSize(11);
+    for (QCPAxis* axis : {Chart1->xAxis, Chart1->yAxis}) axis->setLabelFont(axisFont);
+    ApplyAxisTitles();
+    Chart1->installEventFilter(this);
 
     QFont titleFont(QStringLiteral("Arial"));
     titleFont.setPixelSize(12);
@@ -235,8 +244,34 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
 
 TGraphReportFrame::~TGraphReportFrame() = default;
 
+bool TGraphReportFrame::eventFilter(QObject* watched, QEvent* event) {
+    // The readout speaks of the point under the pointer: it goes when the pointer leaves the chart.
+    if (watched == Chart1 && event->type() == QEvent::Leave) {
+        GraphReportSTxt->clear();
+        QToolTip::hideText();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TGraphReportFrame::ApplyAxisTitles() {
+    static const char* const titles[][2] = {
+        {"Position (m)", "Level"},
+        {"Position (m)", "Investigation depth (m)"},
+        {"Position (m)", "Geometric factor |K| (m)"},
+        {"X (m)", "Y (m)"},
+    };
+    const auto& t = titles[std::clamp(viewIndex_, 0, 3)];
+    Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
+    Chart1->yAxis->setLabel(segmentRows_ ? QStringLiteral("Segment") : QString::fromLatin1(t[1]));
+}
+
+void TGraphReportFrame::SetSequenceName(const QString& name) { name_ = name; }
+
 void TGraphReportFrame::ClearChart() {
     points_->Clear();
+    segmentRows_ = false;
+    Chart1->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker));
+    ApplyAxisTitles();
     pointCount_ = 0;
     zoomed_ = false;
     GraphReportSTxt->clear();
@@ -264,14 +299,36 @@ void TGraphReportFrame::AddPoint(int n, int c, bool inverted, const std::string&
     s.Colour.push_back(colour);
     s.Label.push_back(label);
     points_->Extend(x, y);
-    title_->setText(QStringLiteral("#") + QString::number(pointCount_));
+    title_->setText((name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("#") +
+                    QString::number(pointCount_));
     QueueReplot();
 }
 
 bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
     ClearChart();
+    name_ = QString::fromStdString(RecordTextUtf8(seq.Name.Get()));
     std::string label;
     if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
+        // A line laid straight (every Y the same, as generation lays it) would be one thin row across
+        // an empty chart: each segment gets a row of its own instead, named on the left axis.
+        bool straight = true;
+        float y0 = 0;
+        bool first = true;
+        for (int k = 1; k <= MaxElectrodeNumber && straight; ++k) {
+            if (!IsRealElectrode(seq, k)) continue;
+            if (first) y0 = seq.Electrodes[k].Y;
+            straight = first || seq.Electrodes[k].Y == y0;
+            first = false;
+        }
+        segmentRows_ = straight && SegmentCount(seq) > 0;
+        if (segmentRows_) {
+            auto ticker = QSharedPointer<QCPAxisTickerText>(new QCPAxisTickerText);
+            for (int g = 0; g < MaxSegments; ++g)
+                if (!seq.Segments[g].Empty())
+                    ticker->addTick(g + 1, QString::fromStdString(RecordTextUtf8(seq.Segments[g].Name.Get())));
+            Chart1->yAxis->setTicker(ticker);
+            ApplyAxisTitles();
+        }
         for (int k = 1; k <= MaxElectrodeNumber; ++k) {
             const TElectrode& e = seq.Electrodes[k];
             const bool active = e.Type == static_cast<int16_t>(TElectrodeType::Active);
@@ -281,10 +338,11 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
             label = std::to_string(k);
             label += " / ";
             label += seq.Segments[segment].Name.Get();
+            const double y = segmentRows_ ? static_cast<double>(segment + 1) : static_cast<double>(e.Y);
             if (active)
-                AddPoint(1, segment % 4, false, label, e.Y, e.X);
+                AddPoint(1, segment % 4, false, label, y, e.X);
             else
-                AddPoint(2, 5, false, label, e.Y, e.X);
+                AddPoint(2, 5, false, label, y, e.X);
         }
     } else {
         const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
@@ -311,6 +369,7 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
 void TGraphReportFrame::SetViewIndex(int view) {
     if (view < 0 || view >= ComboBox1->count()) return;
     viewIndex_ = view;
+    ApplyAxisTitles();
     const QSignalBlocker block(ComboBox1);
     ComboBox1->setCurrentIndex(view);
 }
@@ -335,6 +394,8 @@ QString TGraphReportFrame::PointLabel(int n, int i) const {
 }
 
 bool TGraphReportFrame::LeftAxisInverted() const { return Chart1->yAxis->rangeReversed(); }
+
+QStringList TGraphReportFrame::AxisTitles() const { return {Chart1->xAxis->label(), Chart1->yAxis->label()}; }
 
 QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
     QToolTip::hideText();
@@ -393,7 +454,9 @@ void TGraphReportFrame::ApplyFullExtent() {
         return QCPRange(lo - margin, hi + margin);
     };
     Chart1->xAxis->setRange(range(points_->MinX, points_->MaxX));
-    Chart1->yAxis->setRange(range(points_->MinY, points_->MaxY));
+    // Segment rows sit half a row inside the chart's edges.
+    Chart1->yAxis->setRange(segmentRows_ ? QCPRange(points_->MinY - 0.5, points_->MaxY + 0.5)
+                                         : range(points_->MinY, points_->MaxY));
 }
 
 void TGraphReportFrame::QueueReplot() {
@@ -441,6 +504,7 @@ bool TGraphReportFrame::PrintChart(QPrinter& printer) {
 void TGraphReportFrame::ComboBox1Change(int row) {
     if (row < 0) return;
     viewIndex_ = row;
+    ApplyAxisTitles();
     emit viewChanged(row);
 }
 

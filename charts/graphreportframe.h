@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <string>
 
@@ -44,7 +45,10 @@ public:
 
     // Draws the record in the current view. Returns false (and shows "Error on Quadripole i") when a
     // quadripole cannot be computed; points added before stay. One replot for the whole drawing.
+    // The title shows the sequence's name beside the point count.
     bool DrawSequence(const TSequence& seq);
+    // The name the title shows while points come one by one (a generation); DrawSequence sets it too.
+    void SetSequenceName(const QString& name);
     void SetViewIndex(int view);   // also selects the combo box row, draws nothing
 
     int PointCount() const { return pointCount_; }
@@ -56,6 +60,8 @@ public:
     QColor PointColour(int n, int i) const;  // fill colour of point i of series n
     QString PointLabel(int n, int i) const;
     bool LeftAxisInverted() const;
+    // The titles of the bottom and left axes.
+    QStringList AxisTitles() const;
     // The hover readout at a pixel position of the plot (what Chart1MouseMove does); returns the hint.
     QString HoverAt(const QPoint& pixel);
     // Pixel position of point i of series n (for tests of the hover readout), in the plot's own
@@ -89,7 +95,11 @@ signals:
     // to the host's prompts when the frame has them; the signal is raised either way.
     void messageRequested(const QString& text);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void ApplyAxisTitles();
     void ComboBox1Change(int row);
     void ToolButton2Click();
     void ToolButton3Click();
@@ -108,4 +118,6 @@ private:
     bool replotQueued_ = false;
     bool zoomed_ = false;             // the user zoomed in; new points keep that view
     TPrompts* prompts_ = nullptr;
+    QString name_;                    // the sequence shown, for the title
+    bool segmentRows_ = false;        // the cable array drawn one row per segment
 };

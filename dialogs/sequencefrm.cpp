@@ -710,6 +710,7 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
         if (used.exec() != QDialog::Accepted) return;
     }
     TCreateSequenceFrm preview(this, *work_, services_);
+    preview.TGraphReportFrame1->SetSequenceName(RecordText(work_->Name.Get()));
     preview.show();
     TGenerationResult result;
     try {

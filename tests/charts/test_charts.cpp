@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -38,7 +39,7 @@ private:
 };
 const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
-const QColor LimeC(0, 255, 0), YellowC(255, 255, 0), BlueC(0, 0, 255), FuchsiaC(255, 0, 255), GreyC(128, 128, 128),
+const QColor LimeC(0, 200, 0), YellowC(230, 175, 0), BlueC(0, 0, 255), FuchsiaC(255, 0, 255), GreyC(128, 128, 128),
     RedC(255, 0, 0), WhiteC(255, 255, 255);
 
 class ChartFrame : public ::testing::Test {
@@ -150,7 +151,7 @@ TEST_F(ChartFrame, SecondQuadripoleAtTheSamePlaceIsRed) {
     EXPECT_EQ(frame.PointColour(1, 0), LimeC);
     EXPECT_EQ(frame.PointColour(1, 1), RedC);
     EXPECT_EQ(frame.PointLabel(1, 0), " 1-2-3-4  ");
-    EXPECT_EQ(frame.Title(), "#2");
+    EXPECT_EQ(frame.Title(), "NoName   #2") << "the sequence's name beside the count";
 }
 
 TEST_F(ChartFrame, SeriesIsLevelTimesSpacingRankColourIsSpacing) {
@@ -275,7 +276,7 @@ TEST_F(ChartFrame, QuadripoleThatCannotBeComputedStopsTheDrawing) {
     EXPECT_FALSE(frame.DrawSequence(*seq));
     EXPECT_EQ(messages, QStringList{"Error on Quadripole 1"});
     EXPECT_EQ(frame.PointCount(), 1);
-    EXPECT_EQ(frame.Title(), "#1");
+    EXPECT_EQ(frame.Title(), "NoName   #1");
 
     auto bad = LineOf(10);
     AddQuadripole(*bad, 1, 2, 3, 4, 0, 1);
@@ -303,7 +304,56 @@ TEST_F(ChartFrame, GenerationFeedDrawsWhatDrawSequenceDraws) {
     for (int n = 1; n <= series; ++n)
         for (int i = 0; i < frame.SeriesPointCount(n); ++i) drawn.emplace_back(frame.PointLabel(n, i), frame.PointColour(n, i));
     EXPECT_EQ(fed, drawn);
-    EXPECT_EQ(frame.Title(), "#" + QString::number(seq->NbQuadripole));
+    EXPECT_EQ(frame.Title(), "NoName   #" + QString::number(seq->NbQuadripole));
+}
+
+TEST_F(ChartFrame, AxisTitlesFollowTheView) {
+    const struct {
+        int View;
+        const char* X;
+        const char* Y;
+    } cases[] = {{0, "Position (m)", "Level"},
+                 {1, "Position (m)", "Investigation depth (m)"},
+                 {2, "Position (m)", "Geometric factor |K| (m)"},
+                 {3, "X (m)", "Segment"}};
+    auto seq = LineOf(10);
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
+    for (const auto& c : cases) {
+        frame.SetViewIndex(c.View);
+        ASSERT_TRUE(frame.DrawSequence(*seq));
+        EXPECT_EQ(frame.AxisTitles(), QStringList({c.X, c.Y})) << c.View;
+    }
+}
+
+TEST_F(ChartFrame, AStraightCableArrayGivesEachSegmentARow) {
+    auto seq = LineOf(10);
+    frame.SetViewIndex(3);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    ASSERT_GT(frame.SeriesPointCount(1), 0);
+    // Every electrode of the one segment on row 1, whatever its Y.
+    const QPoint first = frame.PointPixel(1, 0), last = frame.PointPixel(1, frame.SeriesPointCount(1) - 1);
+    EXPECT_EQ(first.y(), last.y());
+    EXPECT_LT(first.x(), last.x());
+    // A line that really bends keeps its coordinates.
+    seq->Electrodes[3].Y = 7;
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_EQ(frame.AxisTitles().last(), "Y (m)");
+}
+
+TEST_F(ChartFrame, TheReadoutGoesWhenThePointerLeavesAndNeverWidensTheFrame) {
+    auto seq = LineOf(10);
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    const QSize before = frame.size();
+    const int hint = frame.sizeHint().width();
+    ASSERT_FALSE(frame.HoverAt(frame.PointPixel(1, 0)).isEmpty());
+    EXPECT_FALSE(frame.StatusText().isEmpty());
+    frame.GraphReportSTxt->setText(QString(400, 'X'));   // the longest readout there could be
+    EXPECT_EQ(frame.sizeHint().width(), hint);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(frame.ChartWidget(), &leave);
+    EXPECT_TRUE(frame.StatusText().isEmpty());
+    EXPECT_EQ(frame.size(), before);
 }
 
 TEST_F(ChartFrame, BurstsOfPointsCostOneReplot) {
