@@ -1,0 +1,182 @@
+// The faults found when the program was probed with bad input, full disks and vanishing devices: one
+// case each, through the command line where a user meets it and through the engine where the desktop
+// program meets it too.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../model/testdir.h"
+#include "clirun.h"
+#include "d2xxsim.h"
+#include "fileio.h"
+#include "generate.h"
+#include "linktexts.h"
+#include "portcom.h"
+#include "portusb.h"
+#include "sequenceset.h"
+#include "sqxfile.h"
+
+namespace {
+
+struct TFaultCase {
+    const char* Name;
+    std::function<void(TTestDir&)> Check;
+};
+
+bool Says(const TCliRun& r, const std::string& text) { return r.Err.find(text) != std::string::npos; }
+
+void MakeCable(TTestDir& dir) {
+    auto r = Cli({"cable", "create", dir.Path("l48.cbl"), "--name", "L48", "--segment", "Red:1-48:5"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+}
+
+void MakeLine(TTestDir& dir, const std::string& out) {
+    MakeCable(dir);
+    auto r = Cli({"generate", "--cable", dir.Path("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
+                  "--name", "Line1", "-o", out});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+// A link host that answers every question with OK and, like a user at the stop button, closes the
+// link when an exchange is still running after `patience`; it records whether it had to.
+class TPatientHost : public TLinkHost {
+public:
+    explicit TPatientHost(std::chrono::milliseconds patience) : patience_(patience) {}
+    TPortVirt* Link = nullptr;
+    bool HadToStop = false;
+    void Start() { start_ = std::chrono::steady_clock::now(); }
+    void ProcessEvents() override {
+        if (Link && Link->IsOpen() && std::chrono::steady_clock::now() - start_ > patience_) {
+            HadToStop = true;
+            Link->Disconnect();
+        }
+    }
+    void SetBusyCursor(bool) override {}
+    void ShowMessage(const std::string&) override {}
+    bool Ask(const std::string&, const std::string&, TButtons) override { return true; }
+
+private:
+    std::chrono::milliseconds patience_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Writes bytes until the link gives up; how long that took.
+std::chrono::milliseconds WriteUntilItFails(TPortVirt& link, TPatientHost& host) {
+    host.Link = &link;
+    host.Start();
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+        for (int i = 0; i < 100000; ++i) link.PutByte(Wire::Sync);
+        ADD_FAILURE() << "the writes never failed";
+    } catch (const TLinkError& e) {
+        EXPECT_STREQ(e.what(), LinkText::PortErrPutcom);
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+std::vector<TFaultCase> Cases() {
+    std::vector<TFaultCase> cases;
+
+    cases.push_back({"ReplacingWritesThroughLinksAndKeepsPermissions", [](TTestDir& dir) {
+        MakeLine(dir, dir.Path("real.sqx"));
+        ASSERT_EQ(::symlink("real.sqx", dir.Path("link.sqx").c_str()), 0);
+        auto r = Cli({"generate", "--move-along", dir.Path("real.sqx"), "--start-x", "300", "--name", "Moved", "-o",
+                      dir.Path("link.sqx")});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.sqx")));
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("real.sqx"), *seq);
+        EXPECT_EQ(seq->Name.Get(), "Moved");
+
+        ASSERT_EQ(::chmod(dir.Path("real.sqx").c_str(), 0600), 0);
+        WriteSequenceFile(dir.Path("link.sqx"), *seq);
+        EXPECT_EQ(ModeOf(dir.Path("real.sqx")), 0600u);
+
+        const mode_t old = ::umask(027);
+        WriteSequenceFile(dir.Path("new.sqx"), *seq);
+        ::umask(old);
+        EXPECT_EQ(ModeOf(dir.Path("new.sqx")), 0640u);
+    }});
+
+    cases.push_back({"SetSaveFlushesEveryFileBeforeItsRename", [](TTestDir& dir) {
+        struct TRecordingFiles : TSetFiles {
+            std::vector<std::string> Log;
+            std::string WriteTemporary(const std::string& folder, const std::string& target, const void* data,
+                                       std::size_t size) override {
+                Log.push_back("write " + target);
+                return TSetFiles::WriteTemporary(folder, target, data, size);
+            }
+            void Flush(const std::vector<TPendingFile>& temporaries) override {
+                Log.push_back("flush " + std::to_string(temporaries.size()));
+                TSetFiles::Flush(temporaries);
+            }
+            void Replace(const std::string& from, const std::string& to) override {
+                Log.push_back("replace " + to.substr(to.rfind('/') + 1));
+                TSetFiles::Replace(from, to);
+            }
+            void FlushFolder(const std::string& folder) override {
+                Log.push_back("flush folder");
+                TSetFiles::FlushFolder(folder);
+            }
+        } files;
+        TSequenceSet set(files);
+        for (const char* name : {"A", "B"}) {
+            auto seq = std::make_unique<TSequence>();
+            seq->Name.Set(name);
+            set.AddSequence(std::move(seq));
+        }
+        ASSERT_EQ(set.SaveAs(dir.Path("set")), TSaveAsResult::Saved);
+        EXPECT_EQ(files.Log, (std::vector<std::string>{"write Comment.Txt", "write A.sqx", "write B.sqx", "flush 3",
+                                                       "replace Comment.Txt", "replace A.sqx", "replace B.sqx",
+                                                       "flush folder"}));
+    }});
+
+    cases.push_back({"NamesUpTo255BytesCanBeWritten", [](TTestDir& dir) {
+        MakeLine(dir, dir.Path("L.sqx"));
+        for (std::size_t length : {235u, 250u, 255u}) {
+            const std::string name = std::string(length - 4, 'n') + ".sqx";
+            auto r = Cli({"import", dir.Path("L.sqx"), "-o", dir.Path(name)});
+            EXPECT_EQ(r.Status, ExitOk) << length << ": " << r.Err;
+            EXPECT_TRUE(FileExists(dir.Path(name))) << length;
+        }
+        for (const std::string& short_name : {"a", "ab.sqx"})
+            EXPECT_LE(HiddenNameBeside(dir.Path(short_name), 't').size() - dir.Path("").size() - 1, 16u);
+        EXPECT_EQ(FolderEntries(dir.Path()).size(), 5u);   // no temporary left behind
+    }});
+
+    return cases;
+}
+
+class ProbeFaults : public ::testing::TestWithParam<TFaultCase> {};
+
+TEST_P(ProbeFaults, IsMended) {
+    TTestDir dir;
+    GetParam().Check(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Probe, ProbeFaults, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<TFaultCase>& info) { return std::string(info.param.Name); });
+
+}  // namespace
