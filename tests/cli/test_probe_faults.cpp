@@ -153,6 +153,27 @@ std::vector<TFaultCase> Cases() {
                                                        "flush folder"}));
     }});
 
+    cases.push_back({"ImportsRefuseFilesLargerThanTheirFormatBeforeReading", [](TTestDir& dir) {
+        ASSERT_EQ(::symlink("/dev/zero", dir.Path("zero.txt").c_str()), 0);
+        ASSERT_EQ(::symlink("/dev/zero", dir.Path("zero.seq").c_str()), 0);
+        {
+            // 100 MB that take no room: refused from its size, without reading it.
+            int fd = ::open(dir.Path("big.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ftruncate(fd, 100 * 1000 * 1000), 0);
+            ::close(fd);
+        }
+        for (const char* name : {"zero.txt", "zero.seq", "big.txt"}) {
+            const auto t0 = std::chrono::steady_clock::now();
+            auto r = Cli({"import", dir.Path(name), "-o", dir.Path("o.sqx")});
+            EXPECT_EQ(r.Status, ExitFailed) << name;
+            EXPECT_TRUE(Says(r, dir.Path(name) + ": larger than")) << r.Err;
+            EXPECT_FALSE(Says(r, "bad_alloc")) << r.Err;
+            EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << name;
+        }
+        EXPECT_FALSE(FileExists(dir.Path("o.sqx")));
+    }});
+
     cases.push_back({"NamesUpTo255BytesCanBeWritten", [](TTestDir& dir) {
         MakeLine(dir, dir.Path("L.sqx"));
         for (std::size_t length : {235u, 250u, 255u}) {
@@ -164,6 +185,28 @@ std::vector<TFaultCase> Cases() {
         for (const std::string& short_name : {"a", "ab.sqx"})
             EXPECT_LE(HiddenNameBeside(dir.Path(short_name), 't').size() - dir.Path("").size() - 1, 16u);
         EXPECT_EQ(FolderEntries(dir.Path()).size(), 5u);   // no temporary left behind
+    }});
+
+    cases.push_back({"ExportV1ErrorsNameTheUsersTarget", [](TTestDir& dir) {
+        MakeLine(dir, dir.Path("L.sqx"));
+        std::vector<unsigned char> v1(179, 0);
+        std::memcpy(v1.data(), "_DOC_Teravox", 12);
+        WriteFileAtomic(dir.Path("t.seq"), v1.data(), v1.size());
+        // A file size limit stands for a full disk: the write of the export fails.
+        rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 1024;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        auto r = Cli({"export", "v1", dir.Path("L.sqx"), "--to", dir.Path("t.seq")});
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(r.Status, ExitFailed);
+        EXPECT_EQ(r.Err.rfind(dir.Path("t.seq") + ": ", 0), 0u) << r.Err;
+        EXPECT_FALSE(Says(r, ".export-")) << r.Err;
+        EXPECT_EQ(ReadWholeFile(dir.Path("t.seq")), v1);
+        EXPECT_EQ(FolderEntries(dir.Path()).size(), 3u);   // no work file left behind
     }});
 
     return cases;
