@@ -249,6 +249,24 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
     return AdjustFirstElectrode(seq, o.First.value_or(proposed), range);
 }
 
+// A refused generation names the option that set the field, or the file it came from.
+[[noreturn]] void RefuseGeneration(const TGenerationProblem& p, const TGenerateOptions& o, int mode) {
+    using F = TGenerationField;
+    const char* option = nullptr;
+    switch (p.Field) {
+        case F::Spacing: option = o.Spacing ? "--spacing" : nullptr; break;
+        case F::DipoleLength: option = o.Spacing3 ? "--spacing3" : o.Spacing2 ? "--spacing2" : nullptr; break;
+        case F::FirstElectrode: option = o.First ? "--first" : nullptr; break;
+        case F::FirstX: option = mode == ModeMoveAlong ? "--start-x" : o.X ? "--x" : nullptr; break;
+        case F::FirstY: option = o.Y ? "--y" : nullptr; break;
+        case F::FirstZ: option = o.Z ? "--z" : nullptr; break;
+        case F::ElectrodeCount: option = o.Electrodes ? "--electrodes" : nullptr; break;
+        case F::CableSet: case F::LineEnd: break;
+    }
+    if (option != nullptr) throw TCliUsage(std::string(option) + ": cannot generate: " + p.Text);
+    throw TCliFailure(CableSource(o) + ": cannot generate: " + p.Text);
+}
+
 void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"}, {o.X, "--x"}, {o.Y, "--y"}, {o.Z, "--z"},
                                       {o.StartX, "--start-x"}, {o.Area, "--area"}, {o.Line, "--line"}})
@@ -288,7 +306,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
     }
-    if (auto problem = GenerationProblem(*seq)) throw TCliFailure(CableSource(o) + ": cannot generate: " + *problem);
+    if (auto problem = GenerationPrecondition(*seq)) RefuseGeneration(*problem, o, mode);
     TNullChartSink chart;
     GenerateSequence(*seq, mode == ModeCreate ? ModeCreate : ModeRollAlong, chart);
     WriteSequenceFile(o.Output, *seq);

@@ -99,6 +99,54 @@ mode_t ModeOf(const std::string& path) {
 std::vector<TFaultCase> Cases() {
     std::vector<TFaultCase> cases;
 
+    cases.push_back({"MoveAlongFarBeforeTheLineEndsAtOnce", [](TTestDir& dir) {
+        MakeLine(dir, dir.Path("L.sqx"));
+        // At -1e9 a float32 position no longer moves by 5: the walk along the line would never end.
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("L.sqx"), *seq);
+        seq->Electrodes[seq->FirstElectrode].X = -1e9f;
+        auto p = GenerationPrecondition(*seq);
+        ASSERT_TRUE(p.has_value());
+        EXPECT_EQ(p->Field, TGenerationField::FirstX);
+        auto r = Cli({"generate", "--move-along", dir.Path("L.sqx"), "--start-x", "-1e9", "-o", dir.Path("o.sqx")});
+        EXPECT_EQ(r.Status, ExitUsage);
+        EXPECT_TRUE(Says(r, "--start-x")) << r.Err;
+        EXPECT_FALSE(FileExists(dir.Path("o.sqx")));
+    }});
+
+    cases.push_back({"NumbersNoSurveyUsesAreRefusedNamingTheOption", [](TTestDir& dir) {
+        MakeLine(dir, dir.Path("L.sqx"));
+        const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+            {{"--x", "2147483648"}, "--x"},
+            {{"--x", "1e38"}, "--x"},
+            {{"--y", "-1e6"}, "--y"},
+            {{"--z", "999999"}, "--z"},
+            {{"--spacing", "1e38"}, "--spacing"},
+            {{"--spacing", "30000"}, "--spacing"},       // 48 nodes 30,000 apart reach past 999,999
+            {{"--x", "999000", "--spacing", "50"}, "--x"},
+            {{"--x", "500000", "--spacing", "0.3"}, "--spacing"},   // not steppable in float32 there
+        };
+        for (const auto& [options, named] : refused) {
+            std::vector<std::string> args = {"generate", "--cable", dir.Path("l48.cbl"), "--array", "dd",
+                                             "--levels", "1-6", "-o", dir.Path("o.sqx")};
+            if (std::find(options.begin(), options.end(), "--spacing") == options.end())
+                args.insert(args.end(), {"--spacing", "5"});
+            args.insert(args.end(), options.begin(), options.end());
+            auto r = Cli(args);
+            EXPECT_EQ(r.Status, ExitUsage) << options[1];
+            EXPECT_TRUE(Says(r, named)) << r.Err;
+            EXPECT_FALSE(FileExists(dir.Path("o.sqx"))) << options[1];
+        }
+        auto moved = Cli({"generate", "--move-along", dir.Path("L.sqx"), "--start-x", "1e20", "-o", dir.Path("o.sqx")});
+        EXPECT_EQ(moved.Status, ExitUsage);
+        EXPECT_TRUE(Says(moved, "--start-x")) << moved.Err;
+        // A line at projected coordinates, with a spacing that steps exactly there, is a survey.
+        auto utm = Cli({"generate", "--cable", dir.Path("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                        "1-6", "--x", "512345.5", "-o", dir.Path("utm.sqx")});
+        EXPECT_EQ(utm.Status, ExitOk) << utm.Err;
+        EXPECT_EQ(utm.Out, "NoName: 48 electrodes, 255 quadripoles\n");
+    }});
+
     cases.push_back({"ReplacingWritesThroughLinksAndKeepsPermissions", [](TTestDir& dir) {
         MakeLine(dir, dir.Path("real.sqx"));
         ASSERT_EQ(::symlink("real.sqx", dir.Path("link.sqx").c_str()), 0);
