@@ -147,6 +147,30 @@ std::vector<TFaultCase> Cases() {
         EXPECT_EQ(utm.Out, "NoName: 48 electrodes, 255 quadripoles\n");
     }});
 
+    cases.push_back({"VanishedDeviceEndsTheExchangeWithinTwoSeconds", [](TTestDir&) {
+        // A serial device whose far end closes: a pseudo-terminal, as an unplugged USB-serial port.
+        int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        SetComDevicePath(4, ::ptsname(master));
+        TPatientHost comHost(std::chrono::seconds(5));
+        TPortCOM com(comHost);
+        ASSERT_EQ(com.Connect(4, 115200, 0, "", false, ""), 4);
+        ::close(master);
+        EXPECT_LT(WriteUntilItFails(com, comHost), std::chrono::seconds(2));
+        EXPECT_FALSE(comHost.HadToStop);
+
+        // A USB adapter pulled out.
+        auto sim = std::make_shared<TD2xxSim>();
+        TPatientHost usbHost(std::chrono::seconds(5));
+        TPortUSB usb(usbHost, sim);
+        ASSERT_EQ(usb.Connect(1, 115200, 0, "", false, ""), 1);
+        sim->SetAttached(0);
+        EXPECT_LT(WriteUntilItFails(usb, usbHost), std::chrono::seconds(2));
+        EXPECT_FALSE(usbHost.HadToStop);
+    }});
+
     cases.push_back({"ReplacingWritesThroughLinksAndKeepsPermissions", [](TTestDir& dir) {
         MakeLine(dir, dir.Path("real.sqx"));
         ASSERT_EQ(::symlink("real.sqx", dir.Path("link.sqx").c_str()), 0);
