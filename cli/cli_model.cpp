@@ -58,6 +58,7 @@ TSegment ParseSegmentOption(const std::string& text) {
     for (std::size_t i = 1; i < parts.size(); ++i) name += ":" + parts[i];
     auto dash = range.find('-');
     if (dash == std::string::npos) throw TCliUsage("--segment \"" + text + "\": nodes must read FIRST-LAST");
+    if (auto p = TextLengthProblem(name)) throw TCliUsage("--segment name: " + *p);
     TSegment s;
     s.MakeEmpty();
     s.Name.Set(name);
@@ -310,7 +311,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     TNullChartSink chart;
     GenerateSequence(*seq, mode == ModeCreate ? ModeCreate : ModeRollAlong, chart);
     WriteSequenceFile(o.Output, *seq);
-    ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
+    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
 }
 
@@ -330,6 +331,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     cc->add_option("--name", create->Name, "Cable set name")->required();
     cc->add_option("--segment", create->Segments, "NAME:FIRST-LAST:SPACING[:rev], in line order")->required();
     cc->callback([create, &ctx] {
+        if (auto p = TextLengthProblem(create->Name)) throw TCliUsage("--name: " + *p);
         TCable c;
         c.CableName.Set(create->Name);
         for (const std::string& text : create->Segments) {
@@ -338,7 +340,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             if (r.Result != TIncludeResult::Included) throw TCliFailure(IncludeRefusalText(c, s, r));
         }
         WriteCableFile(create->Out, c);
-        ctx.Out << c.CableName.Get() << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
+        ctx.Out << Shown(c.CableName.Get()) << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
                 << LastNodeOfSet(c) << "\n";
     });
 
@@ -362,10 +364,10 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             ctx.Out << j.dump(2) << "\n";
             return;
         }
-        ctx.Out << "Cable set " << c.CableName.Get() << "\n";
+        ctx.Out << "Cable set " << Shown(c.CableName.Get()) << "\n";
         for (const TSegment& s : c.Segments) {
             if (s.Empty()) continue;
-            ctx.Out << "  " << s.Name.Get() << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
+            ctx.Out << "  " << Shown(s.Name.Get()) << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
                     << s.NodeSpacing << (s.Reversible ? "  reversible" : "") << "\n";
         }
     });
@@ -412,8 +414,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             return;
         }
         std::string array = ArrayTypeName(seq->ArrayType);
-        ctx.Out << "Sequence " << seq->Name.Get() << "\n"
-                << "  cable set   " << seq->CableName.Get() << " (" << SegmentCount(*seq) << " segments)\n"
+        ctx.Out << "Sequence " << Shown(seq->Name.Get()) << "\n"
+                << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq) << " segments)\n"
                 << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
                 << "  spacing     " << seq->Spacing[0] << "\n"
                 << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"

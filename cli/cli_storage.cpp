@@ -67,7 +67,7 @@ void RunImport(TCliContext& ctx, const TImportOptions& o) {
         throw TCliFailure(o.File + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
     WriteSequenceFile(o.Output, *seq);
-    ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
+    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
 }
 
@@ -83,7 +83,7 @@ void RunExportToFolder(TCliContext& ctx, const TExportOptions& o, bool pelmar) {
             written.push_back(
                 ExportSpreadsheet(*seqs[i], o.To, stems[i], SeparatorChar(o.Separator), ctx.DecimalSeparator()));
         }
-        for (const auto& w : written) ctx.Out << w << "\n";
+        for (const auto& w : written) ctx.Out << Shown(w) << "\n";
     }
 }
 
@@ -94,8 +94,8 @@ void RunExportV1(TCliContext& ctx, const TExportOptions& o) {
     // All or nothing: a refusal halfway (an append of another electrode count) leaves the target as it was.
     ExportV1Sequences(list, o.To);
     for (std::size_t i = 0; i < seqs.size(); ++i)
-        ctx.Out << seqs[i]->Name.Get() << ": " << seqs[i]->NbQuadripole << " quadripoles "
-                << (i == 0 ? "written to " : "appended to ") << o.To << "\n";
+        ctx.Out << Shown(seqs[i]->Name.Get()) << ": " << seqs[i]->NbQuadripole << " quadripoles "
+                << (i == 0 ? "written to " : "appended to ") << Shown(o.To) << "\n";
 }
 
 }  // namespace

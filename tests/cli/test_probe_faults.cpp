@@ -3,6 +3,7 @@
 // program meets it too.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "../model/testdir.h"
 #include "clirun.h"
 #include "d2xxsim.h"
+#include "cable.h"
 #include "fileio.h"
 #include "generate.h"
 #include "linktexts.h"
@@ -279,6 +281,76 @@ std::vector<TFaultCase> Cases() {
         EXPECT_FALSE(Says(r, ".export-")) << r.Err;
         EXPECT_EQ(ReadWholeFile(dir.Path("t.seq")), v1);
         EXPECT_EQ(FolderEntries(dir.Path()).size(), 3u);   // no work file left behind
+    }});
+
+    cases.push_back({"NamesReachTheTerminalEscaped", [](TTestDir& dir) {
+        MakeCable(dir);
+        const std::string name = "\x1b]0;owned\x07\x1b[31mA\nB";
+        const std::string shown = "\\x1b]0;owned\\x07\\x1b[31mA\\x0aB";
+        auto g = Cli({"generate", "--cable", dir.Path("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                      "1-6", "--name", "\x1b[2J\x9b" "1m", "-o", dir.Path("g.sqx")});
+        EXPECT_EQ(g.Status, ExitOk) << g.Err;
+        EXPECT_EQ(g.Out, "\\x1b[2J\\u009b1m: 48 electrodes, 255 quadripoles\n");
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("g.sqx"), *seq);
+        seq->Name.Set(name);
+        seq->CableName.Set(name);
+        WriteSequenceFile(dir.Path("s.sqx"), *seq);
+        auto show = Cli({"show", dir.Path("s.sqx")});
+        EXPECT_EQ(show.Status, ExitOk);
+        EXPECT_NE(show.Out.find("Sequence " + shown + "\n"), std::string::npos) << show.Out;
+        EXPECT_EQ(show.Out.find('\x1b'), std::string::npos);
+        auto json = Cli({"show", dir.Path("s.sqx"), "--json"});
+        EXPECT_NE(json.Out.find("\\u001b]0;owned\\u0007"), std::string::npos);   // JSON's own escapes
+        TCable cable = *seq;
+        WriteCableFile(dir.Path("c.cbl"), cable);
+        auto cshow = Cli({"cable", "show", dir.Path("c.cbl")});
+        EXPECT_EQ(cshow.Out.rfind("Cable set " + shown + "\n", 0), 0u) << cshow.Out;
+        // A message naming a refused segment.
+        auto refused = Cli({"cable", "create", dir.Path("x.cbl"), "--name", "X", "--segment", "\x1b[8m:1-24:0"});
+        EXPECT_EQ(refused.Status, ExitFailed);
+        EXPECT_NE(refused.Err.find("\\x1b[8m"), std::string::npos) << refused.Err;
+        EXPECT_EQ(refused.Err.find('\x1b'), std::string::npos);
+        EXPECT_EQ(std::count(refused.Err.begin(), refused.Err.end(), '\n'), 1);
+    }});
+
+    cases.push_back({"EveryCommandValidatesByTheSameRules", [](TTestDir& dir) {
+        MakeCable(dir);
+        // A cable part that show refuses in a .sqx is refused as a .cbl too.
+        std::vector<unsigned char> ff(1444, 0xFF);
+        WriteFileAtomic(dir.Path("ff.cbl"), ff.data(), ff.size());
+        WriteFileAtomic(dir.Path("ff.sqx"), ff.data(), ff.size());
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"cable", "show", dir.Path("ff.cbl")},
+                                                     std::vector<std::string>{"show", dir.Path("ff.sqx")}}) {
+            auto r = Cli(args);
+            EXPECT_EQ(r.Status, ExitFailed) << args[0];
+            EXPECT_TRUE(Says(r, "has nodes -1 to -1")) << r.Err;
+        }
+        auto gen = Cli({"generate", "--cable", dir.Path("ff.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                        "-o", dir.Path("o.sqx")});
+        EXPECT_EQ(gen.Status, ExitFailed) << gen.Err;
+        // Names that do not fit are refused, never cut.
+        auto longCable = Cli({"cable", "create", dir.Path("n.cbl"), "--name", std::string(10000, 'c'), "--segment",
+                              "A:1-24:5"});
+        EXPECT_EQ(longCable.Status, ExitUsage);
+        EXPECT_TRUE(Says(longCable, "--name: at most 31 characters")) << longCable.Err;
+        auto longSegment = Cli({"cable", "create", dir.Path("n.cbl"), "--name", "N", "--segment",
+                                std::string(32, 's') + ":1-24:5"});
+        EXPECT_EQ(longSegment.Status, ExitUsage);
+        EXPECT_FALSE(FileExists(dir.Path("n.cbl")));
+        auto fits = Cli({"cable", "create", dir.Path("n.cbl"), "--name", std::string(31, 'c'), "--segment", "A:1-24:5"});
+        EXPECT_EQ(fits.Status, ExitOk) << fits.Err;
+        // An empty text is no number, for any option that takes one.
+        const std::vector<std::string> base = {"generate", "--cable", dir.Path("l48.cbl"), "--array", "dd",
+                                               "--spacing", "5", "--levels", "1-6", "-o", dir.Path("e.sqx")};
+        for (const char* option : {"--first", "--x", "--electrodes", "--time", "--area"}) {
+            std::vector<std::string> args = base;
+            args.insert(args.end(), {option, ""});
+            auto r = Cli(args);
+            EXPECT_EQ(r.Status, ExitUsage) << option;
+            EXPECT_TRUE(Says(r, "not a number")) << option << ": " << r.Err;
+        }
+        EXPECT_FALSE(FileExists(dir.Path("e.sqx")));
     }});
 
     return cases;
