@@ -134,7 +134,11 @@ std::string HiddenNameBeside(const std::string& path, char kind) {
     const std::string base = BaseName(path);
     const std::size_t room = std::max(base.size(), ShortNameRoom);
     const std::size_t keep = std::min(base.size(), room - 1 - HiddenTailLength);
-    std::string name = "." + base.substr(0, keep) + "~" + kind + RandomLetters(HiddenTailLength - 2);
+    std::string name(1, '.');
+    name.append(base, 0, keep);
+    name += '~';
+    name += kind;
+    name += RandomLetters(HiddenTailLength - 2);
     const std::string folder = FolderOf(path);
     return path.find('/') == std::string::npos ? name : (folder == "/" ? "/" : folder + "/") + name;
 }
