@@ -3,9 +3,31 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iostream>
+#include <new>
 
 #include "datafolder.h"
 #include "fileio.h"
+#include "sequence.h"
+
+std::string Shown(const std::string& text) { return RecordTextForTerminal(text); }
+
+namespace {
+
+// An empty text is no number, whatever the option's type would make of it.
+const CLI::Validator NotEmpty{[](const std::string& text) -> std::string {
+                                  return text.empty() ? "an empty text is not a number" : "";
+                              },
+                              ""};
+
+void RefuseEmptyNumbers(CLI::App* app) {
+    for (CLI::Option* opt : app->get_options({})) {
+        const std::string type = opt->get_type_name();
+        if (type == "INT" || type == "UINT" || type == "FLOAT" || type == "NUMBER") opt->check(NotEmpty);
+    }
+    for (CLI::App* sub : app->get_subcommands({})) RefuseEmptyNumbers(sub);
+}
+
+}  // namespace
 
 std::string TCliContext::DataFolder() const { return ResolveDataFolder(HomeOption); }
 
@@ -24,6 +46,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     AddModelCommands(app, ctx);
     AddStorageCommands(app, ctx);
     AddLinkCommands(app, ctx);
+    RefuseEmptyNumbers(&app);
     // --home and --decimal may stand after the command too, where people tend to put them.
     std::function<void(CLI::App*)> fallThrough = [&fallThrough](CLI::App* a) {
         for (CLI::App* sub : a->get_subcommands({})) {
@@ -61,25 +84,28 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return ExitOk;
         }
         if (const std::string w = unknownCommand(args); !w.empty()) {
-            err << "teravox2-cli: unknown command " << w << " (see teravox2-cli --help)\n";
+            err << "teravox2-cli: unknown command " << Shown(w) << " (see teravox2-cli --help)\n";
             return ExitUsage;
         }
-        err << "teravox2-cli: " << e.what() << "\n";
+        err << "teravox2-cli: " << Shown(e.what()) << "\n";
         return ExitUsage;
     } catch (const TCliUsage& e) {
-        err << "teravox2-cli: " << e.what() << "\n";
+        err << "teravox2-cli: " << Shown(e.what()) << "\n";
         return ExitUsage;
     } catch (const std::invalid_argument& e) {
-        err << "teravox2-cli: " << e.what() << "\n";
+        err << "teravox2-cli: " << Shown(e.what()) << "\n";
         return ExitUsage;
     } catch (const TCliFailure& e) {
-        err << e.what() << "\n";
+        err << Shown(e.what()) << "\n";
         return ExitFailed;
     } catch (const TFileError& e) {
-        err << e.what() << "\n";
+        err << Shown(e.what()) << "\n";
+        return ExitFailed;
+    } catch (const std::bad_alloc&) {
+        err << "teravox2-cli: not enough memory for this operation\n";
         return ExitFailed;
     } catch (const std::exception& e) {
-        err << "teravox2-cli: " << e.what() << "\n";
+        err << "teravox2-cli: " << Shown(e.what()) << "\n";
         return ExitFailed;
     }
     // What a script asked for and did not get is a failure (a full disk, a closed pipe).

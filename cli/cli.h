@@ -42,5 +42,9 @@ void AddLinkCommands(CLI::App& app, TCliContext& ctx);
 // Asks a running link command to stop, as Ctrl-C does (safe from another thread or a signal handler).
 void RequestCliStop();
 
+// Text as the terminal is to show it: control characters escaped (model's TerminalText). Every
+// name and message of the text output passes through it; JSON escapes as JSON does.
+std::string Shown(const std::string& text);
+
 // Runs the command line; returns the exit status.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, char localeDecimal = '.');

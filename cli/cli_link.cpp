@@ -69,7 +69,7 @@ public:
     }
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string& text) override {
-        out_ << text << std::endl;
+        out_ << Shown(text) << std::endl;
         if (text.rfind("usb:", 0) == 0) UsbProblem = text;
     }
     std::string UsbProblem;   // what the USB link said when it gave up
@@ -91,7 +91,7 @@ public:
 
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
         if (viewOnly) {
-            for (const std::string& l : lines) out_ << l << "\n";
+            for (const std::string& l : lines) out_ << Shown(l) << "\n";
             out_ << std::flush;
             return std::nullopt;
         }
@@ -266,9 +266,9 @@ void RunSimulate(TCliContext& ctx, const TSimulateArgs& a) {
     o.Refuse = a.Refuse;
     TStopSignal stop(true);
     TPtyInstrument pty(o, a.WireBaud);
-    pty.Instrument().OnProblem = [&ctx](const std::string& p) { ctx.Err << p << std::endl; };
+    pty.Instrument().OnProblem = [&ctx](const std::string& p) { ctx.Err << Shown(p) << std::endl; };
     pty.Instrument().OnImage = [&ctx](const TVirtualInstrument::TImage& im) {
-        ctx.Out << "Received \"" << im.Name << "\"";
+        ctx.Out << "Received \"" << Shown(im.Name) << "\"";
         if (im.Family == 2) ctx.Out << " on memory " << im.Memory;
         ctx.Out << std::endl;
     };

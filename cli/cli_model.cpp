@@ -59,6 +59,7 @@ TSegment ParseSegmentOption(const std::string& text) {
     for (std::size_t i = 1; i < parts.size(); ++i) name += ":" + parts[i];
     auto dash = range.find('-');
     if (dash == std::string::npos) throw TCliUsage("--segment \"" + text + "\": nodes must read FIRST-LAST");
+    if (auto p = TextLengthProblem(name)) throw TCliUsage("--segment name: " + *p);
     TSegment s;
     s.MakeEmpty();
     s.Name.Set(name);
@@ -256,6 +257,24 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
     return AdjustFirstElectrode(seq, o.First.value_or(proposed), range);
 }
 
+// A refused generation names the option that set the field, or the file it came from.
+[[noreturn]] void RefuseGeneration(const TGenerationProblem& p, const TGenerateOptions& o, int mode) {
+    using F = TGenerationField;
+    const char* option = nullptr;
+    switch (p.Field) {
+        case F::Spacing: option = o.Spacing ? "--spacing" : nullptr; break;
+        case F::DipoleLength: option = o.Spacing3 ? "--spacing3" : o.Spacing2 ? "--spacing2" : nullptr; break;
+        case F::FirstElectrode: option = o.First ? "--first" : nullptr; break;
+        case F::FirstX: option = mode == ModeMoveAlong ? "--start-x" : o.X ? "--x" : nullptr; break;
+        case F::FirstY: option = o.Y ? "--y" : nullptr; break;
+        case F::FirstZ: option = o.Z ? "--z" : nullptr; break;
+        case F::ElectrodeCount: option = o.Electrodes ? "--electrodes" : nullptr; break;
+        case F::CableSet: case F::LineEnd: break;
+    }
+    if (option != nullptr) throw TCliUsage(std::string(option) + ": cannot generate: " + p.Text);
+    throw TCliFailure(CableSource(o) + ": cannot generate: " + p.Text);
+}
+
 void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"}, {o.X, "--x"}, {o.Y, "--y"}, {o.Z, "--z"},
                                       {o.StartX, "--start-x"}, {o.Area, "--area"}, {o.Line, "--line"}})
@@ -295,6 +314,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
     }
+    if (auto problem = GenerationPrecondition(*seq)) RefuseGeneration(*problem, o, mode);
     TNullChartSink chart;
     TGenerationResult result;
     try {
@@ -303,9 +323,9 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         throw TCliFailure(CableSource(o) + ": cannot generate: " + e.what());
     }
     WriteSequenceFile(o.Output, *seq);
-    ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
+    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
-    if (!result.EmptyReason.empty()) ctx.Err << "warning: " << o.Output << ": no quadripole: " << result.EmptyReason << "\n";
+    if (!result.EmptyReason.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
 }
 
 }  // namespace
@@ -324,6 +344,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     cc->add_option("--name", create->Name, "Cable set name")->required();
     cc->add_option("--segment", create->Segments, "NAME:FIRST-LAST:SPACING[:rev], in line order")->required();
     cc->callback([create, &ctx] {
+        if (auto p = TextLengthProblem(create->Name)) throw TCliUsage("--name: " + *p);
         TCable c;
         c.CableName.Set(create->Name);
         for (const std::string& text : create->Segments) {
@@ -332,7 +353,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             if (r.Result != TIncludeResult::Included) throw TCliFailure(IncludeRefusalText(c, s, r));
         }
         WriteCableFile(create->Out, c);
-        ctx.Out << c.CableName.Get() << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
+        ctx.Out << Shown(c.CableName.Get()) << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
                 << LastNodeOfSet(c) << "\n";
     });
 
@@ -356,10 +377,10 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             ctx.Out << j.dump(2) << "\n";
             return;
         }
-        ctx.Out << "Cable set " << c.CableName.Get() << "\n";
+        ctx.Out << "Cable set " << Shown(c.CableName.Get()) << "\n";
         for (const TSegment& s : c.Segments) {
             if (s.Empty()) continue;
-            ctx.Out << "  " << s.Name.Get() << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
+            ctx.Out << "  " << Shown(s.Name.Get()) << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
                     << s.NodeSpacing << (s.Reversible ? "  reversible" : "") << "\n";
         }
     });
@@ -406,8 +427,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             return;
         }
         std::string array = ArrayTypeName(seq->ArrayType);
-        ctx.Out << "Sequence " << seq->Name.Get() << "\n"
-                << "  cable set   " << seq->CableName.Get() << " (" << SegmentCount(*seq) << " segments)\n"
+        ctx.Out << "Sequence " << Shown(seq->Name.Get()) << "\n"
+                << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq) << " segments)\n"
                 << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
                 << "  spacing     " << seq->Spacing[0] << "\n"
                 << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"

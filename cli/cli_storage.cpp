@@ -1,11 +1,8 @@
 // Commands of the storage engine: import of one file into a .sqx file, export into spreadsheet,
 // Pelmar and V1 files.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "cli.h"
 #include "datafolder.h"
@@ -70,7 +67,7 @@ void RunImport(TCliContext& ctx, const TImportOptions& o) {
         throw TCliFailure(o.File + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
     WriteSequenceFile(o.Output, *seq);
-    ctx.Out << seq->Name.Get() << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
+    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
 }
 
@@ -86,30 +83,19 @@ void RunExportToFolder(TCliContext& ctx, const TExportOptions& o, bool pelmar) {
             written.push_back(
                 ExportSpreadsheet(*seqs[i], o.To, stems[i], SeparatorChar(o.Separator), ctx.DecimalSeparator()));
         }
-        for (const auto& w : written) ctx.Out << w << "\n";
+        for (const auto& w : written) ctx.Out << Shown(w) << "\n";
     }
 }
 
 void RunExportV1(TCliContext& ctx, const TExportOptions& o) {
     auto seqs = ReadAll(o.Files);
-    // The sequences go into a copy beside the target, which then replaces it: a refusal halfway (an
-    // append of another electrode count) leaves the target as it was.
-    const std::vector<unsigned char> original = ReadWholeFile(o.To);
-    const std::string work = o.To + ".export-" + std::to_string(::getpid());
-    WriteFileAtomic(work, original.data(), original.size());
-    try {
-        for (std::size_t i = 0; i < seqs.size(); ++i) ExportV1Sequence(*seqs[i], work, i != 0);
-        if (std::rename(work.c_str(), o.To.c_str()) != 0) throw TFileError(o.To, "cannot replace: " + ErrnoText(errno));
-    } catch (const TFileError& e) {
-        std::remove(work.c_str());
-        throw TFileError(o.To, e.Problem());
-    } catch (...) {
-        std::remove(work.c_str());
-        throw;
-    }
+    std::vector<const TSequence*> list;
+    for (const auto& s : seqs) list.push_back(s.get());
+    // All or nothing: a refusal halfway (an append of another electrode count) leaves the target as it was.
+    ExportV1Sequences(list, o.To);
     for (std::size_t i = 0; i < seqs.size(); ++i)
-        ctx.Out << seqs[i]->Name.Get() << ": " << seqs[i]->NbQuadripole << " quadripoles "
-                << (i == 0 ? "written to " : "appended to ") << o.To << "\n";
+        ctx.Out << Shown(seqs[i]->Name.Get()) << ": " << seqs[i]->NbQuadripole << " quadripoles "
+                << (i == 0 ? "written to " : "appended to ") << Shown(o.To) << "\n";
 }
 
 }  // namespace

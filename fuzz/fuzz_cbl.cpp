@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int last = LastNodeOfSet(cable);
     for (int k = std::max(0, first - 1); k <= std::min(last + 1, MaxNodeNumber + 1); k += 7)
         (void)SegmentIndexOfNode(cable, k);
+    // The rule of a cable file is the rule of a sequence's cable part; a set fit for a sequence meets it.
+    const bool withinLimits = !CableLimitsProblem(cable);
+    if (!CableSetProblem(cable)) FuzzCheck(withinLimits, "a usable cable set lies within the cable limits");
     if (!CableSetProblem(cable)) {
         try {
             ApplyCableSet(seq, cable);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fuzzcheck.h"
+#include "generate.h"
 
 namespace {
 
@@ -20,11 +21,25 @@ void ReadPlaced(const uint8_t* data, size_t size, size_t offset) {
     if (!ReadSequenceBytes(buffer, sizeof buffer, seq)) ExerciseRecord(seq);
 }
 
+// A record that passes the generation's preconditions is generated, as a roll along from it would
+// be: whatever its positions and spacings, the generation ends.
+void Generate(const TSequence& seq) {
+    static TSequence copy;
+    copy = seq;
+    if (GenerationPrecondition(copy)) return;
+    TNullChartSink chart;
+    GenerateSequence(copy, ModeRollAlong, chart);
+    FuzzCheck(copy.NbQuadripole >= 0 && copy.NbQuadripole <= MaxQuadripoles, "a generation stays in its table");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TSequence seq;
-    if (!ReadSequenceBytes(data, size, seq)) ExerciseRecord(seq);
+    if (!ReadSequenceBytes(data, size, seq)) {
+        ExerciseRecord(seq);
+        Generate(seq);
+    }
     if (size < sizeof(TSequence)) {
         ReadPlaced(data, size, ElectrodeCountsOffset);
         ReadPlaced(data, size, sizeof(TSequence) - std::min(size, sizeof(TSequence)));

@@ -19,8 +19,18 @@ inline void FuzzCheck(bool ok, const char* what) {
     }
 }
 
+// What a terminal is shown of a name holds no control character.
+inline void CheckTerminalText(const std::string& bytes) {
+    for (char c : RecordTextForTerminal(bytes)) {
+        const auto u = static_cast<unsigned char>(c);
+        FuzzCheck(u >= 0x20 && u != 0x7F, "text for the terminal holds no control character");
+    }
+}
+
 inline void ExerciseRecord(const TSequence& seq) {
     FuzzCheck(!SequenceLimitsProblem(seq), "an accepted record lies within its limits");
+    CheckTerminalText(seq.Name.Get());
+    CheckTerminalText(seq.CableName.Get());
     std::vector<std::string> lines;
     ElectrodeLines(seq, lines, ",", {',', true});
     SpreadsheetHeader(seq, lines, "\t", {'.', false});

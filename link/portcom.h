@@ -58,6 +58,7 @@ public:
 
 protected:
     bool TakeLineStatusError() override;
+    bool LastWriteFailed() override { return control_.LastWriteError() != 0; }
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 

@@ -249,11 +249,16 @@ int TPortCtl::ReadByteBufferTimed(unsigned char* buffer, int count, int ms) {
 }
 
 int TPortCtl::WriteByte(unsigned char b) {
-    if (fd_ < 0) return -1;
+    lastWriteError_ = 0;
+    if (fd_ < 0) {
+        lastWriteError_ = EBADF;
+        return -1;
+    }
     for (;;) {
         ssize_t r = ::write(fd_, &b, 1);
         if (r == 1) return 0;
         if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) lastWriteError_ = errno;
         return -1;
     }
 }

@@ -44,6 +44,9 @@ public:
     int ReadByte();                   // -1 when none is waiting
     int ReadByteTimed(int ms);        // -1 on time-out
     int WriteByte(unsigned char b);   // -1 when the byte was not taken
+    // Why the last WriteByte did not take its byte: 0 when it did or found no room (the queue full),
+    // else the errno of the failure (EIO once the device hung up or its far end closed).
+    int LastWriteError() const { return lastWriteError_; }
     void WriteByteBuffer(const char* data, int length);
     int ReadByteBufferTimed(unsigned char* buffer, int count, int ms);  // the number read
     void ClearTxBuffer();
@@ -67,4 +70,5 @@ private:
     int baseline_[4] = {};
     std::string path_;
     std::string lastError_;
+    int lastWriteError_ = 0;
 };

@@ -75,9 +75,12 @@ void TPortUSB::PurgeOutput() {
 }
 
 int32_t TPortUSB::TryPutByte(unsigned char b) {
+    lastWriteFailed_ = false;
     if (!IsOpen()) return -1;
     std::uint32_t written = 0;
-    return d2xx_->Write(DeviceHandle, &b, 1, &written) == D2xxOk && written == 1 ? 0 : -1;
+    const TD2xxStatus status = d2xx_->Write(DeviceHandle, &b, 1, &written);
+    lastWriteFailed_ = status != D2xxOk;
+    return status == D2xxOk && written == 1 ? 0 : -1;
 }
 
 void TPortUSB::WaitForInput(int64_t ms) {

@@ -87,10 +87,14 @@ public:
 
 protected:
     TVariant Variant() const override { return TVariant::Usb; }
+    // A write the adapter answered with an error status (unplugged, a failed transfer), not a
+    // time-out that took no byte.
+    bool LastWriteFailed() override { return lastWriteFailed_; }
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 
 private:
+    bool lastWriteFailed_ = false;
     void SetFlow(int32_t& flag, bool on, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff);
     void SendDataCharacteristics();
     // Reads up to n bytes within timeoutMs, in slices; the count read.

@@ -85,12 +85,26 @@ int32_t TPortVirt::WaitByte() {
     Fail(LinkText::PortErrGetcom);
 }
 
+bool TPortVirt::WritesFailedForGood(int64_t& since) {
+    if (!LastWriteFailed()) {
+        since = -1;
+        AwaitOutput(WaitSliceMs);
+        return false;
+    }
+    const int64_t now = clock_.NowMs();
+    if (since < 0) since = now;
+    if (now - since >= MaxFailingWriteMs) return true;
+    clock_.SleepMs(FailingWritePauseMs);
+    return false;
+}
+
 void TPortVirt::PutByte(unsigned char b) {
+    int64_t failingSince = -1;
     for (;;) {
         if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
         host_.ProcessEvents();
         if (TryPutByte(b) != -1) break;
-        AwaitOutput(WaitSliceMs);
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     for (;;) {
         int32_t pending = OutputCount();
@@ -185,11 +199,12 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
         return false;
     }
     auto writeCommandByte = [this](unsigned char b) {
+        int64_t failingSince = -1;
         for (;;) {
             if (linkState_ <= 0) Fail(LinkText::PortErrSetcmd);
             if (TryPutByte(b) != -1) return;
             host_.ProcessEvents();
-            AwaitOutput(WaitSliceMs);
+            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd);
         }
     };
     int32_t r = -1;

@@ -103,6 +103,12 @@ public:
     enum class TVariant { Serial, Usb };
     // Longest single device wait before pending events run again.
     static constexpr int WaitSliceMs = 50;
+    // A device that fails every write (not merely has no room) for this long is gone: unplugged, hung
+    // up, its far end closed. A write error of a moment (a USB adapter's transfer that failed once)
+    // passes well within it; waiting longer would only keep the user looking at a dead exchange.
+    static constexpr int MaxFailingWriteMs = 500;
+    // Pause between two attempts at a write that failed, so that a dead device is not hammered.
+    static constexpr int FailingWritePauseMs = 10;
 
     // The host and the clock must outlive the link.
     explicit TPortVirt(TLinkHost& host, TLinkClock& clock = SystemClock());
@@ -135,7 +141,8 @@ public:
     // link closes; USB: raises "Wait error".
     virtual bool WaitForText(const std::string& text);
     // Slot 9. Writes one byte and waits until it has left; then sleeps ByteDelay ms. Raises
-    // "Port err. putcom" (closed before writing) or "Port err." (closed while draining).
+    // "Port err. putcom" (closed before writing, or the device failing every write for
+    // MaxFailingWriteMs: it is gone) or "Port err." (closed while draining).
     virtual void PutByte(unsigned char b);
     // Slot 10. Up to n GetByteTimed reads, stopping at the first time-out; returns the count. Raises
     // "Port err. Getcom" when the link is closed before a read.
@@ -218,6 +225,9 @@ public:
 
 protected:
     virtual TVariant Variant() const { return TVariant::Serial; }
+    // Whether the last write that TryPutByte refused failed on the device (an error), rather than
+    // found no room to take the byte. The default knows no errors.
+    virtual bool LastWriteFailed() { return false; }
     // Serial: whether the port reports a pending line-status error; clears it when it does. Media
     // without line-status counters answer false.
     virtual bool TakeLineStatusError() { return false; }
@@ -236,6 +246,10 @@ protected:
     int32_t TimedWait(int timeoutMs, const std::function<int32_t(int64_t waitMs)>& attempt);
 
 private:
+    // After TryPutByte refused a byte: true once the device has failed every write since `since`
+    // (a Clock() time, -1 = no failure yet) for MaxFailingWriteMs; pauses between failing attempts.
+    bool WritesFailedForGood(int64_t& since);
+
     TLinkHost& host_;
     TLinkClock& clock_;
     TByteStream transferStream_;

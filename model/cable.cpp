@@ -115,9 +115,22 @@ std::string CableFilePath(const std::string& cableFolder, const std::string& nam
     return folder + name + ".cbl";
 }
 
+std::optional<std::string> CableLimitsProblem(const TCable& c) {
+    for (const TSegment& s : c.Segments) {
+        if (s.Empty()) continue;
+        if (s.FirstNode < 1 || s.LastNode < s.FirstNode || s.LastNode > MaxNodeNumber)
+            return "segment \"" + s.Name.Get() + "\" has nodes " + std::to_string(s.FirstNode) + " to " +
+                   std::to_string(s.LastNode);
+    }
+    return std::nullopt;
+}
+
 void ReadCableFile(const std::string& path, TCable& c) {
     auto bytes = ReadFilePrefix(path, sizeof(TCable));
-    std::memcpy(RecordBytes(c), bytes.data(), bytes.size());
+    TCable read = c;
+    std::memcpy(RecordBytes(read), bytes.data(), bytes.size());
+    if (auto problem = CableLimitsProblem(read)) throw TFileError(path, "not a valid cable file: " + *problem);
+    c = read;
 }
 
 void WriteCableFile(const std::string& path, const TCable& c) {

@@ -39,7 +39,12 @@ std::optional<std::string> CableSetProblem(const TCable& c);
 // Path of the .cbl file of a cable set name inside the cable folder.
 std::string CableFilePath(const std::string& cableFolder, const std::string& name);
 
-// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Throws TFileError.
+// Why a cable part read from outside cannot be used: a used entry whose nodes are not a rising range
+// of 1 to 4000. The same rule holds for a .cbl file and for the cable part of a .sqx file.
+std::optional<std::string> CableLimitsProblem(const TCable& c);
+
+// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Throws TFileError;
+// a file refused by CableLimitsProblem leaves `c` unchanged.
 void ReadCableFile(const std::string& path, TCable& c);
 // Writes exactly 1,444 bytes, atomically. Throws TFileError.
 void WriteCableFile(const std::string& path, const TCable& c);

@@ -1,6 +1,9 @@
 #include "fileio.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,18 +29,35 @@ private:
     int fd_;
 };
 
-std::vector<unsigned char> ReadUpTo(const std::string& path, std::size_t maxBytes, bool whole) {
+std::string SizeText(std::size_t bytes) {
+    if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// Reads up to maxBytes; with `refuseMore`, one byte beyond them makes the file too large.
+std::vector<unsigned char> ReadUpTo(const std::string& path, std::size_t maxBytes, bool refuseMore,
+                                    const std::string& kind) {
     TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    auto tooLarge = [&] {
+        return TFileTooLarge(path, "larger than " + SizeText(maxBytes) + ", more than " + kind + " can hold");
+    };
+    struct stat st {};
+    std::size_t expected = 0;
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const auto size = static_cast<std::size_t>(st.st_size);
+        if (refuseMore && size > maxBytes) throw tooLarge();
+        expected = std::min(size, maxBytes);
+    }
     std::vector<unsigned char> out;
-    if (!whole) out.reserve(maxBytes);
+    out.reserve(expected);
     unsigned char buf[65536];
     for (;;) {
-        std::size_t want = sizeof buf;
-        if (!whole) {
-            if (out.size() >= maxBytes) break;
-            want = std::min(want, maxBytes - out.size());
-        }
+        // Reading one byte past the bound tells a device that keeps giving bytes from a full file.
+        const std::size_t limit = refuseMore ? maxBytes + 1 : maxBytes;
+        if (out.size() >= limit) break;
+        const std::size_t want = std::min(sizeof buf, limit - out.size());
         ssize_t got = ::read(fd.get(), buf, want);
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -46,45 +66,192 @@ std::vector<unsigned char> ReadUpTo(const std::string& path, std::size_t maxByte
         if (got == 0) break;
         out.insert(out.end(), buf, buf + got);
     }
+    if (refuseMore && out.size() > maxBytes) throw tooLarge();
     return out;
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Hidden names are made of the file's own name, cut, and a tail of this form: "~" kind and eight
+// letters or digits.
+constexpr std::size_t HiddenTailLength = 10;
+// Names of at most this many bytes are legal on every file system the program writes to, so a short
+// name's temporary may be this long.
+constexpr std::size_t ShortNameRoom = 16;
+
+std::string RandomLetters(std::size_t n) {
+    static std::atomic<unsigned long long> counter{0};
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned long long v = static_cast<unsigned long long>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+                           static_cast<unsigned long long>(
+                               std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                           (++counter * 0xBF58476D1CE4E5B9ull);
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        v ^= v >> 31;
+        v *= 0x94D049BB133111EBull;
+        out += letters[v % 36];
+        v ^= v >> 29;
+    }
+    return out;
+}
+
+// The permissions a replaced file keeps; its owner and group where the process may give them.
+void TakeOverAttributes(int fd, const std::string& destination) {
+    struct stat st {};
+    if (::stat(destination.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // Only the owner's own group or a privileged process can keep them; the file is then the
+        // writer's, as any editor leaves it.
+    }
+    ::fchmod(fd, st.st_mode & 07777);
 }
 
 }  // namespace
 
 std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
-    return ReadUpTo(path, maxBytes, false);
+    return ReadUpTo(path, maxBytes, false, "");
 }
 
-std::vector<unsigned char> ReadWholeFile(const std::string& path) { return ReadUpTo(path, 0, true); }
+std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes, const std::string& kind) {
+    return ReadUpTo(path, maxBytes, true, kind);
+}
 
-void WriteFileAtomic(const std::string& path, const void* data, std::size_t size) {
-    std::string tmp = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int raw = ::mkstemp(name.data());
-    if (raw < 0) throw TFileError(path, "cannot create a temporary file: " + ErrnoText(errno));
+std::vector<unsigned char> ReadWholeFile(const std::string& path) {
+    return ReadWholeFile(path, DefaultReadLimit, "any file of this program");
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string HiddenNameBeside(const std::string& path, char kind) {
+    const std::string base = BaseName(path);
+    const std::size_t room = std::max(base.size(), ShortNameRoom);
+    const std::size_t keep = std::min(base.size(), room - 1 - HiddenTailLength);
+    std::string name(1, '.');
+    name.append(base, 0, keep);
+    name += '~';
+    name += kind;
+    name += RandomLetters(HiddenTailLength - 2);
+    const std::string folder = FolderOf(path);
+    return path.find('/') == std::string::npos ? name : (folder == "/" ? "/" : folder + "/") + name;
+}
+
+bool IsHiddenWriteName(const std::string& fileName) {
+    const std::size_t n = fileName.size();
+    if (n < 1 + HiddenTailLength || fileName[0] != '.') return false;
+    const std::size_t tail = n - HiddenTailLength;
+    if (fileName[tail] != '~' || (fileName[tail + 1] != 't' && fileName[tail + 1] != 'o')) return false;
+    return std::all_of(fileName.begin() + static_cast<std::ptrdiff_t>(tail + 2), fileName.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+std::string WriteDestinationOf(const std::string& path) {
+    // As many links as the kernel itself follows before it calls a chain a loop.
+    constexpr int MaxLinks = 40;
+    std::string at = path;
+    for (int hop = 0; hop <= MaxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t len = ::readlink(at.c_str(), buf.data(), buf.size());
+        if (len < 0) throw TFileError(path, "cannot read the link: " + ErrnoText(errno));
+        std::string next(buf.data(), static_cast<std::size_t>(len));
+        if (next.empty()) return at;
+        if (next[0] != '/') {
+            const std::string folder = FolderOf(at);
+            next = at.find('/') == std::string::npos ? next : (folder == "/" ? "/" : folder + "/") + next;
+        }
+        at = next;
+    }
+    throw TFileError(path, "cannot write through the link: " + ErrnoText(ELOOP));
+}
+
+TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std::size_t size) {
+    TPendingFile file{"", target, WriteDestinationOf(target)};
+    // Created exclusively; 0666 leaves the permissions of a new file to the umask.
+    constexpr int Attempts = 100;
+    int raw = -1;
+    for (int attempt = 0; raw < 0; ++attempt) {
+        file.Temporary = HiddenNameBeside(file.Destination, 't');
+        raw = ::open(file.Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && (errno != EEXIST || attempt >= Attempts))
+            throw TFileError(target, "cannot create a temporary file: " + ErrnoText(errno));
+    }
     TFd fd(raw);
-    std::string tmpPath(name.data());
-    auto fail = [&](const std::string& what) {
-        int err = errno;
-        ::unlink(tmpPath.c_str());
-        throw TFileError(path, what + ": " + ErrnoText(err));
+    auto fail = [&](const std::string& what, int err) {
+        ::close(fd.release());
+        ::unlink(file.Temporary.c_str());
+        throw TFileError(target, what + ": " + ErrnoText(err));
     };
-    ::fchmod(fd.get(), 0644);
+    TakeOverAttributes(fd.get(), file.Destination);
     const auto* p = static_cast<const unsigned char*>(data);
     std::size_t left = size;
     while (left > 0) {
         ssize_t put = ::write(fd.get(), p, left);
         if (put < 0) {
             if (errno == EINTR) continue;
-            fail("cannot write");
+            fail("cannot write", errno);
         }
         p += put;
         left -= static_cast<std::size_t>(put);
     }
-    if (::fsync(fd.get()) != 0 && errno != EINVAL) fail("cannot flush");
-    if (::close(fd.release()) != 0) fail("cannot close");
-    if (::rename(tmpPath.c_str(), path.c_str()) != 0) fail("cannot replace");
+    // Start writing the bytes out now, so that the flush of many files waits for them together.
+    if (size > 0) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (::close(fd.release()) != 0) {
+        const int err = errno;
+        ::unlink(file.Temporary.c_str());
+        throw TFileError(target, "cannot close: " + ErrnoText(err));
+    }
+    return file;
+}
+
+void FlushPendingFiles(const std::vector<TPendingFile>& files) {
+    for (const TPendingFile& f : files) {
+        TFd fd(::open(f.Temporary.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
+        // A file system that cannot flush (EINVAL) keeps nothing in memory to lose.
+        if (::fsync(fd.get()) != 0 && errno != EINVAL) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
+    }
+}
+
+void CommitPendingFile(const TPendingFile& file) {
+    if (::rename(file.Temporary.c_str(), file.Destination.c_str()) != 0)
+        throw TFileError(file.Target, "cannot replace: " + ErrnoText(errno));
+}
+
+void DiscardPendingFile(const TPendingFile& file) noexcept {
+    if (!file.Temporary.empty()) ::unlink(file.Temporary.c_str());
+}
+
+void FlushFolder(const std::string& folder) {
+    TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) throw TFileError(folder, "cannot flush the folder: " + ErrnoText(errno));
+    if (::fsync(fd.get()) != 0 && errno != EINVAL)
+        throw TFileError(folder, "cannot flush the folder: " + ErrnoText(errno));
+}
+
+void WriteFileAtomic(const std::string& path, const void* data, std::size_t size) {
+    TPendingFile file = WriteTemporaryFor(path, data, size);
+    try {
+        FlushPendingFiles({file});
+        CommitPendingFile(file);
+    } catch (...) {
+        DiscardPendingFile(file);
+        throw;
+    }
+    try {
+        FlushFolder(FolderOf(file.Destination));
+    } catch (const TFileError& e) {
+        throw TFileError(path, e.Problem());
+    }
 }
 
 bool FileExists(const std::string& path) {

@@ -1,7 +1,18 @@
 // Whole-file reads and writes for the engine, with errors that name the file.
+//
+// Every file the engine writes goes through one atomic-write path: the bytes go to a hidden temporary
+// beside the file, are flushed to the disk, and the temporary is renamed over the file, whose folder is
+// then flushed too. So after a write returns the file holds the new bytes even across a power cut, and
+// at no moment does it hold half of them. The path also keeps what the user set up:
+//  - a symbolic link is written through: its target gets the new bytes and the link stays;
+//  - a replaced file keeps its permission bits (and, where allowed, its owner and group); a new file
+//    gets the ones the umask leaves of 0666;
+//  - the temporary's name is never longer than the file's own name (or 16 bytes for a shorter one), so
+//    every name the file system accepts can be written.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,16 +29,57 @@ private:
     std::string problem_;
 };
 
+// A file refused before it is read because it is larger than its format can hold.
+class TFileTooLarge : public TFileError {
+public:
+    using TFileError::TFileError;
+};
+
 // The text of an errno value, the one place that turns errno into words.
 std::string ErrnoText(int err);
 
 // Reads at most maxBytes from the start of the file. Throws TFileError when it cannot be opened or read.
 std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t maxBytes);
-// Reads the whole file.
+// Reads the whole file, which must hold at most maxBytes: a larger file (or a device that keeps
+// giving bytes) is refused with TFileTooLarge, before reading when its size is known. `kind` names what
+// the file should be in that message ("a text sequence file"). Throws TFileError.
+std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes, const std::string& kind);
+// The same with the bound of any file the engine reads whole, DefaultReadLimit.
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
+constexpr std::size_t DefaultReadLimit = std::size_t{64} << 20;
 
-// Writes the bytes to a temporary file beside the target, flushes it and renames it over the target, so
-// the target holds either its old content or the new one, never half of it. Throws TFileError.
+// Writes the bytes to `path` by the atomic-write path above. Throws TFileError naming `path`.
 void WriteFileAtomic(const std::string& path, const void* data, std::size_t size);
+
+// The steps of the atomic-write path, for writers that replace several files at once (a set save):
+// write every temporary, flush them all, rename each, flush the folders.
+struct TPendingFile {
+    std::string Temporary;     // the hidden file holding the new bytes
+    std::string Target;        // the path as the caller gave it (for messages)
+    std::string Destination;   // the file the rename replaces: Target, or what its links lead to
+};
+// Where a write to `path` lands: the file that a symbolic link, or a chain of them, leads to; `path`
+// itself when it is no link. A link loop is refused with TFileError.
+std::string WriteDestinationOf(const std::string& path);
+// Creates the hidden temporary beside the destination of `target` with the permissions above, writes
+// the bytes whole and closes it. On failure nothing is left behind; throws TFileError naming `target`.
+TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std::size_t size);
+// Flushes the temporaries' bytes to the disk. Throws TFileError naming the target of the one that failed.
+void FlushPendingFiles(const std::vector<TPendingFile>& files);
+// Renames the temporary over its destination. Throws TFileError naming the target.
+void CommitPendingFile(const TPendingFile& file);
+// Removes the temporary (after a failure); never throws.
+void DiscardPendingFile(const TPendingFile& file) noexcept;
+// Flushes a folder's entries (the renames just made in it) to the disk. Throws TFileError.
+void FlushFolder(const std::string& folder);
+// The folder a path lies in ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
+// A hidden name beside `path` for one of the atomic-write path's own files: `kind` 't' for a
+// temporary, 'o' for a previous version kept aside. Never longer than the file's name (or 16 bytes),
+// never ending in the file's extension, so a left-over is not taken for the file it stood in for.
+std::string HiddenNameBeside(const std::string& path, char kind);
+// Whether a file name is one of those hidden names.
+bool IsHiddenWriteName(const std::string& fileName);
 
 bool FileExists(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "cable.h"
 #include "geometry.h"
@@ -205,19 +206,82 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
 
 }  // namespace
 
-std::optional<std::string> GenerationProblem(const TSequence& seq) {
-    if (auto p = CableSetProblem(seq)) return p;
-    if (!(seq.Spacing[0] > 0.001f)) return "the electrode spacing must be above 0.001";
+namespace {
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+// Walks the cursor as the listing does (float32 additions of a from x0) up to the end of the line, and
+// tells why the walk cannot be trusted: it stops moving, takes too many steps, or drifts 0.01 or more
+// from the electrodes it is meant to meet (at x0 + k a, as placement computes them).
+std::optional<std::string> WalkProblem(float x0, float a, float maxX, int electrodes) {
+    const float lastActive = x0 + static_cast<float>(std::max(electrodes - 1, 0)) * a;
+    const double end = std::max(static_cast<double>(maxX), static_cast<double>(lastActive));
+    const std::string what = "the electrode spacing " + Number(a) + " from " + Number(x0);
+    if ((end - x0) / a > MaxWalkSteps)
+        return what + " would take more than " + std::to_string(MaxWalkSteps) + " steps to reach " + Number(end);
+    float cursor = x0;
+    for (int k = 0; static_cast<double>(cursor) <= end; ++k) {
+        if (k < electrodes && std::fabs(cursor - (x0 + static_cast<float>(k) * a)) >= 0.01f)
+            return what + " cannot be stepped exactly enough: electrode " + std::to_string(k + 1) +
+                   " of the line would be missed";
+        const float next = cursor + a;
+        if (!(next > cursor)) return what + " cannot be stepped: the position stops moving at " + Number(cursor);
+        cursor = next;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq) {
+    using F = TGenerationField;
+    if (auto p = CableSetProblem(seq)) return TGenerationProblem{F::CableSet, *p};
+    const float a = seq.Spacing[0];
+    if (!(a > 0.001f)) return TGenerationProblem{F::Spacing, "the electrode spacing must be above 0.001"};
     // An infinite spacing or start would keep the measuring walk from ever reaching the end of the line.
-    for (float s : seq.Spacing)
-        if (!std::isfinite(s)) return std::string("the dipole lengths must be finite numbers");
+    if (!std::isfinite(a)) return TGenerationProblem{F::Spacing, "the electrode spacing must be a finite number"};
+    for (int s = 1; s < MaxSpacings; ++s)
+        if (!std::isfinite(seq.Spacing[s]))
+            return TGenerationProblem{F::DipoleLength, "the dipole lengths must be finite numbers"};
     const int f = seq.FirstElectrode;
     if (f < 1 || f > MaxElectrodeNumber || seq.Electrodes[f].Type == 0 || SegmentOfNode(seq, f) == nullptr)
-        return "the first electrode " + std::to_string(f) + " is not a node of the cable set";
+        return TGenerationProblem{F::FirstElectrode,
+                                  "the first electrode " + std::to_string(f) + " is not a node of the cable set"};
     const TElectrode& first = seq.Electrodes[f];
-    if (!std::isfinite(first.X) || !std::isfinite(first.Y) || !std::isfinite(first.Z))
-        return std::string("the position of the first electrode must be finite numbers");
-    if (seq.NbElectrode < 1) return "the number of electrodes must be at least 1";
+    const std::pair<float, F> coordinates[] = {{first.X, F::FirstX}, {first.Y, F::FirstY}, {first.Z, F::FirstZ}};
+    for (const auto& [v, field] : coordinates) {
+        const char* name = field == F::FirstX ? "X" : field == F::FirstY ? "Y" : "Z";
+        if (!std::isfinite(v))
+            return TGenerationProblem{field, std::string("the first electrode's ") + name + " must be a finite number"};
+        if (std::fabs(static_cast<double>(v)) >= MaxSurveyCoordinate)
+            return TGenerationProblem{field, std::string("the first electrode's ") + name + " " + Number(v) +
+                                                 " is not between -999999 and 999999 (the remote electrode's place)"};
+    }
+    if (seq.NbElectrode < 1) return TGenerationProblem{F::ElectrodeCount, "the number of electrodes must be at least 1"};
+    // Every node is placed within one spacing of the previous one, on either side of the first.
+    int nodes = 0;
+    for (int n = 1; n <= MaxElectrodeNumber; ++n)
+        if (seq.Electrodes[n].Type != 0) ++nodes;
+    const double reach = static_cast<double>(nodes) * a;
+    if (reach >= MaxSurveyCoordinate)
+        return TGenerationProblem{F::Spacing, "the electrode spacing " + Number(a) + " lays the " + std::to_string(nodes) +
+                                                  " nodes over more than 999999"};
+    if (std::fabs(static_cast<double>(first.X)) + reach >= MaxSurveyCoordinate)
+        return TGenerationProblem{F::FirstX, "the first electrode's X " + Number(first.X) + " puts the line of " +
+                                                 std::to_string(nodes) + " nodes beyond 999999 (the remote electrode's place)"};
+    if (!(seq.MaxX < MaxSurveyCoordinate))
+        return TGenerationProblem{F::LineEnd, "the line end " + Number(seq.MaxX) + " left by an earlier generation is beyond 999999"};
+    if (auto p = WalkProblem(first.X, a, seq.MaxX, std::min(seq.NbElectrode, nodes)))
+        return TGenerationProblem{F::Spacing, *p};
+    return std::nullopt;
+}
+
+std::optional<std::string> GenerationProblem(const TSequence& seq) {
+    if (auto p = GenerationPrecondition(seq)) return p->Text;
     return std::nullopt;
 }
 

@@ -13,8 +13,39 @@
 // abscissa (move along). The codes are the ones the dialogs pass around.
 enum TGenerationMode : int { ModeRollAlong = 1011, ModeCreate = 1012, ModeMoveAlong = 1013 };
 
-// Why GenerateSequence cannot run on this record (a not above 0.001, first electrode not a node of
-// the cable set, no electrode asked for, an unusable cable set), or nothing when it can.
+// The field of the record a refused generation is about, so that a front end names its own control
+// or option for it.
+enum class TGenerationField {
+    CableSet,        // the segments
+    Spacing,         // Spacing[0], the electrode spacing a
+    DipoleLength,    // Spacing[1] or Spacing[2]
+    FirstElectrode,  // FirstElectrode
+    FirstX,          // X, Y, Z of the first electrode
+    FirstY,
+    FirstZ,
+    ElectrodeCount,  // NbElectrode
+    LineEnd,         // MaxX, the largest abscissa a previous generation left
+};
+
+// Positions of a survey lie below this in magnitude: it is the remote electrode's coordinate.
+constexpr double MaxSurveyCoordinate = 999999.0;
+// Positions the measuring walk may step through from the first electrode to the end of the line; a
+// line needs at most one per node, so only a spacing far too small for its line reaches this.
+constexpr int MaxWalkSteps = 1000000;
+
+struct TGenerationProblem {
+    TGenerationField Field;
+    std::string Text;
+};
+
+// Why GenerateSequence cannot run on this record, or nothing when it can: an unusable cable set; a
+// not above 0.001 or not finite; a dipole length not finite; a first electrode that is not a node of
+// the set; a first position at or beyond the remote electrode's 999,999; a line whose nodes would
+// reach that far; a spacing too small for the float32 positions it steps through (every electrode
+// must be met within the 0.01 that positions are matched to, and the walk to the end of the line must
+// take at most MaxWalkSteps); a previous line end beyond 999,999; no electrode asked for.
+std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq);
+// The text of GenerationPrecondition.
 std::optional<std::string> GenerationProblem(const TSequence& seq);
 
 // Places the electrodes and lists the quadripoles. Returns true when the whole line was swept; false at

@@ -40,6 +40,35 @@ std::string RecordTextUtf8(const std::string& bytes) {
     return out;
 }
 
+std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t maxLength) {
+    if (text.size() <= maxLength) return std::nullopt;
+    return "at most " + std::to_string(maxLength) + " characters, not " + std::to_string(text.size());
+}
+
+std::string TerminalText(std::string_view utf8) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        // U+0080 to U+009F arrive as C2 80 to C2 9F.
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+            const auto d = static_cast<unsigned char>(utf8[++i]);
+            out += "\\u00";
+            out += hex[d >> 4];
+            out += hex[d & 0xF];
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string TText32::Get() const {
     std::size_t n = 0;
     while (n < sizeof Bytes && Bytes[n] != '\0') ++n;

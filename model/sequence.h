@@ -5,11 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
 #pragma pack(push, 1)
+
+// The most bytes a text field keeps. A text given for one that is longer is refused wherever it is
+// typed (TextLengthProblem); only what is read from files is cut.
+constexpr std::size_t MaxTextFieldLength = 31;
+// Why a text typed for a field of at most maxLength bytes cannot be stored whole, or nothing.
+std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t maxLength = MaxTextFieldLength);
 
 // Fixed 32-byte NUL-terminated text field: keeps at most 31 characters.
 struct TText32 {
@@ -23,6 +30,13 @@ struct TText32 {
 // The text of a record's field as UTF-8, for showing it: the bytes as they are when they are UTF-8,
 // else read one byte a character (Latin-1), as older programs wrote them.
 std::string RecordTextUtf8(const std::string& bytes);
+
+// UTF-8 text as a terminal should show it: every control character (C0, DEL and C1) written as
+// \xNN (C1 as \u00NN), so that a name cannot retitle or recolour the terminal, move its cursor or
+// split a line. Everything else, backslashes included, stays as it is.
+std::string TerminalText(std::string_view utf8);
+// A record's text field for a terminal: TerminalText of RecordTextUtf8.
+inline std::string RecordTextForTerminal(const std::string& bytes) { return TerminalText(RecordTextUtf8(bytes)); }
 
 struct TSegment {
     TText32 Name;

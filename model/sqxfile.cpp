@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cable.h"
 #include "fileio.h"
 
 void WriteSequenceFile(const std::string& path, const TSequence& seq) {
@@ -29,13 +30,7 @@ std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
             return "quadripole " + std::to_string(i + 1) + " has spacing index " +
                    std::to_string(q.SpacingIndex);
     }
-    for (const TSegment& s : seq.Segments) {
-        if (s.Empty()) continue;
-        if (s.FirstNode < 0 || s.LastNode < s.FirstNode || s.LastNode > MaxNodeNumber)
-            return "segment \"" + s.Name.Get() + "\" has nodes " + std::to_string(s.FirstNode) + " to " +
-                   std::to_string(s.LastNode);
-    }
-    return std::nullopt;
+    return CableLimitsProblem(seq);
 }
 
 std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq) {

@@ -210,8 +210,10 @@ std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& f
     return paths;
 }
 
-void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append) {
-    std::vector<unsigned char> old = ReadWholeFile(path);
+namespace {
+
+// The V1 export of one sequence applied to the bytes of the file; `path` names it in refusals.
+void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const std::string& path, bool append) {
     if (old.size() < V1HeaderSize || !IsV1Header(old.data(), old.size()))
         throw TV1Refused(path, "not a Teravox V1 sequence file: the header does not begin with _DOC_Teravox");
     auto get16 = [&](std::size_t at) { return static_cast<int16_t>(static_cast<uint16_t>(old[at] | (old[at + 1] << 8))); };
@@ -268,5 +270,17 @@ void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append
         PutFloat(p + 10, QuadripoleK(seq, i));
         p += V1QuadripoleRecordSize;
     }
-    WriteFileAtomic(path, out.data(), out.size());
+    old = std::move(out);
+}
+
+}  // namespace
+
+void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append) {
+    ExportV1Sequences({&seq}, path, append);
+}
+
+void ExportV1Sequences(const std::vector<const TSequence*>& seqs, const std::string& path, bool append) {
+    std::vector<unsigned char> bytes = ReadWholeFile(path, MaxV1FileSize, "a V1 sequence file");
+    for (std::size_t i = 0; i < seqs.size(); ++i) ExportV1Into(*seqs[i], bytes, path, append || i != 0);
+    WriteFileAtomic(path, bytes.data(), bytes.size());
 }

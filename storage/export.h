@@ -69,3 +69,6 @@ public:
 // another electrode count than the file's (its quadripoles would no longer line up), and an append
 // that would take the quadripole count past 32,767.
 void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append);
+// Several sequences into one V1 file, all or nothing: the first as ExportV1Sequence with `append`, the
+// others appended after it. Any refusal leaves the file unchanged, and every message names `path`.
+void ExportV1Sequences(const std::vector<const TSequence*>& seqs, const std::string& path, bool append = false);

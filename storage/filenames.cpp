@@ -6,6 +6,7 @@
 #include <set>
 
 #include "datafolder.h"
+#include "fileio.h"
 
 namespace {
 
@@ -64,6 +65,8 @@ std::string SetFolderCaption(const std::string& setFolder, const std::string& se
 }
 
 bool IsSetTemporaryName(const std::string& fileName) {
+    if (IsHiddenWriteName(fileName)) return true;
+    // The form earlier versions gave them.
     if (fileName.size() < 2 || fileName[0] != '.') return false;
     std::size_t at = fileName.rfind(".tmp-");
     if (at == std::string::npos) at = fileName.rfind(".old-");

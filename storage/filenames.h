@@ -26,7 +26,8 @@ bool HasExtension(const std::string& fileName, const std::string& extension);
 // parent), the folder in full when they share nothing but the root, "" for a set without a folder.
 std::string SetFolderCaption(const std::string& setFolder, const std::string& sequenceFolder);
 
-// Whether a file name is one of the hidden files of a save (".<name>.tmp-<digits>-<digits>" for a file
-// being written, ".<name>.old-<digits>-<digits>" for a previous version), <name> being "Comment.Txt"
-// or a .sqx file. A save removes those that an earlier one left when the process ended mid-way.
+// Whether a file name is one of the hidden files of a save: a temporary or a previous version kept
+// aside (IsHiddenWriteName, fileio.h), or one of the form earlier versions used
+// (".<name>.tmp-<digits>-<digits>", ".<name>.old-<digits>-<digits>", <name> being "Comment.Txt" or a
+// .sqx file). A save removes those that an earlier one left when the process ended mid-way.
 bool IsSetTemporaryName(const std::string& fileName);

@@ -273,7 +273,9 @@ std::string TextSequenceName(const std::string& path) {
 void ImportTextFile(const std::string& path, char decimal, TSequence& seq) {
     std::vector<unsigned char> bytes;
     try {
-        bytes = ReadWholeFile(path);
+        bytes = ReadWholeFile(path, MaxTextImportSize, "a text sequence file");
+    } catch (const TFileTooLarge&) {
+        throw;
     } catch (const TFileError&) {
         // An unreadable text file reads as one without a quadripole section.
         throw TFileError(path, QuadripoleFileError);
@@ -349,7 +351,7 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
 }
 
 void ImportV1Sequence(TSequence& seq, const std::string& path) {
-    auto bytes = ReadWholeFile(path);
+    auto bytes = ReadWholeFile(path, MaxV1FileSize, "a V1 sequence file");
     try {
         ImportV1Bytes(bytes.data(), bytes.size(), seq);
     } catch (const TImportError& e) {

@@ -70,7 +70,12 @@ void ImportTextBytes(std::string_view text, const std::string& name, char decima
 // The sequence name of a text file: its file name without folder and extension, blanks trimmed.
 std::string TextSequenceName(const std::string& path);
 
-// Reads a text file into `seq`, named after the file. Throws TFileError naming the file (and the line).
+// The largest text file the import reads. The largest it can use, 16,000 quadripole lines and 1,999
+// coordinate lines, takes about 1 MiB; the rest leaves room for wide spreadsheets and other sections.
+constexpr std::size_t MaxTextImportSize = std::size_t{16} << 20;
+
+// Reads a text file into `seq`, named after the file. Throws TFileError naming the file (and the line);
+// TFileTooLarge, before reading, for a file above MaxTextImportSize.
 void ImportTextFile(const std::string& path, char decimal, TSequence& seq);
 
 // V1 layout.
@@ -82,6 +87,9 @@ constexpr std::size_t V1NameSize = 18;
 constexpr std::size_t V1NameKept = 10;
 constexpr std::size_t V1ElectrodeRecordSize = 16;
 constexpr std::size_t V1QuadripoleRecordSize = 14;
+// The largest V1 file read: its two 16-bit counts can describe at most 179 + 32,767 x (16 + 14) bytes,
+// under 1 MiB; four times that leaves room for whatever follows the records.
+constexpr std::size_t MaxV1FileSize = std::size_t{4} << 20;
 
 // Whether the bytes begin with "_DOC_" immediately followed by "Teravox".
 bool IsV1Header(const unsigned char* data, std::size_t size);
@@ -89,7 +97,7 @@ bool IsV1Header(const unsigned char* data, std::size_t size);
 // Fills `seq` (reset to its defaults first) from the bytes of a V1 file. Throws TImportError.
 void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq);
 
-// Reads a V1 file into `seq`. Throws TFileError naming the file.
+// Reads a V1 file into `seq`. Throws TFileError naming the file (TFileTooLarge above MaxV1FileSize).
 void ImportV1Sequence(TSequence& seq, const std::string& path);
 
 // Sets SpacingIndex and Level of quadripole q from the X coordinates of its electrodes and a =

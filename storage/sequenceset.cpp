@@ -1,7 +1,6 @@
 #include "sequenceset.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <dirent.h>
@@ -73,68 +72,30 @@ std::string CommentText(const std::vector<std::string>& lines) {
 
 std::string TSetFiles::WriteTemporary(const std::string& folder, const std::string& target, const void* data,
                                       std::size_t size) {
-    const std::string targetPath = InFolder(folder, target);
     // A hidden name that never ends in ".sqx", so a left-over temporary is never taken for a sequence.
-    // Created exclusively, with the permissions the user's umask gives a new file.
-    static std::atomic<unsigned long> counter{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        tmp = InFolder(folder, "." + target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt >= 100))
-            throw TFileError(targetPath, "cannot create a temporary file: " + ErrnoText(errno));
-    }
-    auto fail = [&](const std::string& what, int err) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(tmp.c_str());
-        throw TFileError(targetPath, what + ": " + ErrnoText(err));
-    };
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::size_t left = size;
-    while (left > 0) {
-        ssize_t put = ::write(fd, p, left);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write", errno);
-        }
-        p += put;
-        left -= static_cast<std::size_t>(put);
-    }
-    int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) fail("cannot close", errno);
-    return tmp;
+    return WriteTemporaryFor(InFolder(folder, target), data, size).Temporary;
 }
 
+void TSetFiles::Flush(const std::vector<TPendingFile>& temporaries) { FlushPendingFiles(temporaries); }
+
 void TSetFiles::Replace(const std::string& from, const std::string& to) {
-    if (::rename(from.c_str(), to.c_str()) != 0) throw TFileError(to, "cannot replace: " + ErrnoText(errno));
+    CommitPendingFile({from, to, WriteDestinationOf(to)});
 }
+
+void TSetFiles::FlushFolder(const std::string& folder) { ::FlushFolder(folder); }
 
 void TSetFiles::Remove(const std::string& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw TFileError(path, "cannot remove: " + ErrnoText(errno));
 }
 
-namespace {
-
-std::string HiddenName(const std::string& path, const char* kind) {
-    static std::atomic<unsigned long> counter{0};
-    std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    return InFolder(folder, "." + base + kind + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-}
-
-}  // namespace
-
 std::optional<std::string> TSetFiles::KeepAside(const std::string& path) {
-    std::string aside = HiddenName(path, ".old-");
+    std::string aside = HiddenNameBeside(path, 'o');
     if (::link(path.c_str(), aside.c_str()) != 0) return std::nullopt;
     return aside;
 }
 
 std::optional<std::string> TSetFiles::MoveAside(const std::string& path) {
-    std::string aside = HiddenName(path, ".old-");
+    std::string aside = HiddenNameBeside(path, 'o');
     if (::rename(path.c_str(), aside.c_str()) != 0) return std::nullopt;
     return aside;
 }
@@ -288,11 +249,14 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             pending.push_back(
                 {files_.WriteTemporary(folder, target, RecordBytes(*sequences_[i]), sizeof(TSequence)), target});
         }
+        std::vector<TPendingFile> flushed;
+        for (const TPending& p : pending) flushed.push_back({p.Temporary, InFolder(folder, p.Target), ""});
+        files_.Flush(flushed);
     } catch (...) {
         discard(0);
         throw;
     }
-    // Every file is written whole; now they take their places, each previous version keeping a hidden
+    // Every file is written whole and on the disk; now they take their places, each previous version keeping a hidden
     // second name so that its space is freed later, off the user's time.
     std::vector<std::string> retired;
     std::size_t i = 0;
@@ -316,6 +280,18 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
         throw;
     }
 
+    // The renames themselves reach the disk with the folder.
+    try {
+        files_.FlushFolder(folder);
+    } catch (...) {
+        for (const std::string& r : retired) {
+            try {
+                files_.Remove(r);
+            } catch (const TFileError&) {
+            }
+        }
+        throw;
+    }
     std::set<std::string> written(replaced.begin(), replaced.end());
     std::set<std::string> stale;
     if (!freshFolder) {

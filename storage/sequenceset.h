@@ -5,7 +5,9 @@
 //
 // Guarantees of Save and Save as:
 //  - every file is written to a temporary name in the set folder and renamed over its target only
-//    after every file of the set was written whole; a failure leaves the folder's previous set intact;
+//    after every file of the set was written whole and flushed to the disk; the folder is flushed
+//    after the renames, so a save that returned survives a power cut; a failure leaves the folder's
+//    previous set intact;
 //  - the .sqx files of sequences deleted from the set are removed only after every write succeeded;
 //  - only the set's own files are ever removed: "Comment.Txt" and .sqx files that this set read or
 //    wrote, and the hidden files of its own saves. The user's other files and sub-folders are left
@@ -26,10 +28,12 @@
 #include <thread>
 #include <vector>
 
+#include "fileio.h"
 #include "sequence.h"
 
 // The file operations Save uses, so that a test can make one of them fail. The default realisation is
-// POSIX; every operation throws TFileError naming the file on failure.
+// the engine's one atomic-write path (fileio.h); every operation throws TFileError naming the file on
+// failure.
 class TSetFiles {
 public:
     virtual ~TSetFiles() = default;
@@ -38,8 +42,13 @@ public:
     // On failure nothing is left behind.
     virtual std::string WriteTemporary(const std::string& folder, const std::string& target, const void* data,
                                        std::size_t size);
-    // Renames `from` over `to` in one step.
+    // Flushes the written temporaries to the disk before any of them replaces its target (each
+    // entry's Target names it in messages).
+    virtual void Flush(const std::vector<TPendingFile>& temporaries);
+    // Renames `from` over `to` in one step (over the file `to` links to, when it is a link).
     virtual void Replace(const std::string& from, const std::string& to);
+    // Flushes the folder's entries after the renames.
+    virtual void FlushFolder(const std::string& folder);
     // Removes a file; a file already gone is no error. Also called from the clean-up thread.
     virtual void Remove(const std::string& path);
     // Gives the file a second, hidden name in its folder and returns that name, so that replacing the

@@ -268,23 +268,31 @@ TEST_F(UsbFixture, FailedWriteIsRetriedByPutByte) {
     EXPECT_EQ(far->Received, Bytes({0x55}));
 }
 
-// A cable pulled out during an exchange: writes keep failing and PutByte keeps trying, until the stop
-// button closes the link.
-TEST_F(UsbFixture, UnpluggedAdapterWaitsForTheStop) {
+// A cable pulled out during an exchange: every write fails, and PutByte gives up on its own after
+// MaxFailingWriteMs instead of trying until the stop button closes the link.
+TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
     Open();
     sim->SetAttached(0);
+    bool stopNeeded = false;
     host.OnEvents = [&] {
-        if (host.EventTurns == 50) link.Disconnect();
+        if (host.EventTurns == 5000) {
+            stopNeeded = true;
+            link.Disconnect();
+        }
     };
+    const int64_t start = clock.NowMs();
     try {
         link.PutByte(0x40);
         FAIL() << "no exception";
     } catch (const TLinkError& e) {
         EXPECT_STREQ(e.what(), LinkText::PortErrPutcom);
     }
-    EXPECT_EQ(link.LinkState(), 0);
-    EXPECT_FALSE(sim->IsOpen());
+    EXPECT_FALSE(stopNeeded);
+    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingWriteMs);
+    EXPECT_LT(clock.NowMs() - start, 2000);
     EXPECT_TRUE(far->Received.empty());
+    link.Disconnect();
+    EXPECT_EQ(link.LinkState(), 0);
 }
 
 TEST_F(UsbFixture, PurgesReachTheAdapter) {
