@@ -256,7 +256,7 @@ std::vector<TFaultCase> Cases() {
             EXPECT_EQ(r.Status, ExitOk) << length << ": " << r.Err;
             EXPECT_TRUE(FileExists(dir.Path(name))) << length;
         }
-        for (const std::string& short_name : {"a", "ab.sqx"})
+        for (const char* short_name : {"a", "ab.sqx"})
             EXPECT_LE(HiddenNameBeside(dir.Path(short_name), 't').size() - dir.Path("").size() - 1, 16u);
         EXPECT_EQ(FolderEntries(dir.Path()).size(), 5u);   // no temporary left behind
     }});
@@ -364,6 +364,6 @@ TEST_P(ProbeFaults, IsMended) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Probe, ProbeFaults, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<TFaultCase>& info) { return std::string(info.param.Name); });
+                         [](const ::testing::TestParamInfo<TFaultCase>& c) { return std::string(c.param.Name); });
 
 }  // namespace
