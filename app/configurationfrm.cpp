@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "helpviewer.h"
+#include "helpopener.h"
 
 QStringList SerialPortsPresent() {
     QStringList ports;
@@ -27,7 +27,7 @@ QStringList SerialPortsPresent() {
 
 QString TConfigurationFrm::KestrunPath(const QString& programFolder) { return programFolder + "Kestrun"; }
 
-TConfigurationFrm::TConfigurationFrm(QWidget* parent) : QDialog(parent) {
+TConfigurationFrm::TConfigurationFrm(QWidget* parent, THelpOpener& help) : QDialog(parent), help_(help) {
     setWindowTitle("Configuration");
     setWindowFlag(Qt::Tool);
     auto* layout = new QVBoxLayout(this);
@@ -38,24 +38,29 @@ TConfigurationFrm::TConfigurationFrm(QWidget* parent) : QDialog(parent) {
     VarnelPortCB->addItems({"Com 1", "Com 2", "Com 3", "Com 4", "USB"});
     ModemPortCB = new QComboBox(ports);
     ModemPortCB->addItems({"Com 1", "Com 2", "Com 3", "Com 4"});
-    pl->addRow("Serial port  :", VarnelPortCB);
-    pl->addRow("Modem port :", ModemPortCB);
+    pl->addRow("&Serial port  :", VarnelPortCB);
+    pl->addRow("&Modem port :", ModemPortCB);
     const QStringList present = SerialPortsPresent();
     for (int i = 0; i < 4; ++i) {
         auto* cb = new QComboBox(ports);
         cb->setEditable(true);   // a device not present now (an adapter not plugged in) can be typed
         cb->addItems(present);
         ComDeviceCB[static_cast<std::size_t>(i)] = cb;
-        pl->addRow(QString("Com %1 device :").arg(i + 1), cb);
+        pl->addRow(QString("Com &%1 device :").arg(i + 1), cb);
     }
+    LockedLbl = new QLabel(ports);
+    LockedLbl->setObjectName("LockedLbl");
+    LockedLbl->setWordWrap(true);
+    LockedLbl->setVisible(false);
+    pl->addRow(LockedLbl);
     layout->addWidget(ports);
 
     auto* buttonsBox = new QGroupBox("Buttons enabled :", this);
     auto* bl = new QVBoxLayout(buttonsBox);
-    NewCB = new QCheckBox("New", buttonsBox);
-    ModifyCB = new QCheckBox("Modify", buttonsBox);
-    ImportCB = new QCheckBox("Import", buttonsBox);
-    DeleteCB = new QCheckBox("Delete", buttonsBox);
+    NewCB = new QCheckBox("&New", buttonsBox);
+    ModifyCB = new QCheckBox("M&odify", buttonsBox);
+    ImportCB = new QCheckBox("&Import", buttonsBox);
+    DeleteCB = new QCheckBox("&Delete", buttonsBox);
     for (QCheckBox* c : {NewCB, ModifyCB, ImportCB, DeleteCB}) bl->addWidget(c);
     layout->addWidget(buttonsBox);
 
@@ -92,4 +97,9 @@ void TConfigurationFrm::OkBtnClick() {
     accept();
 }
 
-void TConfigurationFrm::HelpBtnClick() { ShowHelpTopic(1200, this); }
+void TConfigurationFrm::HelpBtnClick() { help_.ShowTopic(1200, this); }
+
+void TConfigurationFrm::SetPortsLocked(bool locked) {
+    LockedLbl->setVisible(locked);
+    LockedLbl->setText(locked ? "A link is open: changed ports and devices take effect at the next start." : QString());
+}

@@ -7,16 +7,20 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class THelpOpener;
 
 class TConfigurationFrm : public QDialog {
     Q_OBJECT
 public:
-    explicit TConfigurationFrm(QWidget* parent = nullptr);
+    TConfigurationFrm(QWidget* parent, THelpOpener& help);
 
     void SetPorts(int portNumVarnel, int portNumModem, const std::array<QString, 4>& comDevices);
     // The instrument port in force when the dialog opened: with USB (5), OK starts the USB utility.
     void SetPortInForce(int port) { portInForce_ = port; }
     void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
+    // Ports in force cannot change now (a link is open): the dialog says so beside the ports.
+    void SetPortsLocked(bool locked);
     int VarnelPort() const;   // selected index + 1 (0 when none)
     int ModemPort() const;
     std::array<QString, 4> ComDevices() const;
@@ -27,6 +31,7 @@ public:
     void OkBtnClick();
     void HelpBtnClick();
 
+    QLabel* LockedLbl = nullptr;
     QComboBox* VarnelPortCB = nullptr;
     QComboBox* ModemPortCB = nullptr;
     std::array<QComboBox*, 4> ComDeviceCB{};
@@ -36,6 +41,7 @@ public:
     QCheckBox* DeleteCB = nullptr;
 
 private:
+    THelpOpener& help_;
     int portInForce_ = 1;
     QString programFolder_;
     bool startedKestrun_ = false;

@@ -19,7 +19,9 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QKeyEvent>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -57,7 +59,8 @@ QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* pare
     b->setText(text);
     b->setToolTip(hint);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setMinimumWidth(60);
+    b->setAccessibleName(QString(text).remove('&'));
+    b->setAccessibleDescription(hint);
     return b;
 }
 
@@ -66,9 +69,10 @@ QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* pare
 TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), store_(store), workspace_(programFolder, set_) {
     setWindowTitle(Msg::AppTitle);
-    resize(800, 619);
     BuildControls();
     BuildMenus();
+    statusBar();   // where the menus' hints show
+    FitToScreen();
 
     // Settings: each value only if present; an error stops the reading with what was read so far.
     QString error = ReadSettings(store_, settings_);
@@ -114,7 +118,7 @@ void TMainFrm::BuildControls() {
     auto* uploadBox = new QWidget(panel);
     auto* uploadLayout = new QHBoxLayout(uploadBox);
     uploadLayout->setContentsMargins(0, 0, 0, 0);
-    StopUpLoadBtn = SpeedButton("Stop", "Stop upload", uploadBox);
+    StopUpLoadBtn = SpeedButton("S&top", "Stop upload", uploadBox);
     uploadLayout->addWidget(StopUpLoadBtn);
     auto* progressPanel = new QWidget(uploadBox);
     auto* progressLayout = new QVBoxLayout(progressPanel);
@@ -150,26 +154,27 @@ void TMainFrm::BuildControls() {
     numberRow->addWidget(NbOfSequenceLbl, 1);
     setLayout->addLayout(numberRow);
     auto* buttons = new QHBoxLayout;
-    NewSeqBtn = SpeedButton("New", "create and add a sequence", GroupBox4);
-    ImportSeqBtn = SpeedButton("Open", "Open or Import and add a sequence", GroupBox4);
-    ModifySeqBtn = SpeedButton("Modify", "Modify the selected sequence", GroupBox4);
-    DeleteSeqBtn = SpeedButton("Delete", "Delete the selected sequence", GroupBox4);
+    NewSeqBtn = SpeedButton("Ne&w", "create and add a sequence", GroupBox4);
+    ImportSeqBtn = SpeedButton("O&pen", "Open or Import and add a sequence", GroupBox4);
+    ModifySeqBtn = SpeedButton("&Modify", "Modify the selected sequence", GroupBox4);
+    DeleteSeqBtn = SpeedButton("&Delete", "Delete the selected sequence", GroupBox4);
     for (QToolButton* b : {NewSeqBtn, ImportSeqBtn, ModifySeqBtn, DeleteSeqBtn}) buttons->addWidget(b);
     setLayout->addLayout(buttons);
-    auto* commentLbl = new QLabel("Comments :", GroupBox4);
+    auto* commentLbl = new QLabel("Co&mments :", GroupBox4);
     Memo1 = new QPlainTextEdit(GroupBox4);
     commentLbl->setBuddy(Memo1);
     Memo1->setMaximumHeight(110);
     setLayout->addWidget(commentLbl);
     setLayout->addWidget(Memo1);
-    GroupBox4->setMinimumWidth(210);
+    // The four speed buttons side by side, never overlapping.
+    GroupBox4->setMinimumWidth(std::max(230, buttons->minimumSize().width() + 24));
 
     auto* right = new QWidget(split);
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     auto* toolbar1 = new QToolBar(right);
     toolbar1->setObjectName("ToolBar1");
-    ToolButton6 = SpeedButton("View", "View this sequence", toolbar1);
+    ToolButton6 = SpeedButton("&View", "View this sequence", toolbar1);
     toolbar1->addWidget(ToolButton6);
     auto valueLabel = [&](const QString& caption, QLabel*& value) {
         toolbar1->addWidget(new QLabel("  " + caption, toolbar1));
@@ -214,7 +219,7 @@ void TMainFrm::BuildControls() {
 
 void TMainFrm::BuildMenus() {
     auto* toolbar2 = findChild<QToolBar*>("ToolBar2");
-    QMenu* setMenu = menuBar()->addMenu("Set of Sequences");
+    QMenu* setMenu = menuBar()->addMenu("&Set of Sequences");
     auto action = [this](QMenu* menu, const QString& text, const QString& hint, void (TMainFrm::*handler)()) {
         QAction* a = menu->addAction(text);
         a->setStatusTip(hint);
@@ -222,22 +227,25 @@ void TMainFrm::BuildMenus() {
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    NewSeq = action(setMenu, "New", "Create a new set of sequences", &TMainFrm::NewSeqClick);
-    OpenSeq = action(setMenu, "Open...", "Open a set of sequences", &TMainFrm::OpenSeqClick);
-    SaveSeq = action(setMenu, "Save", "Save a set of sequences", &TMainFrm::SaveSeqClick);
-    Saveas1 = action(setMenu, "Save as...", "", &TMainFrm::Saveas1Click);
+    NewSeq = action(setMenu, "&New", "Create a new set of sequences", &TMainFrm::NewSeqClick);
+    OpenSeq = action(setMenu, "&Open...", "Open a set of sequences", &TMainFrm::OpenSeqClick);
+    SaveSeq = action(setMenu, "&Save", "Save a set of sequences", &TMainFrm::SaveSeqClick);
+    Saveas1 = action(setMenu, "Save &as...", "Save the set of sequences into a new folder", &TMainFrm::Saveas1Click);
+    OpenSeq->setShortcut(QKeySequence::Open);
+    SaveSeq->setShortcut(QKeySequence::Save);
+    Saveas1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     setMenu->addSeparator();
-    QMenu* upload = setMenu->addMenu("Upload");
+    QMenu* upload = setMenu->addMenu("&Upload");
     upload->setToolTip("Upload a set of sequences");
-    UploadZenda = action(upload, "Varnel Zenda,Z1,Z2", "", &TMainFrm::VarnelUpLoad);
+    UploadZenda = action(upload, "Varnel &Zenda,Z1,Z2", "Upload sequences into a Varnel Zenda, Z1 or Z2", &TMainFrm::VarnelUpLoad);
     UploadZenda->setData(1);
-    UploadOptra = action(upload, "Varnel Optra, Tarsk Optra", "", &TMainFrm::VarnelTarskOptra1Click);
+    UploadOptra = action(upload, "Varnel &Optra, Tarsk Optra", "Upload sequences into a Varnel or Tarsk Optra", &TMainFrm::VarnelTarskOptra1Click);
     UploadOptra->setData(2);
-    QMenu* exportMenu = setMenu->addMenu("Export");
-    Pelmar1 = action(exportMenu, "Pelmar", "", &TMainFrm::Pelmar1Click);
+    QMenu* exportMenu = setMenu->addMenu("&Export");
+    Pelmar1 = action(exportMenu, "&Pelmar", "The quadripole, coordinate and configuration files of Pelmar", &TMainFrm::Pelmar1Click);
     exportMenu->addSeparator();
-    Spreadsheet1 = action(exportMenu, "Spreadsheet", "", &TMainFrm::Spreadsheet1Click);
-    QMenu* sepMenu = exportMenu->addMenu("Spreadsheet separator");
+    Spreadsheet1 = action(exportMenu, "&Spreadsheet", "One text file per sequence, for a spreadsheet", &TMainFrm::Spreadsheet1Click);
+    QMenu* sepMenu = exportMenu->addMenu("Spreadsheet se&parator");
     separatorGroup_ = new QActionGroup(this);
     separatorGroup_->setExclusive(true);
     auto sepItem = [&](const QString& text, int tag) {
@@ -247,39 +255,48 @@ void TMainFrm::BuildMenus() {
         separatorGroup_->addAction(a);
         return a;
     };
-    Comma = sepItem("Comma", 44);
-    Space = sepItem("Space", 32);
-    Tabulation = sepItem("Tabulation", 9);
+    Comma = sepItem("&Comma", 44);
+    Space = sepItem("S&pace", 32);
+    Tabulation = sepItem("&Tabulation", 9);
     connect(separatorGroup_, &QActionGroup::triggered, this, &TMainFrm::OpttionSpreadSheetClick);
     // The older-format export is complete but kept out of sight, as in earlier versions.
-    Seq1 = action(exportMenu, "Seq", "", &TMainFrm::Seq1Click);
+    Seq1 = action(exportMenu, "Se&q", "", &TMainFrm::Seq1Click);
     Seq1->setVisible(false);
-    QMenu* modem = setMenu->addMenu("Optra Modem");
-    ModemConnect = action(modem, "Connect", "", &TMainFrm::ModemConnectClick);
-    ModemDisconnect = action(modem, "Disconnect", "", &TMainFrm::ModemDisconnectClick);
+    QMenu* modem = setMenu->addMenu("Optra &Modem");
+    ModemConnect = action(modem, "&Connect", "Dial an instrument's modem", &TMainFrm::ModemConnectClick);
+    ModemDisconnect = action(modem, "&Disconnect", "Hang up", &TMainFrm::ModemDisconnectClick);
     modem->addSeparator();
-    ModemView = action(modem, "View sequence", "", &TMainFrm::ModemViewClick);
-    ModemUpload = modem->addAction("Upload sequence");
+    ModemView = action(modem, "&View sequence", "The sequences stored in the instrument", &TMainFrm::ModemViewClick);
+    ModemUpload = modem->addAction("&Upload sequence");
     ModemUpload->setData(2);
-    ModemStart = action(modem, "Start sequence", "", &TMainFrm::ModemStartClick);
-    ModemDelete = action(modem, "Delete sequence", "", &TMainFrm::ModemDeleteClick);
+    ModemStart = action(modem, "&Start sequence", "Start a sequence stored in the instrument", &TMainFrm::ModemStartClick);
+    ModemDelete = action(modem, "D&elete sequence", "Delete a sequence stored in the instrument", &TMainFrm::ModemDeleteClick);
     setMenu->addSeparator();
-    Configuration1 = action(setMenu, "Configuration...", "", &TMainFrm::Configuration1Click);
+    Configuration1 = action(setMenu, "Con&figuration...", "Instrument and modem ports, buttons enabled", &TMainFrm::Configuration1Click);
+    setMenu->addSeparator();
+    Quit1 = setMenu->addAction("&Quit");
+    Quit1->setStatusTip("Close Teravox II");
+    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(Quit1, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* cable = menuBar()->addMenu("Cable");
-    action(cable, "New", "", &TMainFrm::NewCableClick);
-    action(cable, "Modify...", "", &TMainFrm::ModifyCableClick);
+    QMenu* cable = menuBar()->addMenu("&Cable");
+    action(cable, "&New", "Describe a new cable set", &TMainFrm::NewCableClick);
+    action(cable, "&Modify...", "Change a cable set", &TMainFrm::ModifyCableClick);
 
-    QMenu* help = menuBar()->addMenu("Help");
-    action(help, "Help on Teravox", "", &TMainFrm::HelponTeravox1Click);
-    action(help, "Help on array type", "", &TMainFrm::Helponarraytype1Click);
+    QMenu* help = menuBar()->addMenu("&Help");
+    HelponTeravox1 = action(help, "&Help on Teravox", "The contents of the help", &TMainFrm::HelponTeravox1Click);
+    action(help, "Help on &array type", "The arrays and their levels", &TMainFrm::Helponarraytype1Click);
     help->addSeparator();
-    QMenu* web = help->addMenu("Brevik instruments on the web");
-    action(web, "Home page", "", &TMainFrm::Homepage1Click);
-    action(web, "Product support", "", &TMainFrm::Productsupport1Click);
-    action(web, "Last update", "", &TMainFrm::Lastupdate1Click);
+    QMenu* web = help->addMenu("Brevik instruments on the &web");
+    action(web, "&Home page", "", &TMainFrm::Homepage1Click);
+    action(web, "&Product support", "", &TMainFrm::Productsupport1Click);
+    action(web, "&Last update", "", &TMainFrm::Lastupdate1Click);
     help->addSeparator();
-    action(help, "About", "", &TMainFrm::About1Click);
+    action(help, "A&bout", "The version of Teravox II", &TMainFrm::About1Click);
+
+    // F1: the help of the window in front, modal dialogs included (a shortcut of this window would
+    // be blocked by them), through its own Help button; the contents otherwise.
+    qApp->installEventFilter(this);
 
     toolbar2->addAction(NewSeq);
     toolbar2->addAction(OpenSeq);
@@ -287,7 +304,7 @@ void TMainFrm::BuildMenus() {
     toolbar2->addSeparator();
     auto* uploadBtn = new QToolButton(toolbar2);
     uploadBtn->setObjectName("UploadTBtn");
-    uploadBtn->setText("Upload");
+    uploadBtn->setText("&Upload");
     uploadBtn->setToolTip("Upload a set of sequences");
     uploadBtn->setMenu(upload);
     uploadBtn->setPopupMode(QToolButton::InstantPopup);
@@ -428,7 +445,15 @@ void TMainFrm::ImportSeqBtnClick() {
     if (!file) return;
     try {
         const char decimal = LocaleDecimal();
-        int index = set_.ImportFile(file->toStdString(), decimal);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        int index = -1;
+        try {
+            index = set_.ImportFile(file->toStdString(), decimal);
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            throw;
+        }
+        QApplication::restoreOverrideCursor();
         if (index < 0) return;
         RefreshList();
         ShowSequence(index);
@@ -438,8 +463,11 @@ void TMainFrm::ImportSeqBtnClick() {
 }
 
 void TMainFrm::DeleteSeqBtnClick() {
-    int row = SequenceListBox->currentRow();
-    if (row < 0 || row >= set_.Count()) return;
+    const int row = SequenceListBox->selectedItems().isEmpty() ? -1 : SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count()) {
+        ClearShown();
+        return;
+    }
     int next = set_.DeleteSequence(row);
     RefreshList();
     if (next >= 0) ShowSequence(next);
@@ -656,28 +684,38 @@ int TMainFrm::PortImageIndex() const { return link_->PortImageIndex(); }
 
 void TMainFrm::Configuration1Click() {
     const bool locked = link_->Locked();
-    TConfigurationFrm dialog(this);
+    TConfigurationFrm dialog(this, *help_);
     dialog.NewCB->setChecked(NewSeqBtn->isEnabled());
     dialog.ModifyCB->setChecked(ModifySeqBtn->isEnabled());
     dialog.ImportCB->setChecked(ImportSeqBtn->isEnabled());
     dialog.DeleteCB->setChecked(DeleteSeqBtn->isEnabled());
-    dialog.SetPorts(settings_.PortNumVarnel, settings_.PortNumModem, settings_.ComDevice);
+    // While a link is open the dialog shows what will be in force at the next start.
+    const TPortSettings& shown = nextStart_ ? *nextStart_ : TPortSettings{settings_.PortNumVarnel, settings_.PortNumModem, settings_.ComDevice};
+    dialog.SetPorts(shown.Varnel, shown.Modem, shown.Devices);
     dialog.SetProgramFolder(ProgramFolder);
     dialog.SetPortInForce(settings_.PortNumVarnel);
+    dialog.SetPortsLocked(locked);
     if (dialog.exec() == QDialog::Accepted) {
         NewSeqBtn->setEnabled(dialog.NewCB->isChecked());
         ModifySeqBtn->setEnabled(dialog.ModifyCB->isChecked());
         ImportSeqBtn->setEnabled(dialog.ImportCB->isChecked());
         DeleteSeqBtn->setEnabled(dialog.DeleteCB->isChecked());
         ReadSettingsFromControls();
+        const TPortSettings chosen{dialog.VarnelPort(), dialog.ModemPort(), dialog.ComDevices()};
         if (!locked) {
-            settings_.PortNumVarnel = dialog.VarnelPort();
-            settings_.PortNumModem = dialog.ModemPort();
-            settings_.ComDevice = dialog.ComDevices();
+            nextStart_.reset();
+            settings_.PortNumVarnel = chosen.Varnel;
+            settings_.PortNumModem = chosen.Modem;
+            settings_.ComDevice = chosen.Devices;
             for (int i = 0; i < 4; ++i)
                 SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
         } else {
-            prompts_.Message(Msg::PortLocked);
+            // Nothing typed is lost: what the open link cannot take now is kept for the next start.
+            const bool changed = chosen.Varnel != settings_.PortNumVarnel || chosen.Modem != settings_.PortNumModem ||
+                                 chosen.Devices != settings_.ComDevice;
+            if (changed) nextStart_ = chosen;
+            else nextStart_.reset();
+            prompts_.Message(changed ? QString(Msg::PortLocked) + "\n" + Msg::PortsAtNextStart : QString(Msg::PortLocked));
         }
     }
     ShowPortImage(true);
@@ -746,6 +784,11 @@ bool TMainFrm::FormCloseQuery() {
     set_.NewSet();
     SequenceListBox->clear();
     ReadSettingsFromControls();
+    if (nextStart_) {
+        settings_.PortNumVarnel = nextStart_->Varnel;
+        settings_.PortNumModem = nextStart_->Modem;
+        settings_.ComDevice = nextStart_->Devices;
+    }
     QString error = WriteSettings(store_, settings_, ProgramFolder);
     if (!error.isEmpty()) prompts_.Message(error, Msg::AppTitle, TPrompts::TIcon::Error);
     link_->CloseLink();
@@ -771,4 +814,38 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
         QCoreApplication::processEvents();
         grab().save(folder + "/main-" + names[view] + ".png");
     }
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier && watched->isWidgetType()) {
+        HelpOfWindowInFront();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::HelpOfWindowInFront() {
+    QWidget* front = QApplication::activeModalWidget();
+    if (front == nullptr) front = QApplication::activeWindow();
+    if (front != nullptr && front != this) {
+        for (QAbstractButton* b : front->findChildren<QAbstractButton*>()) {
+            if (QString(b->text()).remove('&').trimmed() == "Help" && b->isVisible() && b->isEnabled()) {
+                b->click();
+                return;
+            }
+        }
+    }
+    HelponTeravox1Click();
+}
+
+void TMainFrm::FitToScreen() {
+    // 800 x 619 where the screen has room; on a small screen (1366 x 768 at a scale of 1.5 leaves
+    // about 910 x 480 for a window) the window takes what there is.
+    QSize size(800, 619);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        size = size.boundedTo(QSize(free.width() - 16, free.height() - 40));
+    }
+    resize(size.expandedTo(minimumSizeHint()));
 }

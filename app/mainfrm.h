@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,6 +110,8 @@ public:
     void Productsupport1Click();
     void Lastupdate1Click();
     void About1Click();
+    // F1: the help of the window in front.
+    void HelpOfWindowInFront();
 
     // --- controls (named as the program's forms name them) ---
     QListWidget* SequenceListBox = nullptr;
@@ -134,6 +137,8 @@ public:
     QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemView = nullptr, *ModemUpload = nullptr,
             *ModemStart = nullptr, *ModemDelete = nullptr;
     QAction* Configuration1 = nullptr;
+    QAction* Quit1 = nullptr;
+    QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).
     static QString HomePageUrl();
@@ -144,6 +149,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 public:
@@ -152,6 +158,7 @@ public:
 
 private:
     void BuildMenus();
+    void FitToScreen();
     void BuildControls();
     void ApplySettingsToControls();
     void ReadSettingsFromControls();
@@ -175,5 +182,12 @@ private:
     int current_ = -1;
     bool closing_ = false;
     QActionGroup* separatorGroup_ = nullptr;
-    TLinkController* link_ = nullptr;   // owned as a child; the link's whole life is there
+    TLinkController* link_ = nullptr;
+    // Ports chosen while a link was open: written with the settings at close, in force at the next start.
+    struct TPortSettings {
+        int Varnel;
+        int Modem;
+        std::array<QString, 4> Devices;
+    };
+    std::optional<TPortSettings> nextStart_;   // owned as a child; the link's whole life is there
 };

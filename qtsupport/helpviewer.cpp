@@ -46,6 +46,11 @@ void Show(const QString& page, const QString& anchor, QWidget* parent) {
         helpWindow->setAttribute(Qt::WA_DeleteOnClose);
         helpWindow->setWindowTitle(QString(Msg::AppTitle) + " Help");
         helpWindow->resize(640, 520);
+        // The first time, over the middle of the window that asked.
+        if (owner != nullptr) {
+            const QRect o = owner->window()->frameGeometry();
+            helpWindow->move(o.center() - QPoint(320, 260));
+        }
         helpWindow->setOpenLinks(true);
         // Pages of other sites open in the user's browser.
         helpWindow->setOpenExternalLinks(true);

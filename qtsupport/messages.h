@@ -11,6 +11,7 @@ inline constexpr const char* SelectValidSequence = "Select a valid sequence";   
 inline constexpr const char* CreateNewDirectory = "Please create new directory";      // 120
 inline constexpr const char* QuitWithoutSaving = "Quit without saving the set of sequences";  // 123
 inline constexpr const char* PortLocked = "Communication port locked, please quit program before changing it";
+inline constexpr const char* PortsAtNextStart = "The ports and devices chosen are kept and take effect at the next start.";
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
 inline constexpr const char* SelectSequenceCaption = "Select a sequence ";   // the sequence chooser
 inline constexpr const char* UploadProcess = "Upload process";

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -49,19 +51,9 @@ TPrompts::TAnswer TQtPrompts::Question(const QString& text, const QString& capti
 }
 
 std::optional<QString> TQtPrompts::ChooseFolder(const QString& caption, const QString& start, bool allowNew) {
-    if (!allowNew) {
-        QString dir = QFileDialog::getExistingDirectory(parent_, caption, start);
-        if (dir.isEmpty()) return std::nullopt;
-        return dir;
-    }
-    // Save as: the folder may not exist yet, so a plain name can be typed.
-    QFileDialog dialog(parent_, caption, start);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setLabelText(QFileDialog::Accept, "Save");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
+    TFolderDialog dialog(parent_, caption, start, allowNew);
+    if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty()) return std::nullopt;
+    return dialog.Chosen();
 }
 
 std::optional<QString> TQtPrompts::ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) {
@@ -79,6 +71,8 @@ std::optional<QString> TQtPrompts::ChooseSaveFile(const QString& caption, const 
 std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) {
     QDialog dialog(parent_, Qt::Tool);
     dialog.setWindowTitle(caption);
+    // A tool window's title is not cut: the window is at least as wide as its caption.
+    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + 120);
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
     list->addItems(items);
@@ -107,4 +101,38 @@ std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString
     QString text = QInputDialog::getText(parent_, caption, label, QLineEdit::Normal, start, &ok);
     if (!ok) return std::nullopt;
     return text;
+}
+
+TFolderDialog::TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew)
+    : QFileDialog(parent, caption, start), allowNew_(allowNew) {
+    setObjectName("FolderDialog");
+    // Qt's own dialog, so that the behaviour below is the same on every desktop.
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    if (allowNew) {
+        // A name may be typed for a folder that does not exist yet; the files of the folder shown stay
+        // visible, so the user sees where they are.
+        setFileMode(QFileDialog::AnyFile);
+        setAcceptMode(QFileDialog::AcceptSave);
+        setLabelText(QFileDialog::Accept, "Choose");
+    } else {
+        setFileMode(QFileDialog::Directory);
+        setOption(QFileDialog::ShowDirsOnly, true);
+    }
+}
+
+void TFolderDialog::accept() {
+    const QStringList files = selectedFiles();
+    const QString path = files.isEmpty() ? QString() : files.first();
+    if (allowNew_ && !path.isEmpty()) {
+        const QFileInfo info(path);
+        // An existing folder is taken as it is (the plain save dialog would open it instead), and a
+        // name that does not exist yet is a new folder; an existing file is not a folder.
+        if (info.isDir() || !info.exists()) {
+            chosen_ = QDir::cleanPath(info.absoluteFilePath());
+            QDialog::accept();
+        }
+        return;
+    }
+    QFileDialog::accept();
+    if (result() == QDialog::Accepted && !selectedFiles().isEmpty()) chosen_ = selectedFiles().first();
 }

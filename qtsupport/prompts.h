@@ -2,6 +2,7 @@
 // tests answer them by script. TQtPrompts uses Qt's standard dialogs.
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -45,4 +46,18 @@ public:
 
 private:
     QWidget* parent_;
+};
+
+// The folder chooser of TQtPrompts. With `allowNew` the user may also type the name of a folder that
+// does not exist yet; an existing folder, selected or typed, is taken as it is.
+class TFolderDialog : public QFileDialog {
+    Q_OBJECT
+public:
+    TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew);
+    QString Chosen() const { return chosen_; }
+    void accept() override;
+
+private:
+    bool allowNew_;
+    QString chosen_;
 };

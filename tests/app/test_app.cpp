@@ -358,9 +358,21 @@ TEST_F(App, PortsLockOnceALinkWasConnected) {
     });
     w->Configuration1Click();
     EXPECT_FALSE(w->DeleteSeqBtn->isEnabled());   // buttons applied all the same
-    EXPECT_EQ(w->PortNumVarnel(), 1);             // ports kept
+    EXPECT_EQ(w->PortNumVarnel(), 1);             // ports kept while the link is open
     ASSERT_FALSE(prompts.Messages.empty());
-    EXPECT_EQ(prompts.Messages.back(), Msg::PortLocked);
+    EXPECT_EQ(prompts.Messages.back(), QString(Msg::PortLocked) + "\n" + Msg::PortsAtNextStart);
+
+    // The chosen port is not lost: the dialog shows it again, and it is in force at the next start.
+    OnNextModal([](QWidget* d) {
+        auto* c = qobject_cast<TConfigurationFrm*>(d);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->VarnelPortCB->currentIndex(), 3);
+        EXPECT_TRUE(c->LockedLbl->isVisibleTo(c));
+        c->reject();
+    });
+    w->Configuration1Click();
+    ASSERT_TRUE(w->FormCloseQuery());
+    EXPECT_EQ(store->value(Key("PortNumVarnel")).toInt(), 4);
 }
 
 TEST_F(App, ConfigurationChangesPortsAndStartsTheUsbUtilityOnlyWithUsbInForce) {

@@ -28,7 +28,7 @@ QString ShownPage() { return Browser() ? Browser()->source().fileName() : QStrin
 
 QAction* MenuAction(QWidget& window, const QString& text) {
     for (QAction* a : window.findChildren<QAction*>())
-        if (a->text() == text) return a;
+        if (QString(a->text()).remove('&') == text) return a;
     return nullptr;
 }
 
@@ -56,7 +56,8 @@ TEST(HelpGuide, TheHelpMenuAndTheConfigurationHelpButtonOpenTheirPages) {
         item->trigger();
         EXPECT_EQ(ShownPage(), page) << text;
     }
-    TConfigurationFrm dialog(&window);
+    TPageHelpOpener pages;
+    TConfigurationFrm dialog(&window, pages);
     auto* box = dialog.findChild<QDialogButtonBox*>();
     ASSERT_NE(box, nullptr);
     ASSERT_NE(box->button(QDialogButtonBox::Help), nullptr);

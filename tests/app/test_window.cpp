@@ -1,0 +1,160 @@
+// The main window as a field user meets it: nothing moves on hover, the keyboard reaches the actions,
+// the folder chooser takes an existing folder, and the window fits a small laptop screen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "apppaths.h"
+#include "apptestkit.h"
+#include "graphreportframe.h"
+#include "mainfrm.h"
+#include "portvirt.h"
+
+namespace {
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        CurrentLink.reset();
+        ASSERT_TRUE(InstallDemoData(QString(TERAVOX_DEMO_DIR) + "/", home.path() + "/data/"));
+        store = std::make_unique<QSettings>(home.path() + "/settings.ini", QSettings::IniFormat);
+        window = std::make_unique<TMainFrm>(prompts, *store, home.path() + "/data/");
+        window->SetHelpOpener(help);
+        window->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+        ASSERT_GT(window->Set().Count(), 1);
+    }
+    void TearDown() override {
+        window.reset();
+        CurrentLink.reset();
+    }
+    void Show() {
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    QTemporaryDir home;
+    TScriptedPrompts prompts;
+    TRecordingHelp help;
+    std::unique_ptr<QSettings> store;
+    std::unique_ptr<TMainFrm> window;
+};
+
+TEST_F(Window, HoveringTheChartChangesNoSizeAndTheReadoutGoesWithThePointer) {
+    Show();
+    window->ShowSequence(0);
+    QCoreApplication::processEvents();
+    const QSize before = window->size();
+    const QRect buttons = window->ModifySeqBtn->geometry();
+    TGraphReportFrame* chart = window->TGraphReportFrame1;
+    QWidget* plot = chart->ChartWidget();
+    for (int i = 0; i < 40; ++i) {
+        const QPoint at = chart->PointPixel(1, i % std::max(1, chart->SeriesPointCount(1)));
+        QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(plot, &move);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(chart->StatusText().isEmpty()) << "the readout shows while the pointer is over a point";
+    EXPECT_EQ(window->size(), before);
+    EXPECT_EQ(window->ModifySeqBtn->geometry(), buttons);
+    EXPECT_FALSE(window->ImportSeqBtn->geometry().intersects(window->ModifySeqBtn->geometry()));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(plot, &leave);
+    EXPECT_TRUE(chart->StatusText().isEmpty());
+}
+
+TEST_F(Window, DeleteWithNothingSelectedClearsTheChartAndTheLabels) {
+    window->ShowSequence(1);
+    ASSERT_GT(window->TGraphReportFrame1->PointCount(), 0);
+    window->SequenceListBox->clearSelection();
+    const int count = window->Set().Count();
+    window->DeleteSeqBtnClick();
+    EXPECT_EQ(window->Set().Count(), count) << "nothing is deleted";
+    EXPECT_EQ(window->TGraphReportFrame1->PointCount(), 0);
+    for (QLabel* l : {window->SequenceNameLbl, window->SpacingLbl, window->CableLbl}) EXPECT_TRUE(l->text().isEmpty());
+}
+
+TEST_F(Window, TheUsualShortcutsReachTheirActions) {
+    EXPECT_EQ(window->OpenSeq->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(window->SaveSeq->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(window->Saveas1->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    EXPECT_EQ(window->Quit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Show();
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);   // Open: the folder chooser, cancelled
+    EXPECT_EQ(prompts.FolderStarts.size(), 1u);
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);   // Save as, cancelled
+    EXPECT_EQ(prompts.FolderStarts.size(), 2u);
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(help.Topics, std::vector<int>{100});
+    // Every menu item says what it does in the status bar, and has its Alt letter.
+    for (QAction* a : window->findChildren<QAction*>()) {
+        if (a->isSeparator() || a->text().isEmpty() || a->menu() != nullptr || a->data().toInt() == 44 ||
+            a->data().toInt() == 32 || a->data().toInt() == 9)
+            continue;
+        EXPECT_TRUE(a->text().contains('&')) << a->text().toStdString();
+    }
+}
+
+TEST_F(Window, F1OpensTheHelpOfTheDialogInFront) {
+    Show();
+    OnNextModal([](QWidget* d) {
+        QTest::keyClick(d, Qt::Key_F1);
+        d->close();
+    });
+    window->Configuration1Click();
+    EXPECT_EQ(help.Topics, std::vector<int>{1200});
+}
+
+TEST_F(Window, FitsALaptopScreenAtAScaleOfOneAndAHalf) {
+    // 1366 x 768 at 1.5 leaves about 910 x 480 pixels for a window below the desktop's panels.
+    const QSize least = window->minimumSizeHint();
+    EXPECT_LE(least.width(), 900);
+    EXPECT_LE(least.height(), 480);
+}
+
+class FolderChooser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir(dir.path()).mkdir("Existing"));
+        QFile file(dir.path() + "/notes.txt");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    std::optional<QString> Choose(const QString& typed) {
+        OnNextModal([typed](QWidget* w) {
+            auto* d = qobject_cast<TFolderDialog*>(w);
+            ASSERT_NE(d, nullptr);
+            d->selectFile(typed);
+            d->accept();
+            if (d->isVisible()) d->reject();   // refused: the chooser stayed open
+        });
+        return prompts.ChooseFolder("Export into folder", dir.path(), true);
+    }
+    QTemporaryDir dir;
+    TQtPrompts prompts;
+};
+
+TEST_F(FolderChooser, AnExistingFolderIsTakenAsItIs) {
+    auto chosen = Choose(dir.path() + "/Existing");
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, QDir::cleanPath(dir.path() + "/Existing"));
+}
+
+TEST_F(FolderChooser, ANewNameIsANewFolderAndAFileIsNoFolder) {
+    auto fresh = Choose(dir.path() + "/Fresh");
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(*fresh, QDir::cleanPath(dir.path() + "/Fresh"));
+    EXPECT_FALSE(Choose(dir.path() + "/notes.txt"));
+}
+
+}  // namespace
