@@ -14,14 +14,6 @@
 
 namespace {
 
-std::string LowerExtension(const std::string& path) {
-    std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::size_t dot = base.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : base.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 std::vector<std::unique_ptr<TSequence>> ReadAll(const std::vector<std::string>& files) {
     std::vector<std::unique_ptr<TSequence>> seqs;
     for (const std::string& f : files) {
@@ -56,16 +48,9 @@ struct TExportOptions {
 
 void RunImport(TCliContext& ctx, const TImportOptions& o) {
     auto seq = std::make_unique<TSequence>();
-    const std::string ext = LowerExtension(o.File);
-    if (ext == ".sqx") {
-        ReadSequenceFile(o.File, *seq);
-    } else if (ext == ".seq") {
-        ImportV1Sequence(*seq, o.File);
-    } else if (ext == ".txt") {
-        ImportTextFile(o.File, ctx.DecimalSeparator(), *seq);
-    } else {
-        throw TCliFailure(o.File + ": not a sequence file to import (.txt, .seq or .sqx)");
-    }
+    const TImportKind kind = ImportKindOf(o.File);
+    if (kind == TImportKind::None) throw TCliFailure(Shown(o.File) + ": not a sequence file to import (.txt, .seq or .sqx)");
+    ImportSequenceFile(o.File, kind, ctx.DecimalSeparator(), *seq);
     WriteSequenceFile(o.Output, *seq);
     ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";

@@ -1,5 +1,7 @@
 #include "cable.h"
 
+#include "datafolder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -110,9 +112,7 @@ void ExcludeSegment(TCable& c, int index) {
 }
 
 std::string CableFilePath(const std::string& cableFolder, const std::string& name) {
-    std::string folder = cableFolder;
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder + name + ".cbl";
+    return JoinPath(cableFolder, name + ".cbl");
 }
 
 std::optional<std::string> CableLimitsProblem(const TCable& c) {

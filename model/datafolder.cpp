@@ -12,6 +12,19 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string LowerExtension(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::size_t dot = base.rfind('.');
+    return dot == std::string::npos ? std::string() : LowerAscii(base.substr(dot));
+}
+
 std::string FileNameSafe(std::string text) {
     for (char& c : text) {
         auto u = static_cast<unsigned char>(c);

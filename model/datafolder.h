@@ -7,6 +7,10 @@
 // ($XDG_DATA_HOME/teravox2, or ~/.local/share/teravox2).
 std::string ResolveDataFolder(const std::string& explicitFolder = "");
 std::string JoinPath(const std::string& folder, const std::string& name);
+// ASCII letters in lower case; other bytes (UTF-8 included) as they are.
+std::string LowerAscii(std::string text);
+// The extension of the file name of a path, dot included, in lower case ("" when none): ".sqx".
+std::string LowerExtension(const std::string& path);
 // A user's text (a sequence name) made fit to be part of a file name in a folder: every character that
 // could lead out of the folder or that a file system refuses ("/", "\\" and the control characters)
 // becomes "_".

@@ -1,5 +1,7 @@
 #include "export.h"
 
+#include "datafolder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -50,11 +52,6 @@ void WriteText(const std::string& path, const std::vector<std::string>& lines) {
     WriteFileAtomic(path, bytes.data(), bytes.size());
 }
 
-std::string InFolder(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 }  // namespace
 
 void QuadripoleLines(const TSequence& seq, std::vector<std::string>& lines, const std::string& sep) {
@@ -84,23 +81,13 @@ void ElectrodeLines(const TSequence& seq, std::vector<std::string>& lines, const
 }
 
 std::string SpreadsheetVmnText(int32_t code) {
-    static const char* const texts[] = {"Vmn Maximum", "Vmn High",   "Vmn Medium", "Vmn Low",
-                                        "Vmn =Save energy", "Vab = 12 V", "Vab = 25 V", "Vab = 50 V",
-                                        "Vab = 100V", "Vab = 200V", "Vab = 400V", "Vab = 800V"};
-    if (code < 0 || code > 11) return "Unknown";
-    return texts[code];
+    const std::string text = VmnRangeText(code);
+    return text.empty() ? "Unknown" : text;
 }
 
 std::string SpreadsheetArrayText(const TSequence& seq) {
-    if (seq.GridLineX != 0) return "Mixed";
-    switch (seq.ArrayType) {
-        case 0: return "Dipole dipole";
-        case 1: return "Pole dipole";
-        case 2: return "Pole pole";
-        case 4: return "Wenner-Schlumberger";
-        case 6: return "Wenner";
-        default: return "Mixed";
-    }
+    const std::string name = ArrayTypeName(seq.ArrayType);
+    return seq.GridLineX != 0 || name.empty() ? "Mixed" : name;
 }
 
 std::string SpreadsheetLevelsText(int32_t mask, const std::string& sep) {
@@ -176,7 +163,7 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
     all.insert(all.end(), part.begin(), part.end());
     QuadripoleLines(seq, part, sep);
     all.insert(all.end(), part.begin(), part.end());
-    std::string path = InFolder(folder, stem + ".txt");
+    std::string path = JoinPath(folder, stem + ".txt");
     WriteText(path, all);
     return path;
 }
@@ -184,8 +171,8 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
 std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
                                       char decimal) {
     const std::string sep = "   ";
-    const std::vector<std::string> paths{InFolder(folder, stem + "_Quad.txt"), InFolder(folder, stem + "_Coor.txt"),
-                                         InFolder(folder, stem + ".cfg")};
+    const std::vector<std::string> paths{JoinPath(folder, stem + "_Quad.txt"), JoinPath(folder, stem + "_Coor.txt"),
+                                         JoinPath(folder, stem + ".cfg")};
     std::vector<bool> existed;
     for (const auto& p : paths) existed.push_back(FileExists(p));
     std::size_t written = 0;

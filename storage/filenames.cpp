@@ -8,15 +8,6 @@
 #include "datafolder.h"
 #include "fileio.h"
 
-namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-}  // namespace
-
 std::string SequenceFileStem(const std::string& name) {
     return FileNameSafe(name.substr(0, std::min(name.size(), name.rfind('.'))));
 }
@@ -31,8 +22,8 @@ std::vector<std::string> DistinctFileStems(const std::vector<std::string>& names
     stems.reserve(names.size());
     for (const std::string& n : names) {
         std::string stem = SequenceFileStem(n);
-        while (taken.count(Lower(stem)) != 0) stem += '~';
-        taken.insert(Lower(stem));
+        while (taken.count(LowerAscii(stem)) != 0) stem += '~';
+        taken.insert(LowerAscii(stem));
         stems.push_back(stem);
     }
     return stems;
@@ -40,7 +31,7 @@ std::vector<std::string> DistinctFileStems(const std::vector<std::string>& names
 
 bool HasExtension(const std::string& fileName, const std::string& extension) {
     if (fileName.size() < extension.size()) return false;
-    return Lower(fileName.substr(fileName.size() - extension.size())) == Lower(extension);
+    return LowerAscii(fileName.substr(fileName.size() - extension.size())) == LowerAscii(extension);
 }
 
 std::string SetFolderCaption(const std::string& setFolder, const std::string& sequenceFolder) {

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
+#include "datafolder.h"
 #include "fileio.h"
 #include "numberformat.h"
+#include "sqxfile.h"
 
 TImportError::TImportError(const std::string& problem, int line)
     : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + problem : problem),
@@ -386,5 +389,22 @@ void DeriveSpacingAndLevel(TSequence& seq, int qi) {
         q.Level = static_cast<int8_t>(level >= 32.0f ? 32 : static_cast<int>(level));
     } else {
         q.Level = 1;
+    }
+}
+
+TImportKind ImportKindOf(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".sqx") return TImportKind::Sqx;
+    if (ext == ".seq") return TImportKind::V1;
+    if (ext == ".txt") return TImportKind::Text;
+    return TImportKind::None;
+}
+
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq) {
+    switch (kind) {
+        case TImportKind::Sqx: ReadSequenceFile(path, seq); break;
+        case TImportKind::V1: ImportV1Sequence(seq, path); break;
+        case TImportKind::Text: ImportTextFile(path, decimal, seq); break;
+        case TImportKind::None: throw std::invalid_argument(path + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
 }

@@ -100,6 +100,14 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq);
 // Reads a V1 file into `seq`. Throws TFileError naming the file (TFileTooLarge above MaxV1FileSize).
 void ImportV1Sequence(TSequence& seq, const std::string& path);
 
+// The formats a sequence is imported from, told by the file's extension (any case).
+enum class TImportKind { None, Sqx, V1, Text };
+// ".sqx", ".seq" or ".txt"; None for any other extension.
+TImportKind ImportKindOf(const std::string& path);
+// Reads the file in its format into `seq`. `decimal` is the separator of text files. Throws as the
+// reader of that format does.
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq);
+
 // Sets SpacingIndex and Level of quadripole q from the X coordinates of its electrodes and a =
 // Spacing[0]: the index from the potential dipole's length in units of a (capped at 2), the level from
 // the distance of the nearer current electrode to the potential dipole (1 to 32).

@@ -18,15 +18,6 @@ namespace {
 
 constexpr std::size_t MaxNameLength = 31;
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string InFolder(const std::string& folder, const std::string& name) {
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 bool IsFolder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -47,7 +38,7 @@ std::vector<std::string> RegularFiles(const std::string& folder) {
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
         struct stat st {};
-        if (::stat(InFolder(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+        if (::stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
         errno = 0;
     }
     int err = errno;
@@ -73,7 +64,7 @@ std::string CommentText(const std::vector<std::string>& lines) {
 std::string TSetFiles::WriteTemporary(const std::string& folder, const std::string& target, const void* data,
                                       std::size_t size) {
     // A hidden name that never ends in ".sqx", so a left-over temporary is never taken for a sequence.
-    return WriteTemporaryFor(InFolder(folder, target), data, size).Temporary;
+    return WriteTemporaryFor(JoinPath(folder, target), data, size).Temporary;
 }
 
 void TSetFiles::Flush(const std::vector<TPendingFile>& temporaries) { FlushPendingFiles(temporaries); }
@@ -171,18 +162,18 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
     for (const std::string& f : files) {
         if (HasExtension(f, ".sqx")) {
             sqx.push_back(f);
-        } else if (f == CommentFileName || (commentFile.empty() && Lower(f) == Lower(CommentFileName))) {
+        } else if (f == CommentFileName || (commentFile.empty() && LowerAscii(f) == LowerAscii(CommentFileName))) {
             commentFile = f;
         }
     }
     std::sort(sqx.begin(), sqx.end(), [](const std::string& a, const std::string& b) {
-        std::string la = Lower(a), lb = Lower(b);
+        std::string la = LowerAscii(a), lb = LowerAscii(b);
         return la != lb ? la < lb : a < b;
     });
     // Read the comment before anything changes: Save would otherwise replace an unread comment.
     std::vector<std::string> comment;
     if (!commentFile.empty()) {
-        auto bytes = ReadWholeFile(InFolder(folder, commentFile));
+        auto bytes = ReadWholeFile(JoinPath(folder, commentFile));
         comment = SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 
@@ -196,7 +187,7 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
     for (const std::string& f : sqx) {
         auto seq = std::make_unique<TSequence>();
         try {
-            ReadSequenceFile(InFolder(folder, f), *seq);
+            ReadSequenceFile(JoinPath(folder, f), *seq);
         } catch (const TFileError& e) {
             report.Refused.push_back(e.what());
             continue;
@@ -232,7 +223,7 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
         if (freshFolder) {
             for (const std::string& f : replaced) {
                 try {
-                    files_.Remove(InFolder(folder, f));
+                    files_.Remove(JoinPath(folder, f));
                 } catch (const TFileError&) {
                 }
             }
@@ -250,7 +241,7 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
                 {files_.WriteTemporary(folder, target, RecordBytes(*sequences_[i]), sizeof(TSequence)), target});
         }
         std::vector<TPendingFile> flushed;
-        for (const TPending& p : pending) flushed.push_back({p.Temporary, InFolder(folder, p.Target), ""});
+        for (const TPending& p : pending) flushed.push_back({p.Temporary, JoinPath(folder, p.Target), ""});
         files_.Flush(flushed);
     } catch (...) {
         discard(0);
@@ -262,7 +253,7 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
     std::size_t i = 0;
     try {
         for (; i < pending.size(); ++i) {
-            const std::string target = InFolder(folder, pending[i].Target);
+            const std::string target = JoinPath(folder, pending[i].Target);
             if (!freshFolder) {
                 if (auto aside = files_.KeepAside(target)) retired.push_back(*aside);
             }
@@ -300,7 +291,7 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             // On a file system that ignores case the stale name may be the file just written.
             bool same = false;
             for (const std::string& w : written)
-                if (Lower(w) == Lower(f) && SameFile(InFolder(folder, w), InFolder(folder, f))) same = true;
+                if (LowerAscii(w) == LowerAscii(f) && SameFile(JoinPath(folder, w), JoinPath(folder, f))) same = true;
             if (!same) stale.insert(f);
         }
     }
@@ -310,14 +301,14 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
         std::set<std::string> ours;
         for (const std::string& r : retired) ours.insert(r.substr(r.rfind('/') + 1));
         for (const std::string& f : RegularFiles(folder))
-            if (IsSetTemporaryName(f) && ours.count(f) == 0) leftovers.push_back(InFolder(folder, f));
+            if (IsSetTemporaryName(f) && ours.count(f) == 0) leftovers.push_back(JoinPath(folder, f));
     }
     ownFiles_ = written;
     setModified_ = false;
     // Stale files leave the set now (a deleted sequence must not come back); their space is freed
     // with the rest.
     for (const std::string& f : stale) {
-        const std::string path = InFolder(folder, f);
+        const std::string path = JoinPath(folder, f);
         if (auto aside = files_.MoveAside(path)) {
             retired.push_back(*aside);
         } else {
@@ -411,23 +402,14 @@ int TSequenceSet::DeleteSequence(int index) {
 }
 
 int TSequenceSet::ImportFile(const std::string& path, char decimal) {
-    std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    std::size_t dot = base.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : Lower(base.substr(dot));
     auto seq = std::make_unique<TSequence>();
-    if (ext == ".sqx") {
-        ReadSequenceFile(path, *seq);
-    } else if (ext == ".seq") {
-        ImportV1Sequence(*seq, path);
-    } else if (ext == ".txt") {
-        ImportTextFile(path, decimal, *seq);
-    } else {
-        return -1;
-    }
+    const TImportKind kind = ImportKindOf(path);
+    if (kind == TImportKind::None) return -1;
+    ImportSequenceFile(path, kind, decimal, *seq);
     auto name = MakeNameUnique(seq->Name.Get());
     if (!name) return -1;
     seq->Name.Set(*name);
-    if (ext == ".txt") {
+    if (kind == TImportKind::Text) {
         // A text sequence's cable is named after the sequence, as it stands in the set.
         seq->CableName.Set(*name);
         seq->Segments[0].Name.Set(*name);
