@@ -46,6 +46,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     AddModelCommands(app, ctx);
     AddStorageCommands(app, ctx);
     AddLinkCommands(app, ctx);
+    AddPlanCommands(app, ctx);
     RefuseEmptyNumbers(&app);
     // --home and --decimal may stand after the command too, where people tend to put them.
     std::function<void(CLI::App*)> fallThrough = [&fallThrough](CLI::App* a) {

@@ -38,6 +38,7 @@ struct TCliContext {
 void AddModelCommands(CLI::App& app, TCliContext& ctx);
 void AddStorageCommands(CLI::App& app, TCliContext& ctx);
 void AddLinkCommands(CLI::App& app, TCliContext& ctx);
+void AddPlanCommands(CLI::App& app, TCliContext& ctx);
 
 // Asks a running link command to stop, as Ctrl-C does (safe from another thread or a signal handler).
 void RequestCliStop();

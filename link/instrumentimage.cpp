@@ -123,7 +123,7 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
 
 std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq) {
     // The name is the user's: it must not lead the file out of the folder.
-    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, 8)) + "_E" + std::to_string(seq.NbElectrode) + "_Q" +
+    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, Family1NameLength)) + "_E" + std::to_string(seq.NbElectrode) + "_Q" +
                                       std::to_string(seq.NbQuadripole) + "_#");
 }
 
@@ -143,7 +143,7 @@ TImageBytes BuildFamily1Header(const TSequence& seq, int eleIndex) {
     Put16(b, 4, TimeCode1(seq.Time));
     Put16(b, 6, seq.StackMax);
     Put16(b, 10, seq.NbQuadripole);
-    std::string name = seq.Name.Get().substr(0, 8);
+    std::string name = seq.Name.Get().substr(0, Family1NameLength);
     std::memcpy(b.data() + 12, name.data(), name.size());
     Put8(b, 21, eleIndex);
     PutF(b, 22, seq.Area);
@@ -173,7 +173,7 @@ TImageBytes BuildFamily2Header(const TSequence& seq, int32_t memoryNumber) {
     Put32(b, 28, ArrayCode(seq.ArrayType));
     PutF(b, 80, seq.Area);
     PutF(b, 84, seq.Line);
-    std::memcpy(b.data() + 92, seq.Name.Bytes, 10);
+    std::memcpy(b.data() + 92, seq.Name.Bytes, Family2NameLength);
     Put8(b, 103, 0x01 | ((memoryNumber & 0x0F) << 4));
     Put32(b, 104, seq.NbQuadripole - 1);
     Put32(b, 112, seq.NbQuadripole - 1);

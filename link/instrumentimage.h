@@ -16,6 +16,12 @@ constexpr float RemoteMarker = 99999.9921875f;
 constexpr float AbsentMarker = 16777216.0f;
 
 constexpr int Family1MaxQuadripoles = 1500;
+// Family 1 sends electrode numbers as single bytes: higher numbers travel as their low 8 bits.
+constexpr int Family1MaxElectrodeNumber = 255;
+// How much of Name each image holds: family 1's header (and its .ele file names) the first 8
+// characters, family 2's header the first 10 bytes of the field.
+constexpr std::size_t Family1NameLength = 8;
+constexpr std::size_t Family2NameLength = 10;
 constexpr int Family2MaxLastElectrode = 1319;
 constexpr uint32_t VersionLongTable = 0x20000002;  // long electrode table from this version on
 constexpr uint32_t VersionExtraBlock = 0x20000003; // extra block and command 0xAC from this one on

@@ -4,7 +4,7 @@
 
 #include <string>
 
-enum class TChartView : int { Level = 0, InvestigationDepth = 1, GeometricFactor = 2, CableArray = 3 };
+enum class TChartView : int { Level = 0, InvestigationDepth = 1, GeometricFactor = 2, CableArray = 3, MedianDepth = 4 };
 
 class TChartSink {
 public:

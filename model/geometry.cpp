@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "mediandepth.h"
+
 namespace {
 
 float PairTerm(const TSequence& seq, int e1, int e2) {
@@ -79,6 +81,7 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
                 default: return lambda;
             }
         case 2: return std::fabs(GeometricFactor(seq, q));
+        case 4: return MedianDepth(seq, q);
         default: return 0.0f;
     }
 }

@@ -15,7 +15,7 @@ float GeometricFactor(const TSequence& seq, const TQuadripole& q);
 float QuadripoleK(const TSequence& seq, int i);
 // (current centre + potential centre) / 2.
 float PseudoX(const TSequence& seq, const TQuadripole& q);
-// Value plotted in a chart view (0 Level, 1 Investigation depth, 2 |K|, other 0).
+// Value plotted in a chart view (0 Level, 1 Investigation depth, 2 |K|, 4 MedianDepth, other 0).
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view);
 // " 1-2-3-4  " with separator "-"; electrode 0 reads "Rem".
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
