@@ -626,18 +626,16 @@ void TMainFrm::Spreadsheet1Click() {
 void TMainFrm::Seq1Click() {
     auto file = prompts_.ChooseOpenFile("Export in the older format", SequenceFolder, "Sequence (*)");
     if (!file) return;
+    // The sequences chosen one after another go into the file together, all or nothing: a refusal
+    // (an append of another electrode count) leaves the file as it was.
     TSequencePicker picker(*SequenceListBox, set_.Count());
-    bool append = false;
-    while (auto index = picker.Next(prompts_)) {
-        try {
-            ExportV1Sequence(set_.Sequence(*index), file->toStdString(), append);
-        } catch (const TV1Refused& e) {
-            ShowError(QString::fromStdString(e.what()));   // nothing written for it; offer the others
-        } catch (const std::exception& e) {
-            ShowError(QString::fromStdString(e.what()));
-            return;
-        }
-        append = true;
+    std::vector<const TSequence*> chosen;
+    while (auto index = picker.Next(prompts_)) chosen.push_back(&set_.Sequence(*index));
+    if (chosen.empty()) return;
+    try {
+        ExportV1Sequences(chosen, file->toStdString());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
     }
 }
 

@@ -239,7 +239,7 @@ TEST_F(AppWithDemo, AnExportFolderThatCannotBeMadeIsAskedAgain) {
     EXPECT_EQ(prompts.ItemLists.size(), 1u);
 }
 
-TEST_F(AppWithDemo, SeqExportAsksTheFileFirstAndOffersTheOthersAfterARefusal) {
+TEST_F(AppWithDemo, SeqExportAsksTheFileFirstThenWritesTheChosenSequencesAllOrNothing) {
     auto store = Store();
     auto w = Window(*store);
     w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
@@ -254,8 +254,10 @@ TEST_F(AppWithDemo, SeqExportAsksTheFileFirstAndOffersTheOthersAfterARefusal) {
     prompts.OpenFiles = {target};
     prompts.Items = {w->SequenceListBox->item(0)->text(), w->SequenceListBox->item(1)->text()};
     w->Seq1Click();
-    EXPECT_EQ(prompts.ItemLists.size(), 3u);   // offered again after each refusal, then Quit
-    EXPECT_EQ(prompts.Messages.size(), 2u);
+    ASSERT_EQ(prompts.ItemLists.size(), 3u);   // two chosen, each leaving the list, then Quit
+    EXPECT_EQ(prompts.ItemLists[1].size(), prompts.ItemLists[0].size() - 1);
+    ASSERT_EQ(prompts.Messages.size(), 1u);    // one refusal for the whole export, naming the file
+    EXPECT_TRUE(prompts.Messages[0].contains("notv1.seq")) << prompts.Messages[0].toStdString();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("not a sequence file of the first version"));
 }
