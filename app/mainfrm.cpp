@@ -37,6 +37,7 @@
 #include "graphreportframe.h"
 #include "helpviewer.h"
 #include "linkcontroller.h"
+#include "planningtools.h"
 #include "messages.h"
 #include "portctl.h"
 #include "prompts.h"
@@ -278,6 +279,14 @@ void TMainFrm::BuildMenus() {
     Quit1->setStatusTip("Close Teravox II");
     Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* tools = menuBar()->addMenu("&Tools");
+    AppendReciprocals1 = action(tools, "Append &reciprocals", "A new sequence: the readings, then their reciprocals",
+                                &TMainFrm::AppendReciprocals1Click);
+    ReciprocalsOnly1 = action(tools, "Reciprocals &only", "A new sequence of the reciprocal readings alone",
+                              &TMainFrm::ReciprocalsOnly1Click);
+    OrderForIp1 = action(tools, "Order for &IP", "A new sequence whose potentials are not read on electrodes that just carried current",
+                         &TMainFrm::OrderForIp1Click);
 
     QMenu* cable = menuBar()->addMenu("&Cable");
     action(cable, "&New", "Describe a new cable set", &TMainFrm::NewCableClick);
@@ -805,8 +814,8 @@ void TMainFrm::changeEvent(QEvent* event) {
 
 void TMainFrm::SaveScreenshots(const QString& folder) {
     QDir().mkpath(folder);
-    const char* names[] = {"level", "investigation-depth", "geometric-factor", "cable-array"};
-    for (int view = 3; view >= 0; --view) {
+    const char* names[] = {"level", "investigation-depth", "geometric-factor", "cable-array", "median-depth"};
+    for (int view = 4; view >= 0; --view) {
         TGraphReportFrame1->SetViewIndex(view);
         if (current_ >= 0) TGraphReportFrame1->DrawSequence(set_.Sequence(current_));
         QCoreApplication::processEvents();
@@ -821,6 +830,29 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFrm::RunPlanningTool(const std::function<int(int)>& tool) {
+    const int row = SequenceListBox->selectedItems().isEmpty() ? -1 : SequenceListBox->currentRow();
+    if (row < 0 || row >= set_.Count()) {
+        prompts_.Message(Msg::SelectValidSequence);
+        return;
+    }
+    const int added = tool(row);
+    RefreshList();
+    ShowSequence(added >= 0 ? added : row);
+}
+
+void TMainFrm::AppendReciprocals1Click() {
+    RunPlanningTool([this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Append, prompts_); });
+}
+
+void TMainFrm::ReciprocalsOnly1Click() {
+    RunPlanningTool([this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Only, prompts_); });
+}
+
+void TMainFrm::OrderForIp1Click() {
+    RunPlanningTool([this](int row) { return AddIpOrderedSequence(set_, row, prompts_); });
 }
 
 void TMainFrm::HelpOfWindowInFront() {

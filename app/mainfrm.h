@@ -110,6 +110,10 @@ public:
     void Productsupport1Click();
     void Lastupdate1Click();
     void About1Click();
+    // Tools on the selected sequence, each adding a new sequence to the set.
+    void AppendReciprocals1Click();
+    void ReciprocalsOnly1Click();
+    void OrderForIp1Click();
     // F1: the help of the window in front.
     void HelpOfWindowInFront();
 
@@ -138,6 +142,7 @@ public:
             *ModemStart = nullptr, *ModemDelete = nullptr;
     QAction* Configuration1 = nullptr;
     QAction* Quit1 = nullptr;
+    QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
     QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).
@@ -159,6 +164,7 @@ public:
 private:
     void BuildMenus();
     void FitToScreen();
+    void RunPlanningTool(const std::function<int(int)>& tool);
     void BuildControls();
     void ApplySettingsToControls();
     void ReadSettingsFromControls();

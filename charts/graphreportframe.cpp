@@ -169,7 +169,7 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     layout->addLayout(bar);
 
     ComboBox1 = new QComboBox(this);
-    ComboBox1->addItems({"Level", "Investigation depth", "Geometric factor", "Cable array"});
+    ComboBox1->addItems({"Level", "Investigation depth", "Geometric factor", "Cable array", "Median depth"});
     ComboBox1->setCurrentIndex(0);
     auto tool = [this](const QString& text, const QString& hint, const char* theme, QStyle::StandardPixmap fallback) {
         auto* b = new QToolButton(this);
@@ -259,8 +259,9 @@ void TGraphReportFrame::ApplyAxisTitles() {
         {"Position (m)", "Investigation depth (m)"},
         {"Position (m)", "Geometric factor |K| (m)"},
         {"X (m)", "Y (m)"},
+        {"Position (m)", "Median depth (m)"},
     };
-    const auto& t = titles[std::clamp(viewIndex_, 0, 3)];
+    const auto& t = titles[std::clamp(viewIndex_, 0, 4)];
     Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
     Chart1->yAxis->setLabel(segmentRows_ ? QStringLiteral("Segment") : QString::fromLatin1(t[1]));
 }

@@ -1,5 +1,5 @@
-// The chart frame: draws one sequence in one of four views ("Level", "Investigation depth",
-// "Geometric factor", "Cable array") and takes points one by one while a sequence is generated.
+// The chart frame: draws one sequence in one of five views ("Level", "Investigation depth",
+// "Geometric factor", "Cable array", "Median depth") and takes points one by one while a sequence is generated.
 // It speaks in model terms; the plotting library stays inside charts/.
 //
 // Bursts cost one replot: AddPoint only queues a redraw for the next turn of the event loop, and

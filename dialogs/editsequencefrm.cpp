@@ -10,6 +10,7 @@
 
 #include "cable.h"
 #include "geometry.h"
+#include "mediandepth.h"
 #include "workspace.h"
 
 namespace {
@@ -21,9 +22,9 @@ public:
     int Count() const { return std::clamp(seq_.NbQuadripole, 0, MaxQuadripoles); }
     // A sequence without quadripoles still shows one empty row under the header.
     int rowCount(const QModelIndex& = QModelIndex()) const override { return std::max(Count(), 1); }
-    int columnCount(const QModelIndex& = QModelIndex()) const override { return 6; }
+    int columnCount(const QModelIndex& = QModelIndex()) const override { return 7; }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        static const char* headers[] = {"", "# Ca", "# Cb", "# Pm", "# Pn", "K factor"};
+        static const char* headers[] = {"", "# Ca", "# Cb", "# Pm", "# Pn", "K factor", "Median depth"};
         if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
         return QString::fromLatin1(headers[section]);
     }
@@ -37,7 +38,8 @@ public:
             case 2: return QString::number(q.B);
             case 3: return QString::number(q.M);
             case 4: return QString::number(q.N);
-            default: return ShortestText(QuadripoleK(seq_, index.row()), LocaleDecimal());
+            case 5: return ShortestText(QuadripoleK(seq_, index.row()), LocaleDecimal());
+            default: return FixedTwoText(MedianDepth(seq_, q), LocaleDecimal());
         }
     }
 
@@ -101,7 +103,7 @@ TEditSequenceFrm::TEditSequenceFrm(QWidget* owner, const TSequence& seq)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("EditSequenceFrm");
     setWindowTitle(RecordText(seq.Name.Get()));
-    resize(540, 520);
+    resize(620, 520);
     auto* layout = new QVBoxLayout(this);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
@@ -131,7 +133,7 @@ void TEditSequenceFrm::FitColumns() {
         grid->setColumnWidth(0, 48);
         for (int c = 1; c < columns; ++c) grid->setColumnWidth(c, std::max(width, 40));   // the last one stretches
     };
-    fit(QuadripoleGd, 5, 73);
+    fit(QuadripoleGd, 6, 73);
     fit(ElectrodeGd, 4, 71);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -155,6 +156,40 @@ TEST_F(FolderChooser, ANewNameIsANewFolderAndAFileIsNoFolder) {
     ASSERT_TRUE(fresh);
     EXPECT_EQ(*fresh, QDir::cleanPath(dir.path() + "/Fresh"));
     EXPECT_FALSE(Choose(dir.path() + "/notes.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ReciprocalsAndTheIpOrderAddNewSequences) {
+    window->ShowSequence(0);
+    const TSequence& first = window->Set().Sequence(0);
+    const int count = window->Set().Count(), quads = first.NbQuadripole;
+    const std::string name = first.Name.Get();
+    window->AppendReciprocals1->trigger();
+    ASSERT_EQ(window->Set().Count(), count + 1);
+    const TSequence& both = window->Set().Sequence(count);
+    EXPECT_EQ(both.Name.Get(), name + " rec");
+    EXPECT_GT(both.NbQuadripole, quads);
+    EXPECT_LE(both.NbQuadripole, 2 * quads);
+    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(name + " rec")) << "the new one is shown";
+
+    window->ShowSequence(count);
+    window->OrderForIp1->trigger();
+    ASSERT_EQ(window->Set().Count(), count + 2);
+    EXPECT_EQ(window->Set().Sequence(count + 1).NbQuadripole, both.NbQuadripole);
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_TRUE(prompts.Messages.back().contains("after")) << prompts.Messages.back().toStdString();
+    EXPECT_TRUE(window->Set().SetModified());
+}
+
+TEST_F(Window, TheFifthViewShowsMedianDepths) {
+    window->ShowSequence(0);
+    window->TGraphReportFrame1->ComboBox1->setCurrentIndex(4);
+    EXPECT_EQ(window->TGraphReportFrame1->ViewIndex(), 4);
+    EXPECT_EQ(window->TGraphReportFrame1->PointCount(), window->Set().Sequence(0).NbQuadripole);
+    EXPECT_EQ(window->TGraphReportFrame1->AxisTitles().last(), "Median depth (m)");
 }
 
 }  // namespace

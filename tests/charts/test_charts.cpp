@@ -84,8 +84,9 @@ void AddQuadripole(TSequence& seq, int a, int b, int m, int n, int spacing, int 
 TEST_F(ChartFrame, StartsOnTheLevelViewWithABlankTitle) {
     EXPECT_EQ(frame.ViewIndex(), 0);
     EXPECT_EQ(frame.ComboBox1->currentIndex(), 0);
-    EXPECT_EQ(frame.ComboBox1->count(), 4);
+    EXPECT_EQ(frame.ComboBox1->count(), 5);
     EXPECT_EQ(frame.ComboBox1->itemText(3), "Cable array");
+    EXPECT_EQ(frame.ComboBox1->itemText(4), "Median depth");
     EXPECT_EQ(frame.PointCount(), 0);
     EXPECT_EQ(frame.Title(), " ");
     EXPECT_TRUE(frame.LeftAxisInverted());
@@ -315,7 +316,8 @@ TEST_F(ChartFrame, AxisTitlesFollowTheView) {
     } cases[] = {{0, "Position (m)", "Level"},
                  {1, "Position (m)", "Investigation depth (m)"},
                  {2, "Position (m)", "Geometric factor |K| (m)"},
-                 {3, "X (m)", "Segment"}};
+                 {3, "X (m)", "Segment"},
+                 {4, "Position (m)", "Median depth (m)"}};
     auto seq = LineOf(10);
     AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
     for (const auto& c : cases) {

@@ -15,6 +15,7 @@
 #include "editsequencefrm.h"
 #include "generate.h"
 #include "geometry.h"
+#include "mediandepth.h"
 #include "graphreportframe.h"
 #include "helpviewer.h"
 #include "messages.h"
@@ -120,6 +121,8 @@ TEST_F(Tables, PoleDipoleShowsTheRemoteAsZeroAndOnlyPlacedElectrodes) {
     EXPECT_EQ(TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 2), QString::number(seq.Quadripoles[0].B));
     const QString k = TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 5);
     EXPECT_FLOAT_EQ(k.toFloat(), QuadripoleK(seq, 0));
+    EXPECT_EQ(d.QuadripoleGd->model()->headerData(6, Qt::Horizontal).toString(), "Median depth");
+    EXPECT_NEAR(TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 6).toDouble(), MedianDepth(seq, seq.Quadripoles[0]), 0.006);
     // Placed electrodes only (nodes not reached by the line stay Node and are not listed).
     int placed = 0;
     for (int i = 1; i <= MaxElectrodeNumber; ++i) placed += IsRealElectrode(seq, i);
