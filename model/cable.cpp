@@ -10,6 +10,17 @@
 
 #include "fileio.h"
 
+TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible) {
+    TSegment s;
+    s.MakeEmpty();
+    s.Name.Set(name);
+    s.FirstNode = static_cast<int16_t>(first);
+    s.LastNode = static_cast<int16_t>(last);
+    s.NodeSpacing = spacing;
+    s.Reversible = reversible ? 1 : 0;
+    return s;
+}
+
 int SegmentCount(const TCable& c) {
     int n = 0;
     for (const TSegment& s : c.Segments)

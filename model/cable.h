@@ -3,9 +3,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sequence.h"
+
+// A segment of nodes first to last, `spacing` apart (its name keeps 31 bytes).
+TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible = false);
 
 int SegmentCount(const TCable& c);
 int FirstNodeOfSet(const TCable& c);   // 65000 when the first entry is empty

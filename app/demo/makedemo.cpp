@@ -14,16 +14,6 @@
 
 namespace {
 
-TSegment Segment(const char* name, int first, int last, float spacing, bool reversible = false) {
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set(name);
-    s.FirstNode = static_cast<int16_t>(first);
-    s.LastNode = static_cast<int16_t>(last);
-    s.NodeSpacing = spacing;
-    s.Reversible = reversible ? 1 : 0;
-    return s;
-}
 
 TCable CableSet(const char* name, std::initializer_list<TSegment> segments) {
     TCable c;
@@ -70,15 +60,15 @@ int main(int argc, char** argv) {
         MakeFolders(cableFolder);
 
         std::vector<TSegment> library = {
-            Segment("Yellow 24 x 1 m", 1, 24, 1.0f),   Segment("Yellow 24 x 2.5 m", 1, 24, 2.5f),
-            Segment("Red 24 x 5 m", 1, 24, 5.0f),      Segment("Blue 24 x 5 m", 25, 48, 5.0f),
-            Segment("Green 48 x 2.5 m", 1, 48, 2.5f),  Segment("Black 48 x 5 m", 1, 48, 5.0f, true),
+            MakeSegment("Yellow 24 x 1 m", 1, 24, 1.0f),   MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f),
+            MakeSegment("Red 24 x 5 m", 1, 24, 5.0f),      MakeSegment("Blue 24 x 5 m", 25, 48, 5.0f),
+            MakeSegment("Green 48 x 2.5 m", 1, 48, 2.5f),  MakeSegment("Black 48 x 5 m", 1, 48, 5.0f, true),
         };
         ReadLibrary(cableFolder);   // creates the file
         WriteLibrary(cableFolder, library);
 
         TCable twoReels = CableSet("Two reels 48 x 5 m", {library[2], library[3]});
-        TCable mixed = CableSet("Mixed 72", {Segment("Yellow 24 x 2.5 m", 1, 24, 2.5f), Segment("Black 48 x 5 m", 25, 72, 5.0f)});
+        TCable mixed = CableSet("Mixed 72", {MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f), MakeSegment("Black 48 x 5 m", 25, 72, 5.0f)});
         WriteCableFile(CableFilePath(cableFolder, twoReels.CableName.Get()), twoReels);
         WriteCableFile(CableFilePath(cableFolder, mixed.CableName.Get()), mixed);
 

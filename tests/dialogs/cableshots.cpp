@@ -31,16 +31,6 @@ public:
     std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return std::nullopt; }
 };
 
-TSegment Seg(const char* name, int first, int last, float spacing, bool rev) {
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set(name);
-    s.FirstNode = static_cast<int16_t>(first);
-    s.LastNode = static_cast<int16_t>(last);
-    s.NodeSpacing = spacing;
-    s.Reversible = rev ? 1 : 0;
-    return s;
-}
 
 bool Save(QWidget& w, const QString& file) {
     w.show();
@@ -66,8 +56,8 @@ int main(int argc, char** argv) {
     workspace.SetDecimal('.');
     QDir().mkpath(workspace.CableFolder());
     const std::vector<TSegment> library = {
-        Seg("North 24", 1, 24, 2.5f, false), Seg("South 24", 25, 48, 2.5f, true), Seg("Borehole 16", 49, 64, 1.0f, false),
-        Seg("Long 48", 101, 148, 5.0f, false), Seg("Short 12", 201, 212, 0.5f, false)};
+        MakeSegment("North 24", 1, 24, 2.5f, false), MakeSegment("South 24", 25, 48, 2.5f, true), MakeSegment("Borehole 16", 49, 64, 1.0f, false),
+        MakeSegment("Long 48", 101, 148, 5.0f, false), MakeSegment("Short 12", 201, 212, 0.5f, false)};
     WriteFileAtomic(workspace.CableFolder().toStdString() + SegmentLibraryFileName, library.data(),
                     library.size() * sizeof(TSegment));
     TDialDirectory dial(DialFilePath(workspace.ProgramFolder().toStdString()));

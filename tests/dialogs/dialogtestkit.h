@@ -12,24 +12,14 @@
 #include "dialogservices.h"
 #include "sequenceset.h"
 
-inline TSegment NamedSegment(const char* name, int first, int last, float spacing) {
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set(name);
-    s.FirstNode = static_cast<int16_t>(first);
-    s.LastNode = static_cast<int16_t>(last);
-    s.NodeSpacing = spacing;
-    return s;
-}
-
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         ASSERT_TRUE(QDir().mkpath(home.path() + "/Cable"));
         // "L48": nodes 1 to 48 at 5 m. "Gap": nodes 1 to 24, then 31 to 48.
-        WriteCable("L48", {NamedSegment("Red", 1, 24, 5), NamedSegment("Blue", 25, 48, 5)});
-        WriteCable("Gap", {NamedSegment("Red", 1, 24, 5), NamedSegment("Far", 31, 48, 5)});
+        WriteCable("L48", {MakeSegment("Red", 1, 24, 5), MakeSegment("Blue", 25, 48, 5)});
+        WriteCable("Gap", {MakeSegment("Red", 1, 24, 5), MakeSegment("Far", 31, 48, 5)});
     }
     void WriteCable(const char* name, std::initializer_list<TSegment> segments) {
         TCable c;

@@ -28,15 +28,9 @@
 namespace {
 
 TSegment Seg(const char* name, int first, int last, float spacing = 1.0f, bool rev = false) {
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set(name);
-    s.FirstNode = static_cast<int16_t>(first);
-    s.LastNode = static_cast<int16_t>(last);
-    s.NodeSpacing = spacing;
-    s.Reversible = rev ? 1 : 0;
-    return s;
+    return MakeSegment(name, first, last, spacing, rev);
 }
+
 
 QStringList Row(const QTableWidget* t, int row) {
     QStringList texts;

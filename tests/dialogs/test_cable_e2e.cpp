@@ -19,16 +19,6 @@
 
 namespace {
 
-TSegment Seg(const char* name, int first, int last, float spacing, bool rev) {
-    TSegment s;
-    s.MakeEmpty();
-    s.Name.Set(name);
-    s.FirstNode = static_cast<int16_t>(first);
-    s.LastNode = static_cast<int16_t>(last);
-    s.NodeSpacing = spacing;
-    s.Reversible = rev ? 1 : 0;
-    return s;
-}
 
 void SelectRow(QTableWidget* t, const QString& name) {
     for (int r = 0; r < t->rowCount(); ++r)
@@ -44,8 +34,8 @@ TEST(CableEndToEnd, TheEditorWritesWhatTheCommandLineWritesAndTheSequenceDialogO
     workspace.SetDecimal(',');   // the user's separator does not change the file
     ASSERT_TRUE(QDir().mkpath(workspace.CableFolder()));
     const std::string folder = workspace.CableFolder().toStdString();
-    const std::vector<TSegment> library = {Seg("North 24", 1, 24, 2.5f, false), Seg("Spare", 100, 110, 1.0f, false),
-                                           Seg("South 24", 25, 48, 5.0f, true)};
+    const std::vector<TSegment> library = {MakeSegment("North 24", 1, 24, 2.5f, false), MakeSegment("Spare", 100, 110, 1.0f, false),
+                                           MakeSegment("South 24", 25, 48, 5.0f, true)};
     WriteFileAtomic(folder + SegmentLibraryFileName, library.data(), library.size() * sizeof(TSegment));
     TScriptedPrompts prompts;
     TRecordingHelp help;

@@ -15,14 +15,8 @@ struct TSegSpec {
 };
 
 inline TSegment MakeSegment(const TSegSpec& s, const std::string& name = "") {
-    TSegment seg;
-    seg.MakeEmpty();
-    seg.Name.Set(name.empty() ? "S" + std::to_string(s.First) + "-" + std::to_string(s.Last) : name);
-    seg.FirstNode = static_cast<int16_t>(s.First);
-    seg.LastNode = static_cast<int16_t>(s.Last);
-    seg.NodeSpacing = s.Spacing;
-    seg.Reversible = s.Reversible ? 1 : 0;
-    return seg;
+    return MakeSegment(name.empty() ? "S" + std::to_string(s.First) + "-" + std::to_string(s.Last) : name, s.First,
+                       s.Last, s.Spacing, s.Reversible);
 }
 
 // Segments stored as given, without the inclusion rule (to build any set a file could hold).
