@@ -252,8 +252,10 @@ bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint) {
 TElectrodePositionIndex::TElectrodePositionIndex(const TSequence& seq)
     : firstNode_(FirstNodeOfSet(seq)), lastNode_(std::min(LastNodeOfSet(seq), MaxElectrodeNumber)) {
     byX_.reserve(MaxElectrodes);
+    // A NaN abscissa matches nothing, and would leave the table unsorted.
     for (int i = 0; i < MaxElectrodes; ++i)
-        if (seq.Electrodes[i].Type == kActive) byX_.push_back({seq.Electrodes[i].X, i});
+        if (seq.Electrodes[i].Type == kActive && !std::isnan(seq.Electrodes[i].X))
+            byX_.push_back({seq.Electrodes[i].X, i});
     std::sort(byX_.begin(), byX_.end(), [](const TEntry& l, const TEntry& r) { return l.X < r.X; });
     // Electrodes lie about evenly along the line, so the place of an abscissa in the sorted table is
     // guessed from the mean gap and then corrected by a short walk.
