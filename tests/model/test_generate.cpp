@@ -338,6 +338,7 @@ TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> xs(seq->Electrodes[seq->FirstElectrode].X - 20, seq->MaxX + 20);
     std::uniform_int_distribution<int> hints(-1, MaxElectrodes + 10);
+    int predicted = 0;
     for (int i = 0; i < 4000; ++i) {
         float x = xs(rng);
         // Near the electrodes, and right at the edges of the match distance.
@@ -349,6 +350,23 @@ TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
         bool f2 = index.Find(*seq, x, y, h2);
         ASSERT_EQ(f1, f2) << x;
         ASSERT_EQ(h1, h2) << x;
+        // A slot's answer, taken from a guess near the right slot or from anywhere, is the scan's from
+        // any hint.
+        const TElectrodeSlots& slots = index.Slots();
+        const int guess = i % 4 ? slots.SlotNear(x) + i % 3 - 1 : i % 97 - 3;
+        int h3 = -7;
+        if (slots.Predicted(guess, x, h3)) {
+            ++predicted;
+            int h4 = hints(rng);
+            ASSERT_TRUE(FindElectrodeAt(*seq, x, slots.LineY(), h4)) << x;
+            ASSERT_EQ(h3, h4) << x;
+            h4 = -1;
+            ASSERT_TRUE(FindElectrodeAt(*seq, x, slots.LineY(), h4)) << x;
+            ASSERT_EQ(h3, h4) << x;
+        }
+    }
+    if (seq->Spacing[0] >= 0.3f) {
+        EXPECT_GT(predicted, 0);   // the slots answered some
     }
 }
 
