@@ -16,41 +16,59 @@ using nlohmann::ordered_json;
 
 // Output collects in a buffer and goes out in large writes. Every float and string goes through
 // nlohmann's own serializer, the one dump() uses, so that they read exactly as before; integers, whose
-// decimal form is unique, and the punctuation are written here.
+// decimal form is unique, and the punctuation are written here. Callers make room (Room) for a whole
+// record at a time; the writes within it do not check.
 class TJsonWriter {
 public:
     explicit TJsonWriter(std::ostream& out)
-        : out_(out), buffer_(new char[Capacity]), serializer_(std::make_shared<TAdapter>(*this), ' ') {}
+        : out_(out), buffer_(new char[Capacity]), cur_(buffer_.get()),
+          serializer_(std::make_shared<TAdapter>(*this), ' ') {
+        for (int i = 0; i < SmallInts; ++i)
+            small_[i].Length = static_cast<uint8_t>(std::to_chars(small_[i].Text, small_[i].Text + 4, i).ptr - small_[i].Text);
+    }
     TJsonWriter(const TJsonWriter&) = delete;
     TJsonWriter& operator=(const TJsonWriter&) = delete;
 
+    // Room for `n` more bytes, sending what the buffer holds once it is past FlushAt.
+    void Room(std::size_t n = RecordRoom) {
+        if (cur_ - buffer_.get() >= static_cast<std::ptrdiff_t>(FlushAt) || cur_ + n > buffer_.get() + Capacity) Flush();
+    }
     void Raw(std::string_view text) {
-        Reserve(text.size());
-        std::memcpy(buffer_.get() + size_, text.data(), text.size());
-        size_ += text.size();
+        std::memcpy(cur_, text.data(), text.size());
+        cur_ += text.size();
+    }
+    // A literal: its length known when compiled, so that the copy is a few moves.
+    template <std::size_t N>
+    void Raw(const char (&text)[N]) {
+        std::memcpy(cur_, text, N - 1);
+        cur_ += N - 1;
     }
     void Int(long v) {
-        Reserve(24);
-        size_ = static_cast<std::size_t>(std::to_chars(buffer_.get() + size_, buffer_.get() + Capacity, v).ptr -
-                                         buffer_.get());
+        if (v >= 0 && v < SmallInts) {   // electrode numbers, levels, codes: from a table
+            std::memcpy(cur_, small_[v].Text, sizeof small_[v].Text);
+            cur_ += small_[v].Length;
+            return;
+        }
+        cur_ = std::to_chars(cur_, cur_ + 24, v).ptr;
     }
-    void Bool(bool v) { Raw(v ? "true" : "false"); }
+    void Bool(bool v) { v ? Raw("true") : Raw("false"); }
     void Text(const std::string& utf8) { serializer_.dump(ordered_json(utf8), false, false, 0); }
     // A float as the double it widens to. Lines repeat their values (spacings, factors, levels), so
     // the text of each recent one is kept rather than worked out again.
     void Float(float v) {
         uint32_t bits;
         std::memcpy(&bits, &v, sizeof bits);
-        TCached& c = cache_[(bits ^ bits >> 15) % CacheSize];
-        if (c.Length == 0 || c.Bits != bits) {
-            const std::size_t start = size_;
-            serializer_.dump(ordered_json(v), false, false, 0);
-            c.Bits = bits;
-            c.Length = static_cast<uint8_t>(size_ - start);
-            std::memcpy(c.Text, buffer_.get() + start, c.Length);
+        TCached& c = cache_[(bits * 2654435761u) >> (32 - CacheBits)];
+        if (c.Bits == bits && c.Length != 0) {
+            std::memcpy(cur_, c.Text, sizeof c.Text);   // the record's room covers the whole copy
+            cur_ += c.Length;
             return;
         }
-        Raw({c.Text, c.Length});
+        char* start = cur_;
+        serializer_.dump(ordered_json(v), false, false, 0);
+        c.Bits = bits;
+        c.Length = static_cast<uint8_t>(cur_ - start);
+        std::memcpy(c.Text, start, c.Length);
     }
     template <std::size_t N>
     void FloatArray(const float (&v)[N]) {
@@ -70,46 +88,52 @@ public:
         }
         Raw("]");
     }
-    void FlushIfFull() {
-        if (size_ >= FlushAt) Flush();
-    }
     void Flush() {
-        out_.write(buffer_.get(), static_cast<std::streamsize>(size_));
-        size_ = 0;
+        out_.write(buffer_.get(), cur_ - buffer_.get());
+        cur_ = buffer_.get();
     }
 
 private:
     static constexpr std::size_t FlushAt = 64 * 1024;
-    static constexpr std::size_t Capacity = FlushAt + 4096;
-    static constexpr std::size_t CacheSize = 1021;
+    // A record of the document (its numbers at most 24 characters each, its names at most 31
+    // characters, each escaped to at most 6) fits in RecordRoom.
+    static constexpr std::size_t RecordRoom = 2048;
+    static constexpr std::size_t Capacity = FlushAt + 2 * RecordRoom;
+    static constexpr int CacheBits = 12;
     struct TCached {
         uint32_t Bits = 0;
         uint8_t Length = 0;   // 0: empty
         char Text[27];        // the longest form of a float widened to double is 24 characters
     };
+    static constexpr int SmallInts = MaxElectrodes + 1;
+    struct TSmallInt {
+        char Text[4];
+        uint8_t Length;
+    };
+    // Where the serializer writes: into the current record's room.
     struct TAdapter : nlohmann::detail::output_adapter_protocol<char> {
         explicit TAdapter(TJsonWriter& w) : W(w) {}
-        void write_character(char c) override { W.Raw({&c, 1}); }
-        void write_characters(const char* s, std::size_t n) override { W.Raw({s, n}); }
+        void write_character(char c) override { *W.cur_++ = c; }
+        void write_characters(const char* s, std::size_t n) override {
+            std::memcpy(W.cur_, s, n);
+            W.cur_ += n;
+        }
         TJsonWriter& W;
     };
-    // Writes at most a few hundred bytes at a time: only a full buffer goes out in the middle of a
-    // value.
-    void Reserve(std::size_t n) {
-        if (size_ + n > Capacity) Flush();
-    }
 
     std::ostream& out_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t size_ = 0;
+    char* cur_;
     nlohmann::detail::serializer<ordered_json> serializer_;
-    TCached cache_[CacheSize];
+    TCached cache_[1 << CacheBits];
+    TSmallInt small_[SmallInts];
 };
 
 }  // namespace
 
 void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
     auto w = std::make_unique<TJsonWriter>(out);
+    w->Room();
     w->Raw("{\"version\":");
     w->Int(seq.Version);
     w->Raw(",\"name\":");
@@ -120,7 +144,8 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
     bool first = true;
     for (const TSegment& s : seq.Segments) {
         if (s.Empty()) continue;
-        w->Raw(first ? "{\"name\":" : ",{\"name\":");
+        w->Room();
+        first ? w->Raw("{\"name\":") : w->Raw(",{\"name\":");
         first = false;
         w->Text(RecordTextUtf8(s.Name.Get()));
         w->Raw(",\"first_node\":");
@@ -133,6 +158,7 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
         w->Bool(s.Reversible != 0);
         w->Raw("}");
     }
+    w->Room();
     w->Raw("],\"array_type\":");
     w->Int(seq.ArrayType);
     w->Raw(",\"spacing\":");
@@ -175,7 +201,8 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
     for (int i = 0; i < MaxElectrodes; ++i) {
         const TElectrode& e = seq.Electrodes[i];
         if (e.Type == 0) continue;
-        w->Raw(first ? "{\"index\":" : ",{\"index\":");
+        w->Room();
+        first ? w->Raw("{\"index\":") : w->Raw(",{\"index\":");
         first = false;
         w->Int(i);
         w->Raw(",\"type\":");
@@ -189,12 +216,13 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
         w->Raw(",\"z\":");
         w->Float(e.Z);
         w->Raw("}");
-        w->FlushIfFull();
     }
+    w->Room();
     w->Raw("],\"quadripoles\":[");
     for (int i = 0; i < seq.NbQuadripole; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
-        w->Raw(i ? ",{\"a\":" : "{\"a\":");
+        w->Room();
+        i ? w->Raw(",{\"a\":") : w->Raw("{\"a\":");
         w->Int(q.A);
         w->Raw(",\"b\":");
         w->Int(q.B);
@@ -208,15 +236,16 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
         w->Int(q.Level);
         w->Raw(",\"k\":");
         w->Float(GeometricFactor(seq, q));
+        const TPlotValues plot = PlotValues(seq, q);
         w->Raw(",\"pseudo_x\":");
-        w->Float(PseudoX(seq, q));
+        w->Float(plot.PseudoX);
         w->Raw(",\"level_value\":");
-        w->Float(ChartValue(seq, q, 0));
+        w->Float(plot.Level);
         w->Raw(",\"depth\":");
-        w->Float(ChartValue(seq, q, 1));
+        w->Float(plot.Depth);
         w->Raw("}");
-        w->FlushIfFull();
     }
+    w->Room();
     w->Raw("]}");
     w->Flush();
 }
