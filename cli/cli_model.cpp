@@ -13,6 +13,7 @@
 #include "generate.h"
 #include "geometry.h"
 #include "levelspec.h"
+#include "sequencejson.h"
 #include "sequencerules.h"
 #include "sqxfile.h"
 
@@ -87,58 +88,6 @@ ordered_json SegmentsJson(const TCable& c) {
     for (const TSegment& s : c.Segments)
         if (!s.Empty()) list.push_back(SegmentJson(s));
     return list;
-}
-
-template <class T>
-ordered_json Triple(const T (&v)[3]) {
-    return ordered_json::array({v[0], v[1], v[2]});
-}
-
-ordered_json SequenceJson(const TSequence& seq) {
-    ordered_json j;
-    j["version"] = seq.Version;
-    j["name"] = RecordTextUtf8(seq.Name.Get());
-    j["cable_name"] = RecordTextUtf8(seq.CableName.Get());
-    j["segments"] = SegmentsJson(seq);
-    j["array_type"] = seq.ArrayType;
-    j["spacing"] = Triple(seq.Spacing);
-    j["level_used"] = Triple(seq.LevelUsed);
-    j["roll_limit"] = Triple(seq.RollLimit);
-    j["deepest_x"] = Triple(seq.DeepestX);
-    j["deepest_y"] = Triple(seq.DeepestY);
-    j["max_x"] = seq.MaxX;
-    j["max_y"] = seq.MaxY;
-    j["grid_line_x"] = seq.GridLineX;
-    j["grid_line_y"] = seq.GridLineY;
-    j["qmax"] = seq.QMax;
-    j["stack_min"] = seq.StackMin;
-    j["stack_max"] = seq.StackMax;
-    j["time"] = seq.Time;
-    j["mode"] = seq.Mode;
-    j["vmn_range"] = seq.VmnRange;
-    j["area"] = seq.Area;
-    j["line"] = seq.Line;
-    j["nb_electrode"] = seq.NbElectrode;
-    j["first_electrode"] = seq.FirstElectrode;
-    j["last_electrode"] = seq.LastElectrode;
-    j["nb_quadripole"] = seq.NbQuadripole;
-    ordered_json electrodes = ordered_json::array();
-    for (int i = 0; i < MaxElectrodes; ++i) {
-        const TElectrode& e = seq.Electrodes[i];
-        if (e.Type == 0) continue;
-        electrodes.push_back({{"index", i}, {"type", e.Type}, {"number", e.Number}, {"x", e.X}, {"y", e.Y}, {"z", e.Z}});
-    }
-    j["electrodes"] = std::move(electrodes);
-    ordered_json quads = ordered_json::array();
-    for (int i = 0; i < seq.NbQuadripole; ++i) {
-        const TQuadripole& q = seq.Quadripoles[i];
-        quads.push_back({{"a", q.A}, {"b", q.B}, {"m", q.M}, {"n", q.N},
-                         {"spacing_index", q.SpacingIndex}, {"level", q.Level},
-                         {"k", GeometricFactor(seq, q)}, {"pseudo_x", PseudoX(seq, q)},
-                         {"level_value", ChartValue(seq, q, 0)}, {"depth", ChartValue(seq, q, 1)}});
-    }
-    j["quadripoles"] = std::move(quads);
-    return j;
 }
 
 // The --array names, one for each array type with a listing scheme.
@@ -418,12 +367,13 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     auto show = std::make_shared<TShow>();
     auto* sh = app.add_subcommand("show", "Show a sequence file (.sqx)");
     sh->add_option("FILE", show->File, "The .sqx file")->required();
-    sh->add_flag("--json", show->Json, "Print one JSON object");
+    sh->add_flag("--json", show->Json, "Print one JSON object; each quadripole carries k, pseudo_x, level_value, depth and median_depth");
     sh->callback([show, &ctx] {
         auto seq = std::make_unique<TSequence>();
         ReadSequenceFile(show->File, *seq);
         if (show->Json) {
-            ctx.Out << SequenceJson(*seq).dump() << "\n";
+            WriteSequenceJson(ctx.Out, *seq);
+            ctx.Out << "\n";
             return;
         }
         std::string array = ArrayTypeName(seq->ArrayType);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "cable.h"
 #include "geometry.h"
@@ -19,6 +21,20 @@ inline bool Matches(const TElectrode& e, float x, float y) {
 
 float Ceil(float v) { return std::ceil(v); }
 
+// Whether two entries of the cable set hold an electrode entry (1 to 1999) in common: then the first
+// holding a node is not simply the one holding its neighbour.
+bool SegmentsOverlap(const TCable& c) {
+    for (int i = 0; i < MaxSegments; ++i)
+        for (int j = i + 1; j < MaxSegments; ++j)
+            if (std::max({c.Segments[i].FirstNode, c.Segments[j].FirstNode, int16_t(1)}) <=
+                std::min({c.Segments[i].LastNode, c.Segments[j].LastNode, int16_t(MaxElectrodeNumber)}))
+                return true;
+    return false;
+}
+
+// The reference looks up each node's segment and node step anew; otherwise they are looked up again
+// only when they change, with the same results.
+template <bool Reference>
 void PlaceElectrodes(TSequence& seq) {
     const float a = seq.Spacing[0];
     const int f = seq.FirstElectrode;
@@ -36,10 +52,26 @@ void PlaceElectrodes(TSequence& seq) {
     float step = a / Ceil(a / sf.NodeSpacing);
     float next = x0 - static_cast<float>(f - sf.FirstNode) * a / Ceil(a / sf.NodeSpacing);
 
+    const bool overlap = !Reference && SegmentsOverlap(seq);
+    const TSegment* lastSegment = nullptr;
+    auto segmentOf = [&](int n) {
+        if (Reference || overlap || lastSegment == nullptr || n < lastSegment->FirstNode || n > lastSegment->LastNode)
+            lastSegment = SegmentOfNode(seq, n);
+        return lastSegment;
+    };
+    float lastSpacing = NAN, lastStep = NAN;
+    auto nodeStep = [&](float s) {
+        if (Reference || !(s == lastSpacing)) {
+            lastSpacing = s;
+            lastStep = a / Ceil(a / s);
+        }
+        return lastStep;
+    };
+
     auto visit = [&](int n, bool firstSweep) {
         TElectrode& e = seq.Electrodes[n];
         if (e.Type == 0) return;
-        const TSegment* seg = SegmentOfNode(seq, n);
+        const TSegment* seg = segmentOf(n);
         if (seg == nullptr) return;   // a stray entry outside every segment is not a node
         const float s = seg->NodeSpacing;
         if (n == seg->FirstNode && n != sf.FirstNode) {
@@ -47,10 +79,10 @@ void PlaceElectrodes(TSequence& seq) {
             acc += v / 2 + s / 2;
             // Inactive nodes after the junction: with a wider spacing they sit at half node steps;
             // otherwise they follow this segment's own node step, as inside any segment.
-            step = s > v ? a / Ceil((a / s) / 2) : a / Ceil(a / s);
+            step = s > v ? a / Ceil((a / s) / 2) : nodeStep(s);
         } else {
             acc += s;
-            step = a / Ceil(a / s);
+            step = nodeStep(s);
         }
         bool inactive = acc < a - 0.001f || (firstSweep && n < f) || count >= seq.NbElectrode;
         e.Y = y0;
@@ -64,7 +96,7 @@ void PlaceElectrodes(TSequence& seq) {
             e.X = x0 + static_cast<float>(count) * a;
             if (e.X > seq.MaxX) seq.MaxX = e.X;
             v = s;
-            next = e.X + a / Ceil(a / s);
+            next = e.X + nodeStep(s);
             ++count;
             acc = 0;
             seq.LastElectrode = n;
@@ -75,46 +107,76 @@ void PlaceElectrodes(TSequence& seq) {
     seq.MaxY = y0;
 }
 
+bool IsEmpty(const TQuadripole& q) {
+    return q.A == 0 && q.B == 0 && q.M == 0 && q.N == 0 && q.SpacingIndex == 0 && q.Level == 0 && q.Reserved == -1;
+}
+
+// How many entries of the quadripole table, from the front, may not be empty. Normally the record's
+// count: the rest are checked rather than rewritten, reading being much cheaper than writing. The
+// table is empty from entry k on when entry k is empty and every entry equals the next one, which is
+// what comparing the table with itself one entry further on shows.
+int UsedQuadripoles(const TSequence& seq) {
+    const TQuadripole* q = seq.Quadripoles;
+    const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
+    if (count == MaxQuadripoles) return count;
+    const bool emptyTail =
+        IsEmpty(q[count]) &&
+        std::memcmp(&q[count], &q[count + 1], sizeof(TQuadripole) * std::size_t(MaxQuadripoles - count - 1)) == 0;
+    return emptyTail ? count : MaxQuadripoles;
+}
+
+// The lookups of one generation, as small values the compiler keeps in registers: the record is written
+// on every quadripole, and anything it reaches through memory would be read again after each write.
+// Each lookup takes a guess at the slot of its abscissa (see TElectrodeSlots::Predicted), which only
+// ever saves time.
 struct TScanLookup {
+    static constexpr bool Reference = true;
     explicit TScanLookup(const TSequence&) {}
-    bool operator()(const TSequence& seq, float x, float y, int& hint) const {
-        return FindElectrodeAt(seq, x, y, hint);
-    }
+    struct TFinder {
+        const TSequence* Seq;
+        int SlotNear(float) const { return 0; }
+        bool Sure(float, int, int&) const { return false; }
+        bool operator()(float x, float y, int& hint, int) const { return FindElectrodeAt(*Seq, x, y, hint); }
+    };
+    TFinder Finder(const TSequence& seq, float) const { return {&seq}; }
 };
 
 struct TIndexLookup {
+    static constexpr bool Reference = false;
     explicit TIndexLookup(const TSequence& seq) : index(seq) {}
-    bool operator()(const TSequence& seq, float x, float y, int& hint) const { return index.Find(seq, x, y, hint); }
+    struct TFinder {
+        TElectrodeSlots Slots;
+        const TElectrodePositionIndex* Index;
+        const TSequence* Seq;
+        float MaxX, MaxY;
+        int SlotNear(float x) const { return Slots.SlotNear(x); }
+        // Whether the answer at x is known whatever the hint: then it is in number.
+        bool Sure(float x, int guess, int& number) const { return Slots.Predicted(guess, x, number); }
+        bool operator()(float x, float y, int& hint, int guess) const {
+            if (Slots.Predicted(guess, x, hint)) return true;
+            if (x > MaxX || y > MaxY) return false;
+            int32_t n = Slots.Lookup(x, y);
+            if (n == TElectrodeSlots::Undecided) n = Index->FindSorted(*Seq, x, y, hint);
+            if (n == TElectrodeSlots::NoMatch) return false;
+            hint = n;
+            return true;
+        }
+    };
+    // For lookups at ordinate y, valid while the record's electrodes, MaxX and MaxY stay as they are.
+    TFinder Finder(const TSequence& seq, float y) const {
+        TFinder f{index.Slots(), &index, &seq, seq.MaxX, seq.MaxY};
+        if (!(y == f.Slots.LineY())) f.Slots.StopPredicting();
+        return f;
+    }
     TElectrodePositionIndex index;
 };
 
-template <class Lookup>
-bool Generate(TSequence& seq, int mode, TChartSink& chart) {
-    if (GenerationProblem(seq)) return false;
-    chart.ClearChart();
-    PlaceElectrodes(seq);
-
-    for (auto& q : seq.Quadripoles) q.MakeEmpty();
-    seq.NbQuadripole = 0;
-    int usable = 0;
-    for (int s = 0; s < MaxSpacings; ++s) {
-        seq.DeepestX[s] = 0;
-        if (seq.Spacing[s] == 0.0f || seq.LevelUsed[s] == 0) break;
-        usable = s + 1;
-    }
-    for (int s = usable; s < MaxSpacings; ++s) seq.DeepestX[s] = 0;
-
-    const int type = seq.ArrayType;
-    bool forward;
-    float k;
-    switch (type) {
-        case 0: case 1: case 2: forward = true; k = 1.0f; break;
-        case 4: forward = false; k = 1.9998f; break;
-        case 6: forward = false; k = 2.9998f; break;
-        default: return false;
-    }
-
-    const Lookup lookup(seq);
+// The listing loop of one array type (0, 1, 2, 4 or 6), so that each is compiled without the others'
+// branches. Writes each entry whole.
+template <int Type, class Finder>
+bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart, int usable) {
+    constexpr bool forward = Type == 0 || Type == 1 || Type == 2;
+    constexpr float rollFactor = Type == 4 ? 1.9998f : Type == 6 ? 2.9998f : 1.0f;
     const float a = seq.Spacing[0];
     const float y0 = seq.Electrodes[seq.FirstElectrode].Y;
     float cursor[MaxSpacings];
@@ -126,66 +188,109 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
     std::string label;
     label.reserve(32);
 
-    while (seq.NbQuadripole < MaxQuadripoles) {
+    // The levels of each spacing in listing order, with n a and the last bytes of their entries; and
+    // dipole lengths in slots for the guesses.
+    struct TLevel {
+        int N;
+        float NA;
+        uint32_t Tail;   // SpacingIndex, Level and Reserved as they lie in the entry
+    };
+    TLevel levels[MaxSpacings][MaxLevels];
+    int levelCount[MaxSpacings] = {}, deepest[MaxSpacings] = {};
+    int lengthSlots[MaxSpacings] = {};
+    for (int s = 0; s < usable; ++s) {
+        const int32_t mask = seq.LevelUsed[s];
+        const int lo = LowestLevel(mask) + 1, hi = HighestLevel(mask) + 1;
+        deepest[s] = hi;
+        for (int j = 0; j <= hi - lo; ++j) {
+            const int n = forward ? lo + j : hi - j;
+            if (!LevelSet(mask, n)) continue;
+            TQuadripole q{};
+            q.SpacingIndex = static_cast<int8_t>(s);
+            q.Level = static_cast<int8_t>(n);
+            q.Reserved = -1;
+            TLevel& l = levels[s][levelCount[s]++];
+            l.N = n;
+            l.NA = static_cast<float>(n) * a;
+            std::memcpy(&l.Tail, &q.SpacingIndex, sizeof l.Tail);
+        }
+        const float r = seq.Spacing[s] / a;
+        lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
+    }
+    // The slots of the cursors, one further at each step: the guesses' starting points.
+    int cursorSlot[MaxSpacings];
+    for (int s = 0; s < MaxSpacings; ++s) cursorSlot[s] = lookup.SlotNear(cursor[s]);
+    const float maxX = seq.MaxX;
+    int nb = 0;   // seq.NbQuadripole, kept in step
+    TQuadripole* out = seq.Quadripoles;
+    while (nb < MaxQuadripoles) {
         bool any = false;
-        for (int s = 0; s < usable; ++s) any = any || cursor[s] <= seq.MaxX;
+        for (int s = 0; s < usable; ++s) any = any || cursor[s] <= maxX;
         if (!any) return true;
         for (int i = 0; i < usable; ++i) {
             const int s = forward ? i : usable - 1 - i;
-            if (!lookup(seq, cursor[s], y0, hint)) {
+            const int slot = cursorSlot[s]++;
+            if (!lookup(cursor[s], y0, hint, slot)) {
                 cursor[s] += a;
                 continue;
             }
             const int c = hint;
+            const float cur = cursor[s];
+            const float rollLimit = seq.RollLimit[s];
             const float d = seq.Spacing[s];
-            const int32_t mask = seq.LevelUsed[s];
-            const int lo = LowestLevel(mask) + 1, hi = HighestLevel(mask) + 1;
-            for (int j = 0; j <= hi - lo; ++j) {
-                const int n = forward ? lo + j : hi - j;
-                if (!LevelSet(mask, n)) continue;
-                const float na = static_cast<float>(n) * a;
-                TQuadripole q{};
-                q.Reserved = -1;
-                int p1 = 0, p2 = 0, p3 = 0;
-                float x = cursor[s];
-                bool ok = true;
-                switch (type) {
-                    case 0:
-                        ok = lookup(seq, x += d, y0, hint) && (p1 = hint, lookup(seq, x += na, y0, hint)) &&
-                             (p2 = hint, lookup(seq, x += d, y0, hint));
-                        p3 = hint;
-                        q.A = int16_t(c); q.B = int16_t(p1); q.M = int16_t(p2); q.N = int16_t(p3);
-                        break;
-                    case 1:
-                        ok = lookup(seq, x += na, y0, hint) && (p1 = hint, lookup(seq, x += d, y0, hint));
-                        p2 = hint;
-                        q.A = 0; q.B = int16_t(c); q.M = int16_t(p1); q.N = int16_t(p2);
-                        break;
-                    case 2:
-                        ok = lookup(seq, x += na, y0, hint);
-                        p1 = hint;
-                        q.A = 0; q.B = int16_t(c); q.M = 0; q.N = int16_t(p1);
-                        break;
-                    case 4:
-                        ok = lookup(seq, x += na, y0, hint) && (p1 = hint, lookup(seq, x += d, y0, hint)) &&
-                             (p2 = hint, lookup(seq, x += na, y0, hint));
-                        p3 = hint;
-                        q.A = int16_t(c); q.B = int16_t(p3); q.M = int16_t(p1); q.N = int16_t(p2);
-                        break;
-                    default:   // 6, Wenner
-                        ok = lookup(seq, x += na, y0, hint) && (p1 = hint, lookup(seq, x += na, y0, hint)) &&
-                             (p2 = hint, lookup(seq, x += na, y0, hint));
-                        p3 = hint;
-                        q.A = int16_t(c); q.B = int16_t(p3); q.M = int16_t(p1); q.N = int16_t(p2);
-                        break;
+            const int ds = lengthSlots[s];
+            const int hi = deepest[s];
+            // A dipole-dipole quadripole's first lookup is the same at every level: when its answer
+            // does not depend on the hint, it is looked up once.
+            float x1 = cur;
+            int guess1 = slot, b1 = 0;
+            bool sure1 = false;
+            if constexpr (Type == 0) sure1 = lookup.Sure(x1 += d, guess1 += ds, b1);
+            for (int j = 0; j < levelCount[s]; ++j) {
+                const int n = levels[s][j].N;
+                const float na = levels[s][j].NA;
+                // The electrodes as plain numbers first: assembling a record entry on the stack and
+                // copying it over stalls on the narrow stores.
+                int qa = 0, qb = 0, qm = 0, qn = 0;
+                float x = cur;
+                int guess = slot;
+                bool ok;
+                if constexpr (Type == 0) {
+                    qa = c;
+                    x = x1;
+                    guess = guess1;
+                    ok = (sure1 ? (hint = b1, true) : lookup(x, y0, hint, guess)) &&
+                         (qb = hint, lookup(x += na, y0, hint, guess += n)) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
+                    qn = hint;
+                } else if constexpr (Type == 1) {
+                    qb = c;
+                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
+                    qn = hint;
+                } else if constexpr (Type == 2) {
+                    qb = c;
+                    ok = lookup(x += na, y0, hint, guess + n);
+                    qn = hint;
+                } else if constexpr (Type == 4) {
+                    qa = c;
+                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds)) &&
+                         (qn = hint, lookup(x += na, y0, hint, guess += n));
+                    qb = hint;
+                } else {   // Wenner
+                    qa = c;
+                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += na, y0, hint, guess += n)) &&
+                         (qn = hint, lookup(x += na, y0, hint, guess += n));
+                    qb = hint;
                 }
                 if (!ok) continue;
-                if (roll && cursor[s] < seq.RollLimit[s] + static_cast<float>(hi - n) * k * a) continue;
-                q.SpacingIndex = static_cast<int8_t>(s);
-                q.Level = static_cast<int8_t>(n);
-                seq.Quadripoles[seq.NbQuadripole] = q;
+                if (roll && cur < rollLimit + static_cast<float>(hi - n) * rollFactor * a) continue;
+                TQuadripole& q = *out++;
+                q.A = static_cast<int16_t>(qa);
+                q.B = static_cast<int16_t>(qb);
+                q.M = static_cast<int16_t>(qm);
+                q.N = static_cast<int16_t>(qn);
+                std::memcpy(&q.SpacingIndex, &levels[s][j].Tail, sizeof levels[s][j].Tail);
                 if (n == hi) {
-                    seq.DeepestX[s] = cursor[s];
+                    seq.DeepestX[s] = cur;
                     seq.DeepestY[s] = y0;
                 }
                 if (charting) {
@@ -196,12 +301,58 @@ bool Generate(TSequence& seq, int mode, TChartSink& chart) {
                         // A chart that cannot draw a point does not lose the quadripole.
                     }
                 }
-                if (++seq.NbQuadripole >= MaxQuadripoles) return false;
+                seq.NbQuadripole = ++nb;
+                if (nb >= MaxQuadripoles) return false;
             }
             cursor[s] += a;
         }
     }
     return false;
+}
+
+// Lists the quadripoles of a record whose electrodes are placed.
+template <class Lookup>
+bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
+    int usable = 0;
+    for (int s = 0; s < MaxSpacings; ++s) {
+        seq.DeepestX[s] = 0;
+        if (seq.Spacing[s] == 0.0f || seq.LevelUsed[s] == 0) break;
+        usable = s + 1;
+    }
+    for (int s = usable; s < MaxSpacings; ++s) seq.DeepestX[s] = 0;
+
+    const int type = seq.ArrayType;
+    switch (type) {
+        case 0: case 1: case 2: case 4: case 6: break;
+        default: return false;
+    }
+    const Lookup index(seq);
+    const auto lookup = index.Finder(seq, seq.Electrodes[seq.FirstElectrode].Y);
+    switch (type) {
+        case 0: return ListArray<0>(seq, lookup, mode, chart, usable);
+        case 1: return ListArray<1>(seq, lookup, mode, chart, usable);
+        case 2: return ListArray<2>(seq, lookup, mode, chart, usable);
+        case 4: return ListArray<4>(seq, lookup, mode, chart, usable);
+        default: return ListArray<6>(seq, lookup, mode, chart, usable);
+    }
+}
+
+template <class Lookup>
+bool Generate(TSequence& seq, int mode, TChartSink& chart) {
+    if (GenerationProblem(seq)) return false;
+    chart.ClearChart();
+    PlaceElectrodes<Lookup::Reference>(seq);
+    if constexpr (Lookup::Reference) {
+        for (auto& q : seq.Quadripoles) q.MakeEmpty();
+        seq.NbQuadripole = 0;
+        return ListQuadripoles<Lookup>(seq, mode, chart);
+    } else {
+        const int used = UsedQuadripoles(seq);
+        seq.NbQuadripole = 0;
+        const bool whole = ListQuadripoles<Lookup>(seq, mode, chart);
+        for (int i = seq.NbQuadripole; i < used; ++i) seq.Quadripoles[i].MakeEmpty();
+        return whole;
+    }
 }
 
 }  // namespace
@@ -315,9 +466,108 @@ bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint) {
 
 TElectrodePositionIndex::TElectrodePositionIndex(const TSequence& seq)
     : firstNode_(FirstNodeOfSet(seq)), lastNode_(std::min(LastNodeOfSet(seq), MaxElectrodeNumber)) {
+    BuildSlots(seq);
+}
+
+void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
+    // Wider than the match distance (0.01), so that any abscissa an electrode can match falls in a
+    // slot marked with it, whatever the rounding.
+    constexpr float Reach = 0.012f;
+    constexpr int MaxSlots = 4 * MaxElectrodes;
+    const float a = seq.Spacing[0];
+    float lo = INFINITY, hi = -INFINITY;
+    for (const TElectrode& e : seq.Electrodes) {
+        if (e.Type != kActive || !std::isfinite(e.X)) continue;   // an infinite or NaN abscissa matches nothing
+        lo = std::min(lo, e.X);
+        hi = std::max(hi, e.X);
+    }
+    if (lo > hi) {   // no active electrode: nothing is ever found
+        slots_.coverAll_ = true;
+        return;
+    }
+    // Narrower slots would all be crowded; leave everything to the sorted table.
+    if (!(a >= 0.03f) || !std::isfinite(a)) {
+        BuildSorted(seq);
+        return;
+    }
+    // Electrodes lie at the first electrode's abscissa plus multiples of a: centre the slots on them.
+    // Where the slots start and how many there are only matters for speed: an electrode whose reach
+    // they do not cover sends the lookups beyond them to the sorted table.
+    const int f = seq.FirstElectrode;
+    double start = (f >= 0 && f < MaxElectrodes && std::isfinite(seq.Electrodes[f].X) ? seq.Electrodes[f].X : lo) -
+                   double(a) / 2;
+    if (start > lo - Reach) start -= std::ceil((start - (lo - Reach)) / a) * a;
+    const double span = std::ceil((hi + Reach - start) / a) + 1;
+    const int count = span < MaxSlots ? static_cast<int>(span) : MaxSlots;
+    slots_.origin_ = static_cast<float>(start);
+    slots_.perUnit_ = 1 / a;
+    slots_.count_ = static_cast<float>(count);
+    slotTable_.assign(static_cast<std::size_t>(count), {NAN, NAN, TElectrodeSlots::NoMatch});
+    // The arithmetic of the lookup, which rounds alike: every abscissa within Reach of an electrode
+    // lands in one of the slots marked with it. -1 before the slots, count beyond them.
+    const float origin = slots_.origin_, perUnit = slots_.perUnit_, countF = slots_.count_;
+    auto slotOf = [&](float v) -> int {
+        const float t = (v - origin) * perUnit;
+        if (!(t >= 0)) return -1;
+        return t < countF ? static_cast<int>(t) : count;
+    };
+    bool coverAll = true, crowded = false, wide = false;
+    TElectrodeSlots::TSlot* table = slotTable_.data();
+    const int firstScanned = std::max(firstNode_, 0);
+    for (int i = 0; i < MaxElectrodes; ++i) {
+        const TElectrode& e = seq.Electrodes[i];
+        if (e.Type != kActive || !std::isfinite(e.X)) continue;
+        int from = slotOf(e.X - Reach), to = slotOf(e.X + Reach);
+        if (from < 0 || to >= count) {
+            coverAll = false;
+            from = std::max(from, 0);
+            to = std::min(to, count - 1);
+        }
+        if (to - from > 1) wide = true;
+        // An electrode outside the nodes of the set is found or not depending on the hint: its slots
+        // are left to the sorted table, which knows the scan order.
+        const bool alwaysScanned = i >= firstScanned && i <= lastNode_;
+        for (int b = from; b <= to; ++b) {
+            TElectrodeSlots::TSlot& s = table[b];
+            if (s.Number == TElectrodeSlots::NoMatch && alwaysScanned) {
+                s = {e.X, e.Y, e.Number};
+            } else {
+                s.Number = TElectrodeSlots::Undecided;
+                crowded = true;
+            }
+        }
+    }
+    // Slots whose electrode is alone in all its slots: it spans at most two, so that is when its
+    // slot's neighbours are not crowded, nor is the slot the first or the last, which would mean its
+    // reach was cut short. It must also match on the line and lie clear of MaxX, which Find checks
+    // first.
+    const float lineY = seq.MaxY, maxX = seq.MaxX;
+    sureTable_.assign(static_cast<std::size_t>(count), {NAN, 0});
+    if (!wide) {
+        TElectrodeSlots::TSure* sure = sureTable_.data();
+        for (int b = 1; b + 1 < count; ++b) {
+            const TElectrodeSlots::TSlot& s = table[b];
+            if (s.Number == TElectrodeSlots::NoMatch || s.Number == TElectrodeSlots::Undecided) continue;
+            if (crowded && (table[b - 1].Number == TElectrodeSlots::Undecided ||
+                            table[b + 1].Number == TElectrodeSlots::Undecided))
+                continue;
+            if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number};
+        }
+    }
+    slots_.slots_ = slotTable_.data();
+    slots_.sure_ = sureTable_.data();
+    slots_.intCount_ = count;
+    slots_.lineY_ = lineY;
+    slots_.coverAll_ = coverAll;
+    if (crowded || !coverAll) BuildSorted(seq);
+}
+
+void TElectrodePositionIndex::BuildSorted(const TSequence& seq) {
     byX_.reserve(MaxElectrodes);
+    // A NaN abscissa matches nothing, and would leave the table unsorted.
     for (int i = 0; i < MaxElectrodes; ++i)
-        if (seq.Electrodes[i].Type == kActive) byX_.push_back({seq.Electrodes[i].X, i});
+        if (seq.Electrodes[i].Type == kActive && !std::isnan(seq.Electrodes[i].X))
+            byX_.push_back({seq.Electrodes[i].X, i});
     std::sort(byX_.begin(), byX_.end(), [](const TEntry& l, const TEntry& r) { return l.X < r.X; });
     // Electrodes lie about evenly along the line, so the place of an abscissa in the sorted table is
     // guessed from the mean gap and then corrected by a short walk.
@@ -327,8 +577,8 @@ TElectrodePositionIndex::TElectrodePositionIndex(const TSequence& seq)
     }
 }
 
-bool TElectrodePositionIndex::Find(const TSequence& seq, float x, float y, int& hint) const {
-    if (x > seq.MaxX || y > seq.MaxY) return false;
+int32_t TElectrodePositionIndex::FindSorted(const TSequence& seq, float x, float y, int hint) const {
+    if (x > seq.MaxX || y > seq.MaxY) return TElectrodeSlots::NoMatch;
     const int start = hint == -1 ? firstNode_ : hint;
     // Rank of an entry in the scan order of FindElectrodeAt; entries it never examines have none.
     const long firstLen = start <= lastNode_ ? long(lastNode_) - std::max(start, 0) + 1 : 0;
@@ -337,7 +587,7 @@ bool TElectrodePositionIndex::Find(const TSequence& seq, float x, float y, int& 
         if (i >= std::max(firstNode_, 0) && i < start) return firstLen + (i - std::max(firstNode_, 0));
         return -1;
     };
-    if (byX_.empty()) return false;
+    if (byX_.empty()) return TElectrodeSlots::NoMatch;
     const float low = x - 0.011f;
     std::size_t at = 0;
     const double guess = (static_cast<double>(x) - byX_.front().X) * perGap_;
@@ -363,9 +613,7 @@ bool TElectrodePositionIndex::Find(const TSequence& seq, float x, float y, int& 
             bestIndex = it->Number;
         }
     }
-    if (bestIndex < 0) return false;
-    hint = seq.Electrodes[bestIndex].Number;
-    return true;
+    return bestIndex < 0 ? TElectrodeSlots::NoMatch : seq.Electrodes[bestIndex].Number;
 }
 
 int RollStartElectrode(const TSequence& seq) {

@@ -2,6 +2,9 @@
 // measuring order, feeding each one to a chart as it goes.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,20 +65,104 @@ bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart);
 // electrode's number.
 bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint);
 
+// The first part of a TElectrodePositionIndex lookup: the line cut into slots of width a, each holding
+// the one active electrode an abscissa in it can match. A view into its index, valid while that lives.
+class TElectrodeSlots {
+public:
+    static constexpr int32_t NoMatch = -100000;     // outside the range of electrode numbers
+    static constexpr int32_t Undecided = -200000;
+
+    // The Number of the active electrode within 0.01 of (x, y); NoMatch; or Undecided when the answer
+    // depends on where a scan starts, or lies beyond the slots, and only the sorted table can tell.
+    int32_t Lookup(float x, float y) const {
+        const float t = (x - origin_) * perUnit_;
+        if (t >= 0 && t < count_) {
+            const TSlot& s = slots_[static_cast<int>(t)];
+            if (s.Number == Undecided) return Undecided;
+            // An empty slot holds a NaN abscissa, which matches nothing.
+            return std::fabs(s.X - x) < 0.01f && std::fabs(s.Y - y) < 0.01f ? s.Number : NoMatch;
+        }
+        return coverAll_ ? NoMatch : Undecided;
+    }
+
+    // The slot of an abscissa, counted from the first, whether it exists or not: a guess for Predicted.
+    int SlotNear(float x) const {
+        const float t = (x - origin_) * perUnit_;
+        return t > -1 && t < count_ ? static_cast<int>(t) : -1;
+    }
+    // The ordinate the slots were built for (the record's MaxY).
+    float LineY() const { return lineY_; }
+    // For lookups off that line: Predicted then always says no.
+    void StopPredicting() { intCount_ = 0; }
+    // Whether the electrode of slot k, a guess, is what FindElectrodeAt answers for (x, LineY()) from
+    // any hint, its Number then going into hint. When not, the answer is unknown: ask Lookup. An
+    // electrode counts only when it lies within 0.01 of LineY() and clear of the record's MaxX, and
+    // no other one, nor any outside the scanned node range, can match any abscissa it matches.
+    bool Predicted(int k, float x, int& hint) const {
+        if (static_cast<unsigned>(k) >= static_cast<unsigned>(intCount_)) return false;
+        const TSure& s = sure_[k];
+        // A NaN abscissa for a slot without such an electrode: it matches nothing.
+        if (!(std::fabs(s.X - x) < 0.01f)) return false;
+        hint = s.Number;
+        return true;
+    }
+
+private:
+    friend class TElectrodePositionIndex;
+    struct TSlot {
+        float X;
+        float Y;
+        int32_t Number;   // the electrode's Number, or NoMatch when empty, or Undecided
+    };
+    struct TSure {
+        float X;
+        int32_t Number;
+    };
+    const TSlot* slots_ = nullptr;
+    const TSure* sure_ = nullptr;
+    float origin_ = 0;
+    float perUnit_ = 0;
+    float count_ = 0;
+    int intCount_ = 0;
+    float lineY_ = NAN;
+    bool coverAll_ = false;   // no active electrode can match an abscissa beyond the slots
+};
+
 // The same answers as FindElectrodeAt for a record whose electrode table does not change while the
-// index lives: a sorted table of active positions, searched by bisection.
+// index lives. Active electrodes lie a apart, so most lookups end in one slot (TElectrodeSlots); a slot
+// two electrodes could answer, an electrode outside the scanned node range, and an abscissa beyond the
+// slots go to a sorted table of active positions, searched by bisection.
 class TElectrodePositionIndex {
 public:
     explicit TElectrodePositionIndex(const TSequence& seq);
-    bool Find(const TSequence& seq, float x, float y, int& hint) const;
+    TElectrodePositionIndex(const TElectrodePositionIndex&) = delete;   // the slot view points into it
+    TElectrodePositionIndex& operator=(const TElectrodePositionIndex&) = delete;
+
+    bool Find(const TSequence& seq, float x, float y, int& hint) const {
+        if (x > seq.MaxX || y > seq.MaxY) return false;
+        int32_t n = slots_.Lookup(x, y);
+        if (n == TElectrodeSlots::Undecided) n = FindSorted(seq, x, y, hint);
+        if (n == TElectrodeSlots::NoMatch) return false;
+        hint = n;
+        return true;
+    }
+    const TElectrodeSlots& Slots() const { return slots_; }
+    // The sorted table's answer, from the hint: the electrode's Number or TElectrodeSlots::NoMatch.
+    int32_t FindSorted(const TSequence& seq, float x, float y, int hint) const;
 
 private:
     struct TEntry {
         float X;
         int Number;
     };
-    std::vector<TEntry> byX_;
-    double perGap_ = 0;   // entries per unit of abscissa
+    void BuildSlots(const TSequence& seq);
+    void BuildSorted(const TSequence& seq);
+
+    std::vector<TElectrodeSlots::TSlot> slotTable_;
+    std::vector<TElectrodeSlots::TSure> sureTable_;
+    TElectrodeSlots slots_;
+    std::vector<TEntry> byX_;   // built only when some lookup may need it
+    double perGap_ = 0;         // entries per unit of abscissa
     int firstNode_;
     int lastNode_;
 };

@@ -49,7 +49,10 @@ float PseudoX(const TSequence& seq, const TQuadripole& q) {
     return (Centre(seq, q.A, q.B) + Centre(seq, q.M, q.N)) / 2.0f;
 }
 
-float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
+namespace {
+
+// ChartValue with the current and potential centres given.
+float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float cc, float pc) {
     int s = q.SpacingIndex;
     float a = seq.Spacing[0];
     float ds = (s >= 0 && s < MaxSpacings) ? seq.Spacing[s] : 0.0f;
@@ -59,7 +62,6 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
         nu = (a / ds) * n;
         lambda = n * a;
     }
-    float cc = Centre(seq, q.A, q.B), pc = Centre(seq, q.M, q.N);
     switch (view) {
         case 0:
             switch (seq.ArrayType) {
@@ -84,6 +86,17 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
         case 4: return MedianDepth(seq, q);
         default: return 0.0f;
     }
+}
+
+}  // namespace
+
+float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
+    return ChartValueAt(seq, q, view, Centre(seq, q.A, q.B), Centre(seq, q.M, q.N));
+}
+
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) {
+    const float cc = Centre(seq, q.A, q.B), pc = Centre(seq, q.M, q.N);
+    return {(cc + pc) / 2.0f, ChartValueAt(seq, q, 0, cc, pc), ChartValueAt(seq, q, 1, cc, pc)};
 }
 
 void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out) {

@@ -17,6 +17,11 @@ float QuadripoleK(const TSequence& seq, int i);
 float PseudoX(const TSequence& seq, const TQuadripole& q);
 // Value plotted in a chart view (0 Level, 1 Investigation depth, 2 |K|, 4 MedianDepth, other 0).
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view);
+// PseudoX and the values of views 0 and 1, exactly as those give them, working the centres out once.
+struct TPlotValues {
+    float PseudoX, Level, Depth;
+};
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q);
 // " 1-2-3-4  " with separator "-"; electrode 0 reads "Rem".
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
 // The same text written into `out`, which keeps its capacity (no allocation once it has grown).

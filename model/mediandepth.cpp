@@ -42,9 +42,9 @@ float MedianDepth(const TSequence& seq, const TQuadripole& q) {
 
     // The pairs' terms in a fixed order (by distance, then sign) so that a quadripole and its
     // reciprocal, whose pairs are the same in another order, sum to the very same values.
-    std::sort(pairs, pairs + count, [](const TPair& x, const TPair& y) {
-        return x.R != y.R ? x.R < y.R : x.Sign < y.Sign;
-    });
+    auto before = [](const TPair& x, const TPair& y) { return x.R != y.R ? x.R < y.R : x.Sign < y.Sign; };
+    for (int i = 1; i < count; ++i)   // four at most: an insertion sort
+        for (int j = i; j > 0 && before(pairs[j], pairs[j - 1]); --j) std::swap(pairs[j], pairs[j - 1]);
     double total = 0.0, scale = 0.0;
     for (int i = 0; i < count; ++i) {
         total += pairs[i].Sign / pairs[i].R;
@@ -59,20 +59,38 @@ float MedianDepth(const TSequence& seq, const TQuadripole& q) {
         return above / total;
     };
     // The sensitivity of some arrays changes sign with depth, so the fraction need not grow
-    // steadily: walk down in steps of 2^(1/8) to the first depth where it reaches one half, then
-    // halve the last step until the float result no longer changes.
+    // steadily: walk down in steps of 2^(1/2) to the first depth where it reaches one half, then close
+    // in on the crossing inside that step (regula falsi, Illinois variant: the bracket shrinks from
+    // both sides, a few evaluations each) until the float result no longer changes. The JSON output
+    // computes one median depth per quadripole, so the number of evaluations matters.
     const double rMin = pairs[0].R, rMax = pairs[count - 1].R;
-    const double step = std::exp2(0.125);
-    double lo = 0.0, hi = rMin / 64.0;
+    const double step = std::sqrt(2.0);
+    double lo = 0.0, hi = rMin / 32.0;
     const double deepest = rMax * 1e4;
-    while (fraction(hi) < 0.5) {
+    double fLo = -0.5, fHi = fraction(hi) - 0.5;
+    while (fHi < 0.0) {
         if (hi > deepest) return static_cast<float>(hi);
         lo = hi;
+        fLo = fHi;
         hi *= step;
+        fHi = fraction(hi) - 0.5;
     }
-    for (int i = 0; i < 64 && static_cast<float>(lo) != static_cast<float>(hi); ++i) {
-        const double mid = 0.5 * (lo + hi);
-        (fraction(mid) < 0.5 ? lo : hi) = mid;
+    int side = 0;
+    for (int i = 0; i < 100 && static_cast<float>(lo) != static_cast<float>(hi); ++i) {
+        double mid = hi - fHi * (hi - lo) / (fHi - fLo);
+        if (!(mid > lo && mid < hi)) mid = 0.5 * (lo + hi);
+        const double fMid = fraction(mid) - 0.5;
+        if (fMid < 0.0) {
+            lo = mid;
+            fLo = fMid;
+            if (side == -1) fHi *= 0.5;
+            side = -1;
+        } else {
+            hi = mid;
+            fHi = fMid;
+            if (side == 1) fLo *= 0.5;
+            side = 1;
+        }
     }
     return static_cast<float>(0.5 * (lo + hi));
 }

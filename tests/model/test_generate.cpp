@@ -269,11 +269,12 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the indexed lookups against the plain scan ----
 
 struct TOracleCase {
-    const char* Name;
+    std::string Name;
     std::vector<TSegSpec> Segments;
     TLineSpec Line;
     int Mode = ModeCreate;
     float RollLimit = NotSet;
+    void (*Spoil)(TSequence&) = nullptr;   // what a file may hold beyond a freshly applied cable set
 };
 
 std::unique_ptr<TSequence> Build(const TOracleCase& c) {
@@ -281,7 +282,22 @@ std::unique_ptr<TSequence> Build(const TOracleCase& c) {
     for (std::size_t i = 0; i < c.Segments.size(); ++i) cable.Segments[i] = MakeSegment(c.Segments[i]);
     auto seq = MakeLine(cable, c.Line);
     for (float& r : seq->RollLimit) r = c.RollLimit;
+    if (c.Spoil) c.Spoil(*seq);
     return seq;
+}
+
+void ExpectSameCharts(const TRecordingSink& a, const TRecordingSink& b) {
+    EXPECT_EQ(a.Clears, b.Clears);
+    ASSERT_EQ(a.Points.size(), b.Points.size());
+    for (std::size_t i = 0; i < a.Points.size(); ++i) {
+        const TRecordedPoint &p = a.Points[i], &q = b.Points[i];
+        ASSERT_EQ(p.Label, q.Label) << i;
+        ASSERT_EQ(p.Series, q.Series) << i;
+        ASSERT_EQ(p.Colour, q.Colour) << i;
+        ASSERT_EQ(p.Inverted, q.Inverted) << i;
+        ASSERT_EQ(std::memcmp(&p.X, &q.X, sizeof p.X), 0) << i;
+        ASSERT_EQ(std::memcmp(&p.Y, &q.Y, sizeof p.Y), 0) << i;
+    }
 }
 
 class IndexAgainstScan : public ::testing::TestWithParam<TOracleCase> {};
@@ -295,11 +311,22 @@ TEST_P(IndexAgainstScan, GivesTheSameRecordAndChart) {
     EXPECT_EQ(ra, rb);
     EXPECT_GT(indexed->NbQuadripole, 0);
     EXPECT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0);
-    ASSERT_EQ(a.Points.size(), b.Points.size());
-    for (std::size_t i = 0; i < a.Points.size(); ++i) {
-        ASSERT_EQ(a.Points[i].Label, b.Points[i].Label);
-        ASSERT_EQ(a.Points[i].X, b.Points[i].X);
-        ASSERT_EQ(a.Points[i].Y, b.Points[i].Y);
+    ExpectSameCharts(a, b);
+}
+
+TEST_P(IndexAgainstScan, RegeneratesTheSameAfterAnotherGeneration) {
+    // A second run on the record of the first, with fewer and then more quadripoles.
+    auto indexed = Build(GetParam());
+    auto scanned = Build(GetParam());
+    TNullChartSink chart;
+    for (int32_t levels : {1, GetParam().Line.Levels}) {
+        GenerateSequence(*indexed, GetParam().Mode, chart);
+        GenerateSequenceByScan(*scanned, GetParam().Mode, chart);
+        indexed->LevelUsed[0] = scanned->LevelUsed[0] = levels;
+        TRecordingSink a(0), b(0);
+        EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, a), GenerateSequenceByScan(*scanned, GetParam().Mode, b));
+        ASSERT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0) << levels;
+        ExpectSameCharts(a, b);
     }
 }
 
@@ -310,17 +337,54 @@ TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
     TElectrodePositionIndex index(*seq);
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> xs(seq->Electrodes[seq->FirstElectrode].X - 20, seq->MaxX + 20);
-    std::uniform_int_distribution<int> hints(-1, 300);
+    std::uniform_int_distribution<int> hints(-1, MaxElectrodes + 10);
+    int predicted = 0;
     for (int i = 0; i < 4000; ++i) {
         float x = xs(rng);
+        // Near the electrodes, and right at the edges of the match distance.
         if (i % 2 == 0) x = std::round(x / seq->Spacing[0]) * seq->Spacing[0] + float(i % 5) * 0.004f;
-        int h1 = hints(rng), h2 = h1;
-        bool f1 = FindElectrodeAt(*seq, x, seq->MaxY, h1);
-        bool f2 = index.Find(*seq, x, seq->MaxY, h2);
+        if (i % 3 == 0) x = seq->Electrodes[i % MaxElectrodes].X + (i % 2 ? 0.00999f : -0.01f);
+        int h1 = i % 4 ? hints(rng) : i % MaxElectrodes, h2 = h1;
+        const float y = i % 7 ? seq->MaxY : seq->MaxY - 0.0101f;
+        bool f1 = FindElectrodeAt(*seq, x, y, h1);
+        bool f2 = index.Find(*seq, x, y, h2);
         ASSERT_EQ(f1, f2) << x;
         ASSERT_EQ(h1, h2) << x;
+        // A slot's answer, taken from a guess near the right slot or from anywhere, is the scan's from
+        // any hint.
+        const TElectrodeSlots& slots = index.Slots();
+        const int guess = i % 4 ? slots.SlotNear(x) + i % 3 - 1 : i % 97 - 3;
+        int h3 = -7;
+        if (slots.Predicted(guess, x, h3)) {
+            ++predicted;
+            int h4 = hints(rng);
+            ASSERT_TRUE(FindElectrodeAt(*seq, x, slots.LineY(), h4)) << x;
+            ASSERT_EQ(h3, h4) << x;
+            h4 = -1;
+            ASSERT_TRUE(FindElectrodeAt(*seq, x, slots.LineY(), h4)) << x;
+            ASSERT_EQ(h3, h4) << x;
+        }
+    }
+    if (seq->Spacing[0] >= 0.3f) {
+        EXPECT_GT(predicted, 0);   // the slots answered some
     }
 }
+
+// Every case of the generation benchmark, a = 1 on 48 to 1,999 evenly spaced nodes.
+std::vector<TOracleCase> BenchmarkCases() {
+    std::vector<TOracleCase> out;
+    const std::pair<const char*, int> arrays[] = {{"dd", 0}, {"pd", 1}, {"pp", 2}, {"wenner", 6}, {"ws", 4}};
+    for (const auto& [name, type] : arrays)
+        for (int nodes : {48, 96, 480, 1999})
+            for (int levels : {8, 32})
+                out.push_back({std::string(name) + "_" + std::to_string(nodes) + "_" + std::to_string(levels),
+                               {{1, nodes, 1}},
+                               {.Array = type, .A = 1, .Levels = int32_t(uint32_t(-1) >> (32 - levels))}});
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Benchmark, IndexAgainstScan, ::testing::ValuesIn(BenchmarkCases()),
+                         [](const auto& p) { return p.param.Name; });
 
 INSTANTIATE_TEST_SUITE_P(
     Arrays, IndexAgainstScan,
@@ -331,10 +395,45 @@ INSTANTIATE_TEST_SUITE_P(
         TOracleCase{"Wenner", {{1, 72, 1}}, {.Array = 6, .A = 2, .Levels = 0xF}},
         TOracleCase{"WennerSchlumberger", {{1, 48, 5}}, {.Array = 4, .Levels = 0x3F}},
         TOracleCase{"ThreeLengths", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Spacing3 = 15, .Levels2 = 0x1F, .Levels3 = 0x7}},
+        TOracleCase{"ThreeLengthsWennerSchlumberger", {{1, 480, 1}}, {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 4, .Spacing3 = 9, .Levels2 = 0xFF, .Levels3 = 0xF0}},
         TOracleCase{"WrappedSegments", {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}}, {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 12.5f}},
         TOracleCase{"GapsAndMixedSpacing", {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}}, {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
+        TOracleCase{"ReversibleSegments", {{1, 24, 2.5f, true}, {25, 48, 2.5f, true}, {49, 96, 5}}, {.Array = 0, .Levels = 0xFF, .Spacing2 = 10, .Levels2 = 0xF}},
+        TOracleCase{"WiderThenNarrower", {{1, 11, 1}, {12, 20, 5}, {21, 60, 0.5f}}, {.Array = 6, .Levels = 0xF, .Y0 = -3.25f, .Z0 = 2}},
         TOracleCase{"TinySpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = 0.005f, .Levels = 0x7}},
-        TOracleCase{"RollAlong", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}, ModeRollAlong, 40}),
-    [](const auto& p) { return std::string(p.param.Name); });
+        TOracleCase{"SpacingAtTheSlotLimit", {{1, 200, 0.03f}}, {.Array = 4, .A = 0.03f, .Levels = 0xFF}},
+        TOracleCase{"OddSpacingFarOut", {{1, 400, 0.37f}}, {.Array = 0, .A = 0.37f, .Levels = 0xFF, .X0 = 1234.5f, .Y0 = 4321.5f}},
+        TOracleCase{"FewerElectrodesThanNodes", {{1, 96, 5}}, {.Array = 1, .Levels = 0xFF, .Electrodes = 30}},
+        TOracleCase{"FirstInTheMiddle", {{1, 480, 1}}, {.Array = 0, .A = 1, .Levels = 0xFFFF, .First = 200, .X0 = -50}},
+        TOracleCase{"RollAlong", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}, ModeRollAlong, 40},
+        TOracleCase{"RollAlongLong", {{1, 1999, 1}}, {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 3, .Levels2 = 0x3F}, ModeRollAlong, 700},
+        TOracleCase{"MoveAlong", {{1, 96, 2.5f}}, {.Array = 6, .Levels = 0x3F, .X0 = 1000}, ModeMoveAlong},
+        // Active entries outside every segment, found or not depending on where the scan starts.
+        TOracleCase{"StrayActiveElectrodes", {{101, 148, 5}}, {.Array = 0, .Levels = 0x3F}, ModeCreate, NotSet,
+                    [](TSequence& s) {
+                        s.Electrodes[50] = {2, 50, 20, 0, 0};
+                        s.Electrodes[1500] = {2, 1500, 40.005f, 0, 0};
+                        s.Electrodes[1501] = {2, 1501, 1e9f, 0, 0};
+                        s.Electrodes[1502] = {2, 1502, NAN, 0, 0};
+                        s.Electrodes[110].Number = 0;   // the scan then starts below the set
+                        s.Electrodes[120].Number = 1700;
+                    }},
+        TOracleCase{"StaleQuadripoles", {{1, 96, 5}}, {.Array = 4, .Levels = 0xFF}, ModeCreate, NotSet,
+                    [](TSequence& s) {
+                        s.NbQuadripole = 3;
+                        s.Quadripoles[15999] = {1, 2, 3, 4, 0, 1, -1};
+                    }},
+        TOracleCase{"FullTableAndBadCount", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3}, ModeCreate, NotSet,
+                    [](TSequence& s) {
+                        for (auto& q : s.Quadripoles) q = {5, 6, 7, 8, 1, 2, 0};
+                        s.NbQuadripole = 70000;
+                    }},
+        TOracleCase{"NegativeCount", {{1, 96, 5}}, {.Array = 2, .Levels = 0x3}, ModeCreate, NotSet,
+                    [](TSequence& s) {
+                        s.Quadripoles[0] = {5, 6, 7, 8, 1, 2, 0};
+                        s.Quadripoles[7000] = {0, 0, 0, 0, 0, 0, 0};
+                        s.NbQuadripole = -4;
+                    }}),
+    [](const auto& p) { return p.param.Name; });
 
 }  // namespace

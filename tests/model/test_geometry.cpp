@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <random>
 
+#include "fixtures.h"
 #include "geometry.h"
 
 namespace {
@@ -93,6 +96,33 @@ TEST(Geometry, SpacingMultiples) {
     EXPECT_THROW(SpacingFromText(*seq, "x"), std::invalid_argument);
     seq->Spacing[0] = 0;
     EXPECT_EQ(SpacingMultipleText(*seq, 1, true), " ");
+}
+
+TEST(Geometry, PlotValuesAreThoseOfEachView) {
+    // Every array kind (3 has no views of its own), then the same records with random positions.
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> bits(0, 255);
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int array : {0, 1, 2, 4, 6, 3}) {
+        auto seq = MakeLine(MakeCable({{1, 60, 2.5f}}), {.Array = array == 3 ? 0 : array, .Levels = 0xFF,
+                                                         .Spacing2 = array == 2 || array == 6 ? 0.0f : 10.0f, .Levels2 = 0x3});
+        TNullChartSink chart;
+        GenerateSequence(*seq, ModeCreate, chart);
+        seq->ArrayType = array;
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < seq->NbQuadripole; ++i) {
+                const TQuadripole& q = seq->Quadripoles[i];
+                const TPlotValues v = PlotValues(*seq, q);
+                ASSERT_TRUE(same(v.PseudoX, PseudoX(*seq, q))) << array << " " << i;
+                ASSERT_TRUE(same(v.Level, ChartValue(*seq, q, 0))) << array << " " << i;
+                ASSERT_TRUE(same(v.Depth, ChartValue(*seq, q, 1))) << array << " " << i;
+            }
+            for (auto& e : seq->Electrodes) {
+                auto* b = reinterpret_cast<unsigned char*>(&e.X);
+                for (std::size_t k = 0; k < sizeof e.X; ++k) b[k] = static_cast<unsigned char>(bits(rng));
+            }
+        }
+    }
 }
 
 }  // namespace

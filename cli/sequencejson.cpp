@@ -1,0 +1,254 @@
+#include "sequencejson.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "geometry.h"
+#include "mediandepth.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// Output collects in a buffer and goes out in large writes. Every float and string goes through
+// nlohmann's own serializer, the one dump() uses, so that they read exactly as before; integers, whose
+// decimal form is unique, and the punctuation are written here. Callers make room (Room) for a whole
+// record at a time; the writes within it do not check.
+class TJsonWriter {
+public:
+    explicit TJsonWriter(std::ostream& out)
+        : out_(out), buffer_(new char[Capacity]), cur_(buffer_.get()),
+          serializer_(std::make_shared<TAdapter>(*this), ' ') {
+        for (int i = 0; i < SmallInts; ++i)
+            small_[i].Length = static_cast<uint8_t>(std::to_chars(small_[i].Text, small_[i].Text + 4, i).ptr - small_[i].Text);
+    }
+    TJsonWriter(const TJsonWriter&) = delete;
+    TJsonWriter& operator=(const TJsonWriter&) = delete;
+
+    // Room for `n` more bytes, sending what the buffer holds once it is past FlushAt.
+    void Room(std::size_t n = RecordRoom) {
+        if (cur_ - buffer_.get() >= static_cast<std::ptrdiff_t>(FlushAt) || cur_ + n > buffer_.get() + Capacity) Flush();
+    }
+    void Raw(std::string_view text) {
+        std::memcpy(cur_, text.data(), text.size());
+        cur_ += text.size();
+    }
+    // A literal: its length known when compiled, so that the copy is a few moves.
+    template <std::size_t N>
+    void Raw(const char (&text)[N]) {
+        std::memcpy(cur_, text, N - 1);
+        cur_ += N - 1;
+    }
+    void Int(long v) {
+        if (v >= 0 && v < SmallInts) {   // electrode numbers, levels, codes: from a table
+            std::memcpy(cur_, small_[v].Text, sizeof small_[v].Text);
+            cur_ += small_[v].Length;
+            return;
+        }
+        cur_ = std::to_chars(cur_, cur_ + 24, v).ptr;
+    }
+    void Bool(bool v) { v ? Raw("true") : Raw("false"); }
+    void Text(const std::string& utf8) { serializer_.dump(ordered_json(utf8), false, false, 0); }
+    // A float as the double it widens to. Lines repeat their values (spacings, factors, levels), so
+    // the text of each recent one is kept rather than worked out again.
+    void Float(float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        TCached& c = cache_[(bits * 2654435761u) >> (32 - CacheBits)];
+        if (c.Bits == bits && c.Length != 0) {
+            std::memcpy(cur_, c.Text, sizeof c.Text);   // the record's room covers the whole copy
+            cur_ += c.Length;
+            return;
+        }
+        char* start = cur_;
+        serializer_.dump(ordered_json(v), false, false, 0);
+        c.Bits = bits;
+        c.Length = static_cast<uint8_t>(cur_ - start);
+        std::memcpy(c.Text, start, c.Length);
+    }
+    template <std::size_t N>
+    void FloatArray(const float (&v)[N]) {
+        Raw("[");
+        for (std::size_t i = 0; i < N; ++i) {
+            if (i) Raw(",");
+            Float(v[i]);
+        }
+        Raw("]");
+    }
+    template <std::size_t N>
+    void IntArray(const int32_t (&v)[N]) {
+        Raw("[");
+        for (std::size_t i = 0; i < N; ++i) {
+            if (i) Raw(",");
+            Int(v[i]);
+        }
+        Raw("]");
+    }
+    void Flush() {
+        out_.write(buffer_.get(), cur_ - buffer_.get());
+        cur_ = buffer_.get();
+    }
+
+private:
+    static constexpr std::size_t FlushAt = 64 * 1024;
+    // A record of the document (its numbers at most 24 characters each, its names at most 31
+    // characters, each escaped to at most 6) fits in RecordRoom.
+    static constexpr std::size_t RecordRoom = 2048;
+    static constexpr std::size_t Capacity = FlushAt + 2 * RecordRoom;
+    static constexpr int CacheBits = 12;
+    struct TCached {
+        uint32_t Bits = 0;
+        uint8_t Length = 0;   // 0: empty
+        char Text[27];        // the longest form of a float widened to double is 24 characters
+    };
+    static constexpr int SmallInts = MaxElectrodes + 1;
+    struct TSmallInt {
+        char Text[4];
+        uint8_t Length;
+    };
+    // Where the serializer writes: into the current record's room.
+    struct TAdapter : nlohmann::detail::output_adapter_protocol<char> {
+        explicit TAdapter(TJsonWriter& w) : W(w) {}
+        void write_character(char c) override { *W.cur_++ = c; }
+        void write_characters(const char* s, std::size_t n) override {
+            std::memcpy(W.cur_, s, n);
+            W.cur_ += n;
+        }
+        TJsonWriter& W;
+    };
+
+    std::ostream& out_;
+    std::unique_ptr<char[]> buffer_;
+    char* cur_;
+    nlohmann::detail::serializer<ordered_json> serializer_;
+    TCached cache_[1 << CacheBits];
+    TSmallInt small_[SmallInts];
+};
+
+}  // namespace
+
+void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
+    auto w = std::make_unique<TJsonWriter>(out);
+    w->Room();
+    w->Raw("{\"version\":");
+    w->Int(seq.Version);
+    w->Raw(",\"name\":");
+    w->Text(RecordTextUtf8(seq.Name.Get()));
+    w->Raw(",\"cable_name\":");
+    w->Text(RecordTextUtf8(seq.CableName.Get()));
+    w->Raw(",\"segments\":[");
+    bool first = true;
+    for (const TSegment& s : seq.Segments) {
+        if (s.Empty()) continue;
+        w->Room();
+        first ? w->Raw("{\"name\":") : w->Raw(",{\"name\":");
+        first = false;
+        w->Text(RecordTextUtf8(s.Name.Get()));
+        w->Raw(",\"first_node\":");
+        w->Int(s.FirstNode);
+        w->Raw(",\"last_node\":");
+        w->Int(s.LastNode);
+        w->Raw(",\"node_spacing\":");
+        w->Float(s.NodeSpacing);
+        w->Raw(",\"reversible\":");
+        w->Bool(s.Reversible != 0);
+        w->Raw("}");
+    }
+    w->Room();
+    w->Raw("],\"array_type\":");
+    w->Int(seq.ArrayType);
+    w->Raw(",\"spacing\":");
+    w->FloatArray(seq.Spacing);
+    w->Raw(",\"level_used\":");
+    w->IntArray(seq.LevelUsed);
+    w->Raw(",\"roll_limit\":");
+    w->FloatArray(seq.RollLimit);
+    w->Raw(",\"deepest_x\":");
+    w->FloatArray(seq.DeepestX);
+    w->Raw(",\"deepest_y\":");
+    w->FloatArray(seq.DeepestY);
+    const std::pair<const char*, float> floats[] = {{",\"max_x\":", seq.MaxX}, {",\"max_y\":", seq.MaxY}};
+    for (const auto& [key, v] : floats) {
+        w->Raw(key);
+        w->Float(v);
+    }
+    const std::pair<const char*, long> ints[] = {
+        {",\"grid_line_x\":", seq.GridLineX}, {",\"grid_line_y\":", seq.GridLineY}, {",\"qmax\":", seq.QMax},
+        {",\"stack_min\":", seq.StackMin},    {",\"stack_max\":", seq.StackMax},    {",\"time\":", seq.Time},
+        {",\"mode\":", seq.Mode},             {",\"vmn_range\":", seq.VmnRange}};
+    for (const auto& [key, v] : ints) {
+        w->Raw(key);
+        w->Int(v);
+    }
+    w->Raw(",\"area\":");
+    w->Float(seq.Area);
+    w->Raw(",\"line\":");
+    w->Float(seq.Line);
+    const std::pair<const char*, long> counts[] = {{",\"nb_electrode\":", seq.NbElectrode},
+                                                   {",\"first_electrode\":", seq.FirstElectrode},
+                                                   {",\"last_electrode\":", seq.LastElectrode},
+                                                   {",\"nb_quadripole\":", seq.NbQuadripole}};
+    for (const auto& [key, v] : counts) {
+        w->Raw(key);
+        w->Int(v);
+    }
+    w->Raw(",\"electrodes\":[");
+    first = true;
+    for (int i = 0; i < MaxElectrodes; ++i) {
+        const TElectrode& e = seq.Electrodes[i];
+        if (e.Type == 0) continue;
+        w->Room();
+        first ? w->Raw("{\"index\":") : w->Raw(",{\"index\":");
+        first = false;
+        w->Int(i);
+        w->Raw(",\"type\":");
+        w->Int(e.Type);
+        w->Raw(",\"number\":");
+        w->Int(e.Number);
+        w->Raw(",\"x\":");
+        w->Float(e.X);
+        w->Raw(",\"y\":");
+        w->Float(e.Y);
+        w->Raw(",\"z\":");
+        w->Float(e.Z);
+        w->Raw("}");
+    }
+    w->Room();
+    w->Raw("],\"quadripoles\":[");
+    for (int i = 0; i < seq.NbQuadripole; ++i) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        w->Room();
+        i ? w->Raw(",{\"a\":") : w->Raw("{\"a\":");
+        w->Int(q.A);
+        w->Raw(",\"b\":");
+        w->Int(q.B);
+        w->Raw(",\"m\":");
+        w->Int(q.M);
+        w->Raw(",\"n\":");
+        w->Int(q.N);
+        w->Raw(",\"spacing_index\":");
+        w->Int(q.SpacingIndex);
+        w->Raw(",\"level\":");
+        w->Int(q.Level);
+        w->Raw(",\"k\":");
+        w->Float(GeometricFactor(seq, q));
+        const TPlotValues plot = PlotValues(seq, q);
+        w->Raw(",\"pseudo_x\":");
+        w->Float(plot.PseudoX);
+        w->Raw(",\"level_value\":");
+        w->Float(plot.Level);
+        w->Raw(",\"depth\":");
+        w->Float(plot.Depth);
+        w->Raw(",\"median_depth\":");
+        w->Float(MedianDepth(seq, q));
+        w->Raw("}");
+    }
+    w->Room();
+    w->Raw("]}");
+    w->Flush();
+}
