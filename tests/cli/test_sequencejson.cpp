@@ -10,7 +10,7 @@
 #include <random>
 #include <sstream>
 
-#include "../model/fixtures.h"
+#include "fixtures.h"
 #include "../model/testdir.h"
 #include "clirun.h"
 #include "geometry.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "countingsink.h"
 #include "fixtures.h"
 
 namespace {
@@ -21,21 +22,9 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-class TCountingSink : public TChartSink {
-public:
-    void ClearChart() override {}
-    void AddPoint(int, int, bool, const std::string& label, double y, double x) override {
-        ++Points;
-        Sum += double(label.size()) + y + x;
-    }
-    int ViewIndex() const override { return 2; }
-    long Points = 0;
-    double Sum = 0;
-};
-
 long AllocationsFor(int lastNode, int32_t levels) {
     auto seq = MakeLine(MakeCable({{1, lastNode, 5}}), {.Levels = levels});
-    TCountingSink chart;
+    TCountingSink chart(2);
     long before = allocations.load();
     GenerateSequence(*seq, ModeCreate, chart);
     long used = allocations.load() - before;
