@@ -101,6 +101,11 @@ int32_t TPortCOM::TryPutByte(unsigned char b) {
     return control_.WriteByte(b);
 }
 
+int32_t TPortCOM::TryPutBlock(const unsigned char* data, int n) {
+    if (!IsOpen()) return -1;
+    return control_.WriteBytes(data, n);
+}
+
 int32_t TPortCOM::GetByteTimed(int timeoutMs) {
     if (!IsOpen()) return -1;
     return TimedWait(timeoutMs, [this](int64_t wait) {

@@ -27,6 +27,7 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
     int32_t TryPutByte(unsigned char b) override;
+    int32_t TryPutBlock(const unsigned char* data, int n) override;
     int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
     int32_t GetByteTimed(int timeoutMs) override;
     int32_t GetByteNow() override;

@@ -83,6 +83,16 @@ int32_t TPortUSB::TryPutByte(unsigned char b) {
     return status == D2xxOk && written == 1 ? 0 : -1;
 }
 
+int32_t TPortUSB::TryPutBlock(const unsigned char* data, int n) {
+    lastWriteFailed_ = false;
+    if (!IsOpen()) return -1;
+    if (n <= 0) return 0;
+    std::uint32_t written = 0;
+    const TD2xxStatus status = d2xx_->Write(DeviceHandle, data, static_cast<std::uint32_t>(n), &written);
+    lastWriteFailed_ = status != D2xxOk;
+    return status == D2xxOk && written > 0 ? static_cast<int32_t>(written) : -1;
+}
+
 void TPortUSB::WaitForInput(int64_t ms) {
     const int64_t deadline = Clock().NowMs() + ms;
     for (;;) {

@@ -42,6 +42,8 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;  // when open
     int32_t TryPutByte(unsigned char b) override;
+    // One adapter write of n bytes, within the write time-out.
+    int32_t TryPutBlock(const unsigned char* data, int n) override;
     int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
     int32_t GetByteTimed(int timeoutMs) override;
     // One byte within the read time-out last given to the adapter.

@@ -106,6 +106,11 @@ void TPortVirt::PutByte(unsigned char b) {
         if (TryPutByte(b) != -1) break;
         if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
+    Drain();
+    if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
+}
+
+void TPortVirt::Drain() {
     for (;;) {
         int32_t pending = OutputCount();
         if (pending == 0) break;
@@ -113,11 +118,37 @@ void TPortVirt::PutByte(unsigned char b) {
         host_.ProcessEvents();
         AwaitOutput(WaitSliceMs);
     }
-    if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
+}
+
+int32_t TPortVirt::TryPutBlock(const unsigned char* data, int n) {
+    int32_t done = 0;
+    while (done < n && TryPutByte(data[done]) != -1) ++done;
+    return done > 0 ? done : -1;
 }
 
 void TPortVirt::PutBytes(const unsigned char* data, int n) {
     for (int i = 0; i < n; ++i) PutByte(data[i]);
+}
+
+void TPortVirt::PutBlock(const unsigned char* data, int n) {
+    if (byteDelay_ != 0) {
+        PutBytes(data, n);
+        return;
+    }
+    int done = 0;
+    int64_t failingSince = -1;
+    while (done < n) {
+        if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
+        host_.ProcessEvents();
+        const int32_t taken = TryPutBlock(data + done, n - done);
+        if (taken > 0) {
+            done += taken;
+            failingSince = -1;
+            continue;
+        }
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
+    }
+    Drain();
 }
 
 uint16_t TPortVirt::ByteSum(const unsigned char* data, int n) {
@@ -334,9 +365,10 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     clock_.SleepMs(10);
     unsigned char word[4];
     for (int i = 0; i < 4; ++i) word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
-    PutBytes(word, 4);
+    PutBlock(word, 4);
 
-    unsigned char block[Wire::MaxBlock];
+    // The data and, behind them, their checksum: both go in one write.
+    unsigned char block[Wire::MaxBlock + 2];
     int length = 0;
     uint16_t lengthSum = 0;
     for (;;) {
@@ -344,7 +376,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
         ReadBytes(req, 2);
         const int r = Le16(req);
         PurgeInput();
-        PutBytes(req, 2);
+        PutBlock(req, 2);
         if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
         bool fresh = false;
         if (r == n) {
@@ -360,20 +392,18 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
         }
         // Otherwise r == p: a repeat request gets the last block again, the stream does not move back.
         PutLe16(word, static_cast<uint16_t>(length << 6));
-        PutBytes(word, 2);
+        PutBlock(word, 2);
+        // The instrument needs a moment between the length word and the data.
         clock_.SleepMs(10);
         if (fresh && progress) {
-            for (int i = 0; i < length; ++i) {
-                int pos = progress->Position() + 1;
-                progress->SetPosition(pos > progress->Maximum() ? 0 : pos);
-                host_.ProcessEvents();
-                PutByte(block[i]);
-            }
-        } else {
-            PutBytes(block, length);
+            // One step a byte, back to 0 whenever a step would pass the maximum.
+            int pos = progress->Position();
+            for (int i = 0; i < length; ++i) pos = pos + 1 > progress->Maximum() ? 0 : pos + 1;
+            progress->SetPosition(pos);
+            host_.ProcessEvents();
         }
-        PutLe16(word, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
-        PutBytes(word, 2);
+        PutLe16(block + length, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
+        PutBlock(block, length + 2);
     }
     if (progress) progress->SetPosition(0);
     host_.SetBusyCursor(false);
@@ -409,7 +439,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         for (;;) {
             PurgeInput();
             PutLe16(two, static_cast<uint16_t>(n));
-            PutBytes(two, 2);
+            PutBlock(two, 2);
             ReadBytes(two, 2);
             if (Le16(two) == n) break;
         }
@@ -435,7 +465,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         if (total <= 0) break;
     }
     PutLe16(two, static_cast<uint16_t>(n));
-    PutBytes(two, 2);
+    PutBlock(two, 2);
     ReadBytes(two, 2);
     if (progress) progress->SetPosition(0);
     host_.SetBusyCursor(false);

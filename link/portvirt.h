@@ -157,6 +157,10 @@ public:
     virtual void PurgeOutput() = 0;
     // Slot 15. -1 = not accepted or closed; anything else = accepted.
     virtual int32_t TryPutByte(unsigned char b) = 0;
+    // Writes up to n bytes without waiting; the number accepted (from the first on, in order), or -1
+    // when none was (closed, no room, or a failure: LastWriteFailed tells). The default offers them
+    // to TryPutByte one at a time.
+    virtual int32_t TryPutBlock(const unsigned char* data, int n);
     // Slot 16. Up to n bytes within the time-out; the count, -1 when closed.
     virtual int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) = 0;
     // Slot 17. One byte 0..255, or -1 on time-out or closed link.
@@ -200,8 +204,13 @@ public:
     virtual int32_t MaxBaudRate() = 0;
     virtual std::string& LinkName(std::string& text) = 0;
 
-    // n PutByte calls in memory order.
+    // n PutByte calls in memory order: every byte has left before the next is written.
     void PutBytes(const unsigned char* data, int n);
+    // Writes the n bytes as one piece and waits once, at the end, until they have left; with a
+    // ByteDelay it is PutBytes. For the block protocol, where the instrument reads a block as a
+    // whole; the byte-by-byte exchanges (family 1, the transfer's start) keep PutByte. Raises as
+    // PutByte does.
+    void PutBlock(const unsigned char* data, int n);
     static uint16_t ByteSum(const unsigned char* data, int n);
     void PauseSeconds(int n);
     // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
@@ -249,6 +258,8 @@ private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`
     // (a Clock() time, -1 = no failure yet) for MaxFailingWriteMs; pauses between failing attempts.
     bool WritesFailedForGood(int64_t& since);
+    // Waits, letting events run, until OutputCount is 0; raises "Port err." when the link closes.
+    void Drain();
 
     TLinkHost& host_;
     TLinkClock& clock_;

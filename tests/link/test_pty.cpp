@@ -48,9 +48,9 @@ protected:
     TFixedUi ui;
     std::unique_ptr<TRunningInstrument> vi;
 
-    void Start(TVirtualInstrument::TOptions o, int port = 1) {
+    void Start(TVirtualInstrument::TOptions o, int port = 1, int wireBaud = 0) {
         o.KeepLog = true;
-        vi = std::make_unique<TRunningInstrument>(std::move(o));
+        vi = std::make_unique<TRunningInstrument>(std::move(o), wireBaud);
         SetComDevicePath(port, vi->Pty().Path());
     }
     void TearDown() override {
@@ -147,6 +147,24 @@ TEST_F(PtyFixture, Family2UploadWithSpoiltBlocks) {
     EXPECT_EQ(images[1].Parts[2], BuildExtraBlock());
     EXPECT_EQ(images[1].Parts[3], BuildQuadripoleTable(set[1]));
     EXPECT_EQ(vi->Instrument().Commands(), (std::vector<int>{0xAC, 0xAC, 0x00}));
+}
+
+// Blocks are written whole: an instrument that takes the bytes at the wire's pace still receives
+// every image exactly.
+TEST_F(PtyFixture, Family2UploadAtTheWireRate) {
+    Start(Family2(0x20000003), 1, 115200);
+    std::vector<TSequence> set{Numbered("Line12", 48, 700)};
+    host.Answers = {true, true};
+    ui.Answers = {"Line12"};
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_EQ(r.Stored, 1) << r.Problem;
+    vi->Stop();
+    const auto& images = vi->Instrument().Images();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Parts[0], BuildFamily2Header(set[0], 1));
+    EXPECT_EQ(images[0].Parts[1], BuildElectrodeTable(set[0], true));
+    EXPECT_EQ(images[0].Parts[2], BuildExtraBlock());
+    EXPECT_EQ(images[0].Parts[3], BuildQuadripoleTable(set[0]));
 }
 
 TEST_F(PtyFixture, Family1Upload) {
