@@ -22,32 +22,12 @@
 #include <vector>
 
 #include "instrumentimage.h"
+#include "linkdoubles.h"
 #include "portcom.h"
 #include "ptyinstrument.h"
+#include "testclocks.h"
 
 namespace {
-
-// The system clock, adding up every pause the protocol asks for.
-class TCountingClock : public TLinkClock {
-public:
-    int64_t NowMs() override { return SystemClock().NowMs(); }
-    void SleepMs(int64_t ms) override {
-        if (ms > 0) paused_ += ms;
-        SystemClock().SleepMs(ms);
-    }
-    int64_t Paused() const { return paused_; }
-
-private:
-    int64_t paused_ = 0;
-};
-
-class TQuietHost : public TLinkHost {
-public:
-    void ProcessEvents() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    bool Ask(const std::string&, const std::string&, TButtons) override { return true; }
-};
 
 // Write calls made so far by the calling thread (the upload runs on the benchmark's thread, the
 // instrument on its own).
@@ -72,7 +52,8 @@ public:
         if (pid_ != 0) return;
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         std::vector<std::thread> spinners;
-        for (unsigned i = 1; i < cores; ++i) spinners.emplace_back([] { Spin(); });
+        for (unsigned i = 1; i < cores; ++i)
+            spinners.emplace_back([] { Spin(); });
         Spin();
     }
     ~TBusyNeighbour() {
@@ -120,7 +101,9 @@ void BM_Family2Upload(benchmark::State& state) {
         std::atomic<bool> stop{false};
         std::thread runner([&] { pty.Run(stop); });
         SetComDevicePath(1, pty.Path());
-        TQuietHost host;
+        TTestHost host;
+        host.AlwaysOk = true;
+        host.MaxTurns = 1L << 40;
         TCountingClock clock;
         TPortCOM link(host, clock);
         std::string t1, t2;
@@ -144,7 +127,10 @@ void BM_Family2Upload(benchmark::State& state) {
         writes += static_cast<double>(ThreadWriteCalls() - writesBefore);
 
         state.PauseTiming();
-        if (memory != 1) state.SkipWithError("the upload failed");
+        if (memory != 1) {
+            for (const std::string& m : host.Messages) std::fprintf(stderr, "%s\n", m.c_str());
+            state.SkipWithError("the upload failed");
+        }
         totalS += std::chrono::duration<double>(end - start).count();
         pausesS += static_cast<double>(clock.Paused() - pausedBefore) / 1000.0;
         wireBytes += static_cast<double>(pty.BytesIn() + pty.BytesOut() - bytesBefore);

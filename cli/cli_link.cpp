@@ -68,11 +68,7 @@ public:
         if (StopRequested.load()) Stopped = true;
     }
     void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string& text) override {
-        out_ << Shown(text) << std::endl;
-        if (text.rfind("usb:", 0) == 0) UsbProblem = text;
-    }
-    std::string UsbProblem;   // what the USB link said when it gave up
+    void ShowMessage(const std::string& text) override { out_ << Shown(text) << std::endl; }
     bool Ask(const std::string&, const std::string&, TButtons) override {
         // A stop before the link is open cancels the connection instead.
         return !StopRequested.load();
@@ -138,11 +134,10 @@ std::unique_ptr<TPortVirt> MakeLink(const std::string& device, int baud, TCliHos
     return std::make_unique<TCliPortCOM>(host, baud);
 }
 
-// Why a link did not open, when it says: the serial port's error, or what the USB link said when it
-// gave up (no adapter attached).
-std::string OpenProblem(TPortVirt& link, const TCliHost& host) {
+// Why a link did not open, when it says: the serial port's error, or that no USB adapter is attached.
+std::string OpenProblem(TPortVirt& link) {
     if (auto* com = dynamic_cast<TPortCOM*>(&link)) return com->PortControl().LastError();
-    if (!link.Configured()) return host.UsbProblem;
+    if (!link.Configured() && link.OpenStatus() == TLinkStatus::NoDevice) return NoUsbAdapterText;
     return "";
 }
 
@@ -185,15 +180,15 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
         // The end command on a closed USB link raises; after a stop that is still just the stop, and
         // a link that never opened says why.
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
-        if (const std::string problem = OpenProblem(*link, host); !problem.empty()) throw TCliFailure(problem);
+        if (const std::string problem = OpenProblem(*link); !problem.empty()) throw TCliFailure(problem);
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
     const bool neverOpened = !link->Configured();
-    const std::string problem = OpenProblem(*link, host);
+    const std::string problem = OpenProblem(*link);
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
-    if (outcome.Stopped) {
+    if (outcome.Stopped()) {
         throw TCliFailure(std::string(LinkText::CommunicationStopped) +
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
     }
@@ -220,7 +215,7 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     host.Link = link.get();
     TModemSession session(*link, ui);
     if (!session.Connect(CliComPort, a.Dial, a.Init)) {
-        const std::string problem = OpenProblem(*link, host);
+        const std::string problem = OpenProblem(*link);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);

@@ -32,4 +32,5 @@ constexpr const char* Deleted = " deleted";                            // 126
 constexpr const char* Connected = "Connected";                         // 127
 constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
 constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
+
 }  // namespace LinkText

@@ -38,19 +38,19 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         SetByteDelay(byteDelay);
         control_.Close();
         SetPortNumber(port);
-        SetRtsCts(false);
-        SetDtrDsr(false);
+        SetLineSettings(TLineSettings{});
         SetRts(false);
         SetDtr(false);
-        SetXonXoff(false);
         for (int index : EventSwitches) control_.Set(index, 0);
         SetState(0);
     }
     SetBaudRate(baud);
+    SetOpenStatus(TLinkStatus::Ok);
     const std::string question = "Connect Serial link < COM " + std::to_string(port) +
                                  " > between computer and VARNEL or TARSK click <OK Button>";
     if (!Host().Ask(LinkText::CommunicationTitle, question, TLinkHost::TButtons::OkCancel)) {
         SetState(-1);
+        SetOpenStatus(TLinkStatus::Refused);
         return 0;
     }
     if (Configured()) {
@@ -60,6 +60,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     int handle = control_.Open();
     if (handle == -1 || handle == 0) {
+        SetOpenStatus(TLinkStatus::NoDevice);
         PurgeOutput();
         return LinkState();
     }
@@ -85,6 +86,16 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     PurgeOutput();
     PurgeInput();
     return port;
+}
+
+void TPortCOM::SetLineSettings(const TLineSettings& settings) {
+    using TFlow = TLineSettings::TFlow;
+    control_.Set(TPortCtl::DataBits, settings.DataBits);
+    control_.Set(TPortCtl::Parity, settings.Parity);
+    control_.Set(TPortCtl::StopBits, settings.StopBits);
+    control_.Set(TPortCtl::XonXoff, settings.Flow == TFlow::XonXoff ? 1 : 0);
+    control_.Set(TPortCtl::DtrDsr, settings.Flow == TFlow::DtrDsr ? 1 : 0);
+    control_.Set(TPortCtl::RtsCts, settings.Flow == TFlow::RtsCts ? 1 : 0);
 }
 
 void TPortCOM::PurgeInput() {

@@ -1,31 +1,13 @@
 #include "portvirt.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <time.h>
 
 #include "linktexts.h"
 
 std::unique_ptr<TPortVirt> CurrentLink;
 
 namespace {
-
-class TSystemClock : public TLinkClock {
-public:
-    int64_t NowMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    void SleepMs(int64_t ms) override {
-        if (ms <= 0) return;
-        timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-};
 
 uint16_t Le16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
 void PutLe16(unsigned char* b, uint16_t v) {
@@ -41,11 +23,6 @@ constexpr int EventsEveryBytes = 256;
 
 }  // namespace
 
-TLinkClock& SystemClock() {
-    static TSystemClock clock;
-    return clock;
-}
-
 std::size_t TByteStream::Read(unsigned char* out, std::size_t n) {
     std::size_t k = std::min(n, data_.size() - pos_);
     if (k > 0) std::memcpy(out, data_.data() + pos_, k);
@@ -57,9 +34,9 @@ TPortVirt::TPortVirt(TLinkHost& host, TLinkClock& clock) : host_(host), clock_(c
 
 TPortVirt::~TPortVirt() = default;
 
-void TPortVirt::Fail(const char* message) {
+void TPortVirt::Fail(const char* message, TLinkStatus status) {
     host_.SetBusyCursor(false);
-    throw TLinkError(message);
+    throw TLinkError(status, message);
 }
 
 int32_t TPortVirt::TimedWait(int timeoutMs, const std::function<int32_t(int64_t)>& attempt) {
@@ -104,7 +81,7 @@ void TPortVirt::PutByte(unsigned char b) {
         if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
         host_.ProcessEvents();
         if (TryPutByte(b) != -1) break;
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
     }
     Drain();
     if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
@@ -146,7 +123,7 @@ void TPortVirt::PutBlock(const unsigned char* data, int n) {
             failingSince = -1;
             continue;
         }
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
     }
     Drain();
 }
@@ -187,7 +164,7 @@ bool TPortVirt::WaitForText(const std::string& s) {
                 continue;
             }
             host_.SetBusyCursor(false);
-            if (Variant() == TVariant::Usb) throw TLinkError(LinkText::WaitError);
+            if (Variant() == TVariant::Usb) throw TLinkError(TLinkStatus::Stopped, LinkText::WaitError);
             return false;
         }
         int32_t b = GetByteNow();
@@ -235,7 +212,7 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
             if (linkState_ <= 0) Fail(LinkText::PortErrSetcmd);
             if (TryPutByte(b) != -1) return;
             host_.ProcessEvents();
-            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd);
+            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd, TLinkStatus::DeviceGone);
         }
     };
     int32_t r = -1;
@@ -484,9 +461,3 @@ int32_t TPortVirt::ReceiveData(unsigned char* buffer, std::size_t capacity, TPro
     return static_cast<int32_t>(n);
 }
 
-#include "linkfactory.h"
-
-TLinkFactory& UsbLinkFactory() {
-    static TLinkFactory factory;
-    return factory;
-}
