@@ -53,10 +53,11 @@ private:
 };
 
 // The command line as the link's host: messages one a line on stdout, every question answered OK, and
-// Ctrl-C closing the link as the stop button does.
+// Ctrl-C closing the link as the stop button does. A wait without a time-out that lasts is told once
+// on stderr; a prompt answer does not clutter a script's output.
 class TCliHost : public TLinkHost {
 public:
-    explicit TCliHost(std::ostream& out) : out_(out) {}
+    TCliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
     TPortVirt* Link = nullptr;
     bool Stopped = false;
 
@@ -66,6 +67,15 @@ public:
             Link->Disconnect();
         }
         if (StopRequested.load()) Stopped = true;
+        if (!waitText_.empty() && !waitTold_ && SystemClock().NowMs() - waitSince_ >= TellWaitAfterMs) {
+            err_ << Shown(waitText_) << "; Ctrl-C ends the wait" << std::endl;
+            waitTold_ = true;
+        }
+    }
+    void Waiting(const TLinkWait& wait) override {
+        waitText_ = LinkText::WaitText(wait);
+        waitSince_ = SystemClock().NowMs();
+        waitTold_ = false;
     }
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string& text) override { out_ << Shown(text) << std::endl; }
@@ -75,7 +85,13 @@ public:
     }
 
 private:
+    // A wait shorter than this is an instrument answering normally.
+    static constexpr int64_t TellWaitAfterMs = 1000;
     std::ostream& out_;
+    std::ostream& err_;
+    std::string waitText_;
+    int64_t waitSince_ = 0;
+    bool waitTold_ = false;
 };
 
 // The chooser answers the command line's choices in order; the panel is not shown.
@@ -159,7 +175,7 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
             throw TCliUsage(f + ": a second sequence named \"" + set.back().Name.Get() + "\"");
     }
     TStopSignal stop;
-    TCliHost host(ctx.Out);
+    TCliHost host(ctx.Out, ctx.Err);
     TCliUi ui(ctx.Out);
     for (const TSequence& s : set) ui.Choices.push_back(s.Name.Get());
     // The adapter's rate is the command's own; a rate given for it would silently not be used.
@@ -209,7 +225,7 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     if (a.Action != "list" && a.Line.empty()) throw TCliUsage("modem " + a.Action + ": LINE is required");
     if (a.Action == "list" && !a.Line.empty()) throw TCliUsage("modem list takes no LINE");
     TStopSignal stop;
-    TCliHost host(ctx.Out);
+    TCliHost host(ctx.Out, ctx.Err);
     TCliUi ui(ctx.Out);
     std::unique_ptr<TPortVirt> link = MakeLink(a.Device, 0, host);
     host.Link = link.get();

@@ -5,6 +5,18 @@
 #include <cstdint>
 #include <string>
 
+// A wait for the instrument or the modem that has no time-out, so that only a stop ends it.
+struct TLinkWait {
+    enum class TKind {
+        None,            // the wait is over
+        Identification,  // the instrument's echo of the synchronisation byte, after connecting
+        Dialling,        // the modem's answers to the reset, the init string and the dialling
+        Prompt,          // the instrument's prompt before a command
+    };
+    TKind Kind = TKind::None;
+    std::string Port;    // where: "COM 2 (/dev/ttyS1)", "USB"
+};
+
 // The host of a link. Every call is made from the thread that runs the exchange.
 class TLinkHost {
 public:
@@ -21,6 +33,9 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // A question box with an information icon: true for OK or Yes, false for Cancel or No.
     virtual bool Ask(const std::string& title, const std::string& text, TButtons buttons) = 0;
+    // The link starts (or, with TKind::None, has ended) a wait that only a stop ends; LinkText's
+    // WaitText words it. Called once at each start and end, never per poll. The default shows nothing.
+    virtual void Waiting(const TLinkWait& wait) { (void)wait; }
 };
 
 // A progress indicator (the upload panel's bar). The link reads the position back, so the plain

@@ -26,6 +26,11 @@ void TPortCOM::Disconnect() {
     Host().SetBusyCursor(false);
 }
 
+std::string TPortCOM::PortText() {
+    const int port = control_.Get(TPortCtl::PortNumber);
+    return "COM " + std::to_string(port) + " (" + ComDevicePath(port) + ")";
+}
+
 bool TPortCOM::DialStep(const std::string& command, const std::string& answer) {
     WriteText(command + "\r\n");
     if (!WaitForText(answer)) return false;
@@ -79,6 +84,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         PurgeInput();
         return port;
     }
+    TWaitNotice notice(*this, TLinkWait::TKind::Dialling);
     if (!DialStep("ATZ", "OK")) return 0;
     if (!modemInit.empty() && !DialStep(modemInit, "OK")) return 0;
     if (!DialStep("ATDT" + phone, "CONNECT")) return 0;

@@ -42,6 +42,8 @@ public:
     int32_t DsrState() override { return control_.Get(TPortCtl::DsrLine); }
     int32_t MaxBaudRate() override { return 115200; }
     std::string& LinkName(std::string& text) override { return text = "RS232"; }
+    // "COM n (device path)".
+    std::string PortText() override;
 
 protected:
     bool TakeLineStatusError() override;

@@ -39,6 +39,17 @@ void TPortVirt::Fail(const char* message, TLinkStatus status) {
     throw TLinkError(status, message);
 }
 
+std::string TPortVirt::PortText() {
+    std::string name;
+    return LinkName(name);
+}
+
+TPortVirt::TWaitNotice::TWaitNotice(TPortVirt& link, TLinkWait::TKind kind) : host_(link.Host()) {
+    host_.Waiting(TLinkWait{kind, link.PortText()});
+}
+
+TPortVirt::TWaitNotice::~TWaitNotice() { host_.Waiting(TLinkWait{}); }
+
 int32_t TPortVirt::TimedWait(int timeoutMs, const std::function<int32_t(int64_t)>& attempt) {
     if (timeoutMs == 0) return attempt(0);
     const int64_t deadline = clock_.NowMs() + timeoutMs;
@@ -180,7 +191,10 @@ bool TPortVirt::WaitForText(const std::string& s) {
     }
 }
 
-bool TPortVirt::WaitPrompt() { return WaitForText(Wire::Prompt); }
+bool TPortVirt::WaitPrompt() {
+    TWaitNotice notice(*this, TLinkWait::TKind::Prompt);
+    return WaitForText(Wire::Prompt);
+}
 
 bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
     // Attempts at the synchronisation byte, and how many of them USB allows before giving up.
@@ -260,6 +274,7 @@ bool TPortVirt::Identify(std::string& text1, std::string& text2) {
     const int32_t fallbackRate = usb ? 115200 : 38400;
     const int discardMs = usb ? 100 : 5000;
     const int echoMs = usb ? 2000 : 5000;
+    TWaitNotice notice(*this, TLinkWait::TKind::Identification);
     try {
         int attempts = 0;
         int32_t startRate = GetBaudRate();

@@ -214,6 +214,8 @@ public:
     // Slots 45, 46.
     virtual int32_t MaxBaudRate() = 0;
     virtual std::string& LinkName(std::string& text) = 0;
+    // Where the link leads, for the user: "COM 2 (/dev/ttyS1)", "USB". LinkName by default.
+    virtual std::string PortText();
 
     // n PutByte calls in memory order: every byte has left before the next is written.
     void PutBytes(const unsigned char* data, int n);
@@ -267,6 +269,18 @@ protected:
     // Repeats in slices of WaitSliceMs, letting events run between slices, until success, the time-out,
     // or the link is closed; returns the attempt's answer or -1.
     int32_t TimedWait(int timeoutMs, const std::function<int32_t(int64_t waitMs)>& attempt);
+
+    // Tells the host of a wait without a time-out for its lifetime (TLinkHost::Waiting).
+    class TWaitNotice {
+    public:
+        TWaitNotice(TPortVirt& link, TLinkWait::TKind kind);
+        ~TWaitNotice();
+        TWaitNotice(const TWaitNotice&) = delete;
+        TWaitNotice& operator=(const TWaitNotice&) = delete;
+
+    private:
+        TLinkHost& host_;
+    };
 
 private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`

@@ -238,15 +238,21 @@ TEST_F(CliFixture, CtrlCOnASilentInstrumentEndsWithCommunicationStopped) {
     auto o = Family2();
     o.Silent = true;
     TRunningInstrument vi(o);
+    // Past the connection's one-second pause and a second of identification.
     std::thread stopper([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2600));
         RequestCliStop();
     });
     const auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 1);
     stopper.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(8));
-    EXPECT_NE(err.str().find("Communication stopped"), std::string::npos) << err.str();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(9));
+    // The wait is told once, with the port, before the stop.
+    const std::string waiting = "Waiting for the instrument to answer on COM 1 (" + vi.Pty().Path() + "); Ctrl-C ends the wait\n";
+    const std::string said = err.str();
+    ASSERT_NE(said.find(waiting), std::string::npos) << said;
+    EXPECT_EQ(said.find(waiting), said.rfind(waiting)) << said;
+    EXPECT_LT(said.find(waiting), said.find("Communication stopped")) << said;
 }
 
 TEST_F(CliFixture, WrongUsageOfTheLinkCommands) {

@@ -33,8 +33,8 @@ inline void LinkDoubleFailure(const std::string& what) {
 #endif
 }
 
-// The link's host: answers questions from Answers (or all with OK when AlwaysOk), records messages
-// and questions, and runs OnEvents at every turn of the event pump (where a test stops the
+// The link's host: answers questions from Answers (or all with OK when AlwaysOk), records messages,
+// questions and waits, and runs OnEvents at every turn of the event pump (where a test stops the
 // link, as the stop button would).
 class TTestHost : public TLinkHost {
 public:
@@ -43,6 +43,7 @@ public:
     bool AlwaysOk = false;                 // answer every question with OK instead
     std::vector<std::string> Questions;    // title + "|" + text of each Ask
     std::vector<std::string> Messages;
+    std::vector<TLinkWait> Waits;          // every Waiting call, the ends (TKind::None) included
     long EventTurns = 0;
     bool Busy = false;
 
@@ -68,6 +69,7 @@ public:
         Answers.pop_front();
         return a;
     }
+    void Waiting(const TLinkWait& wait) override { Waits.push_back(wait); }
 };
 
 // The chooser and the upload panel: the chooser answers from Answers in order and records what it
