@@ -89,7 +89,7 @@ void BM_Family2Upload(benchmark::State& state) {
     const int wireBaud = static_cast<int>(state.range(0));
     const bool loaded = state.range(1) != 0;
     static TSequence seq = BigSequence();
-    double totalS = 0, pausesS = 0, wireBytes = 0, writes = 0;
+    double totalS = 0, pausesS = 0, wireBytes = 0, writes = 0, oversleptS = 0;
     std::unique_ptr<TBusyNeighbour> neighbour;
     if (loaded) neighbour = std::make_unique<TBusyNeighbour>();
     for (auto _ : state) {
@@ -117,6 +117,7 @@ void BM_Family2Upload(benchmark::State& state) {
         link.ReadBytes(v, 4);
         const uint64_t bytesBefore = pty.BytesIn() + pty.BytesOut();
         const int64_t pausedBefore = clock.Paused();
+        const auto oversleptBefore = clock.Overslept();
         TSequence copy = seq;
         state.ResumeTiming();
 
@@ -133,6 +134,7 @@ void BM_Family2Upload(benchmark::State& state) {
         }
         totalS += std::chrono::duration<double>(end - start).count();
         pausesS += static_cast<double>(clock.Paused() - pausedBefore) / 1000.0;
+        oversleptS += std::chrono::duration<double>(clock.Overslept() - oversleptBefore).count();
         wireBytes += static_cast<double>(pty.BytesIn() + pty.BytesOut() - bytesBefore);
         link.CommandAtPrompt(0x00, 300000);
         stop = true;
@@ -145,7 +147,9 @@ void BM_Family2Upload(benchmark::State& state) {
     pausesS /= n;
     wireBytes /= n;
     writes /= n;
+    oversleptS /= n;
     state.counters["writes"] = writes;
+    state.counters["overslept_s"] = oversleptS;
     const double beyondUsPerByte = (totalS - pausesS) * 1e6 / wireBytes;
     state.counters["wire_bytes"] = wireBytes;
     state.counters["upload_s"] = totalS;
@@ -156,8 +160,8 @@ void BM_Family2Upload(benchmark::State& state) {
         const double ratio = totalS / (wireS + pausesS);
         state.counters["wire_s"] = wireS;
         state.counters["ratio"] = ratio;
-        std::printf("paced %d%s: %.0f wire bytes, %.0f writes, %.3f s (wire %.3f s + pauses %.3f s), ratio %.3f (goal <= 1.05)\n",
-                    wireBaud, loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, wireS, pausesS, ratio);
+        std::printf("paced %d%s: %.0f wire bytes, %.0f writes, %.3f s (wire %.3f s + pauses %.3f s), ratio %.3f (goal <= 1.05); pauses overslept by %.3f s\n",
+                    wireBaud, loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, wireS, pausesS, ratio, oversleptS);
     } else {
         std::printf("unpaced%s: %.0f wire bytes, %.0f writes, %.3f s, pauses %.3f s, %.2f us per wire byte beyond them (goal < 20)\n",
                     loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, pausesS, beyondUsPerByte);

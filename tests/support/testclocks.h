@@ -1,6 +1,7 @@
 // Clocks for tests and benchmarks of the instrument link.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "linkclock.h"
@@ -37,11 +38,18 @@ class TCountingClock : public TLinkClock {
 public:
     int64_t NowMs() override { return SystemClock().NowMs(); }
     void SleepMs(int64_t ms) override {
-        if (ms > 0) paused_ += ms;
+        if (ms <= 0) return;
+        paused_ += ms;
+        const auto start = std::chrono::steady_clock::now();
         SystemClock().SleepMs(ms);
+        overslept_ += std::chrono::steady_clock::now() - start - std::chrono::milliseconds(ms);
     }
+    // The pauses asked for, in milliseconds.
     int64_t Paused() const { return paused_; }
+    // How much longer than asked the pauses lasted.
+    std::chrono::nanoseconds Overslept() const { return overslept_; }
 
 private:
     int64_t paused_ = 0;
+    std::chrono::nanoseconds overslept_{0};
 };
