@@ -1,5 +1,6 @@
 #include "linkcontroller.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QSocketNotifier>
@@ -47,6 +48,7 @@ TLinkController::TLinkController(TPrompts& prompts, const TAppSettings& settings
     : QObject(parent), prompts_(prompts), settings_(settings), portPicture_(portPicture), host_(prompts),
       remoteUi_(panel, prompts) {
     InstallUsbLinkFactory(TNoAdapter::AskAgain);
+    host_.OnWaiting = [this](const TLinkWait& wait) { remoteUi_.ShowWait(wait); };
     StartDeviceWatch();
 }
 
@@ -68,10 +70,16 @@ int TLinkController::ShowPortImage(bool recreate) {
     if (settings_.PortNumVarnel >= 1 && settings_.PortNumVarnel <= 4) index = settings_.PortNumVarnel + 1;
     else if (settings_.PortNumVarnel == UsbPortSetting) index = DeviceCount(*SystemD2xx()) > 0 ? 1 : 0;
     if (index >= 0) portPicture_->setPixmap(PortPicture(index));
-    portPicture_->setToolTip(index == 0   ? "USB: no adapter"
-                             : index == 1 ? "USB adapter present"
-                             : index >= 2 ? QString("Com %1: %2").arg(index - 1).arg(settings_.ComDevice[static_cast<std::size_t>(index - 2)])
-                                          : QString());
+    QString tip;
+    if (index == 0) tip = "USB: no adapter";
+    if (index == 1) tip = "USB adapter present";
+    if (index >= 2) {
+        const QString device = settings_.ComDevice[static_cast<std::size_t>(index - 2)];
+        tip = QString("Com %1: %2").arg(index - 1).arg(device);
+        if (!QFileInfo::exists(device)) tip += " (device missing)";
+    }
+    portPicture_->setToolTip(tip);
+    portPicture_->setAccessibleName(tip);
     portPicture_->update();
     portImage_ = index;
     return index;

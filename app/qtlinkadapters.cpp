@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "linktexts.h"
 #include "messages.h"
 #include "prompts.h"
 #include "workspace.h"
@@ -36,6 +37,10 @@ bool TQtLinkHost::Ask(const std::string& title, const std::string& text, TButton
     return a == TPrompts::TAnswer::Ok || a == TPrompts::TAnswer::Yes;
 }
 
+void TQtLinkHost::Waiting(const TLinkWait& wait) {
+    if (OnWaiting) OnWaiting(wait);
+}
+
 void TBarProgress::Changed() {
     bar_->setRange(Minimum(), std::max(Minimum(), Maximum()));
     bar_->setValue(std::clamp(Position(), Minimum(), std::max(Minimum(), Maximum())));
@@ -64,4 +69,20 @@ void TQtRemoteUi::PanelOff() {
     panel_.Label->setEnabled(false);
     panel_.Bar->setVisible(false);
     panel_.Stop->setEnabled(false);
+}
+
+void TQtRemoteUi::ShowWait(const TLinkWait& wait) {
+    if (wait.Kind == TLinkWait::TKind::None) {
+        if (!beforeWait_) return;
+        panel_.Label->setText(beforeWait_->Label);
+        panel_.Label->setEnabled(beforeWait_->LabelEnabled);
+        panel_.Stop->setEnabled(beforeWait_->StopEnabled);
+        beforeWait_.reset();
+        return;
+    }
+    if (!beforeWait_)
+        beforeWait_ = TPanelState{panel_.Label->text(), panel_.Label->isEnabled(), panel_.Stop->isEnabled()};
+    panel_.Label->setText(RecordText(LinkText::WaitText(wait)) + " - Stop ends the wait ");
+    panel_.Label->setEnabled(true);
+    panel_.Stop->setEnabled(true);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ public:
     void SetBusyCursor(bool busy) override;
     void ShowMessage(const std::string& text) override;
     bool Ask(const std::string& title, const std::string& text, TButtons buttons) override;
+    void Waiting(const TLinkWait& wait) override;
+    // Receives every wait that only a stop ends (the owner shows it in the upload panel).
+    std::function<void(const TLinkWait&)> OnWaiting;
 
 private:
     TPrompts& prompts_;
@@ -56,8 +60,18 @@ public:
     void PanelOn(int maximum) override;
     void PanelOff() override;
     TProgressIndicator* Progress() override { return &progress_; }
+    // While the link waits for the instrument without a time-out: the panel's label says for what,
+    // on which port, and that Stop ends it, and the stop button is usable. TKind::None puts the
+    // panel back as it was.
+    void ShowWait(const TLinkWait& wait);
 
 private:
+    struct TPanelState {
+        QString Label;
+        bool LabelEnabled = false;
+        bool StopEnabled = false;
+    };
+    std::optional<TPanelState> beforeWait_;
     TUploadPanel panel_;
     TPrompts& prompts_;
     TBarProgress progress_;

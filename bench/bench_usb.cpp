@@ -9,35 +9,13 @@
 #include <vector>
 
 #include "d2xxsim.h"
+#include "linkdoubles.h"
 #include "portusb.h"
 #include "uploadcommands.h"
+#include "testclocks.h"
 #include "virtualinstrument.h"
 
 namespace {
-
-class TQuietHost : public TLinkHost {
-public:
-    void ProcessEvents() override {}
-    void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string&) override {}
-    bool Ask(const std::string&, const std::string&, TButtons) override { return true; }
-};
-
-class TOneChoiceUi : public TRemoteUi {
-public:
-    std::optional<std::string> Choice;
-    std::optional<std::string> ChooseLine(const std::vector<std::string>&, bool) override {
-        auto c = Choice;
-        Choice.reset();
-        return c;
-    }
-    void PanelOn(int) override {}
-    void PanelOff() override {}
-    TProgressIndicator* Progress() override { return &progress_; }
-
-private:
-    TProgressIndicator progress_;
-};
 
 TSequence BenchSequence(int quadripoles) {
     TSequence s;
@@ -69,7 +47,8 @@ void BM_UsbFamily2Upload(benchmark::State& state) {
     std::vector<TSequence> set = {BenchSequence(static_cast<int>(state.range(0)))};
     std::size_t bytes = 0;
     for (auto _ : state) {
-        TQuietHost host;
+        TTestHost host;
+        host.AlwaysOk = true;
         TManualClock clock;
         TVirtualInstrument::TOptions options;
         options.Family = 2;
@@ -77,8 +56,8 @@ void BM_UsbFamily2Upload(benchmark::State& state) {
         auto sim = std::make_shared<TD2xxSim>(std::make_shared<TMachineFarSide>(
             clock, [&](std::uint8_t b) { instrument.Feed(b); }, [&] { return instrument.TakeOutput(); }));
         TPortUSB link(host, sim, clock);
-        TOneChoiceUi ui;
-        ui.Choice = "Bench";
+        TScriptUi ui;
+        ui.Answers = {"Bench"};
         TUploadOutcome outcome = VarnelTarskOptra(set, link, 5, ui);
         if (outcome.Stored != 1) state.SkipWithError("upload failed");
         bytes += sim->Written.size() + sim->ReadBack.size();

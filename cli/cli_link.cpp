@@ -53,10 +53,11 @@ private:
 };
 
 // The command line as the link's host: messages one a line on stdout, every question answered OK, and
-// Ctrl-C closing the link as the stop button does.
+// Ctrl-C closing the link as the stop button does. A wait without a time-out that lasts is told once
+// on stderr; a prompt answer does not clutter a script's output.
 class TCliHost : public TLinkHost {
 public:
-    explicit TCliHost(std::ostream& out) : out_(out) {}
+    TCliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
     TPortVirt* Link = nullptr;
     bool Stopped = false;
 
@@ -66,20 +67,31 @@ public:
             Link->Disconnect();
         }
         if (StopRequested.load()) Stopped = true;
+        if (!waitText_.empty() && !waitTold_ && SystemClock().NowMs() - waitSince_ >= TellWaitAfterMs) {
+            err_ << Shown(waitText_) << "; Ctrl-C ends the wait" << std::endl;
+            waitTold_ = true;
+        }
+    }
+    void Waiting(const TLinkWait& wait) override {
+        waitText_ = LinkText::WaitText(wait);
+        waitSince_ = SystemClock().NowMs();
+        waitTold_ = false;
     }
     void SetBusyCursor(bool) override {}
-    void ShowMessage(const std::string& text) override {
-        out_ << Shown(text) << std::endl;
-        if (text.rfind("usb:", 0) == 0) UsbProblem = text;
-    }
-    std::string UsbProblem;   // what the USB link said when it gave up
+    void ShowMessage(const std::string& text) override { out_ << Shown(text) << std::endl; }
     bool Ask(const std::string&, const std::string&, TButtons) override {
         // A stop before the link is open cancels the connection instead.
         return !StopRequested.load();
     }
 
 private:
+    // A wait shorter than this is an instrument answering normally.
+    static constexpr int64_t TellWaitAfterMs = 1000;
     std::ostream& out_;
+    std::ostream& err_;
+    std::string waitText_;
+    int64_t waitSince_ = 0;
+    bool waitTold_ = false;
 };
 
 // The chooser answers the command line's choices in order; the panel is not shown.
@@ -138,11 +150,10 @@ std::unique_ptr<TPortVirt> MakeLink(const std::string& device, int baud, TCliHos
     return std::make_unique<TCliPortCOM>(host, baud);
 }
 
-// Why a link did not open, when it says: the serial port's error, or what the USB link said when it
-// gave up (no adapter attached).
-std::string OpenProblem(TPortVirt& link, const TCliHost& host) {
+// Why a link did not open, when it says: the serial port's error, or that no USB adapter is attached.
+std::string OpenProblem(TPortVirt& link) {
     if (auto* com = dynamic_cast<TPortCOM*>(&link)) return com->PortControl().LastError();
-    if (!link.Configured()) return host.UsbProblem;
+    if (!link.Configured() && link.OpenStatus() == TLinkStatus::NoDevice) return NoUsbAdapterText;
     return "";
 }
 
@@ -164,7 +175,7 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
             throw TCliUsage(f + ": a second sequence named \"" + set.back().Name.Get() + "\"");
     }
     TStopSignal stop;
-    TCliHost host(ctx.Out);
+    TCliHost host(ctx.Out, ctx.Err);
     TCliUi ui(ctx.Out);
     for (const TSequence& s : set) ui.Choices.push_back(s.Name.Get());
     // The adapter's rate is the command's own; a rate given for it would silently not be used.
@@ -185,15 +196,15 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
         // The end command on a closed USB link raises; after a stop that is still just the stop, and
         // a link that never opened says why.
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
-        if (const std::string problem = OpenProblem(*link, host); !problem.empty()) throw TCliFailure(problem);
+        if (const std::string problem = OpenProblem(*link); !problem.empty()) throw TCliFailure(problem);
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
     const bool neverOpened = !link->Configured();
-    const std::string problem = OpenProblem(*link, host);
+    const std::string problem = OpenProblem(*link);
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
-    if (outcome.Stopped) {
+    if (outcome.Stopped()) {
         throw TCliFailure(std::string(LinkText::CommunicationStopped) +
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
     }
@@ -214,13 +225,13 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     if (a.Action != "list" && a.Line.empty()) throw TCliUsage("modem " + a.Action + ": LINE is required");
     if (a.Action == "list" && !a.Line.empty()) throw TCliUsage("modem list takes no LINE");
     TStopSignal stop;
-    TCliHost host(ctx.Out);
+    TCliHost host(ctx.Out, ctx.Err);
     TCliUi ui(ctx.Out);
     std::unique_ptr<TPortVirt> link = MakeLink(a.Device, 0, host);
     host.Link = link.get();
     TModemSession session(*link, ui);
     if (!session.Connect(CliComPort, a.Dial, a.Init)) {
-        const std::string problem = OpenProblem(*link, host);
+        const std::string problem = OpenProblem(*link);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);

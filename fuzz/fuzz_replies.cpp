@@ -12,6 +12,7 @@
 
 #include "instrumentimage.h"
 #include "memorylink.h"
+#include "testclocks.h"
 #include "uploadcommands.h"
 
 namespace {

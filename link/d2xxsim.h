@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "d2xx.h"
+#include "linkclock.h"
 #include "linkhost.h"
 
 // The serial end of the simulated adapter.

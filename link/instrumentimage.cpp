@@ -233,7 +233,7 @@ namespace {
 // not as a missing acknowledgement.
 int32_t ReadAck(TPortVirt& link) {
     int32_t v = link.GetByteTimed(5000);
-    if (v < 0 && !link.IsOpen()) throw TLinkError(LinkText::PortErrGetcom);
+    if (v < 0 && !link.IsOpen()) throw TLinkError(TLinkStatus::Stopped, LinkText::PortErrGetcom);
     return v;
 }
 

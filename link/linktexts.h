@@ -2,6 +2,10 @@
 // shown to the user by the link and its commands. One place, so that front ends show the same words.
 #pragma once
 
+#include <string>
+
+#include "linkhost.h"
+
 namespace LinkText {
 // Raised as TLinkError.
 constexpr const char* PortErrGetcom = "Port err. Getcom";
@@ -32,4 +36,16 @@ constexpr const char* Deleted = " deleted";                            // 126
 constexpr const char* Connected = "Connected";                         // 127
 constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
 constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
+
+// What a wait waits for and where, e.g. "Waiting for the instrument to answer on COM 2 (/dev/ttyS1)";
+// "" for TKind::None. A front end adds how its user ends the wait.
+inline std::string WaitText(const TLinkWait& wait) {
+    switch (wait.Kind) {
+        case TLinkWait::TKind::Identification: return "Waiting for the instrument to answer on " + wait.Port;
+        case TLinkWait::TKind::Dialling: return "Waiting for the modem to connect on " + wait.Port;
+        case TLinkWait::TKind::Prompt: return "Waiting for the instrument's prompt on " + wait.Port;
+        case TLinkWait::TKind::None: break;
+    }
+    return "";
+}
 }  // namespace LinkText

@@ -16,13 +16,16 @@ int32_t TMemoryLink::Connect(int32_t port, int32_t baud, int32_t byteDelay, cons
     SetByteDelay(byteDelay);
     SetPortNumber(port);
     SetBaudRate(baud);
+    SetOpenStatus(TLinkStatus::Ok);
     if (AskOnConnect &&
         !Host().Ask(LinkText::CommunicationTitle, "Connect memory link", TLinkHost::TButtons::OkCancel)) {
         SetState(-1);
+        SetOpenStatus(TLinkStatus::Refused);
         return 0;
     }
     if (FailOpen) {
         SetState(0);
+        SetOpenStatus(TLinkStatus::NoDevice);
         return 0;
     }
     SetState(port);

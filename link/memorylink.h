@@ -1,6 +1,6 @@
 // An in-memory link for tests and for running the virtual instrument in-process. Bytes written by the
 // program go to a peer callback at once (which may answer by pushing bytes back), so an exchange runs
-// on one thread and is deterministic. Time passes only on the link's clock: give it a TManualClock and
+// on one thread and is deterministic. Time passes only on the link's clock: give it a manual test clock and
 // a 5,000 ms time-out costs nothing.
 #pragma once
 
@@ -45,26 +45,15 @@ public:
     int32_t GetByteNow() override;
     void SetPortNumber(int32_t v) override { port_ = v; }
     void SetBaudRate(int32_t v) override { baud_ = v; BaudHistory.push_back(v); }
-    void SetParity(int32_t v) override { parity_ = v; }
-    void SetDataBits(int32_t v) override { dataBits_ = v; }
-    void SetStopBits(int32_t v) override { stopBits_ = v; }
-    void SetXonXoff(bool on) override { xon_ = on; }
-    void SetDtrDsr(bool on) override { dtrDsr_ = on; }
-    void SetRtsCts(bool on) override { rtsCts_ = on; }
+    void SetLineSettings(const TLineSettings& settings) override { line_ = settings; }
     void SetDtr(bool on) override { dtr_ = on; }
     void SetRts(bool on) override { rts_ = on; }
+    const TLineSettings& LineSettings() const { return line_; }
+    bool Dtr() const { return dtr_; }
+    bool Rts() const { return rts_; }
     int32_t InputCount() override;
     int32_t OutputCount() override { return IsOpen() ? 0 : -1; }
-    int32_t GetPortNumber() override { return port_; }
     int32_t GetBaudRate() override { return baud_; }
-    int32_t GetDataBits() override { return dataBits_; }
-    int32_t GetStopBits() override { return stopBits_; }
-    int32_t GetXonXoff() override { return xon_; }
-    int32_t GetParity() override { return parity_; }
-    int32_t GetDtrDsr() override { return dtrDsr_; }
-    int32_t GetRtsCts() override { return rtsCts_; }
-    int32_t GetDtr() override { return dtr_; }
-    int32_t GetRts() override { return rts_; }
     int32_t DsrState() override { return IsOpen() ? 1 : 0; }
     int32_t MaxBaudRate() override { return 115200; }
     std::string& LinkName(std::string& text) override { return text = "Memory"; }
@@ -78,6 +67,7 @@ private:
     int32_t TakeByte();
     std::deque<unsigned char> input_;
     std::vector<unsigned char> written_;
-    int32_t port_ = 0, baud_ = 9600, parity_ = 0, dataBits_ = 8, stopBits_ = 1;
-    bool xon_ = false, dtrDsr_ = false, rtsCts_ = false, dtr_ = false, rts_ = false;
+    int32_t port_ = 0, baud_ = 9600;
+    TLineSettings line_;
+    bool dtr_ = false, rts_ = false;
 };

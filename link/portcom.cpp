@@ -26,6 +26,11 @@ void TPortCOM::Disconnect() {
     Host().SetBusyCursor(false);
 }
 
+std::string TPortCOM::PortText() {
+    const int port = control_.Get(TPortCtl::PortNumber);
+    return "COM " + std::to_string(port) + " (" + ComDevicePath(port) + ")";
+}
+
 bool TPortCOM::DialStep(const std::string& command, const std::string& answer) {
     WriteText(command + "\r\n");
     if (!WaitForText(answer)) return false;
@@ -38,19 +43,19 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         SetByteDelay(byteDelay);
         control_.Close();
         SetPortNumber(port);
-        SetRtsCts(false);
-        SetDtrDsr(false);
+        SetLineSettings(TLineSettings{});
         SetRts(false);
         SetDtr(false);
-        SetXonXoff(false);
         for (int index : EventSwitches) control_.Set(index, 0);
         SetState(0);
     }
     SetBaudRate(baud);
+    SetOpenStatus(TLinkStatus::Ok);
     const std::string question = "Connect Serial link < COM " + std::to_string(port) +
                                  " > between computer and VARNEL or TARSK click <OK Button>";
     if (!Host().Ask(LinkText::CommunicationTitle, question, TLinkHost::TButtons::OkCancel)) {
         SetState(-1);
+        SetOpenStatus(TLinkStatus::Refused);
         return 0;
     }
     if (Configured()) {
@@ -60,6 +65,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     int handle = control_.Open();
     if (handle == -1 || handle == 0) {
+        SetOpenStatus(TLinkStatus::NoDevice);
         PurgeOutput();
         return LinkState();
     }
@@ -78,6 +84,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         PurgeInput();
         return port;
     }
+    TWaitNotice notice(*this, TLinkWait::TKind::Dialling);
     if (!DialStep("ATZ", "OK")) return 0;
     if (!modemInit.empty() && !DialStep(modemInit, "OK")) return 0;
     if (!DialStep("ATDT" + phone, "CONNECT")) return 0;
@@ -85,6 +92,16 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     PurgeOutput();
     PurgeInput();
     return port;
+}
+
+void TPortCOM::SetLineSettings(const TLineSettings& settings) {
+    using TFlow = TLineSettings::TFlow;
+    control_.Set(TPortCtl::DataBits, settings.DataBits);
+    control_.Set(TPortCtl::Parity, settings.Parity);
+    control_.Set(TPortCtl::StopBits, settings.StopBits);
+    control_.Set(TPortCtl::XonXoff, settings.Flow == TFlow::XonXoff ? 1 : 0);
+    control_.Set(TPortCtl::DtrDsr, settings.Flow == TFlow::DtrDsr ? 1 : 0);
+    control_.Set(TPortCtl::RtsCts, settings.Flow == TFlow::RtsCts ? 1 : 0);
 }
 
 void TPortCOM::PurgeInput() {
@@ -99,6 +116,11 @@ void TPortCOM::PurgeOutput() { control_.ClearTxBuffer(); }
 int32_t TPortCOM::TryPutByte(unsigned char b) {
     if (!IsOpen()) return -1;
     return control_.WriteByte(b);
+}
+
+int32_t TPortCOM::TryPutBlock(const unsigned char* data, int n) {
+    if (!IsOpen()) return -1;
+    return control_.WriteBytes(data, n);
 }
 
 int32_t TPortCOM::GetByteTimed(int timeoutMs) {

@@ -27,34 +27,23 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
     int32_t TryPutByte(unsigned char b) override;
+    int32_t TryPutBlock(const unsigned char* data, int n) override;
     int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
     int32_t GetByteTimed(int timeoutMs) override;
     int32_t GetByteNow() override;
     void SetPortNumber(int32_t v) override { control_.Set(TPortCtl::PortNumber, v); }
     void SetBaudRate(int32_t v) override { control_.Set(TPortCtl::BaudRate, v); }
-    void SetParity(int32_t v) override { control_.Set(TPortCtl::Parity, v); }
-    void SetDataBits(int32_t v) override { control_.Set(TPortCtl::DataBits, v); }
-    void SetStopBits(int32_t v) override { control_.Set(TPortCtl::StopBits, v); }
-    void SetXonXoff(bool on) override { control_.Set(TPortCtl::XonXoff, on ? 1 : 0); }
-    void SetDtrDsr(bool on) override { control_.Set(TPortCtl::DtrDsr, on ? 1 : 0); }
-    void SetRtsCts(bool on) override { control_.Set(TPortCtl::RtsCts, on ? 1 : 0); }
+    void SetLineSettings(const TLineSettings& settings) override;
     void SetDtr(bool on) override { control_.Set(TPortCtl::Dtr, on ? 1 : 0); }
     void SetRts(bool on) override { control_.Set(TPortCtl::Rts, on ? 1 : 0); }
     int32_t InputCount() override;
     int32_t OutputCount() override;
-    int32_t GetPortNumber() override { return control_.Get(TPortCtl::PortNumber); }
     int32_t GetBaudRate() override { return control_.Get(TPortCtl::BaudRate); }
-    int32_t GetDataBits() override { return control_.Get(TPortCtl::DataBits); }
-    int32_t GetStopBits() override { return control_.Get(TPortCtl::StopBits); }
-    int32_t GetXonXoff() override { return control_.Get(TPortCtl::XonXoff); }
-    int32_t GetParity() override { return control_.Get(TPortCtl::Parity); }
-    int32_t GetDtrDsr() override { return control_.Get(TPortCtl::DtrDsr); }
-    int32_t GetRtsCts() override { return control_.Get(TPortCtl::RtsCts); }
-    int32_t GetDtr() override { return control_.Get(TPortCtl::Dtr); }
-    int32_t GetRts() override { return control_.Get(TPortCtl::Rts); }
     int32_t DsrState() override { return control_.Get(TPortCtl::DsrLine); }
     int32_t MaxBaudRate() override { return 115200; }
     std::string& LinkName(std::string& text) override { return text = "RS232"; }
+    // "COM n (device path)".
+    std::string PortText() override;
 
 protected:
     bool TakeLineStatusError() override;

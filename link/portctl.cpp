@@ -263,6 +263,22 @@ int TPortCtl::WriteByte(unsigned char b) {
     }
 }
 
+int TPortCtl::WriteBytes(const unsigned char* data, int n) {
+    lastWriteError_ = 0;
+    if (fd_ < 0) {
+        lastWriteError_ = EBADF;
+        return -1;
+    }
+    if (n <= 0) return 0;
+    for (;;) {
+        ssize_t r = ::write(fd_, data, static_cast<std::size_t>(n));
+        if (r > 0) return static_cast<int>(r);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) lastWriteError_ = errno;
+        return -1;
+    }
+}
+
 void TPortCtl::WriteByteBuffer(const char* data, int length) {
     if (fd_ < 0) return;
     // A far end that never reads would keep us here: give up after about ten seconds of a full queue.

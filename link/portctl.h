@@ -44,7 +44,9 @@ public:
     int ReadByte();                   // -1 when none is waiting
     int ReadByteTimed(int ms);        // -1 on time-out
     int WriteByte(unsigned char b);   // -1 when the byte was not taken
-    // Why the last WriteByte did not take its byte: 0 when it did or found no room (the queue full),
+    // Writes up to n bytes in one call: the count taken, or -1 when none was (LastWriteError says why).
+    int WriteBytes(const unsigned char* data, int n);
+    // Why the last WriteByte or WriteBytes did not take its bytes: 0 when it did or found no room (the queue full),
     // else the errno of the failure (EIO once the device hung up or its far end closed).
     int LastWriteError() const { return lastWriteError_; }
     void WriteByteBuffer(const char* data, int length);

@@ -14,8 +14,8 @@ constexpr int64_t PollMs = 1;
 
 }  // namespace
 
-TPortUSB::TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock)
-    : TPortVirt(host, clock), d2xx_(std::move(d2xx)) {}
+TPortUSB::TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock, TNoAdapter noAdapter)
+    : TPortVirt(host, clock), d2xx_(std::move(d2xx)), noAdapter_(noAdapter) {}
 
 TPortUSB::~TPortUSB() = default;
 
@@ -41,8 +41,17 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         DeviceHandle = 0;
     }
     SetState(-1);
+    SetOpenStatus(TLinkStatus::Ok);
     for (;;) {
-        if (!Host().Ask(LinkText::CommunicationTitle, ConnectQuestion, TLinkHost::TButtons::OkCancel)) return 0;
+        if (noAdapter_ == TNoAdapter::Cancel && DeviceCount() == 0) {
+            Host().ShowMessage(NoUsbAdapterText);
+            SetOpenStatus(TLinkStatus::NoDevice);
+            return 0;
+        }
+        if (!Host().Ask(LinkText::CommunicationTitle, ConnectQuestion, TLinkHost::TButtons::OkCancel)) {
+            SetOpenStatus(TLinkStatus::Refused);
+            return 0;
+        }
         if (DeviceCount() > 0) break;
     }
     TD2xxStatus opened = d2xx_->Open(0, &DeviceHandle);
@@ -51,7 +60,10 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     d2xx_->ClrRts(DeviceHandle);
     DtrOn = RtsOn = 0;
     PauseSeconds(1);
-    if (opened != D2xxOk) return 0;
+    if (opened != D2xxOk) {
+        SetOpenStatus(TLinkStatus::NoDevice);
+        return 0;
+    }
     d2xx_->SetBaudRate(DeviceHandle, static_cast<std::uint32_t>(baud));
     BaudRateSet = baud;
     d2xx_->SetTimeouts(DeviceHandle, WriteTimeoutMs, WriteTimeoutMs);
@@ -81,6 +93,16 @@ int32_t TPortUSB::TryPutByte(unsigned char b) {
     const TD2xxStatus status = d2xx_->Write(DeviceHandle, &b, 1, &written);
     lastWriteFailed_ = status != D2xxOk;
     return status == D2xxOk && written == 1 ? 0 : -1;
+}
+
+int32_t TPortUSB::TryPutBlock(const unsigned char* data, int n) {
+    lastWriteFailed_ = false;
+    if (!IsOpen()) return -1;
+    if (n <= 0) return 0;
+    std::uint32_t written = 0;
+    const TD2xxStatus status = d2xx_->Write(DeviceHandle, data, static_cast<std::uint32_t>(n), &written);
+    lastWriteFailed_ = status != D2xxOk;
+    return status == D2xxOk && written > 0 ? static_cast<int32_t>(written) : -1;
 }
 
 void TPortUSB::WaitForInput(int64_t ms) {
@@ -138,42 +160,26 @@ void TPortUSB::SetBaudRate(int32_t v) {
     BaudRateSet = v;
 }
 
-void TPortUSB::SendDataCharacteristics() {
+void TPortUSB::SetLineSettings(const TLineSettings& settings) {
+    using TFlow = TLineSettings::TFlow;
+    if (!IsOpen()) return;
+    WordLength = settings.DataBits == 7 ? 7 : 8;
+    StopBitsCode = settings.StopBits == 2 ? 2 : 0;
+    ParityCode = settings.Parity >= 1 && settings.Parity <= 4 ? settings.Parity : 0;
     d2xx_->SetDataCharacteristics(DeviceHandle, static_cast<std::uint8_t>(WordLength),
                                   static_cast<std::uint8_t>(StopBitsCode), static_cast<std::uint8_t>(ParityCode));
+    // The three flow controls exclude one another.
+    XonXoffOn = settings.Flow == TFlow::XonXoff ? 1 : 0;
+    DtrDsrOn = settings.Flow == TFlow::DtrDsr ? 1 : 0;
+    RtsCtsOn = settings.Flow == TFlow::RtsCts ? 1 : 0;
+    NoFlowControl = settings.Flow == TFlow::None ? 1 : 0;
+    switch (settings.Flow) {
+        case TFlow::XonXoff: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowXonXoff, 17, 19); break;
+        case TFlow::DtrDsr: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowDtrDsr, 0, 0); break;
+        case TFlow::RtsCts: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowRtsCts, 0, 0); break;
+        case TFlow::None: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowNone, 0, 0); break;
+    }
 }
-
-void TPortUSB::SetParity(int32_t v) {
-    if (!IsOpen()) return;
-    ParityCode = v >= 1 && v <= 4 ? v : 0;
-    SendDataCharacteristics();
-}
-
-void TPortUSB::SetDataBits(int32_t v) {
-    if (!IsOpen()) return;
-    WordLength = v == 7 ? 7 : 8;
-    SendDataCharacteristics();
-}
-
-void TPortUSB::SetStopBits(int32_t v) {
-    if (!IsOpen()) return;
-    StopBitsCode = v == 2 ? 2 : 0;
-    SendDataCharacteristics();
-}
-
-// The three flow controls exclude one another: selecting or clearing one clears the other two.
-void TPortUSB::SetFlow(int32_t& flag, bool on, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
-    if (!IsOpen()) return;
-    XonXoffOn = DtrDsrOn = RtsCtsOn = 0;
-    flag = on ? 1 : 0;
-    NoFlowControl = on ? 0 : 1;
-    if (on) d2xx_->SetFlowControl(DeviceHandle, mode, xon, xoff);
-    else d2xx_->SetFlowControl(DeviceHandle, D2xxFlowNone, 0, 0);
-}
-
-void TPortUSB::SetXonXoff(bool on) { SetFlow(XonXoffOn, on, D2xxFlowXonXoff, 17, 19); }
-void TPortUSB::SetDtrDsr(bool on) { SetFlow(DtrDsrOn, on, D2xxFlowDtrDsr, 0, 0); }
-void TPortUSB::SetRtsCts(bool on) { SetFlow(RtsCtsOn, on, D2xxFlowRtsCts, 0, 0); }
 
 void TPortUSB::SetDtr(bool on) {
     if (!IsOpen()) return;
@@ -215,45 +221,8 @@ void TPortUSB::AwaitInput(int64_t ms) { WaitForInput(ms); }
 
 void TPortUSB::AwaitOutput(int64_t ms) { Clock().SleepMs(std::min(ms, PollMs)); }
 
-namespace {
-
-// Answers the connect question with Cancel, after saying why, while no adapter is attached; forwards
-// everything else to the front end's host.
-class TNoAdapterHost : public TLinkHost {
-public:
-    TNoAdapterHost(TLinkHost& inner, std::shared_ptr<TD2xx> d2xx) : inner_(inner), d2xx_(std::move(d2xx)) {}
-    void ProcessEvents() override { inner_.ProcessEvents(); }
-    void SetBusyCursor(bool busy) override { inner_.SetBusyCursor(busy); }
-    void ShowMessage(const std::string& text) override { inner_.ShowMessage(text); }
-    bool Ask(const std::string& title, const std::string& text, TButtons buttons) override {
-        if (text == TPortUSB::ConnectQuestion && ::DeviceCount(*d2xx_) == 0) {
-            inner_.ShowMessage(NoUsbAdapterText);
-            return false;
-        }
-        return inner_.Ask(title, text, buttons);
-    }
-
-private:
-    TLinkHost& inner_;
-    std::shared_ptr<TD2xx> d2xx_;
-};
-
-// Holds the answering host ahead of the link that uses it.
-struct TNoAdapterHostHolder {
-    TNoAdapterHost HostWithoutAdapter;
-};
-
-class TCancellingPortUSB : private TNoAdapterHostHolder, public TPortUSB {
-public:
-    TCancellingPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock)
-        : TNoAdapterHostHolder{TNoAdapterHost(host, d2xx)}, TPortUSB(HostWithoutAdapter, d2xx, clock) {}
-};
-
-}  // namespace
-
 std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAdapter noAdapter) {
-    if (noAdapter == TNoAdapter::Cancel) return std::make_unique<TCancellingPortUSB>(host, SystemD2xx(), clock);
-    return std::make_unique<TPortUSB>(host, SystemD2xx(), clock);
+    return std::make_unique<TPortUSB>(host, SystemD2xx(), clock, noAdapter);
 }
 
 void InstallUsbLinkFactory(TNoAdapter noAdapter) {

@@ -18,6 +18,14 @@
 #include "linkfactory.h"
 #include "portvirt.h"
 
+// What the USB link does when the user confirms the connect question but no adapter is attached.
+enum class TNoAdapter {
+    AskAgain,  // show the question again, until one is plugged in or the user cancels
+    Cancel,    // say that none is attached and cancel (a front end without a user to plug it in)
+};
+
+constexpr const char* NoUsbAdapterText = "usb: no FTDI USB adapter attached";
+
 class TPortUSB : public TPortVirt {
 public:
     static constexpr const char* ConnectQuestion =
@@ -26,7 +34,10 @@ public:
     static constexpr std::uint8_t LatencyMs = 2;
 
     // The adapter interface is shared with whoever else counts adapters (the port picture).
-    TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock = SystemClock());
+    // With TNoAdapter::Cancel, Connect shows NoUsbAdapterText and gives up (OpenStatus NoDevice)
+    // instead of asking again while no adapter is attached.
+    TPortUSB(TLinkHost& host, std::shared_ptr<TD2xx> d2xx, TLinkClock& clock = SystemClock(),
+             TNoAdapter noAdapter = TNoAdapter::AskAgain);
     // Does not close the adapter: the owner calls Disconnect on an open link before destroying it.
     ~TPortUSB() override;
 
@@ -42,32 +53,22 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;  // when open
     int32_t TryPutByte(unsigned char b) override;
+    // One adapter write of n bytes, within the write time-out.
+    int32_t TryPutBlock(const unsigned char* data, int n) override;
     int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
     int32_t GetByteTimed(int timeoutMs) override;
     // One byte within the read time-out last given to the adapter.
     int32_t GetByteNow() override;
     void SetPortNumber(int32_t) override {}
     void SetBaudRate(int32_t v) override;   // when open
-    void SetParity(int32_t v) override;     // when open; codes 1 to 4, anything else is none
-    void SetDataBits(int32_t v) override;   // when open; 7 or 8
-    void SetStopBits(int32_t v) override;   // when open; 2, anything else is 1
-    void SetXonXoff(bool on) override;      // when open
-    void SetDtrDsr(bool on) override;       // when open
-    void SetRtsCts(bool on) override;       // when open
+    // When open: the data characteristics (7 data bits or 8; parity codes 1 to 4, anything else
+    // none; 2 stop bits or 1) in one adapter call, then the flow control in another.
+    void SetLineSettings(const TLineSettings& settings) override;
     void SetDtr(bool on) override;          // when open
     void SetRts(bool on) override;          // when open
     int32_t InputCount() override;
     int32_t OutputCount() override;
-    int32_t GetPortNumber() override { return 0; }
     int32_t GetBaudRate() override { return BaudRateSet; }
-    int32_t GetDataBits() override { return WordLength == 7 ? 7 : 8; }
-    int32_t GetStopBits() override { return StopBitsCode == 2 ? 2 : 1; }
-    int32_t GetXonXoff() override { return XonXoffOn; }
-    int32_t GetParity() override { return ParityCode >= 1 && ParityCode <= 4 ? ParityCode : 0; }
-    int32_t GetDtrDsr() override { return DtrDsrOn; }
-    int32_t GetRtsCts() override { return RtsCtsOn; }
-    int32_t GetDtr() override { return DtrOn; }
-    int32_t GetRts() override { return RtsOn; }
     int32_t DsrState() override;
     void SetLatency(int32_t ms) override;
     int32_t MaxBaudRate() override { return 273000; }
@@ -95,26 +96,17 @@ protected:
 
 private:
     bool lastWriteFailed_ = false;
-    void SetFlow(int32_t& flag, bool on, std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff);
-    void SendDataCharacteristics();
     // Reads up to n bytes within timeoutMs, in slices; the count read.
     int32_t ReadWithin(unsigned char* buffer, int n, int timeoutMs);
     // Waits at most ms of the link's clock until a byte is waiting.
     void WaitForInput(int64_t ms);
 
     std::shared_ptr<TD2xx> d2xx_;
+    TNoAdapter noAdapter_;
     std::uint32_t readTimeoutMs_ = 0;
-};
-
-// What the USB link does when the user confirms the connect question but no adapter is attached.
-enum class TNoAdapter {
-    AskAgain,  // show the question again, until one is plugged in or the user cancels
-    Cancel,    // say that none is attached and cancel (a front end without a user to plug it in)
 };
 
 // A USB link on the FTDI adapters of this machine.
 std::unique_ptr<TPortVirt> MakeUsbLink(TLinkHost& host, TLinkClock& clock, TNoAdapter noAdapter);
 // Registers MakeUsbLink as the USB link factory, unless a front end has registered one already.
 void InstallUsbLinkFactory(TNoAdapter noAdapter);
-
-constexpr const char* NoUsbAdapterText = "usb: no FTDI USB adapter attached";

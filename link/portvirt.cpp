@@ -1,31 +1,13 @@
 #include "portvirt.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <time.h>
 
 #include "linktexts.h"
 
 std::unique_ptr<TPortVirt> CurrentLink;
 
 namespace {
-
-class TSystemClock : public TLinkClock {
-public:
-    int64_t NowMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    void SleepMs(int64_t ms) override {
-        if (ms <= 0) return;
-        timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-};
 
 uint16_t Le16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
 void PutLe16(unsigned char* b, uint16_t v) {
@@ -41,11 +23,6 @@ constexpr int EventsEveryBytes = 256;
 
 }  // namespace
 
-TLinkClock& SystemClock() {
-    static TSystemClock clock;
-    return clock;
-}
-
 std::size_t TByteStream::Read(unsigned char* out, std::size_t n) {
     std::size_t k = std::min(n, data_.size() - pos_);
     if (k > 0) std::memcpy(out, data_.data() + pos_, k);
@@ -57,10 +34,21 @@ TPortVirt::TPortVirt(TLinkHost& host, TLinkClock& clock) : host_(host), clock_(c
 
 TPortVirt::~TPortVirt() = default;
 
-void TPortVirt::Fail(const char* message) {
+void TPortVirt::Fail(const char* message, TLinkStatus status) {
     host_.SetBusyCursor(false);
-    throw TLinkError(message);
+    throw TLinkError(status, message);
 }
+
+std::string TPortVirt::PortText() {
+    std::string name;
+    return LinkName(name);
+}
+
+TPortVirt::TWaitNotice::TWaitNotice(TPortVirt& link, TLinkWait::TKind kind) : host_(link.Host()) {
+    host_.Waiting(TLinkWait{kind, link.PortText()});
+}
+
+TPortVirt::TWaitNotice::~TWaitNotice() { host_.Waiting(TLinkWait{}); }
 
 int32_t TPortVirt::TimedWait(int timeoutMs, const std::function<int32_t(int64_t)>& attempt) {
     if (timeoutMs == 0) return attempt(0);
@@ -104,8 +92,13 @@ void TPortVirt::PutByte(unsigned char b) {
         if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
         host_.ProcessEvents();
         if (TryPutByte(b) != -1) break;
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
     }
+    Drain();
+    if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
+}
+
+void TPortVirt::Drain() {
     for (;;) {
         int32_t pending = OutputCount();
         if (pending == 0) break;
@@ -113,11 +106,37 @@ void TPortVirt::PutByte(unsigned char b) {
         host_.ProcessEvents();
         AwaitOutput(WaitSliceMs);
     }
-    if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
+}
+
+int32_t TPortVirt::TryPutBlock(const unsigned char* data, int n) {
+    int32_t done = 0;
+    while (done < n && TryPutByte(data[done]) != -1) ++done;
+    return done > 0 ? done : -1;
 }
 
 void TPortVirt::PutBytes(const unsigned char* data, int n) {
     for (int i = 0; i < n; ++i) PutByte(data[i]);
+}
+
+void TPortVirt::PutBlock(const unsigned char* data, int n) {
+    if (byteDelay_ != 0) {
+        PutBytes(data, n);
+        return;
+    }
+    int done = 0;
+    int64_t failingSince = -1;
+    while (done < n) {
+        if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
+        host_.ProcessEvents();
+        const int32_t taken = TryPutBlock(data + done, n - done);
+        if (taken > 0) {
+            done += taken;
+            failingSince = -1;
+            continue;
+        }
+        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
+    }
+    Drain();
 }
 
 uint16_t TPortVirt::ByteSum(const unsigned char* data, int n) {
@@ -156,7 +175,7 @@ bool TPortVirt::WaitForText(const std::string& s) {
                 continue;
             }
             host_.SetBusyCursor(false);
-            if (Variant() == TVariant::Usb) throw TLinkError(LinkText::WaitError);
+            if (Variant() == TVariant::Usb) throw TLinkError(TLinkStatus::Stopped, LinkText::WaitError);
             return false;
         }
         int32_t b = GetByteNow();
@@ -172,7 +191,10 @@ bool TPortVirt::WaitForText(const std::string& s) {
     }
 }
 
-bool TPortVirt::WaitPrompt() { return WaitForText(Wire::Prompt); }
+bool TPortVirt::WaitPrompt() {
+    TWaitNotice notice(*this, TLinkWait::TKind::Prompt);
+    return WaitForText(Wire::Prompt);
+}
 
 bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
     // Attempts at the synchronisation byte, and how many of them USB allows before giving up.
@@ -204,7 +226,7 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
             if (linkState_ <= 0) Fail(LinkText::PortErrSetcmd);
             if (TryPutByte(b) != -1) return;
             host_.ProcessEvents();
-            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd);
+            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd, TLinkStatus::DeviceGone);
         }
     };
     int32_t r = -1;
@@ -252,6 +274,7 @@ bool TPortVirt::Identify(std::string& text1, std::string& text2) {
     const int32_t fallbackRate = usb ? 115200 : 38400;
     const int discardMs = usb ? 100 : 5000;
     const int echoMs = usb ? 2000 : 5000;
+    TWaitNotice notice(*this, TLinkWait::TKind::Identification);
     try {
         int attempts = 0;
         int32_t startRate = GetBaudRate();
@@ -334,9 +357,10 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     clock_.SleepMs(10);
     unsigned char word[4];
     for (int i = 0; i < 4; ++i) word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
-    PutBytes(word, 4);
+    PutBlock(word, 4);
 
-    unsigned char block[Wire::MaxBlock];
+    // The data and, behind them, their checksum: both go in one write.
+    unsigned char block[Wire::MaxBlock + 2];
     int length = 0;
     uint16_t lengthSum = 0;
     for (;;) {
@@ -344,7 +368,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
         ReadBytes(req, 2);
         const int r = Le16(req);
         PurgeInput();
-        PutBytes(req, 2);
+        PutBlock(req, 2);
         if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
         bool fresh = false;
         if (r == n) {
@@ -360,20 +384,18 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
         }
         // Otherwise r == p: a repeat request gets the last block again, the stream does not move back.
         PutLe16(word, static_cast<uint16_t>(length << 6));
-        PutBytes(word, 2);
+        PutBlock(word, 2);
+        // The instrument needs a moment between the length word and the data.
         clock_.SleepMs(10);
         if (fresh && progress) {
-            for (int i = 0; i < length; ++i) {
-                int pos = progress->Position() + 1;
-                progress->SetPosition(pos > progress->Maximum() ? 0 : pos);
-                host_.ProcessEvents();
-                PutByte(block[i]);
-            }
-        } else {
-            PutBytes(block, length);
+            // One step a byte, back to 0 whenever a step would pass the maximum.
+            int pos = progress->Position();
+            for (int i = 0; i < length; ++i) pos = pos + 1 > progress->Maximum() ? 0 : pos + 1;
+            progress->SetPosition(pos);
+            host_.ProcessEvents();
         }
-        PutLe16(word, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
-        PutBytes(word, 2);
+        PutLe16(block + length, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
+        PutBlock(block, length + 2);
     }
     if (progress) progress->SetPosition(0);
     host_.SetBusyCursor(false);
@@ -409,7 +431,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         for (;;) {
             PurgeInput();
             PutLe16(two, static_cast<uint16_t>(n));
-            PutBytes(two, 2);
+            PutBlock(two, 2);
             ReadBytes(two, 2);
             if (Le16(two) == n) break;
         }
@@ -435,7 +457,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         if (total <= 0) break;
     }
     PutLe16(two, static_cast<uint16_t>(n));
-    PutBytes(two, 2);
+    PutBlock(two, 2);
     ReadBytes(two, 2);
     if (progress) progress->SetPosition(0);
     host_.SetBusyCursor(false);
@@ -454,9 +476,3 @@ int32_t TPortVirt::ReceiveData(unsigned char* buffer, std::size_t capacity, TPro
     return static_cast<int32_t>(n);
 }
 
-#include "linkfactory.h"
-
-TLinkFactory& UsbLinkFactory() {
-    static TLinkFactory factory;
-    return factory;
-}

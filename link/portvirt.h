@@ -6,9 +6,8 @@
 //
 // What a realisation must provide (the medium's primitives), pure virtual here:
 //   Disconnect, Connect, PurgeInput, PurgeOutput, TryPutByte, ReadBlockTimed, GetByteTimed,
-//   GetByteNow, SetPortNumber, SetBaudRate, SetParity, SetDataBits, SetStopBits, SetXonXoff,
-//   SetDtrDsr, SetRtsCts, SetDtr, SetRts, InputCount, OutputCount, the getters GetPortNumber to
-//   GetRts, DsrState, MaxBaudRate, LinkName.
+//   GetByteNow, SetPortNumber, SetBaudRate, SetLineSettings, SetDtr, SetRts, InputCount,
+//   OutputCount, GetBaudRate, DsrState, MaxBaudRate, LinkName.
 // Written once here over those primitives (virtual, but a realisation should not need to override
 // them): WaitByte, ReadLine, WaitPrompt, SendCommand, CommandAtPrompt, WaitForText, PutByte,
 // ReadBytesTimed, Identify, ReadBytes, SetState, GetState, SetLatency (no effect here).
@@ -42,13 +41,29 @@
 #include <string>
 #include <vector>
 
+#include "linkclock.h"
 #include "linkhost.h"
 
-// A link operation failed, most often because the link was closed by a stop. The text is short and
-// for the log; the command handlers report "Communication stopped".
+// How an exchange with the instrument ended, or why a link did not open. Callers branch on this,
+// never on the texts that go with it.
+enum class TLinkStatus {
+    Ok,          // done
+    Stopped,     // the link was closed from the event pump (the stop button, Ctrl-C) while in use
+    Refused,     // the user answered the connect question with Cancel
+    NoDevice,    // the port could not be opened, or no USB adapter is attached
+    DeviceGone,  // the device failed every write for a while: unplugged, hung up
+    Failed,      // anything else: the instrument refused, a file could not be written
+};
+
+// A link operation failed: how (Status) and a short text for the log ("Port err. Getcom"); the
+// command handlers report "Communication stopped".
 class TLinkError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    TLinkError(TLinkStatus status, const std::string& text) : std::runtime_error(text), status_(status) {}
+    TLinkStatus Status() const { return status_; }
+
+private:
+    TLinkStatus status_;
 };
 
 // The growable byte stream that holds the data of the current block transfer.
@@ -88,6 +103,15 @@ enum class TCommand : unsigned char {
     DeleteSequence = 0x28,   // then a 4-byte sequence number
     Upload = 0xAA,           // family 2, instrument version 0x20000002 or below
     UploadNew = 0xAC,        // family 2, instrument version above 0x20000002
+};
+
+// The line's framing and flow control, given to a link in one call.
+struct TLineSettings {
+    enum class TFlow { None, XonXoff, DtrDsr, RtsCts };
+    int32_t DataBits = 8;   // 7 or 8
+    int32_t Parity = 0;     // 0 = none; serial 1 odd, 2 even; USB the adapter's codes 1 to 4
+    int32_t StopBits = 1;   // 1 or 2
+    TFlow Flow = TFlow::None;
 };
 
 // Time-outs used by the callers, in milliseconds.
@@ -157,6 +181,10 @@ public:
     virtual void PurgeOutput() = 0;
     // Slot 15. -1 = not accepted or closed; anything else = accepted.
     virtual int32_t TryPutByte(unsigned char b) = 0;
+    // Writes up to n bytes without waiting; the number accepted (from the first on, in order), or -1
+    // when none was (closed, no room, or a failure: LastWriteFailed tells). The default offers them
+    // to TryPutByte one at a time.
+    virtual int32_t TryPutBlock(const unsigned char* data, int n);
     // Slot 16. Up to n bytes within the time-out; the count, -1 when closed.
     virtual int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) = 0;
     // Slot 17. One byte 0..255, or -1 on time-out or closed link.
@@ -165,15 +193,11 @@ public:
     virtual int32_t GetByteNow() = 0;
     // Slot 19. LinkState = value; a positive value also sets Configured for good.
     virtual void SetState(int32_t value);
-    // Slots 20 to 29.
     virtual void SetPortNumber(int32_t v) = 0;
     virtual void SetBaudRate(int32_t v) = 0;
-    virtual void SetParity(int32_t v) = 0;
-    virtual void SetDataBits(int32_t v) = 0;
-    virtual void SetStopBits(int32_t v) = 0;
-    virtual void SetXonXoff(bool on) = 0;
-    virtual void SetDtrDsr(bool on) = 0;
-    virtual void SetRtsCts(bool on) = 0;
+    // Data bits, parity, stop bits and flow control together (the flow controls exclude one another).
+    virtual void SetLineSettings(const TLineSettings& settings) = 0;
+    // Raise or drop the DTR and RTS lines.
     virtual void SetDtr(bool on) = 0;
     virtual void SetRts(bool on) = 0;
     // Slots 30, 31: bytes waiting to be read / to be sent; -1 when closed.
@@ -181,17 +205,8 @@ public:
     virtual int32_t OutputCount() = 0;
     // Slot 32.
     virtual int32_t GetState();
-    // Slots 33 to 42.
-    virtual int32_t GetPortNumber() = 0;
+    // The rate in force.
     virtual int32_t GetBaudRate() = 0;
-    virtual int32_t GetDataBits() = 0;
-    virtual int32_t GetStopBits() = 0;
-    virtual int32_t GetXonXoff() = 0;
-    virtual int32_t GetParity() = 0;
-    virtual int32_t GetDtrDsr() = 0;
-    virtual int32_t GetRtsCts() = 0;
-    virtual int32_t GetDtr() = 0;
-    virtual int32_t GetRts() = 0;
     // Slot 43: 1 while DSR is up (0 where the medium has no such line).
     virtual int32_t DsrState() = 0;
     // Slot 44: the adapter's latency timer; nothing here.
@@ -199,9 +214,16 @@ public:
     // Slots 45, 46.
     virtual int32_t MaxBaudRate() = 0;
     virtual std::string& LinkName(std::string& text) = 0;
+    // Where the link leads, for the user: "COM 2 (/dev/ttyS1)", "USB". LinkName by default.
+    virtual std::string PortText();
 
-    // n PutByte calls in memory order.
+    // n PutByte calls in memory order: every byte has left before the next is written.
     void PutBytes(const unsigned char* data, int n);
+    // Writes the n bytes as one piece and waits once, at the end, until they have left; with a
+    // ByteDelay it is PutBytes. For the block protocol, where the instrument reads a block as a
+    // whole; the byte-by-byte exchanges (family 1, the transfer's start) keep PutByte. Raises as
+    // PutByte does.
+    void PutBlock(const unsigned char* data, int n);
     static uint16_t ByteSum(const unsigned char* data, int n);
     void PauseSeconds(int n);
     // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
@@ -220,6 +242,8 @@ public:
     bool IsOpen() const { return linkState_ > 0; }
     int32_t Configured() const { return configured_; }
     int32_t ByteDelay() const { return byteDelay_; }
+    // Why the last Connect did or did not open the link: Ok, Refused or NoDevice.
+    TLinkStatus OpenStatus() const { return openStatus_; }
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
 
@@ -231,8 +255,9 @@ protected:
     // Serial: whether the port reports a pending line-status error; clears it when it does. Media
     // without line-status counters answer false.
     virtual bool TakeLineStatusError() { return false; }
-    // Raises TLinkError(message) after setting the normal cursor.
-    [[noreturn]] void Fail(const char* message);
+    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop.
+    [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
+    void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
     void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
     // Between turns of the polling loops (WaitByte, WaitForText, PutByte): block at most ms of Clock()
     // time until input may have come, or output may have drained, so that the loops do not spin.
@@ -245,10 +270,24 @@ protected:
     // or the link is closed; returns the attempt's answer or -1.
     int32_t TimedWait(int timeoutMs, const std::function<int32_t(int64_t waitMs)>& attempt);
 
+    // Tells the host of a wait without a time-out for its lifetime (TLinkHost::Waiting).
+    class TWaitNotice {
+    public:
+        TWaitNotice(TPortVirt& link, TLinkWait::TKind kind);
+        ~TWaitNotice();
+        TWaitNotice(const TWaitNotice&) = delete;
+        TWaitNotice& operator=(const TWaitNotice&) = delete;
+
+    private:
+        TLinkHost& host_;
+    };
+
 private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`
     // (a Clock() time, -1 = no failure yet) for MaxFailingWriteMs; pauses between failing attempts.
     bool WritesFailedForGood(int64_t& since);
+    // Waits, letting events run, until OutputCount is 0; raises "Port err." when the link closes.
+    void Drain();
 
     TLinkHost& host_;
     TLinkClock& clock_;
@@ -256,6 +295,7 @@ private:
     int32_t linkState_ = 0;
     int32_t configured_ = 0;
     int32_t byteDelay_ = 0;
+    TLinkStatus openStatus_ = TLinkStatus::Ok;
 };
 
 // The process-wide link, or none before the port picture first creates one.

@@ -58,24 +58,22 @@ TPtyInstrument::~TPtyInstrument() {
     if (master_ >= 0) ::close(master_);
 }
 
-void TPtyInstrument::PaceUntil(int64_t& freeAtNs) {
-    if (byteNs_ == 0) return;
-    const int64_t now = NowNs();
-    // An idle line does not bank time; a sleep that woke a little late does not lose it either.
-    if (freeAtNs < now - 2 * byteNs_) freeAtNs = now;
-    freeAtNs += byteNs_;
-    if (freeAtNs > now) SleepUntilNs(freeAtNs);
+void TPtyInstrument::LineBusyFrom(int64_t& freeAtNs, int64_t nowNs) {
+    // An idle line does not bank time.
+    if (freeAtNs < nowNs) freeAtNs = nowNs;
 }
 
 void TPtyInstrument::WriteOut(const std::vector<unsigned char>& bytes) {
+    if (byteNs_ != 0) {
+        // An answer reaches the program once its last byte has crossed the wire: one wait for the
+        // whole answer, so that a busy machine delays it once, not once a byte.
+        LineBusyFrom(txFreeNs_, NowNs());
+        txFreeNs_ += byteNs_ * static_cast<int64_t>(bytes.size());
+        if (txFreeNs_ > NowNs()) SleepUntilNs(txFreeNs_);
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
-        std::size_t chunk = bytes.size() - done;
-        if (byteNs_ != 0) {
-            PaceUntil(txFreeNs_);
-            chunk = 1;
-        }
-        ssize_t r = ::write(master_, bytes.data() + done, chunk);
+        ssize_t r = ::write(master_, bytes.data() + done, bytes.size() - done);
         if (r > 0) {
             done += static_cast<std::size_t>(r);
             bytesOut_ += static_cast<uint64_t>(r);
@@ -116,10 +114,17 @@ void TPtyInstrument::Run(const std::atomic<bool>& stop) {
         bytesIn_ += static_cast<uint64_t>(n);
         lastInput = NowNs();
         silenceTold = false;
+        // The burst came in at the latest now; its bytes take their wire time from there.
+        if (byteNs_ != 0) LineBusyFrom(rxFreeNs_, lastInput);
         for (ssize_t i = 0; i < n; ++i) {
-            PaceUntil(rxFreeNs_);
+            // Each byte is in once its wire time has passed. Only an answer has to wait for that
+            // moment; taking the bytes themselves early changes nothing the program can see.
+            if (byteNs_ != 0) rxFreeNs_ += byteNs_;
             instrument_.Feed(buf[i]);
-            if (instrument_.HasOutput()) WriteOut(instrument_.TakeOutput());
+            if (instrument_.HasOutput()) {
+                if (byteNs_ != 0 && rxFreeNs_ > NowNs()) SleepUntilNs(rxFreeNs_);
+                WriteOut(instrument_.TakeOutput());
+            }
         }
     }
 }

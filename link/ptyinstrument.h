@@ -26,7 +26,10 @@ public:
 
 private:
     void WriteOut(const std::vector<unsigned char>& bytes);
-    void PaceUntil(int64_t& freeAtNs);
+    // Pacing, like a UART's: a burst starts the line at the latest at nowNs (an idle line does not
+    // bank time), and each byte then takes byteNs_ after the one before it, however late this
+    // thread wakes.
+    static void LineBusyFrom(int64_t& freeAtNs, int64_t nowNs);
     TVirtualInstrument instrument_;
     int master_ = -1;
     int slave_ = -1;   // kept open so the line stays up while the program closes and reopens it

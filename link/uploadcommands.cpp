@@ -31,6 +31,19 @@ TSequence* FindByName(std::vector<TSequence>& set, const std::string& name) {
     return nullptr;
 }
 
+// Why a link that Connect did not open stays closed; a link that says nothing was refused.
+TLinkStatus NotOpened(const TPortVirt& link) {
+    return link.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Refused : link.OpenStatus();
+}
+
+// An error ended the uploads: "Communication stopped", and how.
+void StoppedBy(TUploadOutcome& outcome, TLinkHost& host, TLinkStatus status, const char* what) {
+    host.ShowMessage(LinkText::CommunicationStopped);
+    outcome.Failed = true;
+    outcome.Status = status;
+    outcome.Problem = what;
+}
+
 void PutNumber(TPortVirt& link, int32_t n) {
     unsigned char b[4];
     for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
@@ -72,7 +85,8 @@ TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int po
         try {
             if (link.Connect(port, Family1Baud, 0, "", false, "") == 0) {
                 host.ShowMessage(LinkText::CommunicationStopped);
-                outcome.Failed = outcome.Stopped = true;
+                outcome.Failed = true;
+                outcome.Status = NotOpened(link);
                 break;
             }
             ui.PanelOn(seq->NbQuadripole);
@@ -89,10 +103,12 @@ TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int po
             host.ShowMessage(LinkText::UploadError);
             outcome.Failed = true;
             break;
+        } catch (const TLinkError& e) {
+            StoppedBy(outcome, host, e.Status(), e.what());
+            break;
         } catch (const std::exception& e) {
-            host.ShowMessage(LinkText::CommunicationStopped);
-            outcome.Failed = outcome.Stopped = true;
-            outcome.Problem = e.what();
+            // Not the link: the .ele file could not be written. The exchange ends all the same.
+            StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
             break;
         }
     }
@@ -108,7 +124,8 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
     if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return outcome;
     try {
         if (link.Connect(port, Family2Baud, 0, "", false, "") == 0) {
-            outcome.Failed = outcome.Stopped = true;
+            outcome.Failed = true;
+            outcome.Status = NotOpened(link);
         } else {
             std::string text1, text2;
             link.Identify(text1, text2);
@@ -142,10 +159,10 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
                 }
             }
         }
+    } catch (const TLinkError& e) {
+        StoppedBy(outcome, host, e.Status(), e.what());
     } catch (const std::exception& e) {
-        host.ShowMessage(LinkText::CommunicationStopped);
-        outcome.Failed = outcome.Stopped = true;
-        outcome.Problem = e.what();
+        StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
     }
     // The end command; on a closed serial link the prompt wait ends at once and nothing is sent. The
     // panel goes off even when the end command itself fails.
@@ -206,8 +223,12 @@ std::optional<int> RemoteLineNumber(const std::string& line) {
 bool TModemSession::Connect(int port, const std::string& phone, const std::string& modemInit) {
     if (connected_) return true;
     TLinkHost& host = link_.Host();
+    lastStatus_ = TLinkStatus::Ok;
     try {
-        if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) return false;
+        if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) {
+            lastStatus_ = link_.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Stopped : link_.OpenStatus();
+            return false;
+        }
         std::string text1, text2;
         link_.Identify(text1, text2);
         unsigned char version[4];
@@ -216,8 +237,13 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         link_.SendCommand(static_cast<unsigned char>(TCommand::ModemConnect), LinkTimeout::Upload);
         std::vector<unsigned char> buffer(RemoteListCapacity);
         link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+    } catch (const TLinkError& e) {
+        host.ShowMessage(LinkText::CommunicationStopped);
+        lastStatus_ = e.Status();
+        return false;
     } catch (const std::exception&) {
         host.ShowMessage(LinkText::CommunicationStopped);
+        lastStatus_ = TLinkStatus::Failed;
         return false;
     }
     host.ShowMessage(LinkText::Connected);
@@ -236,10 +262,14 @@ std::vector<std::string> TModemSession::List() {
 
 bool TModemSession::View() {
     if (!connected_) return false;
+    lastStatus_ = TLinkStatus::Ok;
     try {
         std::vector<std::string> lines = List();
-        if (link_.GetState() > 0) ui_.ChooseLine(lines, true);
-    } catch (const std::exception&) {
+        ui_.PanelOff();
+        ui_.ChooseLine(lines, true);
+    } catch (const TLinkError& e) {
+        // A stop while listing ends the command without a message.
+        lastStatus_ = e.Status();
     }
     ui_.PanelOff();
     return false;
@@ -247,6 +277,7 @@ bool TModemSession::View() {
 
 bool TModemSession::StartOrDelete(TCommand command) {
     if (!connected_) return false;
+    lastStatus_ = TLinkStatus::Ok;
     bool sent = false;
     try {
         std::vector<std::string> lines = List();
@@ -263,8 +294,9 @@ bool TModemSession::StartOrDelete(TCommand command) {
                     link_.Host().ShowMessage("<" + *chosen + ">" + LinkText::Deleted);
             }
         }
-    } catch (const std::exception&) {
-        // The remote commands end silently on a stop.
+    } catch (const TLinkError& e) {
+        // The remote commands end without a message on a stop.
+        lastStatus_ = e.Status();
     }
     ui_.PanelOff();
     return sent;
@@ -276,12 +308,15 @@ bool TModemSession::Delete() { return StartOrDelete(TCommand::DeleteSequence); }
 
 void TModemSession::Disconnect() {
     if (!connected_) return;
+    lastStatus_ = TLinkStatus::Ok;
     try {
         if (link_.GetState() > 0) {
             link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::Escape), LinkTimeout::Escape);
             link_.Disconnect();
         }
-    } catch (const std::exception&) {
+    } catch (const TLinkError& e) {
+        // Hanging up after a stop: the session ends all the same.
+        lastStatus_ = e.Status();
     }
     connected_ = false;
 }

@@ -38,8 +38,12 @@ struct TUploadOutcome {
     int Stored = 0;          // sequences the instrument took
     int MemoryFull = 0;      // family 2: refused for a full memory
     bool Failed = false;     // "An error occured during upload" or "Communication stopped"
-    bool Stopped = false;    // "Communication stopped"
-    std::string Problem;     // the text of the exception behind a stop, if any
+    // Why "Communication stopped" was shown: the link's status (Stopped, DeviceGone, ...), Refused
+    // or NoDevice for a link that did not open, Failed for an error outside the link (a file). Ok
+    // when it was not shown.
+    TLinkStatus Status = TLinkStatus::Ok;
+    std::string Problem;     // the text of the error behind it, if any
+    bool Stopped() const { return Status != TLinkStatus::Ok; }
 };
 
 // Baud rates of the commands.
@@ -66,16 +70,20 @@ public:
     // The instrument's list as lines (empty when not connected or on failure).
     std::vector<std::string> List();
     // Lists, offers the chooser, starts / deletes the chosen sequence. False when nothing was sent.
+    // A link error ends them without a message; LastStatus() then says how. Other errors propagate.
     bool View();
     bool Start();
     bool Delete();
     void Disconnect();
+    // How the last command ended (Ok, or the status of the link error that ended it).
+    TLinkStatus LastStatus() const { return lastStatus_; }
 
 private:
     bool StartOrDelete(TCommand command);
     TPortVirt& link_;
     TRemoteUi& ui_;
     bool connected_ = false;
+    TLinkStatus lastStatus_ = TLinkStatus::Ok;
 };
 
 // The conversion of the instrument's list buffer into lines (filled with 0xFF before receiving).

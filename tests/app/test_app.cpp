@@ -36,6 +36,7 @@
 #include "messages.h"
 #include "portvirt.h"
 #include "prompts.h"
+#include "testclocks.h"
 
 namespace {
 

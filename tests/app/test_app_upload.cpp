@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QSettings>
@@ -237,6 +238,58 @@ TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
     EXPECT_EQ(vi->Instrument().Started(), std::vector<int>{2});
     const auto& log = vi->Instrument().Log();
     EXPECT_NE(std::string(log.begin(), log.end()).find("ATDT0123456789\r"), std::string::npos);
+}
+
+TEST_F(DesktopLink, TheIdentificationOfASilentInstrumentSaysWhatItWaitsForUntilStop) {
+    auto o = Family2();
+    o.Silent = true;
+    Start(o, 2, 2, 3);
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {Name(0)};
+    QString shown;
+    bool stopUsable = false;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window->UpLoadLbl->text().contains("COM 2")) return;
+        shown = window->UpLoadLbl->text();
+        stopUsable = window->StopUpLoadBtn->isEnabled();
+        watch.stop();
+        window->StopUpLoadBtn->click();
+    });
+    watch.start();
+    window->UploadOptra->trigger();
+    EXPECT_TRUE(shown.contains("Waiting for the instrument to answer on COM 2 (" + QString::fromStdString(vi->Pty().Path()) + ")"))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains("Stop ends the wait")) << shown.toStdString();
+    EXPECT_TRUE(stopUsable);
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_EQ(prompts.Messages.back(), "Communication stopped");
+    EXPECT_TRUE(prompts.ItemLists.empty());   // no chooser: the instrument never answered
+    // The panel is as it was before the wait.
+    EXPECT_EQ(window->UpLoadLbl->text(), "Upload in progress ");
+    EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
+}
+
+TEST_F(DesktopLink, ModemViewShowsTheListReceived) {
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    Start(o, 3, 1, 3);
+    prompts.Answers = {TPrompts::TAnswer::Ok};
+    OnNextModal([](QWidget* w) {
+        auto* directory = qobject_cast<TNumeroFrm*>(w);
+        ASSERT_NE(directory, nullptr);
+        directory->DialCB->setEditText("Lab station 0123456789");
+        directory->OkBtn->click();
+    });
+    window->ModemConnect->trigger();
+    ASSERT_TRUE(window->ModemView->isEnabled());
+    window->ModemView->trigger();
+    ASSERT_FALSE(prompts.ItemLists.empty());
+    EXPECT_EQ(prompts.ItemLists.back(), (QStringList{"001 Line12", "002 Test"}));
+    EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
+    window->ModemDisconnect->trigger();
 }
 
 TEST_F(DesktopLink, CancellingTheDirectoryOrOkWithoutANumberDialsNothing) {

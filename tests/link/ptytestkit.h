@@ -28,7 +28,8 @@ inline TSequence Numbered(const std::string& name, int electrodes, int quadripol
 // The instrument on its own thread for the life of a test.
 class TRunningInstrument {
 public:
-    explicit TRunningInstrument(TVirtualInstrument::TOptions o) : pty_(std::move(o)) {
+    // `wireBaud` above 0 paces the instrument to that wire rate.
+    explicit TRunningInstrument(TVirtualInstrument::TOptions o, int wireBaud = 0) : pty_(std::move(o), wireBaud) {
         thread_ = std::thread([this] { pty_.Run(stop_); });
     }
     ~TRunningInstrument() { Stop(); }

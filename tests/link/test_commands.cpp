@@ -27,31 +27,9 @@ TSequence Named(const std::string& name, int quadripoles) {
     return s;
 }
 
-// A chooser that answers from a script and records what it was offered.
-class TScriptUi : public TRemoteUi {
-public:
-    std::deque<std::optional<std::string>> Answers;
-    std::vector<std::vector<std::string>> Offered;
-    int PanelOns = 0, PanelOffs = 0;
-    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
-        Offered.push_back(lines);
-        if (viewOnly) return std::nullopt;
-        if (Answers.empty()) {
-            ADD_FAILURE() << "chooser shown once too often";
-            return std::nullopt;
-        }
-        auto a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-    void PanelOn(int) override { ++PanelOns; }
-    void PanelOff() override { ++PanelOffs; }
-    TProgressIndicator* Progress() override { return &progress; }
-    TProgressIndicator progress;
-};
-
 class CommandFixture : public ::testing::Test {
 protected:
+    CommandFixture() { ui.StrictAnswers = true; }
     TTestHost host;
     TManualClock clock;
     TMemoryLink link{host, clock};
@@ -99,8 +77,32 @@ TEST_F(CommandFixture, Family1CancelAtConnectIsCommunicationStopped) {
     host.Answers = {false};
     ui.Answers = {"A"};
     TUploadOutcome r = VarnelUpLoad(set, link, 1, ui, "/nonexistent");
-    EXPECT_TRUE(r.Stopped);
+    EXPECT_TRUE(r.Stopped());
+    EXPECT_EQ(r.Status, TLinkStatus::Refused);
     EXPECT_EQ(host.Messages, std::vector<std::string>{LinkText::CommunicationStopped});
+}
+
+// How an upload ended is a status: the words shown stay "Communication stopped" in every case.
+TEST_F(CommandFixture, UploadOutcomesSayHowTheyEnded) {
+    {
+        std::vector<TSequence> set{Named("A", 3)};
+        link.FailOpen = true;
+        host.Answers = {true};   // the instrument's menu
+        TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+        EXPECT_EQ(r.Status, TLinkStatus::NoDevice);
+        link.FailOpen = false;
+    }
+    {
+        // Not the link: the .ele file cannot be written. Still "Communication stopped", not a stop.
+        std::vector<TSequence> set{Named("A", 3)};
+        host.Messages.clear();
+        host.Answers = {true};   // the instrument's menu
+        ui.Answers = {"A"};
+        TUploadOutcome r = VarnelUpLoad(set, link, 1, ui, "/nonexistent/folder");
+        EXPECT_EQ(r.Status, TLinkStatus::Failed);
+        EXPECT_NE(r.Problem.find("/nonexistent/folder"), std::string::npos) << r.Problem;
+        EXPECT_EQ(host.Messages, std::vector<std::string>{LinkText::CommunicationStopped});
+    }
 }
 
 TEST_F(CommandFixture, Family2OffersAtMostAsManyChoicesAsTheSetHadEvenWhenFull) {
@@ -128,7 +130,8 @@ TEST_F(CommandFixture, Family2StopInTheMiddleOfATransferIsCommunicationStopped) 
         if (peer.Instrument().Log().size() > 60000 && link.IsOpen()) link.Disconnect();
     };
     TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
-    EXPECT_TRUE(r.Stopped);
+    EXPECT_TRUE(r.Stopped());
+    EXPECT_EQ(r.Status, TLinkStatus::Stopped);
     EXPECT_EQ(host.Messages, std::vector<std::string>{LinkText::CommunicationStopped});
     EXPECT_TRUE(peer.Instrument().Images().empty());
     EXPECT_LT(peer.Instrument().Log().size(), 61000u);   // nothing sent after the stop
@@ -186,6 +189,19 @@ TEST_F(ModemFixture, ConnectListStartDeleteDisconnect) {
     EXPECT_EQ(peer->Instrument().Commands(), (std::vector<int>{0x1C, 0x27, 0x27, 0x25, 0x27, 0x28, 0x27, 0x1B}));
 }
 
+TEST_F(ModemFixture, ViewShowsTheListReceivedWithThePanelOff) {
+    TModemSession session(link, ui);
+    for (char c : std::string("ATDT1\r")) peer->Instrument().Feed(static_cast<unsigned char>(c));
+    peer->Instrument().TakeOutput();
+    ASSERT_TRUE(session.Connect(2, "1"));
+    int panelOffsBefore = ui.PanelOffs;
+    session.View();
+    ASSERT_FALSE(ui.Offered.empty());
+    EXPECT_EQ(ui.Offered.back(), (std::vector<std::string>{"001 Line12", "002 Test"}));
+    EXPECT_GT(ui.PanelOffs, panelOffsBefore);
+    EXPECT_EQ(session.LastStatus(), TLinkStatus::Ok);
+}
+
 TEST_F(ModemFixture, DisconnectAfterAStopDuringViewSendsNothing) {
     TModemSession session(link, ui);
     for (char c : std::string("ATDT1\r")) peer->Instrument().Feed(static_cast<unsigned char>(c));
@@ -193,8 +209,12 @@ TEST_F(ModemFixture, DisconnectAfterAStopDuringViewSendsNothing) {
     ASSERT_TRUE(session.Connect(2, "1"));
     // Stop while the list is being received.
     host.OnEvents = [&] { if (!peer->Instrument().Commands().empty() && peer->Instrument().Commands().back() == 0x27) link.Disconnect(); };
+    const std::size_t shown = host.Messages.size();
     session.View();
     EXPECT_FALSE(link.IsOpen());
+    // Without a message, but not unnoticed.
+    EXPECT_EQ(host.Messages.size(), shown);
+    EXPECT_EQ(session.LastStatus(), TLinkStatus::Stopped);
     host.OnEvents = nullptr;
     link.ClearWritten();
     const int disconnects = link.DisconnectCount;

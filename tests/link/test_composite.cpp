@@ -197,6 +197,12 @@ TEST_P(IdentifySilentCases, FallsBackAtAttempt11AndEscapesAt20) {
     EXPECT_FALSE(link.Identify(t1, t2));
     ASSERT_EQ(host.Messages.size(), 1u);
     EXPECT_EQ(host.Messages[0], LinkText::UnknownBaudrate);
+    // The host heard once that the link waits for the instrument, and where; then that it is over.
+    ASSERT_EQ(host.Waits.size(), 2u);
+    EXPECT_EQ(host.Waits[0].Kind, TLinkWait::TKind::Identification);
+    EXPECT_EQ(host.Waits[0].Port, "Memory");
+    EXPECT_EQ(LinkText::WaitText(host.Waits[0]), "Waiting for the instrument to answer on Memory");
+    EXPECT_EQ(host.Waits[1].Kind, TLinkWait::TKind::None);
     // The first cycle: attempt 11 switches the rate once its own byte is out, so 11 syncs go at
     // 115200 and 9 at the fall-back; then the escape command at 115200.
     ASSERT_GE(writes.size(), 24u);

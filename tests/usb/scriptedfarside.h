@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "d2xxsim.h"
-#include "linkhost.h"
+#include "linkclock.h"
 
 class TScriptedFarSide : public TD2xxFarSide {
 public:

@@ -8,6 +8,7 @@
 #include "d2xxftdi.h"
 #include "d2xxsim.h"
 #include "scriptedfarside.h"
+#include "testclocks.h"
 #include "usbmonitor.h"
 
 namespace {

@@ -77,11 +77,10 @@ TEST_F(UsbFixture, ConnectOpensTheFirstAdapterAndSetsItUp) {
     EXPECT_EQ(link.LinkState(), 3);
     EXPECT_EQ(link.Configured(), 1);
     EXPECT_EQ(link.GetBaudRate(), 9600);
-    EXPECT_EQ(link.GetDtr(), 1);
-    EXPECT_EQ(link.GetRts(), 1);
+    EXPECT_EQ(link.DtrOn, 1);
+    EXPECT_EQ(link.RtsOn, 1);
     EXPECT_TRUE(sim->Dtr());
     EXPECT_TRUE(sim->Written.empty());
-    EXPECT_EQ(link.GetPortNumber(), 0);
 }
 
 TEST_F(UsbFixture, ModemConnectIgnoresThePhoneNumber) {
@@ -200,55 +199,52 @@ TEST_F(UsbFixture, PrimitivesOnAClosedLinkAnswerMinusOneAndSettersDoNothing) {
     EXPECT_EQ(link.InputCount(), -1);
     EXPECT_EQ(link.OutputCount(), -1);
     link.SetBaudRate(19200);
-    link.SetParity(2);
-    link.SetDataBits(7);
-    link.SetStopBits(2);
-    link.SetXonXoff(true);
+    link.SetLineSettings(TLineSettings{7, 2, 2, TLineSettings::TFlow::XonXoff});
     link.SetDtr(true);
     link.SetRts(true);
     link.PurgeOutput();
     EXPECT_TRUE(sim->Calls.empty());
     EXPECT_EQ(link.GetBaudRate(), 0);
-    EXPECT_EQ(link.GetDataBits(), 8);
-    EXPECT_EQ(link.GetXonXoff(), 0);
+    EXPECT_EQ(link.WordLength, 8);
+    EXPECT_EQ(link.XonXoffOn, 0);
     EXPECT_THROW(link.WaitPrompt(), TLinkError);
     EXPECT_THROW(link.PutByte(1), TLinkError);
 }
 
 TEST_F(UsbFixture, DataCharacteristicsAndFlowControl) {
+    using TFlow = TLineSettings::TFlow;
     Open();
-    link.SetParity(3);
-    link.SetDataBits(7);
-    link.SetStopBits(2);
-    link.SetParity(9);
-    link.SetStopBits(1);
-    EXPECT_THAT(sim->Calls, ElementsAre("SetDataCharacteristics 8 0 3", "SetDataCharacteristics 7 0 3",
-                                        "SetDataCharacteristics 7 2 3", "SetDataCharacteristics 7 2 0",
-                                        "SetDataCharacteristics 7 0 0"));
-    EXPECT_EQ(link.GetParity(), 0);
-    EXPECT_EQ(link.GetDataBits(), 7);
-    EXPECT_EQ(link.GetStopBits(), 1);
-
-    sim->Calls.clear();
-    link.SetXonXoff(true);
-    EXPECT_EQ(link.GetXonXoff(), 1);
+    link.SetLineSettings(TLineSettings{7, 3, 2, TFlow::XonXoff});
+    EXPECT_EQ(link.WordLength, 7);
+    EXPECT_EQ(link.StopBitsCode, 2);
+    EXPECT_EQ(link.ParityCode, 3);
+    EXPECT_EQ(link.XonXoffOn, 1);
     EXPECT_EQ(link.NoFlowControl, 0);
-    link.SetDtrDsr(true);
-    EXPECT_EQ(link.GetXonXoff(), 0);
-    EXPECT_EQ(link.GetDtrDsr(), 1);
-    link.SetRtsCts(true);
-    EXPECT_EQ(link.GetDtrDsr(), 0);
-    link.SetRtsCts(false);
+    // Codes outside the adapter's tables are none, 8 data bits and 1 stop bit; the flow controls
+    // exclude one another.
+    link.SetLineSettings(TLineSettings{9, 9, 1, TFlow::DtrDsr});
+    EXPECT_EQ(link.WordLength, 8);
+    EXPECT_EQ(link.StopBitsCode, 0);
+    EXPECT_EQ(link.ParityCode, 0);
+    EXPECT_EQ(link.XonXoffOn, 0);
+    EXPECT_EQ(link.DtrDsrOn, 1);
+    link.SetLineSettings(TLineSettings{8, 0, 1, TFlow::RtsCts});
+    EXPECT_EQ(link.DtrDsrOn, 0);
+    EXPECT_EQ(link.RtsCtsOn, 1);
+    link.SetLineSettings(TLineSettings{});
+    EXPECT_EQ(link.RtsCtsOn, 0);
     EXPECT_EQ(link.NoFlowControl, 1);
-    EXPECT_THAT(sim->Calls, ElementsAre("SetFlowControl 1024 17 19", "SetFlowControl 512 0 0",
-                                        "SetFlowControl 256 0 0", "SetFlowControl 0 0 0"));
+    EXPECT_THAT(sim->Calls, ElementsAre("SetDataCharacteristics 7 2 3", "SetFlowControl 1024 17 19",
+                                        "SetDataCharacteristics 8 0 0", "SetFlowControl 512 0 0",
+                                        "SetDataCharacteristics 8 0 0", "SetFlowControl 256 0 0",
+                                        "SetDataCharacteristics 8 0 0", "SetFlowControl 0 0 0"));
 }
 
 TEST_F(UsbFixture, LinesLatencyModemStatusAndNames) {
     Open();
     link.SetDtr(false);
     link.SetRts(false);
-    EXPECT_EQ(link.GetDtr(), 0);
+    EXPECT_EQ(link.DtrOn, 0);
     EXPECT_FALSE(sim->Rts());
     link.SetLatency(0x110);
     EXPECT_EQ(sim->LatencyMs(), 0x10);

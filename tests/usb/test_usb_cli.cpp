@@ -15,6 +15,7 @@
 #include "linkfactory.h"
 #include "portusb.h"
 #include "ptyinstrument.h"
+#include "testclocks.h"
 #include "usbmonitor.h"
 
 namespace {

@@ -28,26 +28,6 @@
 
 namespace {
 
-// The chooser picks the given lines in order, then cancels.
-class TTestUi : public TRemoteUi {
-public:
-    std::vector<std::string> Choices;
-    std::vector<std::vector<std::string>> Offered;
-    std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
-        Offered.push_back(lines);
-        if (viewOnly || Choices.empty()) return std::nullopt;
-        std::string c = Choices.front();
-        Choices.erase(Choices.begin());
-        return c;
-    }
-    void PanelOn(int) override {}
-    void PanelOff() override {}
-    TProgressIndicator* Progress() override { return &progress_; }
-
-private:
-    TProgressIndicator progress_;
-};
-
 // A small line of 12 electrodes with a few dipole-dipole quadripoles.
 TSequence SmallSequence(const std::string& name, int quadripoles) {
     TSequence s;
@@ -242,8 +222,8 @@ TEST(UsbInstrument, Family2UploadMatchesTheSerialExchange) {
 
     TUsbBench usb(Family2());
     usb.host.Answers = {true, true};  // the upload question, the cable question
-    TTestUi usbUi;
-    usbUi.Choices = {"Line1", "Line2"};
+    TScriptUi usbUi;
+    usbUi.Answers = {"Line1", "Line2"};
     TUploadOutcome usbOutcome = VarnelTarskOptra(set, usb.link, 5, usbUi);
     EXPECT_EQ(usbOutcome.Stored, 2);
     EXPECT_FALSE(usbOutcome.Failed);
@@ -253,8 +233,8 @@ TEST(UsbInstrument, Family2UploadMatchesTheSerialExchange) {
 
     TSerialBench serial(Family2(), 1);
     serial.host.Answers = {true, true};
-    TTestUi serialUi;
-    serialUi.Choices = {"Line1", "Line2"};
+    TScriptUi serialUi;
+    serialUi.Answers = {"Line1", "Line2"};
     TUploadOutcome serialOutcome = VarnelTarskOptra(set, serial.link, 1, serialUi);
     EXPECT_EQ(serialOutcome.Stored, 2);
 
@@ -270,7 +250,7 @@ TEST(UsbInstrument, ModemListingMatchesTheSerialExchange) {
     // Over USB the number is not dialled: the instrument is on the cable.
     TUsbBench usb(Family2(false));
     usb.host.Answers = {true};
-    TTestUi usbUi;
+    TScriptUi usbUi;
     TModemSession usbSession(usb.link, usbUi);
     ASSERT_TRUE(usbSession.Connect(3, "0123456789"));
     std::vector<std::string> usbLines = usbSession.List();
@@ -279,7 +259,7 @@ TEST(UsbInstrument, ModemListingMatchesTheSerialExchange) {
 
     TSerialBench serial(Family2(true), 3);
     serial.host.Answers = {true};
-    TTestUi serialUi;
+    TScriptUi serialUi;
     TModemSession serialSession(serial.link, serialUi);
     ASSERT_TRUE(serialSession.Connect(3, "0123456789"));
     std::vector<std::string> serialLines = serialSession.List();
@@ -302,8 +282,8 @@ TEST(UsbInstrument, Family1UploadReopensTheAdapterForEachSequence) {
     TUsbBench usb(options);
     usb.sim->SetRecording(true);
     std::vector<TSequence> set = {SmallSequence("Line1", 5), SmallSequence("Line2", 7)};
-    TTestUi ui;
-    ui.Choices = {"Line1", "Line2"};
+    TScriptUi ui;
+    ui.Answers = {"Line1", "Line2"};
     usb.host.Answers = {true, true, true, true};  // for each sequence: the cable, then the instrument menu
     TUploadOutcome outcome = VarnelUpLoad(set, usb.link, 5, ui, varnel);
     EXPECT_EQ(outcome.Stored, 2);
@@ -324,8 +304,8 @@ TEST(UsbInstrument, Family2UploadOverAPseudoTerminalFarSide) {
     TPortUSB link(host, sim, clock);
     std::vector<TSequence> set = {SmallSequence("Line1", 20)};
     host.Answers = {true, true};
-    TTestUi ui;
-    ui.Choices = {"Line1"};
+    TScriptUi ui;
+    ui.Answers = {"Line1"};
     TUploadOutcome outcome = VarnelTarskOptra(set, link, 5, ui);
     EXPECT_EQ(outcome.Stored, 1);
     EXPECT_FALSE(outcome.Failed);

@@ -1,0 +1,6 @@
+#include "linkfactory.h"
+
+TLinkFactory& UsbLinkFactory() {
+    static TLinkFactory factory;
+    return factory;
+}
