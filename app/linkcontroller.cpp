@@ -11,6 +11,7 @@
 #include "portusb.h"
 #include "portvirt.h"
 #include "prompts.h"
+#include "uploadcheck.h"
 #include "uploadcommands.h"
 #include "usbmonitor.h"
 
@@ -125,16 +126,34 @@ void TLinkController::Run(const std::function<void()>& command) {
     }
 }
 
-void TLinkController::UploadFamily1(std::vector<TSequence> set, const std::string& varnelFolder) {
-    Run([&] {
-        if (TPortVirt* link = EnsureLink()) ::VarnelUpLoad(set, *link, settings_.PortNumVarnel, remoteUi_, varnelFolder);
+void TLinkController::CheckChoices(const std::vector<TSequence>& set, int family) {
+    remoteUi_.SetChoiceCheck([&set, family](const std::string& line) {
+        QStringList findings;
+        for (const TSequence& seq : set) {
+            if (seq.Name.Get() != line) continue;
+            for (const TUploadFinding& f : CheckUpload(seq, family)) findings << QString::fromStdString(f.Text);
+            break;
+        }
+        return findings;
     });
 }
 
+void TLinkController::UploadFamily1(std::vector<TSequence> set, const std::string& varnelFolder) {
+    if (busy_) return;   // one command at a time; the running one keeps its check
+    CheckChoices(set, 1);
+    Run([&] {
+        if (TPortVirt* link = EnsureLink()) ::VarnelUpLoad(set, *link, settings_.PortNumVarnel, remoteUi_, varnelFolder);
+    });
+    remoteUi_.SetChoiceCheck(nullptr);
+}
+
 void TLinkController::UploadFamily2(std::vector<TSequence> set) {
+    if (busy_) return;
+    CheckChoices(set, 2);
     Run([&] {
         if (TPortVirt* link = EnsureLink()) ::VarnelTarskOptra(set, *link, settings_.PortNumVarnel, remoteUi_);
     });
+    remoteUi_.SetChoiceCheck(nullptr);
 }
 
 void TLinkController::ModemConnect(const std::string& number) {

@@ -68,6 +68,8 @@ signals:
 
 private:
     void Run(const std::function<void()>& command);
+    // The sequences chosen for an upload are checked against what the family takes before sending.
+    void CheckChoices(const std::vector<TSequence>& set, int family);
     TPortVirt* EnsureLink();
     void StartDeviceWatch();
 

@@ -49,12 +49,21 @@ void TBarProgress::Changed() {
 std::optional<std::string> TQtRemoteUi::ChooseLine(const std::vector<std::string>& lines, bool viewOnly) {
     QStringList items;
     for (const auto& l : lines) items << RecordText(l);
-    auto r = prompts_.ChooseItem(Msg::SelectSequenceCaption, items, viewOnly);
-    if (!r) return std::nullopt;
-    // The line itself, not the shown text turned back into bytes: names need not be UTF-8.
-    const auto at = items.indexOf(*r);
-    if (at < 0) return std::nullopt;
-    return lines[static_cast<std::size_t>(at)];
+    for (;;) {
+        auto r = prompts_.ChooseItem(Msg::SelectSequenceCaption, items, viewOnly);
+        if (!r) return std::nullopt;
+        // The line itself, not the shown text turned back into bytes: names need not be UTF-8.
+        const auto at = items.indexOf(*r);
+        if (at < 0) return std::nullopt;
+        const std::string& line = lines[static_cast<std::size_t>(at)];
+        const QStringList findings = check_ ? check_(line) : QStringList();
+        if (findings.isEmpty()) return line;
+        const QString text = QString(Msg::UploadFindings).arg(*r) + "\n- " + findings.join("\n- ") + "\n\n" +
+                             Msg::UploadAnyway;
+        if (prompts_.Question(text, Msg::UploadProcess, TPrompts::TButtons::OkCancel, TPrompts::TIcon::Warning,
+                              TPrompts::TAnswer::Cancel) == TPrompts::TAnswer::Ok)
+            return line;
+    }
 }
 
 void TQtRemoteUi::PanelOn(int maximum) {

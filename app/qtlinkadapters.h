@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <functional>
 #include <optional>
 #include <string>
@@ -57,6 +59,10 @@ class TQtRemoteUi : public TRemoteUi {
 public:
     TQtRemoteUi(const TUploadPanel& panel, TPrompts& prompts) : panel_(panel), prompts_(prompts), progress_(panel.Bar) {}
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override;
+    // What the instrument will not take or will change in the sequence of a chosen line (one text a
+    // finding). While set, a choice with findings is asked about before it is sent; Cancel offers the
+    // list again. The upload commands set it and clear it after.
+    void SetChoiceCheck(std::function<QStringList(const std::string& line)> check) { check_ = std::move(check); }
     void PanelOn(int maximum) override;
     void PanelOff() override;
     TProgressIndicator* Progress() override { return &progress_; }
@@ -66,6 +72,7 @@ public:
     void ShowWait(const TLinkWait& wait);
 
 private:
+    std::function<QStringList(const std::string& line)> check_;
     struct TPanelState {
         QString Label;
         bool LabelEnabled = false;

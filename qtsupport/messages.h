@@ -15,6 +15,8 @@ inline constexpr const char* PortsAtNextStart = "The ports and devices chosen ar
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
 inline constexpr const char* SelectSequenceCaption = "Select a sequence ";   // the sequence chooser
 inline constexpr const char* UploadProcess = "Upload process";
+inline constexpr const char* UploadFindings = "The instrument will not take or will change this in %1:";
+inline constexpr const char* UploadAnyway = "Upload it all the same?";
 inline constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";
 inline constexpr const char* NotYetAvailable = "This dialog is not available in this version.";
 // The sequence dialogs.

@@ -25,6 +25,7 @@
 #include "instrumentimage.h"
 #include "linktexts.h"
 #include "mainfrm.h"
+#include "messages.h"
 #include "numerofrm.h"
 #include "portvirt.h"
 #include "ptyinstrument.h"
@@ -73,11 +74,13 @@ protected:
 
 TEST_F(DesktopLink, OptraUploadSendsTheChosenSequencesAndClosesThePanel) {
     Start(Family2(), 2, 2, 3);
-    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};   // the instrument's menu, the cable
+    // The instrument's menu, the cable, then the name of the second sequence that the image cuts.
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
     prompts.Items = {Name(0), Name(2)};                                   // then Cancel
     window->UploadOptra->trigger();
-    ASSERT_EQ(prompts.Questions.size(), 2u);
+    ASSERT_EQ(prompts.Questions.size(), 3u);
     EXPECT_TRUE(prompts.Questions[1].contains("< COM 2 >")) << prompts.Questions[1].toStdString();
+    EXPECT_TRUE(prompts.Questions[2].contains(Name(2))) << prompts.Questions[2].toStdString();
     vi->Stop();
     const auto& images = vi->Instrument().Images();
     ASSERT_EQ(images.size(), 2u);
@@ -187,7 +190,7 @@ TEST_F(DesktopLink, ClosingTheWindowDuringATransferStopsItThenCloses) {
 
 TEST_F(DesktopLink, TheWindowActivatedAgainWhileConnectingKeepsItsLink) {
     Start(Family2(), 2, 2, 3);
-    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};   // name cut: Ok
     prompts.Items = {Name(1)};
     // When the connect question closes the window becomes active again, and that reaches the
     // window while the link is still opening.
@@ -207,6 +210,20 @@ TEST_F(DesktopLink, TheWindowActivatedAgainWhileConnectingKeepsItsLink) {
     vi->Stop();
     ASSERT_EQ(vi->Instrument().Images().size(), 1u);
     EXPECT_EQ(prompts.Messages.back(), Name(1) + " correctly loaded  On Memory 1");
+}
+
+TEST_F(DesktopLink, WhatTheInstrumentWouldChangeIsAskedBeforeSendingAndCancelSendsNothing) {
+    Start(Family2(), 2, 2, 3);
+    ASSERT_GT(Name(2).size(), 10) << "a name longer than the family's image holds";
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Cancel};
+    prompts.Items = {Name(2)};   // Cancel at the question offers the list again; then Quit
+    window->UploadOptra->trigger();
+    ASSERT_EQ(prompts.Questions.size(), 3u);
+    EXPECT_TRUE(prompts.Questions[2].contains(Msg::UploadAnyway)) << prompts.Questions[2].toStdString();
+    EXPECT_EQ(prompts.ItemLists.size(), 2u);
+    EXPECT_TRUE(prompts.ItemLists[1].contains(Name(2))) << "still offered: nothing was sent";
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Images().empty());
 }
 
 TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
