@@ -47,8 +47,8 @@ protected:
         if (vi) vi->Stop();
     }
     // The instrument on "Com `com`", the window reading its settings, the demo set open.
-    void Start(TVirtualInstrument::TOptions o, int com, int varnelPort, int modemPort) {
-        vi = std::make_unique<TRunningInstrument>(std::move(o));
+    void Start(TVirtualInstrument::TOptions o, int com, int varnelPort, int modemPort, int wireBaud = 0) {
+        vi = std::make_unique<TRunningInstrument>(std::move(o), wireBaud);
         store = std::make_unique<QSettings>(home.path() + "/settings.ini", QSettings::IniFormat);
         store->setValue(QString(SettingsKey) + "/PortNumVarnel", varnelPort);
         store->setValue(QString(SettingsKey) + "/PortNumModem", modemPort);
@@ -224,6 +224,35 @@ TEST_F(DesktopLink, WhatTheInstrumentWouldChangeIsAskedBeforeSendingAndCancelSen
     EXPECT_TRUE(prompts.ItemLists[1].contains(Name(2))) << "still offered: nothing was sent";
     vi->Stop();
     EXPECT_TRUE(vi->Instrument().Images().empty());
+}
+
+TEST_F(DesktopLink, ThePanelShowsTheUploadInProgress) {
+    // Paced like a real line at 115,200 baud, so that the transfer lasts long enough to be seen.
+    Start(Family2(), 2, 2, 3, 115200);
+    window->show();
+    window->ShowSequence(0);
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
+    prompts.Items = {Name(0)};
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const int value = window->ProgressBar->value(), maximum = window->ProgressBar->maximum();
+        // A third to two thirds of one of the large tables.
+        if (seen || !window->ProgressBar->isVisible() || maximum < 1000 || value < maximum / 3 || value > 2 * maximum / 3)
+            return;
+        seen = true;
+        EXPECT_TRUE(window->StopUpLoadBtn->isEnabled());
+        EXPECT_TRUE(window->UpLoadLbl->isEnabled());
+        // TERAVOX_SCREENSHOTS=DIR keeps a picture of it for the documentation.
+        const QByteArray dir = qgetenv("TERAVOX_SCREENSHOTS");
+        if (!dir.isEmpty()) window->grab().save(QString::fromLocal8Bit(dir) + "/main-upload-in-progress.png");
+    });
+    poll.start();
+    window->UploadOptra->trigger();
+    EXPECT_TRUE(seen) << "the progress bar was never seen part of the way through a table";
+    vi->Stop();
+    EXPECT_EQ(vi->Instrument().Images().size(), 1u);
 }
 
 TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
