@@ -396,7 +396,11 @@ void TSequenceFrm::ViewSequence() {
     ArrayLst->setCurrentIndex(ArrayRowOfCode(w.ArrayType, w.GridLineX));
     for (int s = 2; s >= 1; --s)
         LengthList(s)->setCurrentIndex(LengthList(s)->findText(QString::fromStdString(SpacingMultipleText(w, s, true))));
-    Spacing1Txt->setText(FixedTwoText(w.Spacing[0], d));
+    // Two decimals, unless they would change the spacing when read back: OK on a sequence made with
+    // a = 0.375 must not leave it with a = 0.38 and electrodes placed for 0.375.
+    const QString two = FixedTwoText(w.Spacing[0], d);
+    const auto back = ReadTypedNumber(two, d);
+    Spacing1Txt->setText(back && static_cast<float>(*back) == w.Spacing[0] ? two : ShortestText(w.Spacing[0], d));
     if (w.Spacing[2] != 0.0f) {
         DipoleLength3Cb->setChecked(true);
         DepthLevel3Txt->setText(QString::number(LevelCount(w.LevelUsed[2])));

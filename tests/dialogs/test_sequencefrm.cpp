@@ -164,6 +164,18 @@ TEST_F(SequenceDialog, NumbersAreReadWithTheUsersDecimalSeparator) {
     EXPECT_EQ(d->Working().Area, 1.5f);
 }
 
+TEST_F(SequenceDialog, ASpacingIsShownSoThatOkKeepsIt) {
+    for (float a : {5.0f, 2.5f, 0.375f, 1.0f / 3.0f}) {
+        record.Spacing[0] = a;
+        auto d = Open(record, false, true);
+        ChooseCable(*d);
+        ASSERT_TRUE(d->CommitControls());
+        EXPECT_EQ(d->Working().Spacing[0], a) << d->Spacing1Txt->text().toStdString();
+    }
+    record.Spacing[0] = 5;
+    EXPECT_EQ(Open(record)->Spacing1Txt->text(), "5.00");
+}
+
 TEST_F(SequenceDialog, AMaskWithAGapShowsItsCountInADisabledEdit) {
     record.Spacing[0] = 5;
     record.LevelUsed[0] = 0b10011;   // levels 1, 2 and 5
