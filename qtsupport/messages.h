@@ -18,7 +18,6 @@ inline constexpr const char* UploadProcess = "Upload process";
 inline constexpr const char* UploadFindings = "The instrument will not take or will change this in %1:";
 inline constexpr const char* UploadAnyway = "Upload it all the same?";
 inline constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";
-inline constexpr const char* NotYetAvailable = "This dialog is not available in this version.";
 // The sequence dialogs.
 inline constexpr const char* SequenceCaption = "Sequence";                                  // 1000
 inline constexpr const char* CableErrorCaption = " Cable error";                            // 102

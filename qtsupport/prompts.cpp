@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -94,13 +93,6 @@ std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStr
     layout->addWidget(buttons);
     if (dialog.exec() != QDialog::Accepted || chosen.isNull()) return std::nullopt;
     return chosen;
-}
-
-std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label, const QString& start) {
-    bool ok = false;
-    QString text = QInputDialog::getText(parent_, caption, label, QLineEdit::Normal, start, &ok);
-    if (!ok) return std::nullopt;
-    return text;
 }
 
 TFolderDialog::TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew)

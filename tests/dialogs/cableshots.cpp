@@ -16,20 +16,9 @@
 #include "fileio.h"
 #include "numerofrm.h"
 #include "sequenceset.h"
+#include "silentprompts.h"
 
 namespace {
-
-// Nothing is asked while the pictures are taken.
-class TSilentPrompts : public TPrompts {
-public:
-    void Message(const QString&, const QString&, TIcon) override {}
-    TAnswer Question(const QString&, const QString&, TButtons, TIcon, TAnswer d) override { return d; }
-    std::optional<QString> ChooseFolder(const QString&, const QString&, bool) override { return std::nullopt; }
-    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseItem(const QString&, const QStringList&, bool) override { return std::nullopt; }
-    std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
 
 
 bool Save(QWidget& w, const QString& file) {

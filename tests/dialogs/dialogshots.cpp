@@ -16,25 +16,9 @@
 #include "firstlastnodefrm.h"
 #include "sequencefrm.h"
 #include "sequenceset.h"
+#include "silentprompts.h"
 
 namespace {
-
-class TNoPrompts : public TPrompts {
-public:
-    void Message(const QString& text, const QString&, TIcon) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    TAnswer Question(const QString&, const QString&, TButtons, TIcon, TAnswer a) override { return a; }
-    std::optional<QString> ChooseFolder(const QString&, const QString&, bool) override { return std::nullopt; }
-    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
-    std::optional<QString> ChooseItem(const QString&, const QStringList&, bool) override { return std::nullopt; }
-    std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
-
-class TNoHelp : public THelpOpener {
-public:
-    void ShowTopic(int, QWidget*) override {}
-    void ShowKeyword(const QString&, QWidget*) override {}
-};
 
 bool Shot(QWidget& w, const QString& path) {
     w.show();
@@ -58,7 +42,7 @@ int main(int argc, char** argv) {
     TSequenceSet set;
     set.Open((data + "/Sequence/Demo").toStdString());
     TWorkspace workspace(data, set);
-    TNoPrompts prompts;
+    TSilentPrompts prompts;
     TNoHelp help;
     TDialogServices services{workspace, prompts, help};
     const int dd = set.IndexOf("DD 5m n1-6"), pd = set.IndexOf("PD 5m two lengths");

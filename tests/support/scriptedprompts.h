@@ -23,7 +23,6 @@ public:
     std::deque<TAnswer> Answers;
     std::deque<std::optional<QString>> Folders;
     std::deque<std::optional<QString>> Items;   // chooser answers; none left = Cancel
-    std::deque<std::optional<QString>> Texts;   // typed lines; none left = Cancel
     std::deque<std::optional<QString>> OpenFiles;   // files to open; none left = Cancel
     std::deque<std::optional<QString>> SaveFiles;   // files to save; none left = Cancel
     std::function<void(const QString&)> OnQuestion;   // called as each question is answered
@@ -50,7 +49,6 @@ public:
         ItemLists.push_back(items);
         return Next(Items);
     }
-    std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return Next(Texts); }
 
 private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& q) {
