@@ -457,16 +457,15 @@ void TSequenceFrm::CableLstChange() {
 
 void TSequenceFrm::Spacing1TxtChange() {
     if (!ready_) return;
-    auto typed = ReadTypedNumber(Spacing1Txt->text(), services_.Workspace.Decimal());
-    if (!typed || std::fabs(*typed) > 3.4e38) {
+    const auto typed = ReadFloatEdit(Spacing1Txt);
+    if (!typed) {
         // The record keeps its spacing.
-        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
         OtherSpacingBtn->setEnabled(false);
         OtherSpacingGB->setVisible(false);
         DisableOkAndView();
         return;
     }
-    const float a = static_cast<float>(std::fabs(*typed));
+    const float a = std::fabs(*typed);
     if (a > MinElectrodeSpacing) {
         DepthLevel1Btn->setEnabled(editable_);
         for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn}) b->setEnabled(true);
@@ -568,19 +567,14 @@ void TSequenceFrm::DepthLevel1BtnClick() {
     ViewSequence();
 }
 
-void TSequenceFrm::DepthLevel2BtnClick() {
-    // A second length starts one level below the deepest of a.
-    if (LevelCount(work_->LevelUsed[1]) == 0 && LevelCount(work_->LevelUsed[0]) > 0)
-        work_->LevelUsed[1] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[0]) + 1, MaxLevels - 1));
-    OpenLevelDialog(1);
-    DisableOkAndView();
-    ViewSequence();
-}
+void TSequenceFrm::DepthLevel2BtnClick() { OtherLengthLevels(1); }
+void TSequenceFrm::DepthLevel3BtnClick() { OtherLengthLevels(2); }
 
-void TSequenceFrm::DepthLevel3BtnClick() {
-    if (LevelCount(work_->LevelUsed[2]) == 0 && LevelCount(work_->LevelUsed[1]) > 0)
-        work_->LevelUsed[2] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[1]) + 1, MaxLevels - 1));
-    OpenLevelDialog(2);
+void TSequenceFrm::OtherLengthLevels(int s) {
+    // A length without levels starts one level below the deepest of the length before it.
+    if (LevelCount(work_->LevelUsed[s]) == 0 && LevelCount(work_->LevelUsed[s - 1]) > 0)
+        work_->LevelUsed[s] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[s - 1]) + 1, MaxLevels - 1));
+    OpenLevelDialog(s);
     DisableOkAndView();
     ViewSequence();
 }

@@ -136,6 +136,8 @@ private:
     void DipoleLengthCbClick(int s);
     void OpenOtherSpacing();
     void OpenLevelDialog(int index);
+    // The level dialog of the second (1) or third (2) length, seeded when it has no level yet.
+    void OtherLengthLevels(int s);
     void Generate(TGenerationMode mode);
     void ShowGeometricFactor();
     // The float of an edit, with message 109 when it is not a number.

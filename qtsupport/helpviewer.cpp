@@ -66,13 +66,7 @@ void Show(const QString& page, const QString& anchor, QWidget* parent) {
 }
 }  // namespace
 
-QString ShowHelpTopic(int mapId, QWidget* parent) {
-    const QString folder = HelpFolderPath();
-    QString page = folder + QString::number(mapId) + ".html";
-    if (folder.isEmpty() || !QFileInfo::exists(page)) page = folder.isEmpty() ? QString() : folder + "100.html";
-    Show(page, QString(), parent);
-    return QFileInfo::exists(page) && page.endsWith(QString::number(mapId) + ".html") ? page : QString();
-}
+QString ShowHelpTopic(int mapId, QWidget* parent) { return ShowHelpPage(QString::number(mapId) + ".html", parent); }
 
 QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent) {
     const QString folder = HelpFolderPath();
