@@ -58,6 +58,16 @@ protected:
         ASSERT_GT(window->SequenceListBox->count(), 1);
     }
     QString Name(int row) const { return window->SequenceListBox->item(row)->text(); }
+    // Modem Connect, dialling a number typed in the dial directory.
+    void ConnectThroughTheDirectory() {
+        OnNextModal([](QWidget* w) {
+            auto* directory = qobject_cast<TNumeroFrm*>(w);
+            ASSERT_NE(directory, nullptr);
+            directory->DialCB->setEditText("Lab station 0123456789");
+            directory->OkBtn->click();
+        });
+        window->ModemConnect->trigger();
+    }
     static TVirtualInstrument::TOptions Family2() {
         TVirtualInstrument::TOptions o;
         o.Family = 2;
@@ -263,13 +273,7 @@ TEST_F(DesktopLink, ModemMenuDialsListsStartsAndHangsUp) {
     Start(o, 3, 1, 3);
     EXPECT_FALSE(window->ModemView->isEnabled());
     prompts.Answers = {TPrompts::TAnswer::Ok};
-    OnNextModal([](QWidget* w) {
-        auto* directory = qobject_cast<TNumeroFrm*>(w);
-        ASSERT_NE(directory, nullptr);
-        directory->DialCB->setEditText("Lab station 0123456789");
-        directory->OkBtn->click();
-    });
-    window->ModemConnect->trigger();
+    ConnectThroughTheDirectory();
     ASSERT_TRUE(window->ModemView->isEnabled());
     EXPECT_FALSE(window->ModemConnect->isEnabled());
     EXPECT_FALSE(window->ModemUpload->isEnabled());
@@ -323,13 +327,7 @@ TEST_F(DesktopLink, ModemViewShowsTheListReceived) {
     o.Stored = {"Line12", "Test"};
     Start(o, 3, 1, 3);
     prompts.Answers = {TPrompts::TAnswer::Ok};
-    OnNextModal([](QWidget* w) {
-        auto* directory = qobject_cast<TNumeroFrm*>(w);
-        ASSERT_NE(directory, nullptr);
-        directory->DialCB->setEditText("Lab station 0123456789");
-        directory->OkBtn->click();
-    });
-    window->ModemConnect->trigger();
+    ConnectThroughTheDirectory();
     ASSERT_TRUE(window->ModemView->isEnabled());
     window->ModemView->trigger();
     ASSERT_FALSE(prompts.ItemLists.empty());

@@ -53,6 +53,14 @@ protected:
         EXPECT_TRUE(opened);
         Settle();
     }
+    // a = 5 with a second length of 2 a (levels 5, 6) and a third of 3 a (levels 7, 8).
+    void WithThreeLengths() {
+        record.Spacing[0] = 5;
+        record.Spacing[1] = 10;
+        record.Spacing[2] = 15;
+        record.LevelUsed[1] = 0x30;
+        record.LevelUsed[2] = 0xC0;
+    }
     static void ChooseCable(TSequenceFrm& d) { d.CableLst->setCurrentIndex(d.CableLst->findText("L48")); }
     // Types a number into an edit with its up-down.
     static void Type(QSpinBox* edit, const QString& text) { edit->findChild<QLineEdit*>()->setText(text); }
@@ -77,11 +85,7 @@ class OneSpacingArrays : public SequenceDialog, public ::testing::WithParamInter
 
 TEST_P(OneSpacingArrays, ClearTheOtherLengthsAndTheirLevels) {
     record.ArrayType = 0;
-    record.Spacing[0] = 5;
-    record.Spacing[1] = 10;
-    record.Spacing[2] = 15;
-    record.LevelUsed[1] = 0x30;
-    record.LevelUsed[2] = 0xC0;
+    WithThreeLengths();
     auto d = Open(record);
     ASSERT_TRUE(d->DipoleLength2Cb->isChecked());
     ASSERT_TRUE(d->DipoleLength3Cb->isChecked());
@@ -105,11 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Arrays, OneSpacingArrays,
                          [](const ::testing::TestParamInfo<TOneSpacingCase>& c) { return std::string(c.param.Name); });
 
 TEST_F(SequenceDialog, UncheckingTheSecondLengthClearsTheThird) {
-    record.Spacing[0] = 5;
-    record.Spacing[1] = 10;
-    record.Spacing[2] = 15;
-    record.LevelUsed[1] = 0x30;
-    record.LevelUsed[2] = 0xC0;
+    WithThreeLengths();
     auto d = Open(record);
     d->DipoleLength2Cb->setChecked(false);
     EXPECT_FALSE(d->DipoleLength3Cb->isChecked());
