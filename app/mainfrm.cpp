@@ -453,7 +453,7 @@ void TMainFrm::ImportSeqBtnClick() {
                                         "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq)");
     if (!file) return;
     try {
-        const char decimal = LocaleDecimal();
+        const char decimal = workspace_.Decimal();
         QApplication::setOverrideCursor(Qt::WaitCursor);
         int index = -1;
         try {
@@ -618,14 +618,14 @@ void TMainFrm::ExportEach(const std::function<void(const TSequence&, const std::
 }
 
 void TMainFrm::Pelmar1Click() {
-    const char decimal = LocaleDecimal();
+    const char decimal = workspace_.Decimal();
     ExportEach([decimal](const TSequence& seq, const std::string& folder, const std::string& stem) {
         ExportPelmar(seq, folder, stem, decimal);
     });
 }
 
 void TMainFrm::Spreadsheet1Click() {
-    const char decimal = LocaleDecimal();
+    const char decimal = workspace_.Decimal();
     const char separator = static_cast<char>(settings_.TabSeparateur);
     ExportEach([decimal, separator](const TSequence& seq, const std::string& folder, const std::string& stem) {
         ExportSpreadsheet(seq, folder, stem, separator, decimal);
