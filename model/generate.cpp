@@ -136,6 +136,10 @@ struct TScanLookup {
         const TSequence* Seq;
         int SlotNear(float) const { return 0; }
         bool Sure(float, int, int&) const { return false; }
+        double RegularBudget() const { return -1; }
+        bool OnGrid(float, int, double) const { return false; }
+        bool Regular(int, int) const { return false; }
+        int RegularNumber(int) const { return 0; }
         bool operator()(float x, float y, int& hint, int) const { return FindElectrodeAt(*Seq, x, y, hint); }
     };
     TFinder Finder(const TSequence& seq, float) const { return {&seq}; }
@@ -152,6 +156,11 @@ struct TIndexLookup {
         int SlotNear(float x) const { return Slots.SlotNear(x); }
         // Whether the answer at x is known whatever the hint: then it is in number.
         bool Sure(float x, int guess, int& number) const { return Slots.Predicted(guess, x, number); }
+        double RegularBudget() const { return Slots.RegularBudget(); }
+        // Whether x lies within budget of the grid at slot k.
+        bool OnGrid(float x, int k, double budget) const { return std::fabs(double(x) - Slots.GridX(k)) <= budget; }
+        bool Regular(int from, int to) const { return Slots.Regular(from, to); }
+        int RegularNumber(int k) const { return Slots.RegularNumber(k); }
         bool operator()(float x, float y, int& hint, int guess) const {
             if (Slots.Predicted(guess, x, hint)) return true;
             if (x > MaxX || y > MaxY) return false;
@@ -171,10 +180,27 @@ struct TIndexLookup {
     TElectrodePositionIndex index;
 };
 
+struct TElectrodeNumbers {
+    int A, B, M, N;
+};
+
+// An entry written field by field, straight into the table: assembling it elsewhere and copying it
+// over stalls on the narrow stores.
+inline void WriteEntry(TQuadripole& q, TElectrodeNumbers e, uint32_t tail) {
+    q.A = static_cast<int16_t>(e.A);
+    q.B = static_cast<int16_t>(e.B);
+    q.M = static_cast<int16_t>(e.M);
+    q.N = static_cast<int16_t>(e.N);
+    std::memcpy(&q.SpacingIndex, &tail, sizeof tail);
+}
+
 // The listing loop of one array type (0, 1, 2, 4 or 6), so that each is compiled without the others'
 // branches. Writes each entry whole.
 template <int Type, class Finder>
-bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart, int usable) {
+bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart, int usable) {
+    // A copy of its own: the record's stores could reach the caller's, which would then be read
+    // again after every entry written.
+    const Finder lookup = finder;
     constexpr bool forward = Type == 0 || Type == 1 || Type == 2;
     constexpr float rollFactor = Type == 4 ? 1.9998f : Type == 6 ? 2.9998f : 1.0f;
     const float a = seq.Spacing[0];
@@ -198,10 +224,21 @@ bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart
     TLevel levels[MaxSpacings][MaxLevels];
     int levelCount[MaxSpacings] = {}, deepest[MaxSpacings] = {};
     int lengthSlots[MaxSpacings] = {};
+    // Where a cursor is on the slots' grid and every slot its quadripoles reach is regular, their
+    // electrodes are read from the slots without a lookup: each abscissa the lookups would be given
+    // is within 0.01 of its slot's electrode, so Predicted would answer each with that electrode.
+    // The abscissa's distance from the grid is at most the cursor's, plus how far each n a and
+    // dipole length added differs from its multiple of a, plus the additions' rounding (within the
+    // slots' budget); the cursor may use what is left (below 0: never). The reach counts slots.
+    constexpr int lengthTerms = Type == 0 ? 2 : Type == 1 || Type == 4 ? 1 : 0;
+    constexpr int levelTerms = Type == 6 ? 3 : Type == 4 ? 2 : 1;
+    double cursorBudget[MaxSpacings];
+    int reach[MaxSpacings] = {};
     for (int s = 0; s < usable; ++s) {
         const int32_t mask = seq.LevelUsed[s];
         const int lo = LowestLevel(mask) + 1, hi = HighestLevel(mask) + 1;
         deepest[s] = hi;
+        double levelDeviation = 0;
         for (int j = 0; j <= hi - lo; ++j) {
             const int n = forward ? lo + j : hi - j;
             if (!LevelSet(mask, n)) continue;
@@ -213,20 +250,52 @@ bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart
             l.N = n;
             l.NA = static_cast<float>(n) * a;
             std::memcpy(&l.Tail, &q.SpacingIndex, sizeof l.Tail);
+            levelDeviation = std::max(levelDeviation, std::fabs(double(l.NA) - n * double(a)));
         }
         const float r = seq.Spacing[s] / a;
-        lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
+        const int ds = lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
+        const double lengthDeviation = std::fabs(double(seq.Spacing[s]) - ds * double(a));
+        cursorBudget[s] = lookup.RegularBudget() - levelTerms * levelDeviation - lengthTerms * lengthDeviation;
+        if (lengthTerms > 0 && ds < 1) cursorBudget[s] = -1;
+        reach[s] = Type == 0 ? 2 * ds + hi : Type == 1 ? hi + ds : Type == 2 ? hi : Type == 4 ? 2 * hi + ds : 3 * hi;
     }
     // The slots of the cursors, one further at each step: the guesses' starting points.
     int cursorSlot[MaxSpacings];
     for (int s = 0; s < MaxSpacings; ++s) cursorSlot[s] = lookup.SlotNear(cursor[s]);
     const float maxX = seq.MaxX;
-    int nb = 0;   // seq.NbQuadripole, kept in step
+    int nb = 0;   // seq.NbQuadripole, written when the listing ends or a chart is told
     TQuadripole* out = seq.Quadripoles;
+    // Writes the entry of level j of spacing s at the cursor (unless a roll along measured it
+    // already) and tells the chart; false at the cap.
+    auto emit = [&](int s, int j, float cur, TElectrodeNumbers e) {
+        const int n = levels[s][j].N;
+        const int hi = deepest[s];
+        if (roll && cur < seq.RollLimit[s] + static_cast<float>(hi - n) * rollFactor * a) return true;
+        TQuadripole& q = *out++;
+        WriteEntry(q, e, levels[s][j].Tail);
+        if (n == hi) {
+            seq.DeepestX[s] = cur;
+            seq.DeepestY[s] = y0;
+        }
+        ++nb;
+        if (charting) {
+            seq.NbQuadripole = nb;
+            try {
+                FormatQuadripoleLabel(q, "-", label);
+                chart.AddPoint((s + 1) * n, s, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
+            } catch (...) {
+                // A chart that cannot draw a point does not lose the quadripole.
+            }
+        }
+        return nb < MaxQuadripoles;
+    };
     while (nb < MaxQuadripoles) {
         bool any = false;
         for (int s = 0; s < usable; ++s) any = any || cursor[s] <= maxX;
-        if (!any) return true;
+        if (!any) {
+            seq.NbQuadripole = nb;
+            return true;
+        }
         for (int i = 0; i < usable; ++i) {
             const int s = forward ? i : usable - 1 - i;
             const int slot = cursorSlot[s]++;
@@ -236,10 +305,50 @@ bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart
             }
             const int c = hint;
             const float cur = cursor[s];
-            const float rollLimit = seq.RollLimit[s];
             const float d = seq.Spacing[s];
             const int ds = lengthSlots[s];
-            const int hi = deepest[s];
+            if (lookup.OnGrid(cur, slot, cursorBudget[s]) && lookup.Regular(slot + 1, slot + reach[s])) {
+                auto at = [&](int offset) { return lookup.RegularNumber(slot + offset); };
+                // The electrodes of level n, as the lookups below give them, last looked up last.
+                auto numbers = [&](int n) -> TElectrodeNumbers {
+                    if constexpr (Type == 0) return {c, at(ds), at(ds + n), at(2 * ds + n)};
+                    else if constexpr (Type == 1) return {0, c, at(n), at(n + ds)};
+                    else if constexpr (Type == 2) return {0, c, 0, at(n)};
+                    else if constexpr (Type == 4) return {c, at(2 * n + ds), at(n), at(n + ds)};
+                    else return {c, at(3 * n), at(n), at(2 * n)};
+                };
+                const int count = levelCount[s];
+                if (!charting && nb + count < MaxQuadripoles) {
+                    // Nothing to tell and the cap out of reach: the entries alone.
+                    const int hi = deepest[s];
+                    const float rollLimit = seq.RollLimit[s];
+                    TQuadripole* o = out;
+                    for (int j = 0; j < count; ++j) {
+                        const int n = levels[s][j].N;
+                        if (roll && cur < rollLimit + static_cast<float>(hi - n) * rollFactor * a) continue;
+                        WriteEntry(*o++, numbers(n), levels[s][j].Tail);
+                        if (n == hi) {
+                            seq.DeepestX[s] = cur;
+                            seq.DeepestY[s] = y0;
+                        }
+                    }
+                    nb += static_cast<int>(o - out);
+                    out = o;
+                } else {
+                    for (int j = 0; j < count; ++j)
+                        if (!emit(s, j, cur, numbers(levels[s][j].N))) {
+                            seq.NbQuadripole = nb;
+                            return false;
+                        }
+                }
+                // The hint the lookups would have left: the last one's electrode, at the last level.
+                if (count > 0) {
+                    const TElectrodeNumbers e = numbers(levels[s][count - 1].N);
+                    hint = Type == 0 || Type == 1 || Type == 2 ? e.N : e.B;
+                }
+                cursor[s] += a;
+                continue;
+            }
             // A dipole-dipole quadripole's first lookup is the same at every level: when its answer
             // does not depend on the hint, it is looked up once.
             float x1 = cur;
@@ -249,8 +358,6 @@ bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart
             for (int j = 0; j < levelCount[s]; ++j) {
                 const int n = levels[s][j].N;
                 const float na = levels[s][j].NA;
-                // The electrodes as plain numbers first: assembling a record entry on the stack and
-                // copying it over stalls on the narrow stores.
                 int qa = 0, qb = 0, qm = 0, qn = 0;
                 float x = cur;
                 int guess = slot;
@@ -281,32 +388,15 @@ bool ListArray(TSequence& seq, const Finder& lookup, int mode, TChartSink& chart
                          (qn = hint, lookup(x += na, y0, hint, guess += n));
                     qb = hint;
                 }
-                if (!ok) continue;
-                if (roll && cur < rollLimit + static_cast<float>(hi - n) * rollFactor * a) continue;
-                TQuadripole& q = *out++;
-                q.A = static_cast<int16_t>(qa);
-                q.B = static_cast<int16_t>(qb);
-                q.M = static_cast<int16_t>(qm);
-                q.N = static_cast<int16_t>(qn);
-                std::memcpy(&q.SpacingIndex, &levels[s][j].Tail, sizeof levels[s][j].Tail);
-                if (n == hi) {
-                    seq.DeepestX[s] = cur;
-                    seq.DeepestY[s] = y0;
+                if (ok && !emit(s, j, cur, {qa, qb, qm, qn})) {
+                    seq.NbQuadripole = nb;
+                    return false;
                 }
-                if (charting) {
-                    try {
-                        FormatQuadripoleLabel(q, "-", label);
-                        chart.AddPoint((s + 1) * n, s, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
-                    } catch (...) {
-                        // A chart that cannot draw a point does not lose the quadripole.
-                    }
-                }
-                seq.NbQuadripole = ++nb;
-                if (nb >= MaxQuadripoles) return false;
             }
             cursor[s] += a;
         }
     }
+    seq.NbQuadripole = nb;
     return false;
 }
 
@@ -554,6 +644,26 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
             if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number};
         }
     }
+    // The grid the slots are centred on, and the runs of slots whose sure electrode lies on it.
+    // Lookups on the line within such a run need no checks when the abscissa and the additions that
+    // led to it keep within 0.0099 of the electrode (0.01 less the rounding of the check itself):
+    // what is left of that once the slack of the slots and the additions' rounding are taken
+    // (at most three additions per lookup, each off by half a float step at the largest abscissa
+    // the run can reach) is the budget for everything else.
+    slots_.gridStart_ = start + double(a) / 2;
+    slots_.gridStep_ = a;
+    regularTable_.assign(static_cast<std::size_t>(count), -1);
+    int32_t* regularTo = regularTable_.data();
+    const TElectrodeSlots::TSure* sure = sureTable_.data();
+    for (int b = count - 1; b >= 0; --b) {
+        // A slot without a sure electrode holds a NaN abscissa: not regular.
+        if (!(std::fabs(double(sure[b].X) - slots_.GridX(b)) <= TElectrodeSlots::RegularSlack)) continue;
+        regularTo[b] = b + 1 < count && regularTo[b + 1] >= 0 ? regularTo[b + 1] : b;
+    }
+    const double largest = std::max(std::fabs(slots_.GridX(0)), std::fabs(slots_.GridX(count - 1))) + 0.01;
+    const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);   // of floats as large as that
+    slots_.regularBudget_ = 0.0099 - TElectrodeSlots::RegularSlack - 2 * floatStep;
+    slots_.regularTo_ = regularTo;
     slots_.slots_ = slotTable_.data();
     slots_.sure_ = sureTable_.data();
     slots_.intCount_ = count;

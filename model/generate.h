@@ -92,8 +92,22 @@ public:
     }
     // The ordinate the slots were built for (the record's MaxY).
     float LineY() const { return lineY_; }
-    // For lookups off that line: Predicted then always says no.
+    // For lookups off that line: Predicted (and Regular) then always say no.
     void StopPredicting() { intCount_ = 0; }
+
+    // Whether slots from to to all hold an electrode Predicted can give (see Sure), each within
+    // RegularSlack of the slots' grid: where the slot of k lies at GridX(k), the grid steps by a.
+    bool Regular(int from, int to) const {
+        return from >= 0 && from <= to && to < intCount_ && regularTo_[from] >= to;
+    }
+    static constexpr double RegularSlack = 0.001;
+    double GridX(int k) const { return gridStart_ + k * gridStep_; }
+    // How far, beyond the slack of the slots and the float additions that reach them, an abscissa
+    // may stray from the grid and still be within 0.01 of every regular slot's electrode it is
+    // meant to meet (see TElectrodePositionIndex). Not above 0: no such margin.
+    double RegularBudget() const { return regularBudget_; }
+    // The electrode of a regular slot: what Predicted gives for any abscissa within 0.01 of it.
+    int32_t RegularNumber(int k) const { return sure_[k].Number; }
     // Whether the electrode of slot k, a guess, is what FindElectrodeAt answers for (x, LineY()) from
     // any hint, its Number then going into hint. When not, the answer is unknown: ask Lookup. An
     // electrode counts only when it lies within 0.01 of LineY() and clear of the record's MaxX, and
@@ -120,6 +134,10 @@ private:
     };
     const TSlot* slots_ = nullptr;
     const TSure* sure_ = nullptr;
+    const int32_t* regularTo_ = nullptr;   // per slot: the last slot of the regular run from it, or -1
+    double gridStart_ = 0;
+    double gridStep_ = 0;
+    double regularBudget_ = 0;
     float origin_ = 0;
     float perUnit_ = 0;
     float count_ = 0;
@@ -160,6 +178,7 @@ private:
 
     std::vector<TElectrodeSlots::TSlot> slotTable_;
     std::vector<TElectrodeSlots::TSure> sureTable_;
+    std::vector<int32_t> regularTable_;
     TElectrodeSlots slots_;
     std::vector<TEntry> byX_;   // built only when some lookup may need it
     double perGap_ = 0;         // entries per unit of abscissa

@@ -314,6 +314,15 @@ TEST_P(IndexAgainstScan, GivesTheSameRecordAndChart) {
     ExpectSameCharts(a, b);
 }
 
+TEST_P(IndexAgainstScan, GivesTheSameRecordWithoutAChart) {
+    // Without points to send, entries are written by a shorter path.
+    auto indexed = Build(GetParam());
+    auto scanned = Build(GetParam());
+    TNullChartSink chart;
+    EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, chart), GenerateSequenceByScan(*scanned, GetParam().Mode, chart));
+    EXPECT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0);
+}
+
 TEST_P(IndexAgainstScan, RegeneratesTheSameAfterAnotherGeneration) {
     // A second run on the record of the first, with fewer and then more quadripoles.
     auto indexed = Build(GetParam());
@@ -370,6 +379,34 @@ TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
     }
 }
 
+TEST_P(IndexAgainstScan, RegularSlotsAnswerAnywhereWithinTheBudget) {
+    // What the listing counts on when it reads electrodes from the slots without a lookup.
+    auto seq = Build(GetParam());
+    TNullChartSink chart;
+    GenerateSequence(*seq, GetParam().Mode, chart);
+    TElectrodePositionIndex index(*seq);
+    const TElectrodeSlots& slots = index.Slots();
+    const double budget = slots.RegularBudget();
+    std::mt19937 rng(11);
+    int regular = 0;
+    for (int k = 0; k < 4 * MaxElectrodes && budget > 0; ++k) {
+        if (!slots.Regular(k, k)) continue;
+        ++regular;
+        const double offsets[] = {-budget, budget, std::uniform_real_distribution<double>(-budget, budget)(rng)};
+        for (double offset : offsets) {
+            const float x = static_cast<float>(slots.GridX(k) + offset);
+            int predicted = -7, scanned = std::uniform_int_distribution<int>(-1, MaxElectrodes)(rng);
+            ASSERT_TRUE(slots.Predicted(k, x, predicted)) << k << " " << offset;
+            ASSERT_EQ(predicted, slots.RegularNumber(k)) << k;
+            ASSERT_TRUE(FindElectrodeAt(*seq, x, slots.LineY(), scanned)) << k << " " << offset;
+            ASSERT_EQ(scanned, predicted) << k << " " << offset;
+        }
+    }
+    if (seq->Spacing[0] >= 0.3f && std::fabs(seq->Electrodes[seq->FirstElectrode].X) < 1e4f) {
+        EXPECT_GT(regular, 0);   // regular lines have regular slots
+    }
+}
+
 // Every case of the generation benchmark, a = 1 on 48 to 1,999 evenly spaced nodes.
 std::vector<TOracleCase> BenchmarkCases() {
     std::vector<TOracleCase> out;
@@ -396,13 +433,18 @@ INSTANTIATE_TEST_SUITE_P(
         TOracleCase{"WennerSchlumberger", {{1, 48, 5}}, {.Array = 4, .Levels = 0x3F}},
         TOracleCase{"ThreeLengths", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Spacing3 = 15, .Levels2 = 0x1F, .Levels3 = 0x7}},
         TOracleCase{"ThreeLengthsWennerSchlumberger", {{1, 480, 1}}, {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 4, .Spacing3 = 9, .Levels2 = 0xFF, .Levels3 = 0xF0}},
-        TOracleCase{"WrappedSegments", {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}}, {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 12.5f}},
+        TOracleCase{"WrappedSegments", {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}}, {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 20.05f}},
         TOracleCase{"GapsAndMixedSpacing", {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}}, {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
         TOracleCase{"ReversibleSegments", {{1, 24, 2.5f, true}, {25, 48, 2.5f, true}, {49, 96, 5}}, {.Array = 0, .Levels = 0xFF, .Spacing2 = 10, .Levels2 = 0xF}},
         TOracleCase{"WiderThenNarrower", {{1, 11, 1}, {12, 20, 5}, {21, 60, 0.5f}}, {.Array = 6, .Levels = 0xF, .Y0 = -3.25f, .Z0 = 2}},
         TOracleCase{"TinySpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = 0.005f, .Levels = 0x7}},
         TOracleCase{"SpacingAtTheSlotLimit", {{1, 200, 0.03f}}, {.Array = 4, .A = 0.03f, .Levels = 0xFF}},
         TOracleCase{"OddSpacingFarOut", {{1, 400, 0.37f}}, {.Array = 0, .A = 0.37f, .Levels = 0xFF, .X0 = 1234.5f, .Y0 = 4321.5f}},
+        // The cursor's float steps drift from the electrodes along the line, to almost the match
+        // distance; then so far out that float steps are coarse next to it.
+        TOracleCase{"DriftingSteps", {{1, 200, 0.7f}}, {.Array = 6, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f}},
+        TOracleCase{"DriftingStepsDipoles", {{1, 200, 0.7f}}, {.Array = 0, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f, .Spacing2 = 1.4f, .Levels2 = 0xF}},
+        TOracleCase{"CoarseFloatsFarOut", {{1, 480, 1}}, {.Array = 6, .A = 1, .Levels = 0xFF, .X0 = 20.05f}},
         TOracleCase{"FewerElectrodesThanNodes", {{1, 96, 5}}, {.Array = 1, .Levels = 0xFF, .Electrodes = 30}},
         TOracleCase{"FirstInTheMiddle", {{1, 480, 1}}, {.Array = 0, .A = 1, .Levels = 0xFFFF, .First = 200, .X0 = -50}},
         TOracleCase{"RollAlong", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}, ModeRollAlong, 40},
