@@ -112,8 +112,26 @@ void TakeOverAttributes(int fd, const std::string& destination) {
 
 }  // namespace
 
+std::size_t ReadFilePrefix(const std::string& path, unsigned char* dest, std::size_t maxBytes) {
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    std::size_t got = 0;
+    while (got < maxBytes) {
+        const ssize_t n = ::read(fd.get(), dest + got, maxBytes - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw TFileError(path, "cannot read: " + ErrnoText(errno));
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t maxBytes) {
-    return ReadUpTo(path, maxBytes, false, "");
+    std::vector<unsigned char> out(maxBytes);
+    out.resize(ReadFilePrefix(path, out.data(), maxBytes));
+    return out;
 }
 
 std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes, const std::string& kind) {

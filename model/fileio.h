@@ -40,6 +40,9 @@ std::string ErrnoText(int err);
 
 // Reads at most maxBytes from the start of the file. Throws TFileError when it cannot be opened or read.
 std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t maxBytes);
+// The same into dest, returning how many bytes were read. Nothing is written when the file cannot be
+// opened; a read that fails part way may leave some bytes written.
+std::size_t ReadFilePrefix(const std::string& path, unsigned char* dest, std::size_t maxBytes);
 // Reads the whole file, which must hold at most maxBytes: a larger file (or a device that keeps
 // giving bytes) is refused with TFileTooLarge, before reading when its size is known. `kind` names what
 // the file should be in that message ("a text sequence file"). Throws TFileError.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "cable.h"
 #include "fileio.h"
@@ -33,12 +34,14 @@ std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
     return CableLimitsProblem(seq);
 }
 
-std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq) {
-    seq.Reset();
-    if (size > 0) std::memcpy(RecordBytes(seq), data, std::min(size, sizeof(TSequence)));
-    // Two values that older files hold and that mean something within the table: a first electrode
-    // of 2000 is "no electrode" (an import without coordinates), and a count above 1999 comes from a
-    // reversible cable laid twice, which never places more electrodes than the table has.
+namespace {
+
+// Takes two values that older files hold and that mean something within the table, then checks the
+// record's limits; a record that breaks them is reset.
+std::optional<std::string> CheckReadRecord(TSequence& seq) {
+    // A first electrode of 2000 is "no electrode" (an import without coordinates), and a count above
+    // 1999 comes from a reversible cable laid twice, which never places more electrodes than the table
+    // has.
     if (seq.FirstElectrode == MaxElectrodes) seq.FirstElectrode = 0;
     if (seq.NbElectrode > MaxElectrodeNumber && seq.NbElectrode <= MaxNodeNumber) seq.NbElectrode = MaxElectrodeNumber;
     auto problem = SequenceLimitsProblem(seq);
@@ -46,8 +49,29 @@ std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::siz
     return problem;
 }
 
+}  // namespace
+
+std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq) {
+    seq.Reset();
+    if (size > 0) std::memcpy(RecordBytes(seq), data, std::min(size, sizeof(TSequence)));
+    return CheckReadRecord(seq);
+}
+
 void ReadSequenceFile(const std::string& path, TSequence& seq) {
-    auto bytes = ReadFilePrefix(path, sizeof(TSequence));
-    if (auto problem = ReadSequenceBytes(bytes.data(), bytes.size(), seq))
-        throw TFileError(path, "not a valid sequence file: " + *problem);
+    // Straight into the record: a sequence file is one record, and a copy of it would be a quarter of
+    // a megabyte of fresh memory to fill and read again.
+    std::size_t size = 0;
+    try {
+        size = ReadFilePrefix(path, RecordBytes(seq), sizeof(TSequence));
+    } catch (const TFileError&) {
+        seq.Reset();   // left fresh, as a file that is not a sequence leaves it, never half read
+        throw;
+    }
+    if (size < sizeof(TSequence)) {
+        // A short file: what it holds over a fresh record.
+        const std::vector<unsigned char> prefix(RecordBytes(seq), RecordBytes(seq) + size);
+        seq.Reset();
+        std::memcpy(RecordBytes(seq), prefix.data(), prefix.size());
+    }
+    if (auto problem = CheckReadRecord(seq)) throw TFileError(path, "not a valid sequence file: " + *problem);
 }

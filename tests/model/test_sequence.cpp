@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "fileio.h"
 #include "sqxfile.h"
@@ -77,6 +78,28 @@ TEST(SequenceRecord, CableFileReadAsSequenceKeepsOtherDefaults) {
     EXPECT_EQ(seq->Segments[0].LastNode, 24);
     auto defaults = std::make_unique<TSequence>();
     EXPECT_EQ(std::memcmp(RecordBytes(*seq) + 1444, RecordBytes(*defaults) + 1444, sizeof(TSequence) - 1444), 0);
+}
+
+TEST(SequenceRecord, ExtraBytesAreIgnoredAndAnUnreadableFileLeavesAFreshRecord) {
+    TTestDir dir;
+    auto seq = std::make_unique<TSequence>();
+    seq->Name.Set("Long");
+    std::vector<unsigned char> bytes(RecordBytes(*seq), RecordBytes(*seq) + sizeof(TSequence));
+    bytes.resize(bytes.size() + 10, 0xEE);
+    const std::string path = dir.Path("long.sqx");
+    WriteFileAtomic(path, bytes.data(), bytes.size());
+    auto back = std::make_unique<TSequence>();
+    ReadSequenceFile(path, *back);
+    EXPECT_EQ(std::memcmp(seq.get(), back.get(), sizeof(TSequence)), 0);
+
+    back->Version = 77;
+    try {
+        ReadSequenceFile(dir.Path("missing.sqx"), *back);
+        FAIL() << "read";
+    } catch (const TFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("missing.sqx"), std::string::npos);
+    }
+    EXPECT_EQ(back->Version, 1);
 }
 
 struct TBadRecordCase {
