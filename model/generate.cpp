@@ -632,7 +632,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     // reach was cut short. It must also match on the line and lie clear of MaxX, which Find checks
     // first.
     const float lineY = seq.MaxY, maxX = seq.MaxX;
-    sureTable_.assign(static_cast<std::size_t>(count), {NAN, 0});
+    sureTable_.assign(static_cast<std::size_t>(count), {NAN, 0, -1});
     if (!wide) {
         TElectrodeSlots::TSure* sure = sureTable_.data();
         for (int b = 1; b + 1 < count; ++b) {
@@ -641,7 +641,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
             if (crowded && (table[b - 1].Number == TElectrodeSlots::Undecided ||
                             table[b + 1].Number == TElectrodeSlots::Undecided))
                 continue;
-            if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number};
+            if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number, -1};
         }
     }
     // The grid the slots are centred on, and the runs of slots whose sure electrode lies on it.
@@ -652,18 +652,15 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     // the run can reach) is the budget for everything else.
     slots_.gridStart_ = start + double(a) / 2;
     slots_.gridStep_ = a;
-    regularTable_.assign(static_cast<std::size_t>(count), -1);
-    int32_t* regularTo = regularTable_.data();
-    const TElectrodeSlots::TSure* sure = sureTable_.data();
+    TElectrodeSlots::TSure* sure = sureTable_.data();
     for (int b = count - 1; b >= 0; --b) {
         // A slot without a sure electrode holds a NaN abscissa: not regular.
         if (!(std::fabs(double(sure[b].X) - slots_.GridX(b)) <= TElectrodeSlots::RegularSlack)) continue;
-        regularTo[b] = b + 1 < count && regularTo[b + 1] >= 0 ? regularTo[b + 1] : b;
+        sure[b].RegularTo = b + 1 < count && sure[b + 1].RegularTo >= 0 ? sure[b + 1].RegularTo : b;
     }
     const double largest = std::max(std::fabs(slots_.GridX(0)), std::fabs(slots_.GridX(count - 1))) + 0.01;
     const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);   // of floats as large as that
     slots_.regularBudget_ = 0.0099 - TElectrodeSlots::RegularSlack - 2 * floatStep;
-    slots_.regularTo_ = regularTo;
     slots_.slots_ = slotTable_.data();
     slots_.sure_ = sureTable_.data();
     slots_.intCount_ = count;

@@ -98,7 +98,7 @@ public:
     // Whether slots from to to all hold an electrode Predicted can give (see Sure), each within
     // RegularSlack of the slots' grid: where the slot of k lies at GridX(k), the grid steps by a.
     bool Regular(int from, int to) const {
-        return from >= 0 && from <= to && to < intCount_ && regularTo_[from] >= to;
+        return from >= 0 && from <= to && to < intCount_ && sure_[from].RegularTo >= to;
     }
     static constexpr double RegularSlack = 0.001;
     double GridX(int k) const { return gridStart_ + k * gridStep_; }
@@ -131,10 +131,10 @@ private:
     struct TSure {
         float X;
         int32_t Number;
+        int32_t RegularTo;   // the last slot of the regular run from this one, or -1
     };
     const TSlot* slots_ = nullptr;
     const TSure* sure_ = nullptr;
-    const int32_t* regularTo_ = nullptr;   // per slot: the last slot of the regular run from it, or -1
     double gridStart_ = 0;
     double gridStep_ = 0;
     double regularBudget_ = 0;
@@ -178,7 +178,6 @@ private:
 
     std::vector<TElectrodeSlots::TSlot> slotTable_;
     std::vector<TElectrodeSlots::TSure> sureTable_;
-    std::vector<int32_t> regularTable_;
     TElectrodeSlots slots_;
     std::vector<TEntry> byX_;   // built only when some lookup may need it
     double perGap_ = 0;         // entries per unit of abscissa
