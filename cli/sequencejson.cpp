@@ -34,43 +34,70 @@ public:
     void Room(std::size_t n = RecordRoom) {
         if (cur_ - buffer_.get() >= static_cast<std::ptrdiff_t>(FlushAt) || cur_ + n > buffer_.get() + Capacity) Flush();
     }
-    void Raw(std::string_view text) {
-        std::memcpy(cur_, text.data(), text.size());
-        cur_ += text.size();
-    }
-    // A literal: its length known when compiled, so that the copy is a few moves.
+    // The writes of one record, through a position of their own that the compiler keeps in a
+    // register: cur_, reached through the writer, would be read and written again around every byte
+    // stored, since bytes may be stored anywhere.
+    class TRecord {
+    public:
+        explicit TRecord(TJsonWriter& w) : w_(w), p_(w.cur_) {}
+        ~TRecord() { w_.cur_ = p_; }
+        TRecord(const TRecord&) = delete;
+        TRecord& operator=(const TRecord&) = delete;
+
+        void Raw(std::string_view text) {
+            std::memcpy(p_, text.data(), text.size());
+            p_ += text.size();
+        }
+        // A literal: its length known when compiled, so that the copy is a few moves.
+        template <std::size_t N>
+        void Raw(const char (&text)[N]) {
+            std::memcpy(p_, text, N - 1);
+            p_ += N - 1;
+        }
+        void Int(long v) {
+            if (v >= 0 && v < SmallInts) {   // electrode numbers, levels, codes: from a table
+                std::memcpy(p_, w_.small_[v].Text, sizeof w_.small_[v].Text);
+                p_ += w_.small_[v].Length;
+                return;
+            }
+            p_ = std::to_chars(p_, p_ + 24, v).ptr;
+        }
+        // A float as the double it widens to. Lines repeat their values (spacings, factors, levels),
+        // so the text of each recent one is kept rather than worked out again.
+        void Float(float v) {
+            uint32_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            // Two places for each value: values in use together that share one do not push each
+            // other out. Positions and spacings have many trailing zero bits, so all bits are mixed
+            // first.
+            TCached* set = &w_.cache_[((uint64_t(bits) * 0x9E3779B97F4A7C15ull) >> (64 - CacheBits)) & ~std::size_t{1}];
+            for (TCached* c : {set, set + 1}) {
+                if (c->Bits == bits && c->Length != 0) [[likely]] {
+                    std::memcpy(p_, c->Text, sizeof c->Text);   // the record's room covers the whole copy
+                    p_ += c->Length;
+                    return;
+                }
+            }
+            set[1] = set[0];   // the older of the two goes
+            w_.cur_ = p_;
+            w_.FloatText(v, bits, set[0]);
+            p_ = w_.cur_;
+        }
+
+    private:
+        TJsonWriter& w_;
+        char* p_;
+    };
+
+    void Raw(std::string_view text) { TRecord(*this).Raw(text); }
     template <std::size_t N>
     void Raw(const char (&text)[N]) {
-        std::memcpy(cur_, text, N - 1);
-        cur_ += N - 1;
+        TRecord(*this).Raw(text);
     }
-    void Int(long v) {
-        if (v >= 0 && v < SmallInts) {   // electrode numbers, levels, codes: from a table
-            std::memcpy(cur_, small_[v].Text, sizeof small_[v].Text);
-            cur_ += small_[v].Length;
-            return;
-        }
-        cur_ = std::to_chars(cur_, cur_ + 24, v).ptr;
-    }
+    void Int(long v) { TRecord(*this).Int(v); }
     void Bool(bool v) { v ? Raw("true") : Raw("false"); }
     void Text(const std::string& utf8) { serializer_.dump(ordered_json(utf8), false, false, 0); }
-    // A float as the double it widens to. Lines repeat their values (spacings, factors, levels), so
-    // the text of each recent one is kept rather than worked out again.
-    void Float(float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        TCached& c = cache_[(bits * 2654435761u) >> (32 - CacheBits)];
-        if (c.Bits == bits && c.Length != 0) {
-            std::memcpy(cur_, c.Text, sizeof c.Text);   // the record's room covers the whole copy
-            cur_ += c.Length;
-            return;
-        }
-        char* start = cur_;
-        serializer_.dump(ordered_json(v), false, false, 0);
-        c.Bits = bits;
-        c.Length = static_cast<uint8_t>(cur_ - start);
-        std::memcpy(c.Text, start, c.Length);
-    }
+    void Float(float v) { TRecord(*this).Float(v); }
     template <std::size_t N>
     void FloatArray(const float (&v)[N]) {
         Raw("[");
@@ -106,6 +133,14 @@ private:
         uint8_t Length = 0;   // 0: empty
         char Text[27];        // the longest form of a float widened to double is 24 characters
     };
+    // A float not among the recent ones: worked out and kept.
+    [[gnu::noinline]] void FloatText(float v, uint32_t bits, TCached& c) {
+        char* start = cur_;
+        serializer_.dump(ordered_json(v), false, false, 0);
+        c.Bits = bits;
+        c.Length = static_cast<uint8_t>(cur_ - start);
+        std::memcpy(c.Text, start, c.Length);
+    }
     static constexpr int SmallInts = MaxElectrodes + 1;
     struct TSmallInt {
         char Text[4];
@@ -134,6 +169,7 @@ private:
 
 void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
     auto w = std::make_unique<TJsonWriter>(out);
+    TQuadripoleShapes shapes;
     w->Room();
     w->Raw("{\"version\":");
     w->Int(seq.Version);
@@ -222,31 +258,34 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
     w->Raw("],\"quadripoles\":[");
     for (int i = 0; i < seq.NbQuadripole; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
+        const TQuadripoleElectrodes e = RealElectrodes(seq, q);
+        const TQuadripoleShapes::TValues shape = shapes(e);
+        const TPlotValues plot = PlotValues(seq, q, e);
         w->Room();
-        i ? w->Raw(",{\"a\":") : w->Raw("{\"a\":");
-        w->Int(q.A);
-        w->Raw(",\"b\":");
-        w->Int(q.B);
-        w->Raw(",\"m\":");
-        w->Int(q.M);
-        w->Raw(",\"n\":");
-        w->Int(q.N);
-        w->Raw(",\"spacing_index\":");
-        w->Int(q.SpacingIndex);
-        w->Raw(",\"level\":");
-        w->Int(q.Level);
-        w->Raw(",\"k\":");
-        w->Float(GeometricFactor(seq, q));
-        const TPlotValues plot = PlotValues(seq, q);
-        w->Raw(",\"pseudo_x\":");
-        w->Float(plot.PseudoX);
-        w->Raw(",\"level_value\":");
-        w->Float(plot.Level);
-        w->Raw(",\"depth\":");
-        w->Float(plot.Depth);
-        w->Raw(",\"median_depth\":");
-        w->Float(MedianDepth(seq, q));
-        w->Raw("}");
+        TJsonWriter::TRecord r(*w);
+        i ? r.Raw(",{\"a\":") : r.Raw("{\"a\":");
+        r.Int(q.A);
+        r.Raw(",\"b\":");
+        r.Int(q.B);
+        r.Raw(",\"m\":");
+        r.Int(q.M);
+        r.Raw(",\"n\":");
+        r.Int(q.N);
+        r.Raw(",\"spacing_index\":");
+        r.Int(q.SpacingIndex);
+        r.Raw(",\"level\":");
+        r.Int(q.Level);
+        r.Raw(",\"k\":");
+        r.Float(shape.K);
+        r.Raw(",\"pseudo_x\":");
+        r.Float(plot.PseudoX);
+        r.Raw(",\"level_value\":");
+        r.Float(plot.Level);
+        r.Raw(",\"depth\":");
+        r.Float(plot.Depth);
+        r.Raw(",\"median_depth\":");
+        r.Float(shape.MedianDepth);
+        r.Raw("}");
     }
     w->Room();
     w->Raw("]}");

@@ -8,21 +8,25 @@
 
 namespace {
 
-float PairTerm(const TSequence& seq, int e1, int e2) {
-    if (!IsRealElectrode(seq, e1) || !IsRealElectrode(seq, e2)) return 0.0f;
-    const TElectrode& p = seq.Electrodes[e1];
-    const TElectrode& r = seq.Electrodes[e2];
-    float dx = p.X - r.X, dy = p.Y - r.Y, dz = p.Z - r.Z;
-    float dist = static_cast<float>(std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz));
+const TElectrode* RealElectrode(const TSequence& seq, int number) {
+    return IsRealElectrode(seq, number) ? &seq.Electrodes[number] : nullptr;
+}
+
+float PairTerm(const TElectrode* p, const TElectrode* r) {
+    if (p == nullptr || r == nullptr) return 0.0f;
+    float dx = p->X - r->X, dy = p->Y - r->Y, dz = p->Z - r->Z;
+    // Along a flat line (the usual case) the root of the exact square is |dx| itself.
+    float dist = dy == 0.0f && dz == 0.0f ? std::fabs(dx)
+                                          : static_cast<float>(std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz));
     return dist == 0.0f ? 0.0f : 1.0f / dist;
 }
 
-float Centre(const TSequence& seq, int e1, int e2) {
+float Centre(const TElectrode* e1, const TElectrode* e2) {
     double sum = 0;
     int n = 0;
-    for (int e : {e1, e2}) {
-        if (IsRealElectrode(seq, e)) {
-            sum += seq.Electrodes[e].X;
+    for (const TElectrode* e : {e1, e2}) {
+        if (e != nullptr) {
+            sum += e->X;
             ++n;
         }
     }
@@ -31,14 +35,20 @@ float Centre(const TSequence& seq, int e1, int e2) {
 
 }  // namespace
 
-float GeometricFactor(const TSequence& seq, const TQuadripole& q) {
-    float am = PairTerm(seq, q.A, q.M), an = PairTerm(seq, q.A, q.N);
-    float bm = PairTerm(seq, q.B, q.M), bn = PairTerm(seq, q.B, q.N);
+TQuadripoleElectrodes RealElectrodes(const TSequence& seq, const TQuadripole& q) {
+    return {RealElectrode(seq, q.A), RealElectrode(seq, q.B), RealElectrode(seq, q.M), RealElectrode(seq, q.N)};
+}
+
+float GeometricFactor(const TQuadripoleElectrodes& e) {
+    float am = PairTerm(e.A, e.M), an = PairTerm(e.A, e.N);
+    float bm = PairTerm(e.B, e.M), bn = PairTerm(e.B, e.N);
     float sum = am + an + bm + bn;
     float g = am - an - bm + bn;
     if (sum == 0.0f || g == 0.0f) return 1.0f;
     return static_cast<float>(TwoPi / g);
 }
+
+float GeometricFactor(const TSequence& seq, const TQuadripole& q) { return GeometricFactor(RealElectrodes(seq, q)); }
 
 float QuadripoleK(const TSequence& seq, int i) {
     if (i < 0 || i >= seq.NbQuadripole || i >= MaxQuadripoles) return 0.0f;
@@ -46,7 +56,8 @@ float QuadripoleK(const TSequence& seq, int i) {
 }
 
 float PseudoX(const TSequence& seq, const TQuadripole& q) {
-    return (Centre(seq, q.A, q.B) + Centre(seq, q.M, q.N)) / 2.0f;
+    const TQuadripoleElectrodes e = RealElectrodes(seq, q);
+    return (Centre(e.A, e.B) + Centre(e.M, e.N)) / 2.0f;
 }
 
 namespace {
@@ -91,13 +102,16 @@ float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float c
 }  // namespace
 
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
-    return ChartValueAt(seq, q, view, Centre(seq, q.A, q.B), Centre(seq, q.M, q.N));
+    const TQuadripoleElectrodes e = RealElectrodes(seq, q);
+    return ChartValueAt(seq, q, view, Centre(e.A, e.B), Centre(e.M, e.N));
 }
 
-TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) {
-    const float cc = Centre(seq, q.A, q.B), pc = Centre(seq, q.M, q.N);
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadripoleElectrodes& e) {
+    const float cc = Centre(e.A, e.B), pc = Centre(e.M, e.N);
     return {(cc + pc) / 2.0f, ChartValueAt(seq, q, 0, cc, pc), ChartValueAt(seq, q, 1, cc, pc)};
 }
+
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) { return PlotValues(seq, q, RealElectrodes(seq, q)); }
 
 void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out) {
     out.clear();

@@ -22,6 +22,18 @@ struct TPlotValues {
     float PseudoX, Level, Depth;
 };
 TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q);
+// The electrodes of a quadripole that have a real position (IsRealElectrode), null for the others:
+// what its geometry is worked out from, fetched once for all of its values.
+struct TQuadripoleElectrodes {
+    const TElectrode* A;
+    const TElectrode* B;
+    const TElectrode* M;
+    const TElectrode* N;
+};
+TQuadripoleElectrodes RealElectrodes(const TSequence& seq, const TQuadripole& q);
+// GeometricFactor and PlotValues of q, its real electrodes given.
+float GeometricFactor(const TQuadripoleElectrodes& e);
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadripoleElectrodes& e);
 // " 1-2-3-4  " with separator "-"; electrode 0 reads "Rem".
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
 // The same text written into `out`, which keeps its capacity (no allocation once it has grown).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "geometry.h"
 
@@ -21,30 +22,42 @@ double Above(double r, double z) {
     return 4.0 * z * z / (r * s * (s + r));
 }
 
-}  // namespace
+// The horizontal distances of the pairs AM, AN, BM and BN, in that order; bit i of the result says
+// whether pair i counts (both electrodes real, at distinct places), the others' distances being 0.
+unsigned Distances(const TQuadripoleElectrodes& e, double (&r)[4]) {
+    const TElectrode* pairs[4][2] = {{e.A, e.M}, {e.A, e.N}, {e.B, e.M}, {e.B, e.N}};
+    unsigned counted = 0;
+    for (int i = 0; i < 4; ++i) {
+        r[i] = 0.0;
+        const TElectrode* p = pairs[i][0];
+        const TElectrode* q = pairs[i][1];
+        if (p == nullptr || q == nullptr) continue;
+        const double dx = double(p->X) - double(q->X), dy = double(p->Y) - double(q->Y);
+        // Along a line (the usual case) the distance is |dx|, which is what hypot gives then.
+        const double d = dy == 0.0 ? std::fabs(dx) : std::hypot(dx, dy);
+        if (!(d > 0.0) || !std::isfinite(d)) continue;
+        r[i] = d;
+        counted |= 1u << i;
+    }
+    return counted;
+}
 
-float MedianDepth(const TSequence& seq, const TQuadripole& q) {
-    TPair pairs[4];
+// The pairs that count, in a fixed order (by distance, then sign) so that a quadripole and its
+// reciprocal, whose pairs are the same in another order, sum to the very same values. Returns how
+// many.
+int Pairs(const double (&r)[4], unsigned counted, TPair (&pairs)[4]) {
+    constexpr double Signs[4] = {1.0, -1.0, -1.0, 1.0};   // AM and BN add, AN and BM take away
     int count = 0;
-    auto add = [&](int e1, int e2, double sign) {
-        if (!IsRealElectrode(seq, e1) || !IsRealElectrode(seq, e2)) return;
-        const TElectrode& p = seq.Electrodes[e1];
-        const TElectrode& r = seq.Electrodes[e2];
-        const double d = std::hypot(double(p.X) - double(r.X), double(p.Y) - double(r.Y));
-        if (!(d > 0.0) || !std::isfinite(d)) return;
-        pairs[count++] = {d, sign};
-    };
-    add(q.A, q.M, 1.0);
-    add(q.A, q.N, -1.0);
-    add(q.B, q.M, -1.0);
-    add(q.B, q.N, 1.0);
-    if (count == 0) return 0.0f;
-
-    // The pairs' terms in a fixed order (by distance, then sign) so that a quadripole and its
-    // reciprocal, whose pairs are the same in another order, sum to the very same values.
+    for (int i = 0; i < 4; ++i)
+        if (counted & (1u << i)) pairs[count++] = {r[i], Signs[i]};
     auto before = [](const TPair& x, const TPair& y) { return x.R != y.R ? x.R < y.R : x.Sign < y.Sign; };
     for (int i = 1; i < count; ++i)   // four at most: an insertion sort
         for (int j = i; j > 0 && before(pairs[j], pairs[j - 1]); --j) std::swap(pairs[j], pairs[j - 1]);
+    return count;
+}
+
+float MedianDepthOf(const TPair (&pairs)[4], int count) {
+    if (count == 0) return 0.0f;
     double total = 0.0, scale = 0.0;
     for (int i = 0; i < count; ++i) {
         total += pairs[i].Sign / pairs[i].R;
@@ -61,8 +74,7 @@ float MedianDepth(const TSequence& seq, const TQuadripole& q) {
     // The sensitivity of some arrays changes sign with depth, so the fraction need not grow
     // steadily: walk down in steps of 2^(1/2) to the first depth where it reaches one half, then close
     // in on the crossing inside that step (regula falsi, Illinois variant: the bracket shrinks from
-    // both sides, a few evaluations each) until the float result no longer changes. The JSON output
-    // computes one median depth per quadripole, so the number of evaluations matters.
+    // both sides, a few evaluations each) until the float result no longer changes.
     const double rMin = pairs[0].R, rMax = pairs[count - 1].R;
     const double step = std::sqrt(2.0);
     double lo = 0.0, hi = rMin / 32.0;
@@ -93,4 +105,80 @@ float MedianDepth(const TSequence& seq, const TQuadripole& q) {
         }
     }
     return static_cast<float>(0.5 * (lo + hi));
+}
+
+float MedianDepthOfDistances(const double (&r)[4], unsigned counted) {
+    TPair pairs[4];
+    const int count = Pairs(r, counted, pairs);
+    return MedianDepthOf(pairs, count);
+}
+
+}  // namespace
+
+float MedianDepth(const TQuadripoleElectrodes& e) {
+    double r[4];
+    const unsigned counted = Distances(e, r);
+    return MedianDepthOfDistances(r, counted);
+}
+
+float MedianDepth(const TSequence& seq, const TQuadripole& q) { return MedianDepth(RealElectrodes(seq, q)); }
+
+// One remembered shape: the differences in abscissa of its pairs AM, AN, BM and BN, as the
+// geometric factor (in single precision) and the median depth (in double) take them, which pairs
+// there are, and the answers.
+struct TQuadripoleShapes::TShape {
+    double D[4];
+    float F[4];
+    int Present;   // -1: empty
+    TValues Values;
+};
+
+namespace {
+constexpr int ShapeBits = 8;
+}
+
+TQuadripoleShapes::TQuadripoleShapes() : shapes_(new TShape[1 << ShapeBits]) {
+    for (int i = 0; i < 1 << ShapeBits; ++i) shapes_[i].Present = -1;
+}
+
+TQuadripoleShapes::~TQuadripoleShapes() = default;
+
+TQuadripoleShapes::TValues TQuadripoleShapes::operator()(const TQuadripoleElectrodes& e) {
+    const TElectrode* pairs[4][2] = {{e.A, e.M}, {e.A, e.N}, {e.B, e.M}, {e.B, e.N}};
+    TShape key;
+    int present = 0;
+    for (int i = 0; i < 4; ++i) {
+        const TElectrode* p = pairs[i][0];
+        const TElectrode* r = pairs[i][1];
+        key.D[i] = 0.0;
+        key.F[i] = 0.0f;
+        if (p == nullptr || r == nullptr) continue;
+        // A pair at two heights, or an ordinate that is not a number: its distance is not its
+        // difference in abscissa.
+        if (!(p->Y - r->Y == 0.0f && p->Z - r->Z == 0.0f)) return {GeometricFactor(e), MedianDepth(e)};
+        key.F[i] = p->X - r->X;
+        key.D[i] = double(p->X) - double(r->X);
+        present |= 1 << i;
+    }
+    // The distances of a regular line are small multiples of its spacing, whose bits differ only at
+    // the top: every round folds the high bits down before multiplying them up again.
+    uint64_t hash = static_cast<uint64_t>(present);
+    for (double d : key.D) {
+        uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        hash ^= bits;
+        hash = (hash ^ (hash >> 31)) * 0x9E3779B97F4A7C15ull;
+    }
+    // Two places for each shape, so that shapes in use together that share one do not push each
+    // other out.
+    TShape* set = &shapes_[(hash >> (64 - ShapeBits)) & ~std::size_t{1}];
+    for (const TShape* shape : {set, set + 1})
+        if (shape->Present == present && std::memcmp(shape->D, key.D, sizeof key.D) == 0 &&
+            std::memcmp(shape->F, key.F, sizeof key.F) == 0)
+            return shape->Values;
+    set[1] = set[0];   // the older of the two goes
+    key.Present = present;
+    key.Values = {GeometricFactor(e), MedianDepth(e)};
+    set[0] = key;
+    return key.Values;
 }

@@ -3,6 +3,10 @@
 // quadripole, like the rest of the quadripole geometry.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
+#include "geometry.h"
 #include "sequence.h"
 
 // In the record's length unit, from the electrodes' horizontal positions (X, Y); elevations are not
@@ -15,3 +19,26 @@
 // pole-pole 0.866 a, dipole-dipole with dipole length a 0.416 a (n = 1) to 1.730 a (n = 6). A
 // quadripole and its reciprocal (M N A B) have the same median depth.
 float MedianDepth(const TSequence& seq, const TQuadripole& q);
+// The same, its real electrodes given.
+float MedianDepth(const TQuadripoleElectrodes& e);
+
+// GeometricFactor and MedianDepth for many quadripoles of one record. The quadripoles of a sequence on
+// a flat line repeat a few shapes along it, and both values of a quadripole whose pairs each lie at
+// one height are functions of the pairs' differences in abscissa alone: each shape's are worked out
+// once. The same answers as the two functions, bit for bit.
+class TQuadripoleShapes {
+public:
+    struct TValues {
+        float K;
+        float MedianDepth;
+    };
+    TQuadripoleShapes();
+    ~TQuadripoleShapes();
+    TQuadripoleShapes(const TQuadripoleShapes&) = delete;
+    TQuadripoleShapes& operator=(const TQuadripoleShapes&) = delete;
+    TValues operator()(const TQuadripoleElectrodes& e);
+
+private:
+    struct TShape;
+    std::unique_ptr<TShape[]> shapes_;
+};

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <random>
 
 #include "geometry.h"
 #include "linefixtures.h"
@@ -101,6 +103,57 @@ TEST(MedianDepth, EqualForEveryQuadripoleAndItsReciprocalOnUnevenGround) {
             const float z = MedianDepth(*seq, q);
             ASSERT_TRUE(std::isfinite(z) && z > 0) << "array " << array << " quadripole " << i;
             ASSERT_EQ(MedianDepth(*seq, Reciprocal(q)), z) << "array " << array << " quadripole " << i;
+        }
+    }
+}
+
+TEST(MedianDepth, RememberedShapesGiveTheSameBits) {
+    // Regular lines repeat a few shapes; random positions (some off the line, some remote or
+    // coincident) give more shapes than are kept, so that they replace each other.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> offset(-3, 3);
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int array : {0, 1, 2, 4, 6}) {
+        auto seq = GeneratedLine(array, 200, 2.5f, 16, array % 2 == 0);
+        ASSERT_GT(seq->NbQuadripole, 0);
+        for (int round = 0; round < 3; ++round) {
+            TQuadripoleShapes shapes;
+            for (int pass = 0; pass < 2; ++pass)
+                for (int i = 0; i < seq->NbQuadripole; ++i) {
+                    const TQuadripole& q = seq->Quadripoles[i];
+                    const TQuadripoleShapes::TValues v = shapes(RealElectrodes(*seq, q));
+                    ASSERT_TRUE(same(v.K, GeometricFactor(*seq, q))) << "array " << array << " round " << round << " quadripole " << i;
+                    ASSERT_TRUE(same(v.MedianDepth, MedianDepth(*seq, q))) << "array " << array << " round " << round << " quadripole " << i;
+                }
+            // Then heights that differ along the line, then abscissae off the steps.
+            for (int e = 1; e <= 200; ++e) {
+                if (round == 0) {
+                    seq->Electrodes[e].Z = e % 5 == 0 ? 1.0f : 0.0f;
+                    if (e % 7 == 0) seq->Electrodes[e].Y = NAN;
+                } else {
+                    seq->Electrodes[e].X += offset(rng);
+                    if (e % 17 == 0) seq->Electrodes[e].X = seq->Electrodes[e - 1].X;
+                }
+            }
+        }
+    }
+}
+
+TEST(MedianDepth, AlongALineTheDistanceIsTheDifference) {
+    // Distances along a line are taken as |dx|, which is what the general root gives there, to the bit.
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 200000; ++i) {
+        float a, b;
+        const uint32_t ua = bits(rng), ub = i % 2 ? ua + bits(rng) % 4096 : bits(rng);
+        std::memcpy(&a, &ua, sizeof a);
+        std::memcpy(&b, &ub, sizeof b);
+        if (!std::isfinite(a) || !std::isfinite(b)) continue;
+        const double dx = double(a) - double(b);
+        ASSERT_EQ(std::hypot(dx, 0.0), std::fabs(dx)) << a << " " << b;
+        const float fx = a - b;
+        if (std::isfinite(fx)) {
+            ASSERT_EQ(static_cast<float>(std::sqrt(double(fx) * fx + 0.0 * 0.0 + 0.0 * 0.0)), std::fabs(fx)) << a << " " << b;
         }
     }
 }
