@@ -137,6 +137,7 @@ struct TScanLookup {
         int SlotNear(float) const { return 0; }
         bool Sure(float, int, int&) const { return false; }
         double RegularBudget() const { return -1; }
+        int LongestRegularRun() const { return 0; }
         bool OnGrid(float, int, double) const { return false; }
         bool Regular(int, int) const { return false; }
         int RegularNumber(int) const { return 0; }
@@ -157,6 +158,7 @@ struct TIndexLookup {
         // Whether the answer at x is known whatever the hint: then it is in number.
         bool Sure(float x, int guess, int& number) const { return Slots.Predicted(guess, x, number); }
         double RegularBudget() const { return Slots.RegularBudget(); }
+        int LongestRegularRun() const { return Slots.LongestRegularRun(); }
         // Whether x lies within budget of the grid at slot k.
         bool OnGrid(float x, int k, double budget) const { return std::fabs(double(x) - Slots.GridX(k)) <= budget; }
         bool Regular(int from, int to) const { return Slots.Regular(from, to); }
@@ -256,8 +258,9 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
         const int ds = lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
         const double lengthDeviation = std::fabs(double(seq.Spacing[s]) - ds * double(a));
         cursorBudget[s] = lookup.RegularBudget() - levelTerms * levelDeviation - lengthTerms * lengthDeviation;
-        if (lengthTerms > 0 && ds < 1) cursorBudget[s] = -1;
         reach[s] = Type == 0 ? 2 * ds + hi : Type == 1 ? hi + ds : Type == 2 ? hi : Type == 4 ? 2 * hi + ds : 3 * hi;
+        // Quadripoles reaching further than any run never take the shortcut: spare them the checks.
+        if ((lengthTerms > 0 && ds < 1) || reach[s] > lookup.LongestRegularRun()) cursorBudget[s] = -1;
     }
     // The slots of the cursors, one further at each step: the guesses' starting points.
     int cursorSlot[MaxSpacings];
@@ -307,7 +310,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
             const float cur = cursor[s];
             const float d = seq.Spacing[s];
             const int ds = lengthSlots[s];
-            if (lookup.OnGrid(cur, slot, cursorBudget[s]) && lookup.Regular(slot + 1, slot + reach[s])) {
+            if (cursorBudget[s] > 0 && lookup.OnGrid(cur, slot, cursorBudget[s]) && lookup.Regular(slot + 1, slot + reach[s])) {
                 auto at = [&](int offset) { return lookup.RegularNumber(slot + offset); };
                 // The electrodes of level n, as the lookups below give them, last looked up last.
                 auto numbers = [&](int n) -> TElectrodeNumbers {
@@ -657,6 +660,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
         // A slot without a sure electrode holds a NaN abscissa: not regular.
         if (!(std::fabs(double(sure[b].X) - slots_.GridX(b)) <= TElectrodeSlots::RegularSlack)) continue;
         sure[b].RegularTo = b + 1 < count && sure[b + 1].RegularTo >= 0 ? sure[b + 1].RegularTo : b;
+        slots_.longestRun_ = std::max(slots_.longestRun_, sure[b].RegularTo - b + 1);
     }
     const double largest = std::max(std::fabs(slots_.GridX(0)), std::fabs(slots_.GridX(count - 1))) + 0.01;
     const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);   // of floats as large as that

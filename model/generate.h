@@ -106,6 +106,8 @@ public:
     // may stray from the grid and still be within 0.01 of every regular slot's electrode it is
     // meant to meet (see TElectrodePositionIndex). Not above 0: no such margin.
     double RegularBudget() const { return regularBudget_; }
+    // How many slots the longest regular run holds.
+    int LongestRegularRun() const { return longestRun_; }
     // The electrode of a regular slot: what Predicted gives for any abscissa within 0.01 of it.
     int32_t RegularNumber(int k) const { return sure_[k].Number; }
     // Whether the electrode of slot k, a guess, is what FindElectrodeAt answers for (x, LineY()) from
@@ -138,6 +140,7 @@ private:
     double gridStart_ = 0;
     double gridStep_ = 0;
     double regularBudget_ = 0;
+    int longestRun_ = 0;
     float origin_ = 0;
     float perUnit_ = 0;
     float count_ = 0;
