@@ -595,7 +595,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     slots_.origin_ = static_cast<float>(start);
     slots_.perUnit_ = 1 / a;
     slots_.count_ = static_cast<float>(count);
-    slotTable_.assign(static_cast<std::size_t>(count), {NAN, NAN, TElectrodeSlots::NoMatch});
+    slotTable_.assign(static_cast<std::size_t>(count), {NAN, NAN, TElectrodeSlots::NoMatch, -1});
     // The arithmetic of the lookup, which rounds alike: every abscissa within Reach of an electrode
     // lands in one of the slots marked with it. -1 before the slots, count beyond them.
     const float origin = slots_.origin_, perUnit = slots_.perUnit_, countF = slots_.count_;
@@ -623,7 +623,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
         for (int b = from; b <= to; ++b) {
             TElectrodeSlots::TSlot& s = table[b];
             if (s.Number == TElectrodeSlots::NoMatch && alwaysScanned) {
-                s = {e.X, e.Y, e.Number};
+                s = {e.X, e.Y, e.Number, -1};
             } else {
                 s.Number = TElectrodeSlots::Undecided;
                 crowded = true;
@@ -635,7 +635,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     // reach was cut short. It must also match on the line and lie clear of MaxX, which Find checks
     // first.
     const float lineY = seq.MaxY, maxX = seq.MaxX;
-    sureTable_.assign(static_cast<std::size_t>(count), {NAN, 0, -1});
+    sureTable_.assign(static_cast<std::size_t>(count), {NAN, 0});
     if (!wide) {
         TElectrodeSlots::TSure* sure = sureTable_.data();
         for (int b = 1; b + 1 < count; ++b) {
@@ -644,7 +644,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
             if (crowded && (table[b - 1].Number == TElectrodeSlots::Undecided ||
                             table[b + 1].Number == TElectrodeSlots::Undecided))
                 continue;
-            if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number, -1};
+            if (std::fabs(s.Y - lineY) < 0.01f && s.X + 0.02f <= maxX) sure[b] = {s.X, s.Number};
         }
     }
     // The grid the slots are centred on, and the runs of slots whose sure electrode lies on it.
@@ -655,12 +655,12 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     // the run can reach) is the budget for everything else.
     slots_.gridStart_ = start + double(a) / 2;
     slots_.gridStep_ = a;
-    TElectrodeSlots::TSure* sure = sureTable_.data();
+    const TElectrodeSlots::TSure* sure = sureTable_.data();
     for (int b = count - 1; b >= 0; --b) {
         // A slot without a sure electrode holds a NaN abscissa: not regular.
         if (!(std::fabs(double(sure[b].X) - slots_.GridX(b)) <= TElectrodeSlots::RegularSlack)) continue;
-        sure[b].RegularTo = b + 1 < count && sure[b + 1].RegularTo >= 0 ? sure[b + 1].RegularTo : b;
-        slots_.longestRun_ = std::max(slots_.longestRun_, sure[b].RegularTo - b + 1);
+        table[b].RegularTo = b + 1 < count && table[b + 1].RegularTo >= 0 ? table[b + 1].RegularTo : b;
+        slots_.longestRun_ = std::max(slots_.longestRun_, table[b].RegularTo - b + 1);
     }
     const double largest = std::max(std::fabs(slots_.GridX(0)), std::fabs(slots_.GridX(count - 1))) + 0.01;
     const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);   // of floats as large as that

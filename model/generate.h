@@ -98,7 +98,7 @@ public:
     // Whether slots from to to all hold an electrode Predicted can give (see Sure), each within
     // RegularSlack of the slots' grid: where the slot of k lies at GridX(k), the grid steps by a.
     bool Regular(int from, int to) const {
-        return from >= 0 && from <= to && to < intCount_ && sure_[from].RegularTo >= to;
+        return from >= 0 && from <= to && to < intCount_ && slots_[from].RegularTo >= to;
     }
     static constexpr double RegularSlack = 0.001;
     double GridX(int k) const { return gridStart_ + k * gridStep_; }
@@ -128,12 +128,12 @@ private:
     struct TSlot {
         float X;
         float Y;
-        int32_t Number;   // the electrode's Number, or NoMatch when empty, or Undecided
+        int32_t Number;      // the electrode's Number, or NoMatch when empty, or Undecided
+        int32_t RegularTo;   // the last slot of the regular run from this one, or -1
     };
     struct TSure {
         float X;
         int32_t Number;
-        int32_t RegularTo;   // the last slot of the regular run from this one, or -1
     };
     const TSlot* slots_ = nullptr;
     const TSure* sure_ = nullptr;
