@@ -12,29 +12,21 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "generate.h"
 #include "longline.h"
 #include "sqxfile.h"
+#include "testdir.h"
 
 extern char** environ;
 
 namespace {
 
-std::string MakeScratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/teravox-bench-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) std::abort();
-    return name.data();
-}
-
 struct TFixture {
-    std::string Root = MakeScratch();
+    TTestDir Scratch;
+    const std::string Root = Scratch.Path();
     std::string File = Root + "/long.sqx";
     TFixture() {
         auto seq = LongLine();
@@ -42,10 +34,6 @@ struct TFixture {
         GenerateSequence(*seq, ModeCreate, chart);
         if (seq->NbQuadripole != MaxQuadripoles) std::abort();
         WriteSequenceFile(File, *seq);
-    }
-    ~TFixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(Root, ec);
     }
 };
 

@@ -11,19 +11,11 @@
 #include <vector>
 
 #include "sequenceset.h"
+#include "testdir.h"
 
 namespace {
 
 constexpr int SetSize = 200;
-
-std::string MakeScratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/teravox-bench-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) std::abort();
-    return name.data();
-}
 
 std::unique_ptr<TSequence> FullSequence(int i) {
     auto seq = std::make_unique<TSequence>();
@@ -46,16 +38,13 @@ std::unique_ptr<TSequence> FullSequence(int i) {
 }
 
 struct TFixture {
-    std::string Root = MakeScratch();
+    TTestDir Scratch;
+    const std::string Root = Scratch.Path();
     TSequenceSet Set;
     TFixture() {
         for (int i = 0; i < SetSize; ++i) Set.AddSequence(FullSequence(i));
         Set.SetComment({"benchmark set"});
         if (Set.SaveAs(Root + "/set") != TSaveAsResult::Saved) std::abort();
-    }
-    ~TFixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(Root, ec);
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../model/testdir.h"
+#include "testdir.h"
 #include "clirun.h"
 #include "fileio.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "../model/testdir.h"
+#include "testdir.h"
 #include "clirun.h"
 #include "fileio.h"
 #include "iporder.h"

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../model/testdir.h"
+#include "testdir.h"
 #include "clirun.h"
 #include "d2xxsim.h"
 #include "cable.h"

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "fixtures.h"
-#include "../model/testdir.h"
+#include "testdir.h"
 #include "clirun.h"
 #include "geometry.h"
 #include "mediandepth.h"

@@ -7,7 +7,7 @@
 
 #include "dialdirectory.h"
 #include "fileio.h"
-#include "../model/testdir.h"
+#include "testdir.h"
 
 namespace {
 
