@@ -6,8 +6,12 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "foldercommit.h"
 
 TFileError::TFileError(const std::string& path, const std::string& problem)
     : std::runtime_error(path + ": " + problem), path_(path), problem_(problem) {}
@@ -29,6 +33,26 @@ private:
     int fd_;
 };
 
+std::string KindOfSpecial(mode_t mode) {
+    if (S_ISDIR(mode)) return "is a folder, not a file";
+    if (S_ISFIFO(mode)) return "is a FIFO (named pipe), not a regular file";
+    if (S_ISCHR(mode)) return "is a character device, not a regular file";
+    if (S_ISBLK(mode)) return "is a block device, not a regular file";
+    if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
+// Opens a file for reading; anything but a regular file is refused. Opened without blocking, so that
+// a FIFO without a writer does not hold the program before it is refused.
+int OpenForReading(const std::string& path) {
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    if (!S_ISREG(st.st_mode)) throw TNotRegularFile(path, "cannot read: " + KindOfSpecial(st.st_mode));
+    return fd.release();
+}
+
 std::string SizeText(std::size_t bytes) {
     if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0)
         return std::to_string(bytes >> 20) + " MiB";
@@ -38,14 +62,13 @@ std::string SizeText(std::size_t bytes) {
 // Reads up to maxBytes; with `refuseMore`, one byte beyond them makes the file too large.
 std::vector<unsigned char> ReadUpTo(const std::string& path, std::size_t maxBytes, bool refuseMore,
                                     const std::string& kind) {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    TFd fd(OpenForReading(path));
     auto tooLarge = [&] {
         return TFileTooLarge(path, "larger than " + SizeText(maxBytes) + ", more than " + kind + " can hold");
     };
     struct stat st {};
     std::size_t expected = 0;
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
         const auto size = static_cast<std::size_t>(st.st_size);
         if (refuseMore && size > maxBytes) throw tooLarge();
         expected = std::min(size, maxBytes);
@@ -113,8 +136,7 @@ void TakeOverAttributes(int fd, const std::string& destination) {
 }  // namespace
 
 std::size_t ReadFilePrefix(const std::string& path, unsigned char* dest, std::size_t maxBytes) {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) throw TFileError(path, "cannot open: " + ErrnoText(errno));
+    TFd fd(OpenForReading(path));
     std::size_t got = 0;
     while (got < maxBytes) {
         const ssize_t n = ::read(fd.get(), dest + got, maxBytes - got);
@@ -193,27 +215,50 @@ std::string WriteDestinationOf(const std::string& path) {
 }
 
 TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std::size_t size) {
-    TPendingFile file{"", target, WriteDestinationOf(target)};
+    TPendingFile file{"", target, WriteDestinationOf(target), nullptr};
+    struct stat dst {};
+    if (::stat(file.Destination.c_str(), &dst) == 0 && !S_ISREG(dst.st_mode))
+        throw TFileError(target, "cannot replace: " + KindOfSpecial(dst.st_mode));
     // Created exclusively; 0666 leaves the permissions of a new file to the umask.
     constexpr int Attempts = 100;
     int raw = -1;
     for (int attempt = 0; raw < 0; ++attempt) {
         file.Temporary = HiddenNameBeside(file.Destination, 't');
-        raw = ::open(file.Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        raw = ::open(file.Temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno == EMFILE && attempt == 0) {
+            // A save of a large set holds one temporary per sequence until its commit.
+            struct rlimit lim {};
+            if (::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+                lim.rlim_cur = lim.rlim_max;
+                ::setrlimit(RLIMIT_NOFILE, &lim);
+                continue;
+            }
+        }
         if (raw < 0 && (errno != EEXIST || attempt >= Attempts))
             throw TFileError(target, "cannot create a temporary file: " + ErrnoText(errno));
+        if (raw < 0) continue;
+        // Held from now on. A cleaner that took the fresh file for a leftover before the lock was
+        // taken has removed it: start again under another name.
+        struct stat st {};
+        if (::flock(raw, LOCK_EX | LOCK_NB) != 0 || ::fstat(raw, &st) != 0 || st.st_nlink == 0) {
+            ::close(raw);
+            raw = -1;
+            if (attempt >= Attempts) throw TFileError(target, "cannot create a temporary file: it kept vanishing");
+        }
     }
-    TFd fd(raw);
+    file.Hold = std::shared_ptr<int>(new int(raw), [](int* fd) {
+        ::close(*fd);
+        delete fd;
+    });
     auto fail = [&](const std::string& what, int err) {
-        ::close(fd.release());
         ::unlink(file.Temporary.c_str());
         throw TFileError(target, what + ": " + ErrnoText(err));
     };
-    TakeOverAttributes(fd.get(), file.Destination);
+    TakeOverAttributes(raw, file.Destination);
     const auto* p = static_cast<const unsigned char*>(data);
     std::size_t left = size;
     while (left > 0) {
-        ssize_t put = ::write(fd.get(), p, left);
+        ssize_t put = ::write(raw, p, left);
         if (put < 0) {
             if (errno == EINTR) continue;
             fail("cannot write", errno);
@@ -222,21 +267,18 @@ TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std:
         left -= static_cast<std::size_t>(put);
     }
     // Start writing the bytes out now, so that the flush of many files waits for them together.
-    if (size > 0) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-    if (::close(fd.release()) != 0) {
-        const int err = errno;
-        ::unlink(file.Temporary.c_str());
-        throw TFileError(target, "cannot close: " + ErrnoText(err));
-    }
+    if (size > 0) ::sync_file_range(raw, 0, 0, SYNC_FILE_RANGE_WRITE);
     return file;
 }
 
 void FlushPendingFiles(const std::vector<TPendingFile>& files) {
     for (const TPendingFile& f : files) {
-        TFd fd(::open(f.Temporary.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
+        int fd = f.Hold ? *f.Hold : -1;
+        TFd opened(fd < 0 ? ::open(f.Temporary.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+        if (fd < 0) fd = opened.get();
+        if (fd < 0) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
         // A file system that cannot flush (EINVAL) keeps nothing in memory to lose.
-        if (::fsync(fd.get()) != 0 && errno != EINVAL) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
+        if (::fsync(fd) != 0 && errno != EINVAL) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
     }
 }
 
@@ -256,7 +298,60 @@ void FlushFolder(const std::string& folder) {
         throw TFileError(folder, "cannot flush the folder: " + ErrnoText(errno));
 }
 
+namespace {
+
+// Paths whose files are the process's own descriptors or the kernel's: never renamed over, whatever
+// their links lead to (/dev/stdout of a redirected command leads to the user's file).
+bool IsSystemPath(const std::string& path) {
+    return path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
+}
+
+// Writes the bytes straight into a device or a FIFO that is there already.
+void WriteIntoSpecial(const std::string& path, const void* data, std::size_t size) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode))
+        throw TFileError(path, "cannot write: " + KindOfSpecial(st.st_mode));
+    // Without blocking, so that a FIFO nobody reads is refused at once instead of holding the program.
+    // Appending: a regular file behind /dev/stdout is the shell's redirection, which it has emptied
+    // already (">") or means to grow (">>").
+    TFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
+        if (errno == ENXIO) throw TFileError(path, "cannot write: nothing reads from this FIFO");
+        throw TFileError(path, "cannot open for writing: " + ErrnoText(errno));
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    const auto* p = static_cast<const unsigned char*>(data);
+    std::size_t left = size;
+    while (left > 0) {
+        ssize_t put = ::write(fd.get(), p, left);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            throw TFileError(path, "cannot write: " + ErrnoText(errno));
+        }
+        p += put;
+        left -= static_cast<std::size_t>(put);
+    }
+    if (::close(fd.release()) != 0 && errno != EINTR) throw TFileError(path, "cannot close: " + ErrnoText(errno));
+}
+
+}  // namespace
+
+bool IsSpecialFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 void WriteFileAtomic(const std::string& path, const void* data, std::size_t size) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw TFileError(path, "cannot write: " + KindOfSpecial(st.st_mode));
+    if (IsSystemPath(path) || IsSpecialFile(path)) {
+        WriteIntoSpecial(path, data, size);
+        return;
+    }
+    const std::string destination = WriteDestinationOf(path);
+    TidyFolder(FolderOf(destination));
     TPendingFile file = WriteTemporaryFor(path, data, size);
     try {
         FlushPendingFiles({file});

@@ -4,6 +4,12 @@
 // beside the file, are flushed to the disk, and the temporary is renamed over the file, whose folder is
 // then flushed too. So after a write returns the file holds the new bytes even across a power cut, and
 // at no moment does it hold half of them. The path also keeps what the user set up:
+//  - only a regular file is ever replaced: an existing device or FIFO (a terminal, /dev/null, a pipe
+//    the user made, /dev/stdout) is written into directly, as Unix users expect; a folder, a socket or
+//    a block device at the target is refused by name;
+//  - the temporary is held (flock) by its writer until it is renamed or removed, so the leftovers of a
+//    killed writer are told from the temporaries of a running one, and each write first removes the
+//    leftovers of its folder (foldercommit.h);
 //  - a symbolic link is written through: its target gets the new bytes and the link stays;
 //  - a replaced file keeps its permission bits (and, where allowed, its owner and group); a new file
 //    gets the ones the umask leaves of 0666;
@@ -13,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -35,9 +42,18 @@ public:
     using TFileError::TFileError;
 };
 
+// A file refused because it is a folder, a FIFO, a device or a socket where a regular file is needed.
+class TNotRegularFile : public TFileError {
+public:
+    using TFileError::TFileError;
+};
+
 // The text of an errno value, the one place that turns errno into words.
 std::string ErrnoText(int err);
 
+// Every read refuses, by name, anything but a regular file: a FIFO or a terminal would block the
+// program, a device would feed it without end.
+//
 // Reads at most maxBytes from the start of the file. Throws TFileError when it cannot be opened or read.
 std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t maxBytes);
 // The same into dest, returning how many bytes were read. Nothing is written when the file cannot be
@@ -60,12 +76,15 @@ struct TPendingFile {
     std::string Temporary;     // the hidden file holding the new bytes
     std::string Target;        // the path as the caller gave it (for messages)
     std::string Destination;   // the file the rename replaces: Target, or what its links lead to
+    std::shared_ptr<int> Hold; // the open, locked temporary; released with the last copy
 };
 // Where a write to `path` lands: the file that a symbolic link, or a chain of them, leads to; `path`
 // itself when it is no link. A link loop is refused with TFileError.
 std::string WriteDestinationOf(const std::string& path);
-// Creates the hidden temporary beside the destination of `target` with the permissions above, writes
-// the bytes whole and closes it. On failure nothing is left behind; throws TFileError naming `target`.
+// Creates the hidden temporary beside the destination of `target` with the permissions above and writes
+// the bytes whole; it stays held until the returned file's last copy is gone. A destination that exists
+// and is not a regular file is refused. On failure nothing is left behind; throws TFileError naming
+// `target`.
 TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std::size_t size);
 // Flushes the temporaries' bytes to the disk. Throws TFileError naming the target of the one that failed.
 void FlushPendingFiles(const std::vector<TPendingFile>& files);
@@ -86,3 +105,7 @@ std::string HiddenNameBeside(const std::string& path, char kind);
 bool IsHiddenWriteName(const std::string& fileName);
 
 bool FileExists(const std::string& path);
+
+// Whether the path names something that is not a regular file (following links): a folder, a device,
+// a FIFO, a socket. A missing path is none of these.
+bool IsSpecialFile(const std::string& path);

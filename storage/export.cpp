@@ -9,6 +9,7 @@
 
 #include "fileio.h"
 #include "filenames.h"
+#include "foldercommit.h"
 #include "geometry.h"
 #include "import.h"
 #include "numberformat.h"
@@ -171,29 +172,26 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
 std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
                                       char decimal) {
     const std::string sep = "   ";
-    const std::vector<std::string> paths{JoinPath(folder, stem + "_Quad.txt"), JoinPath(folder, stem + "_Coor.txt"),
-                                         JoinPath(folder, stem + ".cfg")};
-    std::vector<bool> existed;
-    for (const auto& p : paths) existed.push_back(FileExists(p));
-    std::size_t written = 0;
-    try {
-        std::vector<std::string> lines;
-        QuadripoleLines(seq, lines, sep);
-        WriteText(paths[0], lines);
-        ++written;
-        ElectrodeLines(seq, lines, sep, TNumberStyle{decimal, false});
-        WriteText(paths[1], lines);
-        ++written;
-        TPelmarConfig config;
-        FillPelmarConfig(seq, config);
-        WriteFileAtomic(paths[2], config.data(), config.size());
-    } catch (...) {
-        // The three files go together: a set left incomplete would be read as a whole one. Files
-        // that were there before are the user's last export and stay.
-        for (std::size_t i = 0; i < written; ++i)
-            if (!existed[i]) std::remove(paths[i].c_str());
-        throw;
-    }
+    const std::vector<std::string> names{stem + "_Quad.txt", stem + "_Coor.txt", stem + ".cfg"};
+    // The three files go together (Pelmar reads them as one): one commit, as a set's files are, so that
+    // an export cut short leaves the previous three or the new three, never a mix.
+    const TFolderLock lock(folder, FolderLockWait);
+    RecoverFolder(folder);
+    RemoveLeftovers(folder);
+    TFolderCommit commit(folder);
+    std::vector<std::string> lines;
+    QuadripoleLines(seq, lines, sep);
+    std::string text = JoinLines(lines);
+    commit.Write(names[0], text.data(), text.size());
+    ElectrodeLines(seq, lines, sep, TNumberStyle{decimal, false});
+    text = JoinLines(lines);
+    commit.Write(names[1], text.data(), text.size());
+    TPelmarConfig config;
+    FillPelmarConfig(seq, config);
+    commit.Write(names[2], config.data(), config.size());
+    commit.Commit();
+    std::vector<std::string> paths;
+    for (const auto& n : names) paths.push_back(JoinPath(folder, n));
     return paths;
 }
 

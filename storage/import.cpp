@@ -279,6 +279,8 @@ void ImportTextFile(const std::string& path, char decimal, TSequence& seq) {
         bytes = ReadWholeFile(path, MaxTextImportSize, "a text sequence file");
     } catch (const TFileTooLarge&) {
         throw;
+    } catch (const TNotRegularFile&) {
+        throw;
     } catch (const TFileError&) {
         // An unreadable text file reads as one without a quadripole section.
         throw TFileError(path, QuadripoleFileError);

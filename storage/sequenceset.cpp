@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,21 @@ std::vector<std::string> RegularFiles(const std::string& folder) {
     return names;
 }
 
+// What a later save compares to tell whether another program saved the set meanwhile: each sequence
+// and comment file with its identity, size and time of change.
+std::vector<std::string> StampOf(const std::string& folder) {
+    std::vector<std::string> stamp;
+    for (const std::string& f : RegularFiles(folder)) {
+        if (!HasExtension(f, ".sqx") && LowerAscii(f) != LowerAscii(CommentFileName)) continue;
+        struct stat st {};
+        if (::stat(JoinPath(folder, f).c_str(), &st) != 0) continue;
+        stamp.push_back(f + '\0' + std::to_string(st.st_ino) + ' ' + std::to_string(st.st_size) + ' ' +
+                        std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec));
+    }
+    std::sort(stamp.begin(), stamp.end());
+    return stamp;
+}
+
 std::string CommentText(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& l : lines) {
@@ -57,44 +73,6 @@ std::string CommentText(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------------
-// POSIX file operations
-
-std::string TSetFiles::WriteTemporary(const std::string& folder, const std::string& target, const void* data,
-                                      std::size_t size) {
-    // A hidden name that never ends in ".sqx", so a left-over temporary is never taken for a sequence.
-    return WriteTemporaryFor(JoinPath(folder, target), data, size).Temporary;
-}
-
-void TSetFiles::Flush(const std::vector<TPendingFile>& temporaries) { FlushPendingFiles(temporaries); }
-
-void TSetFiles::Replace(const std::string& from, const std::string& to) {
-    CommitPendingFile({from, to, WriteDestinationOf(to)});
-}
-
-void TSetFiles::FlushFolder(const std::string& folder) { ::FlushFolder(folder); }
-
-void TSetFiles::Remove(const std::string& path) {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw TFileError(path, "cannot remove: " + ErrnoText(errno));
-}
-
-std::optional<std::string> TSetFiles::KeepAside(const std::string& path) {
-    std::string aside = HiddenNameBeside(path, 'o');
-    if (::link(path.c_str(), aside.c_str()) != 0) return std::nullopt;
-    return aside;
-}
-
-std::optional<std::string> TSetFiles::MoveAside(const std::string& path) {
-    std::string aside = HiddenNameBeside(path, 'o');
-    if (::rename(path.c_str(), aside.c_str()) != 0) return std::nullopt;
-    return aside;
-}
-
-TSetFiles& DefaultSetFiles() {
-    static TSetFiles files;
-    return files;
-}
 
 // ---------------------------------------------------------------------------------------------------
 // State
@@ -140,6 +118,7 @@ std::optional<std::string> TSequenceSet::MakeNameUnique(const std::string& candi
 
 int TSequenceSet::AddSequence(std::unique_ptr<TSequence> seq, bool markModified) {
     sequences_.push_back(std::move(seq));
+    storedAs_.emplace_back();
     if (markModified) setModified_ = true;
     return Count() - 1;
 }
@@ -147,15 +126,40 @@ int TSequenceSet::AddSequence(std::unique_ptr<TSequence> seq, bool markModified)
 // ---------------------------------------------------------------------------------------------------
 // Set operations
 
+void TSequenceSet::SetComment(std::vector<std::string> lines) {
+    if (lines == comment_) return;
+    comment_ = std::move(lines);
+    commentStored_ = false;
+}
+
+void TSequenceSet::HoldFolder(const std::string& folder) {
+    held_.reset();
+    held_ = std::make_unique<TFolderLock>(folder, FolderLockWait, "the set");
+}
+
+std::unique_ptr<TFolderLock> TSequenceSet::LockFor(const std::string& folder) const {
+    if (held_ && held_->Folder() == folder) return nullptr;
+    return std::make_unique<TFolderLock>(folder, FolderLockWait, "the set");
+}
+
 void TSequenceSet::NewSet() {
     sequences_.clear();
+    storedAs_.clear();
     comment_.clear();
+    commentStored_ = false;
     setFolder_.clear();
     ownFiles_.clear();
+    stamp_.reset();
+    held_.reset();
     setModified_ = false;
 }
 
 TOpenReport TSequenceSet::Open(const std::string& folder) {
+    if (!IsFolder(folder)) throw TFileError(folder, "cannot open the set: no such folder");
+    const auto lock = LockFor(folder);
+    TOpenReport report;
+    // A save cut short after its decision is finished first, so that what is read is one whole set.
+    report.FinishedInterruptedSave = RecoverFolder(folder);
     std::vector<std::string> files = RegularFiles(folder);
     std::vector<std::string> sqx;
     std::string commentFile;
@@ -173,17 +177,27 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
     // Read the comment before anything changes: Save would otherwise replace an unread comment.
     std::vector<std::string> comment;
     if (!commentFile.empty()) {
-        auto bytes = ReadWholeFile(JoinPath(folder, commentFile));
+        const std::string path = JoinPath(folder, commentFile);
+        auto bytes = ReadFilePrefix(path, MaxCommentSize + 1);
+        if (bytes.size() > MaxCommentSize) {
+            bytes.resize(MaxCommentSize);
+            // Cut at the end of a line, so that no line is shown half.
+            while (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') bytes.pop_back();
+            report.CommentNote = path + ": larger than 1 MiB, more than a comment holds; only its first " +
+                                 std::to_string(bytes.size()) +
+                                 " bytes are shown, and the file is left as it is unless the comment is edited";
+        }
         comment = SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 
     sequences_.clear();
+    storedAs_.clear();
     ownFiles_.clear();
     setFolder_ = folder;
     comment_ = std::move(comment);
+    commentStored_ = commentFile == CommentFileName;
     if (!commentFile.empty()) ownFiles_.insert(commentFile);
 
-    TOpenReport report;
     for (const std::string& f : sqx) {
         auto seq = std::make_unique<TSequence>();
         try {
@@ -199,92 +213,35 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
         }
         seq->Name.Set(*name);
         AddSequence(std::move(seq), false);
+        storedAs_.back() = f;
         ownFiles_.insert(f);
     }
+    stamp_ = StampOf(folder);
     return report;
 }
 
 void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
     WaitForCleanup();
-    struct TPending {
-        std::string Temporary;
-        std::string Target;   // file name inside the folder
-    };
-    std::vector<TPending> pending;
-    std::vector<std::string> replaced;
-    auto discard = [&](std::size_t from) {
-        for (std::size_t i = from; i < pending.size(); ++i) {
-            try {
-                files_.Remove(pending[i].Temporary);
-            } catch (const TFileError&) {
-                // The write error that brought us here is the one to report.
-            }
-        }
-        if (freshFolder) {
-            for (const std::string& f : replaced) {
-                try {
-                    files_.Remove(JoinPath(folder, f));
-                } catch (const TFileError&) {
-                }
-            }
-        }
-    };
+    // Leftovers of killed saves go first: on a nearly full disk their space is what this save needs.
+    if (!freshFolder) RemoveLeftovers(folder, IsSetTemporaryName);
 
-    try {
-        std::string comment = CommentText(comment_);
-        pending.push_back({files_.WriteTemporary(folder, CommentFileName, comment.data(), comment.size()),
-                           CommentFileName});
-        std::vector<std::string> stems = DistinctFileStems(Names());
-        for (std::size_t i = 0; i < sequences_.size(); ++i) {
-            std::string target = stems[i] + ".sqx";
-            pending.push_back(
-                {files_.WriteTemporary(folder, target, RecordBytes(*sequences_[i]), sizeof(TSequence)), target});
-        }
-        std::vector<TPendingFile> flushed;
-        for (const TPending& p : pending) flushed.push_back({p.Temporary, JoinPath(folder, p.Target), ""});
-        files_.Flush(flushed);
-    } catch (...) {
-        discard(0);
-        throw;
+    TFolderCommit commit(folder, files_);
+    const std::vector<std::string> stems = DistinctFileStems(Names());
+    std::vector<std::string> targets;
+    std::set<std::string> written;
+    const bool commentThere = commentStored_ && ownFiles_.count(CommentFileName) != 0;
+    if (freshFolder || !commentThere) {
+        const std::string comment = CommentText(comment_);
+        commit.Write(CommentFileName, comment.data(), comment.size());
     }
-    // Every file is written whole and on the disk; now they take their places, each previous version keeping a hidden
-    // second name so that its space is freed later, off the user's time.
-    std::vector<std::string> retired;
-    std::size_t i = 0;
-    try {
-        for (; i < pending.size(); ++i) {
-            const std::string target = JoinPath(folder, pending[i].Target);
-            if (!freshFolder) {
-                if (auto aside = files_.KeepAside(target)) retired.push_back(*aside);
-            }
-            files_.Replace(pending[i].Temporary, target);
-            replaced.push_back(pending[i].Target);
-        }
-    } catch (...) {
-        discard(i);
-        for (const std::string& r : retired) {
-            try {
-                files_.Remove(r);   // only a second name: the file itself stays
-            } catch (const TFileError&) {
-            }
-        }
-        throw;
+    written.insert(CommentFileName);
+    for (std::size_t i = 0; i < sequences_.size(); ++i) {
+        targets.push_back(stems[i] + ".sqx");
+        // A record read or written unchanged under the same name is on the disk already.
+        if (freshFolder || storedAs_[i] != targets.back())
+            commit.Write(targets.back(), RecordBytes(*sequences_[i]), sizeof(TSequence));
+        written.insert(targets.back());
     }
-
-    // The renames themselves reach the disk with the folder.
-    try {
-        files_.FlushFolder(folder);
-    } catch (...) {
-        for (const std::string& r : retired) {
-            try {
-                files_.Remove(r);
-            } catch (const TFileError&) {
-            }
-        }
-        throw;
-    }
-    std::set<std::string> written(replaced.begin(), replaced.end());
-    std::set<std::string> stale;
     if (!freshFolder) {
         for (const std::string& f : ownFiles_) {
             if (written.count(f) != 0) continue;
@@ -292,30 +249,25 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             bool same = false;
             for (const std::string& w : written)
                 if (LowerAscii(w) == LowerAscii(f) && SameFile(JoinPath(folder, w), JoinPath(folder, f))) same = true;
-            if (!same) stale.insert(f);
+            if (!same) commit.Remove(f);
         }
     }
-    std::vector<std::string> leftovers;
-    if (!freshFolder) {
-        // Hidden files of an earlier save that was cut short (the process ended mid-way).
-        std::set<std::string> ours;
-        for (const std::string& r : retired) ours.insert(r.substr(r.rfind('/') + 1));
-        for (const std::string& f : RegularFiles(folder))
-            if (IsSetTemporaryName(f) && ours.count(f) == 0) leftovers.push_back(JoinPath(folder, f));
+
+    std::vector<std::string> retired;
+    try {
+        retired = commit.Commit(!freshFolder);
+    } catch (const TFileError&) {
+        // Whether the disk holds the old or the new files is for the next Open or Save to settle.
+        stamp_.reset();
+        std::fill(storedAs_.begin(), storedAs_.end(), std::string());
+        commentStored_ = false;
+        throw;
     }
     ownFiles_ = written;
+    for (std::size_t i = 0; i < sequences_.size(); ++i) storedAs_[i] = targets[i];
+    commentStored_ = true;
     setModified_ = false;
-    // Stale files leave the set now (a deleted sequence must not come back); their space is freed
-    // with the rest.
-    for (const std::string& f : stale) {
-        const std::string path = JoinPath(folder, f);
-        if (auto aside = files_.MoveAside(path)) {
-            retired.push_back(*aside);
-        } else {
-            files_.Remove(path);
-        }
-    }
-    retired.insert(retired.end(), leftovers.begin(), leftovers.end());
+    stamp_ = StampOf(folder);
     if (retired.empty()) return;
     cleanup_ = std::thread([&files = files_, retired = std::move(retired)] {
         for (const std::string& r : retired) {
@@ -330,6 +282,14 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
 
 TSaveResult TSequenceSet::Save() {
     if (setFolder_.empty() || !IsFolder(setFolder_)) return TSaveResult::NeedsFolder;
+    const auto lock = LockFor(setFolder_);
+    // A save of this set that another process (or this one) cut short after its decision is finished
+    // before the folder is compared with what this set last saw.
+    RecoverFolder(setFolder_);
+    if (stamp_ && StampOf(setFolder_) != *stamp_)
+        throw TSetChangedOnDisk(setFolder_, "the set was changed on disk by another program since it was opened "
+                                            "here; nothing was written. Save it into a new folder, or open it "
+                                            "again and make the changes there");
     WriteInto(setFolder_, false);
     return TSaveResult::Saved;
 }
@@ -348,12 +308,16 @@ TSaveAsResult TSequenceSet::SaveAs(const std::string& folder, std::string* probl
         return TSaveAsResult::DirectoryError;
     }
     try {
+        const TFolderLock lock(folder, FolderLockWait, "the set");
         WriteInto(folder, true);
     } catch (...) {
-        ::rmdir(folder.c_str());
+        // The folder is this save's own, made a moment ago: nothing of the user's is in it.
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
         throw;
     }
     setFolder_ = folder;
+    held_.reset();
     return TSaveAsResult::Saved;
 }
 
@@ -385,6 +349,7 @@ TModifyResult TSequenceSet::ModifySequence(int index, const TSequence& edited) {
     const std::string newName = edited.Name.Get();
     setModified_ = true;
     target = edited;
+    storedAs_.at(static_cast<std::size_t>(index)).clear();
     if (newName == oldName) return TModifyResult::Modified;
     auto name = MakeNameUnique(newName, index);
     if (!name) {
@@ -398,6 +363,7 @@ TModifyResult TSequenceSet::ModifySequence(int index, const TSequence& edited) {
 int TSequenceSet::DeleteSequence(int index) {
     if (index < 0 || index >= Count()) return -1;
     sequences_.erase(sequences_.begin() + index);
+    storedAs_.erase(storedAs_.begin() + index);
     return Count() > 0 ? 0 : -1;
 }
 

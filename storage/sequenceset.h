@@ -4,18 +4,19 @@
 // this class: it never shows UI, asks nothing, and reports through return values and exceptions.
 //
 // Guarantees of Save and Save as:
-//  - every file is written to a temporary name in the set folder and renamed over its target only
-//    after every file of the set was written whole and flushed to the disk; the folder is flushed
-//    after the renames, so a save that returned survives a power cut; a failure leaves the folder's
-//    previous set intact;
-//  - the .sqx files of sequences deleted from the set are removed only after every write succeeded;
+//  - a save commits as a whole (foldercommit.h): whenever the process stops, killed or not, the folder
+//    holds either the set as it was or the set as saved, comment included, and the next Open or Save
+//    finishes a save that had already decided;
+//  - a set folder is written by one program at a time: Open and Save take the folder's lock, waiting
+//    briefly for another writer, then fail with TFolderBusy naming the set; a set changed on disk since
+//    this object opened or saved it is not overwritten (TSetChangedOnDisk);
+//  - only what changed is written: records added, modified or renamed, the comment when it changed;
 //  - only the set's own files are ever removed: "Comment.Txt" and .sqx files that this set read or
-//    wrote, and the hidden files of its own saves. The user's other files and sub-folders are left
-//    alone;
+//    wrote, and the hidden leftovers of killed saves. The user's other files and sub-folders are left
+//    alone; the leftovers are removed before writing, so that they cannot fill a nearly full disk;
 //  - the previous versions of replaced files keep a hidden name until a background clean-up removes
 //    them after Save has returned: freeing their space can take longer than writing the new set, and
 //    nobody needs to wait for it. The clean-up ends before the next save and when the set is destroyed;
-//    what a killed process leaves is removed by the next save;
 //  - every file stays directly inside the set folder whatever a sequence is named, and two names that
 //    map to one file name get distinct files (DistinctFileStems, filenames.h).
 #pragma once
@@ -29,38 +30,22 @@
 #include <vector>
 
 #include "fileio.h"
+#include "foldercommit.h"
 #include "sequence.h"
 
-// The file operations Save uses, so that a test can make one of them fail. The default realisation is
-// the engine's one atomic-write path (fileio.h); every operation throws TFileError naming the file on
-// failure.
-class TSetFiles {
+// The file operations Save uses, so that a test can make one of them fail.
+using TSetFiles = TCommitFiles;
+inline TSetFiles& DefaultSetFiles() { return DefaultCommitFiles(); }
+
+// A save refused because the set's files on disk are no longer those this set read or last wrote:
+// another program saved it meanwhile.
+class TSetChangedOnDisk : public TFileError {
 public:
-    virtual ~TSetFiles() = default;
-    // Creates a new file with a temporary name inside `folder`, writes the bytes whole, closes it, and
-    // returns its path. `target` is the file name it is meant to replace (for messages).
-    // On failure nothing is left behind.
-    virtual std::string WriteTemporary(const std::string& folder, const std::string& target, const void* data,
-                                       std::size_t size);
-    // Flushes the written temporaries to the disk before any of them replaces its target (each
-    // entry's Target names it in messages).
-    virtual void Flush(const std::vector<TPendingFile>& temporaries);
-    // Renames `from` over `to` in one step (over the file `to` links to, when it is a link).
-    virtual void Replace(const std::string& from, const std::string& to);
-    // Flushes the folder's entries after the renames.
-    virtual void FlushFolder(const std::string& folder);
-    // Removes a file; a file already gone is no error. Also called from the clean-up thread.
-    virtual void Remove(const std::string& path);
-    // Gives the file a second, hidden name in its folder and returns that name, so that replacing the
-    // file does not free its data at once. Nothing when the file does not exist or the file system has
-    // no hard links (the file is then simply replaced).
-    virtual std::optional<std::string> KeepAside(const std::string& path);
-    // Renames the file to a hidden name in its folder and returns it; nothing when that fails.
-    virtual std::optional<std::string> MoveAside(const std::string& path);
+    using TFileError::TFileError;
 };
 
-// The POSIX realisation used when no other is given.
-TSetFiles& DefaultSetFiles();
+// Bound of the comment's file: a comment is a few lines; a larger file is read only this far.
+constexpr std::size_t MaxCommentSize = std::size_t{1} << 20;
 
 // File name of the set's comment.
 constexpr const char* CommentFileName = "Comment.Txt";
@@ -73,6 +58,11 @@ struct TOpenReport {
     // Set when reading stopped at a record whose name cannot be made unique: the file name. The files
     // after it were not read (and are not part of the set).
     std::string StoppedAt;
+    // Set when the comment's file was larger than MaxCommentSize: what was done. The file is written
+    // again only when the comment is edited.
+    std::string CommentNote;
+    // Whether a save that had been cut short after its decision was finished first.
+    bool FinishedInterruptedSave = false;
 };
 
 enum class TSaveResult {
@@ -113,7 +103,7 @@ public:
 
     // The comment of the set, one string per line (no line ends). Editing it does not set SetModified.
     const std::vector<std::string>& Comment() const { return comment_; }
-    void SetComment(std::vector<std::string> lines) { comment_ = std::move(lines); }
+    void SetComment(std::vector<std::string> lines);
 
     // The folder the set was opened from or last saved to; empty for a set without a folder.
     const std::string& SetFolder() const { return setFolder_; }
@@ -135,6 +125,11 @@ public:
     // New empty set: no records, no folder, empty comment, SetModified false. Nothing is asked.
     void NewSet();
 
+    // Holds the lock of `folder` until ReleaseFolder, NewSet or destruction, so that an open, a change
+    // and a save follow each other with no other writer between. Throws TFolderBusy after a brief wait.
+    void HoldFolder(const std::string& folder);
+    void ReleaseFolder() { held_.reset(); }
+
     // Opens the set folder: the records of every *.sqx file (sorted by file name, case-insensitively),
     // names made unique, and the comment from "Comment.Txt" when present. Refused files are reported and
     // skipped; reading stops at a name that cannot be made unique. SetModified keeps its value.
@@ -142,7 +137,9 @@ public:
     TOpenReport Open(const std::string& folder);
 
     // Writes the set into SetFolder. Throws TFileError naming the file when a write fails; the folder
-    // then still holds the set as it was before, and SetModified stays true.
+    // then still holds the set as it was before (or, when the message says so, the save is finished by
+    // the next Open or Save), and SetModified stays true. Throws TFolderBusy when another program keeps
+    // the folder, TSetChangedOnDisk when another program saved the set since it was opened here.
     TSaveResult Save();
 
     // Creates `folder` (which must not exist yet; its parents are created when missing) and writes the
@@ -187,6 +184,13 @@ private:
     // File names inside setFolder_ that belong to the set (read by Open or written by Save); only these
     // may be removed as stale.
     std::set<std::string> ownFiles_;
+    // For each record, the file of setFolder_ that holds it unchanged; empty when it must be written.
+    std::vector<std::string> storedAs_;
+    bool commentStored_ = false;
+    // What the set's files on disk were when this set last read or wrote them; nothing when unknown.
+    std::optional<std::vector<std::string>> stamp_;
+    std::unique_ptr<TFolderLock> held_;
+    std::unique_ptr<TFolderLock> LockFor(const std::string& folder) const;
     // Removes the previous versions set aside by the last save.
     std::thread cleanup_;
 

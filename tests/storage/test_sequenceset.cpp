@@ -33,14 +33,14 @@ public:
     int Writes = 0;
     int Replaces = 0;
 
-    std::string WriteTemporary(const std::string& folder, const std::string& target, const void* data,
-                               std::size_t size) override {
+    TPendingFile WriteTemporary(const std::string& folder, const std::string& target, const void* data,
+                                std::size_t size) override {
         if (++Writes == FailWriteAt) throw TFileError(folder + "/" + target, "cannot write: No space left on device");
         return TSetFiles::WriteTemporary(folder, target, data, size);
     }
-    void Replace(const std::string& from, const std::string& to) override {
-        if (++Replaces == FailReplaceAt) throw TFileError(to, "cannot replace: Input/output error");
-        TSetFiles::Replace(from, to);
+    void Replace(const TPendingFile& file) override {
+        if (++Replaces == FailReplaceAt) throw TFileError(file.Target, "cannot replace: Input/output error");
+        TSetFiles::Replace(file);
     }
 };
 
@@ -275,7 +275,7 @@ TEST(SequenceSet, AFailingWriteLeavesThePreviousSetIntact) {
     set.AddSequence(Named("Four", 4));
     set.SetComment({"after"});
 
-    const int writes = 1 + set.Count();
+    const int writes = 3;   // the comment, One and Four: Three is on the disk unchanged
     for (int failAt = 1; failAt <= writes; ++failAt) {
         files.Writes = 0;
         files.FailWriteAt = failAt;
@@ -290,28 +290,39 @@ TEST(SequenceSet, AFailingWriteLeavesThePreviousSetIntact) {
               (std::vector<std::string>{"Comment.Txt", "Four.sqx", "One.sqx", "Three.sqx", "mine.txt"}));
 }
 
-TEST(SequenceSet, AFailingRenameLosesNoSequenceAndLeavesNoTemporary) {
+TEST(SequenceSet, ARenameFailingAfterTheDecisionIsFinishedByTheNextOpen) {
     TTempFolder tmp;
     const std::string folder = tmp / "set";
     TFailingFiles files;
     TSequenceSet set(files);
     set.AddSequence(Named("One", 1));
     set.AddSequence(Named("Two", 2));
+    set.AddSequence(Named("Three", 3));
     ASSERT_EQ(set.SaveAs(folder), TSaveAsResult::Saved);
     set.DeleteSequence(set.IndexOf("Two"));
-    TSequence edited = set.Sequence(0);
-    edited.QMax = 7;
-    set.ModifySequence(0, edited);
+    for (int i : {0, 1}) {
+        TSequence edited = set.Sequence(i);
+        edited.QMax = static_cast<int16_t>(edited.QMax + 10);
+        set.ModifySequence(i, edited);
+    }
 
     files.Replaces = 0;
-    files.FailReplaceAt = 2;   // the comment is in place, One.sqx is not
-    EXPECT_THROW(set.Save(), TFileError);
-    // No stale file was removed, every file is whole (old or new), nothing else lies there.
-    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Comment.Txt", "One.sqx", "Two.sqx"}));
-    TSequence one;
-    ReadSequenceFile(folder + "/One.sqx", one);
-    EXPECT_EQ(one.QMax, 1);
+    files.FailReplaceAt = 2;   // One.sqx is in place, Three.sqx is not
+    try {
+        set.Save();
+        ADD_FAILURE() << "the save succeeded";
+    } catch (const TFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("finished the next time"), std::string::npos) << e.what();
+    }
     EXPECT_TRUE(set.SetModified());
+
+    TSequenceSet back;
+    const TOpenReport report = back.Open(folder);
+    EXPECT_TRUE(report.FinishedInterruptedSave);
+    ASSERT_EQ(back.Names(), (std::vector<std::string>{"One", "Three"}));
+    EXPECT_EQ(back.Sequence(0).QMax, 11);
+    EXPECT_EQ(back.Sequence(1).QMax, 13);
+    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Comment.Txt", "One.sqx", "Three.sqx"}));
 }
 
 TEST(SequenceSet, AFailingSaveAsRemovesTheNewFolderAndKeepsTheOldOne) {
