@@ -47,6 +47,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     AddStorageCommands(app, ctx);
     AddLinkCommands(app, ctx);
     AddPlanCommands(app, ctx);
+    AddSetCommands(app, ctx);
     RefuseEmptyNumbers(&app);
     // --home and --decimal may stand after the command too, where people tend to put them.
     std::function<void(CLI::App*)> fallThrough = [&fallThrough](CLI::App* a) {

@@ -39,6 +39,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx);
 void AddStorageCommands(CLI::App& app, TCliContext& ctx);
 void AddLinkCommands(CLI::App& app, TCliContext& ctx);
 void AddPlanCommands(CLI::App& app, TCliContext& ctx);
+void AddSetCommands(CLI::App& app, TCliContext& ctx);
 
 // Asks a running link command to stop, as Ctrl-C does (safe from another thread or a signal handler).
 void RequestCliStop();

@@ -111,3 +111,41 @@ TEST(CliStorage, AV1ExportRefusedHalfwayLeavesTheTargetAsItWas) {
     EXPECT_EQ(ReadBytes(tmp / "t.seq"), header + "old content");
     EXPECT_EQ(FolderEntries(tmp.Path()), (std::vector<std::string>{"a.sqx", "t.seq", "w.sqx"}));
 }
+
+// The set commands keep a set as the desktop's Save does: names made unique with "~", the comment's
+// lines, and a refusal that changes nothing.
+TEST(CliSet, AddShowRemoveAndCommentSaveTheSetAsTheDesktopDoes) {
+    TTempFolder tmp;
+    WriteSequence(tmp / "a.sqx", "Line1", 0);
+    WriteSequence(tmp / "b.sqx", "Line2", 5);
+    const std::string set = tmp / "new/set";
+    auto r = Cli({"set", "add", set, tmp / "a.sqx", tmp / "b.sqx", tmp / "a.sqx"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Line1 added to " + set + "\nLine2 added to " + set + "\nLine1~ added to " + set + "\n");
+    ASSERT_EQ(Cli({"set", "comment", set, "survey of May\nline 3"}).Status, 0);
+    ASSERT_EQ(Cli({"set", "remove", set, "Line2"}).Status, 0);
+
+    r = Cli({"set", "show", set, "--json"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("\"comment\": \"survey of May\\nline 3\""), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\"name\": \"Line1~\",\n      \"file\": \"Line1~.sqx\""), std::string::npos) << r.Out;
+    EXPECT_EQ(r.Out.find("Line2"), std::string::npos) << r.Out;
+    EXPECT_EQ(FolderEntries(set), (std::vector<std::string>{"Comment.Txt", "Line1.sqx", "Line1~.sqx"}));
+    EXPECT_EQ(ReadBytes(set + "/Comment.Txt"), "survey of May\r\nline 3\r\n");
+
+    // Refusals name what is wrong and leave the set as it was.
+    const auto before = ReadBytes(set + "/Line1.sqx") + ReadBytes(set + "/Comment.Txt");
+    struct TRefusal {
+        std::vector<std::string> Args;
+        std::string Says;
+    };
+    for (const TRefusal& c : {TRefusal{{"set", "remove", set, "Line1", "Nope"}, set + ": the set has no sequence named Nope"},
+                              TRefusal{{"set", "add", set, tmp / "a.sqx", tmp / "missing.sqx"}, tmp / "missing.sqx"},
+                              TRefusal{{"set", "show", tmp / "none"}, tmp / "none" + ": no such set folder"}}) {
+        r = Cli(c.Args);
+        EXPECT_EQ(r.Status, 1) << c.Says;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+    }
+    EXPECT_EQ(ReadBytes(set + "/Line1.sqx") + ReadBytes(set + "/Comment.Txt"), before);
+    EXPECT_EQ(FolderEntries(set), (std::vector<std::string>{"Comment.Txt", "Line1.sqx", "Line1~.sqx"}));
+}
