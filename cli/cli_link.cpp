@@ -196,6 +196,7 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
         // The end command on a closed USB link raises; after a stop that is still just the stop, and
         // a link that never opened says why.
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        if (link->DeviceGone()) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
         if (const std::string problem = OpenProblem(*link); !problem.empty()) throw TCliFailure(problem);
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
@@ -204,6 +205,7 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
+    if (outcome.Status == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
     if (outcome.Stopped()) {
         throw TCliFailure(std::string(LinkText::CommunicationStopped) +
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
@@ -234,6 +236,7 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         const std::string problem = OpenProblem(*link);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        if (session.LastStatus() == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);
     }
     bool ok = true;
@@ -244,8 +247,10 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         ok = a.Action == "start" ? session.Start() : session.Delete();
     }
     const bool stoppedBefore = host.Stopped;
+    const bool gone = session.LastStatus() == TLinkStatus::DeviceGone;
     session.Disconnect();
     if (stoppedBefore || host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+    if (gone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
     if (ui.Missing) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
     if (!ok) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " + (a.Action == "start" ? "started" : "deleted"));
 }

@@ -229,11 +229,11 @@ TImageBytes BuildQuadripoleTable(const TSequence& seq) {
 
 namespace {
 
-// An acknowledgement read: -1 on a time-out. A link closed by a stop is reported as the stop it is,
-// not as a missing acknowledgement.
+// An acknowledgement read: -1 on a time-out. A link closed by a stop, or by its device going away, is
+// reported as what it is, not as a missing acknowledgement.
 int32_t ReadAck(TPortVirt& link) {
     int32_t v = link.GetByteTimed(5000);
-    if (v < 0 && !link.IsOpen()) throw TLinkError(TLinkStatus::Stopped, LinkText::PortErrGetcom);
+    if (v < 0 && !link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrGetcom);
     return v;
 }
 

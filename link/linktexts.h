@@ -37,6 +37,12 @@ constexpr const char* Connected = "Connected";                         // 127
 constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
 constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
 
+// "Communication stopped" when the device went away under the exchange: unlike a stop, the user did
+// not do it and needs to be told. `port` as TPortVirt::PortText gives it.
+inline std::string DeviceWentAway(const std::string& port) {
+    return std::string(CommunicationStopped) + ": the device on " + port + " went away";
+}
+
 // What a wait waits for and where, e.g. "Waiting for the instrument to answer on COM 2 (/dev/ttyS1)";
 // "" for TKind::None. A front end adds how its user ends the wait.
 inline std::string WaitText(const TLinkWait& wait) {

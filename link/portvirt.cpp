@@ -36,7 +36,19 @@ TPortVirt::~TPortVirt() = default;
 
 void TPortVirt::Fail(const char* message, TLinkStatus status) {
     host_.SetBusyCursor(false);
+    if (status == TLinkStatus::Stopped) status = ClosedStatus();
     throw TLinkError(status, message);
+}
+
+void TPortVirt::LoseDevice() {
+    deviceGone_ = true;
+    linkState_ = 0;
+    host_.SetBusyCursor(false);
+}
+
+bool TPortVirt::WentAway() {
+    if (linkState_ > 0 && DeviceLost()) LoseDevice();
+    return deviceGone_ && linkState_ <= 0;
 }
 
 std::string TPortVirt::PortText() {
@@ -58,6 +70,7 @@ int32_t TPortVirt::TimedWait(int timeoutMs, const std::function<int32_t(int64_t)
         if (timeoutMs > 0) wait = std::clamp<int64_t>(deadline - clock_.NowMs(), 0, WaitSliceMs);
         int32_t r = attempt(wait);
         if (r >= 0) return r;
+        if (WentAway()) return -1;
         if (timeoutMs > 0 && clock_.NowMs() >= deadline) return -1;
         host_.ProcessEvents();
         if (!IsOpen()) return -1;
@@ -68,6 +81,7 @@ int32_t TPortVirt::WaitByte() {
     while (linkState_ > 0) {
         host_.ProcessEvents();
         if (InputCount() > 0) return GetByteTimed(LinkTimeout::Delivery);
+        if (WentAway()) break;
         AwaitInput(WaitSliceMs);
     }
     Fail(LinkText::PortErrGetcom);
@@ -81,7 +95,10 @@ bool TPortVirt::WritesFailedForGood(int64_t& since) {
     }
     const int64_t now = clock_.NowMs();
     if (since < 0) since = now;
-    if (now - since >= MaxFailingWriteMs) return true;
+    if (now - since >= MaxFailingMs) {
+        LoseDevice();
+        return true;
+    }
     clock_.SleepMs(FailingWritePauseMs);
     return false;
 }
@@ -92,7 +109,7 @@ void TPortVirt::PutByte(unsigned char b) {
         if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
         host_.ProcessEvents();
         if (TryPutByte(b) != -1) break;
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
+        if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     Drain();
     if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
@@ -134,7 +151,7 @@ void TPortVirt::PutBlock(const unsigned char* data, int n) {
             failingSince = -1;
             continue;
         }
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
+        if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     Drain();
 }
@@ -170,12 +187,12 @@ bool TPortVirt::WaitForText(const std::string& s) {
         if (InputCount() <= 0) {
             host_.ProcessEvents();
             sinceEvents = 0;
-            if (linkState_ > 0) {
+            if (linkState_ > 0 && !WentAway()) {
                 AwaitInput(WaitSliceMs);
                 continue;
             }
             host_.SetBusyCursor(false);
-            if (Variant() == TVariant::Usb) throw TLinkError(TLinkStatus::Stopped, LinkText::WaitError);
+            if (Variant() == TVariant::Usb) throw TLinkError(ClosedStatus(), LinkText::WaitError);
             return false;
         }
         int32_t b = GetByteNow();
@@ -226,7 +243,7 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
             if (linkState_ <= 0) Fail(LinkText::PortErrSetcmd);
             if (TryPutByte(b) != -1) return;
             host_.ProcessEvents();
-            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd, TLinkStatus::DeviceGone);
+            if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd);
         }
     };
     int32_t r = -1;
@@ -318,7 +335,10 @@ bool TPortVirt::Identify(std::string& text1, std::string& text2) {
 
 void TPortVirt::SetState(int32_t value) {
     linkState_ = value;
-    if (value > 0) configured_ = 1;
+    if (value > 0) {
+        configured_ = 1;
+        deviceGone_ = false;
+    }
 }
 
 int32_t TPortVirt::GetState() { return linkState_; }

@@ -29,6 +29,11 @@
 // operations raise TLinkError with the texts below ("Port err. Getcom", ...). Every operation that set
 // the busy cursor sets the normal one again before it raises.
 //
+// A device that goes away (unplugged, hung up, its far end closed) never answers again, so a wait for
+// it would last for ever. The waits therefore ask the realisation (DeviceLost) whenever nothing came;
+// once it is lost the link closes itself, as a stop would, and the operation raises with status
+// DeviceGone instead of Stopped. DeviceGone() tells it until the next successful Connect.
+//
 // Everything runs on one thread; the link is not thread-safe. Multi-byte numbers on the wire are
 // little-endian.
 #pragma once
@@ -51,7 +56,7 @@ enum class TLinkStatus {
     Stopped,     // the link was closed from the event pump (the stop button, Ctrl-C) while in use
     Refused,     // the user answered the connect question with Cancel
     NoDevice,    // the port could not be opened, or no USB adapter is attached
-    DeviceGone,  // the device failed every write for a while: unplugged, hung up
+    DeviceGone,  // the device went away: unplugged, hung up, its far end closed
     Failed,      // anything else: the instrument refused, a file could not be written
 };
 
@@ -127,10 +132,11 @@ public:
     enum class TVariant { Serial, Usb };
     // Longest single device wait before pending events run again.
     static constexpr int WaitSliceMs = 50;
-    // A device that fails every write (not merely has no room) for this long is gone: unplugged, hung
-    // up, its far end closed. A write error of a moment (a USB adapter's transfer that failed once)
-    // passes well within it; waiting longer would only keep the user looking at a dead exchange.
-    static constexpr int MaxFailingWriteMs = 500;
+    // A device that fails every write (not merely has no room), or every look at its input, for this
+    // long is gone: unplugged, hung up, its far end closed. An error of a moment (a USB adapter's
+    // transfer that failed once) passes well within it; waiting longer would only keep the user
+    // looking at a dead exchange.
+    static constexpr int MaxFailingMs = 500;
     // Pause between two attempts at a write that failed, so that a dead device is not hammered.
     static constexpr int FailingWritePauseMs = 10;
 
@@ -166,7 +172,7 @@ public:
     virtual bool WaitForText(const std::string& text);
     // Slot 9. Writes one byte and waits until it has left; then sleeps ByteDelay ms. Raises
     // "Port err. putcom" (closed before writing, or the device failing every write for
-    // MaxFailingWriteMs: it is gone) or "Port err." (closed while draining).
+    // MaxFailingMs: it is gone) or "Port err." (closed while draining).
     virtual void PutByte(unsigned char b);
     // Slot 10. Up to n GetByteTimed reads, stopping at the first time-out; returns the count. Raises
     // "Port err. Getcom" when the link is closed before a read.
@@ -242,8 +248,14 @@ public:
     bool IsOpen() const { return linkState_ > 0; }
     int32_t Configured() const { return configured_; }
     int32_t ByteDelay() const { return byteDelay_; }
-    // Why the last Connect did or did not open the link: Ok, Refused or NoDevice.
+    // Why the last Connect did or did not open the link: Ok, Refused, NoDevice, or DeviceGone when the
+    // device went away while it dialled.
     TLinkStatus OpenStatus() const { return openStatus_; }
+    // Whether the link closed itself because its device went away; false again after a Connect that
+    // opens it.
+    bool DeviceGone() const { return deviceGone_; }
+    // How an exchange that found the link closed under it ended: DeviceGone or Stopped.
+    TLinkStatus ClosedStatus() const { return deviceGone_ ? TLinkStatus::DeviceGone : TLinkStatus::Stopped; }
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
 
@@ -255,7 +267,14 @@ protected:
     // Serial: whether the port reports a pending line-status error; clears it when it does. Media
     // without line-status counters answer false.
     virtual bool TakeLineStatusError() { return false; }
-    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop.
+    // Whether the device has gone away for good, asked by the waits when nothing came. Must answer
+    // quickly (no waiting); the default never loses its device.
+    virtual bool DeviceLost() { return false; }
+    // True when the link is closed because its device went away; closes it first when the open link's
+    // device has just been found lost. For the waits, between turns.
+    bool WentAway();
+    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop, or
+    // DeviceGone when it closed because its device went away.
     [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
     void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
     void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
@@ -284,10 +303,12 @@ protected:
 
 private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`
-    // (a Clock() time, -1 = no failure yet) for MaxFailingWriteMs; pauses between failing attempts.
+    // (a Clock() time, -1 = no failure yet) for MaxFailingMs; pauses between failing attempts.
     bool WritesFailedForGood(int64_t& since);
     // Waits, letting events run, until OutputCount is 0; raises "Port err." when the link closes.
     void Drain();
+    // The device is gone: the link closes without touching it (nothing is there to tell).
+    void LoseDevice();
 
     TLinkHost& host_;
     TLinkClock& clock_;
@@ -296,6 +317,7 @@ private:
     int32_t configured_ = 0;
     int32_t byteDelay_ = 0;
     TLinkStatus openStatus_ = TLinkStatus::Ok;
+    bool deviceGone_ = false;
 };
 
 // The process-wide link, or none before the port picture first creates one.

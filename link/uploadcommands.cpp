@@ -36,9 +36,15 @@ TLinkStatus NotOpened(const TPortVirt& link) {
     return link.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Refused : link.OpenStatus();
 }
 
+// "Communication stopped", saying why when the user did not stop it.
+std::string StoppedText(TPortVirt& link, TLinkStatus status) {
+    if (status == TLinkStatus::DeviceGone) return LinkText::DeviceWentAway(link.PortText());
+    return LinkText::CommunicationStopped;
+}
+
 // An error ended the uploads: "Communication stopped", and how.
-void StoppedBy(TUploadOutcome& outcome, TLinkHost& host, TLinkStatus status, const char* what) {
-    host.ShowMessage(LinkText::CommunicationStopped);
+void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, const char* what) {
+    link.Host().ShowMessage(StoppedText(link, status));
     outcome.Failed = true;
     outcome.Status = status;
     outcome.Problem = what;
@@ -100,15 +106,20 @@ TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int po
                 ++outcome.Stored;
                 continue;
             }
+            if (link.DeviceGone()) {
+                // Not the instrument's refusal: nothing was there any more to answer.
+                StoppedBy(outcome, link, TLinkStatus::DeviceGone, LinkText::PortErrGetcom);
+                break;
+            }
             host.ShowMessage(LinkText::UploadError);
             outcome.Failed = true;
             break;
         } catch (const TLinkError& e) {
-            StoppedBy(outcome, host, e.Status(), e.what());
+            StoppedBy(outcome, link, e.Status(), e.what());
             break;
         } catch (const std::exception& e) {
             // Not the link: the .ele file could not be written. The exchange ends all the same.
-            StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
+            StoppedBy(outcome, link, TLinkStatus::Failed, e.what());
             break;
         }
     }
@@ -160,9 +171,9 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
             }
         }
     } catch (const TLinkError& e) {
-        StoppedBy(outcome, host, e.Status(), e.what());
+        StoppedBy(outcome, link, e.Status(), e.what());
     } catch (const std::exception& e) {
-        StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
+        StoppedBy(outcome, link, TLinkStatus::Failed, e.what());
     }
     // The end command; on a closed serial link the prompt wait ends at once and nothing is sent. The
     // panel goes off even when the end command itself fails.
@@ -227,6 +238,8 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
     try {
         if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) {
             lastStatus_ = link_.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Stopped : link_.OpenStatus();
+            // A modem that went away while dialling is no answer the user could have seen.
+            if (lastStatus_ == TLinkStatus::DeviceGone) host.ShowMessage(StoppedText(link_, lastStatus_));
             return false;
         }
         std::string text1, text2;
@@ -238,7 +251,7 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         std::vector<unsigned char> buffer(RemoteListCapacity);
         link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     } catch (const TLinkError& e) {
-        host.ShowMessage(LinkText::CommunicationStopped);
+        host.ShowMessage(StoppedText(link_, e.Status()));
         lastStatus_ = e.Status();
         return false;
     } catch (const std::exception&) {
@@ -268,8 +281,9 @@ bool TModemSession::View() {
         ui_.PanelOff();
         ui_.ChooseLine(lines, true);
     } catch (const TLinkError& e) {
-        // A stop while listing ends the command without a message.
+        // A stop while listing ends the command without a message; a device that went away is told.
         lastStatus_ = e.Status();
+        TellIfGone();
     }
     ui_.PanelOff();
     return false;
@@ -295,11 +309,16 @@ bool TModemSession::StartOrDelete(TCommand command) {
             }
         }
     } catch (const TLinkError& e) {
-        // The remote commands end without a message on a stop.
+        // The remote commands end without a message on a stop; a device that went away is told.
         lastStatus_ = e.Status();
+        TellIfGone();
     }
     ui_.PanelOff();
     return sent;
+}
+
+void TModemSession::TellIfGone() {
+    if (lastStatus_ == TLinkStatus::DeviceGone) link_.Host().ShowMessage(StoppedText(link_, lastStatus_));
 }
 
 bool TModemSession::Start() { return StartOrDelete(TCommand::StartSequence); }

@@ -65,12 +65,14 @@ class TModemSession {
 public:
     TModemSession(TPortVirt& link, TRemoteUi& ui) : link_(link), ui_(ui) {}
     bool Connected() const { return connected_; }
-    // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped".
+    // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped", and
+    // why when the device went away (also while dialling).
     bool Connect(int port, const std::string& phone, const std::string& modemInit = "");
     // The instrument's list as lines (empty when not connected or on failure).
     std::vector<std::string> List();
     // Lists, offers the chooser, starts / deletes the chosen sequence. False when nothing was sent.
-    // A link error ends them without a message; LastStatus() then says how. Other errors propagate.
+    // A link error ends them without a message (except that a device that went away is told);
+    // LastStatus() then says how. Other errors propagate.
     bool View();
     bool Start();
     bool Delete();
@@ -80,6 +82,8 @@ public:
 
 private:
     bool StartOrDelete(TCommand command);
+    // Shows why the last command ended when its device went away.
+    void TellIfGone();
     TPortVirt& link_;
     TRemoteUi& ui_;
     bool connected_ = false;

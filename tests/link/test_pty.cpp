@@ -2,8 +2,11 @@
 // on a clock running ten times faster than real time so that the protocol's pauses cost little.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -388,6 +391,197 @@ TEST_F(CliFixture, SimulateAnnouncesItsLineStoresEveryImageAndEndsOnSigterm) {
     Bytes expected = Cat({BuildFamily2Header(seq, 1), BuildElectrodeTable(seq, true), BuildExtraBlock(),
                           BuildQuadripoleTable(seq)});
     EXPECT_EQ(ReadWholeFile((store / "image001.bin").string()), expected);
+}
+
+}  // namespace
+
+namespace {
+
+// The instrument goes away in the middle of an exchange (its program killed, its cable pulled): the
+// pseudo-terminal's far end closes, which leaves our end readable for ever with nothing to read.
+struct TVanishCase {
+    const char* Name;
+    int Family;            // 1, 2; 0 for the modem's list
+    uint64_t AfterBytesIn; // the instrument goes once it has received this many bytes
+};
+class VanishCases : public PtyFixture, public ::testing::WithParamInterface<TVanishCase> {
+protected:
+    bool gone = false;
+    long turnsSinceGone = 0;
+    bool rescued = false;
+    // Lets the instrument vanish once it has taken `after` bytes; a wait that goes on long after it
+    // vanished is stopped as the user would, so that the test fails instead of hanging.
+    void VanishAfter(uint64_t after) {
+        host.OnEvents = [this, after] {
+            if (!gone && vi && vi->Pty().BytesIn() >= after) {
+                vi.reset();
+                gone = true;
+            }
+            if (gone && ++turnsSinceGone > 20000 && link.IsOpen()) {
+                rescued = true;
+                link.Disconnect();
+            }
+        };
+    }
+};
+
+TEST_P(VanishCases, EndsSayingTheDeviceWentAway) {
+    const TVanishCase& c = GetParam();
+    const fs::path folder = fs::temp_directory_path() / ("teravox-vanish-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    TVirtualInstrument::TOptions o = Family2();
+    if (c.Family == 1) o.Family = 1;
+    if (c.Family == 0) {
+        o.Modem = true;
+        o.Stored = {"Line12"};
+    }
+    Start(o);
+    const std::string wentAway = LinkText::DeviceWentAway("COM 1 (" + vi->Pty().Path() + ")");
+    // Family 1 takes at most 1,500 quadripoles.
+    std::vector<TSequence> set{Numbered("Line12", 200, c.Family == 1 ? 1200 : 8000)};
+    host.Answers = {true, true};
+    ui.Answers = {"Line12"};
+    TLinkStatus status = TLinkStatus::Ok;
+    if (c.Family == 0) {
+        TModemSession session(link, ui);
+        ASSERT_TRUE(session.Connect(1, "0123456789"));
+        VanishAfter(vi->Pty().BytesIn() + c.AfterBytesIn);
+        session.View();
+        status = session.LastStatus();
+    } else {
+        VanishAfter(c.AfterBytesIn);
+        TUploadOutcome r = c.Family == 1 ? VarnelUpLoad(set, link, 1, ui, folder.string())
+                                         : VarnelTarskOptra(set, link, 1, ui);
+        status = r.Status;
+        EXPECT_EQ(r.Stored, 0);
+    }
+    fs::remove_all(folder);
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(rescued) << "the wait went on after the instrument had gone";
+    EXPECT_EQ(status, TLinkStatus::DeviceGone);
+    EXPECT_TRUE(link.DeviceGone());
+    ASSERT_FALSE(host.Messages.empty());
+    EXPECT_EQ(host.Messages.back(), wentAway);
+    EXPECT_EQ(std::count(host.Messages.begin(), host.Messages.end(), LinkText::UploadError), 0);
+    EXPECT_FALSE(host.Busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pty, VanishCases,
+                         ::testing::Values(TVanishCase{"Family2WhileIdentifying", 2, 1},
+                                           TVanishCase{"Family2InTheTransfer", 2, 20000},
+                                           TVanishCase{"Family1AwaitingAnAcknowledgement", 1, 2000},
+                                           TVanishCase{"ModemList", 0, 0}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
+
+// Each wait of the link, once the device behind an open link has gone: it ends at once, closes the
+// link and says why, where before it looked at a line that was always "ready" for ever.
+struct TGoneWait {
+    const char* Name;
+    std::function<void(TPortVirt&)> Wait;
+    bool Raises;
+};
+class GoneWaits : public PtyFixture, public ::testing::WithParamInterface<TGoneWait> {};
+
+TEST_P(GoneWaits, EndAndCloseTheLink) {
+    Start(Family2());
+    host.Answers = {true};
+    ASSERT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi.reset();
+    // Any wait that outlives the device by this many turns of the event pump is not ending by itself.
+    host.OnEvents = [&] { if (host.EventTurns > 2000 && link.IsOpen()) link.Disconnect(); };
+    try {
+        GetParam().Wait(link);
+        EXPECT_FALSE(GetParam().Raises) << "no exception";
+    } catch (const TLinkError& e) {
+        EXPECT_TRUE(GetParam().Raises) << e.what();
+        EXPECT_EQ(e.Status(), TLinkStatus::DeviceGone) << e.what();
+    }
+    EXPECT_TRUE(link.DeviceGone());
+    EXPECT_EQ(link.LinkState(), 0);
+    EXPECT_LE(host.EventTurns, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pty, GoneWaits,
+    ::testing::Values(TGoneWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, true},
+                      TGoneWait{"WaitForText", [](TPortVirt& l) { EXPECT_FALSE(l.WaitForText(":>")); }, false},
+                      TGoneWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, false},
+                      TGoneWait{"ReadLine", [](TPortVirt& l) { std::string line; EXPECT_FALSE(l.ReadLine(line, 40, 15000)); }, false},
+                      TGoneWait{"PutByte", [](TPortVirt& l) { for (int i = 0; i < 100000; ++i) l.PutByte(0x40); }, true},
+                      TGoneWait{"SendCommand", [](TPortVirt& l) { l.SendCommand(0xAC, 300000); }, true}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
+
+// The device back (here under another name): the next Connect opens the port again instead of
+// keeping the dead one, and the upload goes through.
+TEST_F(PtyFixture, ConnectAfterTheDeviceWentAwayOpensThePortAgain) {
+    Start(Family2());
+    host.Answers = {true, true, true, true};
+    ASSERT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi.reset();
+    EXPECT_EQ(link.GetByteTimed(300000), -1);
+    ASSERT_TRUE(link.DeviceGone());
+    Start(Family2());
+    std::vector<TSequence> set{Numbered("Line12", 48, 300)};
+    ui.Answers = {"Line12"};
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_EQ(r.Stored, 1) << r.Problem;
+    EXPECT_FALSE(link.DeviceGone());
+}
+
+// `teravox2-cli simulate` killed while `upload` sends it the second of two sequences.
+TEST_F(CliFixture, UploadToAKilledSimulatorEndsSayingTheDeviceWentAway) {
+    const std::string second = (folder / "Line13.sqx").string();
+    WriteSequenceFile(second, Numbered("Line13", 200, 16000));
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(pipefd[1], STDOUT_FILENO);
+        close(pipefd[0]);
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "simulate", "--family", "2", "--wire-baud", "115200",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipefd[1]);
+    auto readLine = [&](int waitMs) {
+        std::string line;
+        for (char c = 0; c != '\n';) {
+            pollfd p{pipefd[0], POLLIN, 0};
+            if (poll(&p, 1, waitMs) <= 0 || read(pipefd[0], &c, 1) != 1) break;
+            line += c;
+        }
+        return line;
+    };
+    const std::string first = readLine(10000);
+    const std::string prefix = "Instrument ready on ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+    const std::string path = first.substr(prefix.size(), first.size() - prefix.size() - 1);
+
+    // Killed once it has the first image; should the upload still run well after that, it is stopped
+    // as with Ctrl-C, so that the test fails instead of hanging.
+    std::atomic<bool> ended{false};
+    std::string received;
+    std::thread killer([&] {
+        received = readLine(60000);
+        kill(pid, SIGKILL);
+        for (int i = 0; i < 200 && !ended.load(); ++i) usleep(50000);
+        if (!ended.load()) RequestCliStop();
+    });
+    const int rc = Run({"upload", "--family", "2", "--device", path, file, second});
+    ended = true;
+    killer.join();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(pipefd[0]);
+    EXPECT_EQ(received, "Received \"Line12\" on memory 1\n");
+    EXPECT_EQ(rc, 1);
+    const std::string gone = LinkText::DeviceWentAway("COM 1 (" + path + ")");
+    // The failure is the last word on stderr (a slow machine may have told the prompt's wait before).
+    const std::string said = err.str();
+    ASSERT_GE(said.size(), gone.size() + 1) << said;
+    EXPECT_EQ(said.substr(said.size() - gone.size() - 1), gone + "\n") << said;
+    EXPECT_EQ(out.str(), "Line12 correctly loaded  On Memory 1\n" + gone + "\n");
 }
 
 }  // namespace

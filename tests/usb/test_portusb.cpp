@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "d2xxsim.h"
@@ -265,7 +266,7 @@ TEST_F(UsbFixture, FailedWriteIsRetriedByPutByte) {
 }
 
 // A cable pulled out during an exchange: every write fails, and PutByte gives up on its own after
-// MaxFailingWriteMs instead of trying until the stop button closes the link.
+// MaxFailingMs instead of trying until the stop button closes the link.
 TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
     Open();
     sim->SetAttached(0);
@@ -284,12 +285,53 @@ TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
         EXPECT_STREQ(e.what(), LinkText::PortErrPutcom);
     }
     EXPECT_FALSE(stopNeeded);
-    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingWriteMs);
+    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingMs);
     EXPECT_LT(clock.NowMs() - start, 2000);
     EXPECT_TRUE(far->Received.empty());
     link.Disconnect();
     EXPECT_EQ(link.LinkState(), 0);
 }
+
+// The cable pulled out while the link waits for the instrument: every look at the adapter fails,
+// and the wait ends on its own after MaxFailingMs, closing the link, instead of looking for ever.
+struct TUnpluggedWait {
+    const char* Name;
+    std::function<void(TPortVirt&)> Wait;
+    const char* Raises;   // the exception's text, or none
+};
+class UnpluggedWaits : public UsbFixture, public ::testing::WithParamInterface<TUnpluggedWait> {};
+
+TEST_P(UnpluggedWaits, EndWithoutAStop) {
+    Open();
+    sim->SetAttached(0);
+    host.OnEvents = [&] { if (host.EventTurns == 5000) link.Disconnect(); };
+    const int64_t start = clock.NowMs();
+    try {
+        GetParam().Wait(link);
+        EXPECT_EQ(GetParam().Raises, nullptr) << "no exception";
+    } catch (const TLinkError& e) {
+        ASSERT_NE(GetParam().Raises, nullptr) << e.what();
+        EXPECT_STREQ(e.what(), GetParam().Raises);
+        EXPECT_EQ(e.Status(), TLinkStatus::DeviceGone);
+    }
+    EXPECT_LT(host.EventTurns, 5000) << "only the stop ended the wait";
+    EXPECT_TRUE(link.DeviceGone());
+    EXPECT_EQ(link.LinkState(), 0);
+    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingMs);
+    EXPECT_LT(clock.NowMs() - start, 2000);
+    // Plugged in again: the next Connect opens it as new.
+    sim->SetAttached(1);
+    EXPECT_EQ(Open(), 3);
+    EXPECT_FALSE(link.DeviceGone());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usb, UnpluggedWaits,
+    ::testing::Values(TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
+                      TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
+                      TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
+                      TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); }, LinkText::PortErrPutcom}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(UsbFixture, PurgesReachTheAdapter) {
     Open();
