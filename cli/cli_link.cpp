@@ -237,6 +237,8 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
         if (session.LastStatus() == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+        if (session.LastStatus() == TLinkStatus::Garbled)
+            throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + session.LastProblem());
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);
     }
     bool ok = true;
@@ -247,10 +249,12 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         ok = a.Action == "start" ? session.Start() : session.Delete();
     }
     const bool stoppedBefore = host.Stopped;
-    const bool gone = session.LastStatus() == TLinkStatus::DeviceGone;
+    const TLinkStatus ended = session.LastStatus();
+    const std::string problem = session.LastProblem();
     session.Disconnect();
     if (stoppedBefore || host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
-    if (gone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+    if (ended == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+    if (ended == TLinkStatus::Garbled) throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + problem);
     if (ui.Missing) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
     if (!ok) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " + (a.Action == "start" ? "started" : "deleted"));
 }

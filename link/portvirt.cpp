@@ -40,6 +40,14 @@ void TPortVirt::Fail(const char* message, TLinkStatus status) {
     throw TLinkError(status, message);
 }
 
+void TPortVirt::GiveUp(const std::string& why) {
+    // The exchange is left half done: the link closes as at a stop, so that nothing more (the end
+    // command of the uploads) is sent into it.
+    Disconnect();
+    host_.SetBusyCursor(false);
+    throw TLinkError(TLinkStatus::Garbled, why);
+}
+
 void TPortVirt::LoseDevice() {
     deviceGone_ = true;
     linkState_ = 0;
@@ -214,11 +222,7 @@ bool TPortVirt::WaitPrompt() {
 }
 
 bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
-    // Attempts at the synchronisation byte, and how many of them USB allows before giving up.
-    constexpr int SyncAttempts = 22;
-    constexpr int UsbSyncAttempts = 20;
-    // USB stops repeating a command after this many writes; serial repeats until the link closes.
-    constexpr int UsbCommandWrites = 6;
+    using namespace LinkRetry;
     const bool usb = Variant() == TVariant::Usb;
 
     host_.SetBusyCursor(true);
@@ -248,6 +252,7 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
     };
     int32_t r = -1;
     int writes = 0;
+    int refusals = 0;
     do {
         PurgeInput();
         writeCommandByte(command);
@@ -257,7 +262,8 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
         ++writes;
         r = GetByteTimed(timeoutMs);
         host_.ProcessEvents();
-    } while ((r == 0xFF || r == -1) && (!usb || writes < UsbCommandWrites));
+        refusals = r == 0xFF ? refusals + 1 : 0;
+    } while ((r == 0xFF || r == -1) && (usb ? writes < UsbCommandWrites : refusals < SerialCommandRefusals));
     host_.SetBusyCursor(false);
     return (r & 0xFF) == command;
 }
@@ -367,7 +373,8 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     int remaining = size;
 
     // The instrument sends bytes and waits for their echo; its 0 starts the transfer.
-    for (;;) {
+    for (int before = 0;; ++before) {
+        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
         int32_t b = WaitByte();
         PutByte(static_cast<unsigned char>(b & 0xFF));
         if (b == Wire::Start) break;
@@ -383,15 +390,19 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     unsigned char block[Wire::MaxBlock + 2];
     int length = 0;
     uint16_t lengthSum = 0;
+    int fruitless = 0;  // requests in a row that did not move the transfer on
     for (;;) {
         unsigned char req[2];
         ReadBytes(req, 2);
         const int r = Le16(req);
         PurgeInput();
         PutBlock(req, 2);
+        if (r != n && ++fruitless > LinkRetry::BlockRetries)
+            GiveUp(r == p ? LinkText::BlockNeverArrived(p, fruitless) : LinkText::RequestsGarbled(fruitless));
         if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
         bool fresh = false;
         if (r == n) {
+            fruitless = 0;
             if (remaining <= 0) break;
             length = std::min(remaining, Wire::MaxBlock);
             lengthSum = LengthSum(length);
@@ -427,7 +438,8 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
     transferStream_.Clear();
     if (linkState_ <= 0) Fail(LinkText::PortErrXbtCload);
     PurgeOutput();
-    for (;;) {
+    for (int before = 0;; ++before) {
+        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
         PurgeInput();
         PutByte(Wire::Start);
         if (WaitByte() == Wire::Start) break;
@@ -447,6 +459,11 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         progress->SetMaximum(total > 0 ? total : Wire::MaxBlock);
         progress->SetPosition(0);
     }
+    // Requests in a row that brought no block: a wrong echo of the request, or a spoilt block.
+    int fruitless = 0;
+    auto fruitlessRequest = [&] {
+        if (++fruitless > LinkRetry::BlockRetries) GiveUp(LinkText::BlockCameSpoilt(n, fruitless));
+    };
     for (;;) {
         for (;;) {
             PurgeInput();
@@ -454,6 +471,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
             PutBlock(two, 2);
             ReadBytes(two, 2);
             if (Le16(two) == n) break;
+            fruitlessRequest();
         }
         ReadBytes(two, 2);
         int length = Le16(two) >> 6;
@@ -472,6 +490,9 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
             transferStream_.Write(buf, static_cast<std::size_t>(length));
             host_.ProcessEvents();
             total -= length;
+            fruitless = 0;
+        } else {
+            fruitlessRequest();
         }
         // A wrong checksum keeps n, so the same block is asked for again.
         if (total <= 0) break;

@@ -57,6 +57,7 @@ enum class TLinkStatus {
     Refused,     // the user answered the connect question with Cancel
     NoDevice,    // the port could not be opened, or no USB adapter is attached
     DeviceGone,  // the device went away: unplugged, hung up, its far end closed
+    Garbled,     // the instrument's answers never came through whole; the link gave up retrying
     Failed,      // anything else: the instrument refused, a file could not be written
 };
 
@@ -118,6 +119,30 @@ struct TLineSettings {
     int32_t StopBits = 1;   // 1 or 2
     TFlow Flow = TFlow::None;
 };
+
+// Every retry of the link and its limit, in one place. The instrument and the program ask again for
+// what came spoilt; a line that spoils everything, or an instrument that answers garbage, would be
+// asked for ever. Past these limits the exchange gives up with TLinkStatus::Garbled, saying why, and
+// the link closes as at a stop.
+namespace LinkRetry {
+// Synchronisation bytes of a command handshake, and how many of them USB allows before giving up
+// (serial goes on to the command regardless).
+constexpr int SyncAttempts = 22;
+constexpr int UsbSyncAttempts = 20;
+// USB stops repeating a command after this many writes.
+constexpr int UsbCommandWrites = 6;
+// Serial repeats a command while the instrument stays silent (only a stop ends that), but gives up
+// after this many refusals (0xFF) in a row: the instrument never receives the pair whole.
+constexpr int SerialCommandRefusals = 10;
+// Requests in a row that do not move a block transfer on: the same block asked for again (its copy
+// arrived spoilt) or a request that names no block of the transfer (garbage). A line that spoils
+// ten copies of a 528-byte block in a row (half a second at 115,200 baud) carries nothing whole; a
+// noisy moment costs one or two.
+constexpr int BlockRetries = 10;
+// Bytes at the start of a transfer before its start byte 0. The instrument sends only a few; more
+// means what it sends is garbage.
+constexpr int StartBytes = 64;
+}  // namespace LinkRetry
 
 // Time-outs used by the callers, in milliseconds.
 namespace LinkTimeout {
@@ -235,10 +260,11 @@ public:
     // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
     // buffer shows "Err. Buffer" and sends nothing.
     void SendData(const unsigned char* data, std::size_t length, TProgressIndicator* progress);
-    // Block protocol, program to instrument, of the whole TransferStream.
+    // Block protocol, program to instrument, of the whole TransferStream. Gives up (Garbled) past the
+    // limits of LinkRetry.
     void SendStream(TProgressIndicator* progress);
     // Block protocol, instrument to program, into the emptied TransferStream. Raises
-    // "Port err. xbtCload" on a closed link.
+    // "Port err. xbtCload" on a closed link; gives up (Garbled) past the limits of LinkRetry.
     void ReceiveStream(TProgressIndicator* progress);
     // ReceiveStream, then copies at most `capacity` received bytes; returns the number copied.
     int32_t ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress);
@@ -276,6 +302,9 @@ protected:
     // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop, or
     // DeviceGone when it closed because its device went away.
     [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
+    // A retry limit of LinkRetry is reached: closes the link (Disconnect) and raises
+    // TLinkError(Garbled, why) after setting the normal cursor.
+    [[noreturn]] void GiveUp(const std::string& why);
     void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
     void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
     // Between turns of the polling loops (WaitByte, WaitForText, PutByte): block at most ms of Clock()

@@ -36,15 +36,17 @@ TLinkStatus NotOpened(const TPortVirt& link) {
     return link.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Refused : link.OpenStatus();
 }
 
-// "Communication stopped", saying why when the user did not stop it.
-std::string StoppedText(TPortVirt& link, TLinkStatus status) {
+// "Communication stopped", saying why when the user did not stop it: the device went away, or the
+// link gave up on answers that never came through (`what` then says how).
+std::string StoppedText(TPortVirt& link, TLinkStatus status, const char* what) {
     if (status == TLinkStatus::DeviceGone) return LinkText::DeviceWentAway(link.PortText());
+    if (status == TLinkStatus::Garbled) return std::string(LinkText::CommunicationStopped) + ": " + what;
     return LinkText::CommunicationStopped;
 }
 
 // An error ended the uploads: "Communication stopped", and how.
 void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, const char* what) {
-    link.Host().ShowMessage(StoppedText(link, status));
+    link.Host().ShowMessage(StoppedText(link, status, what));
     outcome.Failed = true;
     outcome.Status = status;
     outcome.Problem = what;
@@ -235,11 +237,12 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
     if (connected_) return true;
     TLinkHost& host = link_.Host();
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) {
             lastStatus_ = link_.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Stopped : link_.OpenStatus();
             // A modem that went away while dialling is no answer the user could have seen.
-            if (lastStatus_ == TLinkStatus::DeviceGone) host.ShowMessage(StoppedText(link_, lastStatus_));
+            if (lastStatus_ == TLinkStatus::DeviceGone) host.ShowMessage(StoppedText(link_, lastStatus_, ""));
             return false;
         }
         std::string text1, text2;
@@ -251,8 +254,9 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         std::vector<unsigned char> buffer(RemoteListCapacity);
         link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     } catch (const TLinkError& e) {
-        host.ShowMessage(StoppedText(link_, e.Status()));
+        host.ShowMessage(StoppedText(link_, e.Status(), e.what()));
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
         return false;
     } catch (const std::exception&) {
         host.ShowMessage(LinkText::CommunicationStopped);
@@ -276,14 +280,16 @@ std::vector<std::string> TModemSession::List() {
 bool TModemSession::View() {
     if (!connected_) return false;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         std::vector<std::string> lines = List();
         ui_.PanelOff();
         ui_.ChooseLine(lines, true);
     } catch (const TLinkError& e) {
-        // A stop while listing ends the command without a message; a device that went away is told.
+        // A stop while listing ends the command without a message; what the user did not do is told.
         lastStatus_ = e.Status();
-        TellIfGone();
+        lastProblem_ = e.what();
+        TellWhy(e);
     }
     ui_.PanelOff();
     return false;
@@ -292,6 +298,7 @@ bool TModemSession::View() {
 bool TModemSession::StartOrDelete(TCommand command) {
     if (!connected_) return false;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     bool sent = false;
     try {
         std::vector<std::string> lines = List();
@@ -309,16 +316,18 @@ bool TModemSession::StartOrDelete(TCommand command) {
             }
         }
     } catch (const TLinkError& e) {
-        // The remote commands end without a message on a stop; a device that went away is told.
+        // The remote commands end without a message on a stop; what the user did not do is told.
         lastStatus_ = e.Status();
-        TellIfGone();
+        lastProblem_ = e.what();
+        TellWhy(e);
     }
     ui_.PanelOff();
     return sent;
 }
 
-void TModemSession::TellIfGone() {
-    if (lastStatus_ == TLinkStatus::DeviceGone) link_.Host().ShowMessage(StoppedText(link_, lastStatus_));
+void TModemSession::TellWhy(const TLinkError& e) {
+    if (e.Status() == TLinkStatus::DeviceGone || e.Status() == TLinkStatus::Garbled)
+        link_.Host().ShowMessage(StoppedText(link_, e.Status(), e.what()));
 }
 
 bool TModemSession::Start() { return StartOrDelete(TCommand::StartSequence); }
@@ -328,6 +337,7 @@ bool TModemSession::Delete() { return StartOrDelete(TCommand::DeleteSequence); }
 void TModemSession::Disconnect() {
     if (!connected_) return;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         if (link_.GetState() > 0) {
             link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::Escape), LinkTimeout::Escape);
@@ -336,6 +346,7 @@ void TModemSession::Disconnect() {
     } catch (const TLinkError& e) {
         // Hanging up after a stop: the session ends all the same.
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
     }
     connected_ = false;
 }

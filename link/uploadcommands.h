@@ -71,23 +71,28 @@ public:
     // The instrument's list as lines (empty when not connected or on failure).
     std::vector<std::string> List();
     // Lists, offers the chooser, starts / deletes the chosen sequence. False when nothing was sent.
-    // A link error ends them without a message (except that a device that went away is told);
+    // A link error ends them without a message (except a device that went away, or a link that gave
+    // up retrying, which are told);
     // LastStatus() then says how. Other errors propagate.
     bool View();
     bool Start();
     bool Delete();
     void Disconnect();
-    // How the last command ended (Ok, or the status of the link error that ended it).
+    // How the last command ended (Ok, or the status of the link error that ended it), and the text of
+    // that error.
     TLinkStatus LastStatus() const { return lastStatus_; }
+    const std::string& LastProblem() const { return lastProblem_; }
 
 private:
     bool StartOrDelete(TCommand command);
-    // Shows why the last command ended when its device went away.
-    void TellIfGone();
+    // Shows why a command ended when the user did not stop it: its device went away, or the link gave
+    // up retrying.
+    void TellWhy(const TLinkError& e);
     TPortVirt& link_;
     TRemoteUi& ui_;
     bool connected_ = false;
     TLinkStatus lastStatus_ = TLinkStatus::Ok;
+    std::string lastProblem_;
 };
 
 // The conversion of the instrument's list buffer into lines (filled with 0xFF before receiving).

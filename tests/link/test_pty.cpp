@@ -585,3 +585,22 @@ TEST_F(CliFixture, UploadToAKilledSimulatorEndsSayingTheDeviceWentAway) {
 }
 
 }  // namespace
+
+namespace {
+
+// `simulate --corrupt-every 1`: the upload gives up on its own and says why.
+TEST_F(CliFixture, UploadToAnInstrumentThatSpoilsEveryBlockGivesUpSayingWhy) {
+    auto o = Family2();
+    o.CorruptEvery = 1;
+    TRunningInstrument vi(o);
+    EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 1);
+    const std::string why =
+        std::string(LinkText::CommunicationStopped) + ": " + LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1);
+    EXPECT_EQ(out.str(), why + "\n");
+    EXPECT_EQ(err.str(), why + "\n");
+    vi.Stop();
+    EXPECT_EQ(vi.Instrument().BlocksSpoilt(), LinkRetry::BlockRetries + 1);
+    EXPECT_EQ(vi.Instrument().Commands(), std::vector<int>{0xAC});   // no end command into the half-done transfer
+}
+
+}  // namespace
