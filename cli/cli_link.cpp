@@ -21,40 +21,41 @@
 
 namespace {
 
-// Set by SIGINT (and by RequestCliStop); the host's event pump turns it into a stop.
+// Set by SIGINT and SIGTERM (and by RequestCliStop); the host's event pump turns it into a stop.
 std::atomic<bool> StopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int) { StopRequested.store(true); }
 
-// Installs the stop handler for the life of a command and restores the previous one afterwards.
+// Installs the stop handler for SIGINT and SIGTERM for the life of a command and restores the previous
+// ones afterwards. A terminating signal (a service manager, kill) ends an exchange as Ctrl-C does: the
+// link is closed properly and the command says so, instead of dying in the middle of it.
 class TStopSignal {
 public:
-    explicit TStopSignal(bool alsoTerm = false) : term_(alsoTerm) {
+    TStopSignal() {
         StopRequested.store(false);
         struct sigaction sa{};
         sa.sa_handler = OnStopSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;  // no SA_RESTART: a blocking wait returns at once and the pump sees the stop
         sigaction(SIGINT, &sa, &oldInt_);
-        if (term_) sigaction(SIGTERM, &sa, &oldTerm_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
     }
     ~TStopSignal() {
         sigaction(SIGINT, &oldInt_, nullptr);
-        if (term_) sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
     }
     TStopSignal(const TStopSignal&) = delete;
     TStopSignal& operator=(const TStopSignal&) = delete;
 
 private:
-    bool term_;
     struct sigaction oldInt_{};
     struct sigaction oldTerm_{};
 };
 
 // The command line as the link's host: messages one a line on stdout, every question answered OK, and
-// Ctrl-C closing the link as the stop button does. A wait without a time-out that lasts is told once
-// on stderr; a prompt answer does not clutter a script's output.
+// Ctrl-C (or SIGTERM) closing the link as the stop button does. A wait without a time-out that lasts
+// is told once on stderr; a prompt answer does not clutter a script's output.
 class TCliHost : public TLinkHost {
 public:
     TCliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
@@ -62,9 +63,14 @@ public:
     bool Stopped = false;
 
     void ProcessEvents() override {
-        if (StopRequested.load() && Link && Link->IsOpen()) {
-            Stopped = true;
-            Link->Disconnect();
+        if (StopRequested.load() && Link) {
+            if (Link->IsOpen()) {
+                Stopped = true;
+                Link->Disconnect();
+            } else {
+                // Still connecting: the opening ends at its next pause instead of after it.
+                Link->StopOpening();
+            }
         }
         if (StopRequested.load()) Stopped = true;
         if (!waitText_.empty() && !waitTold_ && SystemClock().NowMs() - waitSince_ >= TellWaitAfterMs) {
@@ -284,7 +290,7 @@ void RunSimulate(TCliContext& ctx, const TSimulateArgs& a) {
     o.CorruptEvery = a.CorruptEvery;
     o.Silent = a.Silent;
     o.Refuse = a.Refuse;
-    TStopSignal stop(true);
+    TStopSignal stop;
     TPtyInstrument pty(o, a.WireBaud);
     pty.Instrument().OnProblem = [&ctx](const std::string& p) { ctx.Err << Shown(p) << std::endl; };
     pty.Instrument().OnImage = [&ctx](const TVirtualInstrument::TImage& im) {

@@ -51,6 +51,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     SetBaudRate(baud);
     SetOpenStatus(TLinkStatus::Ok);
+    BeginOpening();
     const std::string question = "Connect Serial link < COM " + std::to_string(port) +
                                  " > between computer and VARNEL or TARSK click <OK Button>";
     if (!Host().Ask(LinkText::CommunicationTitle, question, TLinkHost::TButtons::OkCancel)) {
@@ -74,7 +75,11 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     SetDtr(false);
     SetRts(false);
     PurgeOutput();
-    PauseSeconds(1);
+    // The lines stay down a second; a stop meanwhile cancels the opening (LinkState stays -1).
+    if (!PauseWhileOpening(1000)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     Host().ProcessEvents();
     SetRts(true);
     SetDtr(true);

@@ -42,6 +42,7 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     SetState(-1);
     SetOpenStatus(TLinkStatus::Ok);
+    BeginOpening();
     for (;;) {
         if (noAdapter_ == TNoAdapter::Cancel && DeviceCount() == 0) {
             Host().ShowMessage(NoUsbAdapterText);
@@ -59,7 +60,11 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     d2xx_->ClrDtr(DeviceHandle);
     d2xx_->ClrRts(DeviceHandle);
     DtrOn = RtsOn = 0;
-    PauseSeconds(1);
+    // A stop during the pauses of opening cancels it; the next Connect closes the adapter.
+    if (!PauseWhileOpening(1000)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     if (opened != D2xxOk) {
         SetOpenStatus(TLinkStatus::NoDevice);
         return 0;
@@ -74,7 +79,10 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     d2xx_->SetRts(DeviceHandle);
     DtrOn = RtsOn = 1;
     d2xx_->SetLatencyTimer(DeviceHandle, LatencyMs);
-    Clock().SleepMs(400);
+    if (!PauseWhileOpening(400)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     return LinkState();
 }
 

@@ -172,6 +172,18 @@ uint16_t TPortVirt::ByteSum(const unsigned char* data, int n) {
 
 void TPortVirt::PauseSeconds(int n) { clock_.SleepMs(static_cast<int64_t>(n) * 1000); }
 
+bool TPortVirt::PauseWhileOpening(int64_t ms) {
+    const int32_t state = linkState_;
+    const int64_t end = clock_.NowMs() + ms;
+    for (;;) {
+        if (openingStopped_ || linkState_ != state) return false;
+        const int64_t left = end - clock_.NowMs();
+        if (left <= 0) return true;
+        clock_.SleepMs(std::min<int64_t>(left, WaitSliceMs));
+        host_.ProcessEvents();
+    }
+}
+
 bool TPortVirt::ReadLine(std::string& text, int maxChars, int timeoutMs) {
     if (linkState_ < 1) Fail(LinkText::PortErrGetstring);
     text.clear();

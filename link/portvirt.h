@@ -282,6 +282,12 @@ public:
     bool DeviceGone() const { return deviceGone_; }
     // How an exchange that found the link closed under it ended: DeviceGone or Stopped.
     TLinkStatus ClosedStatus() const { return deviceGone_ ? TLinkStatus::DeviceGone : TLinkStatus::Stopped; }
+    // A stop while the link is not open, meant for a Connect that is opening it (LinkState -1): the
+    // Connect ends at its next pause and returns 0 with OpenStatus Stopped. Disconnect has nothing to
+    // close then. No effect on an open link.
+    void StopOpening() {
+        if (linkState_ <= 0) openingStopped_ = true;
+    }
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
 
@@ -306,6 +312,11 @@ protected:
     // TLinkError(Garbled, why) after setting the normal cursor.
     [[noreturn]] void GiveUp(const std::string& why);
     void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
+    // Connect starts: forgets a StopOpening meant for an earlier one.
+    void BeginOpening() { openingStopped_ = false; }
+    // A pause of Connect, ms of Clock() time in slices that let events run, so that a stop need not
+    // sit it out. False as soon as StopOpening came, or the link's state changed (Disconnect).
+    bool PauseWhileOpening(int64_t ms);
     void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
     // Between turns of the polling loops (WaitByte, WaitForText, PutByte): block at most ms of Clock()
     // time until input may have come, or output may have drained, so that the loops do not spin.
@@ -347,6 +358,7 @@ private:
     int32_t byteDelay_ = 0;
     TLinkStatus openStatus_ = TLinkStatus::Ok;
     bool deviceGone_ = false;
+    bool openingStopped_ = false;
 };
 
 // The process-wide link, or none before the port picture first creates one.

@@ -604,3 +604,112 @@ TEST_F(CliFixture, UploadToAnInstrumentThatSpoilsEveryBlockGivesUpSayingWhy) {
 }
 
 }  // namespace
+
+#include <dirent.h>
+#include <fcntl.h>
+
+namespace {
+
+// A stop while the serial link opens the port and holds its lines down for a second: the opening ends
+// at once, sends nothing and leaves the port to be configured again.
+TEST_F(PtyFixture, AStopWhileConnectingCancelsTheOpening) {
+    Start(Family2());
+    host.Answers = {true, true};
+    host.OnEvents = [&] { link.StopOpening(); };
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(link.Connect(1, 115200, 0, "", false, ""), 0);
+    EXPECT_LT(clock.NowMs() - start, 1000);
+    EXPECT_EQ(link.OpenStatus(), TLinkStatus::Stopped);
+    EXPECT_EQ(link.LinkState(), -1);
+    EXPECT_EQ(link.Configured(), 0);
+    host.OnEvents = nullptr;
+    EXPECT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Log().empty());
+}
+
+// How many descriptors of this process have `path` open.
+int OpenCount(const std::string& path) {
+    DIR* d = opendir("/proc/self/fd");
+    if (!d) return 0;
+    int found = 0;
+    while (dirent* e = readdir(d)) {
+        char target[256] = {};
+        const std::string link = std::string("/proc/self/fd/") + e->d_name;
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && path == std::string(target, static_cast<std::size_t>(n))) ++found;
+    }
+    closedir(d);
+    return found;
+}
+
+// Ctrl-C once the command line has opened the port, while it still holds the lines down: it ends
+// with "Communication stopped" alone, without trying to identify the instrument first.
+TEST_F(CliFixture, CtrlCWhileConnectingEndsBeforeIdentifying) {
+    TRunningInstrument vi(Family2());
+    const std::string path = vi.Pty().Path();
+    std::atomic<bool> ended{false};
+    // The instrument holds its end open too; the command line's opening adds one.
+    const int before = OpenCount(path);
+    std::thread stopper([&] {
+        while (!ended.load() && OpenCount(path) <= before) usleep(500);
+        RequestCliStop();
+    });
+    const int rc = Run({"upload", "--family", "2", "--device", path, file});
+    ended = true;
+    stopper.join();
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), std::string(LinkText::CommunicationStopped) + "\n");
+    vi.Stop();
+    EXPECT_TRUE(vi.Instrument().Log().empty());
+}
+
+// SIGTERM ends an upload as Ctrl-C does: the link is closed and the command says so, exit 1.
+class StopSignalCases : public CliFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StopSignalCases, EndTheUploadWithCommunicationStopped) {
+    auto o = Family2();
+    o.Silent = true;
+    TRunningInstrument vi(o);
+    int errPipe[2];
+    ASSERT_EQ(pipe(errPipe), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(errPipe[1], STDERR_FILENO);
+        close(errPipe[0]);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "--home", folder.c_str(), "upload", "--family", "2", "--device",
+              vi.Pty().Path().c_str(), file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(errPipe[1]);
+    // Signalled once it tells that it waits for the instrument: well inside the exchange.
+    std::string said;
+    for (char c = 0; said.find("Ctrl-C ends the wait\n") == std::string::npos;) {
+        pollfd p{errPipe[0], POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0 || read(errPipe[0], &c, 1) != 1) break;
+        said += c;
+    }
+    kill(pid, GetParam());
+    for (char c = 0;;) {
+        pollfd p{errPipe[0], POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0 || read(errPipe[0], &c, 1) != 1) break;
+        said += c;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(errPipe[0]);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string stopped = std::string(LinkText::CommunicationStopped) + "\n";
+    ASSERT_GE(said.size(), stopped.size()) << said;
+    EXPECT_EQ(said.substr(said.size() - stopped.size()), stopped) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, StopSignalCases, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& tc) { return std::string(tc.param == SIGINT ? "Sigint" : "Sigterm"); });
+
+}  // namespace

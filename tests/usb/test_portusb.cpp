@@ -29,6 +29,7 @@ struct UsbFixture : ::testing::Test {
         host.Answers.push_back(true);
         int32_t r = link.Connect(port, baud, 0, "", false, "");
         sim->Calls.clear();
+        host.EventTurns = 0;   // the tests count the turns of what follows
         return r;
     }
     std::vector<std::string> TimeoutCalls() const {
@@ -83,6 +84,41 @@ TEST_F(UsbFixture, ConnectOpensTheFirstAdapterAndSetsItUp) {
     EXPECT_TRUE(sim->Dtr());
     EXPECT_TRUE(sim->Written.empty());
 }
+
+// A stop while Connect pauses (Ctrl-C at the command line, the window closing) cancels the opening
+// at once instead of after the pauses; the next Connect opens normally.
+struct TStopWhileOpening {
+    const char* Name;
+    long AtTurn;          // the event-pump turn at which the stop comes
+    int64_t PausedMs;     // the link's clock time Connect took
+};
+class StopWhileOpeningCases : public UsbFixture, public ::testing::WithParamInterface<TStopWhileOpening> {};
+
+TEST_P(StopWhileOpeningCases, CancelsTheOpening) {
+    host.Answers = {true, true};
+    host.OnEvents = [&] {
+        if (host.EventTurns == GetParam().AtTurn) {
+            if (link.IsOpen()) link.Disconnect();
+            else link.StopOpening();
+        }
+    };
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(link.OpenStatus(), TLinkStatus::Stopped);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(clock.NowMs() - start, GetParam().PausedMs);
+    EXPECT_TRUE(sim->Written.empty());
+    host.OnEvents = nullptr;
+    EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usb, StopWhileOpeningCases,
+    // 20 slices of 50 ms make the first pause; the stop at turn 21 comes in the 400 ms after it,
+    // with the link already open, and is a Disconnect with its own second.
+    ::testing::Values(TStopWhileOpening{"InTheFirstPause", 1, TPortVirt::WaitSliceMs},
+                      TStopWhileOpening{"InTheLastPause", 21, 1000 + TPortVirt::WaitSliceMs + 1000}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(UsbFixture, ModemConnectIgnoresThePhoneNumber) {
     host.Answers = {true};
