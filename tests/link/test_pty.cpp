@@ -713,3 +713,57 @@ INSTANTIATE_TEST_SUITE_P(Cli, StopSignalCases, ::testing::Values(SIGINT, SIGTERM
                          [](const auto& tc) { return std::string(tc.param == SIGINT ? "Sigint" : "Sigterm"); });
 
 }  // namespace
+
+namespace {
+
+// The modem's commands through the command line, when the instrument goes away after dialling or
+// spoils every block it sends: exit 1 with the reason, where `modem list` used to wait for ever (or,
+// having caught a stop, print nothing and exit 0).
+struct TModemEndCase {
+    const char* Name;
+    int CorruptEvery;
+    uint64_t VanishAfterBytes;   // 0 = stays
+    std::function<std::string(const std::string& path)> Says;
+};
+class ModemEndCases : public CliFixture, public ::testing::WithParamInterface<TModemEndCase> {};
+
+TEST_P(ModemEndCases, EndWithTheReason) {
+    const TModemEndCase& c = GetParam();
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    o.CorruptEvery = c.CorruptEvery;
+    auto vi = std::make_unique<TRunningInstrument>(o);
+    const std::string path = vi->Pty().Path();
+    std::atomic<bool> ended{false};
+    std::thread vanisher([&] {
+        while (!ended.load() && (c.VanishAfterBytes == 0 || vi->Pty().BytesIn() < c.VanishAfterBytes)) usleep(200);
+        if (c.VanishAfterBytes != 0 && !ended.load()) vi.reset();
+        // A command still running well after that is stopped, so that the test fails, not hangs.
+        for (int i = 0; i < 200 && !ended.load(); ++i) usleep(50000);
+        if (!ended.load()) RequestCliStop();
+    });
+    const int rc = Run({"modem", "--device", path, "--dial", "0123456789", "list"});
+    ended = true;
+    vanisher.join();
+    EXPECT_EQ(rc, 1);
+    const std::string says = c.Says(path) + "\n";
+    const std::string said = err.str();
+    ASSERT_GE(said.size(), says.size()) << said;
+    EXPECT_EQ(said.substr(said.size() - says.size()), says) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ModemEndCases,
+    ::testing::Values(
+        // Gone once it has the dialling and the identification byte.
+        TModemEndCase{"DeviceGoneAfterDialling", 0, 22,
+                      [](const std::string& path) { return LinkText::DeviceWentAway("COM 1 (" + path + ")"); }},
+        TModemEndCase{"EveryBlockSpoilt", 1, 0,
+                      [](const std::string&) {
+                          return std::string(LinkText::CommunicationStopped) + ": " +
+                                 LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1);
+                      }}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
+
+}  // namespace
