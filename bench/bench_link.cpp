@@ -211,7 +211,7 @@ void BM_VanishedInstrument(benchmark::State& state) {
             if (vanished || pty->BytesIn() < 20000) return;
             stop = true;
             runner.join();
-            pty.reset();   // both ends closed, as when its process dies
+            pty.reset();  // both ends closed, as when its process dies
             vanished = true;
             goneAt = std::chrono::steady_clock::now();
             clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuAtGone);
@@ -240,8 +240,9 @@ void BM_VanishedInstrument(benchmark::State& state) {
     state.counters["end_after_gone_ms"] = endMs / n;
     state.counters["cpu_after_gone_ms"] = cpuMs / n;
     state.counters["said_gone"] = gone / n;
-    std::printf("instrument gone mid-upload: the upload ended %.1f ms later, using %.1f ms of CPU (goal: under 1,000 ms); "
-                "%d of %.0f said the device went away\n", endMs / n, cpuMs / n, gone, n);
+    std::printf("instrument gone mid-upload: the upload ended %.1f ms later, using %.1f ms of CPU "
+                "(goal: under 1,000 ms); %d of %.0f said the device went away\n",
+                endMs / n, cpuMs / n, gone, n);
 }
 
 BENCHMARK(BM_VanishedInstrument)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();

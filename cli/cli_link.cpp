@@ -211,7 +211,8 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
-    if (outcome.Status == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+    if (outcome.Status == TLinkStatus::DeviceGone)
+        throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
     if (outcome.Stopped()) {
         throw TCliFailure(std::string(LinkText::CommunicationStopped) +
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
@@ -242,7 +243,8 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         const std::string problem = OpenProblem(*link);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
-        if (session.LastStatus() == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+        if (session.LastStatus() == TLinkStatus::DeviceGone)
+            throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
         if (session.LastStatus() == TLinkStatus::Garbled)
             throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + session.LastProblem());
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);
@@ -260,7 +262,8 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     session.Disconnect();
     if (stoppedBefore || host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (ended == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
-    if (ended == TLinkStatus::Garbled) throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + problem);
+    if (ended == TLinkStatus::Garbled)
+        throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + problem);
     if (ui.Missing) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
     if (!ok) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " + (a.Action == "start" ? "started" : "deleted"));
 }

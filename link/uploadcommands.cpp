@@ -76,7 +76,10 @@ TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLink
 }
 
 void StopUpLoad() {
-    if (CurrentLink) CurrentLink->Disconnect();
+    if (!CurrentLink) return;
+    // A link still being opened has nothing to close: its Connect ends at its next pause instead.
+    if (CurrentLink->IsOpen()) CurrentLink->Disconnect();
+    else CurrentLink->StopOpening();
 }
 
 TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,

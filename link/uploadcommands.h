@@ -16,7 +16,8 @@
 // run. A new link is USB for port setting 5 (through UsbLinkFactory; none when no USB link is built),
 // serial otherwise. Returns CurrentLink (possibly none).
 TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLinkClock& clock = SystemClock());
-// The stop button: closes CurrentLink, so the running exchange ends at its next wait.
+// The stop button (and the window closing): closes CurrentLink, so the running exchange ends at its
+// next wait; a link still being opened is not opened.
 void StopUpLoad();
 
 // The parts of the window the commands drive.

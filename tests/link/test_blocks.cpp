@@ -278,7 +278,8 @@ TEST_P(SpoiltCopyCases, AreResentUpToTheLimit) {
     EXPECT_FALSE(host.Busy);
 }
 
-INSTANTIATE_TEST_SUITE_P(Blocks, SpoiltCopyCases, ::testing::Values(LinkRetry::BlockRetries, LinkRetry::BlockRetries + 1),
+INSTANTIATE_TEST_SUITE_P(Blocks, SpoiltCopyCases,
+                         ::testing::Values(LinkRetry::BlockRetries, LinkRetry::BlockRetries + 1),
                          [](const auto& tc) { return tc.param > LinkRetry::BlockRetries ? "OneMore" : "AtTheLimit"; });
 
 // Instruments whose answers never come through: every transfer gives up by itself, within its

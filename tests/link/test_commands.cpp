@@ -180,7 +180,8 @@ TEST_P(NeverThroughCases, GiveUpSayingWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, NeverThroughCases,
-    ::testing::Values(TNeverThroughCase{"EveryBlockSpoilt", 1, false, LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1), {0xAC}},
+    ::testing::Values(TNeverThroughCase{"EveryBlockSpoilt", 1, false,
+                                        LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1), {0xAC}},
                       TNeverThroughCase{"CommandNeverWhole", 0, true, LinkText::UploadRefused, {}}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 

@@ -506,7 +506,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TGoneWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, true},
                       TGoneWait{"WaitForText", [](TPortVirt& l) { EXPECT_FALSE(l.WaitForText(":>")); }, false},
                       TGoneWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, false},
-                      TGoneWait{"ReadLine", [](TPortVirt& l) { std::string line; EXPECT_FALSE(l.ReadLine(line, 40, 15000)); }, false},
+                      TGoneWait{"ReadLine",
+                                [](TPortVirt& l) {
+                                    std::string line;
+                                    EXPECT_FALSE(l.ReadLine(line, 40, 15000));
+                                },
+                                false},
                       TGoneWait{"PutByte", [](TPortVirt& l) { for (int i = 0; i < 100000; ++i) l.PutByte(0x40); }, true},
                       TGoneWait{"SendCommand", [](TPortVirt& l) { l.SendCommand(0xAC, 300000); }, true}),
     [](const auto& tc) { return std::string(tc.param.Name); });
@@ -600,7 +605,8 @@ TEST_F(CliFixture, UploadToAnInstrumentThatSpoilsEveryBlockGivesUpSayingWhy) {
     EXPECT_EQ(err.str(), why + "\n");
     vi.Stop();
     EXPECT_EQ(vi.Instrument().BlocksSpoilt(), LinkRetry::BlockRetries + 1);
-    EXPECT_EQ(vi.Instrument().Commands(), std::vector<int>{0xAC});   // no end command into the half-done transfer
+    // No end command into the transfer it left half done.
+    EXPECT_EQ(vi.Instrument().Commands(), std::vector<int>{0xAC});
 }
 
 }  // namespace

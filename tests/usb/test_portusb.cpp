@@ -10,6 +10,7 @@
 #include "linktexts.h"
 #include "portusb.h"
 #include "scriptedfarside.h"
+#include "uploadcommands.h"
 
 namespace {
 
@@ -119,6 +120,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TStopWhileOpening{"InTheFirstPause", 1, TPortVirt::WaitSliceMs},
                       TStopWhileOpening{"InTheLastPause", 21, 1000 + TPortVirt::WaitSliceMs + 1000}),
     [](const auto& tc) { return std::string(tc.param.Name); });
+
+// The window closing while the link connects: the stop reaches the opening too.
+TEST_F(UsbFixture, StopUpLoadWhileConnectingCancelsTheOpening) {
+    auto own = std::make_unique<TPortUSB>(host, sim, clock);
+    TPortUSB& usb = *own;
+    CurrentLink = std::move(own);
+    host.Answers = {true};
+    host.OnEvents = [] { StopUpLoad(); };
+    EXPECT_EQ(usb.Connect(2, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(usb.OpenStatus(), TLinkStatus::Stopped);
+    CurrentLink.reset();
+}
 
 TEST_F(UsbFixture, ModemConnectIgnoresThePhoneNumber) {
     host.Answers = {true};
@@ -366,7 +379,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
                       TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
                       TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
-                      TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); }, LinkText::PortErrPutcom}),
+                      TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); },
+                                     LinkText::PortErrPutcom}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(UsbFixture, PurgesReachTheAdapter) {
