@@ -21,40 +21,41 @@
 
 namespace {
 
-// Set by SIGINT (and by RequestCliStop); the host's event pump turns it into a stop.
+// Set by SIGINT and SIGTERM (and by RequestCliStop); the host's event pump turns it into a stop.
 std::atomic<bool> StopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int) { StopRequested.store(true); }
 
-// Installs the stop handler for the life of a command and restores the previous one afterwards.
+// Installs the stop handler for SIGINT and SIGTERM for the life of a command and restores the previous
+// ones afterwards. A terminating signal (a service manager, kill) ends an exchange as Ctrl-C does: the
+// link is closed properly and the command says so, instead of dying in the middle of it.
 class TStopSignal {
 public:
-    explicit TStopSignal(bool alsoTerm = false) : term_(alsoTerm) {
+    TStopSignal() {
         StopRequested.store(false);
         struct sigaction sa{};
         sa.sa_handler = OnStopSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;  // no SA_RESTART: a blocking wait returns at once and the pump sees the stop
         sigaction(SIGINT, &sa, &oldInt_);
-        if (term_) sigaction(SIGTERM, &sa, &oldTerm_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
     }
     ~TStopSignal() {
         sigaction(SIGINT, &oldInt_, nullptr);
-        if (term_) sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
     }
     TStopSignal(const TStopSignal&) = delete;
     TStopSignal& operator=(const TStopSignal&) = delete;
 
 private:
-    bool term_;
     struct sigaction oldInt_{};
     struct sigaction oldTerm_{};
 };
 
 // The command line as the link's host: messages one a line on stdout, every question answered OK, and
-// Ctrl-C closing the link as the stop button does. A wait without a time-out that lasts is told once
-// on stderr; a prompt answer does not clutter a script's output.
+// Ctrl-C (or SIGTERM) closing the link as the stop button does. A wait without a time-out that lasts
+// is told once on stderr; a prompt answer does not clutter a script's output.
 class TCliHost : public TLinkHost {
 public:
     TCliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
@@ -62,9 +63,14 @@ public:
     bool Stopped = false;
 
     void ProcessEvents() override {
-        if (StopRequested.load() && Link && Link->IsOpen()) {
-            Stopped = true;
-            Link->Disconnect();
+        if (StopRequested.load() && Link) {
+            if (Link->IsOpen()) {
+                Stopped = true;
+                Link->Disconnect();
+            } else {
+                // Still connecting: the opening ends at its next pause instead of after it.
+                Link->StopOpening();
+            }
         }
         if (StopRequested.load()) Stopped = true;
         if (!waitText_.empty() && !waitTold_ && SystemClock().NowMs() - waitSince_ >= TellWaitAfterMs) {
@@ -196,6 +202,7 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
         // The end command on a closed USB link raises; after a stop that is still just the stop, and
         // a link that never opened says why.
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        if (link->DeviceGone()) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
         if (const std::string problem = OpenProblem(*link); !problem.empty()) throw TCliFailure(problem);
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + e.what());
     }
@@ -204,6 +211,8 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
     if (link->IsOpen()) link->Disconnect();
     if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
     if (neverOpened && !problem.empty()) throw TCliFailure(problem);
+    if (outcome.Status == TLinkStatus::DeviceGone)
+        throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
     if (outcome.Stopped()) {
         throw TCliFailure(std::string(LinkText::CommunicationStopped) +
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
@@ -234,6 +243,10 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         const std::string problem = OpenProblem(*link);
         if (link->IsOpen()) link->Disconnect();
         if (host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+        if (session.LastStatus() == TLinkStatus::DeviceGone)
+            throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+        if (session.LastStatus() == TLinkStatus::Garbled)
+            throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + session.LastProblem());
         throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);
     }
     bool ok = true;
@@ -244,8 +257,13 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
         ok = a.Action == "start" ? session.Start() : session.Delete();
     }
     const bool stoppedBefore = host.Stopped;
+    const TLinkStatus ended = session.LastStatus();
+    const std::string problem = session.LastProblem();
     session.Disconnect();
     if (stoppedBefore || host.Stopped) throw TCliFailure(LinkText::CommunicationStopped);
+    if (ended == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
+    if (ended == TLinkStatus::Garbled)
+        throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + problem);
     if (ui.Missing) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
     if (!ok) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " + (a.Action == "start" ? "started" : "deleted"));
 }
@@ -275,7 +293,7 @@ void RunSimulate(TCliContext& ctx, const TSimulateArgs& a) {
     o.CorruptEvery = a.CorruptEvery;
     o.Silent = a.Silent;
     o.Refuse = a.Refuse;
-    TStopSignal stop(true);
+    TStopSignal stop;
     TPtyInstrument pty(o, a.WireBaud);
     pty.Instrument().OnProblem = [&ctx](const std::string& p) { ctx.Err << Shown(p) << std::endl; };
     pty.Instrument().OnImage = [&ctx](const TVirtualInstrument::TImage& im) {

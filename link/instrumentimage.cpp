@@ -229,11 +229,11 @@ TImageBytes BuildQuadripoleTable(const TSequence& seq) {
 
 namespace {
 
-// An acknowledgement read: -1 on a time-out. A link closed by a stop is reported as the stop it is,
-// not as a missing acknowledgement.
+// An acknowledgement read: -1 on a time-out. A link closed by a stop, or by its device going away, is
+// reported as what it is, not as a missing acknowledgement.
 int32_t ReadAck(TPortVirt& link) {
     int32_t v = link.GetByteTimed(5000);
-    if (v < 0 && !link.IsOpen()) throw TLinkError(TLinkStatus::Stopped, LinkText::PortErrGetcom);
+    if (v < 0 && !link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrGetcom);
     return v;
 }
 
@@ -282,7 +282,13 @@ int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progr
 
 int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgressIndicator* progress) {
     const auto command = version <= VersionLongTable ? TCommand::Upload : TCommand::UploadNew;
-    link.CommandAtPrompt(static_cast<unsigned char>(command), LinkTimeout::Upload);
+    if (!link.CommandAtPrompt(static_cast<unsigned char>(command), LinkTimeout::Upload)) {
+        // An instrument that did not take the command sends no memory number: waiting for one would
+        // never end.
+        if (!link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrSetcmd);
+        link.Disconnect();
+        throw TLinkError(TLinkStatus::Garbled, LinkText::UploadRefused);
+    }
     unsigned char num[4];
     link.ReadBytes(num, 4);
     const int32_t memory = static_cast<int32_t>(static_cast<uint32_t>(num[0]) | (static_cast<uint32_t>(num[1]) << 8) |

@@ -37,6 +37,29 @@ constexpr const char* Connected = "Connected";                         // 127
 constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
 constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
 
+// "Communication stopped" when the device went away under the exchange: unlike a stop, the user did
+// not do it and needs to be told. `port` as TPortVirt::PortText gives it.
+inline std::string DeviceWentAway(const std::string& port) {
+    return std::string(CommunicationStopped) + ": the device on " + port + " went away";
+}
+
+// Why the link gave up retrying (TLinkStatus::Garbled); shown after "Communication stopped: ".
+inline std::string NoTransferStart(int bytes) {
+    return "no start of the transfer in " + std::to_string(bytes) + " bytes from the instrument";
+}
+inline std::string BlockNeverArrived(int block, int times) {
+    return "the instrument asked for block " + std::to_string(block) + " again " + std::to_string(times) +
+           " times in a row: no copy reached it whole";
+}
+inline std::string RequestsGarbled(int times) {
+    return std::to_string(times) + " requests in a row from the instrument named no block of the transfer";
+}
+inline std::string BlockCameSpoilt(int block, int times) {
+    return "block " + std::to_string(block) + " came spoilt from the instrument " + std::to_string(times) +
+           " times in a row";
+}
+constexpr const char* UploadRefused = "the instrument did not accept the upload command";
+
 // What a wait waits for and where, e.g. "Waiting for the instrument to answer on COM 2 (/dev/ttyS1)";
 // "" for TKind::None. A front end adds how its user ends the wait.
 inline std::string WaitText(const TLinkWait& wait) {

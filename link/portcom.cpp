@@ -51,6 +51,7 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     SetBaudRate(baud);
     SetOpenStatus(TLinkStatus::Ok);
+    BeginOpening();
     const std::string question = "Connect Serial link < COM " + std::to_string(port) +
                                  " > between computer and VARNEL or TARSK click <OK Button>";
     if (!Host().Ask(LinkText::CommunicationTitle, question, TLinkHost::TButtons::OkCancel)) {
@@ -58,8 +59,9 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         SetOpenStatus(TLinkStatus::Refused);
         return 0;
     }
-    if (Configured()) {
-        // A configured link is not reopened and dials nothing.
+    // A configured link is not reopened and dials nothing, unless its device went away meanwhile: that
+    // port never carries a byte again, and the device may be back under the same name.
+    if (Configured() && !control_.HungUp()) {
         SetState(port);
         return port;
     }
@@ -73,7 +75,11 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     SetDtr(false);
     SetRts(false);
     PurgeOutput();
-    PauseSeconds(1);
+    // The lines stay down a second; a stop meanwhile cancels the opening (LinkState stays -1).
+    if (!PauseWhileOpening(1000)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     Host().ProcessEvents();
     SetRts(true);
     SetDtr(true);
@@ -85,9 +91,13 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         return port;
     }
     TWaitNotice notice(*this, TLinkWait::TKind::Dialling);
-    if (!DialStep("ATZ", "OK")) return 0;
-    if (!modemInit.empty() && !DialStep(modemInit, "OK")) return 0;
-    if (!DialStep("ATDT" + phone, "CONNECT")) return 0;
+    auto undialled = [this] {
+        if (DeviceGone()) SetOpenStatus(TLinkStatus::DeviceGone);
+        return 0;
+    };
+    if (!DialStep("ATZ", "OK")) return undialled();
+    if (!modemInit.empty() && !DialStep(modemInit, "OK")) return undialled();
+    if (!DialStep("ATDT" + phone, "CONNECT")) return undialled();
     PauseSeconds(1);
     PurgeOutput();
     PurgeInput();

@@ -48,6 +48,7 @@ public:
 protected:
     bool TakeLineStatusError() override;
     bool LastWriteFailed() override { return control_.LastWriteError() != 0; }
+    bool DeviceLost() override { return control_.HungUp(); }
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 

@@ -87,6 +87,7 @@ int TPortCtl::Open() {
     tcflush(fd_, TCIOFLUSH);
     ClearLineStatus();
     lastError_.clear();
+    hungUp_ = false;
     return fd_ == 0 ? 1 : fd_;
 }
 
@@ -98,6 +99,24 @@ void TPortCtl::Close() {
         ::close(fd_);
         fd_ = -1;
     }
+    hungUp_ = false;
+}
+
+void TPortCtl::NoteErrno(int err) {
+    // What a hung-up terminal answers to reads and ioctls; a device that is gone for good.
+    if (err == EIO || err == ENXIO || err == ENODEV) hungUp_ = true;
+}
+
+void TPortCtl::NoteEvents(short revents) {
+    if (revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp_ = true;
+}
+
+bool TPortCtl::HungUp() {
+    if (!hungUp_ && fd_ >= 0) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) NoteEvents(p.revents);
+    }
+    return hungUp_;
 }
 
 void TPortCtl::Apply() {
@@ -164,12 +183,20 @@ int TPortCtl::Get(int index) {
         }
         case RxCount: {
             int n = 0;
-            if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0) return 0;
+            if (fd_ < 0) return 0;
+            if (ioctl(fd_, FIONREAD, &n) != 0) {
+                NoteErrno(errno);
+                return 0;
+            }
             return n;
         }
         case TxCount: {
             int n = 0;
-            if (fd_ < 0 || ioctl(fd_, TIOCOUTQ, &n) != 0) return 0;
+            if (fd_ < 0) return 0;
+            if (ioctl(fd_, TIOCOUTQ, &n) != 0) {
+                NoteErrno(errno);
+                return 0;
+            }
             return n;
         }
         default:
@@ -191,16 +218,21 @@ int TPortCtl::ReadByte() {
         ssize_t r = ::read(fd_, &b, 1);
         if (r == 1) return b;
         if (r < 0 && errno == EINTR) continue;
+        // A raw, non-blocking terminal reads 0 bytes only once it has hung up.
+        if (r == 0) hungUp_ = true;
+        if (r < 0) NoteErrno(errno);
         return -1;
     }
 }
 
 void TPortCtl::WaitReadable(int ms) {
     if (fd_ < 0) return;
+    if (hungUp_) return;
     pollfd p{fd_, POLLIN, 0};
     int r = ::poll(&p, 1, ms);
-    // A hung-up device (the far end of a pseudo-terminal gone) is always "ready"; wait anyway.
-    if (r > 0 && !(p.revents & POLLIN)) SleepRealMs(ms);
+    // A hung-up device is always "ready" and never gives a byte: the caller has to see it, not wait.
+    if (r > 0) NoteEvents(p.revents);
+    if (r > 0 && !hungUp_ && !(p.revents & POLLIN)) SleepRealMs(ms);
 }
 
 void TPortCtl::WaitWritable(int ms) {
@@ -214,9 +246,11 @@ void TPortCtl::WaitWritable(int ms) {
         nanosleep(&ts, nullptr);
         return;
     }
+    if (hungUp_) return;
     pollfd p{fd_, POLLOUT, 0};
     int r = ::poll(&p, 1, ms);
-    if (r > 0 && !(p.revents & POLLOUT)) SleepRealMs(ms);
+    if (r > 0) NoteEvents(p.revents);
+    if (r > 0 && !hungUp_ && !(p.revents & POLLOUT)) SleepRealMs(ms);
 }
 
 int TPortCtl::ReadByteTimed(int ms) {
@@ -237,11 +271,13 @@ int TPortCtl::ReadByteBufferTimed(unsigned char* buffer, int count, int ms) {
                 continue;
             }
             if (r < 0 && errno == EINTR) continue;
+            if (r == 0) hungUp_ = true;
+            if (r < 0) NoteErrno(errno);
             break;
         }
     };
     take();
-    if (got < count && ms > 0) {
+    if (got < count && ms > 0 && !hungUp_) {
         WaitReadable(ms);
         take();
     }

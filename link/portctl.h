@@ -57,7 +57,12 @@ public:
     int Get(int index);
     void Set(int index, int value);
 
-    // Waits at most ms real milliseconds until input is readable (or the device hung up).
+    // Whether the device has hung up for good: unplugged, its far end closed (a pseudo-terminal whose
+    // instrument ended). Such a port reads as always ready yet never gives a byte again, so a wait
+    // would spin; it stays hung up until the next Open.
+    bool HungUp();
+
+    // Waits at most ms real milliseconds until input is readable; returns at once once it hung up.
     void WaitReadable(int ms);
     // Waits at most ms until the transmit queue may have drained or has room.
     void WaitWritable(int ms);
@@ -66,6 +71,9 @@ private:
     void Apply();         // settings to termios
     void ApplyLines();    // DTR and RTS
     bool Counters(int out[4]);  // break, frame, overrun, parity; false when the device has none
+    // Notes a hang-up from the errno of a failed read or ioctl, or from poll's answer.
+    void NoteErrno(int err);
+    void NoteEvents(short revents);
 
     int fd_ = -1;
     int props_[PropertyCount] = {};
@@ -73,4 +81,5 @@ private:
     std::string path_;
     std::string lastError_;
     int lastWriteError_ = 0;
+    bool hungUp_ = false;
 };

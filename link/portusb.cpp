@@ -42,6 +42,7 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     }
     SetState(-1);
     SetOpenStatus(TLinkStatus::Ok);
+    BeginOpening();
     for (;;) {
         if (noAdapter_ == TNoAdapter::Cancel && DeviceCount() == 0) {
             Host().ShowMessage(NoUsbAdapterText);
@@ -59,7 +60,11 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     d2xx_->ClrDtr(DeviceHandle);
     d2xx_->ClrRts(DeviceHandle);
     DtrOn = RtsOn = 0;
-    PauseSeconds(1);
+    // A stop during the pauses of opening cancels it; the next Connect closes the adapter.
+    if (!PauseWhileOpening(1000)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     if (opened != D2xxOk) {
         SetOpenStatus(TLinkStatus::NoDevice);
         return 0;
@@ -68,12 +73,16 @@ int32_t TPortUSB::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
     BaudRateSet = baud;
     d2xx_->SetTimeouts(DeviceHandle, WriteTimeoutMs, WriteTimeoutMs);
     readTimeoutMs_ = WriteTimeoutMs;
+    failingSince_ = -1;
     SetState(port);
     d2xx_->SetDtr(DeviceHandle);
     d2xx_->SetRts(DeviceHandle);
     DtrOn = RtsOn = 1;
     d2xx_->SetLatencyTimer(DeviceHandle, LatencyMs);
-    Clock().SleepMs(400);
+    if (!PauseWhileOpening(400)) {
+        SetOpenStatus(TLinkStatus::Stopped);
+        return 0;
+    }
     return LinkState();
 }
 
@@ -119,7 +128,7 @@ int32_t TPortUSB::ReadWithin(unsigned char* buffer, int n, int timeoutMs) {
     int32_t got = 0;
     auto take = [&]() {
         std::uint32_t waiting = 0;
-        if (d2xx_->GetQueueStatus(DeviceHandle, &waiting) != D2xxOk || waiting == 0) return false;
+        if (!NoteQueueStatus(d2xx_->GetQueueStatus(DeviceHandle, &waiting)) || waiting == 0) return false;
         std::uint32_t want = std::min<std::uint32_t>(waiting, static_cast<std::uint32_t>(n - got));
         std::uint32_t read = 0;
         d2xx_->Read(DeviceHandle, buffer + got, want, &read);
@@ -198,9 +207,20 @@ void TPortUSB::SetRts(bool on) {
 int32_t TPortUSB::InputCount() {
     if (!IsOpen()) return -1;
     std::uint32_t waiting = 0;
-    if (d2xx_->GetQueueStatus(DeviceHandle, &waiting) != D2xxOk) return 0;
+    if (!NoteQueueStatus(d2xx_->GetQueueStatus(DeviceHandle, &waiting))) return 0;
     return static_cast<int32_t>(waiting);
 }
+
+bool TPortUSB::NoteQueueStatus(TD2xxStatus status) {
+    if (status == D2xxOk) {
+        failingSince_ = -1;
+        return true;
+    }
+    if (failingSince_ < 0) failingSince_ = Clock().NowMs();
+    return false;
+}
+
+bool TPortUSB::DeviceLost() { return failingSince_ >= 0 && Clock().NowMs() - failingSince_ >= MaxFailingMs; }
 
 int32_t TPortUSB::OutputCount() {
     if (!IsOpen()) return -1;

@@ -91,11 +91,17 @@ protected:
     // A write the adapter answered with an error status (unplugged, a failed transfer), not a
     // time-out that took no byte.
     bool LastWriteFailed() override { return lastWriteFailed_; }
+    // The adapter has failed every look at its receive queue for MaxFailingMs: pulled out.
+    bool DeviceLost() override;
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 
 private:
     bool lastWriteFailed_ = false;
+    // Since when (the link's clock) every look at the receive queue has failed; -1 while they succeed.
+    int64_t failingSince_ = -1;
+    // Notes how a look at the receive queue went; true when it succeeded.
+    bool NoteQueueStatus(TD2xxStatus status);
     // Reads up to n bytes within timeoutMs, in slices; the count read.
     int32_t ReadWithin(unsigned char* buffer, int n, int timeoutMs);
     // Waits at most ms of the link's clock until a byte is waiting.

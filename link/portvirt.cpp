@@ -36,7 +36,27 @@ TPortVirt::~TPortVirt() = default;
 
 void TPortVirt::Fail(const char* message, TLinkStatus status) {
     host_.SetBusyCursor(false);
+    if (status == TLinkStatus::Stopped) status = ClosedStatus();
     throw TLinkError(status, message);
+}
+
+void TPortVirt::GiveUp(const std::string& why) {
+    // The exchange is left half done: the link closes as at a stop, so that nothing more (the end
+    // command of the uploads) is sent into it.
+    Disconnect();
+    host_.SetBusyCursor(false);
+    throw TLinkError(TLinkStatus::Garbled, why);
+}
+
+void TPortVirt::LoseDevice() {
+    deviceGone_ = true;
+    linkState_ = 0;
+    host_.SetBusyCursor(false);
+}
+
+bool TPortVirt::WentAway() {
+    if (linkState_ > 0 && DeviceLost()) LoseDevice();
+    return deviceGone_ && linkState_ <= 0;
 }
 
 std::string TPortVirt::PortText() {
@@ -58,6 +78,7 @@ int32_t TPortVirt::TimedWait(int timeoutMs, const std::function<int32_t(int64_t)
         if (timeoutMs > 0) wait = std::clamp<int64_t>(deadline - clock_.NowMs(), 0, WaitSliceMs);
         int32_t r = attempt(wait);
         if (r >= 0) return r;
+        if (WentAway()) return -1;
         if (timeoutMs > 0 && clock_.NowMs() >= deadline) return -1;
         host_.ProcessEvents();
         if (!IsOpen()) return -1;
@@ -68,6 +89,7 @@ int32_t TPortVirt::WaitByte() {
     while (linkState_ > 0) {
         host_.ProcessEvents();
         if (InputCount() > 0) return GetByteTimed(LinkTimeout::Delivery);
+        if (WentAway()) break;
         AwaitInput(WaitSliceMs);
     }
     Fail(LinkText::PortErrGetcom);
@@ -81,7 +103,10 @@ bool TPortVirt::WritesFailedForGood(int64_t& since) {
     }
     const int64_t now = clock_.NowMs();
     if (since < 0) since = now;
-    if (now - since >= MaxFailingWriteMs) return true;
+    if (now - since >= MaxFailingMs) {
+        LoseDevice();
+        return true;
+    }
     clock_.SleepMs(FailingWritePauseMs);
     return false;
 }
@@ -92,7 +117,7 @@ void TPortVirt::PutByte(unsigned char b) {
         if (linkState_ <= 0) Fail(LinkText::PortErrPutcom);
         host_.ProcessEvents();
         if (TryPutByte(b) != -1) break;
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
+        if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     Drain();
     if (byteDelay_ != 0) clock_.SleepMs(byteDelay_);
@@ -134,7 +159,7 @@ void TPortVirt::PutBlock(const unsigned char* data, int n) {
             failingSince = -1;
             continue;
         }
-        if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom, TLinkStatus::DeviceGone);
+        if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     Drain();
 }
@@ -146,6 +171,18 @@ uint16_t TPortVirt::ByteSum(const unsigned char* data, int n) {
 }
 
 void TPortVirt::PauseSeconds(int n) { clock_.SleepMs(static_cast<int64_t>(n) * 1000); }
+
+bool TPortVirt::PauseWhileOpening(int64_t ms) {
+    const int32_t state = linkState_;
+    const int64_t end = clock_.NowMs() + ms;
+    for (;;) {
+        if (openingStopped_ || linkState_ != state) return false;
+        const int64_t left = end - clock_.NowMs();
+        if (left <= 0) return true;
+        clock_.SleepMs(std::min<int64_t>(left, WaitSliceMs));
+        host_.ProcessEvents();
+    }
+}
 
 bool TPortVirt::ReadLine(std::string& text, int maxChars, int timeoutMs) {
     if (linkState_ < 1) Fail(LinkText::PortErrGetstring);
@@ -170,12 +207,12 @@ bool TPortVirt::WaitForText(const std::string& s) {
         if (InputCount() <= 0) {
             host_.ProcessEvents();
             sinceEvents = 0;
-            if (linkState_ > 0) {
+            if (linkState_ > 0 && !WentAway()) {
                 AwaitInput(WaitSliceMs);
                 continue;
             }
             host_.SetBusyCursor(false);
-            if (Variant() == TVariant::Usb) throw TLinkError(TLinkStatus::Stopped, LinkText::WaitError);
+            if (Variant() == TVariant::Usb) throw TLinkError(ClosedStatus(), LinkText::WaitError);
             return false;
         }
         int32_t b = GetByteNow();
@@ -197,11 +234,7 @@ bool TPortVirt::WaitPrompt() {
 }
 
 bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
-    // Attempts at the synchronisation byte, and how many of them USB allows before giving up.
-    constexpr int SyncAttempts = 22;
-    constexpr int UsbSyncAttempts = 20;
-    // USB stops repeating a command after this many writes; serial repeats until the link closes.
-    constexpr int UsbCommandWrites = 6;
+    using namespace LinkRetry;
     const bool usb = Variant() == TVariant::Usb;
 
     host_.SetBusyCursor(true);
@@ -226,11 +259,12 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
             if (linkState_ <= 0) Fail(LinkText::PortErrSetcmd);
             if (TryPutByte(b) != -1) return;
             host_.ProcessEvents();
-            if (WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd, TLinkStatus::DeviceGone);
+            if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrSetcmd);
         }
     };
     int32_t r = -1;
     int writes = 0;
+    int refusals = 0;
     do {
         PurgeInput();
         writeCommandByte(command);
@@ -240,7 +274,8 @@ bool TPortVirt::SendCommand(unsigned char command, int timeoutMs) {
         ++writes;
         r = GetByteTimed(timeoutMs);
         host_.ProcessEvents();
-    } while ((r == 0xFF || r == -1) && (!usb || writes < UsbCommandWrites));
+        refusals = r == 0xFF ? refusals + 1 : 0;
+    } while ((r == 0xFF || r == -1) && (usb ? writes < UsbCommandWrites : refusals < SerialCommandRefusals));
     host_.SetBusyCursor(false);
     return (r & 0xFF) == command;
 }
@@ -318,7 +353,10 @@ bool TPortVirt::Identify(std::string& text1, std::string& text2) {
 
 void TPortVirt::SetState(int32_t value) {
     linkState_ = value;
-    if (value > 0) configured_ = 1;
+    if (value > 0) {
+        configured_ = 1;
+        deviceGone_ = false;
+    }
 }
 
 int32_t TPortVirt::GetState() { return linkState_; }
@@ -347,7 +385,8 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     int remaining = size;
 
     // The instrument sends bytes and waits for their echo; its 0 starts the transfer.
-    for (;;) {
+    for (int before = 0;; ++before) {
+        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
         int32_t b = WaitByte();
         PutByte(static_cast<unsigned char>(b & 0xFF));
         if (b == Wire::Start) break;
@@ -363,15 +402,19 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     unsigned char block[Wire::MaxBlock + 2];
     int length = 0;
     uint16_t lengthSum = 0;
+    int fruitless = 0;  // requests in a row that did not move the transfer on
     for (;;) {
         unsigned char req[2];
         ReadBytes(req, 2);
         const int r = Le16(req);
         PurgeInput();
         PutBlock(req, 2);
+        if (r != n && ++fruitless > LinkRetry::BlockRetries)
+            GiveUp(r == p ? LinkText::BlockNeverArrived(p, fruitless) : LinkText::RequestsGarbled(fruitless));
         if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
         bool fresh = false;
         if (r == n) {
+            fruitless = 0;
             if (remaining <= 0) break;
             length = std::min(remaining, Wire::MaxBlock);
             lengthSum = LengthSum(length);
@@ -407,7 +450,8 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
     transferStream_.Clear();
     if (linkState_ <= 0) Fail(LinkText::PortErrXbtCload);
     PurgeOutput();
-    for (;;) {
+    for (int before = 0;; ++before) {
+        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
         PurgeInput();
         PutByte(Wire::Start);
         if (WaitByte() == Wire::Start) break;
@@ -427,6 +471,11 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         progress->SetMaximum(total > 0 ? total : Wire::MaxBlock);
         progress->SetPosition(0);
     }
+    // Requests in a row that brought no block: a wrong echo of the request, or a spoilt block.
+    int fruitless = 0;
+    auto fruitlessRequest = [&] {
+        if (++fruitless > LinkRetry::BlockRetries) GiveUp(LinkText::BlockCameSpoilt(n, fruitless));
+    };
     for (;;) {
         for (;;) {
             PurgeInput();
@@ -434,6 +483,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
             PutBlock(two, 2);
             ReadBytes(two, 2);
             if (Le16(two) == n) break;
+            fruitlessRequest();
         }
         ReadBytes(two, 2);
         int length = Le16(two) >> 6;
@@ -452,6 +502,9 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
             transferStream_.Write(buf, static_cast<std::size_t>(length));
             host_.ProcessEvents();
             total -= length;
+            fruitless = 0;
+        } else {
+            fruitlessRequest();
         }
         // A wrong checksum keeps n, so the same block is asked for again.
         if (total <= 0) break;

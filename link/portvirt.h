@@ -29,6 +29,11 @@
 // operations raise TLinkError with the texts below ("Port err. Getcom", ...). Every operation that set
 // the busy cursor sets the normal one again before it raises.
 //
+// A device that goes away (unplugged, hung up, its far end closed) never answers again, so a wait for
+// it would last for ever. The waits therefore ask the realisation (DeviceLost) whenever nothing came;
+// once it is lost the link closes itself, as a stop would, and the operation raises with status
+// DeviceGone instead of Stopped. DeviceGone() tells it until the next successful Connect.
+//
 // Everything runs on one thread; the link is not thread-safe. Multi-byte numbers on the wire are
 // little-endian.
 #pragma once
@@ -51,7 +56,8 @@ enum class TLinkStatus {
     Stopped,     // the link was closed from the event pump (the stop button, Ctrl-C) while in use
     Refused,     // the user answered the connect question with Cancel
     NoDevice,    // the port could not be opened, or no USB adapter is attached
-    DeviceGone,  // the device failed every write for a while: unplugged, hung up
+    DeviceGone,  // the device went away: unplugged, hung up, its far end closed
+    Garbled,     // the instrument's answers never came through whole; the link gave up retrying
     Failed,      // anything else: the instrument refused, a file could not be written
 };
 
@@ -114,6 +120,30 @@ struct TLineSettings {
     TFlow Flow = TFlow::None;
 };
 
+// Every retry of the link and its limit, in one place. The instrument and the program ask again for
+// what came spoilt; a line that spoils everything, or an instrument that answers garbage, would be
+// asked for ever. Past these limits the exchange gives up with TLinkStatus::Garbled, saying why, and
+// the link closes as at a stop.
+namespace LinkRetry {
+// Synchronisation bytes of a command handshake, and how many of them USB allows before giving up
+// (serial goes on to the command regardless).
+constexpr int SyncAttempts = 22;
+constexpr int UsbSyncAttempts = 20;
+// USB stops repeating a command after this many writes.
+constexpr int UsbCommandWrites = 6;
+// Serial repeats a command while the instrument stays silent (only a stop ends that), but gives up
+// after this many refusals (0xFF) in a row: the instrument never receives the pair whole.
+constexpr int SerialCommandRefusals = 10;
+// Requests in a row that do not move a block transfer on: the same block asked for again (its copy
+// arrived spoilt) or a request that names no block of the transfer (garbage). A line that spoils
+// ten copies of a 528-byte block in a row (half a second at 115,200 baud) carries nothing whole; a
+// noisy moment costs one or two.
+constexpr int BlockRetries = 10;
+// Bytes at the start of a transfer before its start byte 0. The instrument sends only a few; more
+// means what it sends is garbage.
+constexpr int StartBytes = 64;
+}  // namespace LinkRetry
+
 // Time-outs used by the callers, in milliseconds.
 namespace LinkTimeout {
 constexpr int Upload = 300000;   // the upload commands and the end command
@@ -127,10 +157,11 @@ public:
     enum class TVariant { Serial, Usb };
     // Longest single device wait before pending events run again.
     static constexpr int WaitSliceMs = 50;
-    // A device that fails every write (not merely has no room) for this long is gone: unplugged, hung
-    // up, its far end closed. A write error of a moment (a USB adapter's transfer that failed once)
-    // passes well within it; waiting longer would only keep the user looking at a dead exchange.
-    static constexpr int MaxFailingWriteMs = 500;
+    // A device that fails every write (not merely has no room), or every look at its input, for this
+    // long is gone: unplugged, hung up, its far end closed. An error of a moment (a USB adapter's
+    // transfer that failed once) passes well within it; waiting longer would only keep the user
+    // looking at a dead exchange.
+    static constexpr int MaxFailingMs = 500;
     // Pause between two attempts at a write that failed, so that a dead device is not hammered.
     static constexpr int FailingWritePauseMs = 10;
 
@@ -166,7 +197,7 @@ public:
     virtual bool WaitForText(const std::string& text);
     // Slot 9. Writes one byte and waits until it has left; then sleeps ByteDelay ms. Raises
     // "Port err. putcom" (closed before writing, or the device failing every write for
-    // MaxFailingWriteMs: it is gone) or "Port err." (closed while draining).
+    // MaxFailingMs: it is gone) or "Port err." (closed while draining).
     virtual void PutByte(unsigned char b);
     // Slot 10. Up to n GetByteTimed reads, stopping at the first time-out; returns the count. Raises
     // "Port err. Getcom" when the link is closed before a read.
@@ -229,10 +260,11 @@ public:
     // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
     // buffer shows "Err. Buffer" and sends nothing.
     void SendData(const unsigned char* data, std::size_t length, TProgressIndicator* progress);
-    // Block protocol, program to instrument, of the whole TransferStream.
+    // Block protocol, program to instrument, of the whole TransferStream. Gives up (Garbled) past the
+    // limits of LinkRetry.
     void SendStream(TProgressIndicator* progress);
     // Block protocol, instrument to program, into the emptied TransferStream. Raises
-    // "Port err. xbtCload" on a closed link.
+    // "Port err. xbtCload" on a closed link; gives up (Garbled) past the limits of LinkRetry.
     void ReceiveStream(TProgressIndicator* progress);
     // ReceiveStream, then copies at most `capacity` received bytes; returns the number copied.
     int32_t ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress);
@@ -242,8 +274,20 @@ public:
     bool IsOpen() const { return linkState_ > 0; }
     int32_t Configured() const { return configured_; }
     int32_t ByteDelay() const { return byteDelay_; }
-    // Why the last Connect did or did not open the link: Ok, Refused or NoDevice.
+    // Why the last Connect did or did not open the link: Ok, Refused, NoDevice, or DeviceGone when the
+    // device went away while it dialled.
     TLinkStatus OpenStatus() const { return openStatus_; }
+    // Whether the link closed itself because its device went away; false again after a Connect that
+    // opens it.
+    bool DeviceGone() const { return deviceGone_; }
+    // How an exchange that found the link closed under it ended: DeviceGone or Stopped.
+    TLinkStatus ClosedStatus() const { return deviceGone_ ? TLinkStatus::DeviceGone : TLinkStatus::Stopped; }
+    // A stop while the link is not open, meant for a Connect that is opening it (LinkState -1): the
+    // Connect ends at its next pause and returns 0 with OpenStatus Stopped. Disconnect has nothing to
+    // close then. No effect on an open link.
+    void StopOpening() {
+        if (linkState_ <= 0) openingStopped_ = true;
+    }
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
 
@@ -255,9 +299,24 @@ protected:
     // Serial: whether the port reports a pending line-status error; clears it when it does. Media
     // without line-status counters answer false.
     virtual bool TakeLineStatusError() { return false; }
-    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop.
+    // Whether the device has gone away for good, asked by the waits when nothing came. Must answer
+    // quickly (no waiting); the default never loses its device.
+    virtual bool DeviceLost() { return false; }
+    // True when the link is closed because its device went away; closes it first when the open link's
+    // device has just been found lost. For the waits, between turns.
+    bool WentAway();
+    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop, or
+    // DeviceGone when it closed because its device went away.
     [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
+    // A retry limit of LinkRetry is reached: closes the link (Disconnect) and raises
+    // TLinkError(Garbled, why) after setting the normal cursor.
+    [[noreturn]] void GiveUp(const std::string& why);
     void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
+    // Connect starts: forgets a StopOpening meant for an earlier one.
+    void BeginOpening() { openingStopped_ = false; }
+    // A pause of Connect, ms of Clock() time in slices that let events run, so that a stop need not
+    // sit it out. False as soon as StopOpening came, or the link's state changed (Disconnect).
+    bool PauseWhileOpening(int64_t ms);
     void SetByteDelay(int32_t ms) { byteDelay_ = ms; }
     // Between turns of the polling loops (WaitByte, WaitForText, PutByte): block at most ms of Clock()
     // time until input may have come, or output may have drained, so that the loops do not spin.
@@ -284,10 +343,12 @@ protected:
 
 private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`
-    // (a Clock() time, -1 = no failure yet) for MaxFailingWriteMs; pauses between failing attempts.
+    // (a Clock() time, -1 = no failure yet) for MaxFailingMs; pauses between failing attempts.
     bool WritesFailedForGood(int64_t& since);
     // Waits, letting events run, until OutputCount is 0; raises "Port err." when the link closes.
     void Drain();
+    // The device is gone: the link closes without touching it (nothing is there to tell).
+    void LoseDevice();
 
     TLinkHost& host_;
     TLinkClock& clock_;
@@ -296,6 +357,8 @@ private:
     int32_t configured_ = 0;
     int32_t byteDelay_ = 0;
     TLinkStatus openStatus_ = TLinkStatus::Ok;
+    bool deviceGone_ = false;
+    bool openingStopped_ = false;
 };
 
 // The process-wide link, or none before the port picture first creates one.

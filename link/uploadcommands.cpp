@@ -36,9 +36,17 @@ TLinkStatus NotOpened(const TPortVirt& link) {
     return link.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Refused : link.OpenStatus();
 }
 
+// "Communication stopped", saying why when the user did not stop it: the device went away, or the
+// link gave up on answers that never came through (`what` then says how).
+std::string StoppedText(TPortVirt& link, TLinkStatus status, const char* what) {
+    if (status == TLinkStatus::DeviceGone) return LinkText::DeviceWentAway(link.PortText());
+    if (status == TLinkStatus::Garbled) return std::string(LinkText::CommunicationStopped) + ": " + what;
+    return LinkText::CommunicationStopped;
+}
+
 // An error ended the uploads: "Communication stopped", and how.
-void StoppedBy(TUploadOutcome& outcome, TLinkHost& host, TLinkStatus status, const char* what) {
-    host.ShowMessage(LinkText::CommunicationStopped);
+void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, const char* what) {
+    link.Host().ShowMessage(StoppedText(link, status, what));
     outcome.Failed = true;
     outcome.Status = status;
     outcome.Problem = what;
@@ -68,7 +76,10 @@ TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLink
 }
 
 void StopUpLoad() {
-    if (CurrentLink) CurrentLink->Disconnect();
+    if (!CurrentLink) return;
+    // A link still being opened has nothing to close: its Connect ends at its next pause instead.
+    if (CurrentLink->IsOpen()) CurrentLink->Disconnect();
+    else CurrentLink->StopOpening();
 }
 
 TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,
@@ -100,15 +111,20 @@ TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int po
                 ++outcome.Stored;
                 continue;
             }
+            if (link.DeviceGone()) {
+                // Not the instrument's refusal: nothing was there any more to answer.
+                StoppedBy(outcome, link, TLinkStatus::DeviceGone, LinkText::PortErrGetcom);
+                break;
+            }
             host.ShowMessage(LinkText::UploadError);
             outcome.Failed = true;
             break;
         } catch (const TLinkError& e) {
-            StoppedBy(outcome, host, e.Status(), e.what());
+            StoppedBy(outcome, link, e.Status(), e.what());
             break;
         } catch (const std::exception& e) {
             // Not the link: the .ele file could not be written. The exchange ends all the same.
-            StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
+            StoppedBy(outcome, link, TLinkStatus::Failed, e.what());
             break;
         }
     }
@@ -160,9 +176,9 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
             }
         }
     } catch (const TLinkError& e) {
-        StoppedBy(outcome, host, e.Status(), e.what());
+        StoppedBy(outcome, link, e.Status(), e.what());
     } catch (const std::exception& e) {
-        StoppedBy(outcome, host, TLinkStatus::Failed, e.what());
+        StoppedBy(outcome, link, TLinkStatus::Failed, e.what());
     }
     // The end command; on a closed serial link the prompt wait ends at once and nothing is sent. The
     // panel goes off even when the end command itself fails.
@@ -224,9 +240,12 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
     if (connected_) return true;
     TLinkHost& host = link_.Host();
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         if (link_.Connect(port, ModemBaud, 0, modemInit, false, phone) == 0) {
             lastStatus_ = link_.OpenStatus() == TLinkStatus::Ok ? TLinkStatus::Stopped : link_.OpenStatus();
+            // A modem that went away while dialling is no answer the user could have seen.
+            if (lastStatus_ == TLinkStatus::DeviceGone) host.ShowMessage(StoppedText(link_, lastStatus_, ""));
             return false;
         }
         std::string text1, text2;
@@ -238,8 +257,9 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         std::vector<unsigned char> buffer(RemoteListCapacity);
         link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     } catch (const TLinkError& e) {
-        host.ShowMessage(LinkText::CommunicationStopped);
+        host.ShowMessage(StoppedText(link_, e.Status(), e.what()));
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
         return false;
     } catch (const std::exception&) {
         host.ShowMessage(LinkText::CommunicationStopped);
@@ -263,13 +283,16 @@ std::vector<std::string> TModemSession::List() {
 bool TModemSession::View() {
     if (!connected_) return false;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         std::vector<std::string> lines = List();
         ui_.PanelOff();
         ui_.ChooseLine(lines, true);
     } catch (const TLinkError& e) {
-        // A stop while listing ends the command without a message.
+        // A stop while listing ends the command without a message; what the user did not do is told.
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
+        TellWhy(e);
     }
     ui_.PanelOff();
     return false;
@@ -278,6 +301,7 @@ bool TModemSession::View() {
 bool TModemSession::StartOrDelete(TCommand command) {
     if (!connected_) return false;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     bool sent = false;
     try {
         std::vector<std::string> lines = List();
@@ -295,11 +319,18 @@ bool TModemSession::StartOrDelete(TCommand command) {
             }
         }
     } catch (const TLinkError& e) {
-        // The remote commands end without a message on a stop.
+        // The remote commands end without a message on a stop; what the user did not do is told.
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
+        TellWhy(e);
     }
     ui_.PanelOff();
     return sent;
+}
+
+void TModemSession::TellWhy(const TLinkError& e) {
+    if (e.Status() == TLinkStatus::DeviceGone || e.Status() == TLinkStatus::Garbled)
+        link_.Host().ShowMessage(StoppedText(link_, e.Status(), e.what()));
 }
 
 bool TModemSession::Start() { return StartOrDelete(TCommand::StartSequence); }
@@ -309,6 +340,7 @@ bool TModemSession::Delete() { return StartOrDelete(TCommand::DeleteSequence); }
 void TModemSession::Disconnect() {
     if (!connected_) return;
     lastStatus_ = TLinkStatus::Ok;
+    lastProblem_.clear();
     try {
         if (link_.GetState() > 0) {
             link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::Escape), LinkTimeout::Escape);
@@ -317,6 +349,7 @@ void TModemSession::Disconnect() {
     } catch (const TLinkError& e) {
         // Hanging up after a stop: the session ends all the same.
         lastStatus_ = e.Status();
+        lastProblem_ = e.what();
     }
     connected_ = false;
 }

@@ -16,7 +16,8 @@
 // run. A new link is USB for port setting 5 (through UsbLinkFactory; none when no USB link is built),
 // serial otherwise. Returns CurrentLink (possibly none).
 TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLinkClock& clock = SystemClock());
-// The stop button: closes CurrentLink, so the running exchange ends at its next wait.
+// The stop button (and the window closing): closes CurrentLink, so the running exchange ends at its
+// next wait; a link still being opened is not opened.
 void StopUpLoad();
 
 // The parts of the window the commands drive.
@@ -65,25 +66,34 @@ class TModemSession {
 public:
     TModemSession(TPortVirt& link, TRemoteUi& ui) : link_(link), ui_(ui) {}
     bool Connected() const { return connected_; }
-    // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped".
+    // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped", and
+    // why when the device went away (also while dialling).
     bool Connect(int port, const std::string& phone, const std::string& modemInit = "");
     // The instrument's list as lines (empty when not connected or on failure).
     std::vector<std::string> List();
     // Lists, offers the chooser, starts / deletes the chosen sequence. False when nothing was sent.
-    // A link error ends them without a message; LastStatus() then says how. Other errors propagate.
+    // A link error ends them without a message (except a device that went away, or a link that gave
+    // up retrying, which are told);
+    // LastStatus() then says how. Other errors propagate.
     bool View();
     bool Start();
     bool Delete();
     void Disconnect();
-    // How the last command ended (Ok, or the status of the link error that ended it).
+    // How the last command ended (Ok, or the status of the link error that ended it), and the text of
+    // that error.
     TLinkStatus LastStatus() const { return lastStatus_; }
+    const std::string& LastProblem() const { return lastProblem_; }
 
 private:
     bool StartOrDelete(TCommand command);
+    // Shows why a command ended when the user did not stop it: its device went away, or the link gave
+    // up retrying.
+    void TellWhy(const TLinkError& e);
     TPortVirt& link_;
     TRemoteUi& ui_;
     bool connected_ = false;
     TLinkStatus lastStatus_ = TLinkStatus::Ok;
+    std::string lastProblem_;
 };
 
 // The conversion of the instrument's list buffer into lines (filled with 0xFF before receiving).

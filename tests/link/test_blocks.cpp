@@ -1,6 +1,10 @@
 // The block protocol in both directions, byte for byte, over an in-memory link.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
+
 #include "linktestkit.h"
 #include "linktexts.h"
 
@@ -242,6 +246,109 @@ TEST_F(BlockFixture, ReceiveStreamOnAClosedLinkRaises) {
     }
     EXPECT_FALSE(host.Busy);
 }
+
+// A receiver that asks for the first block again `repeats` times (every copy came spoilt): up to
+// LinkRetry::BlockRetries the sender keeps trying and the transfer ends normally; one more and it
+// gives up, saying so, and closes the link instead of sending for ever.
+class SpoiltCopyCases : public TLinkFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SpoiltCopyCases, AreResentUpToTheLimit) {
+    const int repeats = GetParam();
+    const bool givesUp = repeats > LinkRetry::BlockRetries;
+    Bytes data = Pattern(10);
+    const Bytes copy = Cat({Le16Bytes(1), Block(data, 0, 10)});
+    TScript script(link);
+    link.Push(0x00);
+    script.Expect({0x00}).Expect(Le32Bytes(10), Le16Bytes(1));
+    for (int i = 0; i < std::min(repeats, LinkRetry::BlockRetries); ++i) script.Expect(copy, Le16Bytes(1));
+    if (givesUp) {
+        script.Expect(copy, Le16Bytes(1)).Expect(Le16Bytes(1));
+    } else {
+        script.Expect(copy, Le16Bytes(2)).Expect(Le16Bytes(2));
+    }
+    try {
+        link.SendData(data.data(), data.size(), nullptr);
+        EXPECT_FALSE(givesUp) << "no exception";
+    } catch (const TLinkError& e) {
+        EXPECT_TRUE(givesUp) << e.what();
+        EXPECT_EQ(e.Status(), TLinkStatus::Garbled);
+        EXPECT_EQ(e.what(), LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1));
+    }
+    EXPECT_EQ(link.IsOpen(), !givesUp);
+    EXPECT_FALSE(host.Busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, SpoiltCopyCases,
+                         ::testing::Values(LinkRetry::BlockRetries, LinkRetry::BlockRetries + 1),
+                         [](const auto& tc) { return tc.param > LinkRetry::BlockRetries ? "OneMore" : "AtTheLimit"; });
+
+// Instruments whose answers never come through: every transfer gives up by itself, within its
+// limit, where it used to go on until the stop. `Answer` is the instrument: it sees each byte the
+// program writes and pushes its replies.
+struct TGarbledCase {
+    const char* Name;
+    bool Receiving;   // ReceiveStream, else SendStream of 600 bytes
+    Bytes First;      // what the instrument sends before the program writes
+    std::function<void(TMemoryLink&, unsigned char)> Answer;
+    std::string Says;
+};
+class GarbledCases : public TLinkFixture, public ::testing::WithParamInterface<TGarbledCase> {};
+
+TEST_P(GarbledCases, GiveUpSayingWhy) {
+    const TGarbledCase& c = GetParam();
+    link.OnWrite = [&](unsigned char b) { c.Answer(link, b); };
+    host.OnEvents = [&] { if (host.EventTurns > 100000) link.Disconnect(); };
+    Bytes data = Pattern(600);
+    link.Push(c.First);
+    try {
+        if (c.Receiving) link.ReceiveStream(nullptr);
+        else link.SendData(data.data(), data.size(), nullptr);
+        FAIL() << "no exception";
+    } catch (const TLinkError& e) {
+        EXPECT_EQ(e.Status(), TLinkStatus::Garbled) << e.what();
+        EXPECT_EQ(e.what(), c.Says);
+    }
+    EXPECT_FALSE(link.IsOpen());
+}
+
+// Counts the program's bytes so that an answer goes after each whole request or block.
+struct TByteCounter {
+    std::shared_ptr<int> N = std::make_shared<int>(0);
+    int operator()() const { return ++*N; }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, GarbledCases,
+    ::testing::Values(
+        // The start: the instrument echoes a byte that is never the start byte 0.
+        TGarbledCase{"SendNeverStarts", false, {0x55}, [](TMemoryLink& l, unsigned char) { l.Push(0x55); },
+                     LinkText::NoTransferStart(LinkRetry::StartBytes)},
+        // After the total, requests for a block the transfer does not have.
+        TGarbledCase{"SendRequestsNoBlock", false, {0x00},
+                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                         const int k = n();
+                         if (k == 5 || (k > 5 && (k - 5) % 2 == 0)) l.Push(Le16Bytes(77));
+                     },
+                     LinkText::RequestsGarbled(LinkRetry::BlockRetries + 1)},
+        TGarbledCase{"ReceiveNeverStarts", true, {}, [](TMemoryLink& l, unsigned char) { l.Push(0x33); },
+                     LinkText::NoTransferStart(LinkRetry::StartBytes)},
+        // Every copy of block 1 with a wrong checksum.
+        TGarbledCase{"ReceiveEveryBlockSpoilt", true, {},
+                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                         const int k = n();
+                         if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
+                         if (k > 1 && k % 2 == 1) l.Push(Cat({Le16Bytes(1), InstrumentBlock(Pattern(528), 528, +1)}));
+                     },
+                     LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)},
+        // The request's number echoed wrong, every time.
+        TGarbledCase{"ReceiveEchoAlwaysWrong", true, {},
+                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                         const int k = n();
+                         if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
+                         if (k > 1 && k % 2 == 1) l.Push(Le16Bytes(9));
+                     },
+                     LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 // Round trips through the virtual instrument, whose block code is written from the instrument's side.
 TEST_F(BlockFixture, SpoiltBlocksAreResentUntilTheInstrumentHasThemAll) {

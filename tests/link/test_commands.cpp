@@ -9,6 +9,7 @@
 #include "linktexts.h"
 #include "linkfactory.h"
 #include "uploadcommands.h"
+#include "virtualinstrument.h"
 
 namespace fs = std::filesystem;
 
@@ -138,6 +139,51 @@ TEST_F(CommandFixture, Family2StopInTheMiddleOfATransferIsCommunicationStopped) 
     EXPECT_EQ(ui.PanelOffs, 1);
     EXPECT_FALSE(host.Busy);
 }
+
+// Instruments the upload never gets through to: it gives up, says why, and sends no end command
+// into the exchange it left half done.
+struct TNeverThroughCase {
+    const char* Name;
+    int CorruptEvery;        // the instrument spoils every N-th block it receives
+    bool GarbleComplement;   // the line garbles the upload command's complement
+    std::string Says;
+    std::vector<int> Commands;   // accepted by the instrument
+};
+class NeverThroughCases : public CommandFixture, public ::testing::WithParamInterface<TNeverThroughCase> {};
+
+TEST_P(NeverThroughCases, GiveUpSayingWhy) {
+    const TNeverThroughCase& c = GetParam();
+    std::vector<TSequence> set{Named("A", 300)};
+    auto o = Family2();
+    o.CorruptEvery = c.CorruptEvery;
+    TVirtualInstrument vi(o);
+    bool afterCommand = false;
+    link.OnWrite = [&](unsigned char b) {
+        if (c.GarbleComplement && afterCommand && b == (0xAC ^ 0xFF)) b = 0x00;
+        afterCommand = b == 0xAC;
+        vi.Feed(b);
+        if (vi.HasOutput()) link.Push(vi.TakeOutput());
+    };
+    // Whatever still runs long after it should have given up is stopped, so the test fails, not hangs.
+    host.OnEvents = [&] { if (host.EventTurns > 200000 && link.IsOpen()) link.Disconnect(); };
+    host.Answers = {true};
+    ui.Answers = {"A"};
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_EQ(r.Status, TLinkStatus::Garbled) << r.Problem;
+    EXPECT_EQ(r.Problem, c.Says);
+    EXPECT_EQ(host.Messages, std::vector<std::string>{std::string(LinkText::CommunicationStopped) + ": " + c.Says});
+    EXPECT_EQ(vi.Commands(), c.Commands);
+    EXPECT_TRUE(vi.Images().empty());
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(host.Busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, NeverThroughCases,
+    ::testing::Values(TNeverThroughCase{"EveryBlockSpoilt", 1, false,
+                                        LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1), {0xAC}},
+                      TNeverThroughCase{"CommandNeverWhole", 0, true, LinkText::UploadRefused, {}}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST(RemoteList, ConversionOfTheInstrumentsBuffer) {
     Bytes buffer = Cat({TextBytes("001 Line12"), {0}, TextBytes("X002 Test"), {0}});

@@ -112,6 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TCommandCase{"RepeatedOn0xFF", V::Serial, 0, {0xFF, 0xFF, 0x27}, true, 1, 3},
                       TCommandCase{"RepeatedOnSilence", V::Serial, 0, {-1, 0x27}, true, 1, 2},
                       TCommandCase{"OtherAnswerIsFalse", V::Serial, 0, {0x12}, false, 1, 1},
+                      // Refusals in a row end it on serial too; a silence between them starts the count again.
+                      TCommandCase{"SerialGivesUpAfter10Refusals", V::Serial, 0, std::vector<int>(12, 0xFF), false, 1, 10},
+                      TCommandCase{"SerialCountsRefusalsInARow", V::Serial, 0,
+                                   {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, -1, 0xFF, 0xFF, 0x27}, true, 1, 13},
                       TCommandCase{"SyncEchoAfterThreeTries", V::Serial, 3, {0x27}, true, 4, 1},
                       TCommandCase{"SerialGoesOnAfter22SilentSyncs", V::Serial, 99, {0x27}, true, 22, 1},
                       TCommandCase{"UsbGivesUpWithoutSyncIn20", V::Usb, 20, {}, false, 21, 0},

@@ -2,8 +2,11 @@
 // on a clock running ten times faster than real time so that the protocol's pauses cost little.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -389,5 +392,384 @@ TEST_F(CliFixture, SimulateAnnouncesItsLineStoresEveryImageAndEndsOnSigterm) {
                           BuildQuadripoleTable(seq)});
     EXPECT_EQ(ReadWholeFile((store / "image001.bin").string()), expected);
 }
+
+}  // namespace
+
+namespace {
+
+// The instrument goes away in the middle of an exchange (its program killed, its cable pulled): the
+// pseudo-terminal's far end closes, which leaves our end readable for ever with nothing to read.
+struct TVanishCase {
+    const char* Name;
+    int Family;            // 1, 2; 0 for the modem's list
+    uint64_t AfterBytesIn; // the instrument goes once it has received this many bytes
+};
+class VanishCases : public PtyFixture, public ::testing::WithParamInterface<TVanishCase> {
+protected:
+    bool gone = false;
+    long turnsSinceGone = 0;
+    bool rescued = false;
+    // Lets the instrument vanish once it has taken `after` bytes; a wait that goes on long after it
+    // vanished is stopped as the user would, so that the test fails instead of hanging.
+    void VanishAfter(uint64_t after) {
+        host.OnEvents = [this, after] {
+            if (!gone && vi && vi->Pty().BytesIn() >= after) {
+                vi.reset();
+                gone = true;
+            }
+            if (gone && ++turnsSinceGone > 20000 && link.IsOpen()) {
+                rescued = true;
+                link.Disconnect();
+            }
+        };
+    }
+};
+
+TEST_P(VanishCases, EndsSayingTheDeviceWentAway) {
+    const TVanishCase& c = GetParam();
+    const fs::path folder = fs::temp_directory_path() / ("teravox-vanish-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    TVirtualInstrument::TOptions o = Family2();
+    if (c.Family == 1) o.Family = 1;
+    if (c.Family == 0) {
+        o.Modem = true;
+        o.Stored = {"Line12"};
+    }
+    Start(o);
+    const std::string wentAway = LinkText::DeviceWentAway("COM 1 (" + vi->Pty().Path() + ")");
+    // Family 1 takes at most 1,500 quadripoles.
+    std::vector<TSequence> set{Numbered("Line12", 200, c.Family == 1 ? 1200 : 8000)};
+    host.Answers = {true, true};
+    ui.Answers = {"Line12"};
+    TLinkStatus status = TLinkStatus::Ok;
+    if (c.Family == 0) {
+        TModemSession session(link, ui);
+        ASSERT_TRUE(session.Connect(1, "0123456789"));
+        VanishAfter(vi->Pty().BytesIn() + c.AfterBytesIn);
+        session.View();
+        status = session.LastStatus();
+    } else {
+        VanishAfter(c.AfterBytesIn);
+        TUploadOutcome r = c.Family == 1 ? VarnelUpLoad(set, link, 1, ui, folder.string())
+                                         : VarnelTarskOptra(set, link, 1, ui);
+        status = r.Status;
+        EXPECT_EQ(r.Stored, 0);
+    }
+    fs::remove_all(folder);
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(rescued) << "the wait went on after the instrument had gone";
+    EXPECT_EQ(status, TLinkStatus::DeviceGone);
+    EXPECT_TRUE(link.DeviceGone());
+    ASSERT_FALSE(host.Messages.empty());
+    EXPECT_EQ(host.Messages.back(), wentAway);
+    EXPECT_EQ(std::count(host.Messages.begin(), host.Messages.end(), LinkText::UploadError), 0);
+    EXPECT_FALSE(host.Busy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pty, VanishCases,
+                         ::testing::Values(TVanishCase{"Family2WhileIdentifying", 2, 1},
+                                           TVanishCase{"Family2InTheTransfer", 2, 20000},
+                                           TVanishCase{"Family1AwaitingAnAcknowledgement", 1, 2000},
+                                           TVanishCase{"ModemList", 0, 0}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
+
+// Each wait of the link, once the device behind an open link has gone: it ends at once, closes the
+// link and says why, where before it looked at a line that was always "ready" for ever.
+struct TGoneWait {
+    const char* Name;
+    std::function<void(TPortVirt&)> Wait;
+    bool Raises;
+};
+class GoneWaits : public PtyFixture, public ::testing::WithParamInterface<TGoneWait> {};
+
+TEST_P(GoneWaits, EndAndCloseTheLink) {
+    Start(Family2());
+    host.Answers = {true};
+    ASSERT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi.reset();
+    // Any wait that outlives the device by this many turns of the event pump is not ending by itself.
+    host.OnEvents = [&] { if (host.EventTurns > 2000 && link.IsOpen()) link.Disconnect(); };
+    try {
+        GetParam().Wait(link);
+        EXPECT_FALSE(GetParam().Raises) << "no exception";
+    } catch (const TLinkError& e) {
+        EXPECT_TRUE(GetParam().Raises) << e.what();
+        EXPECT_EQ(e.Status(), TLinkStatus::DeviceGone) << e.what();
+    }
+    EXPECT_TRUE(link.DeviceGone());
+    EXPECT_EQ(link.LinkState(), 0);
+    EXPECT_LE(host.EventTurns, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pty, GoneWaits,
+    ::testing::Values(TGoneWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, true},
+                      TGoneWait{"WaitForText", [](TPortVirt& l) { EXPECT_FALSE(l.WaitForText(":>")); }, false},
+                      TGoneWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, false},
+                      TGoneWait{"ReadLine",
+                                [](TPortVirt& l) {
+                                    std::string line;
+                                    EXPECT_FALSE(l.ReadLine(line, 40, 15000));
+                                },
+                                false},
+                      TGoneWait{"PutByte", [](TPortVirt& l) { for (int i = 0; i < 100000; ++i) l.PutByte(0x40); }, true},
+                      TGoneWait{"SendCommand", [](TPortVirt& l) { l.SendCommand(0xAC, 300000); }, true}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
+
+// The device back (here under another name): the next Connect opens the port again instead of
+// keeping the dead one, and the upload goes through.
+TEST_F(PtyFixture, ConnectAfterTheDeviceWentAwayOpensThePortAgain) {
+    Start(Family2());
+    host.Answers = {true, true, true, true};
+    ASSERT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi.reset();
+    EXPECT_EQ(link.GetByteTimed(300000), -1);
+    ASSERT_TRUE(link.DeviceGone());
+    Start(Family2());
+    std::vector<TSequence> set{Numbered("Line12", 48, 300)};
+    ui.Answers = {"Line12"};
+    TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
+    EXPECT_EQ(r.Stored, 1) << r.Problem;
+    EXPECT_FALSE(link.DeviceGone());
+}
+
+// `teravox2-cli simulate` killed while `upload` sends it the second of two sequences.
+TEST_F(CliFixture, UploadToAKilledSimulatorEndsSayingTheDeviceWentAway) {
+    const std::string second = (folder / "Line13.sqx").string();
+    WriteSequenceFile(second, Numbered("Line13", 200, 16000));
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(pipefd[1], STDOUT_FILENO);
+        close(pipefd[0]);
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "simulate", "--family", "2", "--wire-baud", "115200",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipefd[1]);
+    auto readLine = [&](int waitMs) {
+        std::string line;
+        for (char c = 0; c != '\n';) {
+            pollfd p{pipefd[0], POLLIN, 0};
+            if (poll(&p, 1, waitMs) <= 0 || read(pipefd[0], &c, 1) != 1) break;
+            line += c;
+        }
+        return line;
+    };
+    const std::string first = readLine(10000);
+    const std::string prefix = "Instrument ready on ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+    const std::string path = first.substr(prefix.size(), first.size() - prefix.size() - 1);
+
+    // Killed once it has the first image; should the upload still run well after that, it is stopped
+    // as with Ctrl-C, so that the test fails instead of hanging.
+    std::atomic<bool> ended{false};
+    std::string received;
+    std::thread killer([&] {
+        received = readLine(60000);
+        kill(pid, SIGKILL);
+        for (int i = 0; i < 200 && !ended.load(); ++i) usleep(50000);
+        if (!ended.load()) RequestCliStop();
+    });
+    const int rc = Run({"upload", "--family", "2", "--device", path, file, second});
+    ended = true;
+    killer.join();
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(pipefd[0]);
+    EXPECT_EQ(received, "Received \"Line12\" on memory 1\n");
+    EXPECT_EQ(rc, 1);
+    const std::string gone = LinkText::DeviceWentAway("COM 1 (" + path + ")");
+    // The failure is the last word on stderr (a slow machine may have told the prompt's wait before).
+    const std::string said = err.str();
+    ASSERT_GE(said.size(), gone.size() + 1) << said;
+    EXPECT_EQ(said.substr(said.size() - gone.size() - 1), gone + "\n") << said;
+    EXPECT_EQ(out.str(), "Line12 correctly loaded  On Memory 1\n" + gone + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+// `simulate --corrupt-every 1`: the upload gives up on its own and says why.
+TEST_F(CliFixture, UploadToAnInstrumentThatSpoilsEveryBlockGivesUpSayingWhy) {
+    auto o = Family2();
+    o.CorruptEvery = 1;
+    TRunningInstrument vi(o);
+    EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 1);
+    const std::string why =
+        std::string(LinkText::CommunicationStopped) + ": " + LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1);
+    EXPECT_EQ(out.str(), why + "\n");
+    EXPECT_EQ(err.str(), why + "\n");
+    vi.Stop();
+    EXPECT_EQ(vi.Instrument().BlocksSpoilt(), LinkRetry::BlockRetries + 1);
+    // No end command into the transfer it left half done.
+    EXPECT_EQ(vi.Instrument().Commands(), std::vector<int>{0xAC});
+}
+
+}  // namespace
+
+#include <dirent.h>
+#include <fcntl.h>
+
+namespace {
+
+// A stop while the serial link opens the port and holds its lines down for a second: the opening ends
+// at once, sends nothing and leaves the port to be configured again.
+TEST_F(PtyFixture, AStopWhileConnectingCancelsTheOpening) {
+    Start(Family2());
+    host.Answers = {true, true};
+    host.OnEvents = [&] { link.StopOpening(); };
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(link.Connect(1, 115200, 0, "", false, ""), 0);
+    EXPECT_LT(clock.NowMs() - start, 1000);
+    EXPECT_EQ(link.OpenStatus(), TLinkStatus::Stopped);
+    EXPECT_EQ(link.LinkState(), -1);
+    EXPECT_EQ(link.Configured(), 0);
+    host.OnEvents = nullptr;
+    EXPECT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
+    vi->Stop();
+    EXPECT_TRUE(vi->Instrument().Log().empty());
+}
+
+// How many descriptors of this process have `path` open.
+int OpenCount(const std::string& path) {
+    DIR* d = opendir("/proc/self/fd");
+    if (!d) return 0;
+    int found = 0;
+    while (dirent* e = readdir(d)) {
+        char target[256] = {};
+        const std::string link = std::string("/proc/self/fd/") + e->d_name;
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && path == std::string(target, static_cast<std::size_t>(n))) ++found;
+    }
+    closedir(d);
+    return found;
+}
+
+// Ctrl-C once the command line has opened the port, while it still holds the lines down: it ends
+// with "Communication stopped" alone, without trying to identify the instrument first.
+TEST_F(CliFixture, CtrlCWhileConnectingEndsBeforeIdentifying) {
+    TRunningInstrument vi(Family2());
+    const std::string path = vi.Pty().Path();
+    std::atomic<bool> ended{false};
+    // The instrument holds its end open too; the command line's opening adds one.
+    const int before = OpenCount(path);
+    std::thread stopper([&] {
+        while (!ended.load() && OpenCount(path) <= before) usleep(500);
+        RequestCliStop();
+    });
+    const int rc = Run({"upload", "--family", "2", "--device", path, file});
+    ended = true;
+    stopper.join();
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), std::string(LinkText::CommunicationStopped) + "\n");
+    vi.Stop();
+    EXPECT_TRUE(vi.Instrument().Log().empty());
+}
+
+// SIGTERM ends an upload as Ctrl-C does: the link is closed and the command says so, exit 1.
+class StopSignalCases : public CliFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StopSignalCases, EndTheUploadWithCommunicationStopped) {
+    auto o = Family2();
+    o.Silent = true;
+    TRunningInstrument vi(o);
+    int errPipe[2];
+    ASSERT_EQ(pipe(errPipe), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(errPipe[1], STDERR_FILENO);
+        close(errPipe[0]);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "--home", folder.c_str(), "upload", "--family", "2", "--device",
+              vi.Pty().Path().c_str(), file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(errPipe[1]);
+    // Signalled once it tells that it waits for the instrument: well inside the exchange.
+    std::string said;
+    for (char c = 0; said.find("Ctrl-C ends the wait\n") == std::string::npos;) {
+        pollfd p{errPipe[0], POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0 || read(errPipe[0], &c, 1) != 1) break;
+        said += c;
+    }
+    kill(pid, GetParam());
+    for (char c = 0;;) {
+        pollfd p{errPipe[0], POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0 || read(errPipe[0], &c, 1) != 1) break;
+        said += c;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(errPipe[0]);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string stopped = std::string(LinkText::CommunicationStopped) + "\n";
+    ASSERT_GE(said.size(), stopped.size()) << said;
+    EXPECT_EQ(said.substr(said.size() - stopped.size()), stopped) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, StopSignalCases, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& tc) { return std::string(tc.param == SIGINT ? "Sigint" : "Sigterm"); });
+
+}  // namespace
+
+namespace {
+
+// The modem's commands through the command line, when the instrument goes away after dialling or
+// spoils every block it sends: exit 1 with the reason, where `modem list` used to wait for ever (or,
+// having caught a stop, print nothing and exit 0).
+struct TModemEndCase {
+    const char* Name;
+    int CorruptEvery;
+    uint64_t VanishAfterBytes;   // 0 = stays
+    std::function<std::string(const std::string& path)> Says;
+};
+class ModemEndCases : public CliFixture, public ::testing::WithParamInterface<TModemEndCase> {};
+
+TEST_P(ModemEndCases, EndWithTheReason) {
+    const TModemEndCase& c = GetParam();
+    auto o = Family2();
+    o.Modem = true;
+    o.Stored = {"Line12", "Test"};
+    o.CorruptEvery = c.CorruptEvery;
+    auto vi = std::make_unique<TRunningInstrument>(o);
+    const std::string path = vi->Pty().Path();
+    std::atomic<bool> ended{false};
+    std::thread vanisher([&] {
+        while (!ended.load() && (c.VanishAfterBytes == 0 || vi->Pty().BytesIn() < c.VanishAfterBytes)) usleep(200);
+        if (c.VanishAfterBytes != 0 && !ended.load()) vi.reset();
+        // A command still running well after that is stopped, so that the test fails, not hangs.
+        for (int i = 0; i < 200 && !ended.load(); ++i) usleep(50000);
+        if (!ended.load()) RequestCliStop();
+    });
+    const int rc = Run({"modem", "--device", path, "--dial", "0123456789", "list"});
+    ended = true;
+    vanisher.join();
+    EXPECT_EQ(rc, 1);
+    const std::string says = c.Says(path) + "\n";
+    const std::string said = err.str();
+    ASSERT_GE(said.size(), says.size()) << said;
+    EXPECT_EQ(said.substr(said.size() - says.size()), says) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ModemEndCases,
+    ::testing::Values(
+        // Gone once it has the dialling and the identification byte.
+        TModemEndCase{"DeviceGoneAfterDialling", 0, 22,
+                      [](const std::string& path) { return LinkText::DeviceWentAway("COM 1 (" + path + ")"); }},
+        TModemEndCase{"EveryBlockSpoilt", 1, 0,
+                      [](const std::string&) {
+                          return std::string(LinkText::CommunicationStopped) + ": " +
+                                 LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1);
+                      }}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "d2xxsim.h"
@@ -9,6 +10,7 @@
 #include "linktexts.h"
 #include "portusb.h"
 #include "scriptedfarside.h"
+#include "uploadcommands.h"
 
 namespace {
 
@@ -28,6 +30,7 @@ struct UsbFixture : ::testing::Test {
         host.Answers.push_back(true);
         int32_t r = link.Connect(port, baud, 0, "", false, "");
         sim->Calls.clear();
+        host.EventTurns = 0;   // the tests count the turns of what follows
         return r;
     }
     std::vector<std::string> TimeoutCalls() const {
@@ -81,6 +84,53 @@ TEST_F(UsbFixture, ConnectOpensTheFirstAdapterAndSetsItUp) {
     EXPECT_EQ(link.RtsOn, 1);
     EXPECT_TRUE(sim->Dtr());
     EXPECT_TRUE(sim->Written.empty());
+}
+
+// A stop while Connect pauses (Ctrl-C at the command line, the window closing) cancels the opening
+// at once instead of after the pauses; the next Connect opens normally.
+struct TStopWhileOpening {
+    const char* Name;
+    long AtTurn;          // the event-pump turn at which the stop comes
+    int64_t PausedMs;     // the link's clock time Connect took
+};
+class StopWhileOpeningCases : public UsbFixture, public ::testing::WithParamInterface<TStopWhileOpening> {};
+
+TEST_P(StopWhileOpeningCases, CancelsTheOpening) {
+    host.Answers = {true, true};
+    host.OnEvents = [&] {
+        if (host.EventTurns == GetParam().AtTurn) {
+            if (link.IsOpen()) link.Disconnect();
+            else link.StopOpening();
+        }
+    };
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(link.OpenStatus(), TLinkStatus::Stopped);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(clock.NowMs() - start, GetParam().PausedMs);
+    EXPECT_TRUE(sim->Written.empty());
+    host.OnEvents = nullptr;
+    EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usb, StopWhileOpeningCases,
+    // 20 slices of 50 ms make the first pause; the stop at turn 21 comes in the 400 ms after it,
+    // with the link already open, and is a Disconnect with its own second.
+    ::testing::Values(TStopWhileOpening{"InTheFirstPause", 1, TPortVirt::WaitSliceMs},
+                      TStopWhileOpening{"InTheLastPause", 21, 1000 + TPortVirt::WaitSliceMs + 1000}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
+
+// The window closing while the link connects: the stop reaches the opening too.
+TEST_F(UsbFixture, StopUpLoadWhileConnectingCancelsTheOpening) {
+    auto own = std::make_unique<TPortUSB>(host, sim, clock);
+    TPortUSB& usb = *own;
+    CurrentLink = std::move(own);
+    host.Answers = {true};
+    host.OnEvents = [] { StopUpLoad(); };
+    EXPECT_EQ(usb.Connect(2, 9600, 0, "", false, ""), 0);
+    EXPECT_EQ(usb.OpenStatus(), TLinkStatus::Stopped);
+    CurrentLink.reset();
 }
 
 TEST_F(UsbFixture, ModemConnectIgnoresThePhoneNumber) {
@@ -265,7 +315,7 @@ TEST_F(UsbFixture, FailedWriteIsRetriedByPutByte) {
 }
 
 // A cable pulled out during an exchange: every write fails, and PutByte gives up on its own after
-// MaxFailingWriteMs instead of trying until the stop button closes the link.
+// MaxFailingMs instead of trying until the stop button closes the link.
 TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
     Open();
     sim->SetAttached(0);
@@ -284,12 +334,54 @@ TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
         EXPECT_STREQ(e.what(), LinkText::PortErrPutcom);
     }
     EXPECT_FALSE(stopNeeded);
-    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingWriteMs);
+    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingMs);
     EXPECT_LT(clock.NowMs() - start, 2000);
     EXPECT_TRUE(far->Received.empty());
     link.Disconnect();
     EXPECT_EQ(link.LinkState(), 0);
 }
+
+// The cable pulled out while the link waits for the instrument: every look at the adapter fails,
+// and the wait ends on its own after MaxFailingMs, closing the link, instead of looking for ever.
+struct TUnpluggedWait {
+    const char* Name;
+    std::function<void(TPortVirt&)> Wait;
+    const char* Raises;   // the exception's text, or none
+};
+class UnpluggedWaits : public UsbFixture, public ::testing::WithParamInterface<TUnpluggedWait> {};
+
+TEST_P(UnpluggedWaits, EndWithoutAStop) {
+    Open();
+    sim->SetAttached(0);
+    host.OnEvents = [&] { if (host.EventTurns == 5000) link.Disconnect(); };
+    const int64_t start = clock.NowMs();
+    try {
+        GetParam().Wait(link);
+        EXPECT_EQ(GetParam().Raises, nullptr) << "no exception";
+    } catch (const TLinkError& e) {
+        ASSERT_NE(GetParam().Raises, nullptr) << e.what();
+        EXPECT_STREQ(e.what(), GetParam().Raises);
+        EXPECT_EQ(e.Status(), TLinkStatus::DeviceGone);
+    }
+    EXPECT_LT(host.EventTurns, 5000) << "only the stop ended the wait";
+    EXPECT_TRUE(link.DeviceGone());
+    EXPECT_EQ(link.LinkState(), 0);
+    EXPECT_GE(clock.NowMs() - start, TPortVirt::MaxFailingMs);
+    EXPECT_LT(clock.NowMs() - start, 2000);
+    // Plugged in again: the next Connect opens it as new.
+    sim->SetAttached(1);
+    EXPECT_EQ(Open(), 3);
+    EXPECT_FALSE(link.DeviceGone());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usb, UnpluggedWaits,
+    ::testing::Values(TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
+                      TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
+                      TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
+                      TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); },
+                                     LinkText::PortErrPutcom}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(UsbFixture, PurgesReachTheAdapter) {
     Open();
