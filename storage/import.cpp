@@ -1,11 +1,14 @@
 #include "import.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 #include "datafolder.h"
 #include "fileio.h"
+#include "geometry.h"
 #include "numberformat.h"
 #include "sqxfile.h"
 
@@ -379,17 +382,13 @@ void DeriveSpacingAndLevel(TSequence& seq, int qi) {
     const float da = nearer(ma, na);
     const float db = nearer(mb, nb);
     const float d = da < db ? da : db;
-    const float r = mn < 900000.0f ? mn / a : 1.0f;
-
-    // Guard the conversions: coordinates read from a file may be huge, infinite or NaN.
-    const float t = std::fabs(std::trunc(r - 1.0f));
-    q.SpacingIndex = static_cast<int8_t>(t >= 2.0f ? 2 : (t >= 1.0f ? 1 : 0));
+    // A potential dipole that reaches the remote electrode, at 999,999, counts as one unit long. The
+    // length and the distance are whole multiples of a, read as such (WholeMultiple): 3 x 0.11 apart
+    // is index 2, never 1. Coordinates read from a file may be huge, infinite or NaN.
+    const int t = mn < 900000.0f ? std::abs(WholeMultiple(mn - a, a)) : 0;
+    q.SpacingIndex = static_cast<int8_t>(t >= 2 ? 2 : t);
     const float level = d / a;
-    if (level > 1.0f) {
-        q.Level = static_cast<int8_t>(level >= 32.0f ? 32 : static_cast<int>(level));
-    } else {
-        q.Level = 1;
-    }
+    q.Level = static_cast<int8_t>(level >= 32.0f ? 32 : std::max(WholeMultiple(d, a), 1));
 }
 
 TImportKind ImportKindOf(const std::string& path) {

@@ -221,6 +221,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, Derive,
                                          TDeriveCase{"Infinite", 0, 1, INFINITY, -INFINITY, 0, 32}),
                          [](const testing::TestParamInfo<TDeriveCase>& p) { return p.param.Label; });
 
+TEST(TextImport, DistancesThatAreWholeMultiplesOfATypedSpacingGiveThoseMultiples) {
+    // Electrodes typed with two decimals, k a apart; a dipole-dipole quadripole with a dipole length of
+    // 3 a at level 2 once read as index 1 or level 1 when the quotient fell a hair below the multiple.
+    int wrong = 0;
+    std::string first;
+    for (int cents = 1; cents <= 2000; ++cents) {
+        auto typed = [&](int k) {
+            const int v = k * cents;
+            return std::to_string(v / 100) + "." + char('0' + v / 10 % 10) + char('0' + v % 10);
+        };
+        std::string text = "#,X,Y,Z\n";
+        for (int k = 0; k < 9; ++k) text += std::to_string(k + 1) + "," + typed(k) + ",0,0\n";
+        text += "#,A,B,M,N\n1,1,4,6,9\n";   // A 0, B 3 a, M 5 a, N 8 a
+        auto seq = Import(text);
+        const TQuadripole& q = seq->Quadripoles[0];
+        if (q.SpacingIndex == 2 && q.Level == 2) continue;
+        if (wrong++ == 0)
+            first = "a = " + typed(1) + ": index " + std::to_string(q.SpacingIndex) + ", level " + std::to_string(q.Level);
+    }
+    EXPECT_EQ(wrong, 0) << first;
+}
+
 TEST(TextImport, SpacingOfTheDerivedIndex) {
     auto seq = Import(FourOnALine + "#,A,B,M,N\n1,1,2,3,5\n2,1,2,2,5\n");
     EXPECT_EQ(seq->Quadripoles[0].SpacingIndex, 1);

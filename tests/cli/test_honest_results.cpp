@@ -1,0 +1,111 @@
+// Results that were wrong and reported as success: each case through the command line, where a user
+// met it, with the files it reads and writes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "clirun.h"
+#include "fileio.h"
+#include "geometry.h"
+#include "import.h"
+#include "sqxfile.h"
+#include "testdir.h"
+
+namespace {
+
+struct THonestCase {
+    const char* Name;
+    std::function<void(TTestDir&)> Check;
+};
+
+bool Says(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string MakeCable(TTestDir& dir) {
+    const std::string path = dir.Path("l48.cbl");
+    if (!std::filesystem::exists(path)) {
+        auto r = Cli({"cable", "create", path, "--name", "L48", "--segment", "Red:1-48:5"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+    }
+    return path;
+}
+
+std::vector<std::string> Generate(TTestDir& dir, const std::string& out, std::vector<std::string> options) {
+    std::vector<std::string> args = {"generate", "--cable", MakeCable(dir), "--array", "dd", "--levels", "1-3", "-o", out};
+    args.insert(args.end(), options.begin(), options.end());
+    return args;
+}
+
+nlohmann::json ShowJson(const std::string& sqx) {
+    auto r = Cli({"show", sqx, "--json"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    return nlohmann::json::parse(r.Out);
+}
+
+// A line of a spreadsheet export's header, e.g. "Spacing 2 3".
+bool HasHeaderLine(const std::string& file, const std::string& line) { return Says(ReadText(file), "\r\n" + line + "\r\n"); }
+
+std::vector<THonestCase> Cases() {
+    std::vector<THonestCase> cases;
+
+    cases.push_back({"DipoleLengthsKeepTheirMultipleInTheExportAndTheJson", [](TTestDir& dir) {
+        // a typed with two decimals whose k x a once came back as (k - 1) x a, and others that did not.
+        const struct {
+            const char* A;
+            int K2, K3;
+            const char* NewA;   // a roll along with another spacing keeps the multiples
+        } lengths[] = {{"0.11", 3, 3, "0.43"}, {"0.09", 2, 7, "0.11"}, {"0.43", 3, 9, "0.09"},
+                       {"2.5", 6, 9, "0.37"},  {"0.37", 5, 5, "2.5"}};
+        for (const auto& l : lengths) {
+            const std::string tag = std::string("a = ") + l.A + ", " + std::to_string(l.K2) + " and " + std::to_string(l.K3);
+            const std::string sqx = dir.Path(std::string("L") + l.A + ".sqx");
+            auto r = Cli(Generate(dir, sqx, {"--spacing", l.A, "--spacing2", std::to_string(l.K2), "--levels2", "1",
+                                             "--spacing3", std::to_string(l.K3), "--levels3", "1", "--name", "S"}));
+            ASSERT_EQ(r.Status, 0) << r.Err;
+            for (const auto& [file, a] : {std::pair{sqx, l.A}, std::pair{dir.Path("rolled.sqx"), l.NewA}}) {
+                if (a == l.NewA) {
+                    r = Cli({"generate", "--roll-along", sqx, "--spacing", a, "--name", "S", "-o", file});
+                    ASSERT_EQ(r.Status, 0) << r.Err;
+                }
+                const float typedA = std::strtof(a, nullptr);
+                const nlohmann::json j = ShowJson(file);
+                EXPECT_EQ(j["spacing"][0].get<float>(), typedA) << tag;
+                EXPECT_EQ(j["spacing"][1].get<float>(), static_cast<float>(l.K2) * typedA) << tag << " from " << a;
+                EXPECT_EQ(j["spacing"][2].get<float>(), static_cast<float>(l.K3) * typedA) << tag << " from " << a;
+                std::filesystem::remove_all(dir.Path("out"));
+                r = Cli({"export", "spreadsheet", file, "--to", dir.Path("out")});
+                ASSERT_EQ(r.Status, 0) << r.Err;
+                EXPECT_TRUE(HasHeaderLine(dir.Path("out/S.txt"), "Spacing 2 " + std::to_string(l.K2))) << tag << " from " << a;
+                EXPECT_TRUE(HasHeaderLine(dir.Path("out/S.txt"), "Spacing 3 " + std::to_string(l.K3))) << tag << " from " << a;
+            }
+        }
+    }});
+
+    return cases;
+}
+
+class HonestResults : public testing::TestWithParam<THonestCase> {};
+
+TEST_P(HonestResults, Case) {
+    TTestDir dir;
+    GetParam().Check(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, HonestResults, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<THonestCase>& p) { return std::string(p.param.Name); });
+
+}  // namespace
