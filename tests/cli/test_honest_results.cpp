@@ -95,6 +95,35 @@ std::vector<THonestCase> Cases() {
         }
     }});
 
+    cases.push_back({"SpacingsTooSmallToTellElectrodesApartAreRefused", [](TTestDir& dir) {
+        // At 0.0015 every quadripole was 1-1-1-1, at 0.015 some were lost; both reported success.
+        for (const char* a : {"0.0015", "0.005", "0.015", "0.0199"}) {
+            auto r = Cli(Generate(dir, dir.Path("tiny.sqx"), {"--spacing", a}));
+            EXPECT_EQ(r.Status, ExitUsage) << a;
+            EXPECT_TRUE(Says(r.Err, "--spacing")) << r.Err;
+            EXPECT_TRUE(Says(r.Err, "cannot be told apart")) << r.Err;
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("tiny.sqx"))) << a;
+        }
+        auto r = Cli(Generate(dir, dir.Path("small.sqx"), {"--spacing", "0.02"}));
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Out, "NoName: 48 electrodes, 132 quadripoles\n");   // as at a = 5
+        r = Cli({"check", "--family", "2", dir.Path("small.sqx")});
+        EXPECT_EQ(r.Status, 0) << r.Out << r.Err;
+    }});
+
+    cases.push_back({"CheckReportsAQuadripoleThatNamesAnElectrodeTwice", [](TTestDir& dir) {
+        auto r = Cli(Generate(dir, dir.Path("L.sqx"), {"--spacing", "5"}));
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("L.sqx"), *seq);
+        seq->Quadripoles[3] = {5, 5, 6, 7, 0, 1, -1};
+        seq->Quadripoles[9] = {8, 9, 10, 8, 0, 1, -1};
+        WriteSequenceFile(dir.Path("L.sqx"), *seq);
+        r = Cli({"check", "--family", "2", dir.Path("L.sqx")});
+        EXPECT_EQ(r.Status, ExitFailed);
+        EXPECT_EQ(r.Out, dir.Path("L.sqx") + ": 2 quadripoles name an electrode more than once, the first number 4 (5-5-6-7)\n");
+    }});
+
     return cases;
 }
 

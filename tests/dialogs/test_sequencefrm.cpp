@@ -200,6 +200,17 @@ TEST_F(SequenceDialog, ModifyThenOkKeepsEveryDipoleLength) {
     }
 }
 
+TEST_F(SequenceDialog, ASpacingTooSmallToTellElectrodesApartIsRefusedWithItsReason) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "0.015", 3);
+    Generate(d->CreateBtn);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::CannotGenerate));
+    EXPECT_TRUE(prompts.Messages[0].contains("cannot be told apart")) << prompts.Messages[0].toStdString();
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+}
+
 TEST_F(SequenceDialog, AMaskWithAGapShowsItsCountInADisabledEdit) {
     record.Spacing[0] = 5;
     record.LevelUsed[0] = 0b10011;   // levels 1, 2 and 5
