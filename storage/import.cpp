@@ -254,10 +254,66 @@ void ImportTextSequence(TSequence& seq, const std::vector<TTextLine>& quadripole
     }
 }
 
+std::string DecodeTextFile(std::string_view bytes) {
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    using namespace std::string_view_literals;
+    if (starts("\xFF\xFE\0\0"sv) || starts("\0\0\xFE\xFF"sv))
+        throw TImportError("UTF-32 text is not read: save the file as UTF-8 or UTF-16");
+    if (starts("\xEF\xBB\xBF"sv)) return std::string(bytes.substr(3));
+    const bool little = starts("\xFF\xFE"sv), big = starts("\xFE\xFF"sv);
+    if (!little && !big) {
+        // Without its mark UTF-16 is told by its NUL bytes: every other byte of plain text in it is 0,
+        // which read byte by byte is a blank between every two characters.
+        const std::size_t pairs = std::min<std::size_t>(bytes.size(), 256) / 2;
+        std::size_t lowFirst = 0, highFirst = 0;
+        for (std::size_t i = 0; i < pairs; ++i) {
+            lowFirst += at(2 * i) != 0 && at(2 * i + 1) == 0;
+            highFirst += at(2 * i) == 0 && at(2 * i + 1) != 0;
+        }
+        if (pairs >= 4 && (lowFirst == pairs || highFirst == pairs))
+            throw TImportError("UTF-16 text without a byte-order mark is not read: save the file as UTF-8, or as "
+                               "UTF-16 with its byte-order mark");
+        return std::string(bytes);
+    }
+    if (bytes.size() % 2 != 0) throw TImportError("UTF-16 text that ends in half a character");
+    auto unit = [&](std::size_t i) -> unsigned {
+        return little ? at(i) | (at(i + 1) << 8) : (at(i) << 8) | at(i + 1);
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        unsigned c = unit(i);
+        if (c >= 0xDC00 && c <= 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            const unsigned low = i + 3 < bytes.size() ? unit(i + 2) : 0;
+            if (low < 0xDC00 || low > 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 void ImportTextBytes(std::string_view text, const std::string& name, char decimal, TSequence& seq) {
     seq.Reset();
     try {
-        TTextSections sections = FindTextSections(SplitLines(text));
+        TTextSections sections = FindTextSections(SplitLines(DecodeTextFile(text)));
         seq.Name.Set(name);
         ImportTextSequence(seq, sections.Quadripoles, sections.Coordinates, decimal);
     } catch (...) {

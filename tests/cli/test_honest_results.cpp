@@ -35,6 +35,10 @@ std::string ReadText(const std::string& path) {
     return s.str();
 }
 
+void WriteText(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 std::string MakeCable(TTestDir& dir) {
     const std::string path = dir.Path("l48.cbl");
     if (!std::filesystem::exists(path)) {
@@ -58,6 +62,17 @@ nlohmann::json ShowJson(const std::string& sqx) {
 
 // A line of a spreadsheet export's header, e.g. "Spacing 2 3".
 bool HasHeaderLine(const std::string& file, const std::string& line) { return Says(ReadText(file), "\r\n" + line + "\r\n"); }
+
+std::string Utf16LittleEndian(const std::string& ascii, bool mark) {
+    std::string out = mark ? "\xFF\xFE" : "";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+const std::string SmallText = "#,A,B,M,N\n1,1,2,3,4\n2,Rem,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,2.5,0,0\n3,5,0,0\n4,7.5,0,0\n";
 
 std::vector<THonestCase> Cases() {
     std::vector<THonestCase> cases;
@@ -122,6 +137,28 @@ std::vector<THonestCase> Cases() {
         r = Cli({"check", "--family", "2", dir.Path("L.sqx")});
         EXPECT_EQ(r.Status, ExitFailed);
         EXPECT_EQ(r.Out, dir.Path("L.sqx") + ": 2 quadripoles name an electrode more than once, the first number 4 (5-5-6-7)\n");
+    }});
+
+    cases.push_back({"Utf16TextIsReadAsItsUtf8Twin", [](TTestDir& dir) {
+        WriteText(dir.Path("plain.txt"), SmallText);
+        WriteText(dir.Path("wide.txt"), Utf16LittleEndian(SmallText, true));
+        auto plain = Cli({"import", dir.Path("plain.txt"), "-o", dir.Path("plain.sqx")});
+        auto wide = Cli({"import", dir.Path("wide.txt"), "-o", dir.Path("wide.sqx")});
+        ASSERT_EQ(wide.Status, 0) << wide.Err;
+        EXPECT_EQ(wide.Out, "wide: 4 electrodes, 2 quadripoles\n");
+        auto a = std::make_unique<TSequence>(), b = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("plain.sqx"), *a);
+        ReadSequenceFile(dir.Path("wide.sqx"), *b);
+        a->Name.Set("wide");
+        a->CableName.Set("wide");
+        a->Segments[0].Name.Set("wide");
+        EXPECT_EQ(std::memcmp(a.get(), b.get(), sizeof(TSequence)), 0);
+
+        WriteText(dir.Path("nomark.txt"), Utf16LittleEndian(SmallText, false));
+        auto r = Cli({"import", dir.Path("nomark.txt"), "-o", dir.Path("nomark.sqx")});
+        EXPECT_EQ(r.Status, ExitFailed);
+        EXPECT_TRUE(Says(r.Err, dir.Path("nomark.txt") + ": UTF-16 text without a byte-order mark")) << r.Err;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path("nomark.sqx")));
     }});
 
     return cases;

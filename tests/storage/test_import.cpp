@@ -133,6 +133,76 @@ TEST(TextImport, ALaterCoordinateLineStandsAndBothCount) {
     EXPECT_EQ(seq->Electrodes[1].Z, 9.0f);
 }
 
+namespace {
+
+// The text as UTF-16, with or without its byte-order mark.
+std::string Utf16(const std::string& ascii, bool little, bool mark = true) {
+    std::string out;
+    if (mark) out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : ascii) {
+        out += little ? c : '\0';
+        out += little ? '\0' : c;
+    }
+    return out;
+}
+
+const std::string SmallSequence = "#,A,B,M,N\n1,1,2,3,4\n2,Rem,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,2.5,0,0\n3,5,0,0\n4,7.5,1,-2\n";
+
+}  // namespace
+
+struct TEncodingCase {
+    const char* Label;
+    std::string Bytes;
+    const char* Refusal;   // nullptr: read as SmallSequence is
+};
+
+class TextEncodings : public testing::TestWithParam<TEncodingCase> {};
+
+TEST_P(TextEncodings, AreDecodedOrRefusedByName) {
+    if (GetParam().Refusal == nullptr) {
+        auto seq = Import(GetParam().Bytes);
+        auto plain = Import(SmallSequence);
+        EXPECT_EQ(std::memcmp(seq.get(), plain.get(), sizeof(TSequence)), 0);
+        EXPECT_EQ(seq->NbElectrode, 4);
+        EXPECT_EQ(seq->Electrodes[4].Z, -2.0f);
+        EXPECT_EQ(seq->NbQuadripole, 2);
+    } else {
+        EXPECT_NE(Refusal(GetParam().Bytes).first.find(GetParam().Refusal), std::string::npos)
+            << Refusal(GetParam().Bytes).first;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextEncodings,
+    testing::Values(TEncodingCase{"Utf8", SmallSequence, nullptr},
+                    TEncodingCase{"Utf8WithItsMark", "\xEF\xBB\xBF" + SmallSequence, nullptr},
+                    TEncodingCase{"Utf16LittleEndian", Utf16(SmallSequence, true), nullptr},
+                    TEncodingCase{"Utf16BigEndian", Utf16(SmallSequence, false), nullptr},
+                    TEncodingCase{"Utf16WithCharactersBeyondAscii",
+                                  Utf16(SmallSequence, true) + std::string("\xE9\0\x3D\xD8\x00\xDE", 6) +
+                                      Utf16("\n", true, false),
+                                  nullptr},
+                    TEncodingCase{"Utf16WithoutItsMark", Utf16(SmallSequence, true, false), "UTF-16"},
+                    TEncodingCase{"Utf16BigEndianWithoutItsMark", Utf16(SmallSequence, false, false), "UTF-16"},
+                    TEncodingCase{"Utf16CutInHalfACharacter", Utf16(SmallSequence, true) + "1", "half a character"},
+                    TEncodingCase{"Utf16WithALoneSurrogate", Utf16("#,A,B,M,N\n", true) + std::string("\x00\xDC", 2),
+                                  "not valid UTF-16"},
+                    TEncodingCase{"Utf32", std::string("\xFF\xFE\0\0", 4) + "#\0\0\0", "UTF-32"}),
+    [](const testing::TestParamInfo<TEncodingCase>& p) { return p.param.Label; });
+
+TEST(TextImport, AUtf16FileIsRefusedWithItsName) {
+    TTempFolder tmp;
+    WriteBytes(tmp / "field.txt", Utf16(SmallSequence, true, false));
+    TSequence seq;
+    try {
+        ImportTextFile(tmp / "field.txt", '.', seq);
+        FAIL() << "accepted";
+    } catch (const TFileError& e) {
+        EXPECT_EQ(e.Path(), tmp / "field.txt");
+        EXPECT_NE(std::string(e.what()).find("UTF-16"), std::string::npos) << e.what();
+    }
+}
+
 TEST(TextImport, DecimalSeparatorOfCoordinates) {
     auto seq = Import("#;X;Y;Z\n1 \"2,5\" 0 \"-1,25\"\n#,A,B,M,N\n", ',');
     EXPECT_EQ(seq->Electrodes[1].X, 2.5f);
