@@ -82,12 +82,13 @@ private:
 
 void PlaceElectrode(TSequence& seq, TElectrodeRange& range, int n, float x, float y, float z) {
     TElectrode& e = seq.Electrodes[n];
+    // An electrode given again takes the later position and is still one electrode.
+    if (e.Type == static_cast<int16_t>(TElectrodeType::None)) ++seq.NbElectrode;
     e.Type = static_cast<int16_t>(TElectrodeType::Inactive);
     e.Number = static_cast<int16_t>(n);
     e.X = x;
     e.Y = y;
     e.Z = z;
-    ++seq.NbElectrode;
     range.Add(seq, n);
 }
 
@@ -229,8 +230,6 @@ void ImportTextSequence(TSequence& seq, const std::vector<TTextLine>& quadripole
             if (!v) throw TImportError("\"" + text + "\" is not a valid number", line.Number);
             xyz[k] = *v;
         }
-        if (seq.NbElectrode >= MaxElectrodeNumber)
-            throw TImportError("more than 1999 coordinate lines", line.Number);
         PlaceElectrode(seq, range, static_cast<int>(*number), xyz[0], xyz[1], xyz[2]);
     }
     range.Finish(seq);

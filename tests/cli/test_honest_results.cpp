@@ -161,6 +161,16 @@ std::vector<THonestCase> Cases() {
         EXPECT_FALSE(std::filesystem::exists(dir.Path("nomark.sqx")));
     }});
 
+    cases.push_back({"OneElectrodeGivenManyTimesIsOneElectrode", [](TTestDir& dir) {
+        std::string text = "#,A,B,M,N\n1,1,2,3,4\n#,X,Y,Z\n";
+        for (int i = 0; i < 1500; ++i) text += "1,0,0,0\n";
+        for (int n = 2; n <= 72; ++n) text += std::to_string(n) + "," + std::to_string(n) + ",0,0\n";
+        WriteText(dir.Path("many.txt"), text);
+        auto r = Cli({"import", dir.Path("many.txt"), "-o", dir.Path("many.sqx")});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Out, "many: 72 electrodes, 1 quadripoles\n");
+    }});
+
     return cases;
 }
 

@@ -126,11 +126,19 @@ TEST(TextImport, UnitSpacingFromTheTwoLowestElectrodesInAnyOrder) {
     EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n")->Spacing[0], 1.0f);            // only one
 }
 
-TEST(TextImport, ALaterCoordinateLineStandsAndBothCount) {
+TEST(TextImport, ALaterCoordinateLineStandsAndTheElectrodeIsStillOne) {
     auto seq = Import("#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n1,7,8,9\n");
-    EXPECT_EQ(seq->NbElectrode, 2);
+    EXPECT_EQ(seq->NbElectrode, 1);
     EXPECT_EQ(seq->Electrodes[1].X, 7.0f);
     EXPECT_EQ(seq->Electrodes[1].Z, 9.0f);
+    // 1,500 lines for electrode 1 and one line each for 2 to 72 once gave 1,572 electrodes.
+    std::string text = "#,A,B,M,N\n1,1,2,3,4\n#,X,Y,Z\n";
+    for (int i = 0; i < 1500; ++i) text += "1," + std::to_string(i % 7) + ",0,0\n";
+    for (int n = 2; n <= 72; ++n) text += std::to_string(n) + "," + std::to_string(n) + ",0,0\n";
+    seq = Import(text);
+    EXPECT_EQ(seq->NbElectrode, 72);
+    EXPECT_EQ(seq->Electrodes[1].X, 1499 % 7);
+    EXPECT_EQ(seq->NbQuadripole, 1);
 }
 
 namespace {
@@ -428,6 +436,16 @@ TEST(V1Import, RefusesBadFiles) {
     TV1Builder badQuad;
     badQuad.Electrode(0, 0).Quadripole(1, 2, 3, 2000);
     EXPECT_NE(V1Refusal(badQuad.Done()).find("2000"), std::string::npos);
+}
+
+TEST(V1Import, AnElectrodeGivenTwiceIsOneElectrode) {
+    TV1Builder b;
+    b.Electrode(0, 0).Electrode(1, 2.5f).Electrode(0, 1).Quadripole(1, 2, 0, 0);
+    const std::string bytes = b.Done();
+    TSequence seq;
+    ImportV1Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), seq);
+    EXPECT_EQ(seq.NbElectrode, 2);
+    EXPECT_EQ(seq.Electrodes[1].X, 1.0f);
 }
 
 TEST(V1Import, ARefusedFileIsNamed) {
