@@ -209,6 +209,10 @@ std::string ArrayTypeName(int32_t code);
 // Text of a VmnRange code (0..11); "" outside.
 std::string VmnRangeText(int32_t code);
 
+// Which of an electrode's coordinates is not a finite number, as "X = nan" (X first, then Y, Z), or
+// nothing when all three are: such a position has no distance to any other and no place in a file.
+std::optional<std::string> NonFiniteCoordinate(float x, float y, float z);
+
 // Whether a quadripole names one electrode twice: the remote electrode 0 may stand for several (a
 // pole-pole quadripole has it as A and M), any other electrode only once.
 inline bool RepeatsAnElectrode(const TQuadripole& q) {

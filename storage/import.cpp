@@ -390,7 +390,11 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
             if (n < 1 || n > MaxElectrodeNumber)
                 throw TImportError("V1 electrode record " + std::to_string(i + 1) + " gives " + Electrode(n) +
                                    ", outside 1 to 1999");
-            PlaceElectrode(seq, range, n, ReadFloat(p + 2), ReadFloat(p + 6), ReadFloat(p + 10));
+            const float x = ReadFloat(p + 2), y = ReadFloat(p + 6), z = ReadFloat(p + 10);
+            if (auto bad = NonFiniteCoordinate(x, y, z))
+                throw TImportError("V1 electrode record " + std::to_string(i + 1) + " (" + Electrode(n) + ") has " +
+                                   *bad + ", not a finite coordinate");
+            PlaceElectrode(seq, range, n, x, y, z);
         }
         range.Finish(seq);
         MakeCableSet(seq, name);

@@ -171,6 +171,68 @@ std::vector<THonestCase> Cases() {
         EXPECT_EQ(r.Out, "many: 72 electrodes, 1 quadripoles\n");
     }});
 
+    cases.push_back({"CoordinatesThatAreNotFiniteAreRefusedWhereTheyEnter", [](TTestDir& dir) {
+        // A sequence file: export and import name the file and the electrode, and write nothing.
+        auto r = Cli(Generate(dir, dir.Path("L.sqx"), {"--spacing", "5", "--name", "L"}));
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        auto seq = std::make_unique<TSequence>();
+        ReadSequenceFile(dir.Path("L.sqx"), *seq);
+        for (float bad : {NAN, INFINITY}) {
+            seq->Electrodes[5].X = bad;
+            WriteSequenceFile(dir.Path("bad.sqx"), *seq);
+            for (const char* format : {"spreadsheet", "pelmar"}) {
+                r = Cli({"export", format, dir.Path("bad.sqx"), "--to", dir.Path("out")});
+                EXPECT_EQ(r.Status, ExitFailed) << format;
+                EXPECT_TRUE(Says(r.Err, dir.Path("bad.sqx") + ": not a valid sequence file: electrode 5 has X = ")) << r.Err;
+                EXPECT_FALSE(std::filesystem::exists(dir.Path("out"))) << format;
+            }
+            r = Cli({"import", dir.Path("bad.sqx"), "-o", dir.Path("in.sqx")});
+            EXPECT_EQ(r.Status, ExitFailed);
+            EXPECT_TRUE(Says(r.Err, "electrode 5 has X = ")) << r.Err;
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("in.sqx")));
+        }
+
+        // A V1 file, by its electrode record.
+        std::string v1(V1HeaderSize, '\0');
+        std::memcpy(v1.data(), "_DOC_Teravox", 12);
+        v1[V1ElectrodeCountOffset] = 2;
+        for (float x : {0.0f, INFINITY}) {
+            const int16_t number = x == 0.0f ? 0 : 1;
+            char record[16] = {};
+            std::memcpy(record, &number, 2);
+            std::memcpy(record + 2, &x, 4);
+            v1.append(record, 16);
+        }
+        WriteText(dir.Path("old.seq"), v1);
+        r = Cli({"import", dir.Path("old.seq"), "-o", dir.Path("old.sqx")});
+        EXPECT_EQ(r.Status, ExitFailed);
+        EXPECT_TRUE(Says(r.Err, dir.Path("old.seq") + ": V1 electrode record 2 (electrode number 2) has X = inf")) << r.Err;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path("old.sqx")));
+
+        // A text file, by its line.
+        WriteText(dir.Path("nan.txt"), "#,A,B,M,N\n1,1,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,NAN,0,0\n");
+        r = Cli({"import", dir.Path("nan.txt"), "-o", dir.Path("nan.sqx")});
+        EXPECT_EQ(r.Status, ExitFailed);
+        EXPECT_TRUE(Says(r.Err, dir.Path("nan.txt") + ": line 5: \"NAN\" is not a valid number")) << r.Err;
+
+        // Options, by their name.
+        const std::vector<std::pair<std::vector<std::string>, std::string>> options = {
+            {{"cable", "create", dir.Path("c.cbl"), "--name", "C", "--segment", "Red:1-48:nan"}, "--segment spacing"},
+            {{"cable", "create", dir.Path("c.cbl"), "--name", "C", "--segment", "Red:1-48:1e39"}, "--segment spacing"},
+            {Generate(dir, dir.Path("o.sqx"), {"--spacing", "5", "--x", "nan"}), "--x"},
+            {Generate(dir, dir.Path("o.sqx"), {"--spacing", "5", "--y", "inf"}), "--y"},
+            {Generate(dir, dir.Path("o.sqx"), {"--spacing", "5", "--z", "1e39"}), "--z"},
+            {{"generate", "--move-along", dir.Path("L.sqx"), "--start-x", "-inf", "-o", dir.Path("o.sqx")}, "--start-x"},
+        };
+        for (const auto& [args, named] : options) {
+            r = Cli(args);
+            EXPECT_EQ(r.Status, ExitUsage) << named;
+            EXPECT_TRUE(Says(r.Err, named)) << r.Err;
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("c.cbl")));
+            EXPECT_FALSE(std::filesystem::exists(dir.Path("o.sqx")));
+        }
+    }});
+
     return cases;
 }
 

@@ -447,16 +447,22 @@ TEST_F(ElectrodesUsedDialog, AFirstElectrodeInAGapMovesToTheNextNode) {
     EXPECT_EQ(record.Electrodes[31].Y, 2.5f);
 }
 
-TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotANumberKeepsTheDialogOpen) {
+TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotAFiniteNumberKeepsTheDialogOpen) {
     LoadCableSet(record, workspace.CableFolder().toStdString(), "L48");
     const auto before = std::make_unique<TSequence>(record);
-    auto d = OpenUsed(record, ModeCreate);
-    d->EditZ->setText("high");
-    d->OkBtnClick();
-    ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
-    EXPECT_NE(d->result(), QDialog::Accepted);
-    EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0);
+    // 1e39 is a number, but no float holds it: it would become an infinite coordinate.
+    for (const char* text : {"high", "nan", "inf", "1e39", "-1e39"}) {
+        for (QLineEdit* TFirstLastNodeFrm::*edit : {&TFirstLastNodeFrm::EditX, &TFirstLastNodeFrm::EditZ}) {
+            prompts.Messages.clear();
+            auto d = OpenUsed(record, ModeCreate);
+            ((*d).*edit)->setText(text);
+            d->OkBtnClick();
+            ASSERT_EQ(prompts.Messages.size(), 1u) << text;
+            EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+            EXPECT_NE(d->result(), QDialog::Accepted) << text;
+            EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0) << text;
+        }
+    }
 }
 
 TEST_F(ElectrodesUsedDialog, RollAlongProposesTheDeepestStartWithItsRange) {

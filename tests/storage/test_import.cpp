@@ -243,6 +243,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TRefusalCase{"ElectrodeZero", "#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n0,1,0,0\n", 4, "outside 1 to 1999"},
                     TRefusalCase{"ElectrodeNegative", "#,A,B,M,N\n#,X,Y,Z\n-5,1,0,0\n", 3, "-5"},
                     TRefusalCase{"CoordinateNotANumber", "#,X,Y,Z\n1,abc,0,0\n#,A,B,M,N\n", 2, "\"abc\""},
+                    TRefusalCase{"CoordinateNaN", "#,X,Y,Z\n1,0,0,0\n2,nan,0,0\n#,A,B,M,N\n", 3, "\"nan\""},
+                    TRefusalCase{"CoordinateInfinite", "#,X,Y,Z\n1,0,-inf,0\n#,A,B,M,N\n", 2, "\"-inf\""},
+                    TRefusalCase{"CoordinateBeyondAFloat", "#,X,Y,Z\n1,0,0,1e39\n#,A,B,M,N\n", 2, "\"1e39\""},
                     TRefusalCase{"QuadripoleElectrodeTooHigh", "#,A,B,M,N\n1,1,2,3,2500\n", 2, "2500"},
                     TRefusalCase{"QuadripoleElectrodeNegative", "#,A,B,M,N\n1,1,2,3,4\n2,-1,2,3,4\n", 3, "-1"},
                     TRefusalCase{"QuadripoleElectrodeHuge", "#,A,B,M,N\n1,1,2,3,4\n2,1,2,9999998,4\n", 3,
@@ -436,6 +439,17 @@ TEST(V1Import, RefusesBadFiles) {
     TV1Builder badQuad;
     badQuad.Electrode(0, 0).Quadripole(1, 2, 3, 2000);
     EXPECT_NE(V1Refusal(badQuad.Done()).find("2000"), std::string::npos);
+}
+
+TEST(V1Import, ACoordinateThatIsNotAFiniteNumberIsRefusedWithItsRecord) {
+    for (float bad : {NAN, INFINITY, -INFINITY}) {
+        TV1Builder b;
+        b.Electrode(0, 0).Electrode(1, 2.5f).Electrode(2, 5, 0, bad).Quadripole(1, 2, 3, 0);
+        const std::string problem = V1Refusal(b.Done());
+        EXPECT_NE(problem.find("record 3"), std::string::npos) << problem;
+        EXPECT_NE(problem.find("(electrode number 3) has Z = "), std::string::npos) << problem;
+        EXPECT_NE(problem.find("not a finite coordinate"), std::string::npos) << problem;
+    }
 }
 
 TEST(V1Import, AnElectrodeGivenTwiceIsOneElectrode) {
