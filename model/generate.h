@@ -45,12 +45,12 @@ struct TGenerationProblem {
     std::string Text;
 };
 
-// Why GenerateSequence cannot run on this record, or nothing when it can: an unusable cable set; a
-// not above 0.001, not finite, or below MinDistinctSpacing; a dipole length not finite; a first
-// electrode that is not a node of the set; a first position at or beyond the remote electrode's 999,999; a line whose nodes would
-// reach that far; a spacing too small for the float32 positions it steps through (every electrode
-// must be met within the 0.01 that positions are matched to, and the walk to the end of the line must
-// take at most MaxWalkSteps); a previous line end beyond 999,999; no electrode asked for.
+// Why GenerateSequence cannot run on this record, or nothing when it can: an unusable cable set; a not
+// above 0.001, not finite, or below MinDistinctSpacing; a dipole length not finite; a first electrode that
+// is not a node of the set; a first position at or beyond the remote electrode's 999,999; a line whose
+// nodes would reach that far; a spacing too small for the float32 positions it steps through (every
+// electrode must be met within the 0.01 that positions are matched to, and the walk to the end of the line
+// must take at most MaxWalkSteps); a previous line end beyond 999,999; no electrode asked for.
 std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq);
 // The text of GenerationPrecondition.
 std::optional<std::string> GenerationProblem(const TSequence& seq);
