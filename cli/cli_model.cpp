@@ -25,6 +25,8 @@ float ParseFloat(const std::string& text, const std::string& what) {
     char* end = nullptr;
     float v = std::strtof(text.c_str(), &end);
     if (text.empty() || end == nullptr || *end != '\0') throw TCliUsage(what + ": \"" + text + "\" is not a number");
+    // strtof reads "nan" and "inf", and gives an infinity for what a float cannot hold.
+    if (!std::isfinite(v)) throw TCliUsage(what + ": \"" + text + "\" is not a finite number");
     return v;
 }
 

@@ -1,10 +1,12 @@
 // reciprocal, order --ip, check: planning tools that work on sequence files.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
 #include "cli.h"
 #include "fileio.h"
+#include "geometry.h"
 #include "instrumentimage.h"
 #include "iporder.h"
 #include "reciprocal.h"
@@ -66,6 +68,21 @@ void RunCheck(TCliContext& ctx, const TCheckArgs& a) {
         }
         for (const TUploadFinding& f : CheckUpload(*seq, a.Family)) {
             ctx.Out << Shown(file) << ": " << Shown(f.Text) << "\n";
+            ++findings;
+        }
+        // The instrument takes a quadripole that names one electrode twice, and measures nothing
+        // with it.
+        int repeating = 0, first = -1;
+        for (int i = 0; i < std::clamp(seq->NbQuadripole, 0, MaxQuadripoles); ++i) {
+            if (!RepeatsAnElectrode(seq->Quadripoles[i])) continue;
+            if (repeating++ == 0) first = i;
+        }
+        if (repeating > 0) {
+            std::string label = QuadripoleLabel(seq->Quadripoles[first], "-");   // " 1-1-1-1  "
+            label = label.substr(1, label.find_last_not_of(' '));
+            ctx.Out << Shown(file) << ": " << repeating << (repeating == 1 ? " quadripole names" : " quadripoles name")
+                    << " an electrode more than once, the first number " << first + 1 << " ("
+                    << label << ")\n";
             ++findings;
         }
     }

@@ -5,8 +5,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cmath>
+#include <algorithm>
 
+#include "geometry.h"
 #include "messages.h"
 
 QString LevelRowText(int q, int k) {
@@ -20,8 +21,7 @@ TEditLevelFrm::TEditLevelFrm(QWidget* owner, int index, TSequence& seq, TDialogS
     setObjectName("EditLevelFrm");
     setWindowTitle("Edit level");
     // Levels count in steps of a and read as multiples of this spacing's own dipole length.
-    const double ratio = static_cast<double>(seq.Spacing[index]) / static_cast<double>(seq.Spacing[0]);
-    k_ = std::isfinite(ratio) && ratio >= 1 ? static_cast<int>(ratio) : 1;
+    k_ = std::max(SpacingMultiple(seq, index), 1);
 
     auto* layout = new QVBoxLayout(this);
     Label1 = new QLabel("&Depth level selection :", this);

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <cmath>
+#include <limits>
 
 #include "cable.h"
 #include "formkit.h"
@@ -173,8 +175,10 @@ void TFirstLastNodeFrm::OkBtnClick() {
          z = ReadTypedNumber(EditZ->text(), d);
     std::optional<double> moveX;
     if (mode_ == ModeMoveAlong) moveX = ReadTypedNumber(Edit1->text(), d);
-    // A coordinate that is not a number is asked again: generating on the old line would be wrong.
-    if (!x || !y || !z || (mode_ == ModeMoveAlong && !moveX)) {
+    // A coordinate that is not a number is asked again: generating on the old line would be wrong. So
+    // is one a float cannot hold, which would become an infinity.
+    auto fits = [](const std::optional<double>& v) { return v && std::fabs(*v) <= std::numeric_limits<float>::max(); };
+    if (!fits(x) || !fits(y) || !fits(z) || (mode_ == ModeMoveAlong && !fits(moveX))) {
         services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
         return;
     }

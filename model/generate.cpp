@@ -1,6 +1,7 @@
 #include "generate.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -165,7 +166,7 @@ struct TIndexLookup {
         int RegularNumber(int k) const { return Slots.RegularNumber(k); }
         bool operator()(float x, float y, int& hint, int guess) const {
             if (Slots.Predicted(guess, x, hint)) return true;
-            if (x > MaxX || y > MaxY) return false;
+            if (BeyondLineEnd(x, MaxX) || y > MaxY) return false;
             int32_t n = Slots.Lookup(x, y);
             if (n == TElectrodeSlots::Undecided) n = Index->FindSorted(*Seq, x, y, hint);
             if (n == TElectrodeSlots::NoMatch) return false;
@@ -458,6 +459,13 @@ std::string Number(double v) {
     return text;
 }
 
+// A float as typed: the shortest text that reads back as it (0.0015, not 0.00150000001).
+std::string ShortFloat(float v) {
+    char text[32];
+    auto r = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, r.ptr);
+}
+
 // Walks the cursor as the listing does (float32 additions of a from x0) up to the end of the line, and
 // tells why the walk cannot be trusted: it stops moving, takes too many steps, or drifts 0.01 or more
 // from the electrodes it is meant to meet (at x0 + k a, as placement computes them).
@@ -488,6 +496,10 @@ std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq) {
     if (!(a > 0.001f)) return TGenerationProblem{F::Spacing, "the electrode spacing must be above 0.001"};
     // An infinite spacing or start would keep the measuring walk from ever reaching the end of the line.
     if (!std::isfinite(a)) return TGenerationProblem{F::Spacing, "the electrode spacing must be a finite number"};
+    if (a < MinDistinctSpacing)
+        return TGenerationProblem{F::Spacing, "the electrode spacing " + ShortFloat(a) +
+                                                  " is below 0.02: electrodes closer than that cannot be told apart, "
+                                                  "positions being matched within 0.01"};
     for (int s = 1; s < MaxSpacings; ++s)
         if (!std::isfinite(seq.Spacing[s]))
             return TGenerationProblem{F::DipoleLength, "the dipole lengths must be finite numbers"};
@@ -538,7 +550,7 @@ bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart) {
 }
 
 bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint) {
-    if (x > seq.MaxX || y > seq.MaxY) return false;
+    if (BeyondLineEnd(x, seq.MaxX) || y > seq.MaxY) return false;
     const int first = FirstNodeOfSet(seq);
     const int last = std::min(LastNodeOfSet(seq), MaxElectrodeNumber);
     const int start = hint == -1 ? first : hint;
@@ -689,7 +701,7 @@ void TElectrodePositionIndex::BuildSorted(const TSequence& seq) {
 }
 
 int32_t TElectrodePositionIndex::FindSorted(const TSequence& seq, float x, float y, int hint) const {
-    if (x > seq.MaxX || y > seq.MaxY) return TElectrodeSlots::NoMatch;
+    if (BeyondLineEnd(x, seq.MaxX) || y > seq.MaxY) return TElectrodeSlots::NoMatch;
     const int start = hint == -1 ? firstNode_ : hint;
     // Rank of an entry in the scan order of FindElectrodeAt; entries it never examines have none.
     const long firstLen = start <= lastNode_ ? long(lastNode_) - std::max(start, 0) + 1 : 0;

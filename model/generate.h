@@ -30,6 +30,10 @@ enum class TGenerationField {
     LineEnd,         // MaxX, the largest abscissa a previous generation left
 };
 
+// Positions are matched within 0.01, so electrodes closer than twice that cannot be told apart: a
+// lookup meant for one would also match its neighbour, and the quadripole would name one electrode
+// two, three or four times, or lose the one it needs. The electrode spacing a is at least this.
+constexpr float MinDistinctSpacing = 0.02f;
 // Positions of a survey lie below this in magnitude: it is the remote electrode's coordinate.
 constexpr double MaxSurveyCoordinate = 999999.0;
 // Positions the measuring walk may step through from the first electrode to the end of the line; a
@@ -41,12 +45,12 @@ struct TGenerationProblem {
     std::string Text;
 };
 
-// Why GenerateSequence cannot run on this record, or nothing when it can: an unusable cable set; a
-// not above 0.001 or not finite; a dipole length not finite; a first electrode that is not a node of
-// the set; a first position at or beyond the remote electrode's 999,999; a line whose nodes would
-// reach that far; a spacing too small for the float32 positions it steps through (every electrode
-// must be met within the 0.01 that positions are matched to, and the walk to the end of the line must
-// take at most MaxWalkSteps); a previous line end beyond 999,999; no electrode asked for.
+// Why GenerateSequence cannot run on this record, or nothing when it can: an unusable cable set; a not
+// above 0.001, not finite, or below MinDistinctSpacing; a dipole length not finite; a first electrode that
+// is not a node of the set; a first position at or beyond the remote electrode's 999,999; a line whose
+// nodes would reach that far; a spacing too small for the float32 positions it steps through (every
+// electrode must be met within the 0.01 that positions are matched to, and the walk to the end of the line
+// must take at most MaxWalkSteps); a previous line end beyond 999,999; no electrode asked for.
 std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq);
 // The text of GenerationPrecondition.
 std::optional<std::string> GenerationProblem(const TSequence& seq);
@@ -60,9 +64,15 @@ bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart);
 // reference the indexed lookups are measured and checked against.
 bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart);
 
+// Whether the abscissa x lies so far past the line end maxX (the record's MaxX) that no electrode up
+// to it can match x: 0.01 or more beyond. A lookup's abscissa, summed from the cursor, may end a float
+// step past the last electrode, whose abscissa placement computed as a product; that electrode still
+// matches. (Float subtraction keeps order: x - X is at least x - maxX for every X up to maxX.)
+inline bool BeyondLineEnd(float x, float maxX) { return x - maxX >= 0.01f; }
+
 // The active electrode at (x, y) within 0.01, scanning from the hint (or FirstNodeOfSet when the hint
 // is -1) to LastNodeOfSet, then from FirstNodeOfSet up to the hint. On a match the hint becomes the
-// electrode's number.
+// electrode's number. None for x beyond the line end (BeyondLineEnd) or y above MaxY.
 bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint);
 
 // The first part of a TElectrodePositionIndex lookup: the line cut into slots of width a, each holding
@@ -160,7 +170,7 @@ public:
     TElectrodePositionIndex& operator=(const TElectrodePositionIndex&) = delete;
 
     bool Find(const TSequence& seq, float x, float y, int& hint) const {
-        if (x > seq.MaxX || y > seq.MaxY) return false;
+        if (BeyondLineEnd(x, seq.MaxX) || y > seq.MaxY) return false;
         int32_t n = slots_.Lookup(x, y);
         if (n == TElectrodeSlots::Undecided) n = FindSorted(seq, x, y, hint);
         if (n == TElectrodeSlots::NoMatch) return false;

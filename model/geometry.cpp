@@ -1,5 +1,6 @@
 #include "geometry.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -136,12 +137,29 @@ std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator) 
     return out;
 }
 
+std::optional<int> NearWholeMultiple(float length, float unit) {
+    const double q = static_cast<double>(length) / static_cast<double>(unit);
+    if (!(std::fabs(q) <= 1e9)) return std::nullopt;   // NaN and infinities too
+    const double k = std::nearbyint(q);
+    const double tolerance = std::min(0.01, std::fabs(static_cast<double>(unit)) / 4);
+    if (std::fabs(static_cast<double>(length) - k * static_cast<double>(unit)) < tolerance) return static_cast<int>(k);
+    return std::nullopt;
+}
+
+int WholeMultiple(float length, float unit) {
+    if (auto k = NearWholeMultiple(length, unit)) return *k;
+    const double q = static_cast<double>(length) / static_cast<double>(unit);
+    return std::fabs(q) <= 1e9 ? static_cast<int>(std::trunc(q)) : 0;
+}
+
+int SpacingMultiple(const TSequence& seq, int k) {
+    if (seq.Spacing[0] < 0.001f || k < 0 || k >= MaxSpacings) return 0;
+    return WholeMultiple(seq.Spacing[k], seq.Spacing[0]);
+}
+
 std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix) {
     if (seq.Spacing[0] < 0.001f || k < 0 || k >= MaxSpacings) return " ";
-    // A record read from a file may hold any float: keep the conversion defined.
-    float ratio = std::trunc(seq.Spacing[k] / seq.Spacing[0]);
-    if (!(std::fabs(ratio) < 1e18f)) ratio = 0;
-    std::string t = std::to_string(static_cast<long long>(ratio));
+    std::string t = std::to_string(SpacingMultiple(seq, k));
     if (withSuffix) t += " x a";
     return t;
 }

@@ -2,6 +2,7 @@
 // Pure functions of a record and one quadripole; single precision as the instrument uses.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,7 +39,19 @@ TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadri
 std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator);
 // The same text written into `out`, which keeps its capacity (no allocation once it has grown).
 void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out);
-// Spacing[k] as a whole multiple of a ("3" or "3 x a"); " " when a is below 0.001.
+// How many times `unit` goes into `length`, for lengths meant as whole multiples of a (a dipole length
+// k x a, a distance of n x a between electrodes). Such a length comes back from float32 arithmetic a
+// hair off, and its quotient may fall just below k (3 x 0.11 / 0.11 = 2.9999998). The generator finds
+// the same electrodes for any length within the 0.01 that positions are matched to, so a length that
+// close to a whole multiple (and within a quarter of the unit, for units too small to tell apart) is
+// that multiple: NearWholeMultiple gives it, nothing for any other length. WholeMultiple gives it too,
+// and for any other length the whole part of the quotient (truncated toward zero; 8 for a = 2.5 is 3).
+// A quotient that is not finite or beyond +-1e9 is 0: no multiple at all.
+std::optional<int> NearWholeMultiple(float length, float unit);
+int WholeMultiple(float length, float unit);
+// Spacing[k] as a whole multiple of a, by WholeMultiple; 0 when a is below 0.001.
+int SpacingMultiple(const TSequence& seq, int k);
+// SpacingMultiple as text ("3" or "3 x a"); " " when a is below 0.001.
 std::string SpacingMultipleText(const TSequence& seq, int k, bool withSuffix);
 // The first character read as a digit, times a; 0 for an empty text. Throws std::invalid_argument when
 // the first character is not a digit.

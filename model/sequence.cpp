@@ -1,7 +1,9 @@
 #include "sequence.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 void TText32::Set(std::string_view text) {
     Clear();
@@ -120,6 +122,13 @@ void TSequence::Reset() {
     MaxX = NotSet;
     MaxY = NotSet;
     for (auto& q : Quadripoles) q.MakeEmpty();
+}
+
+std::optional<std::string> NonFiniteCoordinate(float x, float y, float z) {
+    const std::pair<const char*, float> values[] = {{"X", x}, {"Y", y}, {"Z", z}};
+    for (const auto& [name, v] : values)
+        if (!std::isfinite(v)) return std::string(name) + " = " + (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf");
+    return std::nullopt;
 }
 
 std::string ArrayTypeName(int32_t code) {

@@ -209,6 +209,20 @@ std::string ArrayTypeName(int32_t code);
 // Text of a VmnRange code (0..11); "" outside.
 std::string VmnRangeText(int32_t code);
 
+// Which of an electrode's coordinates is not a finite number, as "X = nan" (X first, then Y, Z), or
+// nothing when all three are: such a position has no distance to any other and no place in a file.
+std::optional<std::string> NonFiniteCoordinate(float x, float y, float z);
+
+// Whether a quadripole names one electrode twice: the remote electrode 0 may stand for several (a
+// pole-pole quadripole has it as A and M), any other electrode only once.
+inline bool RepeatsAnElectrode(const TQuadripole& q) {
+    const int16_t e[4] = {q.A, q.B, q.M, q.N};
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j)
+            if (e[i] != 0 && e[i] == e[j]) return true;
+    return false;
+}
+
 // Level mask operations on one LevelUsed entry (bit n-1 = level n).
 int LevelCount(int32_t mask);
 int LowestLevel(int32_t mask);        // index 0..31, -1 when empty

@@ -4,6 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "geometry.h"
+
 bool IsTimeChoice(int ms) { return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices); }
 
 bool UsesOneSpacing(int32_t arrayType) {
@@ -23,8 +25,13 @@ void ClearDipoleLengths(TSequence& seq, int from) {
 
 void SetElectrodeSpacing(TSequence& seq, float a) {
     const float oldA = seq.Spacing[0];
-    for (int s = 1; s < MaxSpacings; ++s)
-        if (oldA > MinElectrodeSpacing && seq.Spacing[s] != 0.0f) seq.Spacing[s] = seq.Spacing[s] / oldA * a;
+    for (int s = 1; s < MaxSpacings; ++s) {
+        if (!(oldA > MinElectrodeSpacing) || seq.Spacing[s] == 0.0f) continue;
+        // A whole multiple stays exactly the length SetDipoleLength gives: scaling by the quotient of
+        // two floats could land it a hair below k x a.
+        if (auto k = NearWholeMultiple(seq.Spacing[s], oldA)) seq.Spacing[s] = static_cast<float>(*k) * a;
+        else seq.Spacing[s] = seq.Spacing[s] / oldA * a;
+    }
     seq.Spacing[0] = a;
 }
 

@@ -20,6 +20,14 @@ std::optional<std::string> SequenceLimitsProblem(const TSequence& seq) {
         return "first electrode " + std::to_string(seq.FirstElectrode) + " is outside 0 to 1999";
     if (seq.LastElectrode < 0 || seq.LastElectrode > MaxElectrodeNumber)
         return "last electrode " + std::to_string(seq.LastElectrode) + " is outside 0 to 1999";
+    for (int i = 0; i < MaxElectrodes; ++i) {
+        const TElectrode& e = seq.Electrodes[i];
+        const bool placed = e.Type == static_cast<int16_t>(TElectrodeType::Active) ||
+                            e.Type == static_cast<int16_t>(TElectrodeType::Inactive);
+        if (!placed) continue;
+        if (auto p = NonFiniteCoordinate(e.X, e.Y, e.Z))
+            return "electrode " + std::to_string(i) + " has " + *p + ", not a finite coordinate";
+    }
     for (int i = 0; i < seq.NbQuadripole; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
         for (int16_t e : {q.A, q.B, q.M, q.N}) {

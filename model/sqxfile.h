@@ -19,6 +19,6 @@ void ReadSequenceFile(const std::string& path, TSequence& seq);
 // `seq` back at its defaults, or nothing when it was read.
 std::optional<std::string> ReadSequenceBytes(const unsigned char* data, std::size_t size, TSequence& seq);
 
-// Why a record read from outside cannot be used (counts or electrode numbers beyond the tables), or
-// nothing when it is sound.
+// Why a record read from outside cannot be used (counts or electrode numbers beyond the tables, a
+// placed electrode at a position that is not a finite number), or nothing when it is sound.
 std::optional<std::string> SequenceLimitsProblem(const TSequence& seq);

@@ -28,8 +28,8 @@ bool Listed(const TElectrode& e) {
            e.Type == static_cast<int16_t>(TElectrodeType::Inactive);
 }
 
-// Whole part of Spacing[k] / a (in single precision, as the program computes it), or a single space
-// when a is below 0.001.
+// Spacing[k] as the whole multiple of a it was made as (SpacingMultiple), or a single space when a is
+// below 0.001.
 std::string SpacingRatioText(const TSequence& seq, int k) { return SpacingMultipleText(seq, k, false); }
 
 void PutLittle(unsigned char* p, uint32_t v) {

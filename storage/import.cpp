@@ -1,11 +1,14 @@
 #include "import.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 #include "datafolder.h"
 #include "fileio.h"
+#include "geometry.h"
 #include "numberformat.h"
 #include "sqxfile.h"
 
@@ -79,12 +82,13 @@ private:
 
 void PlaceElectrode(TSequence& seq, TElectrodeRange& range, int n, float x, float y, float z) {
     TElectrode& e = seq.Electrodes[n];
+    // An electrode given again takes the later position and is still one electrode.
+    if (e.Type == static_cast<int16_t>(TElectrodeType::None)) ++seq.NbElectrode;
     e.Type = static_cast<int16_t>(TElectrodeType::Inactive);
     e.Number = static_cast<int16_t>(n);
     e.X = x;
     e.Y = y;
     e.Z = z;
-    ++seq.NbElectrode;
     range.Add(seq, n);
 }
 
@@ -226,8 +230,6 @@ void ImportTextSequence(TSequence& seq, const std::vector<TTextLine>& quadripole
             if (!v) throw TImportError("\"" + text + "\" is not a valid number", line.Number);
             xyz[k] = *v;
         }
-        if (seq.NbElectrode >= MaxElectrodeNumber)
-            throw TImportError("more than 1999 coordinate lines", line.Number);
         PlaceElectrode(seq, range, static_cast<int>(*number), xyz[0], xyz[1], xyz[2]);
     }
     range.Finish(seq);
@@ -251,10 +253,66 @@ void ImportTextSequence(TSequence& seq, const std::vector<TTextLine>& quadripole
     }
 }
 
+std::string DecodeTextFile(std::string_view bytes) {
+    auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    using namespace std::string_view_literals;
+    if (starts("\xFF\xFE\0\0"sv) || starts("\0\0\xFE\xFF"sv))
+        throw TImportError("UTF-32 text is not read: save the file as UTF-8 or UTF-16");
+    if (starts("\xEF\xBB\xBF"sv)) return std::string(bytes.substr(3));
+    const bool little = starts("\xFF\xFE"sv), big = starts("\xFE\xFF"sv);
+    if (!little && !big) {
+        // Without its mark UTF-16 is told by its NUL bytes: every other byte of plain text in it is 0,
+        // which read byte by byte is a blank between every two characters.
+        const std::size_t pairs = std::min<std::size_t>(bytes.size(), 256) / 2;
+        std::size_t lowFirst = 0, highFirst = 0;
+        for (std::size_t i = 0; i < pairs; ++i) {
+            lowFirst += at(2 * i) != 0 && at(2 * i + 1) == 0;
+            highFirst += at(2 * i) == 0 && at(2 * i + 1) != 0;
+        }
+        if (pairs >= 4 && (lowFirst == pairs || highFirst == pairs))
+            throw TImportError("UTF-16 text without a byte-order mark is not read: save the file as UTF-8, or as "
+                               "UTF-16 with its byte-order mark");
+        return std::string(bytes);
+    }
+    if (bytes.size() % 2 != 0) throw TImportError("UTF-16 text that ends in half a character");
+    auto unit = [&](std::size_t i) -> unsigned {
+        return little ? at(i) | (at(i + 1) << 8) : (at(i) << 8) | at(i + 1);
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i < bytes.size(); i += 2) {
+        unsigned c = unit(i);
+        if (c >= 0xDC00 && c <= 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            const unsigned low = i + 3 < bytes.size() ? unit(i + 2) : 0;
+            if (low < 0xDC00 || low > 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 void ImportTextBytes(std::string_view text, const std::string& name, char decimal, TSequence& seq) {
     seq.Reset();
     try {
-        TTextSections sections = FindTextSections(SplitLines(text));
+        TTextSections sections = FindTextSections(SplitLines(DecodeTextFile(text)));
         seq.Name.Set(name);
         ImportTextSequence(seq, sections.Quadripoles, sections.Coordinates, decimal);
     } catch (...) {
@@ -334,7 +392,11 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
             if (n < 1 || n > MaxElectrodeNumber)
                 throw TImportError("V1 electrode record " + std::to_string(i + 1) + " gives " + Electrode(n) +
                                    ", outside 1 to 1999");
-            PlaceElectrode(seq, range, n, ReadFloat(p + 2), ReadFloat(p + 6), ReadFloat(p + 10));
+            const float x = ReadFloat(p + 2), y = ReadFloat(p + 6), z = ReadFloat(p + 10);
+            if (auto bad = NonFiniteCoordinate(x, y, z))
+                throw TImportError("V1 electrode record " + std::to_string(i + 1) + " (" + Electrode(n) + ") has " +
+                                   *bad + ", not a finite coordinate");
+            PlaceElectrode(seq, range, n, x, y, z);
         }
         range.Finish(seq);
         MakeCableSet(seq, name);
@@ -381,17 +443,13 @@ void DeriveSpacingAndLevel(TSequence& seq, int qi) {
     const float da = nearer(ma, na);
     const float db = nearer(mb, nb);
     const float d = da < db ? da : db;
-    const float r = mn < 900000.0f ? mn / a : 1.0f;
-
-    // Guard the conversions: coordinates read from a file may be huge, infinite or NaN.
-    const float t = std::fabs(std::trunc(r - 1.0f));
-    q.SpacingIndex = static_cast<int8_t>(t >= 2.0f ? 2 : (t >= 1.0f ? 1 : 0));
+    // A potential dipole that reaches the remote electrode, at 999,999, counts as one unit long. The
+    // length and the distance are whole multiples of a, read as such (WholeMultiple): 3 x 0.11 apart
+    // is index 2, never 1. Coordinates read from a file may be huge, infinite or NaN.
+    const int t = mn < 900000.0f ? std::abs(WholeMultiple(mn - a, a)) : 0;
+    q.SpacingIndex = static_cast<int8_t>(t >= 2 ? 2 : t);
     const float level = d / a;
-    if (level > 1.0f) {
-        q.Level = static_cast<int8_t>(level >= 32.0f ? 32 : static_cast<int>(level));
-    } else {
-        q.Level = 1;
-    }
+    q.Level = static_cast<int8_t>(level >= 32.0f ? 32 : std::max(WholeMultiple(d, a), 1));
 }
 
 TImportKind ImportKindOf(const std::string& path) {

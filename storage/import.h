@@ -63,8 +63,15 @@ TTextSections FindTextSections(const std::vector<std::string>& lines);
 void ImportTextSequence(TSequence& seq, const std::vector<TTextLine>& quadripoleLines,
                         const std::vector<TTextLine>& coordinateLines, char decimal);
 
-// The whole text import from memory: sections, then ImportTextSequence into `seq` reset to its
-// defaults and named `name`. Throws TImportError.
+// The bytes of a text file as the text the sections are read from. Single-byte text (ASCII, a code
+// page, UTF-8) is taken as it is, a UTF-8 byte-order mark dropped; UTF-16 with its byte-order mark
+// (as Windows tools save "Unicode" text) is decoded to UTF-8. Throws TImportError for UTF-16 without
+// its mark, which read byte by byte would split every number at its NUL bytes, for broken UTF-16 and
+// for UTF-32.
+std::string DecodeTextFile(std::string_view bytes);
+
+// The whole text import from memory: DecodeTextFile, sections, then ImportTextSequence into `seq`
+// reset to its defaults and named `name`. Throws TImportError.
 void ImportTextBytes(std::string_view text, const std::string& name, char decimal, TSequence& seq);
 
 // The sequence name of a text file: its file name without folder and extension, blanks trimmed.

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -20,6 +21,7 @@
 #include "geometry.h"
 #include "messages.h"
 #include "sequencefrm.h"
+#include "sequencerules.h"
 #include "updownedit.h"
 
 namespace {
@@ -174,6 +176,39 @@ TEST_F(SequenceDialog, ASpacingIsShownSoThatOkKeepsIt) {
     }
     record.Spacing[0] = 5;
     EXPECT_EQ(Open(record)->Spacing1Txt->text(), "5.00");
+}
+
+TEST_F(SequenceDialog, ModifyThenOkKeepsEveryDipoleLength) {
+    // a typed with two decimals whose k x a once showed as (k - 1) x a, so that OK rewrote the
+    // record's length without generating again.
+    const struct {
+        const char* A;
+        int K2, K3;
+    } lengths[] = {{"0.11", 3, 3}, {"0.09", 2, 7}, {"0.43", 3, 9}, {"2.5", 6, 9}, {"0.37", 5, 5}};
+    for (const auto& l : lengths) {
+        record.ArrayType = 0;
+        record.Spacing[0] = std::strtof(l.A, nullptr);
+        SetDipoleLength(record, 1, l.K2);
+        SetDipoleLength(record, 2, l.K3);
+        record.LevelUsed[1] = record.LevelUsed[2] = 1;
+        auto d = Open(record, false, true);
+        ChooseCable(*d);
+        EXPECT_EQ(d->Spacing2CB->currentText(), QString::number(l.K2) + " x a") << l.A;
+        EXPECT_EQ(d->Spacing3CB->currentText(), QString::number(l.K3) + " x a") << l.A;
+        ASSERT_TRUE(d->CommitControls());
+        for (int s = 0; s < MaxSpacings; ++s) EXPECT_EQ(d->Working().Spacing[s], record.Spacing[s]) << l.A << " " << s;
+    }
+}
+
+TEST_F(SequenceDialog, ASpacingTooSmallToTellElectrodesApartIsRefusedWithItsReason) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "0.015", 3);
+    Generate(d->CreateBtn);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::CannotGenerate));
+    EXPECT_TRUE(prompts.Messages[0].contains("cannot be told apart")) << prompts.Messages[0].toStdString();
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
 }
 
 TEST_F(SequenceDialog, AMaskWithAGapShowsItsCountInADisabledEdit) {
@@ -412,16 +447,22 @@ TEST_F(ElectrodesUsedDialog, AFirstElectrodeInAGapMovesToTheNextNode) {
     EXPECT_EQ(record.Electrodes[31].Y, 2.5f);
 }
 
-TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotANumberKeepsTheDialogOpen) {
+TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotAFiniteNumberKeepsTheDialogOpen) {
     LoadCableSet(record, workspace.CableFolder().toStdString(), "L48");
     const auto before = std::make_unique<TSequence>(record);
-    auto d = OpenUsed(record, ModeCreate);
-    d->EditZ->setText("high");
-    d->OkBtnClick();
-    ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
-    EXPECT_NE(d->result(), QDialog::Accepted);
-    EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0);
+    // 1e39 is a number, but no float holds it: it would become an infinite coordinate.
+    for (const char* text : {"high", "nan", "inf", "1e39", "-1e39"}) {
+        for (QLineEdit* TFirstLastNodeFrm::*edit : {&TFirstLastNodeFrm::EditX, &TFirstLastNodeFrm::EditZ}) {
+            prompts.Messages.clear();
+            auto d = OpenUsed(record, ModeCreate);
+            ((*d).*edit)->setText(text);
+            d->OkBtnClick();
+            ASSERT_EQ(prompts.Messages.size(), 1u) << text;
+            EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+            EXPECT_NE(d->result(), QDialog::Accepted) << text;
+            EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0) << text;
+        }
+    }
 }
 
 TEST_F(ElectrodesUsedDialog, RollAlongProposesTheDeepestStartWithItsRange) {

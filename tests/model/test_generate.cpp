@@ -7,6 +7,7 @@
 #include "fixtures.h"
 #include "geometry.h"
 #include "recordingsink.h"
+#include "sequencerules.h"
 
 namespace {
 
@@ -196,6 +197,83 @@ TEST(Generate, BrokenPreconditionsLeaveTheRecordUntouched) {
         EXPECT_TRUE(GenerationProblem(*seq).has_value()) << c.Name;
         EXPECT_FALSE(GenerateSequence(*seq, ModeCreate, chart)) << c.Name;
         EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0) << c.Name;
+    }
+}
+
+TEST(Generate, ASpacingTooSmallToTellElectrodesApartIsRefused) {
+    // Positions are matched within 0.01: at a = 0.0015 every lookup met electrode 1 and all 147
+    // quadripoles were 1-1-1-1; at 0.015 six of them were lost.
+    for (float a : {0.0011f, 0.0015f, 0.005f, 0.01f, 0.015f, 0.0199f}) {
+        auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.A = a});
+        const auto before = std::make_unique<TSequence>(*seq);
+        auto p = GenerationPrecondition(*seq);
+        ASSERT_TRUE(p.has_value()) << a;
+        EXPECT_EQ(p->Field, TGenerationField::Spacing);
+        EXPECT_NE(p->Text.find("cannot be told apart"), std::string::npos) << p->Text;
+        TNullChartSink chart;
+        EXPECT_FALSE(GenerateSequence(*seq, ModeCreate, chart)) << a;
+        EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0) << a;
+    }
+    EXPECT_FALSE(GenerationPrecondition(*MakeLine(MakeCable({{1, 48, 5}}), {.A = MinDistinctSpacing})));
+}
+
+TEST(Generate, TheLastElectrodeIsFoundAFloatStepPastTheLineEnd) {
+    // A lookup summed from the cursor may end a float step past MaxX, the last electrode's abscissa
+    // computed as a product: at a = 0.13 every quadripole that reached electrode 48 was lost.
+    auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.A = 0.13f});
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    const float end = seq->MaxX;
+    ASSERT_EQ(end, seq->Electrodes[48].X);
+    TElectrodePositionIndex index(*seq);
+    for (float x : {std::nextafter(end, INFINITY), end + 0.0099f}) {
+        int scanned = -1, indexed = -1;
+        EXPECT_TRUE(FindElectrodeAt(*seq, x, 0, scanned)) << x;
+        EXPECT_TRUE(index.Find(*seq, x, 0, indexed)) << x;
+        EXPECT_EQ(scanned, 48);
+        EXPECT_EQ(indexed, 48);
+    }
+    int hint = -1;
+    EXPECT_FALSE(FindElectrodeAt(*seq, end + 0.01f, 0, hint));
+    EXPECT_FALSE(index.Find(*seq, end + 0.01f, 0, hint));
+    EXPECT_EQ(seq->NbQuadripole, 255);   // as at a = 5
+}
+
+TEST(Generate, AtEveryAcceptedSpacingEachQuadripoleHasItsOwnElectrodesAndNoneIsLost) {
+    // The quadripoles of a line depend on its electrodes and levels only, never on how far apart the
+    // electrodes are: every spacing gives the same list as a = 5.
+    const struct {
+        const char* Name;
+        TLineSpec Spec;
+    } arrays[] = {
+        {"dd", {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Levels2 = 0x7}},
+        {"pd", {.Array = 1, .Levels = 0xFF}},
+        {"pp", {.Array = 2, .Levels = 0xFF}},
+        {"ws", {.Array = 4, .Levels = 0x3F, .Spacing2 = 15, .Levels2 = 0x3}},
+        {"wenner", {.Array = 6, .Levels = 0xF}},
+    };
+    const float spacings[] = {0.02f, 0.021f, 0.025f, 0.029f, 0.03f, 0.033f, 0.047f, 0.05f,
+                              0.07f, 0.09f,  0.11f,  0.3f,   0.43f, 1.0f,   5.0f};
+    for (const auto& [name, spec] : arrays) {
+        auto reference = MakeLine(MakeCable({{1, 48, 5}}), spec);
+        TNullChartSink chart;
+        GenerateSequence(*reference, ModeCreate, chart);
+        ASSERT_GT(reference->NbQuadripole, 0) << name;
+        for (float a : spacings) {
+            TLineSpec scaled = spec;
+            scaled.A = a;
+            auto seq = MakeLine(MakeCable({{1, 48, 5}}), scaled);
+            // The second length, the same multiple of the new a, as the dialog stores it.
+            if (spec.Spacing2 != 0) SetDipoleLength(*seq, 1, static_cast<int>(spec.Spacing2 / spec.A));
+            auto scanned = std::make_unique<TSequence>(*seq);
+            ASSERT_FALSE(GenerationPrecondition(*seq)) << name << " " << a;
+            GenerateSequence(*seq, ModeCreate, chart);
+            GenerateSequenceByScan(*scanned, ModeCreate, chart);
+            ASSERT_EQ(std::memcmp(seq.get(), scanned.get(), sizeof(TSequence)), 0) << name << " " << a;
+            ASSERT_EQ(Quads(*seq), Quads(*reference)) << name << " " << a;
+            for (int i = 0; i < seq->NbQuadripole; ++i)
+                ASSERT_FALSE(RepeatsAnElectrode(seq->Quadripoles[i])) << name << " " << a << " " << i;
+        }
     }
 }
 
@@ -437,7 +515,7 @@ INSTANTIATE_TEST_SUITE_P(
         TOracleCase{"GapsAndMixedSpacing", {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}}, {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
         TOracleCase{"ReversibleSegments", {{1, 24, 2.5f, true}, {25, 48, 2.5f, true}, {49, 96, 5}}, {.Array = 0, .Levels = 0xFF, .Spacing2 = 10, .Levels2 = 0xF}},
         TOracleCase{"WiderThenNarrower", {{1, 11, 1}, {12, 20, 5}, {21, 60, 0.5f}}, {.Array = 6, .Levels = 0xF, .Y0 = -3.25f, .Z0 = 2}},
-        TOracleCase{"TinySpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = 0.005f, .Levels = 0x7}},
+        TOracleCase{"SmallestSpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = MinDistinctSpacing, .Levels = 0x7}},
         TOracleCase{"SpacingAtTheSlotLimit", {{1, 200, 0.03f}}, {.Array = 4, .A = 0.03f, .Levels = 0xFF}},
         TOracleCase{"OddSpacingFarOut", {{1, 400, 0.37f}}, {.Array = 0, .A = 0.37f, .Levels = 0xFF, .X0 = 1234.5f, .Y0 = 4321.5f}},
         // The cursor's float steps drift from the electrodes along the line, to almost the match

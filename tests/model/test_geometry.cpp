@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "fixtures.h"
 #include "geometry.h"
+#include "sequencerules.h"
 
 namespace {
 
@@ -82,6 +85,66 @@ TEST(Geometry, Labels) {
     EXPECT_EQ(QuadripoleLabel({1, 2, 3, 4, 0, 1, -1}, "-"), " 1-2-3-4  ");
     EXPECT_EQ(QuadripoleLabel({0, 5, 6, 7, 0, 1, -1}, "-"), " Rem-5-6-7  ");
     EXPECT_EQ(QuadripoleLabel({0, 5, 0, 1999, 0, 1, -1}, "\t"), " Rem\t5\tRem\t1999  ");
+}
+
+struct TMultipleCase {
+    const char* Label;
+    float Length, Unit;
+    int Multiple;
+};
+
+class WholeMultiples : public testing::TestWithParam<TMultipleCase> {};
+
+TEST_P(WholeMultiples, OfALength) { EXPECT_EQ(WholeMultiple(GetParam().Length, GetParam().Unit), GetParam().Multiple); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WholeMultiples,
+    testing::Values(
+        // k x a in float32 divided by a falls just below k.
+        TMultipleCase{"ThreeTimes011", 3 * 0.11f, 0.11f, 3}, TMultipleCase{"SevenTimes009", 7 * 0.09f, 0.09f, 7},
+        TMultipleCase{"ThreeTimes043", 3 * 0.43f, 0.43f, 3}, TMultipleCase{"MinusThreeTimes011", -3 * 0.11f, 0.11f, -3},
+        // Within the 0.01 positions are matched to, a length is the multiple it meets.
+        TMultipleCase{"WithinTheMatchBelow", 7.495f, 2.5f, 3}, TMultipleCase{"WithinTheMatchAbove", 7.505f, 2.5f, 3},
+        // Any other length keeps the whole part of its quotient.
+        TMultipleCase{"NotAWholeMultiple", 8.0f, 2.5f, 3}, TMultipleCase{"BeyondTheMatch", 7.48f, 2.5f, 2},
+        TMultipleCase{"UnitsTooSmallToMatchRoundOnlyNearby", 0.0025f, 0.001f, 2},
+        TMultipleCase{"Zero", 0.0f, 5.0f, 0}, TMultipleCase{"ZeroUnit", 5.0f, 0.0f, 0},
+        TMultipleCase{"NotANumber", NAN, 5.0f, 0}, TMultipleCase{"Infinite", INFINITY, 5.0f, 0},
+        TMultipleCase{"Huge", 3e38f, 0.001f, 0}),
+    [](const testing::TestParamInfo<TMultipleCase>& p) { return p.param.Label; });
+
+TEST(Geometry, EveryTypedSpacingGivesBackTheMultipleItWasMadeWith) {
+    // Every a typed with two decimals from 0.01 to 100.00, with every multiple 2 to 9 stored as the
+    // dialog and the command line store it: 2,832 of these 80,000 once came back one too small.
+    auto seq = std::make_unique<TSequence>();
+    int wrong = 0;
+    std::string first;
+    for (int cents = 1; cents <= 10000; ++cents) {
+        const std::string typed = std::to_string(cents / 100) + "." + char('0' + cents / 10 % 10) + char('0' + cents % 10);
+        seq->Spacing[0] = std::strtof(typed.c_str(), nullptr);
+        for (int k = 2; k <= 9; ++k) {
+            SetDipoleLength(*seq, 2, k);
+            if (SpacingMultiple(*seq, 2) == k && SpacingMultipleText(*seq, 2, true) == std::to_string(k) + " x a") continue;
+            if (wrong++ == 0) first = "a = " + typed + ", k = " + std::to_string(k) + ": " + SpacingMultipleText(*seq, 2, true);
+        }
+    }
+    EXPECT_EQ(wrong, 0) << first;
+}
+
+TEST(Geometry, ANewSpacingKeepsEachDipoleLengthItsExactMultiple) {
+    auto seq = std::make_unique<TSequence>();
+    seq->Spacing[0] = 0.37f;
+    SetDipoleLength(*seq, 1, 3);
+    SetDipoleLength(*seq, 2, 7);
+    for (float a : {0.11f, 0.09f, 0.43f, 2.5f}) {
+        SetElectrodeSpacing(*seq, a);
+        EXPECT_EQ(seq->Spacing[1], 3 * a) << a;
+        EXPECT_EQ(seq->Spacing[2], 7 * a) << a;
+    }
+    // A length that is no whole multiple keeps its ratio.
+    seq->Spacing[1] = 2.5f * seq->Spacing[0];
+    SetElectrodeSpacing(*seq, 1.0f);
+    EXPECT_FLOAT_EQ(seq->Spacing[1], 2.5f);
 }
 
 TEST(Geometry, SpacingMultiples) {

@@ -126,11 +126,89 @@ TEST(TextImport, UnitSpacingFromTheTwoLowestElectrodesInAnyOrder) {
     EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n")->Spacing[0], 1.0f);            // only one
 }
 
-TEST(TextImport, ALaterCoordinateLineStandsAndBothCount) {
+TEST(TextImport, ALaterCoordinateLineStandsAndTheElectrodeIsStillOne) {
     auto seq = Import("#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n1,7,8,9\n");
-    EXPECT_EQ(seq->NbElectrode, 2);
+    EXPECT_EQ(seq->NbElectrode, 1);
     EXPECT_EQ(seq->Electrodes[1].X, 7.0f);
     EXPECT_EQ(seq->Electrodes[1].Z, 9.0f);
+    // 1,500 lines for electrode 1 and one line each for 2 to 72 once gave 1,572 electrodes.
+    std::string text = "#,A,B,M,N\n1,1,2,3,4\n#,X,Y,Z\n";
+    for (int i = 0; i < 1500; ++i) text += "1," + std::to_string(i % 7) + ",0,0\n";
+    for (int n = 2; n <= 72; ++n) text += std::to_string(n) + "," + std::to_string(n) + ",0,0\n";
+    seq = Import(text);
+    EXPECT_EQ(seq->NbElectrode, 72);
+    EXPECT_EQ(seq->Electrodes[1].X, 1499 % 7);
+    EXPECT_EQ(seq->NbQuadripole, 1);
+}
+
+namespace {
+
+// The text as UTF-16, with or without its byte-order mark.
+std::string Utf16(const std::string& ascii, bool little, bool mark = true) {
+    std::string out;
+    if (mark) out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : ascii) {
+        out += little ? c : '\0';
+        out += little ? '\0' : c;
+    }
+    return out;
+}
+
+const std::string SmallSequence = "#,A,B,M,N\n1,1,2,3,4\n2,Rem,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,2.5,0,0\n3,5,0,0\n4,7.5,1,-2\n";
+
+}  // namespace
+
+struct TEncodingCase {
+    const char* Label;
+    std::string Bytes;
+    const char* Refusal;   // nullptr: read as SmallSequence is
+};
+
+class TextEncodings : public testing::TestWithParam<TEncodingCase> {};
+
+TEST_P(TextEncodings, AreDecodedOrRefusedByName) {
+    if (GetParam().Refusal == nullptr) {
+        auto seq = Import(GetParam().Bytes);
+        auto plain = Import(SmallSequence);
+        EXPECT_EQ(std::memcmp(seq.get(), plain.get(), sizeof(TSequence)), 0);
+        EXPECT_EQ(seq->NbElectrode, 4);
+        EXPECT_EQ(seq->Electrodes[4].Z, -2.0f);
+        EXPECT_EQ(seq->NbQuadripole, 2);
+    } else {
+        EXPECT_NE(Refusal(GetParam().Bytes).first.find(GetParam().Refusal), std::string::npos)
+            << Refusal(GetParam().Bytes).first;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextEncodings,
+    testing::Values(TEncodingCase{"Utf8", SmallSequence, nullptr},
+                    TEncodingCase{"Utf8WithItsMark", "\xEF\xBB\xBF" + SmallSequence, nullptr},
+                    TEncodingCase{"Utf16LittleEndian", Utf16(SmallSequence, true), nullptr},
+                    TEncodingCase{"Utf16BigEndian", Utf16(SmallSequence, false), nullptr},
+                    TEncodingCase{"Utf16WithCharactersBeyondAscii",
+                                  Utf16(SmallSequence, true) + std::string("\xE9\0\x3D\xD8\x00\xDE", 6) +
+                                      Utf16("\n", true, false),
+                                  nullptr},
+                    TEncodingCase{"Utf16WithoutItsMark", Utf16(SmallSequence, true, false), "UTF-16"},
+                    TEncodingCase{"Utf16BigEndianWithoutItsMark", Utf16(SmallSequence, false, false), "UTF-16"},
+                    TEncodingCase{"Utf16CutInHalfACharacter", Utf16(SmallSequence, true) + "1", "half a character"},
+                    TEncodingCase{"Utf16WithALoneSurrogate", Utf16("#,A,B,M,N\n", true) + std::string("\x00\xDC", 2),
+                                  "not valid UTF-16"},
+                    TEncodingCase{"Utf32", std::string("\xFF\xFE\0\0", 4) + "#\0\0\0", "UTF-32"}),
+    [](const testing::TestParamInfo<TEncodingCase>& p) { return p.param.Label; });
+
+TEST(TextImport, AUtf16FileIsRefusedWithItsName) {
+    TTempFolder tmp;
+    WriteBytes(tmp / "field.txt", Utf16(SmallSequence, true, false));
+    TSequence seq;
+    try {
+        ImportTextFile(tmp / "field.txt", '.', seq);
+        FAIL() << "accepted";
+    } catch (const TFileError& e) {
+        EXPECT_EQ(e.Path(), tmp / "field.txt");
+        EXPECT_NE(std::string(e.what()).find("UTF-16"), std::string::npos) << e.what();
+    }
 }
 
 TEST(TextImport, DecimalSeparatorOfCoordinates) {
@@ -165,6 +243,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TRefusalCase{"ElectrodeZero", "#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n0,1,0,0\n", 4, "outside 1 to 1999"},
                     TRefusalCase{"ElectrodeNegative", "#,A,B,M,N\n#,X,Y,Z\n-5,1,0,0\n", 3, "-5"},
                     TRefusalCase{"CoordinateNotANumber", "#,X,Y,Z\n1,abc,0,0\n#,A,B,M,N\n", 2, "\"abc\""},
+                    TRefusalCase{"CoordinateNaN", "#,X,Y,Z\n1,0,0,0\n2,nan,0,0\n#,A,B,M,N\n", 3, "\"nan\""},
+                    TRefusalCase{"CoordinateInfinite", "#,X,Y,Z\n1,0,-inf,0\n#,A,B,M,N\n", 2, "\"-inf\""},
+                    TRefusalCase{"CoordinateBeyondAFloat", "#,X,Y,Z\n1,0,0,1e39\n#,A,B,M,N\n", 2, "\"1e39\""},
                     TRefusalCase{"QuadripoleElectrodeTooHigh", "#,A,B,M,N\n1,1,2,3,2500\n", 2, "2500"},
                     TRefusalCase{"QuadripoleElectrodeNegative", "#,A,B,M,N\n1,1,2,3,4\n2,-1,2,3,4\n", 3, "-1"},
                     TRefusalCase{"QuadripoleElectrodeHuge", "#,A,B,M,N\n1,1,2,3,4\n2,1,2,9999998,4\n", 3,
@@ -220,6 +301,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, Derive,
                                          TDeriveCase{"NotANumber", 0, 1, NAN, 3, 0, 2},
                                          TDeriveCase{"Infinite", 0, 1, INFINITY, -INFINITY, 0, 32}),
                          [](const testing::TestParamInfo<TDeriveCase>& p) { return p.param.Label; });
+
+TEST(TextImport, DistancesThatAreWholeMultiplesOfATypedSpacingGiveThoseMultiples) {
+    // Electrodes typed with two decimals, k a apart; a dipole-dipole quadripole with a dipole length of
+    // 3 a at level 2 once read as index 1 or level 1 when the quotient fell a hair below the multiple.
+    int wrong = 0;
+    std::string first;
+    for (int cents = 1; cents <= 2000; ++cents) {
+        auto typed = [&](int k) {
+            const int v = k * cents;
+            return std::to_string(v / 100) + "." + char('0' + v / 10 % 10) + char('0' + v % 10);
+        };
+        std::string text = "#,X,Y,Z\n";
+        for (int k = 0; k < 9; ++k) text += std::to_string(k + 1) + "," + typed(k) + ",0,0\n";
+        text += "#,A,B,M,N\n1,1,4,6,9\n";   // A 0, B 3 a, M 5 a, N 8 a
+        auto seq = Import(text);
+        const TQuadripole& q = seq->Quadripoles[0];
+        if (q.SpacingIndex == 2 && q.Level == 2) continue;
+        if (wrong++ == 0)
+            first = "a = " + typed(1) + ": index " + std::to_string(q.SpacingIndex) + ", level " + std::to_string(q.Level);
+    }
+    EXPECT_EQ(wrong, 0) << first;
+}
 
 TEST(TextImport, SpacingOfTheDerivedIndex) {
     auto seq = Import(FourOnALine + "#,A,B,M,N\n1,1,2,3,5\n2,1,2,2,5\n");
@@ -336,6 +439,27 @@ TEST(V1Import, RefusesBadFiles) {
     TV1Builder badQuad;
     badQuad.Electrode(0, 0).Quadripole(1, 2, 3, 2000);
     EXPECT_NE(V1Refusal(badQuad.Done()).find("2000"), std::string::npos);
+}
+
+TEST(V1Import, ACoordinateThatIsNotAFiniteNumberIsRefusedWithItsRecord) {
+    for (float bad : {NAN, INFINITY, -INFINITY}) {
+        TV1Builder b;
+        b.Electrode(0, 0).Electrode(1, 2.5f).Electrode(2, 5, 0, bad).Quadripole(1, 2, 3, 0);
+        const std::string problem = V1Refusal(b.Done());
+        EXPECT_NE(problem.find("record 3"), std::string::npos) << problem;
+        EXPECT_NE(problem.find("(electrode number 3) has Z = "), std::string::npos) << problem;
+        EXPECT_NE(problem.find("not a finite coordinate"), std::string::npos) << problem;
+    }
+}
+
+TEST(V1Import, AnElectrodeGivenTwiceIsOneElectrode) {
+    TV1Builder b;
+    b.Electrode(0, 0).Electrode(1, 2.5f).Electrode(0, 1).Quadripole(1, 2, 0, 0);
+    const std::string bytes = b.Done();
+    TSequence seq;
+    ImportV1Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), seq);
+    EXPECT_EQ(seq.NbElectrode, 2);
+    EXPECT_EQ(seq.Electrodes[1].X, 1.0f);
 }
 
 TEST(V1Import, ARefusedFileIsNamed) {
