@@ -59,16 +59,18 @@ mkdir small
 if mount -t tmpfs -o size=8m tmpfs small 2>/dev/null; then
   cp -a base small/set
   ten=("${add[@]:0:10}"); names=(); for i in $(seq 1 10); do names+=("S$i"); done
-  kills=0
+  kills=0; most=0; least=99999999
   while [ $kills -lt 20 ]; do
     "$CLI" set add small/set "${ten[@]}" >/dev/null 2>&1 &
     pid=$!
-    sleep "$(awk -v m="$took" -v r="$RANDOM" 'BEGIN{printf "%.6f", m*0.3*r/32767/1e6}')"
+    sleep "$(awk -v m="$took" -v r="$RANDOM" 'BEGIN{printf "%.6f", m*0.5*r/32767/1e6}')"
     if kill -9 "$pid" 2>/dev/null; then kills=$((kills+1)); fi
     wait "$pid" 2>/dev/null
+    left=$(ls -A small/set | grep -c '~[to]'); [ "$left" -gt "$most" ] && most=$left
+    free=$(df -k small | awk 'NR==2{print $4}'); [ "$free" -lt "$least" ] && least=$free
     [ "$(count small/set)" = 15 ] && "$CLI" set remove small/set "${names[@]}" >/dev/null
   done
-  echo "nearly full disk: $(ls -A small/set | grep -c '~[to]') hidden leftovers, $(df -k small | awk 'NR==2{print $4}') KB free after 20 kills"
+  echo "nearly full disk: at most $most hidden leftovers and $least KB free just after a kill; $(ls -A small/set | grep -c '~[to]') leftovers, $(df -k small | awk 'NR==2{print $4}') KB free after 20 kills"
   if "$CLI" set add small/set "${ten[@]}" >/dev/null; then
     echo "nearly full disk: the save after the kills succeeded ($(count small/set) sequences, $(ls -A small/set | grep -c '~[to]') leftovers)"
   else
