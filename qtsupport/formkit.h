@@ -3,7 +3,9 @@
 // button that shows a glyph only says its hint to a screen reader.
 #pragma once
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 
@@ -28,4 +30,14 @@ template <class T>
 T* Named(T* w, const char* name) {
     w->setObjectName(name);
     return w;
+}
+
+// The size a window opens at: the one it asks for, within the free area of the screen (a 1366 x 768
+// laptop at a scale of 1.5 leaves about 910 x 480 pixels below the desktop's panels).
+inline QSize SizeOnScreen(QSize wanted) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect free = screen->availableGeometry();
+        wanted = wanted.boundedTo(QSize(free.width() - 16, free.height() - 40));
+    }
+    return wanted;
 }

@@ -42,6 +42,7 @@ inline constexpr const char* IncompatibleWith = " incompatible with ";
 inline constexpr const char* DeleteWhat = "Delete ";
 inline constexpr const char* EnterSegmentName = "Enter a segment name";
 inline constexpr const char* SpacingNotNumber = "Spacing beetwen node : not a number: ";
+inline constexpr const char* SpacingNotPositive = "Spacing beetwen node : must be above 0: ";
 inline constexpr const char* SegmentNameTaken = "The library already holds a segment named ";
 inline constexpr const char* LibraryNotRewritten = "The segment library was not rewritten: ";
 inline constexpr const char* DirectoryCaption = "Directory";

@@ -1,6 +1,8 @@
 // The cable set and segment dialogs and the dial directory, driven offscreen with scripted prompts.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -349,6 +351,10 @@ TEST_F(CableDialogs, TheSegmentDialogShowsTheSegmentAndStoresOnlyASoundOne) {
         {"MyNoNameCable", "1", Msg::EnterSegmentName},
         {"S", "abc", "Spacing beetwen node : not a number: abc"},
         {"S", "1,5", "Spacing beetwen node : not a number: 1,5"},   // the other separator
+        {"S", "0", "Spacing beetwen node : must be above 0: 0"},
+        {"S", "-5", "Spacing beetwen node : must be above 0: -5"},
+        {"S", "0.0000000000000000000000000000000000000000000001", "Spacing beetwen node : must be above 0: "
+                                                               "0.0000000000000000000000000000000000000000000001"},
     };
     for (const TCase& c : refused) {
         SCOPED_TRACE(c.Name);
@@ -448,6 +454,9 @@ TEST_F(DialDirectory, TheNumberIsTakenFromTheText) {
         dialog.DialCB->setEditText(text);
         EXPECT_EQ(number, expected);
         EXPECT_EQ(dialog.NumLbl->text(), expected);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(dialog.NumLbl);
+        ASSERT_NE(spoken, nullptr);
+        EXPECT_EQ(spoken->text(QAccessible::Name), expected) << "a screen reader says the number shown";
     }
     dialog.OkBtnClick();   // no number: Cancel
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
