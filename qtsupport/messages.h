@@ -25,6 +25,10 @@ inline constexpr const char* EnterCableSetName = "Enter a cable set name";      
 inline constexpr const char* CreateOneQuadripole = "You must create at least one quadripole";  // 1201
 inline constexpr const char* SelectOneLevel = "Select at least one level";                  // 1300
 inline constexpr const char* OverlappingLines = " ovelapping line(s)";                      // 1500
+inline constexpr const char* EnterSequenceTitle = "Enter a sequence title";
+inline constexpr const char* TitleNamesNoFile =
+    "The title needs a character before its last \".\": the sequence is saved under that part.";
+inline constexpr const char* KeepCreatedSequence = "The sequence created has not been kept. Save it, as Ok does?";
 inline constexpr const char* NoQuadripoleCreated = "No quadripole was created: ";
 inline constexpr const char* CannotGenerate = "The sequence cannot be generated: ";
 inline constexpr const char* NameNotAdded = ": no unique name can be made from it; the sequence was not added";

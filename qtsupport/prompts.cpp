@@ -33,18 +33,24 @@ TPrompts::TAnswer TQtPrompts::Question(const QString& text, const QString& capti
                                        TAnswer defaultAnswer) {
     QMessageBox::StandardButtons qb = buttons == TButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
                                       : buttons == TButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel)
-                                                                      : QMessageBox::Ok;
+                                      : buttons == TButtons::SaveDiscardCancel
+                                          ? (QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel)
+                                          : QMessageBox::Ok;
     QMessageBox box(ToQt(icon), caption, text, qb, parent_);
     switch (defaultAnswer) {
         case TAnswer::Yes: box.setDefaultButton(QMessageBox::Yes); break;
         case TAnswer::No: box.setDefaultButton(QMessageBox::No); break;
         case TAnswer::Cancel: box.setDefaultButton(QMessageBox::Cancel); break;
+        case TAnswer::Save: box.setDefaultButton(QMessageBox::Save); break;
+        case TAnswer::Discard: box.setDefaultButton(QMessageBox::Discard); break;
         default: box.setDefaultButton(QMessageBox::Ok); break;
     }
     switch (box.exec()) {
         case QMessageBox::Yes: return TAnswer::Yes;
         case QMessageBox::No: return TAnswer::No;
         case QMessageBox::Ok: return TAnswer::Ok;
+        case QMessageBox::Save: return TAnswer::Save;
+        case QMessageBox::Discard: return TAnswer::Discard;
         default: return buttons == TButtons::YesNo ? TAnswer::No : TAnswer::Cancel;
     }
 }

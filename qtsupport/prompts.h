@@ -7,13 +7,15 @@
 #include <QStringList>
 #include <optional>
 
+class QPushButton;
 class QWidget;
 
 class TPrompts {
 public:
     enum class TIcon { Information, Warning, Error, Question };
-    enum class TAnswer { Ok, Cancel, Yes, No };
-    enum class TButtons { Ok, OkCancel, YesNo };
+    enum class TAnswer { Ok, Cancel, Yes, No, Save, Discard };
+    // SaveDiscardCancel: the question before unsaved work would be dropped; Escape answers Cancel.
+    enum class TButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
 
     virtual ~TPrompts() = default;
     virtual void Message(const QString& text, const QString& caption = QString(), TIcon icon = TIcon::Information) = 0;
