@@ -1,6 +1,7 @@
 #include "prompts.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -118,7 +119,45 @@ TFolderDialog::TFolderDialog(QWidget* parent, const QString& caption, const QStr
     }
 }
 
+QPushButton* TFolderDialog::AcceptButton() const {
+    auto* box = findChild<QDialogButtonBox*>();
+    if (box == nullptr) return nullptr;
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QDialogButtonBox::AcceptRole) return qobject_cast<QPushButton*>(b);
+    return nullptr;
+}
+
+bool TFolderDialog::NameTyped() const {
+    const auto* name = findChild<QLineEdit*>("fileNameEdit");
+    return name != nullptr && !name->text().trimmed().isEmpty();
+}
+
+void TFolderDialog::showEvent(QShowEvent* event) {
+    QFileDialog::showEvent(event);
+    // With no name typed, "Choose" takes the folder the user has gone into; the save dialog would
+    // grey the button out there. Its buttons exist once it is shown.
+    if (!allowNew_) return;
+    if (QPushButton* choose = AcceptButton()) {
+        choose->removeEventFilter(this);
+        choose->installEventFilter(this);
+        if (!NameTyped()) choose->setEnabled(true);
+    }
+}
+
+bool TFolderDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && watched == AcceptButton()) {
+        auto* choose = static_cast<QPushButton*>(watched);
+        if (!choose->isEnabled() && !NameTyped()) choose->setEnabled(true);
+    }
+    return QFileDialog::eventFilter(watched, event);
+}
+
 void TFolderDialog::accept() {
+    if (allowNew_ && !NameTyped()) {
+        chosen_ = QDir::cleanPath(directory().absolutePath());
+        QDialog::accept();
+        return;
+    }
     const QStringList files = selectedFiles();
     const QString path = files.isEmpty() ? QString() : files.first();
     if (allowNew_ && !path.isEmpty()) {

@@ -55,8 +55,15 @@ public:
     TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew);
     QString Chosen() const { return chosen_; }
     void accept() override;
+    // The "Choose" (or "Open") button.
+    QPushButton* AcceptButton() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool NameTyped() const;
     bool allowNew_;
     QString chosen_;
 };

@@ -2,16 +2,22 @@
 // the folder chooser takes an existing folder, and the window fits a small laptop screen.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QAction>
+#include <QGroupBox>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "apppaths.h"
@@ -156,6 +162,24 @@ TEST_F(FolderChooser, ANewNameIsANewFolderAndAFileIsNoFolder) {
     ASSERT_TRUE(fresh);
     EXPECT_EQ(*fresh, QDir::cleanPath(dir.path() + "/Fresh"));
     EXPECT_FALSE(Choose(dir.path() + "/notes.txt"));
+}
+
+TEST_F(FolderChooser, InsideAFolderChooseTakesThatFolder) {
+    OnNextModal([this](QWidget* w) {
+        auto* d = qobject_cast<TFolderDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        d->setDirectory(dir.path() + "/Existing");
+        QCoreApplication::processEvents();
+        QPushButton* choose = d->AcceptButton();
+        ASSERT_NE(choose, nullptr);
+        EXPECT_EQ(choose->text(), "Choose");
+        EXPECT_TRUE(choose->isEnabled());
+        choose->click();
+        if (d->isVisible()) d->reject();
+    });
+    auto chosen = prompts.ChooseFolder("Export into folder", dir.path(), true);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, QDir::cleanPath(dir.path() + "/Existing"));
 }
 
 }  // namespace
