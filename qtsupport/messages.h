@@ -9,7 +9,12 @@ inline constexpr const char* AreYouSure = "Are you sure ?";                     
 inline constexpr const char* NumericInvalid = "One of the numeric values is unvalide !!!";  // 109
 inline constexpr const char* SelectValidSequence = "Select a valid sequence";         // 110
 inline constexpr const char* CreateNewDirectory = "Please create new directory";      // 120
-inline constexpr const char* QuitWithoutSaving = "Quit without saving the set of sequences";  // 123
+// The question before the open set's unsaved changes would be dropped; %1 says by what.
+inline constexpr const char* SaveSetBefore = "The set of sequences has changes that are not saved. Save them before %1?";
+inline constexpr const char* BeforeQuitting = "quitting";
+inline constexpr const char* BeforeOpening = "opening another set";
+inline constexpr const char* BeforeNewSet = "starting a new set";
+inline constexpr const char* SetFolderGone = "The set folder %1 no longer exists; it leaves the recent sets.";
 inline constexpr const char* PortLocked = "Communication port locked, please quit program before changing it";
 inline constexpr const char* PortsAtNextStart = "The ports and devices chosen are kept and take effect at the next start.";
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
