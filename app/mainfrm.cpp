@@ -935,14 +935,14 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
         QCoreApplication::processEvents();
         grab().save(folder + "/main-" + names[view] + ".png");
     }
-    // The hover readout on a quadripole half-way along the first level, with its hint: a picture of
-    // the screen, since the hint is a window of its own.
+    // The hover readout on a quadripole a third of the way along the first level, with its hint inside
+    // the window: a picture of the screen, since the hint is a window of its own.
     if (current_ >= 0 && TGraphReportFrame1->SeriesPointCount(1) > 0) {
-        const int middle = TGraphReportFrame1->SeriesPointCount(1) / 2;
+        const int middle = TGraphReportFrame1->SeriesPointCount(1) / 3;
         TGraphReportFrame1->HoverAt(TGraphReportFrame1->PointPixel(1, middle));
         for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
         if (QScreen* shown = screen()) {
-            const QRect area = frameGeometry().adjusted(0, 0, 160, 60);   // room for a hint at the edge
+            const QRect area = frameGeometry();
             shown->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(folder + "/main-hover.png");
         }
     }

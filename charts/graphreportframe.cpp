@@ -527,7 +527,8 @@ void TGraphReportFrame::UpdateLegend() {
     auto entry = [&](int colour, const QString& text) {
         // White points show as an outline on the white wall: a hollow circle says so.
         const bool hollow = colour == White;
-        entries << QStringLiteral("<span style=\"color:%1\">%2</span>&nbsp;%3")
+        // An entry never breaks across lines.
+        entries << QStringLiteral("<span style=\"white-space:nowrap\"><span style=\"color:%1\">%2</span>&nbsp;%3</span>")
                        .arg(hollow ? OutlineColour.name() : ColourRgb[colour].name(),
                             hollow ? QStringLiteral("&#9675;") : QStringLiteral("&#9679;"), text.toHtmlEscaped());
     };
