@@ -175,7 +175,9 @@ void TFirstLastNodeFrm::OkBtnClick() {
     if (mode_ == ModeMoveAlong) moveX = ReadTypedNumber(Edit1->text(), d);
     // A coordinate that is not a number is asked again: generating on the old line would be wrong.
     if (!x || !y || !z || (mode_ == ModeMoveAlong && !moveX)) {
-        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
+        QLineEdit* wrong = !x ? EditX : !y ? EditY : !z ? EditZ : Edit1;
+        services_.Prompts.Message(NumberInvalidText(wrong, wrong->text()), QString(), TPrompts::TIcon::Warning);
+        wrong->setFocus();
         return;
     }
     // The first electrode shown, kept to the nodes of the set within the allowed range.

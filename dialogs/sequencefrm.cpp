@@ -385,12 +385,7 @@ bool TSequenceFrm::CheckNumberField(QLineEdit* edit, bool always) {
     reported_[edit] = edit->text();
     justReported_ = edit;
     QTimer::singleShot(0, this, [this] { justReported_ = nullptr; });
-    // The field is named as its label names it.
-    QString field;
-    for (const QLabel* label : findChildren<QLabel*>())
-        if (label->buddy() == edit) field = label->text().remove('&').remove(':').simplified();
-    services_.Prompts.Message(QString(Msg::NumericInvalid) + "\n" + field + ": \"" + edit->text() + "\"", QString(),
-                              TPrompts::TIcon::Warning);
+    services_.Prompts.Message(NumberInvalidText(edit, edit->text()), QString(), TPrompts::TIcon::Warning);
     edit->setFocus();
     return false;
 }

@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "messages.h"
+
 inline QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(buddy);
@@ -40,4 +42,14 @@ inline QSize SizeOnScreen(QSize wanted) {
         wanted = wanted.boundedTo(QSize(free.width() - 16, free.height() - 40));
     }
     return wanted;
+}
+
+// Message 109 for a field that holds no number, followed by the field as its label names it and what
+// it holds, so that the user knows which one to mend.
+inline QString NumberInvalidText(const QWidget* field, const QString& typed) {
+    QString name;
+    if (field != nullptr && field->window() != nullptr)
+        for (const QLabel* label : field->window()->findChildren<QLabel*>())
+            if (label->buddy() == field) name = label->text().remove('&').remove(':').simplified();
+    return QString(Msg::NumericInvalid) + "\n" + name + ": \"" + typed + "\"";
 }

@@ -601,7 +601,7 @@ TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotANumberKeepsTheDialogOpen) {
     d->EditZ->setText("high");
     d->OkBtnClick();
     ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+    EXPECT_EQ(prompts.Messages[0], QString(Msg::NumericInvalid) + "\nZ: \"high\"") << "the field is named";
     EXPECT_NE(d->result(), QDialog::Accepted);
     EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0);
 }
