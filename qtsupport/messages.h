@@ -40,6 +40,7 @@ inline constexpr const char* NameNotAdded = ": no unique name can be made from i
 inline constexpr const char* NameKept = "The name cannot be made unique; the sequence keeps its name ";
 // The cable editor and the dial directory.
 inline constexpr const char* CableCaption = "Cable";
+inline constexpr const char* KeepCableSet = "The cable set has changes that are not written to a file. Save them?";
 inline constexpr const char* SegmentCaption = "Create/Modify Segment";
 inline constexpr const char* CreateSegmentsOrg = "create Segments.org";
 inline constexpr const char* ItemNotSelected = "Item not Selected";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QTest>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -287,6 +288,52 @@ TEST_F(CableDialogs, OkAsksForANameWritesNothingWithoutSegmentsAndSavesTheSet) {
     EXPECT_EQ(back.CableName.Get(), "Line 1");
     EXPECT_EQ(SegmentCount(back), 1);
     EXPECT_EQ(back.Segments[0].NodeSpacing, 2.5f);
+}
+
+// Escape or the close box after Include asks before the set goes; Cancel and an untouched set do not.
+TEST_F(CableDialogs, LeavingAChangedSetAsksSaveDiscardOrCancel) {
+    Library({Seg("A", 1, 24, 2.5f)});
+    struct TCase {
+        const char* Name;
+        bool CloseBox;
+        TPrompts::TAnswer Answer;
+        bool Open;
+    } cases[] = {{"EscapeCancel", false, TPrompts::TAnswer::Cancel, true},
+                 {"EscapeDiscard", false, TPrompts::TAnswer::Discard, false},
+                 {"CloseBoxSave", true, TPrompts::TAnswer::Save, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        prompts.Questions.clear();
+        TCableFrm dialog(nullptr, Services());
+        dialog.show();
+        dialog.SegmentStG->selectRow(0);
+        dialog.IncludeBtnClick();
+        dialog.CableEdt->setText(c.Name);
+        prompts.Answers = {c.Answer};
+        prompts.SaveFiles = {CableFolder() + c.Name};
+        if (c.CloseBox) dialog.close();
+        else QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(prompts.Questions, std::vector<QString>{Msg::KeepCableSet});
+        EXPECT_EQ(dialog.isVisible(), c.Open);
+        const bool saved = c.Answer == TPrompts::TAnswer::Save;
+        EXPECT_EQ(QFile::exists(CableFolder() + c.Name + ".cbl"), saved);
+        if (saved) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        }
+    }
+    // The Cancel button, and Escape on a set left as it was, close without a question.
+    prompts.Questions.clear();
+    TCableFrm untouched(nullptr, Services());
+    untouched.show();
+    QTest::keyClick(&untouched, Qt::Key_Escape);
+    EXPECT_FALSE(untouched.isVisible());
+    TCableFrm cancelled(nullptr, Services());
+    cancelled.show();
+    cancelled.SegmentStG->selectRow(0);
+    cancelled.IncludeBtnClick();
+    cancelled.CancelBtn->click();
+    EXPECT_FALSE(cancelled.isVisible());
+    EXPECT_TRUE(prompts.Questions.empty());
 }
 
 TEST_F(CableDialogs, AFileThatCannotBeWrittenKeepsTheDialogOpen) {
