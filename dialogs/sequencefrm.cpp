@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "cable.h"
@@ -793,14 +794,24 @@ void TSequenceFrm::OkBtnClick() {
     accept();
 }
 
+bool TSequenceFrm::HasUnkeptWork() const {
+    if (!editable_) return false;
+    // A generation OK has not taken, or (with OK in reach) any edit of the record being modified.
+    return generated_ || (OkBtn->isEnabled() && std::memcmp(work_.get(), &record_, sizeof(TSequence)) != 0);
+}
+
 void TSequenceFrm::reject() {
-    if (editable_ && generated_) {
+    if (HasUnkeptWork()) {
         const auto answer = services_.Prompts.Question(Msg::KeepCreatedSequence, Msg::SequenceCaption,
                                                        TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
                                                        TPrompts::TAnswer::Save);
         if (answer == TPrompts::TAnswer::Cancel) return;
         if (answer == TPrompts::TAnswer::Save) {
-            OkBtnClick();   // stays open when OK refuses, saying why
+            // What OK would not take (the geometry changed since the generation) is not saved either.
+            if (!OkBtn->isEnabled())
+                services_.Prompts.Message(Msg::CreateAgainFirst, Msg::SequenceCaption, TPrompts::TIcon::Warning);
+            else
+                OkBtnClick();   // stays open when OK refuses, saying why
             return;
         }
     }

@@ -153,8 +153,10 @@ private:
     // Message 109 naming the field when its text is not a number; true when it is one. When the field
     // is left the message comes once per text typed (`always` false); OK says it every time.
     bool CheckNumberField(QLineEdit* edit, bool always);
-    // Escape and the close box after a generation that OK has not taken: Save (as OK), Discard, Cancel.
+    // Escape and the close box after a generation that OK has not taken, or after an edit of a
+    // sequence being modified: Save (as OK), Discard, Cancel.
     void reject() override;
+    bool HasUnkeptWork() const;
     void done(int result) override;
     QComboBox* LengthList(int s) const { return s == 1 ? Spacing2CB : Spacing3CB; }
     float LengthValue(int s) const;

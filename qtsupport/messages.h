@@ -33,7 +33,9 @@ inline constexpr const char* OverlappingLines = " ovelapping line(s)";          
 inline constexpr const char* EnterSequenceTitle = "Enter a sequence title";
 inline constexpr const char* TitleNamesNoFile =
     "The title needs a character before its last \".\": the sequence is saved under that part.";
-inline constexpr const char* KeepCreatedSequence = "The sequence created has not been kept. Save it, as Ok does?";
+inline constexpr const char* KeepCreatedSequence = "The sequence has changes that Ok has not kept. Save them, as Ok does?";
+inline constexpr const char* CreateAgainFirst =
+    "The geometry changed since the sequence was created: create it again, then save it.";
 inline constexpr const char* NoQuadripoleCreated = "No quadripole was created: ";
 inline constexpr const char* CannotGenerate = "The sequence cannot be generated: ";
 inline constexpr const char* NameNotAdded = ": no unique name can be made from it; the sequence was not added";

@@ -416,6 +416,41 @@ INSTANTIATE_TEST_SUITE_P(
                       TLeaveCase{"SaveWithoutTitleStays", false, TPrompts::TAnswer::Save, "", true, 0}),
     [](const auto& i) { return std::string(i.param.Name); });
 
+// Modifying a sequence: an edit OK would keep is asked about; a geometry changed since the
+// generation cannot be saved before a new Create; a dialog left as it was asks nothing.
+TEST_F(SequenceDialog, LeavingAModifiedSequenceAsksAndNeverSavesAStaleOne) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn);
+    d->NameEdt->setText("Line 1");
+    d->OkBtnClick();
+    ASSERT_EQ(d->result(), QDialog::Accepted);
+    const TSequence kept = record;
+
+    auto untouched = Open(record, false, true);
+    QTest::keyClick(untouched.get(), Qt::Key_Escape);
+    EXPECT_FALSE(untouched->isVisible());
+    EXPECT_TRUE(prompts.Questions.empty()) << "nothing changed: no question";
+
+    auto renamed = Open(record, false, true);
+    renamed->NameEdt->setText("Line 2");
+    prompts.Answers = {TPrompts::TAnswer::Save};
+    QTest::keyClick(renamed.get(), Qt::Key_Escape);
+    EXPECT_EQ(renamed->result(), QDialog::Accepted);
+    EXPECT_EQ(record.Name.Get(), "Line 2");
+
+    auto stale = Open(record, false, true);
+    Generate(stale->CreateBtn);
+    stale->Depth1Num->setValue(3);   // the geometry changes: OK is out of reach until a new Create
+    ASSERT_FALSE(stale->OkBtn->isEnabled());
+    prompts.Answers = {TPrompts::TAnswer::Save};
+    QTest::keyClick(stale.get(), Qt::Key_Escape);
+    EXPECT_TRUE(stale->isVisible());
+    EXPECT_EQ(prompts.Messages.back(), Msg::CreateAgainFirst);
+    EXPECT_EQ(record.Name.Get(), "Line 2");
+    EXPECT_EQ(record.NbQuadripole, kept.NbQuadripole) << "the stale sequence was not saved";
+}
+
 TEST_F(SequenceDialog, CancelAndEscapeBeforeACreateAskNothing) {
     auto d = Open(record);
     Design(*d, "L48", 1, "5", 6);
