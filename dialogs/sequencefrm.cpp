@@ -87,7 +87,12 @@ TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequ
     GeometryGB->setVisible(geometry);
 }
 
-TSequenceFrm::~TSequenceFrm() { closing_ = true; }
+TSequenceFrm::~TSequenceFrm() {
+    // The base class hides the dialog after this object is gone, and hiding takes the focus from an
+    // edit: its handlers must not run then.
+    closing_ = true;
+    for (QLineEdit* edit : {Spacing1Txt, AreaTxt, LineTxt}) QObject::disconnect(edit, nullptr, this, nullptr);
+}
 
 void TSequenceFrm::done(int result) {
     closing_ = true;
