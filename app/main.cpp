@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         else if (args.contains("--demo") && QDir(dataFolder + "Sequence/Demo").exists())
             window.OpenSetFolder(dataFolder + "Sequence/Demo");
         else if (args.size() > 1 && !args[1].startsWith("--")) window.HandleArgument(args[1]);
+        else if (args.size() == 1) window.ReopenLastSet();
         // "--screenshots DIR" writes the window in each chart view, then quits (for the documentation).
         int shotAt = static_cast<int>(args.indexOf("--screenshots"));
         if (shotAt > 0 && shotAt + 1 < args.size()) {

@@ -45,9 +45,14 @@
 #include "numerofrm.h"
 #include "editsequencefrm.h"
 #include "sequencefrm.h"
+#include "setchartfrm.h"
 #include "uploadcommands.h"
 
 namespace {
+
+// Where the recent sets are kept, beside the historical settings.
+constexpr const char* RecentSetsKey = "Teravox/RecentSets";
+constexpr const char* ReopenLastKey = "Teravox/ReopenLastSet";
 
 QString GeneralFormat(double v) {
     char buf[64];
@@ -86,6 +91,7 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     for (const QString& folder : {ProgramFolder + "Varnel", CableFolder, SequenceFolder}) {
         if (!QDir().mkpath(folder)) throw TDirectoryError(Msg::DirectoryError);
     }
+    BuildRecentSetsMenu();   // named relative to the sequence folder, now known
     TGraphReportFrame1->setEnabled(false);
     TGraphReportFrame1->SetPrompts(&prompts_);
     ApplySettingsToControls();
@@ -127,8 +133,10 @@ void TMainFrm::BuildControls() {
     UpLoadLbl = new QLabel("Upload in progress ", progressPanel);
     ProgressBar = new QProgressBar(progressPanel);
     ProgressBar->setRange(0, 100);
-    ProgressBar->setTextVisible(false);
-    ProgressBar->setMaximumHeight(12);
+    // Which sequence is going and how far: the bar says it in words too.
+    ProgressBar->setTextVisible(true);
+    ProgressBar->setFormat("%p%");
+    ProgressBar->setMaximumHeight(18);
     progressLayout->addWidget(UpLoadLbl);
     progressLayout->addWidget(ProgressBar);
     uploadLayout->addWidget(progressPanel, 1);
@@ -215,6 +223,8 @@ void TMainFrm::BuildControls() {
         if (!text.isEmpty())
             for (const QString& l : text.split('\n')) lines.push_back(l.toStdString());
         set_.SetComment(std::move(lines));
+        // Filling the memo from a set blocks this signal: only the user's typing is a change.
+        set_.MarkModified();
     });
 }
 
@@ -235,6 +245,16 @@ void TMainFrm::BuildMenus() {
     OpenSeq->setShortcut(QKeySequence::Open);
     SaveSeq->setShortcut(QKeySequence::Save);
     Saveas1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    RecentSetsMenu = setMenu->addMenu("&Recent sets");
+    ReopenLastSet1 = setMenu->addAction("Reopen the &last set at start");
+    ReopenLastSet1->setCheckable(true);
+    ReopenLastSet1->setStatusTip("Open the set used last when Teravox II starts");
+    ReopenLastSet1->setChecked(store_.value(ReopenLastKey, false).toBool());
+    connect(ReopenLastSet1, &QAction::toggled, this, [this](bool on) {
+        store_.setValue(ReopenLastKey, on);
+        store_.sync();
+    });
+    BuildRecentSetsMenu();
     setMenu->addSeparator();
     QMenu* upload = setMenu->addMenu("&Upload");
     upload->setToolTip("Upload a set of sequences");
@@ -287,6 +307,9 @@ void TMainFrm::BuildMenus() {
                               &TMainFrm::ReciprocalsOnly1Click);
     OrderForIp1 = action(tools, "Order for &IP", "A new sequence whose potentials are not read on electrodes that just carried current",
                          &TMainFrm::OrderForIp1Click);
+    tools->addSeparator();
+    WholeSet1 = action(tools, "&Whole set on one chart...", "The sequences of the set together, each in its colour",
+                       &TMainFrm::WholeSet1Click);
 
     QMenu* cable = menuBar()->addMenu("&Cable");
     action(cable, "&New", "Describe a new cable set", &TMainFrm::NewCableClick);
@@ -478,6 +501,7 @@ void TMainFrm::DeleteSeqBtnClick() {
         return;
     }
     int next = set_.DeleteSequence(row);
+    set_.MarkModified();   // the next Save removes its file; until then quitting must ask
     RefreshList();
     if (next >= 0) ShowSequence(next);
     else ClearShown();
@@ -490,6 +514,7 @@ void TMainFrm::SetCaptionForFolder() {
 }
 
 void TMainFrm::NewSeqClick() {
+    if (!MayDropSet(Msg::BeforeNewSet)) return;
     set_.NewSet();
     RefreshList();
     SetCaptionForFolder();
@@ -500,11 +525,14 @@ void TMainFrm::NewSeqClick() {
 
 void TMainFrm::OpenSetFolder(const QString& folder) {
     TOpenReport report;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         set_.NewSet();
         report = set_.Open(folder.toStdString());
     } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
         ShowError(QString::fromStdString(e.what()));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     RefreshList();
     SetCaptionForFolder();
@@ -516,45 +544,144 @@ void TMainFrm::OpenSetFolder(const QString& folder) {
         Memo1->setPlainText(lines.join('\n'));
     }
     if (set_.Count() > 0) ShowSequence(set_.Count() - 1);
+    QApplication::restoreOverrideCursor();
+    if (!set_.SetFolder().empty()) RememberSet(QString::fromStdString(set_.SetFolder()));
     for (const auto& r : report.Refused) ShowError(QString::fromStdString(r));
     if (!report.StoppedAt.empty())
         ShowError(QString::fromStdString(report.StoppedAt) + ": its name cannot be made unique; the files after it were not read");
+    if (report.FinishedInterruptedSave)
+        prompts_.Message(folder + ": a save of this set had been cut short after it was decided; it was finished "
+                                  "before the set was opened, so the set is the one that save wrote.",
+                         Msg::AppTitle, TPrompts::TIcon::Information);
+    if (!report.CommentNote.empty())
+        prompts_.Message(QString::fromStdString(report.CommentNote), Msg::AppTitle, TPrompts::TIcon::Warning);
 }
 
 void TMainFrm::OpenSeqClick() {
+    if (!MayDropSet(Msg::BeforeOpening)) return;
     auto folder = prompts_.ChooseFolder("Open a set of sequences", SequenceFolder, false);
     if (!folder) return;
-    const bool modified = set_.SetModified();
     OpenSetFolder(*folder);
-    if (modified) set_.MarkModified();
 }
 
-void TMainFrm::SaveSeqClick() {
+bool TMainFrm::MayDropSet(const char* before) {
+    if (!set_.SetModified()) return true;
+    const auto answer = prompts_.Question(QString(Msg::SaveSetBefore).arg(before), Msg::AppTitle,
+                                          TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
+                                          TPrompts::TAnswer::Save);
+    if (answer == TPrompts::TAnswer::Discard) return true;
+    if (answer == TPrompts::TAnswer::Save) return SaveSet();
+    return false;
+}
+
+namespace {
+// The busy cursor while a set is written; the window cannot take input meanwhile anyway.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+}  // namespace
+
+void TMainFrm::SaveSeqClick() { SaveSet(); }
+
+bool TMainFrm::SaveSet() {
+    TSaveResult result;
     try {
-        if (set_.Save() == TSaveResult::NeedsFolder) Saveas1Click();
+        TBusyCursor busy;
+        result = set_.Save();
+    } catch (const TFileError& e) {
+        // Every failure of a save (a file not written, the set busy or changed on disk) says why.
+        ShowError(QString::fromStdString(e.what()));
+        return false;
     } catch (const std::exception& e) {
         ShowError(QString::fromStdString(e.what()));
+        return false;
+    }
+    if (result == TSaveResult::NeedsFolder) return SaveSetAs();
+    return true;
+}
+
+void TMainFrm::Saveas1Click() { SaveSetAs(); }
+
+bool TMainFrm::SaveSetAs() {
+    for (;;) {
+        auto folder = prompts_.ChooseFolder("Save the set of sequences into a new folder", SequenceFolder, true);
+        if (!folder) return false;
+        TSaveAsResult r;
+        try {
+            TBusyCursor busy;
+            std::string problem;
+            r = set_.SaveAs(folder->toStdString(), &problem);
+        } catch (const TFileError& e) {
+            ShowError(QString::fromStdString(e.what()));
+            return false;
+        } catch (const std::exception& e) {
+            ShowError(QString::fromStdString(e.what()));
+            return false;
+        }
+        if (r == TSaveAsResult::Saved) {
+            SetCaptionForFolder();
+            RememberSet(QString::fromStdString(set_.SetFolder()));
+            return true;
+        }
+        if (r == TSaveAsResult::FolderExists) prompts_.Message(Msg::CreateNewDirectory);
+        else prompts_.Message(Msg::DirectoryError, Msg::AppTitle, TPrompts::TIcon::Error);
     }
 }
 
-void TMainFrm::Saveas1Click() {
-    for (;;) {
-        auto folder = prompts_.ChooseFolder("Save the set of sequences into a new folder", SequenceFolder, true);
-        if (!folder) return;
-        try {
-            std::string problem;
-            TSaveAsResult r = set_.SaveAs(folder->toStdString(), &problem);
-            if (r == TSaveAsResult::Saved) {
-                SetCaptionForFolder();
-                return;
-            }
-            if (r == TSaveAsResult::FolderExists) prompts_.Message(Msg::CreateNewDirectory);
-            else prompts_.Message(Msg::DirectoryError, Msg::AppTitle, TPrompts::TIcon::Error);
-        } catch (const std::exception& e) {
-            ShowError(QString::fromStdString(e.what()));
-            return;
-        }
+QStringList TMainFrm::RecentSets() const { return store_.value(RecentSetsKey).toStringList(); }
+
+void TMainFrm::RememberSet(const QString& folder) {
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QStringList recent = RecentSets();
+    recent.removeAll(path);
+    recent.prepend(path);
+    while (recent.size() > RecentSetCount) recent.removeLast();
+    store_.setValue(RecentSetsKey, recent);
+    store_.sync();
+    BuildRecentSetsMenu();
+}
+
+void TMainFrm::BuildRecentSetsMenu() {
+    RecentSetsMenu->clear();
+    const QStringList recent = RecentSets();
+    int number = 1;
+    for (const QString& folder : recent) {
+        // Alt+1 to Alt+8 pick them; the folder as the user knows it, relative to the sequence folder.
+        const QString shown = QString::fromStdString(SetFolderCaption(folder.toStdString(), SequenceFolder.toStdString()));
+        QAction* a = RecentSetsMenu->addAction(QString("&%1 %2").arg(number++).arg(QString(shown).replace('&', "&&")));
+        a->setStatusTip(folder);
+        a->setData(folder);
+        connect(a, &QAction::triggered, this, [this, folder] { OpenRecentSet(folder); });
     }
+    RecentSetsMenu->setEnabled(!recent.isEmpty());
+}
+
+void TMainFrm::OpenRecentSet(const QString& folder) {
+    if (!QDir(folder).exists()) {
+        prompts_.Message(QString(Msg::SetFolderGone).arg(folder), Msg::AppTitle, TPrompts::TIcon::Warning);
+        QStringList recent = RecentSets();
+        recent.removeAll(folder);
+        store_.setValue(RecentSetsKey, recent);
+        BuildRecentSetsMenu();
+        return;
+    }
+    if (!MayDropSet(Msg::BeforeOpening)) return;
+    OpenSetFolder(folder);
+}
+
+void TMainFrm::ReopenLastSet() {
+    const QStringList recent = RecentSets();
+    if (!ReopenLastSet1->isChecked() || recent.isEmpty() || !QDir(recent.first()).exists()) return;
+    OpenSetFolder(recent.first());
+}
+
+void TMainFrm::WholeSet1Click() {
+    TSetChartFrm chart(this, Services());
+    chart.exec();
 }
 
 void TMainFrm::OpttionSpreadSheetClick(QAction* item) {
@@ -779,14 +906,7 @@ void TMainFrm::HandleArgument(const QString& argument) {
 bool TMainFrm::FormCloseQuery() {
     // During a transfer the transfer is stopped first; the window closes once the command has ended.
     if (!link_->RequestClose()) return false;
-    if (set_.SetModified()) {
-        auto a = prompts_.Question(Msg::QuitWithoutSaving, Msg::AreYouSure, TPrompts::TButtons::YesNo,
-                                   TPrompts::TIcon::Warning, TPrompts::TAnswer::No);
-        if (a != TPrompts::TAnswer::Yes) {
-            Saveas1Click();
-            return false;
-        }
-    }
+    if (!MayDropSet(Msg::BeforeQuitting)) return false;
     closing_ = true;
     set_.NewSet();
     SequenceListBox->clear();
@@ -820,6 +940,17 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
         if (current_ >= 0) TGraphReportFrame1->DrawSequence(set_.Sequence(current_));
         QCoreApplication::processEvents();
         grab().save(folder + "/main-" + names[view] + ".png");
+    }
+    // The hover readout on a quadripole a third of the way along the first level, with its hint inside
+    // the window: a picture of the screen, since the hint is a window of its own.
+    if (current_ >= 0 && TGraphReportFrame1->SeriesPointCount(1) > 0) {
+        const int middle = TGraphReportFrame1->SeriesPointCount(1) / 3;
+        TGraphReportFrame1->HoverAt(TGraphReportFrame1->PointPixel(1, middle));
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+        if (QScreen* shown = screen()) {
+            const QRect area = frameGeometry();
+            shown->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(folder + "/main-hover.png");
+        }
     }
 }
 

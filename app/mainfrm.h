@@ -22,6 +22,7 @@ class QActionGroup;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QSettings;
@@ -110,6 +111,14 @@ public:
     void Productsupport1Click();
     void Lastupdate1Click();
     void About1Click();
+    // The whole set (or the sequences ticked) on one chart, each sequence in its colour.
+    void WholeSet1Click();
+    // The sets opened or saved last, newest first (at most RecentSetCount), and the one reopened at start.
+    static constexpr int RecentSetCount = 8;
+    QStringList RecentSets() const;
+    void OpenRecentSet(const QString& folder);
+    // At start without an argument: reopens the last set when the user asked for it.
+    void ReopenLastSet();
     // Tools on the selected sequence, each adding a new sequence to the set.
     void AppendReciprocals1Click();
     void ReciprocalsOnly1Click();
@@ -143,6 +152,9 @@ public:
     QAction* Configuration1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
+    QAction* WholeSet1 = nullptr;
+    QMenu* RecentSetsMenu = nullptr;
+    QAction* ReopenLastSet1 = nullptr;   // checkable: reopen the last set at start
     QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).
@@ -160,6 +172,9 @@ protected:
 public:
     // The close prompt and the closing steps; false when the close is refused.
     bool FormCloseQuery();
+    // Before the open set is replaced or the window closes: when the set has unsaved changes, asks
+    // Save, Discard or Cancel. True when the set may go (saved, or its changes discarded).
+    bool MayDropSet(const char* before);
 
 private:
     void BuildMenus();
@@ -172,6 +187,11 @@ private:
     void ClearShown();
     void OpenUrl(const QString& url);
     void ShowError(const QString& text);
+    // Save in place (Save as for a set without folder); true when the set was written.
+    bool SaveSet();
+    bool SaveSetAs();
+    void RememberSet(const QString& folder);
+    void BuildRecentSetsMenu();
     std::vector<TSequence> SetCopy() const;
     void UpdateModemMenu();
     int ListIndexOf(const QString& name) const;

@@ -41,6 +41,10 @@ void TQtLinkHost::Waiting(const TLinkWait& wait) {
     if (OnWaiting) OnWaiting(wait);
 }
 
+void TBarProgress::SetSubject(const QString& subject) {
+    bar_->setFormat(subject.isEmpty() ? QStringLiteral("%p%") : subject + QStringLiteral(": %p%"));
+}
+
 void TBarProgress::Changed() {
     bar_->setRange(Minimum(), std::max(Minimum(), Maximum()));
     bar_->setValue(std::clamp(Position(), Minimum(), std::max(Minimum(), Maximum())));
@@ -57,6 +61,7 @@ std::optional<std::string> TQtRemoteUi::ChooseLine(const std::vector<std::string
         if (at < 0) return std::nullopt;
         const std::string& line = lines[static_cast<std::size_t>(at)];
         const QStringList findings = check_ ? check_(line) : QStringList();
+        progress_.SetSubject(*r);
         if (findings.isEmpty()) return line;
         const QString text = QString(Msg::UploadFindings).arg(*r) + "\n- " + findings.join("\n- ") + "\n\n" +
                              Msg::UploadAnyway;

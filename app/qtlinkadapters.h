@@ -46,6 +46,8 @@ struct TUploadPanel {
 class TBarProgress : public TProgressIndicator {
 public:
     explicit TBarProgress(QProgressBar* bar) : bar_(bar) {}
+    // What is being sent (a sequence's name); the bar reads "<subject>: <percent>%".
+    void SetSubject(const QString& subject);
 
 protected:
     void Changed() override;

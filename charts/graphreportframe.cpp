@@ -46,11 +46,19 @@ double DrawnSize(int size) { return 2.0 * size + 1.0; }
 // Point colours: the four of the colour table, grey for any other index, and the red and white that
 // mark points sharing an abscissa.
 enum TPointColour : uint8_t { Lime, Yellow, Blue, Fuchsia, Grey, Red, White, ColourCount };
+// The colours of the sequences of a whole-set drawing follow the seven: ten that stay apart on white
+// and for most colour-blind readers, used in turn.
+constexpr int SetPaletteSize = 10;
+constexpr int AllColours = ColourCount + SetPaletteSize;
 // Lime and yellow are drawn a shade deeper than the pure colours, which read poorly on white.
-const QColor ColourRgb[ColourCount] = {
+const QColor ColourRgb[AllColours] = {
     QColor(0, 200, 0), QColor(230, 175, 0), QColor(0, 0, 255), QColor(255, 0, 255),
     QColor(128, 128, 128), QColor(255, 0, 0), QColor(255, 255, 255),
+    QColor(0x4e, 0x79, 0xa7), QColor(0xf2, 0x8e, 0x2b), QColor(0x59, 0xa1, 0x4f), QColor(0xb0, 0x7a, 0xa1),
+    QColor(0x76, 0xb7, 0xb2), QColor(0x9c, 0x75, 0x5f), QColor(0xed, 0xc9, 0x48), QColor(0xe1, 0x57, 0x59),
+    QColor(0x33, 0x33, 0x99), QColor(0x66, 0x99, 0x00),
 };
+uint8_t SetColourCode(int place) { return static_cast<uint8_t>(ColourCount + place % SetPaletteSize); }
 uint8_t ColourOfIndex(int c) { return (c >= 0 && c <= 3) ? static_cast<uint8_t>(c) : uint8_t{Grey}; }
 // Yellow, lime and white fills would vanish on the white wall without an outline.
 const QColor OutlineColour(48, 48, 48);
@@ -95,6 +103,9 @@ public:
         std::vector<double> X, Y;
         std::vector<uint8_t> Colour;
         std::vector<std::string> Label;
+        // Of a drawn quadripole: its signed geometric factor and investigation depth; NaN for points
+        // that came alone (a generation's feed knows only label and place).
+        std::vector<float> K, Depth;
         std::unordered_set<double> Abscissas;
         uint8_t LastColour() const { return Colour.empty() ? uint8_t{Grey} : Colour.back(); }
     };
@@ -138,8 +149,8 @@ protected:
         applyScattersAntialiasingHint(painter);
         const QRectF clip = QRectF(clipRect()).adjusted(-8, -8, 8, 8);
         const QPen outline(OutlineColour, 0);
-        QBrush brushes[ColourCount];
-        for (int i = 0; i < ColourCount; ++i) brushes[i] = QBrush(ColourRgb[i]);
+        QBrush brushes[AllColours];
+        for (int i = 0; i < AllColours; ++i) brushes[i] = QBrush(ColourRgb[i]);
         for (const TSeries& s : Series) {
             if (s.X.empty()) continue;
             QCPScatterStyle style(s.Shape, outline, Qt::NoBrush, s.Size);
@@ -184,20 +195,44 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     ToolButton3 = tool("Print", "Print", "document-print", QStyle::SP_DialogYesButton);
     ToolButton7 = tool("Tables", "Quadripoles and electrodes", "x-office-spreadsheet", QStyle::SP_FileDialogListView);
     SavePictureButton = tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
+    LegendBtn = tool("Legend", "Show or hide the legend", "view-list-details", QStyle::SP_FileDialogDetailedView);
+    LegendBtn->setCheckable(true);
+    LegendBtn->setChecked(true);
+    ComboBox1->setAccessibleName("View");
     GraphReportSTxt = new QLabel(this);
-    GraphReportSTxt->setAlignment(Qt::AlignCenter);
-    // The readout's text never widens the frame (nor the window holding it).
-    GraphReportSTxt->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    GraphReportSTxt->setObjectName("GraphReportSTxt");
+    // A row of its own, read from the left: a narrow window cuts its end, never its middle. Its text
+    // never widens the frame (nor the window holding it).
+    GraphReportSTxt->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    GraphReportSTxt->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     GraphReportSTxt->setMinimumWidth(0);
+    GraphReportSTxt->setMinimumHeight(GraphReportSTxt->fontMetrics().height() + 2);
+    GraphReportSTxt->setTextInteractionFlags(Qt::TextSelectableByMouse);
     bar->addWidget(ComboBox1);
     bar->addWidget(ToolButton2);
     bar->addWidget(ToolButton3);
     bar->addWidget(SavePictureButton);
-    bar->addWidget(GraphReportSTxt, 1);
+    bar->addWidget(LegendBtn);
+    bar->addStretch(1);
     bar->addWidget(ToolButton7);
+    auto* readoutRow = new QHBoxLayout;
+    readoutRow->setContentsMargins(6, 0, 2, 0);
+    readoutRow->addWidget(GraphReportSTxt, 1);
+    layout->addLayout(readoutRow);
 
     Chart1 = new QCustomPlot(this);
     layout->addWidget(Chart1, 1);
+    LegendLbl = new QLabel(this);
+    LegendLbl->setObjectName("LegendLbl");
+    LegendLbl->setTextFormat(Qt::RichText);
+    LegendLbl->setWordWrap(true);
+    LegendLbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    LegendLbl->setContentsMargins(6, 0, 6, 2);
+    LegendLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Two lines whatever it holds: a drawing that changes the legend does not resize the chart (which
+    // would cost a second replot).
+    LegendLbl->setFixedHeight(2 * LegendLbl->fontMetrics().lineSpacing() + 4);
+    layout->addWidget(LegendLbl);
     Chart1->setCursor(Qt::CrossCursor);
     Chart1->setBackground(Qt::white);
     Chart1->axisRect()->setBackground(Qt::white);
@@ -240,6 +275,7 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     connect(ToolButton3, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton3Click);
     connect(ToolButton7, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton7Click);
     connect(SavePictureButton, &QToolButton::clicked, this, &TGraphReportFrame::SavePictureButtonClick);
+    connect(LegendBtn, &QToolButton::toggled, this, [this] { UpdateLegend(); });
 }
 
 TGraphReportFrame::~TGraphReportFrame() = default;
@@ -255,7 +291,7 @@ bool TGraphReportFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void TGraphReportFrame::ApplyAxisTitles() {
     static const char* const titles[][2] = {
-        {"Position (m)", "Level"},
+        {"Position (m)", "Pseudo-depth (m)"},
         {"Position (m)", "Investigation depth (m)"},
         {"Position (m)", "Geometric factor |K| (m)"},
         {"X (m)", "Y (m)"},
@@ -263,13 +299,42 @@ void TGraphReportFrame::ApplyAxisTitles() {
     };
     const auto& t = titles[std::clamp(viewIndex_, 0, 4)];
     Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
-    Chart1->yAxis->setLabel(segmentRows_ ? QStringLiteral("Segment") : QString::fromLatin1(t[1]));
+    QString left = QString::fromLatin1(t[1]);
+    if (segmentRows_) left = QStringLiteral("Segment");
+    // A sequence without geometry (an import) has its level numbers plotted, not a depth.
+    else if (viewIndex_ == 0 && !levelInMetres_) left = QStringLiteral("Level");
+    Chart1->yAxis->setLabel(left);
 }
 
 void TGraphReportFrame::SetSequenceName(const QString& name) { name_ = name; }
 
+void TGraphReportFrame::SetSequenceShown(const TSequence& seq) {
+    name_ = QString::fromStdString(RecordTextUtf8(seq.Name.Get()));
+    levelInMetres_ = seq.ArrayType == 0 || seq.ArrayType == 1 || seq.ArrayType == 2 || seq.ArrayType == 4 ||
+                     seq.ArrayType == 6;
+    for (QString& n : colourNames_) n.clear();
+    if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
+        // One colour for every fourth segment: the segments of each colour, by name.
+        for (int g = 0; g < MaxSegments; ++g) {
+            if (seq.Segments[g].Empty()) continue;
+            QString& names = colourNames_[g % 4];
+            if (!names.isEmpty()) names += QStringLiteral(", ");
+            names += QString::fromStdString(RecordTextUtf8(seq.Segments[g].Name.Get()));
+        }
+        colourNames_[Grey] = QStringLiteral("placed, not used");
+    } else {
+        colourNames_[0] = QStringLiteral("a = ") + FormatChartValue(seq.Spacing[0]);
+        for (int s = 1; s < MaxSpacings; ++s)
+            if (seq.Spacing[s] != 0.0f)
+                colourNames_[s] = QStringLiteral("D = ") + QString::fromStdString(SpacingMultipleText(seq, s, true));
+    }
+    ApplyAxisTitles();
+}
+
 void TGraphReportFrame::ClearChart() {
     points_->Clear();
+    setNames_.clear();
+    setPlaces_.clear();
     segmentRows_ = false;
     Chart1->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker));
     ApplyAxisTitles();
@@ -277,11 +342,23 @@ void TGraphReportFrame::ClearChart() {
     zoomed_ = false;
     GraphReportSTxt->clear();
     title_->setText(QString());
+    UpdateLegend();
     QToolTip::hideText();
     QueueReplot();
 }
 
 void TGraphReportFrame::AddPoint(int n, int c, bool inverted, const std::string& label, double y, double x) {
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    AddPointWithDetails(n, c, inverted, label, y, x, none, none);
+}
+
+void TGraphReportFrame::AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y, double x,
+                                            float k, float depth) {
+    AddColouredPoint(n, ColourOfIndex(c), true, inverted, label, y, x, k, depth);
+}
+
+void TGraphReportFrame::AddColouredPoint(int n, uint8_t colour, bool markRepeats, bool inverted,
+                                         const std::string& label, double y, double x, float k, float depth) {
     if (n < 1) return;
     auto& all = points_->Series;
     if (static_cast<int>(all.size()) < n) all.resize(static_cast<std::size_t>(n));
@@ -290,24 +367,30 @@ void TGraphReportFrame::AddPoint(int n, int c, bool inverted, const std::string&
     const TPointStyle& style = PointStyles[n % 5];
     s.Shape = style.Shape;
     s.Size = DrawnSize(style.Size);
-    uint8_t colour = ColourOfIndex(c);
     ++pointCount_;
     // Walking from the first point with this abscissa to the end, each point flips the colour to
     // white after red and to red otherwise: only the last point of the series decides.
-    if (!s.Abscissas.insert(x).second) colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
+    if (!s.Abscissas.insert(x).second && markRepeats) colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
     s.X.push_back(x);
     s.Y.push_back(y);
     s.Colour.push_back(colour);
     s.Label.push_back(label);
+    s.K.push_back(k);
+    s.Depth.push_back(depth);
     points_->Extend(x, y);
-    title_->setText((name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("#") +
-                    QString::number(pointCount_));
+    // The title follows at the next drawing: once a drawing, not once a point.
     QueueReplot();
+}
+
+QString TGraphReportFrame::TitleText() const {
+    if (pointCount_ == 0) return title_->text();
+    return (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("#") +
+           QString::number(pointCount_);
 }
 
 bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
     ClearChart();
-    name_ = QString::fromStdString(RecordTextUtf8(seq.Name.Get()));
+    SetSequenceShown(seq);
     std::string label;
     if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
         // A line laid straight (every Y the same, as generation lays it) would be one thin row across
@@ -345,23 +428,76 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
             else
                 AddPoint(2, 5, false, label, y, e.X);
         }
-    } else {
-        const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
-        for (int i = 0; i < count; ++i) {
-            const TQuadripole& q = seq.Quadripoles[i];
-            const double x = PseudoX(seq, q);
-            const double y = ChartValue(seq, q, viewIndex_);
-            const int series = q.Level * (q.SpacingIndex + 1);
-            // Float arithmetic does not trap: a value that is not finite, or a quadripole that names
-            // no series (a level or spacing index below the first), cannot be drawn.
-            if (!std::isfinite(x) || !std::isfinite(y) || series < 1) {
-                FlushReplot();
-                ShowMessage(QStringLiteral("Error on Quadripole ") + QString::number(i));
-                return false;
-            }
-            FormatQuadripoleLabel(q, "-", label);
-            AddPoint(series, q.SpacingIndex, true, label, y, x);
+    } else if (!AddQuadripolePoints(seq, -1, std::string())) {
+        return false;
+    }
+    FlushReplot();
+    return true;
+}
+
+bool TGraphReportFrame::AddQuadripolePoints(const TSequence& seq, int setPlace, const std::string& prefix) {
+    std::string label;
+    const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
+    for (int i = 0; i < count; ++i) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        const TQuadripoleElectrodes e = RealElectrodes(seq, q);
+        const TPlotValues values = PlotValues(seq, q, e);
+        const double x = values.PseudoX;
+        const double y = viewIndex_ == 0 ? values.Level : viewIndex_ == 1 ? values.Depth : ChartValue(seq, q, viewIndex_);
+        const int series = q.Level * (q.SpacingIndex + 1);
+        // Float arithmetic does not trap: a value that is not finite, or a quadripole that names
+        // no series (a level or spacing index below the first), cannot be drawn.
+        if (!std::isfinite(x) || !std::isfinite(y) || series < 1) {
+            FlushReplot();
+            ShowMessage(QStringLiteral("Error on Quadripole ") + QString::number(i));
+            return false;
         }
+        FormatQuadripoleLabel(q, "-", label);
+        if (setPlace < 0)
+            AddPointWithDetails(series, q.SpacingIndex, true, label, y, x, GeometricFactor(e), values.Depth);
+        else
+            AddColouredPoint(series, SetColourCode(setPlace), false, true, prefix + label, y, x, GeometricFactor(e),
+                             values.Depth);
+    }
+    return true;
+}
+
+QColor TGraphReportFrame::SetColour(int place) { return ColourRgb[SetColourCode(place)]; }
+
+bool TGraphReportFrame::DrawSet(const std::vector<const TSequence*>& seqs, const QStringList& names,
+                                const QList<int>& places) {
+    ClearChart();
+    name_.clear();
+    levelInMetres_ = true;
+    for (const TSequence* seq : seqs)
+        if (!(seq->ArrayType == 0 || seq->ArrayType == 1 || seq->ArrayType == 2 || seq->ArrayType == 4 ||
+              seq->ArrayType == 6))
+            levelInMetres_ = false;
+    setNames_ = names;
+    for (int j = 0; j < static_cast<int>(seqs.size()); ++j) setPlaces_ << (j < places.size() ? places[j] : j);
+    if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
+        // One row a sequence, named on the left axis: where each line lies along the survey.
+        segmentRows_ = true;
+        auto ticker = QSharedPointer<QCPAxisTickerText>(new QCPAxisTickerText);
+        for (int j = 0; j < static_cast<int>(seqs.size()); ++j) ticker->addTick(j + 1, names.value(j));
+        Chart1->yAxis->setTicker(ticker);
+        for (int j = 0; j < static_cast<int>(seqs.size()); ++j) {
+            const TSequence& seq = *seqs[static_cast<std::size_t>(j)];
+            for (int k = 1; k <= MaxElectrodeNumber; ++k) {
+                const TElectrode& e = seq.Electrodes[k];
+                if (e.Type != static_cast<int16_t>(TElectrodeType::Active)) continue;
+                AddColouredPoint(1, SetColourCode(setPlaces_[j]), false, false,
+                                 names.value(j).toStdString() + ": " + std::to_string(k), j + 1, e.X,
+                                 std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN());
+            }
+        }
+        ApplyAxisTitles();
+        Chart1->yAxis->setLabel(QStringLiteral("Sequence"));
+    } else {
+        ApplyAxisTitles();
+        for (int j = 0; j < static_cast<int>(seqs.size()); ++j)
+            if (!AddQuadripolePoints(*seqs[static_cast<std::size_t>(j)], setPlaces_[j], names.value(j).toStdString() + ": "))
+                return false;
     }
     FlushReplot();
     return true;
@@ -375,7 +511,40 @@ void TGraphReportFrame::SetViewIndex(int view) {
     ComboBox1->setCurrentIndex(view);
 }
 
-QString TGraphReportFrame::Title() const { return title_->text(); }
+QString TGraphReportFrame::Title() const { return TitleText(); }
+
+QString TGraphReportFrame::LegendText() const { return LegendLbl->isHidden() ? QString() : LegendLbl->text(); }
+bool TGraphReportFrame::LegendShown() const { return LegendBtn->isChecked(); }
+
+void TGraphReportFrame::UpdateLegend() {
+    // Only what the drawing holds: the colours present, and red or white when positions repeat.
+    bool present[AllColours] = {};
+    for (const auto& s : points_->Series)
+        for (uint8_t c : s.Colour) present[c] = true;
+    const bool cable = viewIndex_ == static_cast<int>(TChartView::CableArray);
+    static const char* const lengths[] = {"first length", "second length", "third length", "fourth length"};
+    QStringList entries;
+    auto entry = [&](int colour, const QString& text) {
+        // White points show as an outline on the white wall: a hollow circle says so.
+        const bool hollow = colour == White;
+        // An entry never breaks across lines.
+        entries << QStringLiteral("<span style=\"white-space:nowrap\"><span style=\"color:%1\">%2</span>&nbsp;%3</span>")
+                       .arg(hollow ? OutlineColour.name() : ColourRgb[colour].name(),
+                            hollow ? QStringLiteral("&#9675;") : QStringLiteral("&#9679;"), text.toHtmlEscaped());
+    };
+    for (int j = 0; j < setNames_.size(); ++j) entry(SetColourCode(setPlaces_.value(j)), setNames_[j]);
+    for (int c = 0; c <= Fuchsia; ++c) {
+        if (!present[c]) continue;
+        const QString named = colourNames_[c].isEmpty() ? QString::fromLatin1(cable ? "segment" : lengths[c]) : colourNames_[c];
+        entry(c, named);
+    }
+    if (present[Grey]) entry(Grey, colourNames_[Grey].isEmpty() ? QStringLiteral("not used") : colourNames_[Grey]);
+    if (present[Red]) entry(Red, QStringLiteral("a second point at the same place and level (a repeat, a reciprocal)"));
+    if (present[White]) entry(White, QStringLiteral("a third there"));
+    if (!cable && !entries.isEmpty()) entries << QStringLiteral("shapes change with the level");
+    LegendLbl->setText(entries.join(QStringLiteral("&nbsp;&nbsp; ")));
+    LegendLbl->setVisible(LegendBtn->isChecked());
+}
 QString TGraphReportFrame::StatusText() const { return GraphReportSTxt->text(); }
 int TGraphReportFrame::SeriesCount() const { return static_cast<int>(points_->Series.size()); }
 
@@ -423,10 +592,23 @@ QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
     QString hint;
     for (std::size_t i = first; i < found->X.size(); ++i) {
         if (found->X[i] != v) continue;
-        hint += QString::fromStdString(found->Label[i]);
+        // A drawn quadripole says what it is, where, its K and its depth, one a line; a point that
+        // came alone only its label.
+        const QString label = QString::fromStdString(found->Label[i]);
+        QString details;
+        if (std::isfinite(found->K[i]))
+            details = label.trimmed() + QStringLiteral("   x = ") + FormatReadoutValue(v) + QStringLiteral("   K = ") +
+                      FormatReadoutValue(found->K[i]) + QStringLiteral("   depth = ") + FormatReadoutValue(found->Depth[i]);
+        if (details.isEmpty()) {
+            hint += label;
+        } else {
+            if (!hint.isEmpty()) hint += QLatin1Char('\n');
+            hint += details;
+        }
         if (found->Colour[i] == Grey) hint += QStringLiteral(" (Not Used)");
         GraphReportSTxt->setText(QStringLiteral("X = ") + FormatReadoutValue(v) + QStringLiteral("  /  Y = ") +
-                                 FormatReadoutValue(found->Y[i]));
+                                 FormatReadoutValue(found->Y[i]) +
+                                 (details.isEmpty() ? QString() : QStringLiteral("      ") + details));
     }
     QToolTip::showText(Chart1->mapToGlobal(pixel), hint, Chart1);
     return hint;
@@ -471,6 +653,8 @@ void TGraphReportFrame::QueueReplot() {
 void TGraphReportFrame::FlushReplot() {
     replotQueued_ = false;
     if (!zoomed_) ApplyFullExtent();
+    if (pointCount_ > 0) title_->setText(TitleText());
+    UpdateLegend();
     Chart1->replot();
 }
 

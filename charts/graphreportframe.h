@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "chartsink.h"
 #include "sequence.h"
@@ -49,10 +50,24 @@ public:
     bool DrawSequence(const TSequence& seq);
     // The name the title shows while points come one by one (a generation); DrawSequence sets it too.
     void SetSequenceName(const QString& name);
+    // What the points coming one by one belong to (a generation): the legend names its lengths and
+    // the first view's axis says whether it plots metres or level numbers. DrawSequence does this itself.
+    void SetSequenceShown(const TSequence& seq);
+    // Draws several sequences on one chart, each in its own colour and named in the legend (the
+    // whole set of a roll-along survey); the cable array view gives each sequence a row. Repeated
+    // positions are not marked: sequences of a survey overlap by design. `names` and `places` run
+    // parallel to `seqs`; a sequence's place chooses its colour (SetColour), its list index when none.
+    bool DrawSet(const std::vector<const TSequence*>& seqs, const QStringList& names, const QList<int>& places = {});
+    // The colour a sequence of DrawSet is drawn in (its place in the list).
+    static QColor SetColour(int place);
     void SetViewIndex(int view);   // also selects the combo box row, draws nothing
 
     int PointCount() const { return pointCount_; }
+    // The title as the next drawing shows it (it is set once a drawing, not once a point).
     QString Title() const;
+    // The legend's entries as shown (one a line), and whether the user has it shown.
+    QString LegendText() const;
+    bool LegendShown() const;
     QString StatusText() const;
     // For tests and hosts: the chart's series and points as drawn.
     int SeriesCount() const;
@@ -85,7 +100,9 @@ public:
     QToolButton* ToolButton3 = nullptr; // "Print"
     QToolButton* ToolButton7 = nullptr; // table button; its action is the host's (tableRequested)
     QToolButton* SavePictureButton = nullptr;  // "Save picture..."
-    QLabel* GraphReportSTxt = nullptr;  // status label
+    QToolButton* LegendBtn = nullptr;   // "Legend": shows or hides the legend
+    QLabel* GraphReportSTxt = nullptr;  // status label: the readout of the point under the pointer
+    QLabel* LegendLbl = nullptr;        // what the colours and symbols mean
 
 signals:
     // The view was changed in ComboBox1 (after ViewIndex was updated): hosts redraw.
@@ -100,6 +117,14 @@ protected:
 
 private:
     void ApplyAxisTitles();
+    void AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y, double x, float k,
+                             float depth);
+    void AddColouredPoint(int n, uint8_t colour, bool markRepeats, bool inverted, const std::string& label, double y,
+                          double x, float k, float depth);
+    // The pseudo-section points of one sequence; false (with "Error on Quadripole i") when one cannot be drawn.
+    bool AddQuadripolePoints(const TSequence& seq, int setPlace, const std::string& prefix);
+    void UpdateLegend();
+    QString TitleText() const;
     void ComboBox1Change(int row);
     void ToolButton2Click();
     void ToolButton3Click();
@@ -120,4 +145,8 @@ private:
     TPrompts* prompts_ = nullptr;
     QString name_;                    // the sequence shown, for the title
     bool segmentRows_ = false;        // the cable array drawn one row per segment
+    bool levelInMetres_ = true;       // the first view plots a pseudo-depth (an array with geometry)
+    QString colourNames_[7];          // what each point colour means in the drawing shown
+    QStringList setNames_;            // the sequences of a DrawSet, and the places that give their colours
+    QList<int> setPlaces_;
 };

@@ -277,6 +277,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
     if (!result.EmptyReason.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
+    if (!result.CapCut.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": " << result.CapCut << "\n";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "cablefrm.h"
 
+#include <cstring>
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,7 +83,7 @@ TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& sho
 
 TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& cable, bool viewOnly)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      cable_(cable), services_(services), viewOnly_(viewOnly) {
+      cable_(cable), shown_(cable), services_(services), viewOnly_(viewOnly) {
     setObjectName("CableFrm");
     setWindowTitle(Msg::CableCaption);
     BuildControls();
@@ -98,9 +100,32 @@ TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& cab
     }
     FillLists();
     CableEdt->setText(RecordText(cable_.CableName.Get()));
+    shownName_ = CableEdt->text();
 }
 
 TCableFrm::~TCableFrm() = default;
+
+bool TCableFrm::Changed() const {
+    // The set's segments as Include and Exclude left them, or a name typed: work not written yet.
+    return !viewOnly_ && !written_ &&
+           (SegmentCount(cable_) != SegmentCount(shown_) ||
+            std::memcmp(cable_.Segments, shown_.Segments, sizeof cable_.Segments) != 0 ||
+            CableEdt->text() != shownName_);
+}
+
+void TCableFrm::reject() {
+    if (Changed()) {
+        const auto answer = services_.Prompts.Question(Msg::KeepCableSet, Msg::CableCaption,
+                                                       TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
+                                                       TPrompts::TAnswer::Save);
+        if (answer == TPrompts::TAnswer::Cancel) return;
+        if (answer == TPrompts::TAnswer::Save) {
+            OkBtnClick();   // stays open when OK refuses or its save dialog is cancelled
+            return;
+        }
+    }
+    QDialog::reject();
+}
 
 void TCableFrm::BuildControls() {
     auto* outer = new QVBoxLayout(this);
@@ -168,8 +193,9 @@ void TCableFrm::BuildControls() {
     connect(AddEditSegBtn, &QPushButton::clicked, this, &TCableFrm::AddEditSegBtnClick);
     connect(DeleteSegBtn, &QPushButton::clicked, this, &TCableFrm::DeleteSegBtnClick);
     connect(OkBtn, &QPushButton::clicked, this, &TCableFrm::OkBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // Cancel says what the user wants: no question.
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { QDialog::reject(); });
+    connect(CloseBtn, &QPushButton::clicked, this, [this] { QDialog::reject(); });
     connect(BitBtn1, &QPushButton::clicked, this, &TCableFrm::BitBtn1Click);
 }
 
@@ -392,6 +418,7 @@ void TCableFrm::OkBtnClick() {
         return;
     }
     if (SegmentCount(cable_) == 0) {
+        written_ = true;   // nothing to write: nothing is lost
         accept();
         return;
     }
@@ -408,6 +435,7 @@ void TCableFrm::OkBtnClick() {
         services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption, TPrompts::TIcon::Error);
         return;
     }
+    written_ = true;
     accept();
 }
 

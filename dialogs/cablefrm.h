@@ -43,6 +43,10 @@ public:
     void DeleteSegBtnClick();
     void OkBtnClick();
     void BitBtn1Click();
+    // Escape and the close box when segments were included or excluded, or the name typed, and not
+    // written: Save (as OK), Discard or Cancel. The Cancel button discards without a question.
+    void reject() override;
+    bool Changed() const;
 
     // --- controls (named as the program's forms name them) ---
     QGroupBox* GroupBox1 = nullptr;
@@ -77,6 +81,9 @@ private:
     void RewriteLibrary();
 
     TCable cable_;
+    TCable shown_;         // the set as the dialog opened with it
+    QString shownName_;    // and its name as shown
+    bool written_ = false;
     TDialogServices services_;
     bool viewOnly_;
     // The library as last read, and which records the list leaves out because the set uses them.

@@ -94,6 +94,13 @@ void TCreateModifySegFrm::StoreAndClose(int result) {
         SpacingEdt->setFocus();
         return;
     }
+    // Nodes 0 m or less apart place every electrode on the same spot: the cable set could never be used.
+    if (!(static_cast<float>(*spacing) > 0.0f)) {
+        services_.Prompts.Message(Msg::SpacingNotPositive + SpacingEdt->text(), Msg::CableErrorCaption,
+                                  TPrompts::TIcon::Error);
+        SpacingEdt->setFocus();
+        return;
+    }
     segment_.Name.Set(RecordField(name));
     segment_.NodeSpacing = static_cast<float>(*spacing);
     const int a = FirstNodeCS->value(), b = LastNodeCS->value();

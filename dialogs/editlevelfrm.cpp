@@ -16,8 +16,8 @@ QString LevelRowText(int q, int k) {
 }
 
 TEditLevelFrm::TEditLevelFrm(QWidget* owner, int index, TSequence& seq, TDialogServices services)
-    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), index_(index), seq_(seq),
-      services_(services) {
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      index_(index), before_(seq.LevelUsed[index]), seq_(seq), services_(services) {
     setObjectName("EditLevelFrm");
     setWindowTitle("Edit level");
     // Levels count in steps of a and read as multiples of this spacing's own dipole length.
@@ -47,14 +47,23 @@ TEditLevelFrm::TEditLevelFrm(QWidget* owner, int index, TSequence& seq, TDialogS
     BitBtn1 = new QPushButton("&OK", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setDefault(true);
+    CancelBtn = new QPushButton("Cancel", this);
+    CancelBtn->setObjectName("CancelBtn");
     BitBtn2 = new QPushButton("&Help", this);
     BitBtn2->setObjectName("BitBtn2");
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);
+    buttons->addWidget(CancelBtn);
     buttons->addWidget(BitBtn2);
     layout->addLayout(buttons);
     connect(BitBtn1, &QPushButton::clicked, this, &TEditLevelFrm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TEditLevelFrm::BitBtn2Click);
+    connect(CancelBtn, &QPushButton::clicked, this, &TEditLevelFrm::reject);
+}
+
+void TEditLevelFrm::reject() {
+    seq_.LevelUsed[index_] = before_;
+    QDialog::reject();
 }
 
 void TEditLevelFrm::BitBtn1Click() {

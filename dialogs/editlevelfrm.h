@@ -27,13 +27,15 @@ public:
     QListWidget* CheckListBox1 = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
+    QPushButton* CancelBtn = nullptr;
 
-protected:
-    // The dialog is left through OK only: Escape and the window's close do nothing.
-    void reject() override {}
+    // Cancel, Escape and the close box: the mask goes back to what it was when the dialog opened
+    // (an OK refused for want of a level has emptied it).
+    void reject() override;
 
 private:
     int index_;
+    int32_t before_;
     int k_;
     TSequence& seq_;
     TDialogServices services_;

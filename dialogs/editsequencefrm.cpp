@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cable.h"
+#include "formkit.h"
 #include "geometry.h"
 #include "mediandepth.h"
 #include "workspace.h"
@@ -87,13 +88,13 @@ QTableView* Grid(QWidget* parent, const char* name, QAbstractTableModel* model) 
     grid->verticalHeader()->setVisible(false);
     grid->verticalHeader()->setDefaultSectionSize(21);
     grid->horizontalHeader()->setDefaultSectionSize(48);
-    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setAlternatingRowColors(true);
     grid->setTabKeyNavigation(false);
-    grid->horizontalHeader()->setStretchLastSection(true);
     return grid;
 }
 
@@ -103,7 +104,7 @@ TEditSequenceFrm::TEditSequenceFrm(QWidget* owner, const TSequence& seq)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("EditSequenceFrm");
     setWindowTitle(RecordText(seq.Name.Get()));
-    resize(620, 520);
+    resize(SizeOnScreen(QSize(620, 520)));
     auto* layout = new QVBoxLayout(this);
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
@@ -124,17 +125,32 @@ TEditSequenceFrm::TEditSequenceFrm(QWidget* owner, const TSequence& seq)
     PageControl1->addTab(ElectrodeTS, "&Electrode");
     PageControl1->setCurrentWidget(ElectrodeTS);
     layout->addWidget(PageControl1);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TEditSequenceFrm::FitColumns);
 }
 
 void TEditSequenceFrm::FitColumns() {
-    // The data columns share the width left beside the number column.
-    auto fit = [](QTableView* grid, int columns, int reserve) {
-        const int width = (grid->viewport()->width() + grid->verticalScrollBar()->width() + 4 - reserve) / columns;
-        grid->setColumnWidth(0, 48);
-        for (int c = 1; c < columns; ++c) grid->setColumnWidth(c, std::max(width, 40));   // the last one stretches
+    // Each column at least as wide as its header and the widest text it can hold; what is left is
+    // shared out. The grid's own width is used, not its viewport's: a grid on a hidden tab has its
+    // size but not yet its viewport's.
+    auto fit = [](QTableView* grid, const QStringList& widest) {
+        const QFontMetrics fm = grid->fontMetrics();
+        const int columns = grid->model()->columnCount();
+        std::vector<int> widths(static_cast<std::size_t>(columns));
+        int total = 0;
+        for (int c = 0; c < columns; ++c) {
+            const QString header = grid->model()->headerData(c, Qt::Horizontal).toString();
+            widths[static_cast<std::size_t>(c)] =
+                std::max(fm.horizontalAdvance(header), fm.horizontalAdvance(widest.value(c))) + 16;
+            total += widths[static_cast<std::size_t>(c)];
+        }
+        const int room = grid->width() - 2 * grid->frameWidth() - grid->verticalScrollBar()->sizeHint().width() - 2;
+        const int share = columns > 1 && room > total ? (room - total) / (columns - 1) : 0;
+        for (int c = 0; c < columns; ++c) grid->setColumnWidth(c, widths[static_cast<std::size_t>(c)] + (c > 0 ? share : 0));
     };
-    fit(QuadripoleGd, 6, 73);
-    fit(ElectrodeGd, 4, 71);
+    // The widest texts: numbers up to 16000 and 1999, a K of nine digits with sign and point, depths
+    // and coordinates of a long line.
+    fit(QuadripoleGd, {"16000", "1999", "1999", "1999", "1999", "-999999.999", "9999.99"});
+    fit(ElectrodeGd, {"1999", "-99999.99", "-99999.99", "-99999.99", "Segment name"});
 }
 
 void TEditSequenceFrm::showEvent(QShowEvent* event) {

@@ -179,7 +179,9 @@ void TFirstLastNodeFrm::OkBtnClick() {
     // is one a float cannot hold, which would become an infinity.
     auto fits = [](const std::optional<double>& v) { return v && std::fabs(*v) <= std::numeric_limits<float>::max(); };
     if (!fits(x) || !fits(y) || !fits(z) || (mode_ == ModeMoveAlong && !fits(moveX))) {
-        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
+        QLineEdit* wrong = !fits(x) ? EditX : !fits(y) ? EditY : !fits(z) ? EditZ : Edit1;
+        services_.Prompts.Message(NumberInvalidText(wrong, wrong->text()), QString(), TPrompts::TIcon::Warning);
+        wrong->setFocus();
         return;
     }
     // The first electrode shown, kept to the nodes of the set within the allowed range.

@@ -45,7 +45,8 @@ TNumeroFrm::TNumeroFrm(QWidget* owner, QString& dialNumber, TDialogServices serv
     Label1->setBuddy(DialCB);
     NumLbl = Named(new QLabel(Bevel1), "NumLbl");
     NumLbl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    NumLbl->setAccessibleName("Number to dial");
+    // A screen reader says what the readout shows (its text); what it is for comes as its description.
+    NumLbl->setAccessibleDescription("Number to dial");
     NumLbl->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     NumLbl->setMinimumWidth(120);
     upper->addWidget(Label1, 0, 0);

@@ -12,16 +12,19 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "cable.h"
 #include "cablefrm.h"
 #include "createsequencefrm.h"
 #include "editlevelfrm.h"
+#include "filenames.h"
 #include "formkit.h"
 #include "firstlastnodefrm.h"
 #include "geometry.h"
@@ -29,6 +32,8 @@
 #include "messages.h"
 #include "sequencerules.h"
 #include "updownedit.h"
+#include "instrumentimage.h"
+#include "uploadcheck.h"
 
 namespace {
 
@@ -82,7 +87,17 @@ TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequ
     GeometryGB->setVisible(geometry);
 }
 
-TSequenceFrm::~TSequenceFrm() = default;
+TSequenceFrm::~TSequenceFrm() {
+    // The base class hides the dialog after this object is gone, and hiding takes the focus from an
+    // edit: its handlers must not run then.
+    closing_ = true;
+    for (QLineEdit* edit : {Spacing1Txt, AreaTxt, LineTxt}) QObject::disconnect(edit, nullptr, this, nullptr);
+}
+
+void TSequenceFrm::done(int result) {
+    closing_ = true;
+    QDialog::done(result);
+}
 
 void TSequenceFrm::BuildControls() {
     auto* outer = new QVBoxLayout(this);
@@ -107,6 +122,11 @@ void TSequenceFrm::BuildControls() {
     top->addWidget(ViewCable, 1, 2);
     top->addWidget(BuddyLabel("Nb electrodes :", NumberElectrodeSTxt, SequenceGB), 1, 3);
     top->addWidget(NumberElectrodeSTxt, 1, 4);
+    InstrumentCheckLbl = Named(new QLabel(SequenceGB), "InstrumentCheckLbl");
+    InstrumentCheckLbl->setWordWrap(true);
+    InstrumentCheckLbl->setStyleSheet("color: #8a3b00;");
+    InstrumentCheckLbl->setVisible(false);
+    top->addWidget(InstrumentCheckLbl, 2, 0, 1, 5);
     top->setColumnStretch(1, 1);
     outer->addWidget(SequenceGB);
 
@@ -142,6 +162,8 @@ void TSequenceFrm::BuildControls() {
 
     OtherSpacingBtn = Named(new QPushButton("&Other spacing", GeometryGB), "OtherSpacingBtn");
     OtherSpacingBtn->setFlat(true);
+    // A flat button draws no focus frame of its own; the keyboard user must still see where it is.
+    OtherSpacingBtn->setStyleSheet("QPushButton:focus { border: 1px dotted palette(highlight); padding: 2px 6px; }");
     OtherSpacingBtn->setVisible(false);
     geo->addWidget(OtherSpacingBtn, 0, Qt::AlignLeft);
 
@@ -151,7 +173,7 @@ void TSequenceFrm::BuildControls() {
     SpeedButton6->setAutoRaise(true);
     for (int s = 1; s <= 2; ++s) {
         const bool second = s == 1;
-        auto* check = Named(new QCheckBox(second ? "S&econd length" : "Thi&rd length", OtherSpacingGB),
+        auto* check = Named(new QCheckBox(second ? "S&econd length" : "Third len&gth", OtherSpacingGB),
                             second ? "DipoleLength2Cb" : "DipoleLength3Cb");
         auto* box = Named(new QGroupBox(OtherSpacingGB), second ? "Spacing2GB" : "Spacing3GB");
         auto* row = new QHBoxLayout(box);
@@ -166,7 +188,7 @@ void TSequenceFrm::BuildControls() {
         auto* button = GlyphButton(second ? "DepthLevel2Btn" : "DepthLevel3Btn", "Edit depth level",
                                    QStyle::SP_FileDialogListView, box);
         button->setEnabled(false);
-        row->addWidget(BuddyLabel(second ? "S&pacing (D) :" : "Spa&cing (D) :", list, box));
+        row->addWidget(BuddyLabel("Spacing (D) :", list, box));
         row->addWidget(list);
         auto* levelLabel = BuddyLabel("(Lvl) :", levels, box);
         row->addWidget(levelLabel);
@@ -212,8 +234,13 @@ void TSequenceFrm::BuildControls() {
     CreateBtn = GlyphButton("CreateBtn", "Create sequence", QStyle::SP_FileDialogNewFolder, GeometryGB);
     RollAlongBtn = GlyphButton("RollAlongBtn", "Roll along one sequence", QStyle::SP_MediaSeekForward, GeometryGB);
     MoveAlongBtn = GlyphButton("MoveAlongBtn", "Move one sequence", QStyle::SP_ArrowRight, GeometryGB);
-    for (QToolButton* b : {ViewBtn, CreateBtn, RollAlongBtn, MoveAlongBtn}) {
+    // Each with its Alt letter, so that the keyboard reaches them without a long walk of Tabs.
+    const std::pair<QToolButton*, const char*> captions[] = {
+        {ViewBtn, "Vie&w"}, {CreateBtn, "&Create"}, {RollAlongBtn, "Ro&ll along"}, {MoveAlongBtn, "&Move along"}};
+    for (const auto& [b, caption] : captions) {
         b->setIconSize(QSize(24, 24));
+        b->setText(caption);
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         generation->addWidget(b);
     }
     generation->addStretch(1);
@@ -259,8 +286,14 @@ void TSequenceFrm::BuildControls() {
     connect(RollAlongBtn, &QToolButton::clicked, this, &TSequenceFrm::RollAlongBtnClick);
     connect(MoveAlongBtn, &QToolButton::clicked, this, &TSequenceFrm::MoveAlongBtnClick);
     connect(OkBtn, &QPushButton::clicked, this, &TSequenceFrm::OkBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // Cancel and Close say what the user wants: no question.
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { QDialog::reject(); });
+    connect(CloseBtn, &QPushButton::clicked, this, [this] { QDialog::reject(); });
+    for (QLineEdit* edit : {Spacing1Txt, AreaTxt, LineTxt})
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+            // Leaving a field by closing the dialog is no leaving to complain about.
+            if (!closing_) CheckNumberField(edit, false);
+        });
     connect(BitBtn1, &QPushButton::clicked, this, &TSequenceFrm::BitBtn1Click);
 }
 
@@ -268,10 +301,10 @@ void TSequenceFrm::BuildAcquisition(QWidget* parent) {
     auto* grid = new QGridLayout(parent);
     TimeCB = Named(new QComboBox(parent), "TimeCB");
     for (int ms : TimeChoices) TimeCB->addItem(QString::number(ms));
-    ResistivityRd = Named(new QRadioButton("Rho &mode :", parent), "ResistivityRd");
+    ResistivityRd = Named(new QRadioButton("&Rho mode :", parent), "ResistivityRd");
     ResistivityRd->setLayoutDirection(Qt::RightToLeft);
     ResistivityRd->setChecked(true);
-    IpModeRd = Named(new QRadioButton("Rho and &Ip mode :", parent), "IpModeRd");
+    IpModeRd = Named(new QRadioButton("Rho and I&p mode :", parent), "IpModeRd");
     IpModeRd->setLayoutDirection(Qt::RightToLeft);
     StackMinEdn = UpDown("StackMinEdn", StackLimits.Min, StackLimits.Max, 3, true, parent);
     StackMaxEdn = UpDown("StackMaxEdn", StackLimits.Min, StackLimits.Max, 6, true, parent);
@@ -283,11 +316,11 @@ void TSequenceFrm::BuildAcquisition(QWidget* parent) {
     LineTxt = Named(new QLineEdit("0", parent), "LineTxt");
 
     int r = 0;
-    grid->addWidget(BuddyLabel("Ti&me (ms) :", TimeCB, parent), r, 0);
+    grid->addWidget(BuddyLabel("T&ime (ms) :", TimeCB, parent), r, 0);
     grid->addWidget(TimeCB, r++, 1, 1, 3);
     grid->addWidget(ResistivityRd, r++, 0, 1, 2, Qt::AlignLeft);
     grid->addWidget(IpModeRd, r++, 0, 1, 2, Qt::AlignLeft);
-    grid->addWidget(BuddyLabel("S&tack min\\max :", StackMinEdn, parent), r, 0);
+    grid->addWidget(BuddyLabel("Stac&k min\\max :", StackMinEdn, parent), r, 0);
     grid->addWidget(StackMinEdn, r, 1);
     grid->addWidget(BuddyLabel("/", StackMaxEdn, parent), r, 2);
     grid->addWidget(StackMaxEdn, r++, 3);
@@ -295,7 +328,7 @@ void TSequenceFrm::BuildAcquisition(QWidget* parent) {
     grid->addWidget(QMaxEdn, r++, 1);
     grid->addWidget(BuddyLabel("&Vmn / Vab Request :", VmnCB, parent), r, 0);
     grid->addWidget(VmnCB, r++, 1, 1, 3);
-    grid->addWidget(BuddyLabel("Area / &Latitude:", AreaTxt, parent), r, 0);
+    grid->addWidget(BuddyLabel("Area / Latit&ude:", AreaTxt, parent), r, 0);
     grid->addWidget(AreaTxt, r++, 1, 1, 3);
     grid->addWidget(BuddyLabel("Li&ne / Longitude :", LineTxt, parent), r, 0);
     grid->addWidget(LineTxt, r++, 1, 1, 3);
@@ -337,13 +370,30 @@ float TSequenceFrm::LengthValue(int s) const {
     return SpacingFromText(*work_, list->currentText().toStdString());
 }
 
-std::optional<float> TSequenceFrm::ReadFloatEdit(const QLineEdit* edit) {
+std::optional<float> TSequenceFrm::ReadFloatEdit(const QLineEdit* edit) const {
     auto v = ReadTypedNumber(edit->text(), services_.Workspace.Decimal());
-    if (!v || std::fabs(*v) > 3.4e38) {
-        services_.Prompts.Message(Msg::NumericInvalid, QString(), TPrompts::TIcon::Warning);
-        return std::nullopt;
-    }
+    if (!v || std::fabs(*v) > 3.4e38) return std::nullopt;
     return static_cast<float>(*v);
+}
+
+bool TSequenceFrm::CheckNumberField(QLineEdit* edit, bool always) {
+    if (ReadFloatEdit(edit)) {
+        reported_.erase(edit);
+        return true;
+    }
+    const auto was = reported_.find(edit);
+    const bool saidBefore = was != reported_.end() && was->second == edit->text();
+    // A click on OK leaves the field first: what leaving it said is not said again for the same click.
+    if (saidBefore && (!always || justReported_ == edit)) {
+        edit->setFocus();
+        return false;
+    }
+    reported_[edit] = edit->text();
+    justReported_ = edit;
+    QTimer::singleShot(0, this, [this] { justReported_ = nullptr; });
+    services_.Prompts.Message(NumberInvalidText(edit, edit->text()), QString(), TPrompts::TIcon::Warning);
+    edit->setFocus();
+    return false;
 }
 
 void TSequenceFrm::FormShow() {
@@ -417,6 +467,7 @@ void TSequenceFrm::ViewSequence() {
     NumberElectrodeSTxt->setText(QString::number(w.NbElectrode));
     NbQuadripoleLbl->setText(QString::number(w.NbQuadripole));
     ThreeDGridGB->setVisible(ArrayLst->currentText().contains("3D"));
+    ShowInstrumentCheck();
     ready_ = true;
 }
 
@@ -554,9 +605,9 @@ void TSequenceFrm::Depth1NumChange() {
     DisableOkAndView();
 }
 
-void TSequenceFrm::OpenLevelDialog(int index) {
+bool TSequenceFrm::OpenLevelDialog(int index) {
     TEditLevelFrm dialog(this, index, *work_, services_);
-    dialog.exec();
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void TSequenceFrm::DepthLevel1BtnClick() {
@@ -572,10 +623,11 @@ void TSequenceFrm::DepthLevel3BtnClick() { OtherLengthLevels(2); }
 
 void TSequenceFrm::OtherLengthLevels(int s) {
     // A length without levels starts one level below the deepest of the length before it.
+    const int32_t before = work_->LevelUsed[s];
     if (LevelCount(work_->LevelUsed[s]) == 0 && LevelCount(work_->LevelUsed[s - 1]) > 0)
         work_->LevelUsed[s] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[s - 1]) + 1, MaxLevels - 1));
-    OpenLevelDialog(s);
-    DisableOkAndView();
+    if (OpenLevelDialog(s)) DisableOkAndView();
+    else work_->LevelUsed[s] = before;   // cancelled: not even the proposed level stays
     ViewSequence();
 }
 
@@ -618,6 +670,35 @@ void TSequenceFrm::LineGridYTxtChange() {
 void TSequenceFrm::NameEdtChange() {
     if (!ready_) return;
     work_->Name.Set(NameEdt->text().toStdString());
+    ShowInstrumentCheck();
+}
+
+void TSequenceFrm::ShowInstrumentCheck() {
+    // The instruments keep only the start of a name: say so while it is typed, not at the upload,
+    // and say when what is kept is what another sequence of the set keeps too.
+    static const std::pair<int, const char*> families[] = {{1, "Varnel Zenda, Z1, Z2"}, {2, "Varnel and Tarsk Optra"}};
+    const std::string name = work_->Name.Get();
+    const QString own = RecordText(record_.Name.Get());
+    QStringList lines;
+    for (const auto& [family, caption] : families) {
+        QStringList found;
+        for (const TUploadFinding& f : CheckUpload(*work_, family)) {
+            if (f.Kind == TUploadFindingKind::EmptyTable) continue;   // nothing made yet: no news
+            QString text = QString::fromStdString(f.Text);
+            if (f.Kind == TUploadFindingKind::NameCut) {
+                const std::size_t kept = family == 1 ? Family1NameLength : Family2NameLength;
+                const std::string cut = name.substr(0, kept);
+                QStringList same;
+                for (const QString& other : services_.Workspace.SequenceNames())
+                    if (other != own && other.toStdString().substr(0, kept) == cut) same << "\"" + other + "\"";
+                if (!same.isEmpty()) text += ", as " + same.join(", ") + (same.size() == 1 ? " is" : " are");
+            }
+            found << text;
+        }
+        if (!found.isEmpty()) lines << QString(caption) + ": " + found.join("; ");
+    }
+    InstrumentCheckLbl->setText(lines.join("\n"));
+    InstrumentCheckLbl->setVisible(!lines.isEmpty());
 }
 
 void TSequenceFrm::QMaxEdnChange() {
@@ -661,6 +742,14 @@ bool TSequenceFrm::CommitControls() {
         setResult(0);
         return false;
     }
+    // A field that holds no number stops the action there, naming the field.
+    for (QLineEdit* edit : {Spacing1Txt, AreaTxt, LineTxt}) {
+        if (edit == Spacing1Txt && GeometryGB->isHidden()) continue;
+        if (!CheckNumberField(edit, true)) {
+            setResult(0);
+            return false;
+        }
+    }
     const bool wasReady = ready_;
     ready_ = true;   // the edits' handlers read the controls into the record
     if (!GeometryGB->isHidden()) {
@@ -692,9 +781,46 @@ void TSequenceFrm::OkBtnClick() {
         setResult(0);
         return;
     }
+    // A blank title would be a blank row in the set and a file without a name.
+    const QString title = NameEdt->text().trimmed();
+    const char* refusal = title.isEmpty() ? Msg::EnterSequenceTitle
+                          : QString::fromStdString(SequenceFileStem(RecordField(title))).trimmed().isEmpty()
+                              ? Msg::TitleNamesNoFile
+                              : nullptr;
+    if (refusal != nullptr) {
+        services_.Prompts.Message(refusal, Msg::SequenceCaption, TPrompts::TIcon::Error);
+        NameEdt->setFocus();
+        setResult(0);
+        return;
+    }
     if (!CommitControls()) return;
     record_ = *work_;
+    generated_ = false;
     accept();
+}
+
+bool TSequenceFrm::HasUnkeptWork() const {
+    if (!editable_) return false;
+    // A generation OK has not taken, or (with OK in reach) any edit of the record being modified.
+    return generated_ || (OkBtn->isEnabled() && std::memcmp(work_.get(), &record_, sizeof(TSequence)) != 0);
+}
+
+void TSequenceFrm::reject() {
+    if (HasUnkeptWork()) {
+        const auto answer = services_.Prompts.Question(Msg::KeepCreatedSequence, Msg::SequenceCaption,
+                                                       TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
+                                                       TPrompts::TAnswer::Save);
+        if (answer == TPrompts::TAnswer::Cancel) return;
+        if (answer == TPrompts::TAnswer::Save) {
+            // What OK would not take (the geometry changed since the generation) is not saved either.
+            if (!OkBtn->isEnabled())
+                services_.Prompts.Message(Msg::CreateAgainFirst, Msg::SequenceCaption, TPrompts::TIcon::Warning);
+            else
+                OkBtnClick();   // stays open when OK refuses, saying why
+            return;
+        }
+    }
+    QDialog::reject();
 }
 
 void TSequenceFrm::CreateBtnClick() { Generate(ModeCreate); }
@@ -707,29 +833,39 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
         TFirstLastNodeFrm used(this, false, mode, *work_, services_);
         if (used.exec() != QDialog::Accepted) return;
     }
-    TCreateSequenceFrm preview(this, *work_, services_);
-    preview.TGraphReportFrame1->SetSequenceName(RecordText(work_->Name.Get()));
-    preview.show();
+    // The preview stays beside the dialog after the generation, showing what was made, until the user
+    // closes it: a generation is over before a window could paint its progress.
+    if (!preview_) preview_ = std::make_unique<TCreateSequenceFrm>(this, *work_, services_);
+    preview_->TGraphReportFrame1->SetSequenceShown(*work_);
+    preview_->show();
     TGenerationResult result;
     try {
-        result = RunGeneration(*work_, mode, *preview.TGraphReportFrame1);
+        result = RunGeneration(*work_, mode, *preview_->TGraphReportFrame1);
     } catch (const std::invalid_argument& e) {
-        preview.hide();
+        preview_->hide();
         services_.Prompts.Message(Msg::CannotGenerate + QString::fromStdString(e.what()), Msg::SequenceCaption,
                                   TPrompts::TIcon::Error);
         ViewSequence();
         return;
     }
-    preview.TGraphReportFrame1->FlushReplot();
+    preview_->TGraphReportFrame1->FlushReplot();
+    generated_ = work_->NbQuadripole > 0;
     OkBtn->setEnabled(true);
     ViewBtn->setEnabled(true);
     NumberElectrodeSTxt->setText(QString::number(work_->NbElectrode));
-    preview.hide();
+    if (work_->NbQuadripole == 0) preview_->hide();
+    else preview_->raise();
+    activateWindow();   // the keyboard stays in the dialog
     ViewSequence();
     ShowGeometricFactor();
     if (!result.EmptyReason.empty())
         services_.Prompts.Message(Msg::NoQuadripoleCreated + QString::fromStdString(result.EmptyReason),
                                   Msg::SequenceCaption, TPrompts::TIcon::Warning);
+    if (!result.CapCut.empty()) {
+        QString text = QString::fromStdString(result.CapCut);
+        text[0] = text[0].toUpper();
+        services_.Prompts.Message(text + ".", Msg::SequenceCaption, TPrompts::TIcon::Warning);
+    }
 }
 
 void TSequenceFrm::ShowGeometricFactor() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QDialog>
+#include <map>
 #include <memory>
 
 #include "dialogservices.h"
@@ -22,6 +23,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class TCreateSequenceFrm;
 class TUpDownEdit;
 class QToolButton;
 
@@ -35,6 +37,8 @@ public:
     const TSequence& Working() const { return *work_; }
     bool Editable() const { return editable_; }
     bool Ready() const { return ready_; }
+    // The creation preview of the last generation; null before the first.
+    TCreateSequenceFrm* Preview() const { return preview_.get(); }
 
     // --- handlers ---
     void FormShow();
@@ -82,6 +86,9 @@ public:
     QToolButton* ViewCable = nullptr;
     QLabel* NbQuadripoleLbl = nullptr;
     QLabel* NumberElectrodeSTxt = nullptr;
+    // What each instrument family would cut or refuse in the sequence as it stands (the check made
+    // before an upload), kept up to date while the title is typed; hidden when there is nothing.
+    QLabel* InstrumentCheckLbl = nullptr;
     QGroupBox* GeometryGB = nullptr;
     QComboBox* ArrayLst = nullptr;
     QToolButton* SpeedButton1 = nullptr;
@@ -135,13 +142,22 @@ private:
     void DisableOkAndView();
     void DipoleLengthCbClick(int s);
     void OpenOtherSpacing();
-    void OpenLevelDialog(int index);
+    bool OpenLevelDialog(int index);   // true after OK
     // The level dialog of the second (1) or third (2) length, seeded when it has no level yet.
     void OtherLengthLevels(int s);
     void Generate(TGenerationMode mode);
     void ShowGeometricFactor();
-    // The float of an edit, with message 109 when it is not a number.
-    std::optional<float> ReadFloatEdit(const QLineEdit* edit);
+    void ShowInstrumentCheck();
+    // The float of an edit; nothing while it holds no number (a field being typed in is no error yet).
+    std::optional<float> ReadFloatEdit(const QLineEdit* edit) const;
+    // Message 109 naming the field when its text is not a number; true when it is one. When the field
+    // is left the message comes once per text typed (`always` false); OK says it every time.
+    bool CheckNumberField(QLineEdit* edit, bool always);
+    // Escape and the close box after a generation that OK has not taken, or after an edit of a
+    // sequence being modified: Save (as OK), Discard, Cancel.
+    void reject() override;
+    bool HasUnkeptWork() const;
+    void done(int result) override;
     QComboBox* LengthList(int s) const { return s == 1 ? Spacing2CB : Spacing3CB; }
     float LengthValue(int s) const;
 
@@ -151,6 +167,12 @@ private:
     bool editable_;
     bool ready_ = false;
     bool shown_ = false;
+    // The creation preview, kept open after a generation with what was made.
+    std::unique_ptr<TCreateSequenceFrm> preview_;
+    bool generated_ = false;   // a generation made quadripoles that OK has not taken yet
+    std::map<const QLineEdit*, QString> reported_;   // the invalid text each field was left with
+    const QLineEdit* justReported_ = nullptr;        // said in this turn of the event loop
+    bool closing_ = false;                           // done() or the destructor has begun
 };
 
 // Array type list rows and codes: row to code (rows 6 to 11 repeat 0 to 5 as a second, 3D section).

@@ -1,6 +1,8 @@
 #include "sequencerules.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -39,11 +41,36 @@ void RaiseStackMax(TSequence& seq) { seq.StackMax = std::max(seq.StackMax, seq.S
 
 TGenerationMode GeneratorMode(TGenerationMode chosen) { return chosen == ModeCreate ? ModeCreate : ModeRollAlong; }
 
+namespace {
+
+std::string LengthText(float v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", static_cast<double>(v));
+    return buf;
+}
+
+// A cut line is otherwise silent: the quadripoles simply stop part of the way along it.
+std::string CapCutText(const TSequence& seq) {
+    float reached = -std::numeric_limits<float>::infinity();
+    for (int i = 0; i < std::min(seq.NbQuadripole, MaxQuadripoles); ++i)
+        reached = std::max(reached, PseudoX(seq, seq.Quadripoles[i]));
+    float lineEnd = -std::numeric_limits<float>::infinity();
+    for (int k = 1; k <= MaxElectrodeNumber; ++k)
+        if (seq.Electrodes[k].Type == static_cast<int16_t>(TElectrodeType::Active))
+            lineEnd = std::max(lineEnd, seq.Electrodes[k].X);
+    return "the " + std::to_string(MaxQuadripoles) + "-quadripole limit cut the sequence: its quadripoles reach x = " +
+           LengthText(reached) + " of a line whose last electrode is at x = " + LengthText(lineEnd) +
+           "; use fewer levels or electrodes, or roll along in several sequences";
+}
+
+}  // namespace
+
 TGenerationResult RunGeneration(TSequence& seq, TGenerationMode chosen, TChartSink& chart) {
     if (auto problem = GenerationProblem(seq)) throw std::invalid_argument(*problem);
     const TGenerationMode mode = GeneratorMode(chosen);
     TGenerationResult result;
     result.Complete = GenerateSequence(seq, mode, chart);
+    if (!result.Complete && seq.NbQuadripole >= MaxQuadripoles) result.CapCut = CapCutText(seq);
     if (seq.NbQuadripole > 0) return result;
     if (mode == ModeRollAlong) {
         // Would the same line give quadripoles without the limits of the sequence rolled along?

@@ -9,7 +9,12 @@ inline constexpr const char* AreYouSure = "Are you sure ?";                     
 inline constexpr const char* NumericInvalid = "One of the numeric values is unvalide !!!";  // 109
 inline constexpr const char* SelectValidSequence = "Select a valid sequence";         // 110
 inline constexpr const char* CreateNewDirectory = "Please create new directory";      // 120
-inline constexpr const char* QuitWithoutSaving = "Quit without saving the set of sequences";  // 123
+// The question before the open set's unsaved changes would be dropped; %1 says by what.
+inline constexpr const char* SaveSetBefore = "The set of sequences has changes that are not saved. Save them before %1?";
+inline constexpr const char* BeforeQuitting = "quitting";
+inline constexpr const char* BeforeOpening = "opening another set";
+inline constexpr const char* BeforeNewSet = "starting a new set";
+inline constexpr const char* SetFolderGone = "The set folder %1 no longer exists; it leaves the recent sets.";
 inline constexpr const char* PortLocked = "Communication port locked, please quit program before changing it";
 inline constexpr const char* PortsAtNextStart = "The ports and devices chosen are kept and take effect at the next start.";
 inline constexpr const char* ErrorOnQuadripole = "Error on Quadripole ";
@@ -25,12 +30,19 @@ inline constexpr const char* EnterCableSetName = "Enter a cable set name";      
 inline constexpr const char* CreateOneQuadripole = "You must create at least one quadripole";  // 1201
 inline constexpr const char* SelectOneLevel = "Select at least one level";                  // 1300
 inline constexpr const char* OverlappingLines = " ovelapping line(s)";                      // 1500
+inline constexpr const char* EnterSequenceTitle = "Enter a sequence title";
+inline constexpr const char* TitleNamesNoFile =
+    "The title needs a character before its last \".\": the sequence is saved under that part.";
+inline constexpr const char* KeepCreatedSequence = "The sequence has changes that Ok has not kept. Save them, as Ok does?";
+inline constexpr const char* CreateAgainFirst =
+    "The geometry changed since the sequence was created: create it again, then save it.";
 inline constexpr const char* NoQuadripoleCreated = "No quadripole was created: ";
 inline constexpr const char* CannotGenerate = "The sequence cannot be generated: ";
 inline constexpr const char* NameNotAdded = ": no unique name can be made from it; the sequence was not added";
 inline constexpr const char* NameKept = "The name cannot be made unique; the sequence keeps its name ";
 // The cable editor and the dial directory.
 inline constexpr const char* CableCaption = "Cable";
+inline constexpr const char* KeepCableSet = "The cable set has changes that are not written to a file. Save them?";
 inline constexpr const char* SegmentCaption = "Create/Modify Segment";
 inline constexpr const char* CreateSegmentsOrg = "create Segments.org";
 inline constexpr const char* ItemNotSelected = "Item not Selected";
@@ -42,6 +54,7 @@ inline constexpr const char* IncompatibleWith = " incompatible with ";
 inline constexpr const char* DeleteWhat = "Delete ";
 inline constexpr const char* EnterSegmentName = "Enter a segment name";
 inline constexpr const char* SpacingNotNumber = "Spacing beetwen node : not a number: ";
+inline constexpr const char* SpacingNotPositive = "Spacing beetwen node : must be above 0: ";
 inline constexpr const char* SegmentNameTaken = "The library already holds a segment named ";
 inline constexpr const char* LibraryNotRewritten = "The segment library was not rewritten: ";
 inline constexpr const char* DirectoryCaption = "Directory";

@@ -1,6 +1,7 @@
 #include "prompts.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -33,18 +34,24 @@ TPrompts::TAnswer TQtPrompts::Question(const QString& text, const QString& capti
                                        TAnswer defaultAnswer) {
     QMessageBox::StandardButtons qb = buttons == TButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
                                       : buttons == TButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel)
-                                                                      : QMessageBox::Ok;
+                                      : buttons == TButtons::SaveDiscardCancel
+                                          ? (QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel)
+                                          : QMessageBox::Ok;
     QMessageBox box(ToQt(icon), caption, text, qb, parent_);
     switch (defaultAnswer) {
         case TAnswer::Yes: box.setDefaultButton(QMessageBox::Yes); break;
         case TAnswer::No: box.setDefaultButton(QMessageBox::No); break;
         case TAnswer::Cancel: box.setDefaultButton(QMessageBox::Cancel); break;
+        case TAnswer::Save: box.setDefaultButton(QMessageBox::Save); break;
+        case TAnswer::Discard: box.setDefaultButton(QMessageBox::Discard); break;
         default: box.setDefaultButton(QMessageBox::Ok); break;
     }
     switch (box.exec()) {
         case QMessageBox::Yes: return TAnswer::Yes;
         case QMessageBox::No: return TAnswer::No;
         case QMessageBox::Ok: return TAnswer::Ok;
+        case QMessageBox::Save: return TAnswer::Save;
+        case QMessageBox::Discard: return TAnswer::Discard;
         default: return buttons == TButtons::YesNo ? TAnswer::No : TAnswer::Cancel;
     }
 }
@@ -112,7 +119,45 @@ TFolderDialog::TFolderDialog(QWidget* parent, const QString& caption, const QStr
     }
 }
 
+QPushButton* TFolderDialog::AcceptButton() const {
+    auto* box = findChild<QDialogButtonBox*>();
+    if (box == nullptr) return nullptr;
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QDialogButtonBox::AcceptRole) return qobject_cast<QPushButton*>(b);
+    return nullptr;
+}
+
+bool TFolderDialog::NameTyped() const {
+    const auto* name = findChild<QLineEdit*>("fileNameEdit");
+    return name != nullptr && !name->text().trimmed().isEmpty();
+}
+
+void TFolderDialog::showEvent(QShowEvent* event) {
+    QFileDialog::showEvent(event);
+    // With no name typed, "Choose" takes the folder the user has gone into; the save dialog would
+    // grey the button out there. Its buttons exist once it is shown.
+    if (!allowNew_) return;
+    if (QPushButton* choose = AcceptButton()) {
+        choose->removeEventFilter(this);
+        choose->installEventFilter(this);
+        if (!NameTyped()) choose->setEnabled(true);
+    }
+}
+
+bool TFolderDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && watched == AcceptButton()) {
+        auto* choose = static_cast<QPushButton*>(watched);
+        if (!choose->isEnabled() && !NameTyped()) choose->setEnabled(true);
+    }
+    return QFileDialog::eventFilter(watched, event);
+}
+
 void TFolderDialog::accept() {
+    if (allowNew_ && !NameTyped()) {
+        chosen_ = QDir::cleanPath(directory().absolutePath());
+        QDialog::accept();
+        return;
+    }
     const QStringList files = selectedFiles();
     const QString path = files.isEmpty() ? QString() : files.first();
     if (allowNew_ && !path.isEmpty()) {

@@ -7,13 +7,15 @@
 #include <QStringList>
 #include <optional>
 
+class QPushButton;
 class QWidget;
 
 class TPrompts {
 public:
     enum class TIcon { Information, Warning, Error, Question };
-    enum class TAnswer { Ok, Cancel, Yes, No };
-    enum class TButtons { Ok, OkCancel, YesNo };
+    enum class TAnswer { Ok, Cancel, Yes, No, Save, Discard };
+    // SaveDiscardCancel: the question before unsaved work would be dropped; Escape answers Cancel.
+    enum class TButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
 
     virtual ~TPrompts() = default;
     virtual void Message(const QString& text, const QString& caption = QString(), TIcon icon = TIcon::Information) = 0;
@@ -53,8 +55,15 @@ public:
     TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew);
     QString Chosen() const { return chosen_; }
     void accept() override;
+    // The "Choose" (or "Open") button.
+    QPushButton* AcceptButton() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool NameTyped() const;
     bool allowNew_;
     QString chosen_;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view, and
-# the sequence dialogs, the cable editor and the dial directory.
+# Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view and
+# with the hover readout, the sequence dialogs and tables, the whole set on one chart, the cable editor
+# and the dial directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -179,23 +179,96 @@ TEST_F(AppWithDemo, OpensTheDemoSetAndShowsTheLastSequence) {
     EXPECT_FALSE(InstallDemoData(demo, home.path() + "/data/"));   // never over the user's data
 }
 
-TEST_F(AppWithDemo, ClosingAfterAChangeAsks) {
+// What happens to a set with an unsaved Delete when the window closes, another set is opened or a new
+// one started, by the answer to the question.
+enum class TDropBy { Quit, Open, New };
+struct TDropCase {
+    const char* Name;
+    TDropBy By;
+    TPrompts::TAnswer Answer;
+    bool Goes;         // the operation went on
+    bool SavedFirst;   // the deleted sequence's file is gone from the set folder
+};
+
+class DroppingASet : public AppWithDemo, public ::testing::WithParamInterface<TDropCase> {};
+
+TEST_P(DroppingASet, AsksSaveDiscardOrCancel) {
+    const TDropCase& c = GetParam();
+    const QString folder = home.path() + "/data/Sequence/Demo";
+    const QString deletedFile = folder + "/DD 5m n1-6.sqx";
+    auto store = Store();
+    auto w = Window(*store);
+    w->OpenSetFolder(folder);
+    ASSERT_FALSE(w->Set().SetModified());
+    ASSERT_TRUE(QFile::exists(deletedFile));
+    w->SequenceListBox->setCurrentRow(0);
+    w->DeleteSeqBtnClick();
+    ASSERT_EQ(w->SequenceListBox->count(), 5);
+    prompts.Answers = {c.Answer};
+    prompts.Folders = {folder};   // the set Open chooses: the same folder, read again
+    bool went = false;
+    switch (c.By) {
+        case TDropBy::Quit: went = w->FormCloseQuery(); break;
+        case TDropBy::Open:
+            w->OpenSeqClick();
+            went = prompts.Folders.empty();
+            break;
+        case TDropBy::New:
+            w->NewSeqClick();
+            went = w->SequenceListBox->count() == 0;
+            break;
+    }
+    ASSERT_EQ(prompts.Questions.size(), 1u);
+    EXPECT_TRUE(prompts.Questions[0].startsWith("The set of sequences has changes that are not saved"));
+    EXPECT_EQ(went, c.Goes);
+    // Save writes in place: no folder chooser for a set that has a folder.
+    EXPECT_EQ(prompts.FolderStarts.size(), c.By == TDropBy::Open && c.Goes ? 1u : 0u);
+    EXPECT_EQ(!QFile::exists(deletedFile), c.SavedFirst);
+    if (!c.Goes) {
+        EXPECT_EQ(w->SequenceListBox->count(), 5);
+        EXPECT_TRUE(w->Set().SetModified());
+    }
+    if (c.By == TDropBy::Open && c.Goes) {
+        EXPECT_EQ(w->SequenceListBox->count(), c.SavedFirst ? 5 : 6);
+        EXPECT_FALSE(w->Set().SetModified());   // the set just read has no changes of its own
+    }
+    if (c.By == TDropBy::New && c.Goes) {
+        EXPECT_FALSE(w->Set().SetModified());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DroppingASet,
+    ::testing::Values(TDropCase{"QuitSave", TDropBy::Quit, TPrompts::TAnswer::Save, true, true},
+                      TDropCase{"QuitDiscard", TDropBy::Quit, TPrompts::TAnswer::Discard, true, false},
+                      TDropCase{"QuitCancel", TDropBy::Quit, TPrompts::TAnswer::Cancel, false, false},
+                      TDropCase{"OpenSave", TDropBy::Open, TPrompts::TAnswer::Save, true, true},
+                      TDropCase{"OpenDiscard", TDropBy::Open, TPrompts::TAnswer::Discard, true, false},
+                      TDropCase{"OpenCancel", TDropBy::Open, TPrompts::TAnswer::Cancel, false, false},
+                      TDropCase{"NewSave", TDropBy::New, TPrompts::TAnswer::Save, true, true},
+                      TDropCase{"NewDiscard", TDropBy::New, TPrompts::TAnswer::Discard, true, false},
+                      TDropCase{"NewCancel", TDropBy::New, TPrompts::TAnswer::Cancel, false, false}),
+    [](const ::testing::TestParamInfo<TDropCase>& i) { return std::string(i.param.Name); });
+
+TEST_F(AppWithDemo, SavingASetWithoutFolderAsksForOneAndCancelKeepsTheWindow) {
     auto store = Store();
     auto w = Window(*store);
     w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
-    w->SequenceListBox->setCurrentRow(0);
-    w->DeleteSeqBtnClick();
     w->Set().MarkModified();
-    // No: the window stays and Save as is offered at once (cancelled here).
-    prompts.Answers = {TPrompts::TAnswer::No};
+    prompts.Answers = {TPrompts::TAnswer::Discard};
+    w->NewSeqClick();
+    ASSERT_EQ(w->SequenceListBox->count(), 0);
+    w->Memo1->setPlainText("Survey of the north field");
+    EXPECT_TRUE(w->Set().SetModified());
+    // Save on a set without folder is Save as; cancelling its chooser cancels the close.
+    prompts.Answers = {TPrompts::TAnswer::Save};
     EXPECT_FALSE(w->FormCloseQuery());
-    EXPECT_EQ(prompts.Questions.back(), Msg::QuitWithoutSaving);
-    ASSERT_EQ(prompts.FolderStarts.size(), 1u);
-    EXPECT_EQ(w->SequenceListBox->count(), 5);
-    // Yes: closes without writing any sequence file, the settings still written.
-    prompts.Answers = {TPrompts::TAnswer::Yes};
+    EXPECT_EQ(prompts.FolderStarts.size(), 1u);
+    // A folder chosen: written there, and the window closes.
+    prompts.Answers = {TPrompts::TAnswer::Save};
+    prompts.Folders = {home.path() + "/data/Sequence/North"};
     EXPECT_TRUE(w->FormCloseQuery());
-    EXPECT_TRUE(QFile::exists(home.path() + "/data/Sequence/Demo/DD 5m n1-6.sqx"));
+    EXPECT_TRUE(QFile::exists(home.path() + "/data/Sequence/North/Comment.Txt"));
     store->sync();
     EXPECT_TRUE(QSettings(settingsFile, QSettings::IniFormat).contains(Key("PortNumModem")));
 }

@@ -252,6 +252,11 @@ TEST_F(DesktopLink, ThePanelShowsTheUploadInProgress) {
         if (seen || !window->ProgressBar->isVisible() || maximum < 1000 || value < maximum / 3 || value > 2 * maximum / 3)
             return;
         seen = true;
+        // Which sequence and how far, in words.
+        EXPECT_TRUE(window->ProgressBar->isTextVisible());
+        EXPECT_EQ(window->ProgressBar->text(),
+                  Name(0) + ": " + QString::number(100 * (value - window->ProgressBar->minimum()) /
+                                                   std::max(1, maximum - window->ProgressBar->minimum())) + "%");
         EXPECT_TRUE(window->StopUpLoadBtn->isEnabled());
         EXPECT_TRUE(window->UpLoadLbl->isEnabled());
         // TERAVOX_SCREENSHOTS=DIR keeps a picture of it for the documentation.

@@ -2,16 +2,22 @@
 // the folder chooser takes an existing folder, and the window fits a small laptop screen.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QAction>
+#include <QGroupBox>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "apppaths.h"
@@ -19,6 +25,8 @@
 #include "graphreportframe.h"
 #include "mainfrm.h"
 #include "portvirt.h"
+#include "messages.h"
+#include "setchartfrm.h"
 
 namespace {
 
@@ -83,6 +91,102 @@ TEST_F(Window, DeleteWithNothingSelectedClearsTheChartAndTheLabels) {
     EXPECT_EQ(window->Set().Count(), count) << "nothing is deleted";
     EXPECT_EQ(window->TGraphReportFrame1->PointCount(), 0);
     for (QLabel* l : {window->SequenceNameLbl, window->SpacingLbl, window->CableLbl}) EXPECT_TRUE(l->text().isEmpty());
+}
+
+// What the user does by hand in the set is a change the quit question knows of.
+TEST_F(Window, TypingACommentAndDeletingASequenceAreChanges) {
+    Show();
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"a typed comment", [&] { QTest::keyClicks(window->Memo1, "wet ground after rain"); }},
+        {"Delete", [&] {
+             window->SequenceListBox->setCurrentRow(0);
+             QTest::mouseClick(window->DeleteSeqBtn, Qt::LeftButton);
+         }},
+    };
+    for (const auto& [what, change] : changes) {
+        window->OpenSetFolder(home.path() + "/data/Sequence/Demo");
+        ASSERT_FALSE(window->Set().SetModified()) << what;
+        change();
+        EXPECT_TRUE(window->Set().SetModified()) << what;
+        prompts.Answers = {TPrompts::TAnswer::Cancel};
+        EXPECT_FALSE(window->FormCloseQuery()) << what;
+    }
+    EXPECT_EQ(prompts.Questions.size(), 2u);
+}
+
+// The whole set on one chart: every sequence in its own colour, the ones the user unticks left out.
+TEST_F(Window, TheWholeSetIsDrawnOnOneChartEachSequenceInItsColour) {
+    ASSERT_NE(window->WholeSet1, nullptr);
+    int total = 0;
+    for (int i = 0; i < window->Set().Count(); ++i) total += window->Set().Sequence(i).NbQuadripole;
+    bool seen = false;
+    OnNextModal([&](QWidget* w) {
+        auto* d = qobject_cast<TSetChartFrm*>(w);
+        ASSERT_NE(d, nullptr);
+        seen = true;
+        EXPECT_EQ(d->SequenceLst->count(), window->Set().Count());
+        EXPECT_EQ(d->TGraphReportFrame1->PointCount(), total);
+        const QString legend = d->TGraphReportFrame1->LegendText();
+        for (int row = 0; row < d->SequenceLst->count(); ++row) {
+            EXPECT_TRUE(legend.contains(d->SequenceLst->item(row)->text().toHtmlEscaped()))
+                << d->SequenceLst->item(row)->text().toStdString();
+            EXPECT_TRUE(legend.contains(TGraphReportFrame::SetColour(row).name())) << row;
+        }
+        // Only the first two: their points, their colours as before.
+        d->ShowRows({0, 1});
+        EXPECT_EQ(d->TGraphReportFrame1->PointCount(),
+                  window->Set().Sequence(0).NbQuadripole + window->Set().Sequence(1).NbQuadripole);
+        EXPECT_TRUE(d->TGraphReportFrame1->LegendText().contains(TGraphReportFrame::SetColour(1).name()));
+        EXPECT_FALSE(d->TGraphReportFrame1->LegendText().contains(TGraphReportFrame::SetColour(2).name()));
+        // Unticking by hand redraws too.
+        d->SequenceLst->item(1)->setCheckState(Qt::Unchecked);
+        EXPECT_EQ(d->TGraphReportFrame1->PointCount(), window->Set().Sequence(0).NbQuadripole);
+        d->close();
+    });
+    window->WholeSet1->trigger();
+    EXPECT_TRUE(seen);
+}
+
+// The sets opened and saved last are offered again, newest first, and the last one is reopened at
+// start when the user asked for it.
+TEST_F(Window, RecentSetsAreOfferedAndTheLastOneReopenedWhenAsked) {
+    const QString demo = QDir::cleanPath(home.path() + "/data/Sequence/Demo");
+    ASSERT_EQ(window->RecentSets(), QStringList{demo});
+    prompts.Folders = {home.path() + "/data/Sequence/Copy"};
+    window->Saveas1Click();
+    const QString copy = QDir::cleanPath(home.path() + "/data/Sequence/Copy");
+    EXPECT_EQ(window->RecentSets(), QStringList({copy, demo}));
+    QList<QAction*> items = window->RecentSetsMenu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), "&1 Copy");
+    EXPECT_EQ(items[1]->text(), "&2 Demo");
+    // A recent set asks about unsaved changes first, like Open.
+    window->Memo1->setPlainText("changed");
+    prompts.Answers = {TPrompts::TAnswer::Cancel};
+    items[1]->trigger();
+    EXPECT_EQ(window->GroupBox4->title(), "Copy");
+    prompts.Answers = {TPrompts::TAnswer::Discard};
+    items[1]->trigger();
+    EXPECT_EQ(window->GroupBox4->title(), "Demo");
+    EXPECT_EQ(window->RecentSets().first(), demo);
+    // At the next start: nothing reopened unless asked for.
+    window->ReopenLastSet1->setChecked(false);
+    {
+        TMainFrm next(prompts, *store, home.path() + "/data/");
+        next.ReopenLastSet();
+        EXPECT_EQ(next.Set().Count(), 0);
+        next.ReopenLastSet1->setChecked(true);
+    }
+    TMainFrm next(prompts, *store, home.path() + "/data/");
+    EXPECT_TRUE(next.ReopenLastSet1->isChecked());
+    next.ReopenLastSet();
+    EXPECT_EQ(next.GroupBox4->title(), "Demo");
+    EXPECT_EQ(next.Set().Count(), window->Set().Count());
+    // A set folder gone since is said so and leaves the list.
+    ASSERT_TRUE(QDir(copy).removeRecursively());
+    next.OpenRecentSet(copy);
+    EXPECT_EQ(prompts.Messages.back(), QString(Msg::SetFolderGone).arg(copy));
+    EXPECT_EQ(next.RecentSets(), QStringList{demo});
 }
 
 TEST_F(Window, TheUsualShortcutsReachTheirActions) {
@@ -156,6 +260,24 @@ TEST_F(FolderChooser, ANewNameIsANewFolderAndAFileIsNoFolder) {
     ASSERT_TRUE(fresh);
     EXPECT_EQ(*fresh, QDir::cleanPath(dir.path() + "/Fresh"));
     EXPECT_FALSE(Choose(dir.path() + "/notes.txt"));
+}
+
+TEST_F(FolderChooser, InsideAFolderChooseTakesThatFolder) {
+    OnNextModal([this](QWidget* w) {
+        auto* d = qobject_cast<TFolderDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        d->setDirectory(dir.path() + "/Existing");
+        QCoreApplication::processEvents();
+        QPushButton* choose = d->AcceptButton();
+        ASSERT_NE(choose, nullptr);
+        EXPECT_EQ(choose->text(), "Choose");
+        EXPECT_TRUE(choose->isEnabled());
+        choose->click();
+        if (d->isVisible()) d->reject();
+    });
+    auto chosen = prompts.ChooseFolder("Export into folder", dir.path(), true);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, QDir::cleanPath(dir.path() + "/Existing"));
 }
 
 }  // namespace

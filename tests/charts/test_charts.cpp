@@ -12,6 +12,7 @@
 #include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -199,7 +200,8 @@ TEST_F(ChartFrame, ViewValuesOfADipoleDipoleQuadripole) {
         ASSERT_TRUE(frame.DrawSequence(*seq));
         const QPoint p = frame.PointPixel(1, 0);
         frame.HoverAt(p);
-        EXPECT_EQ(frame.StatusText(), "X = 7.5  /  Y = " + FormatReadoutValue(expected[view])) << "view " << view;
+        EXPECT_TRUE(frame.StatusText().startsWith("X = 7.5  /  Y = " + FormatReadoutValue(expected[view]) + "   "))
+            << "view " << view << ": " << frame.StatusText().toStdString();
     }
 }
 
@@ -308,23 +310,71 @@ TEST_F(ChartFrame, GenerationFeedDrawsWhatDrawSequenceDraws) {
     EXPECT_EQ(frame.Title(), "NoName   #" + QString::number(seq->NbQuadripole));
 }
 
-TEST_F(ChartFrame, AxisTitlesFollowTheView) {
+// The first view plots a pseudo-depth in metres for an array with geometry, the level number for an
+// imported sequence without one; the axis says which.
+TEST_F(ChartFrame, AxisTitlesSayWhatEachViewPlots) {
     const struct {
         int View;
+        int ArrayType;
         const char* X;
         const char* Y;
-    } cases[] = {{0, "Position (m)", "Level"},
-                 {1, "Position (m)", "Investigation depth (m)"},
-                 {2, "Position (m)", "Geometric factor |K| (m)"},
-                 {3, "X (m)", "Segment"},
-                 {4, "Position (m)", "Median depth (m)"}};
-    auto seq = LineOf(10);
-    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
+    } cases[] = {{0, 0, "Position (m)", "Pseudo-depth (m)"},
+                 {0, 6, "Position (m)", "Pseudo-depth (m)"},
+                 {0, 9, "Position (m)", "Level"},
+                 {1, 0, "Position (m)", "Investigation depth (m)"},
+                 {2, 0, "Position (m)", "Geometric factor |K| (m)"},
+                 {3, 0, "X (m)", "Segment"},
+                 {4, 0, "Position (m)", "Median depth (m)"}};
     for (const auto& c : cases) {
+        auto seq = LineOf(10);
+        seq->ArrayType = c.ArrayType;
+        AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
         frame.SetViewIndex(c.View);
         ASSERT_TRUE(frame.DrawSequence(*seq));
-        EXPECT_EQ(frame.AxisTitles(), QStringList({c.X, c.Y})) << c.View;
+        EXPECT_EQ(frame.AxisTitles(), QStringList({c.X, c.Y})) << c.View << " " << c.ArrayType;
     }
+}
+
+// Hovering a drawn quadripole says which it is, where, its K and its depth, in the hint and the readout.
+TEST_F(ChartFrame, HoverOnADrawnQuadripoleShowsPositionKAndDepth) {
+    auto seq = LineOf(4);   // A 0, B 5, M 10, N 15: x 7.5, K -94.25, investigation depth 2.08
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);   // the same again: listed on a line of its own
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    const QString one = "1-2-3-4   x = 7.5   K = -94.25   depth = 2.08";
+    EXPECT_EQ(frame.HoverAt(frame.PointPixel(1, 0)), one + "\n" + one);
+    EXPECT_EQ(frame.StatusText(), "X = 7.5  /  Y = 5.0      " + one);
+    // The readout is its own row: at the frame's narrowest it still starts with the position.
+    EXPECT_TRUE(frame.GraphReportSTxt->alignment() & Qt::AlignLeft);
+    EXPECT_GE(frame.GraphReportSTxt->width(), frame.width() / 2);
+}
+
+// The legend names the colours the drawing holds; the user can hide it.
+TEST_F(ChartFrame, TheLegendNamesWhatIsDrawnAndCanBeHidden) {
+    auto seq = LineOf(20);
+    seq->Spacing[1] = 10;
+    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);
+    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);   // a repeat: red
+    AddQuadripole(*seq, 1, 3, 5, 7, 1, 1);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_TRUE(frame.LegendShown());
+    const QString legend = frame.LegendText();
+    for (const char* part : {"a = 5", "D = 2 x a", "same place", "shapes change with the level"})
+        EXPECT_TRUE(legend.contains(part)) << part << " in " << legend.toStdString();
+    EXPECT_FALSE(legend.contains("third length")) << "no third length drawn";
+    frame.LegendBtn->click();
+    EXPECT_FALSE(frame.LegendShown());
+    EXPECT_TRUE(frame.LegendText().isEmpty());
+    EXPECT_TRUE(frame.LegendLbl->isHidden());
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_TRUE(frame.LegendLbl->isHidden()) << "hidden stays hidden";
+    frame.LegendBtn->click();
+    // The cable array names the segments by colour and the electrodes not used.
+    seq->Electrodes[20].Type = static_cast<int16_t>(TElectrodeType::Inactive);
+    frame.SetViewIndex(3);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_TRUE(frame.LegendText().contains("Line")) << frame.LegendText().toStdString();
+    EXPECT_TRUE(frame.LegendText().contains("not used")) << frame.LegendText().toStdString();
 }
 
 TEST_F(ChartFrame, AStraightCableArrayGivesEachSegmentARow) {

@@ -63,6 +63,24 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
     EXPECT_EQ(ok.Status, 0) << ok.Err;
 }
 
+// A line the 16,000-quadripole cap cuts is written all the same, with a warning saying where it stops.
+TEST_F(CliModel, GenerateWarnsWhereTheCapCutTheLine) {
+    auto cable = Cli({"cable", "create", P("long.cbl"), "--name", "Long", "--segment", "Line:1-1000:5"});
+    ASSERT_EQ(cable.Status, 0) << cable.Err;
+    const std::pair<const char*, bool> cases[] = {{"1-32", true}, {"1-6", false}};
+    for (const auto& [levels, cut] : cases) {
+        auto r = Cli({"generate", "--cable", P("long.cbl"), "--array", "dd", "--spacing", "5", "--levels", levels,
+                      "-o", P("long.sqx")});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err.find("16000-quadripole limit cut the sequence: its quadripoles reach x = ") != std::string::npos,
+                  cut)
+            << levels << ": " << r.Err;
+        if (cut) {
+            EXPECT_NE(r.Err.find("last electrode is at x = 4995"), std::string::npos) << r.Err;
+        }
+    }
+}
+
 TEST_F(CliModel, GenerateAndShowJson) {
     MakeCable48();
     auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",

@@ -16,6 +16,7 @@
 #include "firstlastnodefrm.h"
 #include "sequencefrm.h"
 #include "sequenceset.h"
+#include "setchartfrm.h"
 #include "silentprompts.h"
 
 namespace {
@@ -76,6 +77,11 @@ int main(int argc, char** argv) {
     {
         TCreateSequenceFrm d(nullptr, set.Sequence(pd), services);
         ok = Shot(d, out + "/creation-preview.png") && ok;
+    }
+    {
+        TSetChartFrm d(nullptr, services);
+        d.resize(900, 560);
+        ok = Shot(d, out + "/whole-set.png") && ok;
     }
     return ok ? 0 : 1;
 }

@@ -1,6 +1,9 @@
 // The cable set and segment dialogs and the dial directory, driven offscreen with scripted prompts.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QTest>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -287,6 +290,52 @@ TEST_F(CableDialogs, OkAsksForANameWritesNothingWithoutSegmentsAndSavesTheSet) {
     EXPECT_EQ(back.Segments[0].NodeSpacing, 2.5f);
 }
 
+// Escape or the close box after Include asks before the set goes; Cancel and an untouched set do not.
+TEST_F(CableDialogs, LeavingAChangedSetAsksSaveDiscardOrCancel) {
+    Library({Seg("A", 1, 24, 2.5f)});
+    struct TCase {
+        const char* Name;
+        bool CloseBox;
+        TPrompts::TAnswer Answer;
+        bool Open;
+    } cases[] = {{"EscapeCancel", false, TPrompts::TAnswer::Cancel, true},
+                 {"EscapeDiscard", false, TPrompts::TAnswer::Discard, false},
+                 {"CloseBoxSave", true, TPrompts::TAnswer::Save, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        prompts.Questions.clear();
+        TCableFrm dialog(nullptr, Services());
+        dialog.show();
+        dialog.SegmentStG->selectRow(0);
+        dialog.IncludeBtnClick();
+        dialog.CableEdt->setText(c.Name);
+        prompts.Answers = {c.Answer};
+        prompts.SaveFiles = {CableFolder() + c.Name};
+        if (c.CloseBox) dialog.close();
+        else QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(prompts.Questions, std::vector<QString>{Msg::KeepCableSet});
+        EXPECT_EQ(dialog.isVisible(), c.Open);
+        const bool saved = c.Answer == TPrompts::TAnswer::Save;
+        EXPECT_EQ(QFile::exists(CableFolder() + c.Name + ".cbl"), saved);
+        if (saved) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        }
+    }
+    // The Cancel button, and Escape on a set left as it was, close without a question.
+    prompts.Questions.clear();
+    TCableFrm untouched(nullptr, Services());
+    untouched.show();
+    QTest::keyClick(&untouched, Qt::Key_Escape);
+    EXPECT_FALSE(untouched.isVisible());
+    TCableFrm cancelled(nullptr, Services());
+    cancelled.show();
+    cancelled.SegmentStG->selectRow(0);
+    cancelled.IncludeBtnClick();
+    cancelled.CancelBtn->click();
+    EXPECT_FALSE(cancelled.isVisible());
+    EXPECT_TRUE(prompts.Questions.empty());
+}
+
 TEST_F(CableDialogs, AFileThatCannotBeWrittenKeepsTheDialogOpen) {
     Library({Seg("A", 1, 24)});
     TCableFrm dialog(nullptr, Services());
@@ -349,6 +398,10 @@ TEST_F(CableDialogs, TheSegmentDialogShowsTheSegmentAndStoresOnlyASoundOne) {
         {"MyNoNameCable", "1", Msg::EnterSegmentName},
         {"S", "abc", "Spacing beetwen node : not a number: abc"},
         {"S", "1,5", "Spacing beetwen node : not a number: 1,5"},   // the other separator
+        {"S", "0", "Spacing beetwen node : must be above 0: 0"},
+        {"S", "-5", "Spacing beetwen node : must be above 0: -5"},
+        {"S", "0.0000000000000000000000000000000000000000000001", "Spacing beetwen node : must be above 0: "
+                                                               "0.0000000000000000000000000000000000000000000001"},
     };
     for (const TCase& c : refused) {
         SCOPED_TRACE(c.Name);
@@ -448,6 +501,9 @@ TEST_F(DialDirectory, TheNumberIsTakenFromTheText) {
         dialog.DialCB->setEditText(text);
         EXPECT_EQ(number, expected);
         EXPECT_EQ(dialog.NumLbl->text(), expected);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(dialog.NumLbl);
+        ASSERT_NE(spoken, nullptr);
+        EXPECT_EQ(spoken->text(QAccessible::Name), expected) << "a screen reader says the number shown";
     }
     dialog.OkBtnClick();   // no number: Cancel
     EXPECT_EQ(dialog.result(), QDialog::Rejected);

@@ -1,7 +1,9 @@
 // The sequence dialog and the electrodes-used dialog, driven through their real widgets.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,13 +12,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "dialogtestkit.h"
+#include "createsequencefrm.h"
 #include "firstlastnodefrm.h"
+#include "graphreportframe.h"
 #include "generate.h"
 #include "geometry.h"
 #include "messages.h"
@@ -145,11 +153,61 @@ TEST_F(SequenceDialog, ASpacingThatIsNotANumberIsRefusedAndTheRecordKeepsItsOwn)
     record.Spacing[0] = 5;
     auto d = Open(record);
     d->Spacing1Txt->setText("5 m");
-    ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+    EXPECT_TRUE(prompts.Messages.empty()) << "a field being typed in is no error yet";
     EXPECT_EQ(d->Working().Spacing[0], 5.0f);
     EXPECT_FALSE(d->OtherSpacingBtn->isEnabled());
 }
+
+// A number field says it holds no number once, naming itself, when it is left; OK says it again and
+// stays. What is typed on the way ("", "-") says nothing.
+struct TNumberField {
+    const char* Name;
+    QLineEdit* TSequenceFrm::*Edit;
+    const char* Label;
+};
+
+class NumberFields : public SequenceDialog, public ::testing::WithParamInterface<TNumberField> {};
+
+TEST_P(NumberFields, SayOnceWhenLeftNamingTheField) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    QLineEdit* edit = d.get()->*GetParam().Edit;
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, "-");
+    EXPECT_TRUE(prompts.Messages.empty());
+    QTest::keyClick(d.get(), Qt::Key_Tab);   // left: said once
+    const QString said = QString(Msg::NumericInvalid) + "\n" + GetParam().Label + ": \"-\"";
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], said);
+    EXPECT_EQ(QApplication::focusWidget(), edit) << "the field takes the focus back";
+    QTest::keyClick(d.get(), Qt::Key_Tab);   // left again with the same text: nothing new
+    EXPECT_EQ(prompts.Messages.size(), 1u);
+    // OK (and a generation) says it every time and goes no further.
+    Settle();
+    d->OkBtn->setEnabled(true);
+    d->NbQuadripoleLbl->setText("1");
+    d->CableLst->setCurrentIndex(d->CableLst->findText("L48"));
+    d->OkBtnClick();
+    ASSERT_EQ(prompts.Messages.size(), 2u);
+    EXPECT_EQ(prompts.Messages[1], said);
+    EXPECT_NE(d->result(), QDialog::Accepted);
+    EXPECT_TRUE(d->isVisible());
+    // Mended, the field says nothing when left.
+    edit->setFocus();
+    edit->setText("7");
+    QTest::keyClick(d.get(), Qt::Key_Tab);
+    EXPECT_EQ(prompts.Messages.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, NumberFields,
+                         ::testing::Values(TNumberField{"Spacing", &TSequenceFrm::Spacing1Txt, "Electrode spacing (a)"},
+                                           TNumberField{"Area", &TSequenceFrm::AreaTxt, "Area / Latitude"},
+                                           TNumberField{"Line", &TSequenceFrm::LineTxt, "Line / Longitude"}),
+                         [](const auto& i) { return std::string(i.param.Name); });
 
 TEST_F(SequenceDialog, NumbersAreReadWithTheUsersDecimalSeparator) {
     workspace.SetDecimal(',');
@@ -161,9 +219,11 @@ TEST_F(SequenceDialog, NumbersAreReadWithTheUsersDecimalSeparator) {
     d->Spacing1Txt->setText("2,5");
     EXPECT_EQ(d->Working().Spacing[0], 2.5f);
     d->AreaTxt->setText("2.5");   // the point is not the user's separator
-    ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
     EXPECT_EQ(d->Working().Area, 1.5f);
+    ChooseCable(*d);
+    d->CreateBtnClick();   // refused, naming the field: no electrodes-used dialog opens
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_EQ(prompts.Messages[0], QString(Msg::NumericInvalid) + "\nArea / Latitude: \"2.5\"");
 }
 
 TEST_F(SequenceDialog, ASpacingIsShownSoThatOkKeepsIt) {
@@ -349,6 +409,163 @@ TEST_F(SequenceDialog, CreateGeneratesAndOkGivesTheSequenceBack) {
     EXPECT_TRUE(prompts.Messages.empty());
 }
 
+// After a Create that OK has not taken, Escape and the close box ask before the design goes.
+struct TLeaveCase {
+    const char* Name;
+    bool CloseBox;                 // else Escape
+    TPrompts::TAnswer Answer;
+    const char* Title;
+    bool Open;                     // the dialog is still open afterwards
+    int Result;
+};
+
+class LeavingAfterCreate : public SequenceDialog, public ::testing::WithParamInterface<TLeaveCase> {};
+
+TEST_P(LeavingAfterCreate, AsksSaveDiscardOrCancel) {
+    const TLeaveCase& c = GetParam();
+    const TSequence before = record;
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn);
+    ASSERT_GT(d->Working().NbQuadripole, 0);
+    d->NameEdt->setText(c.Title);
+    prompts.Answers = {c.Answer};
+    if (c.CloseBox) d->close();
+    else QTest::keyClick(d.get(), Qt::Key_Escape);
+    EXPECT_EQ(prompts.Questions, std::vector<QString>{Msg::KeepCreatedSequence});
+    EXPECT_EQ(d->isVisible(), c.Open);
+    if (!c.Open) {
+        EXPECT_EQ(d->result(), c.Result);
+    }
+    const bool kept = !c.Open && c.Result == QDialog::Accepted;
+    EXPECT_EQ(std::memcmp(&record, kept ? &d->Working() : &before, sizeof(TSequence)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, LeavingAfterCreate,
+    ::testing::Values(TLeaveCase{"EscapeSave", false, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
+                      TLeaveCase{"EscapeDiscard", false, TPrompts::TAnswer::Discard, "Line 1", false, QDialog::Rejected},
+                      TLeaveCase{"EscapeCancel", false, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
+                      TLeaveCase{"CloseBoxSave", true, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
+                      TLeaveCase{"CloseBoxCancel", true, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
+                      TLeaveCase{"SaveWithoutTitleStays", false, TPrompts::TAnswer::Save, "", true, 0}),
+    [](const auto& i) { return std::string(i.param.Name); });
+
+// Modifying a sequence: an edit OK would keep is asked about; a geometry changed since the
+// generation cannot be saved before a new Create; a dialog left as it was asks nothing.
+TEST_F(SequenceDialog, LeavingAModifiedSequenceAsksAndNeverSavesAStaleOne) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn);
+    d->NameEdt->setText("Line 1");
+    d->OkBtnClick();
+    ASSERT_EQ(d->result(), QDialog::Accepted);
+    const TSequence kept = record;
+
+    auto untouched = Open(record, false, true);
+    QTest::keyClick(untouched.get(), Qt::Key_Escape);
+    EXPECT_FALSE(untouched->isVisible());
+    EXPECT_TRUE(prompts.Questions.empty()) << "nothing changed: no question";
+
+    auto renamed = Open(record, false, true);
+    renamed->NameEdt->setText("Line 2");
+    prompts.Answers = {TPrompts::TAnswer::Save};
+    QTest::keyClick(renamed.get(), Qt::Key_Escape);
+    EXPECT_EQ(renamed->result(), QDialog::Accepted);
+    EXPECT_EQ(record.Name.Get(), "Line 2");
+
+    auto stale = Open(record, false, true);
+    Generate(stale->CreateBtn);
+    stale->Depth1Num->setValue(3);   // the geometry changes: OK is out of reach until a new Create
+    ASSERT_FALSE(stale->OkBtn->isEnabled());
+    prompts.Answers = {TPrompts::TAnswer::Save};
+    QTest::keyClick(stale.get(), Qt::Key_Escape);
+    EXPECT_TRUE(stale->isVisible());
+    EXPECT_EQ(prompts.Messages.back(), Msg::CreateAgainFirst);
+    EXPECT_EQ(record.Name.Get(), "Line 2");
+    EXPECT_EQ(record.NbQuadripole, kept.NbQuadripole) << "the stale sequence was not saved";
+}
+
+TEST_F(SequenceDialog, CancelAndEscapeBeforeACreateAskNothing) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+    EXPECT_FALSE(d->isVisible());
+    auto e = Open(record);
+    Design(*e, "L48", 1, "5", 6);
+    Generate(e->CreateBtn);
+    e->CancelBtn->click();   // the user says what is wanted
+    EXPECT_FALSE(e->isVisible());
+    EXPECT_TRUE(prompts.Questions.empty());
+}
+
+TEST_F(SequenceDialog, ATitleThatNamesNoFileIsRefused) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn);
+    const std::pair<const char*, const char*> refused[] = {
+        {"", Msg::EnterSequenceTitle}, {"   ", Msg::EnterSequenceTitle}, {".5m", Msg::TitleNamesNoFile}};
+    for (const auto& [title, message] : refused) {
+        d->NameEdt->setText(title);
+        d->OkBtnClick();
+        ASSERT_FALSE(prompts.Messages.empty()) << title;
+        EXPECT_EQ(prompts.Messages.back(), message) << title;
+        EXPECT_NE(d->result(), QDialog::Accepted) << title;
+    }
+    d->NameEdt->setText("1.5m");
+    d->OkBtnClick();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    EXPECT_EQ(record.Name.Get(), "1.5m");
+}
+
+// While the title is typed the dialog says what each instrument family keeps of it, and when that is
+// what another sequence of the set keeps too.
+TEST_F(SequenceDialog, TheTitleSaysWhatTheInstrumentsWillCutWhileItIsTyped) {
+    auto other = std::make_unique<TSequence>();
+    other->Name.Set("Line north 1");
+    set.AddSequence(std::move(other));
+    auto d = Open(record);
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    d->NameEdt->selectAll();
+    QTest::keyClicks(d->NameEdt, "Line north 2");
+    ASSERT_TRUE(d->InstrumentCheckLbl->isVisible());
+    const QStringList lines = d->InstrumentCheckLbl->text().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Varnel Zenda, Z1, Z2: the name \"Line north 2\" is cut to \"Line nor\" (8 characters), "
+                        "as \"Line north 1\" is");
+    EXPECT_EQ(lines[1], "Varnel and Tarsk Optra: the name \"Line north 2\" is cut to \"Line north\" (10 characters), "
+                        "as \"Line north 1\" is");
+    d->NameEdt->selectAll();
+    QTest::keyClicks(d->NameEdt, "North 2");   // 7 characters: kept whole by both
+    EXPECT_FALSE(d->InstrumentCheckLbl->isVisible());
+}
+
+// The creation preview shows what was made, painted, until the user closes it.
+TEST_F(SequenceDialog, ThePreviewShowsWhatWasMadeUntilClosed) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 6);
+    Generate(d->CreateBtn);
+    TCreateSequenceFrm* preview = d->Preview();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->TGraphReportFrame1->PointCount(), d->Working().NbQuadripole);
+    // Painted: the first length's green is on the picture.
+    const QImage shot = preview->TGraphReportFrame1->ChartWidget()->grab().toImage();
+    int green = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) green += shot.pixelColor(x, y) == QColor(0, 200, 0);
+    EXPECT_GT(green, 100);
+    preview->close();
+    EXPECT_FALSE(preview->isVisible());
+    EXPECT_TRUE(d->isVisible()) << "closing the preview leaves the dialog";
+    // The next generation shows it again.
+    d->Depth1Num->setValue(4);
+    Generate(d->CreateBtn);
+    EXPECT_TRUE(d->Preview()->isVisible());
+    EXPECT_EQ(d->Preview()->TGraphReportFrame1->PointCount(), d->Working().NbQuadripole);
+}
+
 TEST_F(SequenceDialog, CancellingTheElectrodesUsedDialogGeneratesNothing) {
     auto d = Open(record);
     Design(*d, "L48", 1, "5", 6);
@@ -452,13 +669,14 @@ TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotAFiniteNumberKeepsTheDialogOpen
     const auto before = std::make_unique<TSequence>(record);
     // 1e39 is a number, but no float holds it: it would become an infinite coordinate.
     for (const char* text : {"high", "nan", "inf", "1e39", "-1e39"}) {
-        for (QLineEdit* TFirstLastNodeFrm::*edit : {&TFirstLastNodeFrm::EditX, &TFirstLastNodeFrm::EditZ}) {
+        for (const auto& [edit, label] : {std::pair{&TFirstLastNodeFrm::EditX, "X"}, std::pair{&TFirstLastNodeFrm::EditZ, "Z"}}) {
             prompts.Messages.clear();
             auto d = OpenUsed(record, ModeCreate);
             ((*d).*edit)->setText(text);
             d->OkBtnClick();
             ASSERT_EQ(prompts.Messages.size(), 1u) << text;
-            EXPECT_EQ(prompts.Messages[0], Msg::NumericInvalid);
+            EXPECT_EQ(prompts.Messages[0], QString(Msg::NumericInvalid) + "\n" + label + ": \"" + text + "\"")
+                << "the field is named";
             EXPECT_NE(d->result(), QDialog::Accepted) << text;
             EXPECT_EQ(std::memcmp(&record, before.get(), sizeof(TSequence)), 0) << text;
         }
@@ -530,6 +748,66 @@ TEST_F(ElectrodesUsedDialog, RollAlongThroughTheSequenceDialog) {
 }
 
 // --- keyboard and screen readers ---
+
+// Each Alt letter reaches one control, the generation buttons included.
+TEST_F(SequenceDialog, EveryAltLetterIsUsedOnceAndTheGenerationButtonsHaveOne) {
+    WithThreeLengths();
+    auto d = Open(record);
+    std::map<QChar, QStringList> users;
+    auto mnemonic = [](const QString& text) -> std::optional<QChar> {
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != '&') continue;
+            if (text[i + 1] == '&') {
+                ++i;
+                continue;
+            }
+            return text[i + 1].toLower();
+        }
+        return std::nullopt;
+    };
+    for (QWidget* w : d->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        else continue;
+        if (auto m = mnemonic(text)) users[*m] << text;
+    }
+    for (const auto& [letter, texts] : users) EXPECT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+    for (QToolButton* b : {d->ViewBtn, d->CreateBtn, d->RollAlongBtn, d->MoveAlongBtn})
+        EXPECT_TRUE(mnemonic(b->text()).has_value()) << b->objectName().toStdString();
+    // Alt+C from the title presses Create.
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    ChooseCable(*d);
+    // A mnemonic presses its button the way a click does, a moment later.
+    bool opened = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* used = qobject_cast<TFirstLastNodeFrm*>(QApplication::activeModalWidget())) {
+            opened = true;
+            used->CancelBtnClick();
+        }
+    });
+    poll.start();
+    d->NameEdt->setFocus();
+    ASSERT_TRUE(d->CreateBtn->isEnabled());
+    QTest::keyClick(d->NameEdt, Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opened; }, 2000));
+}
+
+TEST_F(SequenceDialog, OtherSpacingShowsWhereTheFocusIs) {
+    record.Spacing[0] = 5;
+    auto d = Open(record);
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    d->NameEdt->setFocus();
+    const QImage without = d->OtherSpacingBtn->grab().toImage();
+    d->OtherSpacingBtn->setFocus();
+    ASSERT_TRUE(d->OtherSpacingBtn->hasFocus());
+    const QImage with = d->OtherSpacingBtn->grab().toImage();
+    EXPECT_NE(without, with);
+}
 
 TEST_F(SequenceDialog, EveryInputHasALabelAndEveryGlyphButtonAName) {
     TFirstLastNodeFrm used(nullptr, false, ModeMoveAlong, record, Services());

@@ -1,12 +1,17 @@
 // The level dialog, the quadripole and electrode tables and the creation preview.
 #include <gtest/gtest.h>
 
+#include <QTest>
+#include <functional>
+
 #include <QComboBox>
 #include <QFile>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTableView>
+#include <QScreen>
 #include <memory>
 
 #include "createsequencefrm.h"
@@ -80,14 +85,34 @@ TEST_F(LevelDialog, NoLevelKeepsTheDialogOpenWithTheMaskEmpty) {
     EXPECT_EQ(prompts.Messages[0], Msg::SelectOneLevel);
     EXPECT_EQ(seq.LevelUsed[0], 0);
     EXPECT_TRUE(d.isVisible());
-    d.close();   // only OK leaves it
-    EXPECT_TRUE(d.isVisible());
     d.CheckListBox1->item(4)->setCheckState(Qt::Checked);
     d.BitBtn1Click();
     EXPECT_EQ(seq.LevelUsed[0], 0b10000);
     EXPECT_FALSE(d.isVisible());
     d.BitBtn2Click();
     EXPECT_EQ(help.Topics, std::vector<int>{1100});
+}
+
+// Cancel, Escape and the close box leave the levels as they were when the dialog opened, even after
+// an OK that was refused for want of a level.
+TEST_F(LevelDialog, CancelEscapeAndCloseKeepTheLevelsAsTheyWere) {
+    const std::pair<const char*, std::function<void(TEditLevelFrm&)>> ways[] = {
+        {"Cancel", [](TEditLevelFrm& d) { d.CancelBtn->click(); }},
+        {"Escape", [](TEditLevelFrm& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"close box", [](TEditLevelFrm& d) { d.close(); }},
+    };
+    for (const auto& [way, leave] : ways) {
+        seq.LevelUsed[0] = 0b110;
+        TEditLevelFrm d(nullptr, 0, seq, Services());
+        d.show();
+        for (int i = 0; i < 3; ++i) d.CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+        d.BitBtn1Click();   // refused: no level
+        ASSERT_TRUE(d.isVisible()) << way;
+        leave(d);
+        EXPECT_FALSE(d.isVisible()) << way;
+        EXPECT_EQ(d.result(), QDialog::Rejected) << way;
+        EXPECT_EQ(seq.LevelUsed[0], 0b110) << way;
+    }
 }
 
 class Tables : public DialogTest {};
@@ -141,6 +166,39 @@ TEST_F(Tables, AFullSequenceOpensAtOnce) {
     Settle();
     EXPECT_EQ(d.QuadripoleGd->model()->rowCount(), MaxQuadripoles);
     EXPECT_EQ(TEditSequenceFrm::CellText(d.QuadripoleGd, MaxQuadripoles - 1, 0), "16000");
+}
+
+// Every column opens wide enough for its header and its widest text, the tab on top or not, and the
+// window fits a 480-pixel-high free screen.
+TEST_F(Tables, EveryColumnShowsItsWholeTextAndTheWindowFitsASmallScreen) {
+    TSequence seq;
+    LoadCableSet(seq, workspace.CableFolder().toStdString(), "L48");
+    seq.ArrayType = static_cast<int32_t>(TArrayType::DipoleDipole);
+    seq.Spacing[0] = 5;
+    seq.LevelUsed[0] = (1 << 8) - 1;
+    seq.NbElectrode = 48;
+    TNullChartSink none;
+    ASSERT_TRUE(GenerateSequence(seq, ModeCreate, none));
+    TEditSequenceFrm d(nullptr, seq);
+    d.show();
+    Settle();
+    EXPECT_LE(d.minimumSizeHint().height(), 440);
+    EXPECT_LE(d.height(), d.screen()->availableGeometry().height());
+    d.PageControl1->setCurrentWidget(d.QuadripoleTS);   // fitted while it was hidden
+    Settle();
+    for (QTableView* grid : {d.QuadripoleGd, d.ElectrodeGd}) {
+        const QFontMetrics fm = grid->fontMetrics();
+        const int columns = grid->model()->columnCount();
+        int total = 0;
+        for (int c = 0; c < columns; ++c) {
+            int widest = fm.horizontalAdvance(grid->model()->headerData(c, Qt::Horizontal).toString());
+            for (int r = 0; r < grid->model()->rowCount(); ++r)
+                widest = std::max(widest, fm.horizontalAdvance(TEditSequenceFrm::CellText(grid, r, c)));
+            EXPECT_GE(grid->columnWidth(c), widest + 6) << grid->objectName().toStdString() << " column " << c;
+            total += grid->columnWidth(c);
+        }
+        EXPECT_LE(total, grid->viewport()->width() + 1) << grid->objectName().toStdString() << ": all columns in view";
+    }
 }
 
 class Preview : public DialogTest {};

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
 #include "fixtures.h"
+#include "geometry.h"
+#include "longline.h"
 #include "sequencerules.h"
 
 namespace {
@@ -78,6 +82,31 @@ INSTANTIATE_TEST_SUITE_P(
                       TEmptyCase{"MoveAlongBeyondTheLine", ModeMoveAlong, 0x3F, 48, 10000, "roll-along limits"},
                       TEmptyCase{"RollAlongTooFew", ModeRollAlong, 1 << 29, 8, NotSet, "8 electrodes"}),
     [](const ::testing::TestParamInfo<TEmptyCase>& c) { return std::string(c.param.Name); });
+
+// A line longer than 16,000 quadripoles cover is cut; the result says so and where.
+TEST(SequenceRules, TheCapSaysWhereItCutTheLine) {
+    struct {
+        int Nodes;
+        int Levels;
+        bool Cut;
+    } cases[] = {{1000, 32, true}, {1000, 6, false}, {48, 32, false}};
+    for (const auto& c : cases) {
+        auto seq = UniformLine(0, c.Nodes, 5, c.Levels);
+        TNullChartSink none;
+        const TGenerationResult r = RunGeneration(*seq, ModeCreate, none);
+        EXPECT_EQ(!r.CapCut.empty(), c.Cut) << c.Nodes << " nodes, levels 1-" << c.Levels;
+        EXPECT_EQ(r.Complete, !c.Cut);
+        if (!c.Cut) continue;
+        EXPECT_EQ(seq->NbQuadripole, MaxQuadripoles);
+        float reached = 0;
+        for (int i = 0; i < MaxQuadripoles; ++i) reached = std::max(reached, PseudoX(*seq, seq->Quadripoles[i]));
+        char where[128];
+        std::snprintf(where, sizeof where, "reach x = %.6g of a line whose last electrode is at x = 4995", reached);
+        EXPECT_NE(r.CapCut.find("16000-quadripole limit cut the sequence"), std::string::npos) << r.CapCut;
+        EXPECT_NE(r.CapCut.find(where), std::string::npos) << r.CapCut;
+        EXPECT_LT(reached, 0.6f * 4995.0f) << "the cut leaves much of the line uncovered";
+    }
+}
 
 TEST(SequenceRules, ARecordThatCannotBeGeneratedIsRefusedUntouched) {
     auto seq = MakeLine(MakeCable({{1, 48, 5}}), {.A = 0});
