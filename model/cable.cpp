@@ -139,7 +139,7 @@ std::optional<std::string> CableLimitsProblem(const TCable& c) {
 void ReadCableFile(const std::string& path, TCable& c) {
     auto bytes = ReadFilePrefix(path, sizeof(TCable));
     TCable read = c;
-    std::memcpy(RecordBytes(read), bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(RecordBytes(read), bytes.data(), bytes.size());   // data() of none may be null
     if (auto problem = CableLimitsProblem(read)) throw TFileError(path, "not a valid cable file: " + *problem);
     c = read;
 }

@@ -6,7 +6,7 @@
 void TText32::Set(std::string_view text) {
     Clear();
     std::size_t n = std::min<std::size_t>(text.size(), 31);
-    std::memcpy(Bytes, text.data(), n);
+    if (n > 0) std::memcpy(Bytes, text.data(), n);   // an empty string_view's data() may be null
 }
 
 std::string RecordTextUtf8(const std::string& bytes) {

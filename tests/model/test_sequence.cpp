@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "fileio.h"
@@ -78,6 +80,26 @@ TEST(SequenceRecord, CableFileReadAsSequenceKeepsOtherDefaults) {
     EXPECT_EQ(seq->Segments[0].LastNode, 24);
     auto defaults = std::make_unique<TSequence>();
     EXPECT_EQ(std::memcmp(RecordBytes(*seq) + 1444, RecordBytes(*defaults) + 1444, sizeof(TSequence) - 1444), 0);
+}
+
+// Files shorter than a record, down to an empty one, read over a fresh record: what they hold, then
+// the defaults. (An empty file once handed memcpy a null source, which the sanitizers report.)
+TEST(SequenceRecord, ShortAndEmptyFilesReadOverTheDefaults) {
+    TTestDir dir;
+    auto written = std::make_unique<TSequence>();
+    written->CableName.Set("Reel");
+    written->Version = 7;
+    auto defaults = std::make_unique<TSequence>();
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1445}, sizeof(TSequence) - 1}) {
+        const std::string path = dir.Path("short.sqx");
+        WriteFileAtomic(path, RecordBytes(*written), size);
+        auto seq = std::make_unique<TSequence>();
+        seq->Name.Set("Left over");
+        ReadSequenceFile(path, *seq);
+        EXPECT_EQ(std::memcmp(RecordBytes(*seq), RecordBytes(*written), size), 0) << size;
+        EXPECT_EQ(std::memcmp(RecordBytes(*seq) + size, RecordBytes(*defaults) + size, sizeof(TSequence) - size), 0)
+            << size;
+    }
 }
 
 TEST(SequenceRecord, ExtraBytesAreIgnoredAndAnUnreadableFileLeavesAFreshRecord) {
@@ -178,6 +200,9 @@ TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     EXPECT_EQ(seq->Name.Get(), std::string(31, 'x'));
     EXPECT_EQ(seq->Name.Bytes[31], '\0');
     seq->Name.Set("");
+    for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
+    seq->Name.Set("x");
+    seq->Name.Set(std::string_view{});   // no characters, and no pointer to them either
     for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
     seq->Name.Set("long name that is replaced");
     seq->Name.Set("ab");
