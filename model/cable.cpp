@@ -73,10 +73,41 @@ std::optional<std::string> SegmentProblem(const TSegment& s) {
     return std::nullopt;
 }
 
+namespace {
+
+std::string OverlapText(const TSegment& seg, const TSegment& e) {
+    return "\"" + seg.Name.Get() + "\" (" + std::to_string(seg.FirstNode) + "-" + std::to_string(seg.LastNode) +
+           ") overlaps segment \"" + e.Name.Get() + "\" (" + std::to_string(e.FirstNode) + "-" +
+           std::to_string(e.LastNode) + ")";
+}
+
+// The overlap rule of IncludeSegment, for an entry against the used entries before it: the first
+// earlier entry it clashes with, or -1. A reversible entry may repeat exactly the nodes of an earlier
+// one, and then, as when it was included, nothing further is looked at.
+int OverlapIndex(const TCable& c, int index) {
+    const TSegment& seg = c.Segments[index];
+    for (int i = 0; i < index; ++i) {
+        const TSegment& e = c.Segments[i];
+        if (e.Empty()) continue;
+        if (e.FirstNode == seg.FirstNode && e.LastNode == seg.LastNode && seg.Reversible != 0) return -1;
+        if (e.FirstNode <= seg.LastNode && e.LastNode >= seg.FirstNode) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
 std::optional<std::string> CableSetProblem(const TCable& c) {
     for (const TSegment& s : c.Segments) {
         if (s.Empty()) continue;
         if (auto p = SegmentProblem(s)) return p;
+    }
+    // A file is written by any program: a set that IncludeSegment would never have built lays the same
+    // electrode twice along the line.
+    for (int i = 0; i < MaxSegments; ++i) {
+        if (c.Segments[i].Empty()) continue;
+        const int clash = OverlapIndex(c, i);
+        if (clash >= 0) return "segment " + OverlapText(c.Segments[i], c.Segments[clash]);
     }
     return std::nullopt;
 }
@@ -98,12 +129,7 @@ std::string IncludeRefusalText(const TCable& c, const TSegment& seg, const TIncl
     const std::string name = seg.Name.Get();
     switch (outcome.Result) {
         case TIncludeResult::Included: return "";
-        case TIncludeResult::Overlap: {
-            const TSegment& e = c.Segments[outcome.ClashIndex];
-            return "Segment \"" + name + "\" (" + std::to_string(seg.FirstNode) + "-" +
-                   std::to_string(seg.LastNode) + ") overlaps segment \"" + e.Name.Get() + "\" (" +
-                   std::to_string(e.FirstNode) + "-" + std::to_string(e.LastNode) + ")";
-        }
+        case TIncludeResult::Overlap: return "Segment " + OverlapText(seg, c.Segments[outcome.ClashIndex]);
         case TIncludeResult::Full:
             return "Segment \"" + name + "\" cannot be added: a cable set holds at most 32 segments";
         case TIncludeResult::Invalid: {

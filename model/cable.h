@@ -37,7 +37,8 @@ void ExcludeSegment(TCable& c, int index);
 // Why this segment cannot be used in a sequence: nodes above 1999, nodes out of order, a node spacing
 // of 0 or less. Nothing when it is sound. An empty segment is sound.
 std::optional<std::string> SegmentProblem(const TSegment& s);
-// The first problem of the used segments of the set, naming the segment.
+// The first problem of the used segments of the set, naming the segment: a SegmentProblem, or two
+// segments whose nodes overlap where IncludeSegment would have refused the later one.
 std::optional<std::string> CableSetProblem(const TCable& c);
 
 // Path of the .cbl file of a cable set name inside the cable folder.

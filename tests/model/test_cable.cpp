@@ -83,6 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                       TIncludeCase{"NegativeSpacing", {1, 24, 5}, {25, 48, -1}, TIncludeResult::Invalid}),
     [](const auto& p) { return std::string(p.param.Name); });
 
+// A set read from a file was never built by IncludeSegment: it is usable exactly when the inclusion
+// would have taken its second segment.
+TEST_P(Include, ASetReadFromAFileFollowsTheSameRule) {
+    const auto& p = GetParam();
+    const auto problem = CableSetProblem(MakeCable({p.Existing, p.New}));
+    EXPECT_EQ(problem.has_value(), p.Expected != TIncludeResult::Included) << problem.value_or("");
+}
+
 TEST(CableSet, OverlapMessageNamesBothSegments) {
     TCable c = MakeCable({{1, 24, 5}});
     TSegment s = MakeSegment({20, 30, 5}, "Blue");
@@ -125,7 +133,8 @@ TEST(CableSet, AReversibleRepeatNeverCountsMoreElectrodesThanTheTable) {
 
 TEST(CableSet, UnusableSetsAreRefusedAndTheSequenceKept) {
     TTestDir dir;
-    for (TCable c : {MakeCable({{1, 24, 5}, {1990, 2100, 5}}), MakeCable({{1, 24, 0}})}) {
+    for (TCable c : {MakeCable({{1, 24, 5}, {1990, 2100, 5}}), MakeCable({{1, 24, 0}}),
+                     MakeCable({{1, 24, 5}, {25, 48, 5}, {40, 60, 5, true}})}) {
         c.CableName.Set("Bad");
         WriteCableFile(CableFilePath(dir.Path(), "Bad"), c);
         auto seq = std::make_unique<TSequence>();
