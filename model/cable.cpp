@@ -162,11 +162,31 @@ std::optional<std::string> CableLimitsProblem(const TCable& c) {
     return std::nullopt;
 }
 
+namespace {
+
+// Moves the used entries of a set up over empty ones between them, keeping their order. Every query of
+// a set ends its list at the first empty entry (LastNodeOfSet, the editor's rows, IncludeSegment's
+// place for a new one), so a file with a gap would show, lay and extend only part of its segments.
+void CloseGaps(TCable& c) {
+    int used = 0;
+    for (int i = 0; i < MaxSegments; ++i) {
+        if (c.Segments[i].Empty()) continue;
+        if (i != used) {
+            c.Segments[used] = c.Segments[i];
+            c.Segments[i].MakeEmpty();
+        }
+        ++used;
+    }
+}
+
+}  // namespace
+
 void ReadCableFile(const std::string& path, TCable& c) {
     auto bytes = ReadFilePrefix(path, sizeof(TCable));
     TCable read = c;
     if (!bytes.empty()) std::memcpy(RecordBytes(read), bytes.data(), bytes.size());   // data() of none may be null
     if (auto problem = CableLimitsProblem(read)) throw TFileError(path, "not a valid cable file: " + *problem);
+    CloseGaps(read);
     c = read;
 }
 

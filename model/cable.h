@@ -48,7 +48,8 @@ std::string CableFilePath(const std::string& cableFolder, const std::string& nam
 // of 1 to 4000. The same rule holds for a .cbl file and for the cable part of a .sqx file.
 std::optional<std::string> CableLimitsProblem(const TCable& c);
 
-// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Throws TFileError;
+// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Used entries that
+// follow an empty one are moved up, in order, so that the used entries come first. Throws TFileError;
 // a file refused by CableLimitsProblem leaves `c` unchanged.
 void ReadCableFile(const std::string& path, TCable& c);
 // Writes exactly 1,444 bytes, atomically. Throws TFileError.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cable.h"
+#include "electrodesused.h"
 #include "fileio.h"
 #include "sqxfile.h"
 #include "fixtures.h"
@@ -175,6 +176,27 @@ TEST(CableSet, FilesRoundTripAndShortFilesFillWhatTheyHave) {
 
     EXPECT_THROW(LoadCableSet(*seq, dir.Path(), "Missing"), TFileError);
     EXPECT_EQ(seq->CableName.Get(), "Long");
+}
+
+TEST(CableSet, AFileWithAGapBetweenSegmentsReadsWithTheUsedEntriesFirst) {
+    TTestDir dir;
+    TCable gap = MakeCable({{1, 24, 5}, {0, 0, 0}, {25, 48, 5}, {0, 0, 0}, {0, 0, 0}, {49, 72, 5}});
+    const std::string path = CableFilePath(dir.Path(), "Gap");
+    WriteCableFile(path, gap);
+    TCable c;
+    ReadCableFile(path, c);
+    EXPECT_EQ(SegmentCount(c), 3);
+    EXPECT_EQ(LastNodeOfSet(c), 72);
+    EXPECT_EQ(c.Segments[1].Name.Get(), "S25-48");
+    EXPECT_EQ(c.Segments[2].Name.Get(), "S49-72");
+    // A segment added afterwards goes after the last one, over none of them.
+    ASSERT_EQ(IncludeSegment(c, MakeSegment({73, 96, 5})).Result, TIncludeResult::Included);
+    EXPECT_EQ(c.Segments[2].FirstNode, 49);
+    EXPECT_EQ(c.Segments[3].FirstNode, 73);
+    auto seq = std::make_unique<TSequence>();
+    LoadCableSet(*seq, dir.Path(), "Gap");
+    EXPECT_EQ(seq->NbElectrode, 72);
+    EXPECT_EQ(ElectrodeCountRange(*seq).Max, 72);   // every node can be used, not only those before the gap
 }
 
 TEST(SegmentLibrary, CreatedWhenMissingReadInStepsRewritten) {
