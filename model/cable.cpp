@@ -112,6 +112,13 @@ std::optional<std::string> CableSetProblem(const TCable& c) {
     return std::nullopt;
 }
 
+std::optional<std::string> CableNameProblem(std::string_view name) {
+    if (name.find_first_not_of(" \t") == std::string_view::npos) return "a name is needed";
+    if (name.find("NoName") != std::string_view::npos)
+        return "\"NoName\" marks an empty entry and cannot be part of a name";
+    return TextLengthProblem(name);
+}
+
 TIncludeOutcome IncludeSegment(TCable& c, const TSegment& seg) {
     if (seg.Empty() || SegmentProblem(seg)) return {TIncludeResult::Invalid};
     int used = SegmentCount(c);

@@ -41,6 +41,10 @@ std::optional<std::string> SegmentProblem(const TSegment& s);
 // segments whose nodes overlap where IncludeSegment would have refused the later one.
 std::optional<std::string> CableSetProblem(const TCable& c);
 
+// Why a typed text cannot name a cable set or a segment: blank, holding "NoName" (the name of an empty
+// entry and of a set never named), or longer than a name field keeps. Nothing when it can.
+std::optional<std::string> CableNameProblem(std::string_view name);
+
 // Path of the .cbl file of a cable set name inside the cable folder.
 std::string CableFilePath(const std::string& cableFolder, const std::string& name);
 

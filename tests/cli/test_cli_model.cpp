@@ -51,6 +51,12 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
         {{"A:1-24:0"}, 1, "spacing"},
         {{"A:1-24"}, 2, "NAME:FIRST-LAST:SPACING"},
         {{"A:24-1:5"}, 2, "FIRST"},
+        {{":1-24:5"}, 2, "name: a name is needed"},
+        {{" :1-24:5"}, 2, "name: a name is needed"},
+        {{"NoName:1-24:5"}, 2, "NoName"},
+        {{"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+          "\xC3\xA9\xC3\xA9\xC3\xA9:1-24:5"},
+         2, "at most 31 bytes, not 32 (16 characters)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"cable", "create", P("x.cbl"), "--name", "X"};
@@ -62,6 +68,20 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
     }
     auto ok = Cli({"cable", "create", P("r.cbl"), "--name", "R", "--segment", "A:1-24:5:rev", "--segment", "A2:1-24:5:rev"});
     EXPECT_EQ(ok.Status, 0) << ok.Err;
+}
+
+TEST_F(CliModel, CableSetNamesMustNameSomething) {
+    for (const char* name : {"", "  ", "NoName"}) {
+        auto r = Cli({"cable", "create", P("x.cbl"), "--name", name, "--segment", "A:1-24:5"});
+        EXPECT_EQ(r.Status, 2) << '"' << name << '"';
+        EXPECT_NE(r.Err.find("--name: "), std::string::npos) << r.Err;
+        EXPECT_FALSE(FileExists(P("x.cbl")));
+    }
+    MakeCable48();
+    auto longName = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                         "--name", "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es", "-o", P("o.sqx")});
+    EXPECT_EQ(longName.Status, 2);
+    EXPECT_NE(longName.Err.find("--name: at most 24 bytes, not 32 (29 characters)"), std::string::npos) << longName.Err;
 }
 
 // A .cbl written elsewhere: segments after an empty entry are still the set's, and segments that

@@ -199,6 +199,18 @@ TEST(CableSet, AFileWithAGapBetweenSegmentsReadsWithTheUsedEntriesFirst) {
     EXPECT_EQ(ElectrodeCountRange(*seq).Max, 72);   // every node can be used, not only those before the gap
 }
 
+TEST(CableSet, NamesTypedForASetOrASegment) {
+    struct TCase {
+        std::string Name;
+        bool Accepted;
+    } cases[] = {
+        {"Reel 1", true},         {std::string(31, 'c'), true}, {"", false},
+        {"  \t ", false},         {"NoName", false},            {"My NoName reel", false},
+        {std::string(32, 'c'), false},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(!CableNameProblem(c.Name), c.Accepted) << '"' << c.Name << '"';
+}
+
 TEST(SegmentLibrary, CreatedWhenMissingReadInStepsRewritten) {
     TTestDir dir;
     bool created = false;

@@ -210,6 +210,22 @@ TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     delete seq;
 }
 
+// A field keeps bytes; the refusal says so, and counts the characters when they are fewer.
+TEST(SequenceRecord, TypedTextLongerThanItsFieldIsRefusedInBytes) {
+    struct TCase {
+        std::string Text;
+        std::size_t Max;
+        std::optional<std::string> Problem;
+    } cases[] = {
+        {std::string(31, 'x'), 31, std::nullopt},
+        {std::string(32, 'x'), 31, "at most 31 bytes, not 32"},
+        {"Tranch\xC3\xA9" "e", 9, std::nullopt},
+        {"Tranch\xC3\xA9" "es", 9, "at most 9 bytes, not 10 (9 characters)"},
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 8, "at most 8 bytes, not 9 (3 characters)"},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(TextLengthProblem(c.Text, c.Max), c.Problem) << c.Text;
+}
+
 struct TMaskCase {
     uint32_t Mask;
     int Count, Lowest, Highest, FirstMissing;
