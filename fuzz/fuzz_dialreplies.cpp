@@ -102,8 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FuzzCheck(port == 0 || port == 1, "Connect answers the port or 0");
     if (port == 1) {
-        FuzzCheck(replies.find("OK") != std::string_view::npos && replies.find("CONNECT") != std::string_view::npos,
-                  "a connection needs OK and CONNECT from the modem");
+        const bool ok = replies.find("OK") != std::string_view::npos;
+        const bool connect = replies.find("CONNECT") != std::string_view::npos;
+        FuzzCheck(ok && connect, "a connection needs OK and CONNECT from the modem");
     }
     return 0;
 }

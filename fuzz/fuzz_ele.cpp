@@ -53,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same through the file the upload looks for: the first index when it holds the sequence.
     folder.Write("Fuzz_#1.ele", stored.data(), stored.size());
     const int index = FindEleIndex(folder.Path("Fuzz_#"), own);
-    FuzzCheck(index == (matches ? 1 : 2), "FindEleIndex takes a record that matches and passes one that does not");
+    FuzzCheck(index == (matches ? 1 : 2),
+              "FindEleIndex takes a record that matches and passes one that does not");
     return 0;
 }

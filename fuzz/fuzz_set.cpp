@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             folder.Write(entry.Name, piece.data() + 1, piece.size() - 1);
         }
         const std::string name = entry.Name;
-        if (name.size() > 4 && (name.substr(name.size() - 4) == ".sqx" || name.substr(name.size() - 4) == ".SQX"))
-            ++sqxFiles;
+        const std::string ending = name.size() > 4 ? name.substr(name.size() - 4) : "";
+        if (ending == ".sqx" || ending == ".SQX") ++sqxFiles;
     }
 
     TSequenceSet set;
@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const TFileError&) {
         return 0;
     }
-    FuzzCheck(set.Count() + static_cast<int>(report.Refused.size()) <= sqxFiles, "one record or one refusal a file at most");
+    FuzzCheck(set.Count() + static_cast<int>(report.Refused.size()) <= sqxFiles,
+              "one record or one refusal a file at most");
     std::set<std::string> names;
     for (int i = 0; i < set.Count(); ++i) {
         const TSequence& seq = set.Sequence(i);

@@ -14,9 +14,10 @@
 namespace {
 
 bool Same(const TAppSettings& a, const TAppSettings& b) {
-    return a.NewEnabled == b.NewEnabled && a.ModifyEnabled == b.ModifyEnabled && a.ImportEnabled == b.ImportEnabled &&
-           a.DeleteEnabled == b.DeleteEnabled && a.TabSeparateur == b.TabSeparateur &&
-           a.PortNumVarnel == b.PortNumVarnel && a.PortNumModem == b.PortNumModem && a.ComDevice == b.ComDevice;
+    return a.NewEnabled == b.NewEnabled && a.ModifyEnabled == b.ModifyEnabled &&
+           a.ImportEnabled == b.ImportEnabled && a.DeleteEnabled == b.DeleteEnabled &&
+           a.TabSeparateur == b.TabSeparateur && a.PortNumVarnel == b.PortNumVarnel &&
+           a.PortNumModem == b.PortNumModem && a.ComDevice == b.ComDevice;
 }
 
 }  // namespace
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         TAppSettings again;
         QSettings back(QString::fromStdString(folder.Path(copy)), QSettings::IniFormat);
-        FuzzCheck(ReadSettings(back, again).isEmpty() && Same(read, again), "written settings read back the same");
+        FuzzCheck(ReadSettings(back, again).isEmpty() && Same(read, again),
+                  "written settings read back the same");
     }
     folder.Clear();
     return 0;

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::vector<unsigned char> bytes = ReadWholeFile(path);
-    FuzzCheck(bytes.size() >= V1HeaderSize && IsV1Header(bytes.data(), bytes.size()), "the header stays a V1 header");
+    FuzzCheck(bytes.size() >= V1HeaderSize && IsV1Header(bytes.data(), bytes.size()),
+              "the header stays a V1 header");
     const int e = Count16(bytes, V1ElectrodeCountOffset), q = Count16(bytes, V1QuadripoleCountOffset);
     FuzzCheck(e >= 0 && q >= 0, "the counts are not negative");
     FuzzCheck(bytes.size() == V1HeaderSize + static_cast<std::size_t>(e) * V1ElectrodeRecordSize +

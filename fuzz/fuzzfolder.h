@@ -16,9 +16,11 @@ class TFuzzFolder {
 public:
     explicit TFuzzFolder(const std::string& name) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string base = tmp && *tmp ? tmp
-                           : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                                        : std::filesystem::temp_directory_path().string();
+        std::string base = std::filesystem::temp_directory_path().string();
+        if (tmp && *tmp)
+            base = tmp;
+        else if (std::filesystem::is_directory("/dev/shm"))
+            base = "/dev/shm";
         std::string pattern = base + "/teravox-fuzz-" + name + "-XXXXXX";
         FuzzCheck(::mkdtemp(pattern.data()) != nullptr, "a scratch folder can be made");
         path_ = pattern;
@@ -49,7 +51,8 @@ public:
 
     // Empties the folder, sub-folders included.
     void Clear() const {
-        for (const auto& e : std::filesystem::directory_iterator(path_)) std::filesystem::remove_all(e.path());
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            std::filesystem::remove_all(e.path());
     }
 
 private:
