@@ -62,7 +62,7 @@ TSegment ParseSegmentOption(const std::string& text) {
     for (std::size_t i = 1; i < parts.size(); ++i) name += ":" + parts[i];
     auto dash = range.find('-');
     if (dash == std::string::npos) throw TCliUsage("--segment \"" + text + "\": nodes must read FIRST-LAST");
-    if (auto p = TextLengthProblem(name)) throw TCliUsage("--segment name: " + *p);
+    if (auto p = CableNameProblem(name)) throw TCliUsage("--segment \"" + text + "\": name: " + *p);
     TSegment s;
     s.MakeEmpty();
     s.Name.Set(name);
@@ -146,8 +146,7 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
         ClearDipoleLengths(seq, 1);
     }
     if (!o.Name.empty()) {
-        if (o.Name.size() > static_cast<std::size_t>(MaxSequenceNameLength))
-            throw TCliUsage("--name: at most " + std::to_string(MaxSequenceNameLength) + " characters");
+        if (auto p = TextLengthProblem(o.Name, MaxSequenceNameLength)) throw TCliUsage("--name: " + *p);
         seq.Name.Set(o.Name);
     }
     if (o.Time) {
@@ -296,7 +295,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     cc->add_option("--name", create->Name, "Cable set name")->required();
     cc->add_option("--segment", create->Segments, "NAME:FIRST-LAST:SPACING[:rev], in line order")->required();
     cc->callback([create, &ctx] {
-        if (auto p = TextLengthProblem(create->Name)) throw TCliUsage("--name: " + *p);
+        if (auto p = CableNameProblem(create->Name)) throw TCliUsage("--name: " + *p);
         TCable c;
         c.CableName.Set(create->Name);
         for (const std::string& text : create->Segments) {
@@ -356,7 +355,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     auto* move = gen->add_option("--move-along", g->MoveAlong, "Move along after this sequence (.sqx)");
     roll->excludes(move);
     gen->add_option("--start-x", g->StartX, "First electrode abscissa of a move along");
-    gen->add_option("--name", g->Name, "Sequence name (at most 24 characters)");
+    gen->add_option("--name", g->Name, "Sequence name (at most 24 bytes)");
     gen->add_option("--time", g->Time, "Injection time in ms (2000, 1000, 500, 250)");
     gen->add_option("--stack", g->Stack, "Stack limits MIN:MAX");
     gen->add_option("--qmax", g->QMax, "Quality limit in percent");

@@ -1,9 +1,10 @@
 // The instrument's side of the wire, from the fuzzer: whatever an instrument (or line noise) answers,
 // every link operation must end, stay inside its buffers and raise nothing but TLinkError.
 //
-// Input: the first byte picks the operation; the rest are chunks "length (low 4 bits), bytes" that the
-// instrument releases one after another, a chunk each time the program writes a byte. When the input
-// is used up the link is closed from the event pump, as a stop would.
+// Input: the first byte picks the operation (its remainder by 7) and, with its high bit, the USB
+// behaviour of the link instead of the serial one; the rest are chunks "length (low 4 bits), bytes"
+// that the instrument releases one after another, a chunk each time the program writes a byte. When
+// the input is used up the link is closed from the event pump, as a stop would.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     TFuzzHost host;
     TManualClock clock;
     TMemoryLink link(host, clock);
+    link.EmulatedVariant = (data[0] & 0x80) != 0 ? TPortVirt::TVariant::Usb : TPortVirt::TVariant::Serial;
     host.Link = &link;
     host.Data = data;
     host.Size = size;

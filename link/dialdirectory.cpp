@@ -47,21 +47,30 @@ bool SameDialEntry(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::vector<std::string> ParseDialLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    auto take = [&](std::size_t end) {
+        const std::string_view line = text.substr(start, end - start);
+        if (!Blank(line)) lines.emplace_back(line);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        take(i);
+        // CR LF is one end; a CR alone ends its line too, as an editor of old Macintosh files writes
+        // it, rather than joining two entries into one.
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) take(text.size());
+    return lines;
+}
+
 void TDialDirectory::Load() {
     std::vector<std::string> lines;
     if (FileExists(path_)) {
         const auto bytes = ReadWholeFile(path_);
-        std::string line;
-        auto flush = [&] {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!Blank(line)) lines.push_back(line);
-            line.clear();
-        };
-        for (unsigned char b : bytes) {
-            if (b == '\n') flush();
-            else line.push_back(static_cast<char>(b));
-        }
-        flush();
+        lines = ParseDialLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
     std::stable_sort(lines.begin(), lines.end(), Before);
     entries_ = std::move(lines);

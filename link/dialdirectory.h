@@ -22,6 +22,10 @@ std::string DialNumberOf(std::string_view text);
 // True when the two texts are equal ignoring the case of ASCII letters.
 bool SameDialEntry(std::string_view a, std::string_view b);
 
+// The entries of a directory file's text, in file order: one a line, a line ended by CR LF, LF or a
+// lone CR; blank lines are no entries.
+std::vector<std::string> ParseDialLines(std::string_view text);
+
 class TDialDirectory {
 public:
     explicit TDialDirectory(std::string path) : path_(std::move(path)) {}
@@ -29,7 +33,7 @@ public:
     const std::string& Path() const { return path_; }
     const std::vector<std::string>& Entries() const { return entries_; }
 
-    // Reads the file, one entry a line (CR LF or LF; blank lines are not entries), and sorts it.
+    // Reads the file (ParseDialLines) and sorts it.
     // A missing file gives an empty directory. Throws TFileError; the entries are then unchanged.
     void Load();
     // Writes every entry followed by CR LF, atomically; no entry writes an empty file. Throws TFileError.

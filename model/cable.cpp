@@ -73,12 +73,50 @@ std::optional<std::string> SegmentProblem(const TSegment& s) {
     return std::nullopt;
 }
 
+namespace {
+
+std::string OverlapText(const TSegment& seg, const TSegment& e) {
+    return "\"" + seg.Name.Get() + "\" (" + std::to_string(seg.FirstNode) + "-" + std::to_string(seg.LastNode) +
+           ") overlaps segment \"" + e.Name.Get() + "\" (" + std::to_string(e.FirstNode) + "-" +
+           std::to_string(e.LastNode) + ")";
+}
+
+// The overlap rule of IncludeSegment, for an entry against the used entries before it: the first
+// earlier entry it clashes with, or -1. A reversible entry may repeat exactly the nodes of an earlier
+// one, and then, as when it was included, nothing further is looked at.
+int OverlapIndex(const TCable& c, int index) {
+    const TSegment& seg = c.Segments[index];
+    for (int i = 0; i < index; ++i) {
+        const TSegment& e = c.Segments[i];
+        if (e.Empty()) continue;
+        if (e.FirstNode == seg.FirstNode && e.LastNode == seg.LastNode && seg.Reversible != 0) return -1;
+        if (e.FirstNode <= seg.LastNode && e.LastNode >= seg.FirstNode) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
 std::optional<std::string> CableSetProblem(const TCable& c) {
     for (const TSegment& s : c.Segments) {
         if (s.Empty()) continue;
         if (auto p = SegmentProblem(s)) return p;
     }
+    // A file is written by any program: a set that IncludeSegment would never have built lays the same
+    // electrode twice along the line.
+    for (int i = 0; i < MaxSegments; ++i) {
+        if (c.Segments[i].Empty()) continue;
+        const int clash = OverlapIndex(c, i);
+        if (clash >= 0) return "segment " + OverlapText(c.Segments[i], c.Segments[clash]);
+    }
     return std::nullopt;
+}
+
+std::optional<std::string> CableNameProblem(std::string_view name) {
+    if (name.find_first_not_of(" \t") == std::string_view::npos) return "a name is needed";
+    if (name.find("NoName") != std::string_view::npos)
+        return "\"NoName\" marks an empty entry and cannot be part of a name";
+    return TextLengthProblem(name);
 }
 
 TIncludeOutcome IncludeSegment(TCable& c, const TSegment& seg) {
@@ -98,12 +136,7 @@ std::string IncludeRefusalText(const TCable& c, const TSegment& seg, const TIncl
     const std::string name = seg.Name.Get();
     switch (outcome.Result) {
         case TIncludeResult::Included: return "";
-        case TIncludeResult::Overlap: {
-            const TSegment& e = c.Segments[outcome.ClashIndex];
-            return "Segment \"" + name + "\" (" + std::to_string(seg.FirstNode) + "-" +
-                   std::to_string(seg.LastNode) + ") overlaps segment \"" + e.Name.Get() + "\" (" +
-                   std::to_string(e.FirstNode) + "-" + std::to_string(e.LastNode) + ")";
-        }
+        case TIncludeResult::Overlap: return "Segment " + OverlapText(seg, c.Segments[outcome.ClashIndex]);
         case TIncludeResult::Full:
             return "Segment \"" + name + "\" cannot be added: a cable set holds at most 32 segments";
         case TIncludeResult::Invalid: {
@@ -136,11 +169,31 @@ std::optional<std::string> CableLimitsProblem(const TCable& c) {
     return std::nullopt;
 }
 
+namespace {
+
+// Moves the used entries of a set up over empty ones between them, keeping their order. Every query of
+// a set ends its list at the first empty entry (LastNodeOfSet, the editor's rows, IncludeSegment's
+// place for a new one), so a file with a gap would show, lay and extend only part of its segments.
+void CloseGaps(TCable& c) {
+    int used = 0;
+    for (int i = 0; i < MaxSegments; ++i) {
+        if (c.Segments[i].Empty()) continue;
+        if (i != used) {
+            c.Segments[used] = c.Segments[i];
+            c.Segments[i].MakeEmpty();
+        }
+        ++used;
+    }
+}
+
+}  // namespace
+
 void ReadCableFile(const std::string& path, TCable& c) {
     auto bytes = ReadFilePrefix(path, sizeof(TCable));
     TCable read = c;
-    std::memcpy(RecordBytes(read), bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(RecordBytes(read), bytes.data(), bytes.size());   // data() of none may be null
     if (auto problem = CableLimitsProblem(read)) throw TFileError(path, "not a valid cable file: " + *problem);
+    CloseGaps(read);
     c = read;
 }
 

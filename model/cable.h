@@ -37,8 +37,13 @@ void ExcludeSegment(TCable& c, int index);
 // Why this segment cannot be used in a sequence: nodes above 1999, nodes out of order, a node spacing
 // of 0 or less. Nothing when it is sound. An empty segment is sound.
 std::optional<std::string> SegmentProblem(const TSegment& s);
-// The first problem of the used segments of the set, naming the segment.
+// The first problem of the used segments of the set, naming the segment: a SegmentProblem, or two
+// segments whose nodes overlap where IncludeSegment would have refused the later one.
 std::optional<std::string> CableSetProblem(const TCable& c);
+
+// Why a typed text cannot name a cable set or a segment: blank, holding "NoName" (the name of an empty
+// entry and of a set never named), or longer than a name field keeps. Nothing when it can.
+std::optional<std::string> CableNameProblem(std::string_view name);
 
 // Path of the .cbl file of a cable set name inside the cable folder.
 std::string CableFilePath(const std::string& cableFolder, const std::string& name);
@@ -47,7 +52,8 @@ std::string CableFilePath(const std::string& cableFolder, const std::string& nam
 // of 1 to 4000. The same rule holds for a .cbl file and for the cable part of a .sqx file.
 std::optional<std::string> CableLimitsProblem(const TCable& c);
 
-// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Throws TFileError;
+// Reads a .cbl file over the cable part (a shorter file fills only the bytes it has). Used entries that
+// follow an empty one are moved up, in order, so that the used entries come first. Throws TFileError;
 // a file refused by CableLimitsProblem leaves `c` unchanged.
 void ReadCableFile(const std::string& path, TCable& c);
 // Writes exactly 1,444 bytes, atomically. Throws TFileError.

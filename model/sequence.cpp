@@ -1,5 +1,6 @@
 #include "sequence.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -8,7 +9,7 @@
 void TText32::Set(std::string_view text) {
     Clear();
     std::size_t n = std::min<std::size_t>(text.size(), 31);
-    std::memcpy(Bytes, text.data(), n);
+    if (n > 0) std::memcpy(Bytes, text.data(), n);   // an empty string_view's data() may be null
 }
 
 std::string RecordTextUtf8(const std::string& bytes) {
@@ -44,7 +45,13 @@ std::string RecordTextUtf8(const std::string& bytes) {
 
 std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t maxLength) {
     if (text.size() <= maxLength) return std::nullopt;
-    return "at most " + std::to_string(maxLength) + " characters, not " + std::to_string(text.size());
+    // A field keeps bytes, and in UTF-8 a character outside ASCII takes two to four of them: the limit
+    // is told in bytes, with the characters typed when they are fewer.
+    std::string problem = "at most " + std::to_string(maxLength) + " bytes, not " + std::to_string(text.size());
+    const auto characters = static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    if (characters != text.size()) problem += " (" + std::to_string(characters) + " characters)";
+    return problem;
 }
 
 std::string TerminalText(std::string_view utf8) {

@@ -15,7 +15,8 @@
 // The most bytes a text field keeps. A text given for one that is longer is refused wherever it is
 // typed (TextLengthProblem); only what is read from files is cut.
 constexpr std::size_t MaxTextFieldLength = 31;
-// Why a text typed for a field of at most maxLength bytes cannot be stored whole, or nothing.
+// Why a text typed for a field of at most maxLength bytes cannot be stored whole, or nothing. The
+// reason counts bytes, as the field does, not characters.
 std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t maxLength = MaxTextFieldLength);
 
 // Fixed 32-byte NUL-terminated text field: keeps at most 31 characters.

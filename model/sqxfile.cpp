@@ -76,10 +76,11 @@ void ReadSequenceFile(const std::string& path, TSequence& seq) {
         throw;
     }
     if (size < sizeof(TSequence)) {
-        // A short file: what it holds over a fresh record.
+        // A short file: what it holds over a fresh record. An empty one leaves nothing to copy, and an
+        // empty vector's data() may be null, which memcpy must not be given.
         const std::vector<unsigned char> prefix(RecordBytes(seq), RecordBytes(seq) + size);
         seq.Reset();
-        std::memcpy(RecordBytes(seq), prefix.data(), prefix.size());
+        if (!prefix.empty()) std::memcpy(RecordBytes(seq), prefix.data(), prefix.size());
     }
     if (auto problem = CheckReadRecord(seq)) throw TFileError(path, "not a valid sequence file: " + *problem);
 }

@@ -214,10 +214,15 @@ void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const s
     std::size_t keep = V1HeaderSize;   // bytes of the old file that stay
     int16_t count = static_cast<int16_t>(q);
     if (append) {
-        if (oldE < 0 || oldQ < 0 ||
-            V1HeaderSize + static_cast<std::size_t>(oldE) * V1ElectrodeRecordSize +
-                    static_cast<std::size_t>(oldQ) * V1QuadripoleRecordSize > old.size())
+        const std::size_t counted = V1HeaderSize + static_cast<std::size_t>(std::max(oldE, 0)) * V1ElectrodeRecordSize +
+                                    static_cast<std::size_t>(std::max(oldQ, 0)) * V1QuadripoleRecordSize;
+        if (oldE < 0 || oldQ < 0 || counted > old.size())
             throw TV1Refused(path, "V1 file counts run past its end; nothing appended");
+        // The new quadripoles go at the end of the file, and a reader takes the records right after
+        // the electrode table: bytes beyond the counted records would sit between the two.
+        if (counted < old.size())
+            throw TV1Refused(path, "V1 file holds " + std::to_string(old.size() - counted) +
+                                       " bytes after its last quadripole record; nothing appended");
         if (oldE != e)
             throw TV1Refused(path, "cannot append sequence \"" + seq.Name.Get() + "\" with " + std::to_string(e) +
                                        " electrodes to a V1 file of " + std::to_string(oldE) + " electrodes");

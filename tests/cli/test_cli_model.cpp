@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "testdir.h"
@@ -50,6 +51,12 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
         {{"A:1-24:0"}, 1, "spacing"},
         {{"A:1-24"}, 2, "NAME:FIRST-LAST:SPACING"},
         {{"A:24-1:5"}, 2, "FIRST"},
+        {{":1-24:5"}, 2, "name: a name is needed"},
+        {{" :1-24:5"}, 2, "name: a name is needed"},
+        {{"NoName:1-24:5"}, 2, "NoName"},
+        {{"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+          "\xC3\xA9\xC3\xA9\xC3\xA9:1-24:5"},
+         2, "at most 31 bytes, not 32 (16 characters)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"cable", "create", P("x.cbl"), "--name", "X"};
@@ -79,6 +86,55 @@ TEST_F(CliModel, GenerateWarnsWhereTheCapCutTheLine) {
             EXPECT_NE(r.Err.find("last electrode is at x = 4995"), std::string::npos) << r.Err;
         }
     }
+}
+
+TEST_F(CliModel, CableSetNamesMustNameSomething) {
+    for (const char* name : {"", "  ", "NoName"}) {
+        auto r = Cli({"cable", "create", P("x.cbl"), "--name", name, "--segment", "A:1-24:5"});
+        EXPECT_EQ(r.Status, 2) << '"' << name << '"';
+        EXPECT_NE(r.Err.find("--name: "), std::string::npos) << r.Err;
+        EXPECT_FALSE(FileExists(P("x.cbl")));
+    }
+    MakeCable48();
+    auto longName = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                         "--name", "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es", "-o", P("o.sqx")});
+    EXPECT_EQ(longName.Status, 2);
+    EXPECT_NE(longName.Err.find("--name: at most 24 bytes, not 32 (29 characters)"), std::string::npos) << longName.Err;
+}
+
+// A .cbl written elsewhere: segments after an empty entry are still the set's, and segments that
+// overlap where no inclusion would have let them are refused where the set is used.
+TEST_F(CliModel, CableFilesWrittenElsewhere) {
+    MakeCable48();
+    std::vector<unsigned char> bytes = ReadWholeFile(P("l48.cbl"));
+    constexpr std::size_t Entry = 44, Segments = 4;
+    // Red, an empty entry, then Blue.
+    std::copy_n(bytes.begin() + Segments + Entry, Entry, bytes.begin() + Segments + 2 * Entry);
+    std::fill_n(bytes.begin() + Segments + Entry + 32, 4, 0);
+    WriteFileAtomic(P("gap.cbl"), bytes.data(), bytes.size());
+    auto r = Cli({"cable", "show", P("gap.cbl"), "--json"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    json j = json::parse(r.Out);
+    ASSERT_EQ(j["segments"].size(), 2u);
+    EXPECT_EQ(j["segments"][1]["name"], "Blue");
+    EXPECT_EQ(j["first_node"], 1);
+    EXPECT_EQ(j["last_node"], 48);
+    auto gen = Cli({"generate", "--cable", P("gap.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                    "-o", P("gap.sqx")});
+    EXPECT_EQ(gen.Status, 0) << gen.Err;
+    EXPECT_EQ(Show(P("gap.sqx"))["nb_electrode"], 48);
+
+    // Blue made to start at node 20, inside Red.
+    bytes = ReadWholeFile(P("l48.cbl"));
+    bytes[Segments + Entry + 32] = 20;
+    WriteFileAtomic(P("overlap.cbl"), bytes.data(), bytes.size());
+    auto refused = Cli({"generate", "--cable", P("overlap.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                        "-o", P("o.sqx")});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("overlap.cbl"), std::string::npos) << refused.Err;
+    EXPECT_NE(refused.Err.find("segment \"Blue\" (20-48) overlaps segment \"Red\" (1-24)"), std::string::npos)
+        << refused.Err;
+    EXPECT_FALSE(FileExists(P("o.sqx")));
 }
 
 TEST_F(CliModel, GenerateAndShowJson) {

@@ -336,7 +336,7 @@ std::vector<TFaultCase> Cases() {
         auto longCable = Cli({"cable", "create", dir.Path("n.cbl"), "--name", std::string(10000, 'c'), "--segment",
                               "A:1-24:5"});
         EXPECT_EQ(longCable.Status, ExitUsage);
-        EXPECT_TRUE(Says(longCable, "--name: at most 31 characters")) << longCable.Err;
+        EXPECT_TRUE(Says(longCable, "--name: at most 31 bytes, not 10000")) << longCable.Err;
         auto longSegment = Cli({"cable", "create", dir.Path("n.cbl"), "--name", "N", "--segment",
                                 std::string(32, 's') + ":1-24:5"});
         EXPECT_EQ(longSegment.Status, ExitUsage);

@@ -74,6 +74,38 @@ TEST(DialDirectory, ReadsCrLfAndLfLinesSkipsBlankOnesAndSorts) {
     EXPECT_EQ(d.Entries(), (std::vector<std::string>{"alpha 2", "Beta 3", "Zeta 1"}));
 }
 
+struct TLinesCase {
+    const char* Name;
+    std::string Text;
+    std::vector<std::string> Entries;
+};
+
+class DialLines : public ::testing::TestWithParam<TLinesCase> {};
+
+TEST_P(DialLines, EndAtCrLfLfOrALoneCr) { EXPECT_EQ(ParseDialLines(GetParam().Text), GetParam().Entries); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DialLines,
+    ::testing::Values(TLinesCase{"CrLf", "Farm 0555\r\nDepot 9\r\n", {"Farm 0555", "Depot 9"}},
+                      TLinesCase{"Lf", "Farm 0555\nDepot 9", {"Farm 0555", "Depot 9"}},
+                      TLinesCase{"LoneCr", "Farm 0555\rDepot 9\r", {"Farm 0555", "Depot 9"}},
+                      TLinesCase{"LoneCrBeforeCrLf", "Farm 0555\r\r\nDepot 9", {"Farm 0555", "Depot 9"}},
+                      TLinesCase{"LfCr", "Farm 0555\n\rDepot 9\n\r", {"Farm 0555", "Depot 9"}},
+                      TLinesCase{"BlankAndEmpty", "\r\n \t\r\r\n", {}},
+                      TLinesCase{"Nothing", "", {}}),
+    [](const auto& p) { return std::string(p.param.Name); });
+
+TEST(DialDirectory, ALoneCrInTheFileEndsAnEntry) {
+    TTestDir dir;
+    const std::string path = DialFilePath(dir.Path());
+    std::ofstream(path, std::ios::binary) << "Zeta 1\ralpha 2\r\n";
+    TDialDirectory d(path);
+    d.Load();
+    EXPECT_EQ(d.Entries(), (std::vector<std::string>{"alpha 2", "Zeta 1"}));
+    d.Save();
+    EXPECT_EQ(Content(path), "alpha 2\r\nZeta 1\r\n");
+}
+
 TEST(DialDirectory, RemovingTheLastEntryLeavesAnEmptyFile) {
     TTestDir dir;
     const std::string path = DialFilePath(dir.Path());

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cable.h"
+#include "electrodesused.h"
 #include "fileio.h"
 #include "sqxfile.h"
 #include "fixtures.h"
@@ -83,6 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
                       TIncludeCase{"NegativeSpacing", {1, 24, 5}, {25, 48, -1}, TIncludeResult::Invalid}),
     [](const auto& p) { return std::string(p.param.Name); });
 
+// A set read from a file was never built by IncludeSegment: it is usable exactly when the inclusion
+// would have taken its second segment.
+TEST_P(Include, ASetReadFromAFileFollowsTheSameRule) {
+    const auto& p = GetParam();
+    const auto problem = CableSetProblem(MakeCable({p.Existing, p.New}));
+    EXPECT_EQ(problem.has_value(), p.Expected != TIncludeResult::Included) << problem.value_or("");
+}
+
 TEST(CableSet, OverlapMessageNamesBothSegments) {
     TCable c = MakeCable({{1, 24, 5}});
     TSegment s = MakeSegment({20, 30, 5}, "Blue");
@@ -125,7 +134,8 @@ TEST(CableSet, AReversibleRepeatNeverCountsMoreElectrodesThanTheTable) {
 
 TEST(CableSet, UnusableSetsAreRefusedAndTheSequenceKept) {
     TTestDir dir;
-    for (TCable c : {MakeCable({{1, 24, 5}, {1990, 2100, 5}}), MakeCable({{1, 24, 0}})}) {
+    for (TCable c : {MakeCable({{1, 24, 5}, {1990, 2100, 5}}), MakeCable({{1, 24, 0}}),
+                     MakeCable({{1, 24, 5}, {25, 48, 5}, {40, 60, 5, true}})}) {
         c.CableName.Set("Bad");
         WriteCableFile(CableFilePath(dir.Path(), "Bad"), c);
         auto seq = std::make_unique<TSequence>();
@@ -166,6 +176,39 @@ TEST(CableSet, FilesRoundTripAndShortFilesFillWhatTheyHave) {
 
     EXPECT_THROW(LoadCableSet(*seq, dir.Path(), "Missing"), TFileError);
     EXPECT_EQ(seq->CableName.Get(), "Long");
+}
+
+TEST(CableSet, AFileWithAGapBetweenSegmentsReadsWithTheUsedEntriesFirst) {
+    TTestDir dir;
+    TCable gap = MakeCable({{1, 24, 5}, {0, 0, 0}, {25, 48, 5}, {0, 0, 0}, {0, 0, 0}, {49, 72, 5}});
+    const std::string path = CableFilePath(dir.Path(), "Gap");
+    WriteCableFile(path, gap);
+    TCable c;
+    ReadCableFile(path, c);
+    EXPECT_EQ(SegmentCount(c), 3);
+    EXPECT_EQ(LastNodeOfSet(c), 72);
+    EXPECT_EQ(c.Segments[1].Name.Get(), "S25-48");
+    EXPECT_EQ(c.Segments[2].Name.Get(), "S49-72");
+    // A segment added afterwards goes after the last one, over none of them.
+    ASSERT_EQ(IncludeSegment(c, MakeSegment({73, 96, 5})).Result, TIncludeResult::Included);
+    EXPECT_EQ(c.Segments[2].FirstNode, 49);
+    EXPECT_EQ(c.Segments[3].FirstNode, 73);
+    auto seq = std::make_unique<TSequence>();
+    LoadCableSet(*seq, dir.Path(), "Gap");
+    EXPECT_EQ(seq->NbElectrode, 72);
+    EXPECT_EQ(ElectrodeCountRange(*seq).Max, 72);   // every node can be used, not only those before the gap
+}
+
+TEST(CableSet, NamesTypedForASetOrASegment) {
+    struct TCase {
+        std::string Name;
+        bool Accepted;
+    } cases[] = {
+        {"Reel 1", true},         {std::string(31, 'c'), true}, {"", false},
+        {"  \t ", false},         {"NoName", false},            {"My NoName reel", false},
+        {std::string(32, 'c'), false},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(!CableNameProblem(c.Name), c.Accepted) << '"' << c.Name << '"';
 }
 
 TEST(SegmentLibrary, CreatedWhenMissingReadInStepsRewritten) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "fileio.h"
@@ -78,6 +80,26 @@ TEST(SequenceRecord, CableFileReadAsSequenceKeepsOtherDefaults) {
     EXPECT_EQ(seq->Segments[0].LastNode, 24);
     auto defaults = std::make_unique<TSequence>();
     EXPECT_EQ(std::memcmp(RecordBytes(*seq) + 1444, RecordBytes(*defaults) + 1444, sizeof(TSequence) - 1444), 0);
+}
+
+// Files shorter than a record, down to an empty one, read over a fresh record: what they hold, then
+// the defaults. (An empty file once handed memcpy a null source, which the sanitizers report.)
+TEST(SequenceRecord, ShortAndEmptyFilesReadOverTheDefaults) {
+    TTestDir dir;
+    auto written = std::make_unique<TSequence>();
+    written->CableName.Set("Reel");
+    written->Version = 7;
+    auto defaults = std::make_unique<TSequence>();
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1445}, sizeof(TSequence) - 1}) {
+        const std::string path = dir.Path("short.sqx");
+        WriteFileAtomic(path, RecordBytes(*written), size);
+        auto seq = std::make_unique<TSequence>();
+        seq->Name.Set("Left over");
+        ReadSequenceFile(path, *seq);
+        EXPECT_EQ(std::memcmp(RecordBytes(*seq), RecordBytes(*written), size), 0) << size;
+        EXPECT_EQ(std::memcmp(RecordBytes(*seq) + size, RecordBytes(*defaults) + size, sizeof(TSequence) - size), 0)
+            << size;
+    }
 }
 
 TEST(SequenceRecord, ExtraBytesAreIgnoredAndAnUnreadableFileLeavesAFreshRecord) {
@@ -179,10 +201,29 @@ TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     EXPECT_EQ(seq->Name.Bytes[31], '\0');
     seq->Name.Set("");
     for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
+    seq->Name.Set("x");
+    seq->Name.Set(std::string_view{});   // no characters, and no pointer to them either
+    for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
     seq->Name.Set("long name that is replaced");
     seq->Name.Set("ab");
     EXPECT_EQ(seq->Name.Bytes[3], '\0');   // bytes after the NUL are cleared
     delete seq;
+}
+
+// A field keeps bytes; the refusal says so, and counts the characters when they are fewer.
+TEST(SequenceRecord, TypedTextLongerThanItsFieldIsRefusedInBytes) {
+    struct TCase {
+        std::string Text;
+        std::size_t Max;
+        std::optional<std::string> Problem;
+    } cases[] = {
+        {std::string(31, 'x'), 31, std::nullopt},
+        {std::string(32, 'x'), 31, "at most 31 bytes, not 32"},
+        {"Tranch\xC3\xA9" "e", 9, std::nullopt},
+        {"Tranch\xC3\xA9" "es", 9, "at most 9 bytes, not 10 (9 characters)"},
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 8, "at most 8 bytes, not 9 (3 characters)"},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(TextLengthProblem(c.Text, c.Max), c.Problem) << c.Text;
 }
 
 struct TMaskCase {

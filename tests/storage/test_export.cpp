@@ -315,6 +315,17 @@ TEST(V1Export, RefusesAndLeavesTheFileUnchanged) {
     std::string cut = ReadBytes(tmp / "out.seq");
     WriteBytes(tmp / "out.seq", cut.substr(0, cut.size() - 5));
     EXPECT_THROW(ExportV1Sequence(*shorter, tmp / "out.seq", true), TFileError);
+    // Nor a file with bytes after its last record: the appended quadripoles would follow them, while
+    // a reader takes the records right after the electrode table.
+    const std::string padded = cut + "pad";
+    WriteBytes(tmp / "out.seq", padded);
+    try {
+        ExportV1Sequence(*shorter, tmp / "out.seq", true);
+        FAIL() << "append accepted";
+    } catch (const TFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("3 bytes after its last quadripole record"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadBytes(tmp / "out.seq"), padded);
 }
 
 TEST(V1Export, AppendStopsBeforeTheCountOverflows) {
