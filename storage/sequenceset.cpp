@@ -375,7 +375,7 @@ int TSequenceSet::ImportFile(const std::string& path, char decimal) {
     auto name = MakeNameUnique(seq->Name.Get());
     if (!name) return -1;
     seq->Name.Set(*name);
-    if (kind == TImportKind::Text) {
+    if (kind == TImportKind::Text || kind == TImportKind::Inversion) {
         // A text sequence's cable is named after the sequence, as it stands in the set.
         seq->CableName.Set(*name);
         seq->Segments[0].Name.Set(*name);
