@@ -49,65 +49,53 @@ std::vector<TQuadripole> Permuted(const TQuadripole* q, const std::vector<int>& 
     return out;
 }
 
-// Orders whole injections against the IP rule counted in injections. Each current dipole's readings
-// are cut, in their order, into injections of C (the last one shorter); a dipole's injections keep
-// their order, so a short one never runs into a full one of the same dipole and the list-order count
-// stays the fewest. At each slot the first waiting injection (by first reading) that reads on no
-// electrode that carried current in the last `window` injections is taken; when there is none, the one
-// that will be clear soonest.
+// Orders injections against the IP rule counted in injections. Each current dipole keeps
+// ceil(readings / C) injections: every one but its last takes C readings, so a dipole's injections
+// never run into each other and the list-order count stays the fewest; which of its waiting readings
+// an injection takes is chosen when it is placed, those clear of recent current first (then in their
+// order). At each slot the first dipole (by first reading) whose next injection has no conflict is
+// taken; when every one has some, the one with the fewest.
 std::vector<int> ScheduleInjections(const TQuadripole* q, const std::vector<std::vector<int>>& groups, int channels,
                                     int window) {
-    struct TUnit {
-        std::vector<int> Readings;
-        std::vector<int> Potentials;
-        int A, B;
-    };
-    std::vector<std::vector<TUnit>> chunks(groups.size());
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        const auto& readings = groups[g];
-        for (std::size_t k = 0; k < readings.size(); k += static_cast<std::size_t>(channels)) {
-            TUnit u;
-            u.A = q[readings[k]].A;
-            u.B = q[readings[k]].B;
-            const std::size_t end = std::min(readings.size(), k + static_cast<std::size_t>(channels));
-            for (std::size_t r = k; r < end; ++r) {
-                u.Readings.push_back(readings[r]);
-                for (int e : {q[readings[r]].M, q[readings[r]].N})
-                    if (Counts(e)) u.Potentials.push_back(e);
-            }
-            std::sort(u.Potentials.begin(), u.Potentials.end());
-            u.Potentials.erase(std::unique(u.Potentials.begin(), u.Potentials.end()), u.Potentials.end());
-            chunks[g].push_back(std::move(u));
-        }
-    }
-    std::vector<std::size_t> nextChunk(groups.size(), 0);
-    std::vector<std::size_t> waiting(groups.size());   // groups with injections left, by first reading
+    std::vector<std::vector<int>> waitingReadings = groups;
+    std::vector<std::size_t> waiting(groups.size());   // dipoles with readings left, by first reading
     for (std::size_t g = 0; g < groups.size(); ++g) waiting[g] = g;
-
     std::vector<int> lastCurrent(MaxElectrodes, NeverUsed);
+    auto clear = [&](int r, int slot) {
+        for (int e : {q[r].M, q[r].N})
+            if (Counts(e) && lastCurrent[static_cast<std::size_t>(e)] >= slot - window) return false;
+        return true;
+    };
+
     std::vector<int> order;
     for (int slot = 0; !waiting.empty(); ++slot) {
         std::size_t pick = 0;
-        int soonest = std::numeric_limits<int>::max();
+        int fewest = std::numeric_limits<int>::max();
         for (std::size_t w = 0; w < waiting.size(); ++w) {
-            const TUnit& u = chunks[waiting[w]][nextChunk[waiting[w]]];
-            int ready = NeverUsed;
-            for (int e : u.Potentials) ready = std::max(ready, lastCurrent[static_cast<std::size_t>(e)] + window + 1);
-            if (ready <= slot) {
+            const auto& readings = waitingReadings[waiting[w]];
+            const int take = std::min(static_cast<int>(readings.size()), channels);
+            int ready = 0;
+            for (int r : readings)
+                if (clear(r, slot) && ++ready == take) break;
+            if (take - ready < fewest) {
+                fewest = take - ready;
                 pick = w;
-                break;
-            }
-            if (ready < soonest) {
-                soonest = ready;
-                pick = w;
+                if (fewest == 0) break;
             }
         }
         const std::size_t g = waiting[pick];
-        const TUnit& u = chunks[g][nextChunk[g]];
-        order.insert(order.end(), u.Readings.begin(), u.Readings.end());
-        for (int e : {u.A, u.B})
+        auto& readings = waitingReadings[g];
+        const std::size_t take = std::min(readings.size(), static_cast<std::size_t>(channels));
+        std::stable_partition(readings.begin(), readings.end(), [&](int r) { return clear(r, slot); });
+        // What is placed goes in its first order; what waits keeps its first order too.
+        std::sort(readings.begin(), readings.begin() + static_cast<std::ptrdiff_t>(take));
+        std::sort(readings.begin() + static_cast<std::ptrdiff_t>(take), readings.end());
+        order.insert(order.end(), readings.begin(), readings.begin() + static_cast<std::ptrdiff_t>(take));
+        const int a = q[readings.front()].A, b = q[readings.front()].B;
+        for (int e : {a, b})
             if (Counts(e)) lastCurrent[static_cast<std::size_t>(e)] = slot;
-        if (++nextChunk[g] == chunks[g].size()) waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(pick));
+        readings.erase(readings.begin(), readings.begin() + static_cast<std::ptrdiff_t>(take));
+        if (readings.empty()) waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(pick));
     }
     return order;
 }
