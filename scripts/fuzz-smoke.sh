@@ -10,7 +10,7 @@ cmake --build --preset fuzz --target fuzzers
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for reader in sqx cbl segments text v1 replies; do
+for reader in sqx cbl segments text v1 inversion replies; do
   mkdir -p "$scratch/$reader"
   echo "fuzz-smoke: $reader"
   # -runs bounds the work, -max_total_time the wall time on a slow machine.
