@@ -1,11 +1,9 @@
 // reciprocal, order, plan, check: planning tools that work on sequence files.
 #include <CLI/CLI.hpp>
-#include <cmath>
-#include <iomanip>
+#include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
-#include <sstream>
 
 #include "channelplan.h"
 #include "cli.h"
@@ -80,17 +78,6 @@ struct TPlanArgs {
     bool Json = false;
 };
 
-// Seconds as the field crew reads them: "1 h 02 min 05 s", "28 min 32 s", "45 s".
-std::string Duration(double seconds) {
-    const long long s = std::llround(seconds);
-    std::ostringstream o;
-    if (s >= 3600) o << s / 3600 << " h " << std::setw(2) << std::setfill('0') << s % 3600 / 60 << " min "
-                     << std::setw(2) << s % 60 << " s";
-    else if (s >= 60) o << s / 60 << " min " << std::setw(2) << std::setfill('0') << s % 60 << " s";
-    else o << s << " s";
-    return o.str();
-}
-
 void RunPlan(TCliContext& ctx, const TPlanArgs& a) {
     auto seq = std::make_unique<TSequence>();
     ReadSequenceFile(a.File, *seq);
@@ -119,7 +106,7 @@ void RunPlan(TCliContext& ctx, const TPlanArgs& a) {
     for (auto it = p.PerInjection.rbegin(); it != p.PerInjection.rend(); ++it)
         ctx.Out << (it == p.PerInjection.rbegin() ? " " : ", ") << it->first << " x " << it->second;
     ctx.Out << "\n"
-            << "acquisition time: " << Duration(p.SecondsMin) << " to " << Duration(p.SecondsMax) << " ("
+            << "acquisition time: " << DurationText(p.SecondsMin) << " to " << DurationText(p.SecondsMax) << " ("
             << LeastStacks(*seq) << " to " << MostStacks(*seq) << " stacks an injection, each stack four half-periods of "
             << std::max(seq->Time, 0) << " ms)\n";
 }

@@ -1,6 +1,7 @@
 #include "channelplan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -101,6 +102,14 @@ std::vector<int> ScheduleInjections(const TQuadripole* q, const std::vector<std:
 }
 
 }  // namespace
+
+std::string DurationText(double seconds) {
+    const long long s = std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, 1e12)) : 0;
+    auto two = [](long long v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    if (s >= 3600) return std::to_string(s / 3600) + " h " + two(s % 3600 / 60) + " min " + two(s % 60) + " s";
+    if (s >= 60) return std::to_string(s / 60) + " min " + two(s % 60) + " s";
+    return std::to_string(s) + " s";
+}
 
 void CheckChannels(int channels) {
     if (channels < MinChannels || channels > MaxChannels)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include "sequence.h"
@@ -29,6 +30,9 @@ struct TChannelPlan {
     double SecondsMin = 0;      // list-order injections x stacks x 4 x Time, StackMin stacks
     double SecondsMax = 0;      // the same with StackMax stacks
 };
+
+// Seconds as a field crew reads them: "1 h 02 min 05 s", "28 min 32 s", "45 s".
+std::string DurationText(double seconds);
 
 // Throws std::invalid_argument for a channel count outside 1 to 64.
 void CheckChannels(int channels);

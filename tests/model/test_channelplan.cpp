@@ -172,6 +172,12 @@ TEST(ChannelPlan, HistogramAndTimeOfASmallList) {
     EXPECT_EQ(seq->Quadripoles[6].A, 3);
 }
 
+TEST(ChannelPlan, DurationText) {
+    const std::pair<double, const char*> cases[] = {{0, "0 s"},           {44.6, "45 s"},          {60, "1 min 00 s"},
+                                                    {1712, "28 min 32 s"}, {3725, "1 h 02 min 05 s"}, {-3, "0 s"}};
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(DurationText(seconds), text) << seconds;
+}
+
 TEST(ChannelPlan, TheReversedPairIsAnotherInjection) {
     const TQuadripole readings[] = {R(1, 2, 3, 4), R(2, 1, 3, 4)};
     EXPECT_EQ(CountInjections(readings, 2, 8), 2);
