@@ -418,12 +418,12 @@ TImportKind ImportKindOf(const std::string& path) {
     return TImportKind::None;
 }
 
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq) {
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing) {
     switch (kind) {
         case TImportKind::Sqx: ReadSequenceFile(path, seq); break;
         case TImportKind::V1: ImportV1Sequence(seq, path); break;
         case TImportKind::Text: ImportTextFile(path, decimal, seq); break;
-        case TImportKind::Inversion: ImportInversionFile(path, std::nullopt, DefaultProtocolSpacing, seq); break;
+        case TImportKind::Inversion: ImportInversionFile(path, std::nullopt, spacing, seq); break;
         case TImportKind::None: throw std::invalid_argument(path + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
 }

@@ -106,9 +106,9 @@ void ImportV1Sequence(TSequence& seq, const std::string& path);
 enum class TImportKind { None, Sqx, V1, Text, Inversion };
 // ".sqx", ".seq", ".txt", or ".ohm", ".shm" and ".dat"; None for any other extension.
 TImportKind ImportKindOf(const std::string& path);
-// Reads the file in its format into `seq`. `decimal` is the separator of text files. Throws as the
-// reader of that format does.
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq);
+// Reads the file in its format into `seq`. `decimal` is the separator of text files, `spacing` places
+// the electrodes of a protocol.dat, which has no positions. Throws as the reader of that format does.
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing = 1.0f);
 
 // An electrode read from a file that gives positions by electrode number (1 to 1999, checked by the
 // caller, as are the coordinates).

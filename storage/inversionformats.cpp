@@ -166,6 +166,7 @@ std::optional<TInversionFormat> InversionFormatOfName(const std::string& path) {
 }
 
 TInversionFormat SniffInversionFormat(std::string_view text) {
+    text = text.substr(0, SniffedBytes);
     if (text.find('#') != std::string_view::npos) return TInversionFormat::Unified;
     int seen = 0;
     std::size_t start = 0;
@@ -181,6 +182,13 @@ TInversionFormat SniffInversionFormat(std::string_view text) {
         start = end + 1;
     }
     return TInversionFormat::Unified;
+}
+
+std::optional<TInversionFormat> InversionFormatOfFile(const std::string& path) {
+    if (auto format = InversionFormatOfName(path)) return format;
+    if (LowerExtension(path) != ".dat") return std::nullopt;
+    const std::vector<unsigned char> start = ReadFilePrefix(path, SniffedBytes);
+    return SniffInversionFormat(std::string_view(reinterpret_cast<const char*>(start.data()), start.size()));
 }
 
 std::string UnifiedText(const TSequence& seq) {

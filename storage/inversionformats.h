@@ -44,9 +44,13 @@ constexpr float DefaultProtocolSpacing = 1.0f;
 // The format told by the file's name: ".ohm" and ".shm" are unified, a name ending in "protocol.dat"
 // (any case) is a protocol; nothing for other names (a ".dat" may be either).
 std::optional<TInversionFormat> InversionFormatOfName(const std::string& path);
-// The format told by the content of a ".dat": a protocol has no "#" and a second line of at least five
-// whole numbers; anything else is read as unified.
+// The format told by the start of a ".dat" (its first SniffedBytes): a protocol has no "#" and a second
+// line of at least five whole numbers; anything else is read as unified.
+constexpr std::size_t SniffedBytes = 4096;
 TInversionFormat SniffInversionFormat(std::string_view text);
+// The format of a file by its name, else by the start of its content; nothing for a name that is
+// not one of these files'. Throws TFileError when the content must be read and cannot be.
+std::optional<TInversionFormat> InversionFormatOfFile(const std::string& path);
 
 // The file texts of a sequence. Throw std::invalid_argument when a quadripole uses an electrode that
 // has no position in the record (a damaged record).
