@@ -92,6 +92,8 @@ public:
     void Pelmar1Click();
     void Spreadsheet1Click();
     void Seq1Click();
+    void PyGimli1Click();
+    void Protocol1Click();
     void OpttionSpreadSheetClick(QAction* item);
     void VarnelUpLoad();
     void VarnelTarskOptra1Click();
@@ -114,6 +116,7 @@ public:
     void AppendReciprocals1Click();
     void ReciprocalsOnly1Click();
     void OrderForIp1Click();
+    void OrderForChannels1Click();
     // F1: the help of the window in front.
     void HelpOfWindowInFront();
 
@@ -123,6 +126,8 @@ public:
     QLabel* SequenceNameLbl = nullptr;
     QLabel* SpacingLbl = nullptr;
     QLabel* CableLbl = nullptr;
+    // The plan of the shown sequence for the configured channels: injections and acquisition time.
+    QLabel* PlanLbl = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     QToolButton* NewSeqBtn = nullptr;
@@ -143,6 +148,7 @@ public:
     QAction* Configuration1 = nullptr;
     QAction* Quit1 = nullptr;
     QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
+    QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;
     QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).
