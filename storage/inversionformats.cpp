@@ -153,6 +153,17 @@ std::string ColumnName(std::string_view token) { return Lower(token.substr(0, to
 
 constexpr std::size_t Missing = static_cast<std::size_t>(-1);
 
+// A coordinate as those programs write it, always with a point. Read as the writer's shortest form is
+// written (to_chars), so that every float written reads back as itself, FLT_MAX included.
+std::optional<float> ParseCoordinate(std::string_view token) {
+    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+    if (token.empty() || token.front() == '+') return std::nullopt;
+    float v = 0;
+    const auto r = std::from_chars(token.data(), token.data() + token.size(), v);
+    if (r.ec != std::errc() || r.ptr != token.data() + token.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
 }  // namespace
 
 std::optional<TInversionFormat> InversionFormatOfName(const std::string& path) {
@@ -256,7 +267,7 @@ void ImportUnifiedBytes(std::string_view text, const std::string& name, TSequenc
                                        std::to_string(column + 1) + " fields needed, " + std::to_string(l.Tokens.size()) +
                                        " given)",
                                    l.Number);
-            const auto parsed = ParseDecimal(l.Tokens[column], '.');
+            const auto parsed = ParseCoordinate(l.Tokens[column]);
             if (!parsed || !std::isfinite(*parsed))
                 throw TImportError("electrode " + std::to_string(k + 1) + ": " + Quoted(l.Tokens[column]) +
                                        " is not a finite number",

@@ -149,8 +149,10 @@ TEST_P(InversionRead, AcceptsWhatThoseProgramsWriteAndRefusesWithTheLine) {
     ASSERT_EQ(c.Problem, nullptr) << "accepted, expected: " << c.Problem;
     EXPECT_EQ(seq->NbElectrode, c.Electrodes);
     ASSERT_EQ(seq->NbQuadripole, c.Quadripoles);
-    const TQuadripole& q = seq->Quadripoles[c.Quadripoles - 1];
-    EXPECT_EQ((std::vector<int>{q.A, q.B, q.M, q.N}), (std::vector<int>{c.Last[0], c.Last[1], c.Last[2], c.Last[3]}));
+    if (c.Quadripoles > 0) {
+        const TQuadripole& q = seq->Quadripoles[c.Quadripoles - 1];
+        EXPECT_EQ((std::vector<int>{q.A, q.B, q.M, q.N}), (std::vector<int>{c.Last[0], c.Last[1], c.Last[2], c.Last[3]}));
+    }
     EXPECT_FLOAT_EQ(seq->Electrodes[2].X, c.X2);
     EXPECT_FLOAT_EQ(seq->Electrodes[2].Z, c.Z2);
 }
@@ -185,6 +187,9 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"TooManyData", U, "1\n0 0 0\n16001\n", 0, 0, {}, 0, 0, "more than the 16000", 3},
         TReadCase{"CoordinateNotANumber", U, "2\n# x y z\n0 0 0\n1 nan 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
         TReadCase{"CoordinateInfinite", U, "2\n# x y z\n0 0 0\n1e39 0 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
+        TReadCase{"CoordinateSpelledInfinite", U, "2\n# x y z\n0 0 0\ninf 0 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
+        TReadCase{"LargestFloatAndSigns", U, "2\n# x y z\n0 0 0\n+1 0 -3.4028235e+38\n0\n", 2, 0, {}, 1.0f,
+                  -3.4028235e+38f, nullptr, 0},
         TReadCase{"PositionTooShort", U, "2\n# x y z\n0 0 0\n1 0\n", 0, 0, {}, 0, 0, "has no z", 4},
         TReadCase{"EndsBeforeThePositions", U, "3\n0 0 0\n", 0, 0, {}, 0, 0, "ends before its electrodes' positions", 2},
         TReadCase{"EndsBeforeTheData", U, "2\n0 0 0\n1 0 0\n3\n1 2 2 1\n\n", 0, 0, {}, 0, 0, "ends before its data", 6},
