@@ -161,10 +161,12 @@ void AddPlanCommands(CLI::App& app, TCliContext& ctx) {
         "--channels C: the fewest injections of a C-channel meter, and with --ip too the window counts injections");
     o->add_option("IN", ord->In, "The sequence file (.sqx)")->required();
     o->add_option("-o", ord->Out, "The .sqx file to write")->required();
-    o->add_flag("--ip", ord->Ip, "Order for induced polarisation: potentials away from electrodes that just carried current");
+    auto* ipFlag =
+        o->add_flag("--ip", ord->Ip, "Order for induced polarisation: potentials away from electrodes that just carried current");
     o->add_option("--window", ord->Window,
                   "W, the readings before a reading that are looked at (default 5); with --channels, the injections")
-        ->check(CLI::Range(1, MaxQuadripoles));
+        ->check(CLI::Range(1, MaxQuadripoles))
+        ->needs(ipFlag);
     o->add_option("--channels", ord->Channels,
                   "C, the channels of the meter (1 to " + std::to_string(MaxChannels) +
                       "): readings sharing a current dipole consecutive, up to C per injection, so that the "

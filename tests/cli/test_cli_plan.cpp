@@ -100,6 +100,7 @@ TEST_F(CliPlan, UsageAndFileErrors) {
         {{"order", P("dd.sqx"), "-o", P("x.sqx")}, 2, "--ip"},
         {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "0"}, 2, "--channels"},
         {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "65"}, 2, "--channels"},
+        {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "8", "--window", "3"}, 2, "--ip"},
         {{"plan", P("dd.sqx"), "--channels", "65"}, 2, "--channels"},
         {{"plan", P("missing.sqx")}, 1, "missing.sqx"},
         {{"plan"}, 2, "FILE"},
