@@ -319,6 +319,13 @@ void ImportProtocolBytes(std::string_view text, const std::string& name, float s
         const TLine& l = all[static_cast<std::size_t>(k)];
         if (!ParseInteger(l.Tokens[0]))
             throw TImportError(Quoted(l.Tokens[0]) + " is not a measurement number", l.Number);
+        // The 3D protocols of R3t and ResIPy give a string number before each electrode: nine whole
+        // numbers, which read as index a b m n would be other quadripoles without a word.
+        if (k == 1 && l.Tokens.size() >= 9 &&
+            std::all_of(l.Tokens.begin() + 5, l.Tokens.begin() + 9, [](std::string_view t) { return ParseInteger(t).has_value(); }))
+            throw TImportError("a 3D protocol (a string number before each electrode) is not read: only the 2D "
+                               "protocol of R2, index a b m n",
+                               l.Number);
         std::array<int, 4> q{};
         static const char* const names[] = {"a", "b", "m", "n"};
         for (std::size_t c = 0; c < 4; ++c) {

@@ -16,7 +16,8 @@
 //
 // protocol.dat: the count, then "index a b m n" per quadripole; further columns are read past, blank
 // lines skipped, nothing else allowed (R2 reads it with Fortran). Positions are not in it: the import
-// places electrode i at ((i - 1) x A, 0, 0).
+// places electrode i at ((i - 1) x A, 0, 0). A 3D protocol (R3t: a string number before each
+// electrode, nine whole numbers a line) is refused rather than misread.
 //
 // Both files number electrodes 1 to n, in the order of their numbers in the record (for a sequence
 // generated on a cable numbered from 1, the same numbers). Numbers are written with "." whatever the
