@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "helpopener.h"
@@ -64,6 +65,16 @@ TConfigurationFrm::TConfigurationFrm(QWidget* parent, THelpOpener& help) : QDial
     for (QCheckBox* c : {NewCB, ModifyCB, ImportCB, DeleteCB}) bl->addWidget(c);
     layout->addWidget(buttonsBox);
 
+    auto* planBox = new QGroupBox("Multichannel :", this);
+    auto* ml = new QFormLayout(planBox);
+    ChannelsEdn = new QSpinBox(planBox);
+    ChannelsEdn->setObjectName("ChannelsEdn");
+    ChannelsEdn->setRange(1, 64);
+    ChannelsEdn->setToolTip("Potential dipoles the meter reads during one injection; the plans and the order for C "
+                            "channels use it");
+    ml->addRow("C&hannels :", ChannelsEdn);
+    layout->addWidget(planBox);
+
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
     connect(box, &QDialogButtonBox::accepted, this, &TConfigurationFrm::OkBtnClick);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -77,6 +88,9 @@ void TConfigurationFrm::SetPorts(int portNumVarnel, int portNumModem, const std:
     ModemPortCB->setCurrentIndex(portNumModem >= 1 && portNumModem <= 4 ? portNumModem - 1 : -1);
     for (std::size_t i = 0; i < 4; ++i) ComDeviceCB[i]->setCurrentText(comDevices[i]);
 }
+
+void TConfigurationFrm::SetChannels(int channels) { ChannelsEdn->setValue(channels); }
+int TConfigurationFrm::Channels() const { return ChannelsEdn->value(); }
 
 int TConfigurationFrm::VarnelPort() const { return VarnelPortCB->currentIndex() + 1; }
 int TConfigurationFrm::ModemPort() const { return ModemPortCB->currentIndex() + 1; }

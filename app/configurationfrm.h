@@ -1,5 +1,5 @@
-// The configuration dialog: instrument and modem ports (with the device of each "Com n"), and which
-// speed buttons of the set are enabled.
+// The configuration dialog: instrument and modem ports (with the device of each "Com n"), which speed
+// buttons of the set are enabled, and the channels of the meter that plans are made for.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +8,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 class THelpOpener;
 
 class TConfigurationFrm : public QDialog {
@@ -24,6 +25,8 @@ public:
     int VarnelPort() const;   // selected index + 1 (0 when none)
     int ModemPort() const;
     std::array<QString, 4> ComDevices() const;
+    void SetChannels(int channels);
+    int Channels() const;
     // Whether OK started (or tried to start) the USB checking utility, and its path.
     bool StartedKestrun() const { return startedKestrun_; }
     static QString KestrunPath(const QString& programFolder);
@@ -39,6 +42,7 @@ public:
     QCheckBox* ModifyCB = nullptr;
     QCheckBox* ImportCB = nullptr;
     QCheckBox* DeleteCB = nullptr;
+    QSpinBox* ChannelsEdn = nullptr;
 
 private:
     THelpOpener& help_;

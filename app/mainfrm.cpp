@@ -35,6 +35,7 @@
 #include "fileio.h"
 #include "filenames.h"
 #include "graphreportframe.h"
+#include "inversionformats.h"
 #include "helpviewer.h"
 #include "linkcontroller.h"
 #include "planningtools.h"
@@ -198,6 +199,11 @@ void TMainFrm::BuildControls() {
     rightLayout->addWidget(toolbar1);
     TGraphReportFrame1 = new TGraphReportFrame(right);
     rightLayout->addWidget(TGraphReportFrame1, 1);
+    PlanLbl = new QLabel(right);
+    PlanLbl->setObjectName("PlanLbl");
+    PlanLbl->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PlanLbl->setWordWrap(true);   // a long line wraps rather than widening the window
+    rightLayout->addWidget(PlanLbl);
     split->addWidget(GroupBox4);
     split->addWidget(right);
     split->setStretchFactor(1, 1);
@@ -283,6 +289,10 @@ void TMainFrm::BuildMenus() {
     // The older-format export is complete but kept out of sight, as in earlier versions.
     Seq1 = action(exportMenu, "Se&q", "", &TMainFrm::Seq1Click);
     Seq1->setVisible(false);
+    exportMenu->addSeparator();
+    PyGimli1 = action(exportMenu, "py&GIMLi / BERT", "The unified data file (.ohm) of pyGIMLi and BERT", &TMainFrm::PyGimli1Click);
+    Protocol1 = action(exportMenu, "&R2 / ResIPy protocol", "The protocol.dat of R2 and ResIPy (no positions)",
+                       &TMainFrm::Protocol1Click);
     QMenu* modem = setMenu->addMenu("Optra &Modem");
     ModemConnect = action(modem, "&Connect", "Dial an instrument's modem", &TMainFrm::ModemConnectClick);
     ModemDisconnect = action(modem, "&Disconnect", "Hang up", &TMainFrm::ModemDisconnectClick);
@@ -307,6 +317,9 @@ void TMainFrm::BuildMenus() {
                               &TMainFrm::ReciprocalsOnly1Click);
     OrderForIp1 = action(tools, "Order for &IP", "A new sequence whose potentials are not read on electrodes that just carried current",
                          &TMainFrm::OrderForIp1Click);
+    OrderForChannels1 = action(tools, "Order for &C channels",
+                               "A new sequence measured in the fewest injections with the channels of the configuration",
+                               &TMainFrm::OrderForChannels1Click);
     tools->addSeparator();
     WholeSet1 = action(tools, "&Whole set on one chart...", "The sequences of the set together, each in its colour",
                        &TMainFrm::WholeSet1Click);
@@ -395,6 +408,7 @@ void TMainFrm::ShowSequence(int index) {
     TGraphReportFrame1->DrawSequence(seq);
     TGraphReportFrame1->setEnabled(true);
     NbOfSequenceLbl->setText(QString::number(index + 1));
+    ShowPlan(seq, settings_.Channels, *PlanLbl);
 }
 
 void TMainFrm::ClearShown() {
@@ -402,6 +416,7 @@ void TMainFrm::ClearShown() {
     SequenceNameLbl->clear();
     SpacingLbl->clear();
     CableLbl->clear();
+    PlanLbl->clear();
     NbOfSequenceLbl->clear();
     current_ = -1;
 }
@@ -473,14 +488,22 @@ void TMainFrm::ModifySeqBtnClick() {
 
 void TMainFrm::ImportSeqBtnClick() {
     auto file = prompts_.ChooseOpenFile("Open or import a sequence", SequenceFolder,
-                                        "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq)");
+                                        "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq);;"
+                                        "pyGIMLi / BERT data (*.ohm *.shm *.dat);;R2 / ResIPy protocol (*.dat)");
     if (!file) return;
     try {
         const char decimal = workspace_.Decimal();
+        // A protocol.dat holds no positions: the electrodes go on a line at the spacing typed.
+        float spacing = DefaultProtocolSpacing;
+        if (InversionFormatOfFile(file->toStdString()) == TInversionFormat::Protocol) {
+            auto typed = AskProtocolSpacing(prompts_, decimal);
+            if (!typed) return;
+            spacing = *typed;
+        }
         QApplication::setOverrideCursor(Qt::WaitCursor);
         int index = -1;
         try {
-            index = set_.ImportFile(file->toStdString(), decimal);
+            index = set_.ImportFile(file->toStdString(), decimal, spacing);
         } catch (...) {
             QApplication::restoreOverrideCursor();
             throw;
@@ -829,12 +852,15 @@ void TMainFrm::Configuration1Click() {
     dialog.SetProgramFolder(ProgramFolder);
     dialog.SetPortInForce(settings_.PortNumVarnel);
     dialog.SetPortsLocked(locked);
+    dialog.SetChannels(settings_.Channels);
     if (dialog.exec() == QDialog::Accepted) {
         NewSeqBtn->setEnabled(dialog.NewCB->isChecked());
         ModifySeqBtn->setEnabled(dialog.ModifyCB->isChecked());
         ImportSeqBtn->setEnabled(dialog.ImportCB->isChecked());
         DeleteSeqBtn->setEnabled(dialog.DeleteCB->isChecked());
         ReadSettingsFromControls();
+        settings_.Channels = dialog.Channels();
+        if (current_ >= 0) ShowPlan(set_.Sequence(current_), settings_.Channels, *PlanLbl);
         const TPortSettings chosen{dialog.VarnelPort(), dialog.ModemPort(), dialog.ComDevices()};
         if (!locked) {
             nextStart_.reset();
@@ -984,6 +1010,18 @@ void TMainFrm::ReciprocalsOnly1Click() {
 
 void TMainFrm::OrderForIp1Click() {
     RunPlanningTool([this](int row) { return AddIpOrderedSequence(set_, row, prompts_); });
+}
+
+void TMainFrm::OrderForChannels1Click() {
+    RunPlanningTool([this](int row) { return AddChannelOrderedSequence(set_, row, settings_.Channels, prompts_); });
+}
+
+void TMainFrm::PyGimli1Click() {
+    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) { ExportUnified(seq, folder, stem); });
+}
+
+void TMainFrm::Protocol1Click() {
+    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) { ExportProtocol(seq, folder, stem); });
 }
 
 void TMainFrm::HelpOfWindowInFront() {

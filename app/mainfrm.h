@@ -93,6 +93,8 @@ public:
     void Pelmar1Click();
     void Spreadsheet1Click();
     void Seq1Click();
+    void PyGimli1Click();
+    void Protocol1Click();
     void OpttionSpreadSheetClick(QAction* item);
     void VarnelUpLoad();
     void VarnelTarskOptra1Click();
@@ -123,6 +125,7 @@ public:
     void AppendReciprocals1Click();
     void ReciprocalsOnly1Click();
     void OrderForIp1Click();
+    void OrderForChannels1Click();
     // F1: the help of the window in front.
     void HelpOfWindowInFront();
 
@@ -132,6 +135,8 @@ public:
     QLabel* SequenceNameLbl = nullptr;
     QLabel* SpacingLbl = nullptr;
     QLabel* CableLbl = nullptr;
+    // The plan of the shown sequence for the configured channels: injections and acquisition time.
+    QLabel* PlanLbl = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     QToolButton* NewSeqBtn = nullptr;
@@ -155,6 +160,7 @@ public:
     QAction* WholeSet1 = nullptr;
     QMenu* RecentSetsMenu = nullptr;
     QAction* ReopenLastSet1 = nullptr;   // checkable: reopen the last set at start
+    QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;
     QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).

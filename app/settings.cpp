@@ -48,6 +48,8 @@ QString ReadSettings(QSettings& store, TAppSettings& s) {
         QString k = Key(QString("ComDevice%1").arg(i + 1).toUtf8().constData());
         if (store.contains(k)) s.ComDevice[static_cast<std::size_t>(i)] = store.value(k).toString();
     }
+    if (!ReadInt(store, "Channels", v, present, error)) return error;
+    if (present) s.Channels = v >= 1 && v <= 64 ? v : 1;
     return QString();
 }
 
@@ -61,6 +63,7 @@ QString WriteSettings(QSettings& store, const TAppSettings& s, const QString& pr
     store.setValue(Key("Delete"), s.DeleteEnabled ? 1 : 0);
     for (int i = 0; i < 4; ++i)
         store.setValue(Key(QString("ComDevice%1").arg(i + 1).toUtf8().constData()), s.ComDevice[static_cast<std::size_t>(i)]);
+    store.setValue(Key("Channels"), s.Channels);
     store.setValue(QString(DalvexKey) + "/TeravoxII", programFolder);
     store.sync();
     if (store.status() != QSettings::NoError) return "The settings cannot be written";

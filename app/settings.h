@@ -3,7 +3,8 @@
 //   SOFTWARE/Brevik Rivozuriviz/Varnel/Initialisation/TeravoxII: New, Modify, Import, Delete (0/1),
 //       TabSeparateur (9, 44 or 32), PortNumVarnel (1..4 "Com n", 5 USB), PortNumModem (1..4)
 //   SOFTWARE/Brevik Rivozuriviz/Varnel/Initialisation/Dalvex: TeravoxII = the program folder
-// and, for this platform, the device path of each "Com n" (ComDevice1..ComDevice4).
+// and, for this platform, the device path of each "Com n" (ComDevice1..ComDevice4) and the channels of
+// the meter the plans are made for (Channels, 1..64).
 #pragma once
 
 #include <QString>
@@ -25,11 +26,13 @@ struct TAppSettings {
     int PortNumVarnel = 1;
     int PortNumModem = 3;
     std::array<QString, 4> ComDevice = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
+    int Channels = 1;
 };
 
 // Reads each value that is present, in the historical order. A value that cannot be read (another
 // type than expected) stops the reading there: the values before it stay in force and the returned
-// text says what failed; empty when all went well. A separator other than 9 or 44 is taken as 32.
+// text says what failed; empty when all went well. A separator other than 9 or 44 is taken as 32, a
+// channel count outside 1 to 64 as 1.
 QString ReadSettings(QSettings& store, TAppSettings& s);
 // Writes the seven values, then the Dalvex key with `programFolder`. Returns the error text, or empty.
 QString WriteSettings(QSettings& store, const TAppSettings& s, const QString& programFolder);

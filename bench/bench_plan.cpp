@@ -1,10 +1,12 @@
-// Planning speed: ordering 16,000 quadripoles for induced polarisation (goal: under 100 ms), with
-// the reciprocals and median depths of as many.
+// Planning speed: ordering 16,000 quadripoles for induced polarisation (goal: under 100 ms), and for
+// 2, 8 and 64 channels with the IP window counted in injections (goal: under 200 ms), with the
+// reciprocals and median depths of as many.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 #include "cable.h"
+#include "channelplan.h"
 #include "generate.h"
 #include "iporder.h"
 #include "longline.h"
@@ -55,6 +57,27 @@ void BM_OrderForIp(benchmark::State& state) {
     state.counters["conflicts_after"] = r.ConflictsAfter;
 }
 BENCHMARK(BM_OrderForIp)->ArgName("case")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_OrderForChannels(benchmark::State& state) {
+    const auto original = Case(static_cast<int>(state.range(0)));
+    const int channels = static_cast<int>(state.range(1));
+    auto seq = std::make_unique<TSequence>();
+    TChannelOrderResult r;
+    for (auto _ : state) {
+        state.PauseTiming();
+        *seq = *original;
+        state.ResumeTiming();
+        r = OrderForChannels(*seq, channels, DefaultIpWindow);
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["quadripoles"] = original->NbQuadripole;
+    state.counters["injections_after"] = r.InjectionsAfter;
+    state.counters["conflicts_after"] = r.ConflictsAfter;
+}
+BENCHMARK(BM_OrderForChannels)
+    ->ArgNames({"case", "channels"})
+    ->ArgsProduct({{0, 1, 2}, {2, 8, 64}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Reciprocals(benchmark::State& state) {
     const auto original = Case(1);

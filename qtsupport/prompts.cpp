@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -172,4 +174,21 @@ void TFolderDialog::accept() {
     }
     QFileDialog::accept();
     if (result() == QDialog::Accepted && !selectedFiles().isEmpty()) chosen_ = selectedFiles().first();
+}
+
+std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label, const QString& initial) {
+    QDialog dialog(parent_, Qt::Tool);
+    dialog.setWindowTitle(caption);
+    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + 120);
+    auto* layout = new QFormLayout(&dialog);
+    auto* edit = new QLineEdit(initial, &dialog);
+    edit->setObjectName("TextEdt");
+    edit->selectAll();
+    layout->addRow(label, edit);   // the label is the edit's buddy
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return edit->text();
 }

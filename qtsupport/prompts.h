@@ -29,6 +29,8 @@ public:
     virtual std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) = 0;
     // One item of a list (the sequence chooser). Nothing on Cancel.
     virtual std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) = 0;
+    // One line of text typed under `label` ("Electrode spacing :"), starting as `initial`. Nothing on Cancel.
+    virtual std::optional<QString> AskText(const QString& caption, const QString& label, const QString& initial) = 0;
 };
 
 class TQtPrompts : public TPrompts {
@@ -42,6 +44,7 @@ public:
     std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) override;
     std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) override;
     std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) override;
+    std::optional<QString> AskText(const QString& caption, const QString& label, const QString& initial) override;
 
 private:
     QWidget* parent_;

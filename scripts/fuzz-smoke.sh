@@ -22,7 +22,7 @@ build/fuzz/cli/teravox2-cli generate --cable "$scratch/l48.cbl" --array dd --spa
 
 # Each reader with the longest input worth trying: a whole record for .sqx (225,608 bytes) and .ele
 # (22,156), what a reply buffer or a text file holds for the others.
-harnesses=(sqx:230000 cbl:2048 segments:4096 text:8192 v1:8192 v1append:8192 set:16384 levels:256 dial:4096
+harnesses=(sqx:230000 cbl:2048 segments:4096 text:8192 v1:8192 v1append:8192 inversion:16384 set:16384 levels:256 dial:4096
   dialreplies:3001 ele:22300 replies:8192)
 if [ -x build/fuzz/fuzz/fuzz_settings ]; then harnesses+=(settings:4096); fi
 for entry in "${harnesses[@]}"; do

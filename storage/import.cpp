@@ -9,6 +9,7 @@
 #include "datafolder.h"
 #include "fileio.h"
 #include "geometry.h"
+#include "inversionformats.h"
 #include "numberformat.h"
 #include "sqxfile.h"
 
@@ -123,6 +124,20 @@ bool ValidQuadripoleField(const std::string& f) {
 std::string Electrode(long long n) { return "electrode number " + std::to_string(n); }
 
 }  // namespace
+
+void BuildImportedSequence(TSequence& seq, const std::string& name, const std::vector<TImportedElectrode>& electrodes,
+                           const std::vector<std::array<int, 4>>& quadripoles) {
+    seq.Reset();
+    seq.Name.Set(name);
+    StartImport(seq);
+    TElectrodeRange range;
+    for (const TImportedElectrode& e : electrodes) PlaceElectrode(seq, range, e.Number, e.X, e.Y, e.Z);
+    range.Finish(seq);
+    seq.CableName.Set(name);
+    MakeCableSet(seq, name);
+    seq.NbQuadripole = 0;
+    for (const auto& q : quadripoles) AddQuadripole(seq, q.data());
+}
 
 std::vector<std::string> SplitFields(std::string_view line) {
     std::vector<std::string> fields;
@@ -457,14 +472,16 @@ TImportKind ImportKindOf(const std::string& path) {
     if (ext == ".sqx") return TImportKind::Sqx;
     if (ext == ".seq") return TImportKind::V1;
     if (ext == ".txt") return TImportKind::Text;
+    if (ext == ".ohm" || ext == ".shm" || ext == ".dat") return TImportKind::Inversion;
     return TImportKind::None;
 }
 
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq) {
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing) {
     switch (kind) {
         case TImportKind::Sqx: ReadSequenceFile(path, seq); break;
         case TImportKind::V1: ImportV1Sequence(seq, path); break;
         case TImportKind::Text: ImportTextFile(path, decimal, seq); break;
+        case TImportKind::Inversion: ImportInversionFile(path, std::nullopt, spacing, seq); break;
         case TImportKind::None: throw std::invalid_argument(path + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
 }

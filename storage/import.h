@@ -8,6 +8,7 @@
 // refused, so nothing is ever read or written outside the record.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -107,13 +108,28 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq);
 // Reads a V1 file into `seq`. Throws TFileError naming the file (TFileTooLarge above MaxV1FileSize).
 void ImportV1Sequence(TSequence& seq, const std::string& path);
 
-// The formats a sequence is imported from, told by the file's extension (any case).
-enum class TImportKind { None, Sqx, V1, Text };
-// ".sqx", ".seq" or ".txt"; None for any other extension.
+// The formats a sequence is imported from, told by the file's extension (any case). Inversion: the
+// files of pyGIMLi/BERT and R2/ResIPy (inversionformats.h), which tells them apart.
+enum class TImportKind { None, Sqx, V1, Text, Inversion };
+// ".sqx", ".seq", ".txt", or ".ohm", ".shm" and ".dat"; None for any other extension.
 TImportKind ImportKindOf(const std::string& path);
-// Reads the file in its format into `seq`. `decimal` is the separator of text files. Throws as the
-// reader of that format does.
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq);
+// Reads the file in its format into `seq`. `decimal` is the separator of text files, `spacing` places
+// the electrodes of a protocol.dat, which has no positions. Throws as the reader of that format does.
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing = 1.0f);
+
+// An electrode read from a file that gives positions by electrode number (1 to 1999, checked by the
+// caller, as are the coordinates).
+struct TImportedElectrode {
+    int Number;
+    float X, Y, Z;
+};
+// Fills `seq`, reset and named `name`, as the text import does: ArrayType 9, the remote electrode, the
+// electrodes placed (an electrode given twice keeps its later position), the unit spacing from the
+// two lowest, a one-segment cable set named `name`, then each quadripole (A B M N, 0 the remote
+// electrode, every number checked by the caller) with its derived spacing index and level. At most
+// MaxQuadripoles quadripoles, checked by the caller.
+void BuildImportedSequence(TSequence& seq, const std::string& name, const std::vector<TImportedElectrode>& electrodes,
+                           const std::vector<std::array<int, 4>>& quadripoles);
 
 // Sets SpacingIndex and Level of quadripole q from the X coordinates of its electrodes and a =
 // Spacing[0]: the index from the potential dipole's length in units of a (capped at 2), the level from

@@ -367,15 +367,15 @@ int TSequenceSet::DeleteSequence(int index) {
     return Count() > 0 ? 0 : -1;
 }
 
-int TSequenceSet::ImportFile(const std::string& path, char decimal) {
+int TSequenceSet::ImportFile(const std::string& path, char decimal, float spacing) {
     auto seq = std::make_unique<TSequence>();
     const TImportKind kind = ImportKindOf(path);
     if (kind == TImportKind::None) return -1;
-    ImportSequenceFile(path, kind, decimal, *seq);
+    ImportSequenceFile(path, kind, decimal, *seq, spacing);
     auto name = MakeNameUnique(seq->Name.Get());
     if (!name) return -1;
     seq->Name.Set(*name);
-    if (kind == TImportKind::Text) {
+    if (kind == TImportKind::Text || kind == TImportKind::Inversion) {
         // A text sequence's cable is named after the sequence, as it stands in the set.
         seq->CableName.Set(*name);
         seq->Segments[0].Name.Set(*name);

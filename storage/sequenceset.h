@@ -168,12 +168,12 @@ public:
     // Does not set SetModified. An index out of range does nothing and returns -1.
     int DeleteSequence(int index);
 
-    // Imports one file by its extension (".sqx", ".seq", ".txt", compared in lower case), makes its name
-    // unique, adds it and sets SetModified. Returns the index, or -1 when nothing was added because the
-    // extension is none of these or the name cannot be made unique. Throws TFileError naming the file
-    // (and the line, for text) when the file is refused; nothing is added then.
-    // `decimal` is the decimal separator of text files.
-    int ImportFile(const std::string& path, char decimal);
+    // Imports one file by its extension (".sqx", ".seq", ".txt", ".ohm", ".shm", ".dat", compared in lower
+    // case), makes its name unique, adds it and sets SetModified. Returns the index, or -1 when nothing
+    // was added because the extension is none of these or the name cannot be made unique. Throws
+    // TFileError naming the file (and the line, for text) when the file is refused; nothing is added then.
+    // `decimal` is the decimal separator of text files, `spacing` that of a protocol.dat's electrodes.
+    int ImportFile(const std::string& path, char decimal, float spacing = 1.0f);
 
 private:
     TSetFiles& files_;

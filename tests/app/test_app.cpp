@@ -36,6 +36,10 @@
 #include "messages.h"
 #include "portvirt.h"
 #include "prompts.h"
+#include "settings.h"
+#include "channelplan.h"
+#include "planningtools.h"
+#include "sequenceset.h"
 #include "testclocks.h"
 
 namespace {
@@ -108,6 +112,40 @@ TEST_F(App, StoredSeparatorOf59IsSpaceAndWrittenBackAs32) {
     store->sync();
     EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value(Key("TabSeparateur")).toInt(), 32);
     EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value(Key("Delete")).toInt(), 0);
+}
+
+TEST_F(App, StoredChannelsOutsideOneTo64AreOne) {
+    const std::pair<int, int> cases[] = {{8, 8}, {64, 64}, {0, 1}, {65, 1}, {-3, 1}};
+    for (const auto& [stored, read] : cases) {
+        QSettings store(settingsFile, QSettings::IniFormat);
+        store.setValue(Key("Channels"), stored);
+        TAppSettings s;
+        EXPECT_EQ(ReadSettings(store, s), QString());
+        EXPECT_EQ(s.Channels, read) << stored;
+    }
+}
+
+TEST_F(App, OrderForChannelsOfAnIpSequenceCountsTheWindowInInjections) {
+    TSequenceSet set;
+    auto seq = std::make_unique<TSequence>();
+    seq->Name.Set("Ip");
+    seq->Mode = 1;
+    // Dipole 1-2 read on four dipoles, then its reciprocals, each a current dipole of its own.
+    const int pots[][2] = {{3, 4}, {4, 5}, {5, 6}, {6, 7}};
+    int n = 0;
+    for (const auto& p : pots) seq->Quadripoles[n++] = {1, 2, int16_t(p[0]), int16_t(p[1]), 0, 1, -1};
+    for (const auto& p : pots) seq->Quadripoles[n++] = {int16_t(p[0]), int16_t(p[1]), 1, 2, 0, 1, -1};
+    seq->NbQuadripole = n;
+    ASSERT_EQ(set.AddNewSequence(std::move(seq)), 0);
+    const int added = AddChannelOrderedSequence(set, 0, 4, prompts);
+    ASSERT_EQ(added, 1);
+    const TSequence& ordered = set.Sequence(1);
+    EXPECT_EQ(ordered.Name.Get(), "Ip C4");
+    EXPECT_EQ(CountInjections(ordered.Quadripoles, n, 4), 5);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].startsWith("Injections with 4 channels: 5 before, 5 after. Readings whose potential "
+                                               "electrodes carried current in the 5 injections before: "))
+        << prompts.Messages[0].toStdString();
 }
 
 TEST_F(App, AValueOfTheWrongTypeStopsTheReadingThere) {

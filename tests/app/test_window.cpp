@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QPushButton>
@@ -22,6 +23,10 @@
 
 #include "apppaths.h"
 #include "apptestkit.h"
+#include "channelplan.h"
+#include "configurationfrm.h"
+#include "messages.h"
+#include "settings.h"
 #include "graphreportframe.h"
 #include "mainfrm.h"
 #include "portvirt.h"
@@ -312,6 +317,108 @@ TEST_F(Window, TheFifthViewShowsMedianDepths) {
     EXPECT_EQ(window->TGraphReportFrame1->ViewIndex(), 4);
     EXPECT_EQ(window->TGraphReportFrame1->PointCount(), window->Set().Sequence(0).NbQuadripole);
     EXPECT_EQ(window->TGraphReportFrame1->AxisTitles().last(), "Median depth (m)");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ChannelsChosenOnceGiveThePlanTheOrderAndAreKept) {
+    Show();
+    window->ShowSequence(0);
+    const TSequence& first = window->Set().Sequence(0);
+    const int readings = first.NbQuadripole;
+    // One channel until configured: an injection a reading.
+    EXPECT_TRUE(window->PlanLbl->text().startsWith(QString("1 channel: %1 injections for %1 readings").arg(readings)))
+        << window->PlanLbl->text().toStdString();
+
+    OnNextModal([](QWidget* d) {
+        auto* channels = d->findChild<QSpinBox*>("ChannelsEdn");
+        ASSERT_NE(channels, nullptr);
+        ASSERT_NE(d->findChild<QLabel*>(), nullptr);
+        bool labelled = false;
+        for (QLabel* l : d->findChildren<QLabel*>()) labelled = labelled || l->buddy() == channels;
+        EXPECT_TRUE(labelled) << "the channels have their label as buddy";
+        channels->setValue(8);
+        qobject_cast<TConfigurationFrm*>(d)->OkBtnClick();
+    });
+    window->Configuration1Click();
+    EXPECT_EQ(window->Settings().Channels, 8);
+    const TChannelPlan plan = PlanChannels(first, 8);
+    const QString shown = window->PlanLbl->text();
+    EXPECT_TRUE(shown.startsWith(QString("8 channels: %1 injections for %2 readings on %3 current dipoles (fewest %4)")
+                                     .arg(plan.Injections)
+                                     .arg(readings)
+                                     .arg(plan.CurrentDipoles)
+                                     .arg(plan.FewestInjections)))
+        << shown.toStdString();
+    EXPECT_EQ(window->PlanLbl->accessibleName(), shown);
+    EXPECT_TRUE(window->PlanLbl->toolTip().contains("four half-periods"));
+
+    // Reciprocals appended split the injections; the order for C channels makes a new sequence that
+    // needs the fewest.
+    window->AppendReciprocals1->trigger();
+    const int count = window->Set().Count();
+    const TSequence& both = window->Set().Sequence(count - 1);
+    ASSERT_GT(CountInjections(both.Quadripoles, both.NbQuadripole, 8), FewestInjections(both.Quadripoles, both.NbQuadripole, 8));
+    window->OrderForChannels1->trigger();
+    ASSERT_EQ(window->Set().Count(), count + 1);
+    const TSequence& ordered = window->Set().Sequence(count);
+    EXPECT_EQ(ordered.Name.Get(), both.Name.Get() + " C8");
+    EXPECT_EQ(ordered.NbQuadripole, both.NbQuadripole);
+    EXPECT_EQ(CountInjections(ordered.Quadripoles, ordered.NbQuadripole, 8),
+              FewestInjections(both.Quadripoles, both.NbQuadripole, 8));
+    ASSERT_FALSE(prompts.Messages.empty());
+    EXPECT_TRUE(prompts.Messages.back().startsWith("Injections with 8 channels: ")) << prompts.Messages.back().toStdString();
+    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(ordered.Name.Get())) << "the new one is shown";
+
+    // Kept for the next run.
+    prompts.Answers = {TPrompts::TAnswer::Discard};   // quit without saving the set
+    ASSERT_TRUE(window->FormCloseQuery());
+    EXPECT_EQ(store->value(QString(SettingsKey) + "/Channels").toInt(), 8);
+}
+
+TEST_F(Window, ExportsAndImportsTheInversionCodesFiles) {
+    const QString out = home.path() + "/inv";
+    const QString name = window->SequenceListBox->item(0)->text();
+    const TSequence& first = window->Set().Sequence(0);
+    const std::string stem = window->Set().FileStem(0);
+    prompts.Items = {name};
+    prompts.Folders = {out};
+    window->PyGimli1->trigger();
+    prompts.Items = {name};
+    prompts.Folders = {out};
+    window->Protocol1->trigger();
+    const QString ohm = out + "/" + QString::fromStdString(stem) + ".ohm";
+    const QString protocol = out + "/" + QString::fromStdString(stem) + "_protocol.dat";
+    ASSERT_TRUE(QFile::exists(ohm));
+    ASSERT_TRUE(QFile::exists(protocol));
+
+    const int count = window->Set().Count();
+    prompts.OpenFiles = {ohm};
+    window->ImportSeqBtnClick();
+    ASSERT_EQ(window->Set().Count(), count + 1);
+    const TSequence& back = window->Set().Sequence(count);
+    ASSERT_EQ(back.NbQuadripole, first.NbQuadripole);
+    EXPECT_EQ(back.ArrayType, static_cast<int32_t>(TArrayType::NoGeometry));
+    EXPECT_TRUE(prompts.TextLabels.empty()) << "a pyGIMLi file holds its positions";
+
+    // A protocol holds none: the spacing is asked, a wrong one said so and asked again.
+    prompts.OpenFiles = {protocol};
+    prompts.Texts = {QString("abc"), QString("2.5")};
+    window->ImportSeqBtnClick();
+    ASSERT_EQ(window->Set().Count(), count + 2);
+    ASSERT_EQ(prompts.TextLabels.size(), 2u);
+    EXPECT_EQ(prompts.Messages.back(), Msg::NumericInvalid);
+    const TSequence& placed = window->Set().Sequence(count + 1);
+    EXPECT_EQ(placed.NbQuadripole, first.NbQuadripole);
+    EXPECT_EQ(placed.Electrodes[2].X - placed.Electrodes[1].X, 2.5f);
+
+    // Cancel at the spacing imports nothing.
+    prompts.OpenFiles = {protocol};
+    prompts.Texts = {std::nullopt};
+    window->ImportSeqBtnClick();
+    EXPECT_EQ(window->Set().Count(), count + 2);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "testdir.h"
 #include "clirun.h"
 #include "fileio.h"
+#include "channelplan.h"
 #include "iporder.h"
 #include "sqxfile.h"
 
@@ -97,6 +98,12 @@ TEST_F(CliPlan, UsageAndFileErrors) {
         const char* Says;
     } cases[] = {
         {{"order", P("dd.sqx"), "-o", P("x.sqx")}, 2, "--ip"},
+        {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "0"}, 2, "--channels"},
+        {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "65"}, 2, "--channels"},
+        {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--channels", "8", "--window", "3"}, 2, "--ip"},
+        {{"plan", P("dd.sqx"), "--channels", "65"}, 2, "--channels"},
+        {{"plan", P("missing.sqx")}, 1, "missing.sqx"},
+        {{"plan"}, 2, "FILE"},
         {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--ip", "--window", "0"}, 2, "--window"},
         {{"order", P("dd.sqx"), "-o", P("x.sqx"), "--ip", "--window", ""}, 2, "--window"},
         {{"order", P("missing.sqx"), "-o", P("x.sqx"), "--ip"}, 1, "missing.sqx"},
@@ -111,6 +118,68 @@ TEST_F(CliPlan, UsageAndFileErrors) {
         EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
         EXPECT_FALSE(FileExists(P("x.sqx")));
     }
+}
+
+TEST_F(CliPlan, PlanPrintsTheInjectionsAndTheTimeItAssumes) {
+    // Reciprocals appended in list order split every current dipole's readings.
+    ASSERT_EQ(Cli({"reciprocal", P("dd.sqx"), "-o", P("both.sqx")}).Status, 0);
+    auto both = Read("both.sqx");
+    const int readings = both->NbQuadripole;
+    const int injections = CountInjections(both->Quadripoles, readings, 8);
+    const int fewest = FewestInjections(both->Quadripoles, readings, 8);
+    ASSERT_LT(fewest, injections);
+
+    auto r = Cli({"plan", P("both.sqx"), "--channels", "8", "--json"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const auto j = nlohmann::json::parse(r.Out);
+    EXPECT_EQ(j["readings"], readings);
+    EXPECT_EQ(j["current_dipoles"], CountCurrentDipoles(both->Quadripoles, readings));
+    EXPECT_EQ(j["channels"], 8);
+    EXPECT_EQ(j["injections"], injections);
+    EXPECT_EQ(j["fewest_injections"], fewest);
+    int histogram = 0;
+    for (const auto& [size, count] : j["per_injection"].items()) histogram += std::stoi(size) * count.get<int>();
+    EXPECT_EQ(histogram, readings);
+    // The defaults: 3 to 6 stacks of four 1000 ms half-periods an injection.
+    EXPECT_DOUBLE_EQ(j["seconds_min"].get<double>(), injections * 3 * 4.0);
+    EXPECT_DOUBLE_EQ(j["seconds_max"].get<double>(), injections * 6 * 4.0);
+
+    r = Cli({"plan", P("both.sqx"), "--channels", "8"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Line1: " + std::to_string(readings) + " readings, "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("injections in list order: " + std::to_string(injections) + "\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("fewest injections in any order: " + std::to_string(fewest) + "\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("each stack four half-periods of 1000 ms"), std::string::npos) << r.Out;
+
+    // One channel by default: an injection a reading.
+    r = Cli({"plan", P("both.sqx"), "--json"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(nlohmann::json::parse(r.Out)["injections"], readings);
+}
+
+TEST_F(CliPlan, OrderForChannelsReachesTheFewestAndCountsTheWindowInInjections) {
+    ASSERT_EQ(Cli({"reciprocal", P("dd.sqx"), "-o", P("both.sqx")}).Status, 0);
+    auto both = Read("both.sqx");
+    const int n = both->NbQuadripole;
+    const int before = CountInjections(both->Quadripoles, n, 8);
+    const int fewest = FewestInjections(both->Quadripoles, n, 8);
+
+    auto r = Cli({"order", P("both.sqx"), "-o", P("c8.sqx"), "--channels", "8"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Line1: " + std::to_string(n) + " quadripoles, injections with 8 channels: " + std::to_string(before) +
+                         " before, " + std::to_string(fewest) + " after\n");
+    EXPECT_EQ(CountInjections(Read("c8.sqx")->Quadripoles, n, 8), fewest);
+
+    r = Cli({"order", P("both.sqx"), "-o", P("c8ip.sqx"), "--channels", "8", "--ip", "--window", "2"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    auto ip = Read("c8ip.sqx");
+    EXPECT_EQ(CountInjections(ip->Quadripoles, n, 8), fewest);
+    const int after = CountInjectionIpConflicts(ip->Quadripoles, n, 8, 2);
+    EXPECT_NE(r.Out.find("IP conflicts at window 2 injections: " +
+                         std::to_string(CountInjectionIpConflicts(both->Quadripoles, n, 8, 2)) + " before, " +
+                         std::to_string(after) + " after\n"),
+              std::string::npos)
+        << r.Out;
 }
 
 TEST_F(CliPlan, CheckPrintsOneLinePerFindingAndFailsOnAny) {
@@ -133,9 +202,10 @@ TEST_F(CliPlan, CheckPrintsOneLinePerFindingAndFailsOnAny) {
 TEST_F(CliPlan, HelpNamesTheCommands) {
     auto r = Cli({"--help-all"});
     ASSERT_EQ(r.Status, 0);
-    for (const char* word : {"reciprocal", "order", "--ip", "--window", "--only", "check", "1319"})
+    for (const char* word : {"reciprocal", "order", "--ip", "--window", "--only", "check", "1319", "plan", "--channels",
+                             "four half-periods"})
         EXPECT_NE(r.Out.find(word), std::string::npos) << word;
-    for (const char* command : {"reciprocal", "order", "check"}) {
+    for (const char* command : {"reciprocal", "order", "check", "plan"}) {
         auto h = Cli({command, "--help"});
         EXPECT_EQ(h.Status, 0) << command;
     }

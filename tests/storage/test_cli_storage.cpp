@@ -72,6 +72,55 @@ TEST(CliStorage, PelmarAndV1Exports) {
     EXPECT_EQ(r.Out, ": 4 electrodes, 2 quadripoles\n");
 }
 
+TEST(CliStorage, PyGimliAndProtocolExportsComeBack) {
+    TTempFolder tmp;
+    WriteSequence(tmp / "a.sqx", "Line1", 0);
+    auto r = Cli({"--decimal", ",", "export", "pygimli", tmp / "a.sqx", "--to", tmp / "inv"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, tmp / "inv/Line1.ohm" + "\n");
+    // Those programs read "." whatever the locale.
+    EXPECT_EQ(ReadBytes(tmp / "inv/Line1.ohm"), "4\n# x y z\n0 0 0\n2.5 0 0\n5 0 0\n7.5 0 0\n1\n# a b m n\n1 2 3 4\n");
+    r = Cli({"export", "protocol", tmp / "a.sqx", "--to", tmp / "inv"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, tmp / "inv/Line1_protocol.dat" + "\n");
+
+    struct {
+        std::vector<std::string> Args;
+        float X2;
+    } imports[] = {
+        {{"import", tmp / "inv/Line1.ohm", "-o", tmp / "back.sqx"}, 2.5f},
+        {{"import", tmp / "inv/Line1_protocol.dat", "--spacing", "2.5", "-o", tmp / "back.sqx"}, 2.5f},
+        {{"import", tmp / "inv/Line1_protocol.dat", "-o", tmp / "back.sqx"}, 1.0f},
+    };
+    for (const auto& c : imports) {
+        r = Cli(c.Args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        TSequence back;
+        ReadSequenceFile(tmp / "back.sqx", back);
+        EXPECT_EQ(back.ArrayType, 9);
+        ASSERT_EQ(back.NbQuadripole, 1);
+        EXPECT_EQ(back.Quadripoles[0].N, 4);
+        EXPECT_EQ(back.Electrodes[2].X, c.X2) << c.Args[1];
+    }
+
+    // The format given wins over the name; a spacing is for protocols only.
+    WriteBytes(tmp / "p.txt", "1\n1 1 2 3 4\n");
+    r = Cli({"import", tmp / "p.txt", "--format", "protocol", "-o", tmp / "p.sqx"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    r = Cli({"import", tmp / "inv/Line1.ohm", "--spacing", "2", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("--spacing"), std::string::npos) << r.Err;
+    r = Cli({"import", tmp / "inv/Line1_protocol.dat", "--spacing", "0", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 2);
+    r = Cli({"import", tmp / "inv/Line1.ohm", "--format", "bert", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 2);
+    WriteBytes(tmp / "bad.ohm", "2\n0 0 0\n1 0 0\n1\n1 2 x 1\n");
+    r = Cli({"import", tmp / "bad.ohm", "-o", tmp / "x.sqx"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find(tmp / "bad.ohm: line 5: m \"x\" is not an electrode number"), std::string::npos) << r.Err;
+    EXPECT_FALSE(FileExists(tmp / "x.sqx"));
+}
+
 TEST(CliStorage, FailuresNameTheFile) {
     TTempFolder tmp;
     WriteBytes(tmp / "bad.txt", "#,A,B,M,N\n1,1,2,3,2001\n");

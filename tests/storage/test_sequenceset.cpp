@@ -427,7 +427,9 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
     TTempFolder tmp;
     WriteBytes(tmp / " Field 7 .TXT", "#,A,B,M,N\r\n1,1,2,3,4\r\n#,X,Y,Z\r\n1,0,0,0\r\n2,1,0,0\r\n3,2,0,0\r\n4,3,0,0\r\n");
     WriteBytes(tmp / "bad.txt", "#,A,B,M,N\r\n1,1,2,3,2500\r\n");
-    WriteBytes(tmp / "other.dat", "whatever");
+    WriteBytes(tmp / "other.csv", "whatever");
+    WriteBytes(tmp / "Field 7.ohm", "2\n# x y z\n0 0 0\n1 0 0\n1\n# a b m n\n1 0 2 0\n");
+    WriteBytes(tmp / "bad.dat", "2\n# x y z\n0 0 0\n1 0 0\n1\n# a b m n\n1 0 3 0\n");
     TSequence seq;
     seq.Name.Set("Field 7");
     WriteSequenceFile(tmp / "copy.sqx", seq);
@@ -445,7 +447,18 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
     EXPECT_EQ(set.Sequence(2).CableName.Get(), "Field 7~~");
     EXPECT_EQ(set.Sequence(2).Segments[0].Name.Get(), "Field 7~~");
     EXPECT_EQ(set.Sequence(0).CableName.Get(), "Field 7");
-    EXPECT_EQ(set.ImportFile(tmp / "other.dat", '.'), -1);
+    EXPECT_EQ(set.ImportFile(tmp / "other.csv", '.'), -1);
+    // A pyGIMLi file is named as a text file is, its cable too.
+    EXPECT_EQ(set.ImportFile(tmp / "Field 7.ohm", '.'), 3);
+    EXPECT_EQ(set.Sequence(3).Name.Get(), "Field 7~~~");
+    EXPECT_EQ(set.Sequence(3).CableName.Get(), "Field 7~~~");
+    EXPECT_EQ(set.Sequence(3).NbQuadripole, 1);
+    try {
+        set.ImportFile(tmp / "bad.dat", '.');
+        ADD_FAILURE() << "bad.dat was accepted";
+    } catch (const TFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("bad.dat: line 7"), std::string::npos) << e.what();
+    }
     try {
         set.ImportFile(tmp / "bad.txt", '.');
         ADD_FAILURE() << "bad.txt was accepted";
@@ -453,7 +466,7 @@ TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
         EXPECT_NE(std::string(e.what()).find("bad.txt"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos);
     }
-    EXPECT_EQ(set.Count(), 3);
+    EXPECT_EQ(set.Count(), 4);
 }
 
 TEST(SequenceSet, SaveRemovesTemporariesOfAnInterruptedSave) {

@@ -25,6 +25,8 @@ public:
     std::deque<std::optional<QString>> Items;   // chooser answers; none left = Cancel
     std::deque<std::optional<QString>> OpenFiles;   // files to open; none left = Cancel
     std::deque<std::optional<QString>> SaveFiles;   // files to save; none left = Cancel
+    std::deque<std::optional<QString>> Texts;       // typed texts; none left = an unexpected question
+    std::vector<QString> TextLabels;                // the label of each text asked
     std::function<void(const QString&)> OnQuestion;   // called as each question is answered
 
     void Message(const QString& text, const QString&, TIcon) override { Messages.push_back(text); }
@@ -48,6 +50,11 @@ public:
     std::optional<QString> ChooseItem(const QString&, const QStringList& items, bool) override {
         ItemLists.push_back(items);
         return Next(Items);
+    }
+    std::optional<QString> AskText(const QString&, const QString& label, const QString&) override {
+        TextLabels.push_back(label);
+        if (Texts.empty()) ADD_FAILURE() << "unexpected question: " << label.toStdString();
+        return Next(Texts);
     }
 
 private:

@@ -15,6 +15,7 @@ public:
     std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> ChooseItem(const QString&, const QStringList&, bool) override { return std::nullopt; }
+    std::optional<QString> AskText(const QString&, const QString&, const QString&) override { return std::nullopt; }
 };
 
 class TNoHelp : public THelpOpener {
