@@ -87,7 +87,13 @@ void RunResolution(TCliContext& ctx, const TResolutionArgs& a) {
             throw TCliFailure(a.Files[f] + ": " + e.what());
         }
     }
-    const TDesignProblem problem(electrodes.X, a.Depth);
+    std::unique_ptr<TDesignProblem> made;
+    try {
+        made = std::make_unique<TDesignProblem>(electrodes.X, a.Depth);
+    } catch (const std::invalid_argument& e) {
+        throw TCliFailure(a.Files[0] + ": " + e.what());
+    }
+    const TDesignProblem& problem = *made;
     const Eigen::VectorXd diagonal = problem.ResolutionDiagonal(design);
     const double figure = problem.FigureOfMerit(diagonal);
     if (!a.Json) {
@@ -195,7 +201,13 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
     }
 
     TDesignStopSignal signal;
-    const TDesignProblem problem(electrodes.X, a.Depth, &DesignStop);
+    std::unique_ptr<TDesignProblem> made;
+    try {
+        made = std::make_unique<TDesignProblem>(electrodes.X, a.Depth, &DesignStop);
+    } catch (const std::invalid_argument& e) {
+        throw TCliFailure(a.Cable + ": " + e.what());
+    }
+    const TDesignProblem& problem = *made;
     TOptimiseResult result;
     if (!problem.Stopped())
         result = OptimiseDesign(

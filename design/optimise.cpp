@@ -47,7 +47,7 @@ std::vector<TCandidate> CandidatePool(const TDesignProblem& problem, double maxK
         c.K = k;
         c.Quad = q;
         const std::array<std::array<int, 2>, 4> pairs{{{q.A, q.M}, {q.A, q.N}, {q.B, q.M}, {q.B, q.N}}};
-        constexpr std::array<double, 4> signs{1, -1, -1, 1};
+        constexpr std::array<int8_t, 4> signs{1, -1, -1, 1};
         int fixed = 0, moving = 2;
         std::array<int, 2> others{};
         for (int s = 0; s < 4; ++s) {
@@ -173,7 +173,7 @@ private:
         const double* f0 = x.data() + static_cast<std::ptrdiff_t>(c.Pair[0]) * x.rows();
         const double* f1 = x.data() + static_cast<std::ptrdiff_t>(c.Pair[1]) * x.rows();
         const int m0 = c.Pair[2], m1 = c.Pair[3];
-        const std::array<double, 4>& s = c.Sign;
+        const double s[4] = {double(c.Sign[0]), double(c.Sign[1]), double(c.Sign[2]), double(c.Sign[3])};
         double sum = d[c.Pair[0]] + d[c.Pair[1]] + d[m0] + d[m1];
         sum += 2 * (s[0] * s[1] * f0[c.Pair[1]] + s[0] * s[2] * f0[m0] + s[0] * s[3] * f0[m1] + s[1] * s[2] * f1[m0] +
                     s[1] * s[3] * f1[m1] + s[2] * s[3] * t.Cross[static_cast<std::size_t>(c.Cross)]);

@@ -17,7 +17,7 @@
 struct TCandidate {
     // Its four pairs ({A, B} x {M, N}): the two without its highest electrode, then the two with it.
     std::array<int32_t, 4> Pair;
-    std::array<double, 4> Sign;    // +1 for AM and BN, -1 for AN and BM
+    std::array<int8_t, 4> Sign;    // +1 for AM and BN, -1 for AN and BM
     int32_t Cross;                 // where the two pairs with the highest electrode meet (see optimise.cpp)
     double K;
     TDesignQuad Quad;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace {
 constexpr double TwoPi = 6.283185307179586;
@@ -46,6 +47,9 @@ TDesignProblem::TDesignProblem(std::vector<double> positions, double depth, cons
     : x_(std::move(positions)) {
     std::sort(x_.begin(), x_.end());
     if (x_.size() < 4) throw std::invalid_argument("a design needs at least four electrodes");
+    if (x_.size() > static_cast<std::size_t>(MaxElectrodes))
+        throw std::invalid_argument("the resolution of more than " + std::to_string(MaxElectrodes) +
+                                    " electrodes is not computed (memory grows with the fourth power of the count)");
     for (std::size_t i = 1; i < x_.size(); ++i)
         if (!(x_[i] > x_[i - 1])) throw std::invalid_argument("two electrodes share a position");
     model_ = std::make_unique<TCellModel>(x_, depth);

@@ -41,8 +41,13 @@ public:
     // cells alone, the same for every design compared, and one that follows the cells when they are
     // refined (the rows' entries shrink with the cells). See the value's comment in resolution.cpp.
     static const double DefaultDampingFactor;
+    // The most electrodes a problem takes. Memory grows with the square of the pairs (n^4 / 4): 96
+    // electrodes take under 2 GB, 128 about 4 GB, and beyond that a desktop machine runs out.
+    static constexpr int MaxElectrodes = 128;
 
     // Electrode positions along the line (any order, distinct), the depth of interest (0: default).
+    // Throws std::invalid_argument for fewer than four electrodes, more than MaxElectrodes, or two at
+    // the same position.
     // `stop`, when set while the kernels are worked out, leaves the problem unusable (Stopped()).
     TDesignProblem(std::vector<double> positions, double depth, const std::atomic<bool>* stop = nullptr,
                    double dampingFactor = DefaultDampingFactor);

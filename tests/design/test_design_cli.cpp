@@ -122,6 +122,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, OptimiseUsage,
                                            TUsageCase{"TooManyElectrodes", {"--readings", "10", "--electrodes", "17"}}),
                          [](const auto& p) { return std::string(p.param.Name); });
 
+TEST_F(DesignCli, LinesBeyondTheElectrodeLimitAreRefusedBeforeAnyWork) {
+    ASSERT_EQ(Cli({"cable", "create", Path("huge.cbl"), "--name", "Huge", "--segment", "S:1-400:1"}).Status, 0);
+    const TCliRun r = Cli({"optimise", "--cable", Path("huge.cbl"), "--spacing", "1", "--readings", "10", "-o", Path("huge.sqx")});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("more than 128 electrodes"), std::string::npos) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(Path("huge.sqx")));
+}
+
 TEST_F(DesignCli, CtrlCEndsTheOptimisationAndWritesNothing) {
     // A line long enough that the work lasts; SIGINT once progress shows.
     ASSERT_EQ(Cli({"cable", "create", Path("long.cbl"), "--name", "Long", "--segment", "S:1-40:1"}).Status, 0);
