@@ -196,7 +196,10 @@ TOptimiseResult OptimiseDesign(const TDesignProblem& problem, const TOptimiseOpt
     auto stopped = [&] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
     TOptimiseResult result;
     const int n = problem.Electrodes();
-    result.Design = options.Start.empty() ? DefaultStart(problem, options.Readings) : options.Start;
+    result.Design = options.Start;
+    if (options.Start.empty())
+        for (const TDesignQuad& q : DefaultStart(problem, options.Readings))
+            if (options.MaxK <= 0 || std::fabs(problem.GeometricFactor(q)) <= options.MaxK) result.Design.push_back(q);
     if (static_cast<int>(result.Design.size()) > options.Readings)
         throw std::invalid_argument("the starting set holds more readings than asked for");
 

@@ -33,7 +33,7 @@ struct TOptimiseOptions {
     int Readings = 0;              // readings in the result, start included
     double MaxK = 0;               // |K| limit of the candidates, 0 or less for none
     bool Gamma = true;             // also the interleaved A M B N arrangements
-    std::vector<TDesignQuad> Start;   // empty: DefaultStart
+    std::vector<TDesignQuad> Start;   // empty: DefaultStart, less its readings beyond MaxK
     // At most this share of the readings asked for is added per iteration: fewer iterations are
     // faster, but each one ranks against a stale A^-1, so the design gets worse beyond a few per cent.
     double MaxShareAddedPerIteration = 0.04;

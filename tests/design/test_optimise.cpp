@@ -112,6 +112,16 @@ TEST(Optimiser, RunsOutOfCandidatesWithFewerReadings) {
     EXPECT_LT(r.Design.size(), 10000u);
 }
 
+TEST(Optimiser, NoReadingBeyondTheKLimitNotEvenInTheDefaultStart) {
+    const TDesignProblem& p = Line(12);
+    TOptimiseOptions o;
+    o.Readings = 30;
+    o.MaxK = 6.0;   // below the smallest Wenner's 2 pi a
+    const TOptimiseResult r = OptimiseDesign(p, o);
+    EXPECT_FALSE(r.Design.empty());   // wide nested arrangements have a small K
+    for (const TDesignQuad& q : r.Design) EXPECT_LE(std::fabs(p.GeometricFactor(q)), 6.0);
+}
+
 TEST(Optimiser, StopEndsItAtOnce) {
     const TDesignProblem& p = Line(12);
     std::atomic<bool> stop{true};
