@@ -54,10 +54,12 @@ TDesignProblem::TDesignProblem(std::vector<double> positions, double depth, cons
         if (!(x_[i] > x_[i - 1])) throw std::invalid_argument("two electrodes share a position");
     model_ = std::make_unique<TCellModel>(x_, depth);
     kernels_ = std::make_unique<TPairKernels>(*model_, x_, stop);
-    if (kernels_->Stopped()) return;
+    auto stopped = [&] { return stopped_ = kernels_->Stopped() || (stop != nullptr && stop->load()); };
+    if (stopped()) return;
 
     const Eigen::MatrixXd& jt = Jt();
-    const Eigen::MatrixXd w = PairsMatrixOfAll();
+    const Eigen::MatrixXd w = PairsMatrixOfAll(stop);
+    if (stopped()) return;
     const Eigen::MatrixXd wj = w * jt.transpose();               // pairs x cells
     Eigen::MatrixXd gtg = jt * wj;                               // cells x cells
     const double count = static_cast<double>(ComprehensiveCount());
@@ -156,10 +158,18 @@ long long TDesignProblem::ComprehensiveCount() const {
     return n * (n - 1) * (n - 2) * (n - 3) / 8;
 }
 
-Eigen::MatrixXd TDesignProblem::PairsMatrixOfAll() const {
+Eigen::MatrixXd TDesignProblem::PairsMatrixOfAll(const std::atomic<bool>* stop) const {
     const int pairs = PairCount(Electrodes());
     Eigen::MatrixXd w = Eigen::MatrixXd::Zero(pairs, pairs);
+    long long visited = 0;
+    bool halted = false;
     ForEachQuadripole([&](const TDesignQuad& q) {
+        // A look at the stop now and then; the rest of the pass is skipped once it is set.
+        if (halted) return;
+        if ((++visited & 0xFFFF) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            halted = true;
+            return;
+        }
         const TPairRow row = Row(q);
         for (int s = 0; s < row.Terms; ++s)
             for (int t = 0; t < row.Terms; ++t) w(row.Pair[s], row.Pair[t]) += row.Coef[s] * row.Coef[t];

@@ -48,7 +48,7 @@ public:
     // Electrode positions along the line (any order, distinct), the depth of interest (0: default).
     // Throws std::invalid_argument for fewer than four electrodes, more than MaxElectrodes, or two at
     // the same position.
-    // `stop`, when set while the kernels are worked out, leaves the problem unusable (Stopped()).
+    // `stop`, when set while the problem is worked out, ends that soon and leaves it unusable (Stopped()).
     TDesignProblem(std::vector<double> positions, double depth, const std::atomic<bool>* stop = nullptr,
                    double dampingFactor = DefaultDampingFactor);
 
@@ -57,7 +57,7 @@ public:
     const TCellModel& Model() const { return *model_; }
     const Eigen::MatrixXd& Jt() const { return kernels_->Jt(); }   // cells x pairs
     double Lambda() const { return lambda_; }
-    bool Stopped() const { return kernels_->Stopped(); }
+    bool Stopped() const { return stopped_; }
 
     // K of a quadripole (0 when its terms cancel).
     double GeometricFactor(const TDesignQuad& q) const;
@@ -100,7 +100,8 @@ private:
     std::unique_ptr<TPairKernels> kernels_;
     double lambda_ = 0;
     Eigen::VectorXd comprehensive_;
-    Eigen::MatrixXd PairsMatrixOfAll() const;
+    Eigen::MatrixXd PairsMatrixOfAll(const std::atomic<bool>* stop) const;
+    bool stopped_ = false;
 };
 
 // The inverse of a symmetric positive definite matrix through its Cholesky factor (LAPACK); throws

@@ -78,3 +78,13 @@ TEST(Resolution, LapackInverseAgreesWithTheCholeskySolve) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Resolution, AStopLeavesTheProblemUnusableAndSaysSo) {
+    std::atomic<bool> stop{true};
+    EXPECT_TRUE(TDesignProblem(RegularLine(10), 0, &stop).Stopped());
+    EXPECT_FALSE(TDesignProblem(RegularLine(6), 0).Stopped());
+}
+
+}  // namespace
