@@ -141,6 +141,61 @@ TEST(KilledWrites, ASetSaveKilledAtAnyMomentLeavesOneWholeSet) {
     EXPECT_EQ(HiddenWrites(folder), std::vector<std::string>{});
 }
 
+// The moments that matter, each hit exactly: a writer stopped dead between any two of its renames
+// (the old saves left a mix here, the comment new and the sequences old).
+TEST(KilledWrites, ASaveStoppedBetweenAnyTwoRenamesLeavesOneWholeSet) {
+    TTempFolder tmp;
+    const std::string folder = tmp / "set";
+    constexpr int Base = 5;
+    {
+        TSequenceSet set;
+        for (int i = 0; i < Base; ++i) set.AddSequence(Named("Line" + std::to_string(i), 0));
+        set.SetComment({"generation 0"});
+        ASSERT_EQ(set.SaveAs(folder), TSaveAsResult::Saved);
+    }
+    int generation = 0;
+    // The comment, the five records changed and the one added: seven renames.
+    for (int stopAt = 1; stopAt <= Base + 2; ++stopAt) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            struct TStopping : TCommitFiles {
+                int At = 0, Count = 0;
+                void Replace(const TPendingFile& file) override {
+                    if (++Count == At) ::_exit(9);
+                    TCommitFiles::Replace(file);
+                }
+            } files;
+            files.At = stopAt;
+            TSequenceSet set(files);
+            set.Open(folder);
+            for (int i = 0; i < set.Count(); ++i) {
+                TSequence edited = set.Sequence(i);
+                edited.QMax = static_cast<int16_t>(generation + 1);
+                set.ModifySequence(i, edited);
+            }
+            set.AddSequence(Named("Gen" + std::to_string(generation + 1), static_cast<int16_t>(generation + 1)));
+            set.SetComment({"generation " + std::to_string(generation + 1)});
+            set.Save();
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "the save was not stopped at rename " << stopAt;
+        std::string why;
+        const int g = GenerationOnDisk(folder, Base, &why);
+        ASSERT_GE(g, 0) << "stopped at rename " << stopAt << ": a mix: " << why;
+        // Stopped after its decision, the save is finished by the next open.
+        EXPECT_EQ(g, generation + 1) << "stopped at rename " << stopAt;
+        generation = g;
+    }
+    // What the stopped saves set aside goes with the next save.
+    TSequenceSet set;
+    set.Open(folder);
+    ASSERT_EQ(set.Save(), TSaveResult::Saved);
+    set.WaitForCleanup();
+    EXPECT_EQ(HiddenWrites(folder), std::vector<std::string>{});
+}
+
 TEST(KilledWrites, APelmarExportKilledAtAnyMomentLeavesOneWholeTriple) {
     TTempFolder tmp;
     const std::string folder = tmp / "out";
