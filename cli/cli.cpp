@@ -48,6 +48,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     AddLinkCommands(app, ctx);
     AddPlanCommands(app, ctx);
     AddSetCommands(app, ctx);
+    AddDesignCommands(app, ctx);
     RefuseEmptyNumbers(&app);
     // --home and --decimal may stand after the command too, where people tend to put them.
     std::function<void(CLI::App*)> fallThrough = [&fallThrough](CLI::App* a) {

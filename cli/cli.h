@@ -40,6 +40,7 @@ void AddStorageCommands(CLI::App& app, TCliContext& ctx);
 void AddLinkCommands(CLI::App& app, TCliContext& ctx);
 void AddPlanCommands(CLI::App& app, TCliContext& ctx);
 void AddSetCommands(CLI::App& app, TCliContext& ctx);
+void AddDesignCommands(CLI::App& app, TCliContext& ctx);
 
 // Asks a running link command to stop, as Ctrl-C does (safe from another thread or a signal handler).
 void RequestCliStop();

@@ -8,6 +8,7 @@ packages=(
   libqcustomplot-dev libqcustomplot2.1-qt6
   libftdi1-dev libudev-dev
   libcli11-dev nlohmann-json3-dev
+  libeigen3-dev libopenblas-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils fonts-dejavu-core
