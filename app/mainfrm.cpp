@@ -198,6 +198,7 @@ void TMainFrm::BuildControls() {
     valueLabel("Cable :  ", CableLbl);
     rightLayout->addWidget(toolbar1);
     TGraphReportFrame1 = new TGraphReportFrame(right);
+    TGraphReportFrame1->AddResolutionView();
     rightLayout->addWidget(TGraphReportFrame1, 1);
     PlanLbl = new QLabel(right);
     PlanLbl->setObjectName("PlanLbl");
@@ -405,10 +406,40 @@ void TMainFrm::ShowSequence(int index) {
     SequenceListBox->setFocus();
     SequenceListBox->setCurrentRow(index);
     closing_ = was;
-    TGraphReportFrame1->DrawSequence(seq);
+    DrawShown(seq);
     TGraphReportFrame1->setEnabled(true);
     NbOfSequenceLbl->setText(QString::number(index + 1));
     ShowPlan(seq, settings_.Channels, *PlanLbl);
+}
+
+namespace {
+// The busy cursor while the window cannot take input (a set written, a resolution worked out).
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+}  // namespace
+
+void TMainFrm::DrawShown(const TSequence& seq) {
+    if (TGraphReportFrame1->ViewIndex() != TGraphReportFrame::ResolutionView) {
+        TGraphReportFrame1->DrawSequence(seq);
+        return;
+    }
+    TResolutionPicture picture;
+    QString refused;
+    bool drawn = false;
+    {
+        std::optional<TBusyCursor> busy;
+        if (!resolution_.Holds(seq)) busy.emplace();
+        drawn = resolution_.Of(seq, picture, refused);
+    }
+    if (drawn)
+        TGraphReportFrame1->DrawResolution(picture);
+    else
+        TGraphReportFrame1->ShowResolutionRefused(QString::fromStdString(RecordTextUtf8(seq.Name.Get())), refused);
 }
 
 void TMainFrm::ClearShown() {
@@ -434,7 +465,7 @@ void TMainFrm::TGraphReportFrame1ComboBox1Change(int) {
         return;
     }
     current_ = row;
-    TGraphReportFrame1->DrawSequence(set_.Sequence(row));
+    DrawShown(set_.Sequence(row));
 }
 
 void TMainFrm::ToolButton6Click() {
@@ -596,17 +627,6 @@ bool TMainFrm::MayDropSet(const char* before) {
     if (answer == TPrompts::TAnswer::Save) return SaveSet();
     return false;
 }
-
-namespace {
-// The busy cursor while a set is written; the window cannot take input meanwhile anyway.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-}  // namespace
 
 void TMainFrm::SaveSeqClick() { SaveSet(); }
 
@@ -963,7 +983,7 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
     const char* names[] = {"level", "investigation-depth", "geometric-factor", "cable-array", "median-depth"};
     for (int view = 4; view >= 0; --view) {
         TGraphReportFrame1->SetViewIndex(view);
-        if (current_ >= 0) TGraphReportFrame1->DrawSequence(set_.Sequence(current_));
+        if (current_ >= 0) DrawShown(set_.Sequence(current_));
         QCoreApplication::processEvents();
         grab().save(folder + "/main-" + names[view] + ".png");
     }

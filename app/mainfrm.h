@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "resolutionview.h"
 #include "sequenceset.h"
 #include "dialogservices.h"
 #include "helpopener.h"
@@ -191,6 +192,8 @@ private:
     void ReadSettingsFromControls();
     void SetCaptionForFolder();
     void ClearShown();
+    // Draws the sequence in the chart's view: the "Resolution" view from the resolution cache.
+    void DrawShown(const TSequence& seq);
     void OpenUrl(const QString& url);
     void ShowError(const QString& text);
     // Save in place (Save as for a set without folder); true when the set was written.
@@ -213,6 +216,7 @@ private:
     TAppSettings settings_;
     int current_ = -1;
     bool closing_ = false;
+    TResolutionCache resolution_;
     QActionGroup* separatorGroup_ = nullptr;
     TLinkController* link_ = nullptr;
     // Ports chosen while a link was open: written with the settings at close, in force at the next start.
