@@ -38,6 +38,7 @@
 #include "inversionformats.h"
 #include "helpviewer.h"
 #include "linkcontroller.h"
+#include "optimisefrm.h"
 #include "planningtools.h"
 #include "messages.h"
 #include "portctl.h"
@@ -321,6 +322,9 @@ void TMainFrm::BuildMenus() {
     OrderForChannels1 = action(tools, "Order for &C channels",
                                "A new sequence measured in the fewest injections with the channels of the configuration",
                                &TMainFrm::OrderForChannels1Click);
+    OptimisedSequence1 = action(tools, "O&ptimised sequence...",
+                                "A new sequence whose readings resolve the ground best, chosen from every quadripole",
+                                &TMainFrm::OptimisedSequence1Click);
     tools->addSeparator();
     WholeSet1 = action(tools, "&Whole set on one chart...", "The sequences of the set together, each in its colour",
                        &TMainFrm::WholeSet1Click);
@@ -1034,6 +1038,14 @@ void TMainFrm::OrderForIp1Click() {
 
 void TMainFrm::OrderForChannels1Click() {
     RunPlanningTool([this](int row) { return AddChannelOrderedSequence(set_, row, settings_.Channels, prompts_); });
+}
+
+void TMainFrm::OptimisedSequence1Click() {
+    TOptimiseFrm dialog(this, workspace_, prompts_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const int added = AddMadeSequence(set_, dialog.TakeResult(), prompts_);
+    RefreshList();
+    if (added >= 0) ShowSequence(added);
 }
 
 void TMainFrm::PyGimli1Click() {

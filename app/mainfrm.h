@@ -103,6 +103,7 @@ public:
     void ModemConnectClick();
     void ModemDisconnectClick();
     void ModemViewClick();
+    void OptimisedSequence1Click();
     void ModemStartClick();
     void ModemDeleteClick();
     void Configuration1Click();
@@ -159,6 +160,7 @@ public:
     QAction* Quit1 = nullptr;
     QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
     QAction* WholeSet1 = nullptr;
+    QAction* OptimisedSequence1 = nullptr;
     QMenu* RecentSetsMenu = nullptr;
     QAction* ReopenLastSet1 = nullptr;   // checkable: reopen the last set at start
     QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QAction>
 #include <QGroupBox>
@@ -33,6 +34,8 @@
 #include "settings.h"
 #include "graphreportframe.h"
 #include "mainfrm.h"
+#include "optimisefrm.h"
+#include "sequencedesign.h"
 #include "portvirt.h"
 #include "messages.h"
 #include "setchartfrm.h"
@@ -477,6 +480,58 @@ TEST_F(Window, TheResolutionViewColoursTheCellsAndTitlesTheFigureOfMerit) {
     window->ShowSequence(refused);
     EXPECT_EQ(chart.CellCount(), 0);
     EXPECT_TRUE(chart.Title().contains("No resolution: ")) << chart.Title().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+TOptimiseFrm* OptimiseDialog(QWidget* w, int electrodes, int readings) {
+    auto* d = qobject_cast<TOptimiseFrm*>(w);
+    if (d == nullptr) return nullptr;
+    d->CableLst->setCurrentIndex(d->CableLst->findText("Two reels 48 x 5 m"));
+    d->SpacingSpn->setValue(5);
+    d->ElectrodesSpn->setValue(electrodes);
+    d->ReadingsSpn->setValue(readings);
+    return d;
+}
+
+TEST_F(Window, AnOptimisedSequenceJoinsTheSetAndCancelAddsNothing) {
+    const int count = window->Set().Count();
+    bool progressShown = false;
+    OnNextModal([&](QWidget* w) {
+        TOptimiseFrm* d = OptimiseDialog(w, 12, 40);
+        ASSERT_NE(d, nullptr);
+        d->NameEdt->setText("Opt 12");
+        d->ProgressShown = [&] { progressShown = true; };
+        d->OptimiseBtn->click();
+    });
+    window->OptimisedSequence1->trigger();
+    ASSERT_EQ(window->Set().Count(), count + 1);
+    const TSequence& made = window->Set().Sequence(count);
+    EXPECT_EQ(made.Name.Get(), "Opt 12");
+    EXPECT_EQ(made.NbQuadripole, 40);
+    EXPECT_EQ(made.ArrayType, OptimisedArrayType);
+    EXPECT_EQ(window->SequenceNameLbl->text(), "Opt 12") << "the new one is shown";
+    EXPECT_TRUE(progressShown);
+    EXPECT_TRUE(window->Set().SetModified());
+
+    // Cancel while it runs: it stops, and nothing joins the set.
+    bool cancelled = false;
+    OnNextModal([&](QWidget* w) {
+        TOptimiseFrm* d = OptimiseDialog(w, 24, 2000);
+        ASSERT_NE(d, nullptr);
+        d->NameEdt->setText("Opt 24");
+        d->ProgressShown = [d, &cancelled] {
+            if (cancelled) return;
+            cancelled = true;
+            d->CancelBtn->click();
+        };
+        d->OptimiseBtn->click();
+    });
+    window->OptimisedSequence1->trigger();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(window->Set().Count(), count + 1);
 }
 
 }  // namespace
