@@ -5,6 +5,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +30,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -1002,6 +1008,41 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
             shown->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(folder + "/main-hover.png");
         }
     }
+    if (current_ >= 0) SaveResolutionScreenshots(folder);
+}
+
+void TMainFrm::SaveResolutionScreenshots(const QString& folder) {
+    // The Resolution view of the sequence shown, then of an optimised design with as many readings on
+    // the same electrodes, and the optimiser's dialog half-way through it. Nothing joins the set.
+    QToolTip::hideText();
+    const TSequence& standard = set_.Sequence(current_);
+    TGraphReportFrame1->SetViewIndex(TGraphReportFrame::ResolutionView);
+    DrawShown(standard);
+    QCoreApplication::processEvents();
+    grab().save(folder + "/main-resolution-standard.png");
+
+    TOptimiseFrm dialog(this, workspace_, prompts_);
+    dialog.CableLst->setCurrentIndex(dialog.CableLst->findText(RecordText(standard.CableName.Get())));
+    dialog.SpacingSpn->setValue(standard.Spacing[0]);
+    dialog.FirstSpn->setValue(standard.FirstElectrode);
+    dialog.ElectrodesSpn->setValue(standard.NbElectrode);
+    dialog.ReadingsSpn->setValue(standard.NbQuadripole);
+    dialog.NameEdt->setText("Optimised");
+    dialog.show();
+    bool taken = false;
+    dialog.ProgressShown = [&] {
+        if (taken || dialog.ProgressBar->value() < standard.NbQuadripole / 2) return;
+        taken = true;
+        dialog.grab().save(folder + "/optimise-progress.png");
+    };
+    dialog.OptimiseBtn->click();
+    if (const std::unique_ptr<TSequence> made = dialog.TakeResult()) {
+        DrawShown(*made);
+        QCoreApplication::processEvents();
+        grab().save(folder + "/main-resolution-optimised.png");
+    }
+    TGraphReportFrame1->SetViewIndex(0);
+    DrawShown(standard);
 }
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {

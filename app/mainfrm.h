@@ -77,6 +77,8 @@ public:
     int PortImageIndex() const;
     // Writes the window in each of the four chart views (main-level.png, ...) and the chart alone.
     void SaveScreenshots(const QString& folder);
+    // The Resolution view of the sequence shown and of an optimised one, and the optimiser's progress.
+    void SaveResolutionScreenshots(const QString& folder);
 
     // --- handlers ---
     void SequenceListBoxClick();
