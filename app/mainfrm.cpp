@@ -5,6 +5,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +30,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -38,6 +44,7 @@
 #include "inversionformats.h"
 #include "helpviewer.h"
 #include "linkcontroller.h"
+#include "optimisefrm.h"
 #include "planningtools.h"
 #include "messages.h"
 #include "portctl.h"
@@ -198,6 +205,7 @@ void TMainFrm::BuildControls() {
     valueLabel("Cable :  ", CableLbl);
     rightLayout->addWidget(toolbar1);
     TGraphReportFrame1 = new TGraphReportFrame(right);
+    TGraphReportFrame1->AddResolutionView();
     rightLayout->addWidget(TGraphReportFrame1, 1);
     PlanLbl = new QLabel(right);
     PlanLbl->setObjectName("PlanLbl");
@@ -320,6 +328,9 @@ void TMainFrm::BuildMenus() {
     OrderForChannels1 = action(tools, "Order for &C channels",
                                "A new sequence measured in the fewest injections with the channels of the configuration",
                                &TMainFrm::OrderForChannels1Click);
+    OptimisedSequence1 = action(tools, "O&ptimised sequence...",
+                                "A new sequence whose readings resolve the ground best, chosen from every quadripole",
+                                &TMainFrm::OptimisedSequence1Click);
     tools->addSeparator();
     WholeSet1 = action(tools, "&Whole set on one chart...", "The sequences of the set together, each in its colour",
                        &TMainFrm::WholeSet1Click);
@@ -405,10 +416,40 @@ void TMainFrm::ShowSequence(int index) {
     SequenceListBox->setFocus();
     SequenceListBox->setCurrentRow(index);
     closing_ = was;
-    TGraphReportFrame1->DrawSequence(seq);
+    DrawShown(seq);
     TGraphReportFrame1->setEnabled(true);
     NbOfSequenceLbl->setText(QString::number(index + 1));
     ShowPlan(seq, settings_.Channels, *PlanLbl);
+}
+
+namespace {
+// The busy cursor while the window cannot take input (a set written, a resolution worked out).
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+}  // namespace
+
+void TMainFrm::DrawShown(const TSequence& seq) {
+    if (TGraphReportFrame1->ViewIndex() != TGraphReportFrame::ResolutionView) {
+        TGraphReportFrame1->DrawSequence(seq);
+        return;
+    }
+    TResolutionPicture picture;
+    QString refused;
+    bool drawn = false;
+    {
+        std::optional<TBusyCursor> busy;
+        if (!resolution_.Holds(seq)) busy.emplace();
+        drawn = resolution_.Of(seq, picture, refused);
+    }
+    if (drawn)
+        TGraphReportFrame1->DrawResolution(picture);
+    else
+        TGraphReportFrame1->ShowResolutionRefused(QString::fromStdString(RecordTextUtf8(seq.Name.Get())), refused);
 }
 
 void TMainFrm::ClearShown() {
@@ -434,7 +475,7 @@ void TMainFrm::TGraphReportFrame1ComboBox1Change(int) {
         return;
     }
     current_ = row;
-    TGraphReportFrame1->DrawSequence(set_.Sequence(row));
+    DrawShown(set_.Sequence(row));
 }
 
 void TMainFrm::ToolButton6Click() {
@@ -596,17 +637,6 @@ bool TMainFrm::MayDropSet(const char* before) {
     if (answer == TPrompts::TAnswer::Save) return SaveSet();
     return false;
 }
-
-namespace {
-// The busy cursor while a set is written; the window cannot take input meanwhile anyway.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-}  // namespace
 
 void TMainFrm::SaveSeqClick() { SaveSet(); }
 
@@ -963,7 +993,7 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
     const char* names[] = {"level", "investigation-depth", "geometric-factor", "cable-array", "median-depth"};
     for (int view = 4; view >= 0; --view) {
         TGraphReportFrame1->SetViewIndex(view);
-        if (current_ >= 0) TGraphReportFrame1->DrawSequence(set_.Sequence(current_));
+        if (current_ >= 0) DrawShown(set_.Sequence(current_));
         QCoreApplication::processEvents();
         grab().save(folder + "/main-" + names[view] + ".png");
     }
@@ -978,6 +1008,41 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
             shown->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(folder + "/main-hover.png");
         }
     }
+    if (current_ >= 0) SaveResolutionScreenshots(folder);
+}
+
+void TMainFrm::SaveResolutionScreenshots(const QString& folder) {
+    // The Resolution view of the sequence shown, then of an optimised design with as many readings on
+    // the same electrodes, and the optimiser's dialog half-way through it. Nothing joins the set.
+    QToolTip::hideText();
+    const TSequence& standard = set_.Sequence(current_);
+    TGraphReportFrame1->SetViewIndex(TGraphReportFrame::ResolutionView);
+    DrawShown(standard);
+    QCoreApplication::processEvents();
+    grab().save(folder + "/main-resolution-standard.png");
+
+    TOptimiseFrm dialog(this, workspace_, prompts_);
+    dialog.CableLst->setCurrentIndex(dialog.CableLst->findText(RecordText(standard.CableName.Get())));
+    dialog.SpacingSpn->setValue(standard.Spacing[0]);
+    dialog.FirstSpn->setValue(standard.FirstElectrode);
+    dialog.ElectrodesSpn->setValue(standard.NbElectrode);
+    dialog.ReadingsSpn->setValue(standard.NbQuadripole);
+    dialog.NameEdt->setText("Optimised");
+    dialog.show();
+    bool taken = false;
+    dialog.ProgressShown = [&] {
+        if (taken || dialog.ProgressBar->value() < standard.NbQuadripole / 2) return;
+        taken = true;
+        dialog.grab().save(folder + "/optimise-progress.png");
+    };
+    dialog.OptimiseBtn->click();
+    if (const std::unique_ptr<TSequence> made = dialog.TakeResult()) {
+        DrawShown(*made);
+        QCoreApplication::processEvents();
+        grab().save(folder + "/main-resolution-optimised.png");
+    }
+    TGraphReportFrame1->SetViewIndex(0);
+    DrawShown(standard);
 }
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
@@ -1014,6 +1079,14 @@ void TMainFrm::OrderForIp1Click() {
 
 void TMainFrm::OrderForChannels1Click() {
     RunPlanningTool([this](int row) { return AddChannelOrderedSequence(set_, row, settings_.Channels, prompts_); });
+}
+
+void TMainFrm::OptimisedSequence1Click() {
+    TOptimiseFrm dialog(this, workspace_, prompts_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const int added = AddMadeSequence(set_, dialog.TakeResult(), prompts_);
+    RefreshList();
+    if (added >= 0) ShowSequence(added);
 }
 
 void TMainFrm::PyGimli1Click() {

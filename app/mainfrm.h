@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "resolutionview.h"
 #include "sequenceset.h"
 #include "dialogservices.h"
 #include "helpopener.h"
@@ -76,6 +77,8 @@ public:
     int PortImageIndex() const;
     // Writes the window in each of the four chart views (main-level.png, ...) and the chart alone.
     void SaveScreenshots(const QString& folder);
+    // The Resolution view of the sequence shown and of an optimised one, and the optimiser's progress.
+    void SaveResolutionScreenshots(const QString& folder);
 
     // --- handlers ---
     void SequenceListBoxClick();
@@ -102,6 +105,7 @@ public:
     void ModemConnectClick();
     void ModemDisconnectClick();
     void ModemViewClick();
+    void OptimisedSequence1Click();
     void ModemStartClick();
     void ModemDeleteClick();
     void Configuration1Click();
@@ -158,6 +162,7 @@ public:
     QAction* Quit1 = nullptr;
     QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
     QAction* WholeSet1 = nullptr;
+    QAction* OptimisedSequence1 = nullptr;
     QMenu* RecentSetsMenu = nullptr;
     QAction* ReopenLastSet1 = nullptr;   // checkable: reopen the last set at start
     QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;
@@ -191,6 +196,8 @@ private:
     void ReadSettingsFromControls();
     void SetCaptionForFolder();
     void ClearShown();
+    // Draws the sequence in the chart's view: the "Resolution" view from the resolution cache.
+    void DrawShown(const TSequence& seq);
     void OpenUrl(const QString& url);
     void ShowError(const QString& text);
     // Save in place (Save as for a set without folder); true when the set was written.
@@ -213,6 +220,7 @@ private:
     TAppSettings settings_;
     int current_ = -1;
     bool closing_ = false;
+    TResolutionCache resolution_;
     QActionGroup* separatorGroup_ = nullptr;
     TLinkController* link_ = nullptr;
     // Ports chosen while a link was open: written with the settings at close, in force at the next start.

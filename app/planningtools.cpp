@@ -77,6 +77,10 @@ int AddChannelOrderedSequence(TSequenceSet& set, int index, int channels, TPromp
     return added;
 }
 
+int AddMadeSequence(TSequenceSet& set, std::unique_ptr<TSequence> seq, TPrompts& prompts) {
+    return seq == nullptr ? -1 : AddNamed(set, std::move(seq), "", prompts);
+}
+
 void ShowPlan(const TSequence& seq, int channels, QLabel& label) {
     const TChannelPlan p = PlanChannels(seq, channels);
     const QString text = QString("%1 %2: %3 injections for %4 readings on %5 current dipoles (fewest %6), %7 to %8")

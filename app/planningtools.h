@@ -3,6 +3,7 @@
 // sequence of the set, so the sequence the user made stays as it was.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "reciprocal.h"
@@ -22,6 +23,10 @@ int AddIpOrderedSequence(TSequenceSet& set, int index, TPrompts& prompts);
 // Ip" mode is ordered for induced polarisation too, its window counted in injections. Returns its
 // index or -1.
 int AddChannelOrderedSequence(TSequenceSet& set, int index, int channels, TPrompts& prompts);
+
+// Adds a sequence made apart from any of the set (an optimised one) under its own name, made unique
+// as the tools' names are. Returns its index, or -1 when nothing was added (the reason shown).
+int AddMadeSequence(TSequenceSet& set, std::unique_ptr<TSequence> seq, TPrompts& prompts);
 
 // Shows in `label` what the sequence costs on a meter with `channels` channels: readings, current
 // dipoles, injections in list order and at best, and the acquisition time; its hint says the cycle

@@ -171,6 +171,71 @@ protected:
     void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
 };
 
+namespace {
+// Relative resolution from 0 to 1, perceptually even and readable by most colour-blind users: a
+// difference in colour is one in resolution wherever on the scale it lies.
+QCPColorGradient ResolutionGradient() {
+    QCPColorGradient g;
+    g.clearColorStops();
+    g.setColorStopAt(0.0, QColor(0x44, 0x01, 0x54));
+    g.setColorStopAt(0.25, QColor(0x3b, 0x52, 0x8b));
+    g.setColorStopAt(0.5, QColor(0x21, 0x91, 0x8c));
+    g.setColorStopAt(0.75, QColor(0x5e, 0xc9, 0x62));
+    g.setColorStopAt(1.0, QColor(0xfd, 0xe7, 0x25));
+    g.setColorInterpolation(QCPColorGradient::ciRGB);
+    return g;
+}
+}  // namespace
+
+// The cells of a resolution drawing: rectangles of unequal size (layers thicken with depth), so not
+// a colour map on a regular grid.
+class TCellMap : public QCPAbstractPlottable {
+public:
+    TCellMap(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPAbstractPlottable(keyAxis, valueAxis), Gradient(ResolutionGradient()) {
+        setSelectable(QCP::stNone);
+        setAntialiasedFill(false);
+    }
+    QColor Colour(double relative) const {
+        return QColor::fromRgb(Gradient.color(std::clamp(relative, 0.0, 1.0), QCPRange(0, 1)));
+    }
+    const TResolutionCell* At(double x, double z) const {
+        for (const TResolutionCell& c : Cells)
+            if (x >= c.X0 && x < c.X1 && z >= c.Z0 && z < c.Z1) return &c;
+        return nullptr;
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+    QCPRange getKeyRange(bool& found, QCP::SignDomain) const override {
+        found = !Cells.empty();
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (const TResolutionCell& c : Cells) lo = std::min(lo, c.X0), hi = std::max(hi, c.X1);
+        return found ? QCPRange(lo, hi) : QCPRange();
+    }
+    QCPRange getValueRange(bool& found, QCP::SignDomain, const QCPRange&) const override {
+        found = !Cells.empty();
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (const TResolutionCell& c : Cells) lo = std::min(lo, c.Z0), hi = std::max(hi, c.Z1);
+        return found ? QCPRange(lo, hi) : QCPRange();
+    }
+    std::vector<TResolutionCell> Cells;
+    mutable QCPColorGradient Gradient;   // its lookup table is filled on first use
+
+protected:
+    void draw(QCPPainter* painter) override {
+        QCPAxis* kx = mKeyAxis.data();
+        QCPAxis* vy = mValueAxis.data();
+        if (kx == nullptr || vy == nullptr) return;
+        painter->setPen(Qt::NoPen);
+        for (const TResolutionCell& c : Cells) {
+            const QPointF a(kx->coordToPixel(c.X0), vy->coordToPixel(c.Z0));
+            const QPointF b(kx->coordToPixel(c.X1), vy->coordToPixel(c.Z1));
+            painter->setBrush(Colour(c.Relative));
+            // Half a pixel over each edge: neighbouring cells meet without a white seam.
+            painter->drawRect(QRectF(a, b).normalized().adjusted(-0.5, -0.5, 0.5, 0.5));
+        }
+    }
+    void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
+};
+
 TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -262,8 +327,21 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     title_->setMinimumSize(0, QFontMetrics(titleFont).height() + 4);
     Chart1->plotLayout()->addElement(0, 0, title_);
 
-    points_ = new TPointCloud(Chart1->xAxis, Chart1->yAxis);
+    cells_ = new TCellMap(Chart1->xAxis, Chart1->yAxis);
+    points_ = new TPointCloud(Chart1->xAxis, Chart1->yAxis);   // above the cells
     points_->Clear();
+    scale_ = new QCPColorScale(Chart1);
+    scale_->setType(QCPAxis::atRight);
+    scale_->setGradient(cells_->Gradient);
+    scale_->setDataRange(QCPRange(0, 1));
+    scale_->setBarWidth(12);
+    scale_->axis()->setLabel(QStringLiteral("Relative resolution"));
+    scale_->axis()->setLabelFont(axisFont);
+    scale_->axis()->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker));
+    // The scale's bar as tall as the plot.
+    auto* margins = new QCPMarginGroup(Chart1);
+    Chart1->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, margins);
+    scale_->setMarginGroup(QCP::msTop | QCP::msBottom, margins);   // in the layout only while cells are drawn
     ApplyFullExtent();
 
     // A rectangle dragged with the mouse zooms in; "Undo zoom" goes back to the full extent.
@@ -296,8 +374,9 @@ void TGraphReportFrame::ApplyAxisTitles() {
         {"Position (m)", "Geometric factor |K| (m)"},
         {"X (m)", "Y (m)"},
         {"Position (m)", "Median depth (m)"},
+        {"Position (m)", "Depth (m)"},
     };
-    const auto& t = titles[std::clamp(viewIndex_, 0, 4)];
+    const auto& t = titles[std::clamp(viewIndex_, 0, 5)];
     Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
     QString left = QString::fromLatin1(t[1]);
     if (segmentRows_) left = QStringLiteral("Segment");
@@ -333,6 +412,12 @@ void TGraphReportFrame::SetSequenceShown(const TSequence& seq) {
 
 void TGraphReportFrame::ClearChart() {
     points_->Clear();
+    cells_->Cells.clear();
+    fixedTitle_.clear();
+    if (scale_->layout() != nullptr) {
+        Chart1->plotLayout()->take(scale_);
+        Chart1->plotLayout()->simplify();
+    }
     setNames_.clear();
     setPlaces_.clear();
     segmentRows_ = false;
@@ -383,6 +468,7 @@ void TGraphReportFrame::AddColouredPoint(int n, uint8_t colour, bool markRepeats
 }
 
 QString TGraphReportFrame::TitleText() const {
+    if (!fixedTitle_.isEmpty()) return fixedTitle_;
     if (pointCount_ == 0) return title_->text();
     return (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("#") +
            QString::number(pointCount_);
@@ -428,6 +514,8 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
             else
                 AddPoint(2, 5, false, label, y, e.X);
         }
+    } else if (viewIndex_ == ResolutionView) {
+        // The host works the resolution out and draws it (DrawResolution).
     } else if (!AddQuadripolePoints(seq, -1, std::string())) {
         return false;
     }
@@ -503,6 +591,47 @@ bool TGraphReportFrame::DrawSet(const std::vector<const TSequence*>& seqs, const
     return true;
 }
 
+void TGraphReportFrame::AddResolutionView() {
+    if (ComboBox1->count() <= ResolutionView) ComboBox1->addItem(QStringLiteral("Resolution"));
+}
+
+void TGraphReportFrame::DrawResolution(const TResolutionPicture& picture) {
+    ClearChart();
+    name_ = picture.Name;
+    levelInMetres_ = true;
+    ApplyAxisTitles();
+    cells_->Cells = picture.Cells;
+    for (const TResolutionCell& c : picture.Cells) {
+        points_->Extend(c.X0, c.Z0);
+        points_->Extend(c.X1, c.Z1);
+    }
+    // The electrodes on the surface, white down triangles over the cells.
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    for (std::size_t i = 0; i < picture.Electrodes.size(); ++i) {
+        const int number = i < picture.ElectrodeNumbers.size() ? picture.ElectrodeNumbers[i] : static_cast<int>(i + 1);
+        AddColouredPoint(3, White, false, true, "Electrode " + std::to_string(number), 0.0, picture.Electrodes[i], none, none);
+    }
+    Chart1->plotLayout()->addElement(1, 1, scale_);
+    fixedTitle_ = (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("Figure of merit ") +
+                  QString::number(picture.Figure, 'f', 3) + QStringLiteral("   #") + QString::number(picture.Readings);
+    FlushReplot();
+}
+
+void TGraphReportFrame::ShowResolutionRefused(const QString& name, const QString& reason) {
+    ClearChart();
+    name_ = name;
+    fixedTitle_ = (name.isEmpty() ? QString() : name + QStringLiteral("   ")) + QStringLiteral("No resolution: ") + reason;
+    GraphReportSTxt->setText(fixedTitle_);
+    FlushReplot();
+}
+
+int TGraphReportFrame::CellCount() const { return static_cast<int>(cells_->Cells.size()); }
+
+QColor TGraphReportFrame::CellColour(int i) const {
+    if (i < 0 || i >= CellCount()) return QColor();
+    return cells_->Colour(cells_->Cells[static_cast<std::size_t>(i)].Relative);
+}
+
 void TGraphReportFrame::SetViewIndex(int view) {
     if (view < 0 || view >= ComboBox1->count()) return;
     viewIndex_ = view;
@@ -541,7 +670,12 @@ void TGraphReportFrame::UpdateLegend() {
     if (present[Grey]) entry(Grey, colourNames_[Grey].isEmpty() ? QStringLiteral("not used") : colourNames_[Grey]);
     if (present[Red]) entry(Red, QStringLiteral("a second point at the same place and level (a repeat, a reciprocal)"));
     if (present[White]) entry(White, QStringLiteral("a third there"));
-    if (!cable && !entries.isEmpty()) entries << QStringLiteral("shapes change with the level");
+    if (!cells_->Cells.empty()) {
+        entries.clear();
+        entries << QStringLiteral("<span style=\"white-space:nowrap\">&#9661;&nbsp;electrodes</span>")
+                << QStringLiteral("cells coloured by their resolution relative to every quadripole of these electrodes "
+                                  "(1: as well resolved); figure of merit: its mean over the cells shown");
+    } else if (!cable && !entries.isEmpty()) entries << QStringLiteral("shapes change with the level");
     LegendLbl->setText(entries.join(QStringLiteral("&nbsp;&nbsp; ")));
     LegendLbl->setVisible(LegendBtn->isChecked());
 }
@@ -587,7 +721,18 @@ QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
         }
         if (found != nullptr) break;
     }
-    if (found == nullptr) return QString();
+    if (found == nullptr) {
+        const double x = kx->pixelToCoord(pixel.x());
+        const double z = vy->pixelToCoord(pixel.y());
+        const TResolutionCell* cell = cells_->At(x, z);
+        if (cell == nullptr) return QString();
+        const QString text = QStringLiteral("X = ") + FormatReadoutValue(x) + QStringLiteral("  /  depth = ") +
+                             FormatReadoutValue(z) + QStringLiteral("      relative resolution = ") +
+                             QString::number(cell->Relative, 'f', 3);
+        GraphReportSTxt->setText(text);
+        QToolTip::showText(Chart1->mapToGlobal(pixel), text, Chart1);
+        return text;
+    }
     const double v = found->X[first];
     QString hint;
     for (std::size_t i = first; i < found->X.size(); ++i) {
@@ -653,7 +798,7 @@ void TGraphReportFrame::QueueReplot() {
 void TGraphReportFrame::FlushReplot() {
     replotQueued_ = false;
     if (!zoomed_) ApplyFullExtent();
-    if (pointCount_ > 0) title_->setText(TitleText());
+    if (pointCount_ > 0 || !fixedTitle_.isEmpty()) title_->setText(TitleText());
     UpdateLegend();
     Chart1->replot();
 }

@@ -1,5 +1,6 @@
 // The chart frame: draws one sequence in one of five views ("Level", "Investigation depth",
 // "Geometric factor", "Cable array", "Median depth") and takes points one by one while a sequence is generated.
+// A host that can work out the resolution of a design adds a sixth, "Resolution", and draws it itself.
 // It speaks in model terms; the plotting library stays inside charts/.
 //
 // Bursts cost one replot: AddPoint only queues a redraw for the next turn of the event loop, and
@@ -24,12 +25,30 @@ class QToolButton;
 class QCustomPlot;
 class QCPTextElement;
 class TPointCloud;
+class TCellMap;
+class QCPColorScale;
 class TPrompts;
 
 // Axis numbers ("####0.##": no thousands separator, at most two decimals, trailing zeros dropped) and
 // the hover readout ("0.0#": the same with at least one decimal), in the default locale.
 QString FormatChartValue(double v);
 QString FormatReadoutValue(double v);
+
+// The resolution of a design as the chart draws it: cells of the ground under the line, each with
+// its resolution relative to that of every quadripole of the same electrodes (0 to 1), the electrodes'
+// positions, and the figure of merit. Lengths in the sequence's unit, depth positive downwards.
+struct TResolutionCell {
+    double X0, X1, Z0, Z1;
+    double Relative;
+};
+struct TResolutionPicture {
+    QString Name;
+    std::vector<TResolutionCell> Cells;
+    std::vector<double> Electrodes;
+    std::vector<int> ElectrodeNumbers;   // parallel to Electrodes
+    double Figure = 0;
+    int Readings = 0;
+};
 
 class TGraphReportFrame : public QWidget, public TChartSink {
     Q_OBJECT
@@ -61,6 +80,18 @@ public:
     // The colour a sequence of DrawSet is drawn in (its place in the list).
     static QColor SetColour(int place);
     void SetViewIndex(int view);   // also selects the combo box row, draws nothing
+
+    // The row of the "Resolution" view, which only a host that computes resolutions offers
+    // (AddResolutionView); DrawSequence leaves that view empty.
+    static constexpr int ResolutionView = 5;
+    void AddResolutionView();
+    // The cells coloured by relative resolution on a fixed scale from 0 to 1 (so that two designs
+    // compare at a glance), the electrodes on top, the figure of merit in the title.
+    void DrawResolution(const TResolutionPicture& picture);
+    // The view empty, the title saying why the sequence has no resolution.
+    void ShowResolutionRefused(const QString& name, const QString& reason);
+    int CellCount() const;
+    QColor CellColour(int i) const;   // as drawn
 
     int PointCount() const { return pointCount_; }
     // The title as the next drawing shows it (it is set once a drawing, not once a point).
@@ -137,6 +168,9 @@ private:
 
     QCustomPlot* Chart1 = nullptr;
     QCPTextElement* title_ = nullptr;
+    TCellMap* cells_ = nullptr;        // owned by Chart1
+    QCPColorScale* scale_ = nullptr;   // in the plot's layout only while cells are drawn
+    QString fixedTitle_;                     // a view whose title is not the point count
     TPointCloud* points_ = nullptr;   // owned by Chart1
     int viewIndex_ = 0;
     int pointCount_ = 0;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view and
+# Takes the screenshots of docs/ under Xvfb: the main window on the demo set in each chart view (the
+# Resolution view of a standard and an optimised design too, and the optimiser at work) and
 # with the hover readout, the sequence dialogs and tables, the whole set on one chart, the cable editor
 # and the dial directory.
 set -euo pipefail

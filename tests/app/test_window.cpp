@@ -9,11 +9,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QAction>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSet>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -24,11 +26,16 @@
 #include "apppaths.h"
 #include "apptestkit.h"
 #include "channelplan.h"
+#include "chartsink.h"
+#include "electrodesused.h"
+#include "generate.h"
 #include "configurationfrm.h"
 #include "messages.h"
 #include "settings.h"
 #include "graphreportframe.h"
 #include "mainfrm.h"
+#include "optimisefrm.h"
+#include "sequencedesign.h"
 #include "portvirt.h"
 #include "messages.h"
 #include "setchartfrm.h"
@@ -419,6 +426,112 @@ TEST_F(Window, ExportsAndImportsTheInversionCodesFiles) {
     prompts.Texts = {std::nullopt};
     window->ImportSeqBtnClick();
     EXPECT_EQ(window->Set().Count(), count + 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A line of 12 electrodes cut from the first demo sequence, its readings generated again, named `name`.
+int AddSmallLine(TMainFrm& window, int array, const char* name) {
+    auto seq = std::make_unique<TSequence>(window.Set().Sequence(0));
+    seq->ArrayType = array;
+    ApplyElectrodesUsed(*seq, ModeCreate, NoRollStart, {seq->FirstElectrode, 0, 0, 0, std::nullopt, 12});
+    seq->Name.Set(name);
+    TNullChartSink chart;
+    GenerateSequence(*seq, ModeCreate, chart);
+    const int index = window.Set().AddNewSequence(std::move(seq));
+    window.RefreshList();
+    return index;
+}
+
+TEST_F(Window, TheResolutionViewColoursTheCellsAndTitlesTheFigureOfMerit) {
+    const int dd = AddSmallLine(*window, 0, "DD small");
+    const int wenner = AddSmallLine(*window, 6, "Wenner small");
+    ASSERT_GE(wenner, 0);
+    window->ShowSequence(dd);
+    TGraphReportFrame& chart = *window->TGraphReportFrame1;
+    ASSERT_EQ(chart.ComboBox1->itemText(TGraphReportFrame::ResolutionView), "Resolution");
+    chart.ComboBox1->setCurrentIndex(TGraphReportFrame::ResolutionView);
+    ASSERT_GT(chart.CellCount(), 0);
+    const QString title = chart.Title();
+    EXPECT_TRUE(title.startsWith("DD small   Figure of merit 0.")) << title.toStdString();
+    // The cells near the surface are resolved better than the deepest ones: different colours.
+    QSet<QRgb> colours;
+    for (int i = 0; i < chart.CellCount(); ++i) colours.insert(chart.CellColour(i).rgb());
+    EXPECT_GT(colours.size(), 5);
+    EXPECT_EQ(chart.SeriesPointCount(3), 12) << "the electrodes on top";
+    EXPECT_EQ(chart.AxisTitles().last(), "Depth (m)");
+
+    // Another design on the same line has its own figure; going back is the same picture.
+    window->ShowSequence(wenner);
+    EXPECT_TRUE(chart.Title().startsWith("Wenner small   Figure of merit 0.")) << chart.Title().toStdString();
+    const auto figure = [](const QString& t) { return t.section("Figure of merit ", 1).section(' ', 0, 0); };
+    EXPECT_NE(figure(chart.Title()), figure(title));
+    window->ShowSequence(dd);
+    EXPECT_EQ(chart.Title(), title);
+
+    // A design the resolution cannot judge says so instead of drawing.
+    auto stray = std::make_unique<TSequence>(window->Set().Sequence(dd));
+    stray->Name.Set("Stray");
+    stray->Quadripoles[0].A = 1999;   // not placed
+    const int refused = window->Set().AddNewSequence(std::move(stray));
+    window->RefreshList();
+    window->ShowSequence(refused);
+    EXPECT_EQ(chart.CellCount(), 0);
+    EXPECT_TRUE(chart.Title().contains("No resolution: ")) << chart.Title().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+TOptimiseFrm* OptimiseDialog(QWidget* w, int electrodes, int readings) {
+    auto* d = qobject_cast<TOptimiseFrm*>(w);
+    if (d == nullptr) return nullptr;
+    d->CableLst->setCurrentIndex(d->CableLst->findText("Two reels 48 x 5 m"));
+    d->SpacingSpn->setValue(5);
+    d->ElectrodesSpn->setValue(electrodes);
+    d->ReadingsSpn->setValue(readings);
+    return d;
+}
+
+TEST_F(Window, AnOptimisedSequenceJoinsTheSetAndCancelAddsNothing) {
+    const int count = window->Set().Count();
+    bool progressShown = false;
+    OnNextModal([&](QWidget* w) {
+        TOptimiseFrm* d = OptimiseDialog(w, 12, 40);
+        ASSERT_NE(d, nullptr);
+        d->NameEdt->setText("Opt 12");
+        d->ProgressShown = [&] { progressShown = true; };
+        d->OptimiseBtn->click();
+    });
+    window->OptimisedSequence1->trigger();
+    ASSERT_EQ(window->Set().Count(), count + 1);
+    const TSequence& made = window->Set().Sequence(count);
+    EXPECT_EQ(made.Name.Get(), "Opt 12");
+    EXPECT_EQ(made.NbQuadripole, 40);
+    EXPECT_EQ(made.ArrayType, OptimisedArrayType);
+    EXPECT_EQ(window->SequenceNameLbl->text(), "Opt 12") << "the new one is shown";
+    EXPECT_TRUE(progressShown);
+    EXPECT_TRUE(window->Set().SetModified());
+
+    // Cancel while it runs: it stops, and nothing joins the set.
+    bool cancelled = false;
+    OnNextModal([&](QWidget* w) {
+        TOptimiseFrm* d = OptimiseDialog(w, 24, 2000);
+        ASSERT_NE(d, nullptr);
+        d->NameEdt->setText("Opt 24");
+        d->ProgressShown = [d, &cancelled] {
+            if (cancelled) return;
+            cancelled = true;
+            d->CancelBtn->click();
+        };
+        d->OptimiseBtn->click();
+    });
+    window->OptimisedSequence1->trigger();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(window->Set().Count(), count + 1);
 }
 
 }  // namespace
