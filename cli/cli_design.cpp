@@ -137,7 +137,7 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
         throw TCliUsage("--readings must be from 1 to " + std::to_string(MaxQuadripoles));
     if (a.MaxK && !(*a.MaxK > 0)) throw TCliUsage("--max-k must be above 0");
     if (!(a.Depth >= 0) || !std::isfinite(a.Depth)) throw TCliUsage("--depth must be a positive number");
-    if (a.Channels != 1) throw TCliUsage("--channels: only single-channel designs are optimised so far; give 1");
+    if (a.Channels < 1 || a.Channels > 64) throw TCliUsage("--channels must be from 1 to 64");
     if (a.Name.size() > static_cast<std::size_t>(MaxSequenceNameLength))
         throw TCliUsage("--name: at most " + std::to_string(MaxSequenceNameLength) + " characters");
 
@@ -174,6 +174,7 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
     options.Readings = a.Readings;
     options.MaxK = a.MaxK.value_or(DefaultMaxKPerSpacing * a.Spacing);
     options.Gamma = !a.NoGamma;
+    options.Channels = a.Channels;
     if (!a.Start.empty()) {
         auto start = std::make_unique<TSequence>();
         ReadSequenceFile(a.Start, *start);
@@ -256,7 +257,7 @@ void AddDesignCommands(CLI::App& app, TCliContext& ctx) {
     opt->add_option("--max-k", o->MaxK, "Largest |K| of a reading (default 1056 x a: dipole-dipole a at level 6)");
     opt->add_option("--depth", o->Depth, "Depth of interest (default a fifth of the line's length)");
     opt->add_option("--start", o->Start, "Start from the quadripoles of this sequence (.sqx)");
-    opt->add_option("--channels", o->Channels, "Channels per injection (1)");
+    opt->add_option("--channels", o->Channels, "Channels per injection (1): above 1, whole injections are added, one current dipole with up to this many readings");
     opt->add_flag("--no-gamma", o->NoGamma, "Leave out the interleaved A M B N arrangements");
     opt->add_option("--name", o->Name, "Sequence name (at most 24 characters)");
     opt->add_option("-o", o->Output, "The .sqx file to write")->required();

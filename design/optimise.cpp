@@ -252,17 +252,59 @@ TOptimiseResult OptimiseDesign(const TDesignProblem& problem, const TOptimiseOpt
         const double threshold = result.Figure;
         std::vector<Eigen::VectorXd> added;
         std::vector<std::size_t> chosen;
-        for (std::size_t r = 0; r < look && static_cast<int>(added.size()) < wanted; ++r) {
-            const Eigen::VectorXd unit = problem.Sensitivity(pool[order[r]].Quad).normalized();
-            bool orthogonal = true;
+        auto orthogonalToAdded = [&](std::size_t candidate, Eigen::VectorXd& unit) {
+            unit = problem.Sensitivity(pool[candidate].Quad).normalized();
             for (const Eigen::VectorXd& other : added)
-                if (std::fabs(unit.dot(other)) >= threshold) {
-                    orthogonal = false;
-                    break;
+                if (std::fabs(unit.dot(other)) >= threshold) return false;
+            return true;
+        };
+        if (options.Channels <= 1) {
+            for (std::size_t r = 0; r < look && static_cast<int>(added.size()) < wanted; ++r) {
+                Eigen::VectorXd unit;
+                if (!orthogonalToAdded(order[r], unit)) continue;
+                added.push_back(unit);
+                chosen.push_back(order[r]);
+            }
+        } else {
+            // Whole injections: each current dipole is ranked by the summed gains of its best C
+            // readings still free, the readings' interaction within an injection left to the exact
+            // block update below. The best injections of distinct current dipoles are taken, each
+            // sufficiently orthogonal to those already taken, until the iteration's share.
+            const int channels = options.Channels;
+            std::unordered_map<int64_t, std::vector<std::size_t>> byDipole;
+            for (std::size_t r = 0; r < order.size(); ++r) {
+                const TDesignQuad& q = pool[order[r]].Quad;
+                auto& list = byDipole[static_cast<int64_t>(q.A) * n + q.B];
+                if (static_cast<int>(list.size()) < channels) list.push_back(order[r]);
+            }
+            // Best dipoles first by total gain; equal totals by the first reading's pool position.
+            std::vector<std::pair<double, const std::vector<std::size_t>*>> dipoles;
+            dipoles.reserve(byDipole.size());
+            for (const auto& [key, list] : byDipole) {
+                double total = 0;
+                for (std::size_t c : list) total += score[c];
+                dipoles.emplace_back(total, &list);
+            }
+            std::sort(dipoles.begin(), dipoles.end(), [](const auto& a, const auto& b) {
+                return a.first != b.first ? a.first > b.first : a.second->front() < b.second->front();
+            });
+            const int room = options.Readings - static_cast<int>(result.Design.size());
+            const int injections = std::max(1, wanted / channels);
+            int injected = 0;
+            for (const auto& [total, list] : dipoles) {
+                if (injected >= injections || static_cast<int>(chosen.size()) >= room) break;
+                // Readings of one current dipole share its current electrodes, so their rows are far from
+                // orthogonal: the test is made between injections, on their best readings.
+                Eigen::VectorXd unit;
+                if (!orthogonalToAdded(list->front(), unit)) continue;
+                added.push_back(unit);
+                const std::size_t before = chosen.size();
+                for (std::size_t c : *list) {
+                    if (static_cast<int>(chosen.size()) >= room) break;
+                    chosen.push_back(c);
                 }
-            if (!orthogonal) continue;
-            added.push_back(unit);
-            chosen.push_back(order[r]);
+                if (chosen.size() > before) ++injected;
+            }
         }
         // The Sherman-Morrison updates of the readings chosen, one after the other, as a block:
         // A^-1 - sum_i c_i c_i^T with c_i = u_i / sqrt(1 + g_i^T u_i), where u_i = A_i^-1 g_i is

@@ -41,6 +41,10 @@ struct TOptimiseOptions {
     // updates between add rounding, and a recomputation costs some ten times an updated iteration.
     // Sixteen keeps the ranking equal to one recomputed every iteration on the lines tried.
     int RecomputeEvery = 16;
+    // Potential dipoles a meter reads at once. Above 1 the unit added is an injection: one current
+    // dipole A B with up to this many of its readings, placed one after the other in the design, so
+    // that the list order needs exactly one injection per unit (see model/channelplan.h).
+    int Channels = 1;
 };
 
 struct TOptimiseProgress {

@@ -117,7 +117,7 @@ TEST_P(OptimiseUsage, RefusedWithoutWriting) {
 INSTANTIATE_TEST_SUITE_P(Cases, OptimiseUsage,
                          ::testing::Values(TUsageCase{"NoReadings", {"--readings", "0"}},
                                            TUsageCase{"TooManyReadings", {"--readings", "16001"}},
-                                           TUsageCase{"Channels", {"--readings", "10", "--channels", "4"}},
+                                           TUsageCase{"Channels", {"--readings", "10", "--channels", "65"}},
                                            TUsageCase{"NegativeK", {"--readings", "10", "--max-k", "-5"}},
                                            TUsageCase{"TooManyElectrodes", {"--readings", "10", "--electrodes", "17"}}),
                          [](const auto& p) { return std::string(p.param.Name); });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "designlines.h"
 #include "optimise.h"
@@ -79,6 +80,37 @@ TEST(Optimiser, UpdatedRankingEqualsOneRecomputedEveryIteration) {
     EXPECT_GT(a.Iterations, 10);
     EXPECT_EQ(a.Design, b.Design);
     EXPECT_NEAR(a.Figure, b.Figure, 1e-12);
+}
+
+// The fewest injections of a C-channel meter: each current dipole's readings, C at a time.
+int FewestInjections(const std::vector<TDesignQuad>& design, int channels) {
+    std::map<std::pair<int, int>, int> perDipole;
+    for (const TDesignQuad& q : design) ++perDipole[{q.A, q.B}];
+    int injections = 0;
+    for (const auto& [dipole, count] : perDipole) injections += (count + channels - 1) / channels;
+    return injections;
+}
+
+TEST(Optimiser, WholeInjectionsNeedFewInjectionsAndStillBeatTheStandardDesign) {
+    const TDesignProblem& p = Line(20);
+    const std::vector<TDesignQuad> standard = StandardDesign(20);
+    double maxK = 0;
+    for (const TDesignQuad& q : standard) maxK = std::max(maxK, std::fabs(p.GeometricFactor(q)));
+    TOptimiseOptions single, injections;
+    single.Readings = injections.Readings = static_cast<int>(standard.size());
+    single.MaxK = injections.MaxK = maxK;
+    injections.Channels = 4;
+    // A small start of single readings, so that the injections counted are the ones the optimiser chose.
+    single.Start = injections.Start = DefaultStart(p, 20);
+    const TOptimiseResult a = OptimiseDesign(p, single), b = OptimiseDesign(p, injections);
+    ASSERT_EQ(b.Design.size(), standard.size());
+    const int start = static_cast<int>(injections.Start.size());
+    const int perfect = start + (static_cast<int>(b.Design.size()) - start + 3) / 4;
+    EXPECT_LT(FewestInjections(b.Design, 4), FewestInjections(a.Design, 4));
+    EXPECT_LE(FewestInjections(b.Design, 4), perfect + perfect / 2) << "of " << perfect << " at best";
+    const double fStandard = p.FigureOfMerit(p.ResolutionDiagonal(standard));
+    EXPECT_GT(b.Figure, 1.2 * fStandard) << b.Figure << " against " << fStandard;
+    EXPECT_EQ(OptimiseDesign(p, injections).Design, b.Design) << "the same inputs, the same design";
 }
 
 TEST(Optimiser, SameInputsGiveTheSameDesign) {
