@@ -1,10 +1,12 @@
 // cable create|show, generate, show: the sequence model from the command line.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <vector>
 
 #include "cable.h"
 #include "cli.h"
@@ -92,19 +94,21 @@ ordered_json SegmentsJson(const TCable& c) {
     return list;
 }
 
-// The --array names, one for each array type with a listing scheme.
-constexpr struct {
-    const char* Option;
-    TArrayType Type;
-} ArrayOptions[] = {
-    {"dd", TArrayType::DipoleDipole}, {"pd", TArrayType::PoleDipole}, {"pp", TArrayType::PolePole},
-    {"ws", TArrayType::WennerSchlumberger}, {"wenner", TArrayType::Wenner},
-};
+// The --array names, as the array type table offers them, in alphabetical order.
+std::string ArrayOptionList(const char* lastSeparator) {
+    std::vector<std::string> names;
+    for (const TArrayTypeRow& r : ArrayTypeTable)
+        if (*r.Option != '\0') names.push_back(r.Option);
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? lastSeparator : ", ") + names[i];
+    return text;
+}
 
 int32_t ArrayCode(const std::string& name) {
-    for (const auto& a : ArrayOptions)
-        if (name == a.Option) return static_cast<int32_t>(a.Type);
-    throw TCliUsage("--array: \"" + name + "\" is not one of dd, pd, pp, wenner, ws");
+    if (const TArrayTypeRow* r = ArrayTypeOfOption(name)) return r->Code;
+    throw TCliUsage("--array: \"" + name + "\" is not one of " + ArrayOptionList(", "));
 }
 
 std::string RangeText(const TRange& r) { return std::to_string(r.Min) + " to " + std::to_string(r.Max); }
@@ -339,7 +343,7 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     auto g = std::make_shared<TGenerateOptions>();
     auto* gen = app.add_subcommand("generate", "Generate a sequence into a .sqx file");
     gen->add_option("--cable", g->Cable, "Cable set file (.cbl)");
-    gen->add_option("--array", g->Array, "dd, pd, pp, wenner or ws");
+    gen->add_option("--array", g->Array, ArrayOptionList(" or "));
     gen->add_option("--spacing", g->Spacing, "Electrode spacing a");
     gen->add_option("--levels", g->Levels, "Levels of spacing a, e.g. 1-6 or 1,2,5");
     gen->add_option("--spacing2", g->Spacing2, "Second dipole length, multiple of a (2 to 6)");

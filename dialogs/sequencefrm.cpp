@@ -37,10 +37,9 @@
 
 namespace {
 
-constexpr const char* ArrayRows[] = {
-    "------------   2D Resistivity   ---------------", "Dipole dipole", "Pole dipole", "Pole pole", "Wenner",
-    "Wenner-Schlumberger",
-};   // the names of the codes of rows 1 to 5 are ArrayTypeName's
+constexpr const char* ArrayHeadingRow = "------------   2D Resistivity   ---------------";
+// The heading, then the array types the table lists.
+constexpr int ArrayRowCount = 1 + ArrayTypeDialogRows();
 
 TUpDownEdit* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
     auto* s = new TUpDownEdit(parent, min, max, value, wrapping);
@@ -59,17 +58,20 @@ QLabel* SunkenText(const char* name, QWidget* parent) {
 
 }  // namespace
 
+// Rows from ArrayRowCount on would be a second, three-dimensional section repeating the first; the
+// list does not hold it, but a row there still names the code of its line counterpart.
 int ArrayCodeOfRow(int row) {
-    static constexpr int codes[12] = {9, 0, 1, 2, 6, 4, 9, 0, 1, 2, 6, 4};
-    return row >= 1 && row < 12 ? codes[row] : 9;
+    const int lineRow = row >= ArrayRowCount ? row - ArrayRowCount : row;
+    if (row < 1 || row >= 2 * ArrayRowCount) return static_cast<int>(TArrayType::NoGeometry);
+    const TArrayTypeRow* r = ArrayTypeOfDialogRow(lineRow);
+    return r ? r->Code : static_cast<int>(TArrayType::NoGeometry);
 }
 
 int ArrayRowOfCode(int32_t code, int32_t gridLineX) {
-    static constexpr int rows[10] = {1, 2, 3, 1000, 5, 1000, 4, 1000, 1000, 1000};
-    if (code < 0 || code > 9) return -1;
-    int row = rows[code];
-    if (gridLineX != 0) row += 6;
-    return row < static_cast<int>(std::size(ArrayRows)) ? row : -1;
+    int row = ArrayTypeRow(code).DialogRow;
+    if (row < 0) return -1;
+    if (gridLineX != 0) row += ArrayRowCount;
+    return row < ArrayRowCount ? row : -1;
 }
 
 TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record, TDialogServices services)
@@ -135,7 +137,8 @@ void TSequenceFrm::BuildControls() {
     auto* geo = new QVBoxLayout(GeometryGB);
     auto* arrayRow = new QHBoxLayout;
     ArrayLst = Named(new QComboBox(GeometryGB), "ArrayLst");
-    for (const char* row : ArrayRows) ArrayLst->addItem(row);
+    ArrayLst->addItem(ArrayHeadingRow);
+    for (int row = 1; row < ArrayRowCount; ++row) ArrayLst->addItem(ArrayTypeOfDialogRow(row)->Name);
     SpeedButton1 = GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_MessageBoxQuestion, GeometryGB);
     arrayRow->addWidget(BuddyLabel("&Array type :", ArrayLst, GeometryGB));
     arrayRow->addWidget(ArrayLst, 1);

@@ -67,12 +67,7 @@ int TimeCode2(int32_t t) {
 int VmnCode(int32_t r) { return r >= 0 && r <= 4 ? 5 - r : (r >= 5 && r <= 11 ? 0 : 5); }
 int VabCode(int32_t r) { return r >= 5 && r <= 11 ? r - 4 : 0; }
 
-int ArrayCode(int32_t arrayType) {
-    // ArrayType:  0  1  2  3  4  5  6  7  8  9
-    static constexpr int Codes[10] = {1, 2, 3, 6, 5, 5, 4, 4, 7, 7};
-    // Unknown types are sent as "no geometry".
-    return arrayType >= 0 && arrayType <= 9 ? Codes[arrayType] : 7;
-}
+int ArrayCode(int32_t arrayType) { return ArrayTypeRow(arrayType).Family2Code; }
 
 TImageBytes BuildEleRecord(const TSequence& seq) {
     TImageBytes b(EleRecordSize, 0);

@@ -91,7 +91,7 @@ std::vector<TUploadFinding> CheckUpload(const TSequence& seq, int family) {
                                 std::to_string(VmnCodes.Min) + " to " + std::to_string(VmnCodes.Max) + ": it is sent as \"" +
                                 VmnRangeText(sentAs) + "\"");
         }
-        if (seq.ArrayType < 0 || seq.ArrayType > static_cast<int32_t>(TArrayType::NoGeometry))
+        if (!KnownArrayType(seq.ArrayType))
             add(K::ArrayCode, "array type " + std::to_string(seq.ArrayType) + " has no array code: it is sent as " +
                                   std::to_string(ArrayCode(seq.ArrayType)) + ", a sequence without geometry");
         if (seq.Mode > 1)

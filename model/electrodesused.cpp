@@ -7,10 +7,7 @@
 #include "cable.h"
 #include "generate.h"
 
-int FirstElectrodeReserve(int32_t arrayType) {
-    static constexpr int reserve[9] = {4, 3, 2, 4, 3, 4, 3, 4, 4};
-    return arrayType >= 0 && arrayType <= 8 ? reserve[arrayType] : 4;
-}
+int FirstElectrodeReserve(int32_t arrayType) { return ArrayTypeRow(arrayType).FirstElectrodeReserve; }
 
 TRange FirstElectrodeRange(const TSequence& seq) {
     return {FirstNodeOfSet(seq), LastNodeOfSet(seq) - FirstElectrodeReserve(seq.ArrayType)};

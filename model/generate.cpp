@@ -197,15 +197,19 @@ inline void WriteEntry(TQuadripole& q, TElectrodeNumbers e, uint32_t tail) {
     std::memcpy(&q.SpacingIndex, &tail, sizeof tail);
 }
 
-// The listing loop of one array type (0, 1, 2, 4 or 6), so that each is compiled without the others'
+// Short names for the listing schemes' code below.
+constexpr TArrayType DD = TArrayType::DipoleDipole, PD = TArrayType::PoleDipole, PP = TArrayType::PolePole,
+                     WS = TArrayType::WennerSchlumberger, WN = TArrayType::Wenner;
+
+// The listing loop of one array type with a listing scheme, so that each is compiled without the others'
 // branches. Writes each entry whole.
-template <int Type, class Finder>
+template <TArrayType Type, class Finder>
 bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart, int usable) {
     // A copy of its own: the record's stores could reach the caller's, which would then be read
     // again after every entry written.
     const Finder lookup = finder;
-    constexpr bool forward = Type == 0 || Type == 1 || Type == 2;
-    constexpr float rollFactor = Type == 4 ? 1.9998f : Type == 6 ? 2.9998f : 1.0f;
+    constexpr bool forward = ArrayTypeRow(Type).Forward;
+    constexpr float rollFactor = ArrayTypeRow(Type).RollFactor;
     const float a = seq.Spacing[0];
     const float y0 = seq.Electrodes[seq.FirstElectrode].Y;
     float cursor[MaxSpacings];
@@ -233,8 +237,8 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
     // The abscissa's distance from the grid is at most the cursor's, plus how far each n a and
     // dipole length added differs from its multiple of a, plus the additions' rounding (within the
     // slots' budget); the cursor may use what is left (below 0: never). The reach counts slots.
-    constexpr int lengthTerms = Type == 0 ? 2 : Type == 1 || Type == 4 ? 1 : 0;
-    constexpr int levelTerms = Type == 6 ? 3 : Type == 4 ? 2 : 1;
+    constexpr int lengthTerms = Type == DD ? 2 : Type == PD || Type == WS ? 1 : 0;
+    constexpr int levelTerms = Type == WN ? 3 : Type == WS ? 2 : 1;
     double cursorBudget[MaxSpacings];
     int reach[MaxSpacings] = {};
     for (int s = 0; s < usable; ++s) {
@@ -259,7 +263,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
         const int ds = lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
         const double lengthDeviation = std::fabs(double(seq.Spacing[s]) - ds * double(a));
         cursorBudget[s] = lookup.RegularBudget() - levelTerms * levelDeviation - lengthTerms * lengthDeviation;
-        reach[s] = Type == 0 ? 2 * ds + hi : Type == 1 ? hi + ds : Type == 2 ? hi : Type == 4 ? 2 * hi + ds : 3 * hi;
+        reach[s] = Type == DD ? 2 * ds + hi : Type == PD ? hi + ds : Type == PP ? hi : Type == WS ? 2 * hi + ds : 3 * hi;
         // Quadripoles reaching further than any run never take the shortcut: spare them the checks.
         if ((lengthTerms > 0 && ds < 1) || reach[s] > lookup.LongestRegularRun()) cursorBudget[s] = -1;
     }
@@ -315,10 +319,10 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
                 auto at = [&](int offset) { return lookup.RegularNumber(slot + offset); };
                 // The electrodes of level n, as the lookups below give them, last looked up last.
                 auto numbers = [&](int n) -> TElectrodeNumbers {
-                    if constexpr (Type == 0) return {c, at(ds), at(ds + n), at(2 * ds + n)};
-                    else if constexpr (Type == 1) return {0, c, at(n), at(n + ds)};
-                    else if constexpr (Type == 2) return {0, c, 0, at(n)};
-                    else if constexpr (Type == 4) return {c, at(2 * n + ds), at(n), at(n + ds)};
+                    if constexpr (Type == DD) return {c, at(ds), at(ds + n), at(2 * ds + n)};
+                    else if constexpr (Type == PD) return {0, c, at(n), at(n + ds)};
+                    else if constexpr (Type == PP) return {0, c, 0, at(n)};
+                    else if constexpr (Type == WS) return {c, at(2 * n + ds), at(n), at(n + ds)};
                     else return {c, at(3 * n), at(n), at(2 * n)};
                 };
                 const int count = levelCount[s];
@@ -348,7 +352,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
                 // The hint the lookups would have left: the last one's electrode, at the last level.
                 if (count > 0) {
                     const TElectrodeNumbers e = numbers(levels[s][count - 1].N);
-                    hint = Type == 0 || Type == 1 || Type == 2 ? e.N : e.B;
+                    hint = Type == DD || Type == PD || Type == PP ? e.N : e.B;
                 }
                 cursor[s] += a;
                 continue;
@@ -358,7 +362,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
             float x1 = cur;
             int guess1 = slot, b1 = 0;
             bool sure1 = false;
-            if constexpr (Type == 0) sure1 = lookup.Sure(x1 += d, guess1 += ds, b1);
+            if constexpr (Type == DD) sure1 = lookup.Sure(x1 += d, guess1 += ds, b1);
             for (int j = 0; j < levelCount[s]; ++j) {
                 const int n = levels[s][j].N;
                 const float na = levels[s][j].NA;
@@ -366,22 +370,22 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
                 float x = cur;
                 int guess = slot;
                 bool ok;
-                if constexpr (Type == 0) {
+                if constexpr (Type == DD) {
                     qa = c;
                     x = x1;
                     guess = guess1;
                     ok = (sure1 ? (hint = b1, true) : lookup(x, y0, hint, guess)) &&
                          (qb = hint, lookup(x += na, y0, hint, guess += n)) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
                     qn = hint;
-                } else if constexpr (Type == 1) {
+                } else if constexpr (Type == PD) {
                     qb = c;
                     ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
                     qn = hint;
-                } else if constexpr (Type == 2) {
+                } else if constexpr (Type == PP) {
                     qb = c;
                     ok = lookup(x += na, y0, hint, guess + n);
                     qn = hint;
-                } else if constexpr (Type == 4) {
+                } else if constexpr (Type == WS) {
                     qa = c;
                     ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds)) &&
                          (qn = hint, lookup(x += na, y0, hint, guess += n));
@@ -415,19 +419,15 @@ bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
     }
     for (int s = usable; s < MaxSpacings; ++s) seq.DeepestX[s] = 0;
 
-    const int type = seq.ArrayType;
-    switch (type) {
-        case 0: case 1: case 2: case 4: case 6: break;
-        default: return false;
-    }
+    if (!ArrayTypeRow(seq.ArrayType).Listed) return false;
     const Lookup index(seq);
     const auto lookup = index.Finder(seq, seq.Electrodes[seq.FirstElectrode].Y);
-    switch (type) {
-        case 0: return ListArray<0>(seq, lookup, mode, chart, usable);
-        case 1: return ListArray<1>(seq, lookup, mode, chart, usable);
-        case 2: return ListArray<2>(seq, lookup, mode, chart, usable);
-        case 4: return ListArray<4>(seq, lookup, mode, chart, usable);
-        default: return ListArray<6>(seq, lookup, mode, chart, usable);
+    switch (static_cast<TArrayType>(seq.ArrayType)) {
+        case DD: return ListArray<DD>(seq, lookup, mode, chart, usable);
+        case PD: return ListArray<PD>(seq, lookup, mode, chart, usable);
+        case PP: return ListArray<PP>(seq, lookup, mode, chart, usable);
+        case WS: return ListArray<WS>(seq, lookup, mode, chart, usable);
+        default: return ListArray<WN>(seq, lookup, mode, chart, usable);
     }
 }
 

@@ -138,16 +138,7 @@ std::optional<std::string> NonFiniteCoordinate(float x, float y, float z) {
     return std::nullopt;
 }
 
-std::string ArrayTypeName(int32_t code) {
-    switch (code) {
-        case 0: return "Dipole dipole";
-        case 1: return "Pole dipole";
-        case 2: return "Pole pole";
-        case 4: return "Wenner-Schlumberger";
-        case 6: return "Wenner";
-        default: return "";
-    }
-}
+std::string ArrayTypeName(int32_t code) { return ArrayTypeRow(code).Name; }
 
 std::string VmnRangeText(int32_t code) {
     static const char* const texts[] = {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "arraytypes.h"
+
 #pragma pack(push, 1)
 
 // The most bytes a text field keeps. A text given for one that is longer is refused wherever it is
@@ -95,15 +97,6 @@ public:
     uint8_t CablePadding[2];
     TSegment Segments[MaxSegments];
     TText32 CableName;
-};
-
-enum class TArrayType : int32_t {
-    DipoleDipole = 0,
-    PoleDipole = 1,
-    PolePole = 2,
-    WennerSchlumberger = 4,
-    Wenner = 6,
-    NoGeometry = 9,
 };
 
 class TSequence : public TCable {

@@ -10,9 +10,7 @@
 
 bool IsTimeChoice(int ms) { return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices); }
 
-bool UsesOneSpacing(int32_t arrayType) {
-    return arrayType == static_cast<int32_t>(TArrayType::PolePole) || arrayType == static_cast<int32_t>(TArrayType::Wenner);
-}
+bool UsesOneSpacing(int32_t arrayType) { return ArrayTypeRow(arrayType).OneSpacing; }
 
 TRange DipoleLengthMultiples(int s) { return s == 1 ? TRange{2, 6} : TRange{3, 9}; }
 
