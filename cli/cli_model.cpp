@@ -94,9 +94,13 @@ ordered_json SegmentsJson(const TCable& c) {
     return list;
 }
 
+// The plain gradient: a multiple gradient of the one separation whose current dipole spans every
+// electrode asked for.
+constexpr const char* GradientOption = "gradient";
+
 // The --array names, as the array type table offers them, in alphabetical order.
 std::string ArrayOptionList(const char* lastSeparator) {
-    std::vector<std::string> names;
+    std::vector<std::string> names{GradientOption};
     for (const TArrayTypeRow& r : ArrayTypeTable)
         if (*r.Option != '\0') names.push_back(r.Option);
     std::sort(names.begin(), names.end());
@@ -107,6 +111,7 @@ std::string ArrayOptionList(const char* lastSeparator) {
 }
 
 int32_t ArrayCode(const std::string& name) {
+    if (name == GradientOption) return static_cast<int32_t>(TArrayType::MultipleGradient);
     if (const TArrayTypeRow* r = ArrayTypeOfOption(name)) return r->Code;
     throw TCliUsage("--array: \"" + name + "\" is not one of " + ArrayOptionList(", "));
 }
@@ -127,6 +132,8 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     }
     const bool gradient = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient);
     // The separation factors s of a multiple gradient take the place of the levels of spacing a.
+    if (o.Array == GradientOption && (!o.Separations.empty() || !o.Levels.empty()))
+        throw TCliUsage("--array gradient takes its one separation from the electrodes: no --separations or --levels");
     if (!o.Separations.empty()) {
         if (!gradient) throw TCliUsage("--separations belongs to --array mg");
         if (!o.Levels.empty()) throw TCliUsage("--array mg takes --separations, not --levels");
@@ -271,7 +278,8 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         if (mode == ModeMoveAlong) choice.MoveAlongX = DialogCoordinate(*o.StartX);
         ApplyElectrodesUsed(*seq, mode, setup->RollStart, choice);
     } else {
-        if (o.Cable.empty() || o.Array.empty() || !o.Spacing || (o.Levels.empty() && o.Separations.empty()))
+        if (o.Cable.empty() || o.Array.empty() || !o.Spacing ||
+            (o.Levels.empty() && o.Separations.empty() && o.Array != GradientOption))
             throw TCliUsage("generate needs --cable, --array, --spacing and --levels (--separations with --array mg)");
         if (o.StartX) throw TCliUsage("--start-x belongs to --move-along");
         LoadCableOption(*seq, o.Cable);
@@ -280,6 +288,15 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         TElectrodesUsedChoice choice{first, DialogCoordinate(o.X.value_or(0)), DialogCoordinate(o.Y.value_or(0)),
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
+    }
+    if (o.Array == GradientOption) {
+        // One current dipole from the first electrode to the last, (N - 1) a long: separation N - 3, which
+        // a level holds up to 32.
+        const int s = seq->NbElectrode - 3;
+        if (s < 1 || s > MaxLevels)
+            throw TCliUsage("--array gradient spans " + std::to_string(seq->NbElectrode) +
+                            " electrodes: it needs 4 to " + std::to_string(MaxLevels + 3) + " (see --electrodes)");
+        seq->LevelUsed[0] = static_cast<int32_t>(1u << (s - 1));
     }
     if (auto problem = GenerationPrecondition(*seq)) RefuseGeneration(*problem, o, mode);
     TNullChartSink chart;

@@ -374,3 +374,34 @@ TEST_F(CliGradient, SeparationsBelongToTheGradient) {
 }
 
 }  // namespace
+
+namespace {
+
+// The plain gradient on the first N electrodes: A 1, B N, and the N - 3 potential dipoles between.
+TEST_F(CliModel, GradientIsOneCurrentDipoleOverTheElectrodes) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5", "--electrodes", "20",
+                  "-o", P("g.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    json j = Show(P("g.sqx"));
+    EXPECT_EQ(j["array_type"], 8);
+    EXPECT_EQ(j["level_used"][0], 1 << 16);   // s = 17: a current dipole 19 a long
+    ASSERT_EQ(j["nb_quadripole"], 17);
+    for (int i = 0; i < 17; ++i) {
+        const json& q = j["quadripoles"][i];
+        EXPECT_EQ(q["a"], 1);
+        EXPECT_EQ(q["b"], 20);
+        EXPECT_EQ(q["m"], 2 + i);
+        EXPECT_EQ(q["n"], 3 + i);
+    }
+    // Every electrode of the line (48) is more than a level can hold; --levels is not its to take.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--electrodes", "20", "--levels", "1"}}) {
+        std::vector<std::string> args{"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"-o", P("x.sqx")});
+        EXPECT_EQ(Cli(args).Status, 2);
+        EXPECT_FALSE(FileExists(P("x.sqx")));
+    }
+}
+
+}  // namespace
