@@ -389,7 +389,7 @@ void TGraphReportFrame::SetSequenceName(const QString& name) { name_ = name; }
 
 void TGraphReportFrame::SetSequenceShown(const TSequence& seq) {
     name_ = QString::fromStdString(RecordTextUtf8(seq.Name.Get()));
-    levelInMetres_ = ArrayTypeRow(seq.ArrayType).Listed;
+    levelInMetres_ = ArrayTypeRow(seq.ArrayType).LevelInMetres;
     for (QString& n : colourNames_) n.clear();
     if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
         // One colour for every fourth segment: the segments of each colour, by name.
@@ -557,7 +557,7 @@ bool TGraphReportFrame::DrawSet(const std::vector<const TSequence*>& seqs, const
     name_.clear();
     levelInMetres_ = true;
     for (const TSequence* seq : seqs)
-        if (!ArrayTypeRow(seq->ArrayType).Listed) levelInMetres_ = false;
+        if (!ArrayTypeRow(seq->ArrayType).LevelInMetres) levelInMetres_ = false;
     setNames_ = names;
     for (int j = 0; j < static_cast<int>(seqs.size()); ++j) setPlaces_ << (j < places.size() ? places[j] : j);
     if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {

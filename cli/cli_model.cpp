@@ -94,9 +94,13 @@ ordered_json SegmentsJson(const TCable& c) {
     return list;
 }
 
+// The plain gradient: a multiple gradient of the one separation whose current dipole spans every
+// electrode asked for.
+constexpr const char* GradientOption = "gradient";
+
 // The --array names, as the array type table offers them, in alphabetical order.
 std::string ArrayOptionList(const char* lastSeparator) {
-    std::vector<std::string> names;
+    std::vector<std::string> names{GradientOption};
     for (const TArrayTypeRow& r : ArrayTypeTable)
         if (*r.Option != '\0') names.push_back(r.Option);
     std::sort(names.begin(), names.end());
@@ -107,6 +111,7 @@ std::string ArrayOptionList(const char* lastSeparator) {
 }
 
 int32_t ArrayCode(const std::string& name) {
+    if (name == GradientOption) return static_cast<int32_t>(TArrayType::MultipleGradient);
     if (const TArrayTypeRow* r = ArrayTypeOfOption(name)) return r->Code;
     throw TCliUsage("--array: \"" + name + "\" is not one of " + ArrayOptionList(", "));
 }
@@ -114,7 +119,7 @@ int32_t ArrayCode(const std::string& name) {
 std::string RangeText(const TRange& r) { return std::to_string(r.Min) + " to " + std::to_string(r.Max); }
 
 struct TGenerateOptions {
-    std::string Cable, Array, Levels, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode, Output;
+    std::string Cable, Array, Levels, Separations, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode, Output;
     std::optional<float> Spacing, X, Y, Z, StartX, Area, Line;
     std::optional<int> Spacing2, Spacing3, First, Electrodes, Time, QMax, Vmn;
 };
@@ -125,7 +130,19 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
         if (!(*o.Spacing > MinElectrodeSpacing)) throw TCliUsage("--spacing must be above 0.001");
         SetElectrodeSpacing(seq, *o.Spacing);
     }
-    if (!o.Levels.empty()) seq.LevelUsed[0] = ParseLevelSpec(o.Levels, "--levels");
+    const bool gradient = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient);
+    // The separation factors s of a multiple gradient take the place of the levels of spacing a.
+    if (o.Array == GradientOption && (!o.Separations.empty() || !o.Levels.empty()))
+        throw TCliUsage("--array gradient takes its one separation from the electrodes: no --separations or --levels");
+    if (!o.Separations.empty()) {
+        if (!gradient) throw TCliUsage("--separations belongs to --array mg");
+        if (!o.Levels.empty()) throw TCliUsage("--array mg takes --separations, not --levels");
+        seq.LevelUsed[0] = ParseLevelSpec(o.Separations, "--separations");
+    }
+    if (!o.Levels.empty()) {
+        if (gradient) throw TCliUsage("--array mg takes --separations, not --levels");
+        seq.LevelUsed[0] = ParseLevelSpec(o.Levels, "--levels");
+    }
     auto other = [&](int s, const std::optional<int>& k, const std::string& levels, const char* name) {
         const std::string levelsOption = std::string("--levels") + char('0' + s + 1);
         if (!k) {
@@ -146,7 +163,10 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     other(2, o.Spacing3, o.Levels3, "--spacing3");
     if (o.Spacing3 && seq.Spacing[1] == 0.0f) throw TCliUsage("--spacing3 needs --spacing2");
     if (UsesOneSpacing(seq.ArrayType)) {
-        if (o.Spacing2) throw TCliUsage("pole-pole and Wenner use one spacing only");
+        if (o.Spacing2)
+            throw TCliUsage(seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient)
+                                ? "the multiple gradient uses one spacing only"
+                                : "pole-pole and Wenner use one spacing only");
         ClearDipoleLengths(seq, 1);
     }
     if (!o.Name.empty()) {
@@ -258,8 +278,9 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         if (mode == ModeMoveAlong) choice.MoveAlongX = DialogCoordinate(*o.StartX);
         ApplyElectrodesUsed(*seq, mode, setup->RollStart, choice);
     } else {
-        if (o.Cable.empty() || o.Array.empty() || !o.Spacing || o.Levels.empty())
-            throw TCliUsage("generate needs --cable, --array, --spacing and --levels");
+        if (o.Cable.empty() || o.Array.empty() || !o.Spacing ||
+            (o.Levels.empty() && o.Separations.empty() && o.Array != GradientOption))
+            throw TCliUsage("generate needs --cable, --array, --spacing and --levels (--separations with --array mg)");
         if (o.StartX) throw TCliUsage("--start-x belongs to --move-along");
         LoadCableOption(*seq, o.Cable);
         ApplyParameters(*seq, o);
@@ -267,6 +288,15 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         TElectrodesUsedChoice choice{first, DialogCoordinate(o.X.value_or(0)), DialogCoordinate(o.Y.value_or(0)),
                                      DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
+    }
+    if (o.Array == GradientOption) {
+        // One current dipole from the first electrode to the last, (N - 1) a long: separation N - 3, which
+        // a level holds up to 32.
+        const int s = seq->NbElectrode - 3;
+        if (s < 1 || s > MaxLevels)
+            throw TCliUsage("--array gradient spans " + std::to_string(seq->NbElectrode) +
+                            " electrodes: it needs 4 to " + std::to_string(MaxLevels + 3) + " (see --electrodes)");
+        seq->LevelUsed[0] = static_cast<int32_t>(1u << (s - 1));
     }
     if (auto problem = GenerationPrecondition(*seq)) RefuseGeneration(*problem, o, mode);
     TNullChartSink chart;
@@ -346,6 +376,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     gen->add_option("--array", g->Array, ArrayOptionList(" or "));
     gen->add_option("--spacing", g->Spacing, "Electrode spacing a");
     gen->add_option("--levels", g->Levels, "Levels of spacing a, e.g. 1-6 or 1,2,5");
+    gen->add_option("--separations", g->Separations,
+                    "Separation factors s of --array mg, as levels: each current dipole (s + 2) a long");
     gen->add_option("--spacing2", g->Spacing2, "Second dipole length, multiple of a (2 to 6)");
     gen->add_option("--levels2", g->Levels2, "Levels of the second length");
     gen->add_option("--spacing3", g->Spacing3, "Third dipole length, multiple of a (3 to 9)");

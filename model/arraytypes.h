@@ -13,6 +13,9 @@ enum class TArrayType : int32_t {
     PolePole = 2,
     WennerSchlumberger = 4,
     Wenner = 6,
+    // Stored with the code the record leaves unnamed and the instruments take as "no geometry" (family-2
+    // code 7), so every reader of the format can still open it; it keeps its geometry, which 9 would not.
+    MultipleGradient = 8,
     NoGeometry = 9,
 };
 
@@ -27,25 +30,27 @@ struct TArrayTypeRow {
     bool Listed;              // the generator has a listing scheme for it
     bool Forward;             // listing order: spacings and levels upwards (else downwards)
     float RollFactor;         // roll-along skip per level above the deepest, in electrode spacings
+    bool LevelInMetres;       // the "Level" view plots a pseudo-depth in length units, not the level number
 };
 
-// Codes 3, 5, 7 and 8 are valid values that nothing produces; they keep their instrument code.
+// Codes 3, 5 and 7 are valid values that nothing produces; they keep their instrument code.
 inline constexpr TArrayTypeRow ArrayTypeTable[] = {
-    // Code  Name                   Option    Row  Fam2 Reserve OneSp  Listed Forward Roll
-    {0, "Dipole dipole",       "dd",     1,  1,   4,      false, true,  true,  1.0f},
-    {1, "Pole dipole",         "pd",     2,  2,   3,      false, true,  true,  1.0f},
-    {2, "Pole pole",           "pp",     3,  3,   2,      true,  true,  true,  1.0f},
-    {3, "",                    "",       -1, 6,   4,      false, false, true,  1.0f},
-    {4, "Wenner-Schlumberger", "ws",     5,  5,   3,      false, true,  false, 1.9998f},
-    {5, "",                    "",       -1, 5,   4,      false, false, true,  1.0f},
-    {6, "Wenner",              "wenner", 4,  4,   3,      true,  true,  false, 2.9998f},
-    {7, "",                    "",       -1, 4,   4,      false, false, true,  1.0f},
-    {8, "",                    "",       -1, 7,   4,      false, false, true,  1.0f},
-    {9, "",                    "",       -1, 7,   4,      false, false, true,  1.0f},
+    // Code  Name                   Option    Row  Fam2 Reserve OneSp  Listed Forward Roll     Metres
+    {0, "Dipole dipole",       "dd",     1,  1,   4,      false, true,  true,  1.0f,    true},
+    {1, "Pole dipole",         "pd",     2,  2,   3,      false, true,  true,  1.0f,    true},
+    {2, "Pole pole",           "pp",     3,  3,   2,      true,  true,  true,  1.0f,    true},
+    {3, "",                    "",       -1, 6,   4,      false, false, true,  1.0f,    false},
+    {4, "Wenner-Schlumberger", "ws",     5,  5,   3,      false, true,  false, 1.9998f, true},
+    {5, "",                    "",       -1, 5,   4,      false, false, true,  1.0f,    false},
+    {6, "Wenner",              "wenner", 4,  4,   3,      true,  true,  false, 2.9998f, true},
+    {7, "",                    "",       -1, 4,   4,      false, false, true,  1.0f,    false},
+    // Multiple gradient: levels are the separation factors s; no name, so exports call it "Mixed".
+    {8, "",                    "mg",     -1, 7,   4,      true,  true,  true,  1.0f,    false},
+    {9, "",                    "",       -1, 7,   4,      false, false, true,  1.0f,    false},
 };
 
 // What a code outside the table gets: no name, no row, sent as a sequence without geometry.
-inline constexpr TArrayTypeRow UnknownArrayType{-1, "", "", -1, 7, 4, false, false, true, 1.0f};
+inline constexpr TArrayTypeRow UnknownArrayType{-1, "", "", -1, 7, 4, false, false, true, 1.0f, false};
 
 constexpr const TArrayTypeRow& ArrayTypeRow(int32_t code) {
     for (const TArrayTypeRow& r : ArrayTypeTable)

@@ -408,6 +408,75 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
     return false;
 }
 
+// Multiple gradient (Dahlin and Zhou 2006): at each cursor electrode C and for each separation factor s
+// (the levels of spacing 0), the current dipole C to the electrode (s + 2) a along, and inside it the s
+// potential dipoles of length a, nearest C first. Its lookups are the plain scan: it has no shortcut.
+bool ListMultipleGradient(TSequence& seq, int mode, TChartSink& chart, int usable) {
+    if (usable == 0) return true;
+    const float a = seq.Spacing[0];
+    const float y0 = seq.Electrodes[seq.FirstElectrode].Y;
+    const int32_t mask = seq.LevelUsed[0];
+    const int lo = LowestLevel(mask) + 1, hi = HighestLevel(mask) + 1;
+    const bool roll = mode == ModeRollAlong;
+    const int view = chart.ViewIndex();
+    const bool charting = chart.WantsPoints();
+    std::string label;
+    float cursor = seq.Electrodes[seq.FirstElectrode].X;
+    int hint = seq.FirstElectrode;
+    int nb = 0;
+    while (nb < MaxQuadripoles) {
+        if (!(cursor <= seq.MaxX)) {
+            seq.NbQuadripole = nb;
+            return true;
+        }
+        if (FindElectrodeAt(seq, cursor, y0, hint)) {
+            const int c = hint;
+            for (int s = lo; s <= hi; ++s) {
+                if (!LevelSet(mask, s)) continue;
+                if (roll && cursor < seq.RollLimit[0] + static_cast<float>(hi - s) * a) continue;
+                if (!FindElectrodeAt(seq, cursor + static_cast<float>(s + 2) * a, y0, hint)) continue;
+                const int b = hint;
+                float x = cursor;
+                for (int k = 1; k <= s; ++k) {
+                    int m = hint, n = hint;
+                    if (!FindElectrodeAt(seq, x += a, y0, m)) continue;
+                    n = m;
+                    if (!FindElectrodeAt(seq, x + a, y0, n)) continue;
+                    hint = n;
+                    TQuadripole& q = seq.Quadripoles[nb++];
+                    q.A = static_cast<int16_t>(c);
+                    q.B = static_cast<int16_t>(b);
+                    q.M = static_cast<int16_t>(m);
+                    q.N = static_cast<int16_t>(n);
+                    q.SpacingIndex = 0;
+                    q.Level = static_cast<int8_t>(s);
+                    q.Reserved = -1;
+                    if (s == hi) {
+                        seq.DeepestX[0] = cursor;
+                        seq.DeepestY[0] = y0;
+                    }
+                    if (charting) {
+                        seq.NbQuadripole = nb;
+                        try {
+                            FormatQuadripoleLabel(q, "-", label);
+                            chart.AddPoint(s, 0, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
+                        } catch (...) {
+                            // A chart that cannot draw a point does not lose the quadripole.
+                        }
+                    }
+                    if (nb == MaxQuadripoles) {
+                        seq.NbQuadripole = nb;
+                        return false;
+                    }
+                }
+            }
+        }
+        cursor += a;
+    }
+    seq.NbQuadripole = nb;
+    return false;
+}
+
 // Lists the quadripoles of a record whose electrodes are placed.
 template <class Lookup>
 bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
@@ -420,6 +489,8 @@ bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
     for (int s = usable; s < MaxSpacings; ++s) seq.DeepestX[s] = 0;
 
     if (!ArrayTypeRow(seq.ArrayType).Listed) return false;
+    if (seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient))
+        return ListMultipleGradient(seq, mode, chart, usable);
     const Lookup index(seq);
     const auto lookup = index.Finder(seq, seq.Electrodes[seq.FirstElectrode].Y);
     switch (static_cast<TArrayType>(seq.ArrayType)) {

@@ -58,6 +58,9 @@ float QuadripoleK(const TSequence& seq, int i) {
 
 float PseudoX(const TSequence& seq, const TQuadripole& q) {
     const TQuadripoleElectrodes e = RealElectrodes(seq, q);
+    // A gradient reading is placed under its potential dipole (Dahlin and Zhou 2006): the current
+    // dipole's centre says nothing about where inside it the reading looks.
+    if (seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient)) return Centre(e.M, e.N);
     return (Centre(e.A, e.B) + Centre(e.M, e.N)) / 2.0f;
 }
 
@@ -92,6 +95,9 @@ float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float c
                     return static_cast<float>(ds * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
                 case 2: return static_cast<float>(0.867 * lambda);
                 case 6: return static_cast<float>(0.519 * lambda);
+                // No closed form fits every position of M N inside the current dipole: the median
+                // depth of the reading's own sensitivity (Edwards 1977), as Dahlin and Zhou plot it.
+                case 8: return MedianDepth(seq, q);
                 default: return lambda;
             }
         case 2: return std::fabs(GeometricFactor(seq, q));
@@ -109,7 +115,8 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
 
 TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadripoleElectrodes& e) {
     const float cc = Centre(e.A, e.B), pc = Centre(e.M, e.N);
-    return {(cc + pc) / 2.0f, ChartValueAt(seq, q, 0, cc, pc), ChartValueAt(seq, q, 1, cc, pc)};
+    const float x = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient) ? pc : (cc + pc) / 2.0f;
+    return {x, ChartValueAt(seq, q, 0, cc, pc), ChartValueAt(seq, q, 1, cc, pc)};
 }
 
 TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) { return PlotValues(seq, q, RealElectrodes(seq, q)); }

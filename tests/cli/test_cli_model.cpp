@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "testdir.h"
@@ -308,6 +309,99 @@ TEST_F(CliModel, AGenerationWithoutQuadripoleIsWrittenWithAWarning) {
                      "-o", P("f.sqx")});
     ASSERT_EQ(full.Status, 0);
     EXPECT_TRUE(full.Err.empty()) << full.Err;
+}
+
+}  // namespace
+
+namespace {
+
+class CliGradient : public CliModel {};
+
+// On 48 electrodes, separations 1, 2 and 4: s (48 - s - 2) readings each.
+TEST_F(CliGradient, GeneratesShowsRollsChecksAndOrders) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "mg", "--spacing", "5", "--separations", "1,2,4",
+                  "--name", "Grad", "-o", P("g.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const int count = 1 * 45 + 2 * 44 + 4 * 42;
+    EXPECT_EQ(r.Out, "Grad: 48 electrodes, " + std::to_string(count) + " quadripoles\n");
+    json j = Show(P("g.sqx"));
+    EXPECT_EQ(j["array_type"], 8);
+    EXPECT_EQ(j["level_used"][0], 0b1011);
+    const json& q = j["quadripoles"][1];   // A 1, B 5, M 2, N 3: s = 2
+    EXPECT_EQ(q["b"], 5);
+    EXPECT_EQ(q["level"], 2);
+    EXPECT_NEAR(q["k"].get<double>(), 2 * M_PI * 5 / (1 - 0.5 - 1.0 / 3 + 0.5), 1e-3);
+    EXPECT_NEAR(q["pseudo_x"].get<double>(), 7.5, 1e-6);
+    EXPECT_NEAR(q["depth"].get<double>(), q["median_depth"].get<double>(), 1e-6);
+
+    // Family 2 takes it as array code 7; nothing else to say about it.
+    auto check = Cli({"check", "--family", "2", P("g.sqx")});
+    EXPECT_EQ(check.Status, 0) << check.Out << check.Err;
+
+    auto roll = Cli({"generate", "--roll-along", P("g.sqx"), "-o", P("g2.sqx")});
+    ASSERT_EQ(roll.Status, 0) << roll.Err;
+    json j2 = Show(P("g2.sqx"));
+    EXPECT_EQ(j2["array_type"], 8);
+    EXPECT_EQ(j2["level_used"][0], 0b1011);
+    EXPECT_GT(j2["nb_quadripole"].get<int>(), 0);
+
+    ASSERT_EQ(Cli({"reciprocal", P("g.sqx"), "-o", P("r.sqx")}).Status, 0);
+    EXPECT_EQ(Show(P("r.sqx"))["nb_quadripole"], 2 * count);
+    ASSERT_EQ(Cli({"order", "--ip", P("g.sqx"), "-o", P("o.sqx")}).Status, 0);
+    EXPECT_EQ(Show(P("o.sqx"))["nb_quadripole"], count);
+}
+
+TEST_F(CliGradient, SeparationsBelongToTheGradient) {
+    MakeCable48();
+    const std::string cable = P("l48.cbl");
+    const std::vector<std::string> cases[] = {
+        {"--array", "dd", "--spacing", "5", "--separations", "1-3"},
+        {"--array", "mg", "--spacing", "5", "--levels", "1-3"},
+        {"--array", "mg", "--spacing", "5", "--separations", "1-3", "--levels", "1"},
+        {"--array", "mg", "--spacing", "5", "--separations", "0-3"},
+        {"--array", "mg", "--spacing", "5", "--separations", "1", "--spacing2", "2", "--levels2", "1"},
+        {"--array", "mg", "--spacing", "5"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"generate", "--cable", cable};
+        args.insert(args.end(), c.begin(), c.end());
+        args.insert(args.end(), {"-o", P("x.sqx")});
+        auto r = Cli(args);
+        EXPECT_EQ(r.Status, 2) << c[1] << " " << c[4] << " " << r.Err;
+        EXPECT_FALSE(FileExists(P("x.sqx")));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The plain gradient on the first N electrodes: A 1, B N, and the N - 3 potential dipoles between.
+TEST_F(CliModel, GradientIsOneCurrentDipoleOverTheElectrodes) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5", "--electrodes", "20",
+                  "-o", P("g.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    json j = Show(P("g.sqx"));
+    EXPECT_EQ(j["array_type"], 8);
+    EXPECT_EQ(j["level_used"][0], 1 << 16);   // s = 17: a current dipole 19 a long
+    ASSERT_EQ(j["nb_quadripole"], 17);
+    for (int i = 0; i < 17; ++i) {
+        const json& q = j["quadripoles"][i];
+        EXPECT_EQ(q["a"], 1);
+        EXPECT_EQ(q["b"], 20);
+        EXPECT_EQ(q["m"], 2 + i);
+        EXPECT_EQ(q["n"], 3 + i);
+    }
+    // Every electrode of the line (48) is more than a level can hold; --levels is not its to take.
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--electrodes", "20", "--levels", "1"}}) {
+        std::vector<std::string> args{"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"-o", P("x.sqx")});
+        EXPECT_EQ(Cli(args).Status, 2);
+        EXPECT_FALSE(FileExists(P("x.sqx")));
+    }
 }
 
 }  // namespace
