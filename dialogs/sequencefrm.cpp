@@ -756,7 +756,10 @@ bool TSequenceFrm::CommitControls() {
     const bool wasReady = ready_;
     ready_ = true;   // the edits' handlers read the controls into the record
     if (!GeometryGB->isHidden()) {
-        work_->ArrayType = ArrayCodeOfRow(ArrayLst->currentIndex());
+        // A code the list has no row for (an array another program wrote, or one this dialog does not
+        // make, such as the multiple gradient) shows no row and is kept, as an unlisted time is: taking
+        // it for "no geometry" would drop the sequence's geometry on OK.
+        if (ArrayLst->currentIndex() >= 0) work_->ArrayType = ArrayCodeOfRow(ArrayLst->currentIndex());
         Spacing1TxtChange();
         Depth1NumChange();
         LineGridXTxtChange();

@@ -339,6 +339,18 @@ TEST_F(SequenceDialog, StacksAreClampedAndTheMaximumNeverBelowTheMinimum) {
     EXPECT_EQ(d->Working().StackMax, 249) << "raised at commit";
 }
 
+TEST_F(SequenceDialog, AnArrayTheListDoesNotHoldIsKept) {
+    // 8: the multiple gradient the command line makes; 3, 5 and 7: codes other programs write.
+    for (int32_t code : {3, 5, 7, 8}) {
+        record.ArrayType = code;
+        auto d = Open(record, false, true);
+        ChooseCable(*d);
+        EXPECT_EQ(d->ArrayLst->currentIndex(), -1) << code;
+        ASSERT_TRUE(d->CommitControls()) << code;
+        EXPECT_EQ(d->Working().ArrayType, code) << "OK would have dropped the geometry of code " << code;
+    }
+}
+
 TEST_F(SequenceDialog, ATimeTheListDoesNotHoldIsKept) {
     record.Time = 750;
     auto d = Open(record);
