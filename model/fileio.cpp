@@ -33,6 +33,21 @@ private:
     int fd_;
 };
 
+// Writes every byte, through short writes and interruptions; false with errno set on failure.
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, p, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
 std::string KindOfSpecial(mode_t mode) {
     if (S_ISDIR(mode)) return "is a folder, not a file";
     if (S_ISFIFO(mode)) return "is a FIFO (named pipe), not a regular file";
@@ -255,17 +270,7 @@ TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std:
         throw TFileError(target, what + ": " + ErrnoText(err));
     };
     TakeOverAttributes(raw, file.Destination);
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::size_t left = size;
-    while (left > 0) {
-        ssize_t put = ::write(raw, p, left);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot write", errno);
-        }
-        p += put;
-        left -= static_cast<std::size_t>(put);
-    }
+    if (!WriteAll(raw, data, size)) fail("cannot write", errno);
     // Start writing the bytes out now, so that the flush of many files waits for them together.
     if (size > 0) ::sync_file_range(raw, 0, 0, SYNC_FILE_RANGE_WRITE);
     return file;
@@ -321,17 +326,7 @@ void WriteIntoSpecial(const std::string& path, const void* data, std::size_t siz
     }
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::size_t left = size;
-    while (left > 0) {
-        ssize_t put = ::write(fd.get(), p, left);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            throw TFileError(path, "cannot write: " + ErrnoText(errno));
-        }
-        p += put;
-        left -= static_cast<std::size_t>(put);
-    }
+    if (!WriteAll(fd.get(), data, size)) throw TFileError(path, "cannot write: " + ErrnoText(errno));
     if (::close(fd.release()) != 0 && errno != EINTR) throw TFileError(path, "cannot close: " + ErrnoText(errno));
 }
 
