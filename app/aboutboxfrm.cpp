@@ -1,12 +1,12 @@
-#include "aboutboxfrm.h"
+#include "app/aboutboxfrm.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 
-#include "mainfrm.h"
-#include "messages.h"
+#include "app/mainfrm.h"
+#include "qtsupport/messages.h"
 
 QString TAboutBoxFrm::VersionText(int major, int minor, int release) {
     return QString::asprintf("V%02d.%02d.%02d", major, minor, release);

@@ -1,4 +1,4 @@
-#include "apppaths.h"
+#include "app/apppaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "datafolder.h"
-#include "helpviewer.h"
+#include "model/datafolder.h"
+#include "qtsupport/helpviewer.h"
 
 namespace {
 QString WithSlash(QString p) {

@@ -1,4 +1,4 @@
-#include "configurationfrm.h"
+#include "app/configurationfrm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "helpopener.h"
+#include "qtsupport/helpopener.h"
 
 QStringList SerialPortsPresent() {
     QStringList ports;

@@ -1,4 +1,4 @@
-#include "linkcontroller.h"
+#include "app/linkcontroller.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -6,14 +6,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "d2xxftdi.h"
-#include "messages.h"
-#include "portusb.h"
-#include "portvirt.h"
-#include "prompts.h"
-#include "uploadcheck.h"
-#include "uploadcommands.h"
-#include "usbmonitor.h"
+#include "link/d2xxftdi.h"
+#include "qtsupport/messages.h"
+#include "link/portusb.h"
+#include "link/portvirt.h"
+#include "qtsupport/prompts.h"
+#include "link/uploadcheck.h"
+#include "link/uploadcommands.h"
+#include "link/usbmonitor.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "qtlinkadapters.h"
-#include "sequence.h"
-#include "settings.h"
+#include "app/qtlinkadapters.h"
+#include "model/sequence.h"
+#include "app/settings.h"
 
 class QLabel;
 class QSocketNotifier;

@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <clocale>
 
-#include "apppaths.h"
-#include "mainfrm.h"
-#include "messages.h"
-#include "prompts.h"
+#include "app/apppaths.h"
+#include "app/mainfrm.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
 
 namespace {
 // An error that a handler lets through is shown, and the window goes on: the user's set stays open.

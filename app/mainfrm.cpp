@@ -1,4 +1,4 @@
-#include "mainfrm.h"
+#include "app/mainfrm.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -35,26 +35,26 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "aboutboxfrm.h"
-#include "configurationfrm.h"
-#include "export.h"
-#include "fileio.h"
-#include "filenames.h"
-#include "graphreportframe.h"
-#include "inversionformats.h"
-#include "helpviewer.h"
-#include "linkcontroller.h"
-#include "optimisefrm.h"
-#include "planningtools.h"
-#include "messages.h"
-#include "portctl.h"
-#include "prompts.h"
-#include "cablefrm.h"
-#include "numerofrm.h"
-#include "editsequencefrm.h"
-#include "sequencefrm.h"
-#include "setchartfrm.h"
-#include "uploadcommands.h"
+#include "app/aboutboxfrm.h"
+#include "app/configurationfrm.h"
+#include "storage/export.h"
+#include "model/fileio.h"
+#include "storage/filenames.h"
+#include "charts/graphreportframe.h"
+#include "storage/inversionformats.h"
+#include "qtsupport/helpviewer.h"
+#include "app/linkcontroller.h"
+#include "app/optimisefrm.h"
+#include "app/planningtools.h"
+#include "qtsupport/messages.h"
+#include "link/portctl.h"
+#include "qtsupport/prompts.h"
+#include "dialogs/cablefrm.h"
+#include "dialogs/numerofrm.h"
+#include "dialogs/editsequencefrm.h"
+#include "dialogs/sequencefrm.h"
+#include "dialogs/setchartfrm.h"
+#include "link/uploadcommands.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "resolutionview.h"
-#include "sequenceset.h"
-#include "dialogservices.h"
-#include "helpopener.h"
-#include "settings.h"
-#include "workspace.h"
+#include "app/resolutionview.h"
+#include "storage/sequenceset.h"
+#include "qtsupport/dialogservices.h"
+#include "qtsupport/helpopener.h"
+#include "app/settings.h"
+#include "qtsupport/workspace.h"
 
 class QAction;
 class QActionGroup;

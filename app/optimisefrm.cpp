@@ -1,4 +1,4 @@
-#include "optimisefrm.h"
+#include "app/optimisefrm.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,15 +15,15 @@
 #include <future>
 #include <stdexcept>
 
-#include "cable.h"
-#include "electrodesused.h"
-#include "formkit.h"
-#include "generate.h"
-#include "optimise.h"
-#include "prompts.h"
-#include "sequencedesign.h"
-#include "sequencerules.h"
-#include "workspace.h"
+#include "model/cable.h"
+#include "model/electrodesused.h"
+#include "qtsupport/formkit.h"
+#include "model/generate.h"
+#include "design/optimise.h"
+#include "qtsupport/prompts.h"
+#include "design/sequencedesign.h"
+#include "model/sequencerules.h"
+#include "qtsupport/workspace.h"
 
 namespace {
 

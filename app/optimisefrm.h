@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 class QComboBox;
 class QDoubleSpinBox;

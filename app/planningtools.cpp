@@ -1,17 +1,17 @@
-#include "planningtools.h"
+#include "app/planningtools.h"
 
 #include <QLabel>
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
-#include "channelplan.h"
-#include "iporder.h"
-#include "numberformat.h"
-#include "messages.h"
-#include "prompts.h"
-#include "sequenceset.h"
-#include "workspace.h"
+#include "model/channelplan.h"
+#include "model/iporder.h"
+#include "storage/numberformat.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
+#include "storage/sequenceset.h"
+#include "qtsupport/workspace.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "reciprocal.h"
+#include "model/reciprocal.h"
 
 class QLabel;
 class TPrompts;

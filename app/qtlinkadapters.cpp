@@ -1,4 +1,4 @@
-#include "qtlinkadapters.h"
+#include "app/qtlinkadapters.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -6,10 +6,10 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "linktexts.h"
-#include "messages.h"
-#include "prompts.h"
-#include "workspace.h"
+#include "link/linktexts.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
+#include "qtsupport/workspace.h"
 
 TQtLinkHost::~TQtLinkHost() {
     while (busy_ > 0) SetBusyCursor(false);

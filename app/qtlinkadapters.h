@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "linkhost.h"
-#include "uploadcommands.h"
+#include "link/linkhost.h"
+#include "link/uploadcommands.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,9 +1,9 @@
-#include "resolutionview.h"
+#include "app/resolutionview.h"
 
 #include <stdexcept>
 
-#include "resolution.h"
-#include "sequencedesign.h"
+#include "design/resolution.h"
+#include "design/sequencedesign.h"
 
 TResolutionCache::TResolutionCache() = default;
 TResolutionCache::~TResolutionCache() = default;

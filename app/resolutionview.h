@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "graphreportframe.h"
-#include "sequence.h"
+#include "charts/graphreportframe.h"
+#include "model/sequence.h"
 
 class TDesignProblem;
 

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "cable.h"
-#include "generate.h"
-#include "longline.h"
-#include "graphreportframe.h"
+#include "model/cable.h"
+#include "model/generate.h"
+#include "tests/support/longline.h"
+#include "charts/graphreportframe.h"
 
 namespace {
 

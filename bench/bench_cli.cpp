@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "generate.h"
-#include "longline.h"
-#include "sqxfile.h"
-#include "testdir.h"
+#include "model/generate.h"
+#include "tests/support/longline.h"
+#include "model/sqxfile.h"
+#include "tests/support/testdir.h"
 
 extern char** environ;
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "optimise.h"
-#include "resolution.h"
+#include "design/optimise.h"
+#include "design/resolution.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "cable.h"
-#include "generate.h"
-#include "countingsink.h"
-#include "longline.h"
+#include "model/cable.h"
+#include "model/generate.h"
+#include "tests/support/countingsink.h"
+#include "tests/support/longline.h"
 
 namespace {
 

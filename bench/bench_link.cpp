@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-#include "instrumentimage.h"
-#include "linkdoubles.h"
-#include "portcom.h"
-#include "ptyinstrument.h"
-#include "testclocks.h"
+#include "link/instrumentimage.h"
+#include "tests/support/linkdoubles.h"
+#include "link/portcom.h"
+#include "link/ptyinstrument.h"
+#include "tests/support/testclocks.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 
 #include <memory>
 
-#include "cable.h"
-#include "channelplan.h"
-#include "generate.h"
-#include "iporder.h"
-#include "longline.h"
-#include "mediandepth.h"
-#include "reciprocal.h"
+#include "model/cable.h"
+#include "model/channelplan.h"
+#include "model/generate.h"
+#include "model/iporder.h"
+#include "tests/support/longline.h"
+#include "model/mediandepth.h"
+#include "model/reciprocal.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sequenceset.h"
-#include "testdir.h"
+#include "storage/sequenceset.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

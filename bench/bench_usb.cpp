@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "d2xxsim.h"
-#include "linkdoubles.h"
-#include "portusb.h"
-#include "uploadcommands.h"
-#include "testclocks.h"
-#include "virtualinstrument.h"
+#include "link/d2xxsim.h"
+#include "tests/support/linkdoubles.h"
+#include "link/portusb.h"
+#include "link/uploadcommands.h"
+#include "tests/support/testclocks.h"
+#include "link/virtualinstrument.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "graphreportframe.h"
+#include "charts/graphreportframe.h"
 
-#include "prompts.h"
+#include "qtsupport/prompts.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -23,8 +23,8 @@
 
 #include <qcustomplot.h>
 
-#include "cable.h"
-#include "geometry.h"
+#include "model/cable.h"
+#include "model/geometry.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "chartsink.h"
-#include "sequence.h"
+#include "model/chartsink.h"
+#include "model/sequence.h"
 
 class QComboBox;
 class QLabel;

@@ -1,13 +1,13 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iostream>
 #include <new>
 
-#include "datafolder.h"
-#include "fileio.h"
-#include "sequence.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "model/sequence.h"
 
 std::string Shown(const std::string& text) { return RecordTextForTerminal(text); }
 

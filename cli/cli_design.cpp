@@ -9,14 +9,14 @@
 #include <ostream>
 #include <sstream>
 
-#include "cable.h"
-#include "cli.h"
-#include "electrodesused.h"
-#include "fileio.h"
-#include "optimise.h"
-#include "sequencedesign.h"
-#include "sequencerules.h"
-#include "sqxfile.h"
+#include "model/cable.h"
+#include "cli/cli.h"
+#include "model/electrodesused.h"
+#include "model/fileio.h"
+#include "design/optimise.h"
+#include "design/sequencedesign.h"
+#include "model/sequencerules.h"
+#include "model/sqxfile.h"
 
 using nlohmann::ordered_json;
 

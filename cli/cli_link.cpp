@@ -8,16 +8,16 @@
 #include <ostream>
 #include <set>
 
-#include "cli.h"
-#include "datafolder.h"
-#include "fileio.h"
-#include "linkfactory.h"
-#include "linktexts.h"
-#include "portcom.h"
-#include "portusb.h"
-#include "ptyinstrument.h"
-#include "sqxfile.h"
-#include "uploadcommands.h"
+#include "cli/cli.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "link/linkfactory.h"
+#include "link/linktexts.h"
+#include "link/portcom.h"
+#include "link/portusb.h"
+#include "link/ptyinstrument.h"
+#include "model/sqxfile.h"
+#include "link/uploadcommands.h"
 
 namespace {
 

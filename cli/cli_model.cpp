@@ -8,16 +8,16 @@
 #include <ostream>
 #include <vector>
 
-#include "cable.h"
-#include "cli.h"
-#include "electrodesused.h"
-#include "fileio.h"
-#include "generate.h"
-#include "geometry.h"
-#include "levelspec.h"
-#include "sequencejson.h"
-#include "sequencerules.h"
-#include "sqxfile.h"
+#include "model/cable.h"
+#include "cli/cli.h"
+#include "model/electrodesused.h"
+#include "model/fileio.h"
+#include "model/generate.h"
+#include "model/geometry.h"
+#include "model/levelspec.h"
+#include "cli/sequencejson.h"
+#include "model/sequencerules.h"
+#include "model/sqxfile.h"
 
 using nlohmann::ordered_json;
 

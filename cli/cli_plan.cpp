@@ -5,15 +5,15 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "channelplan.h"
-#include "cli.h"
-#include "fileio.h"
-#include "geometry.h"
-#include "instrumentimage.h"
-#include "iporder.h"
-#include "reciprocal.h"
-#include "sqxfile.h"
-#include "uploadcheck.h"
+#include "model/channelplan.h"
+#include "cli/cli.h"
+#include "model/fileio.h"
+#include "model/geometry.h"
+#include "link/instrumentimage.h"
+#include "model/iporder.h"
+#include "model/reciprocal.h"
+#include "model/sqxfile.h"
+#include "link/uploadcheck.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "cli.h"
-#include "datafolder.h"
-#include "import.h"
-#include "sequenceset.h"
-#include "sqxfile.h"
+#include "cli/cli.h"
+#include "model/datafolder.h"
+#include "storage/import.h"
+#include "storage/sequenceset.h"
+#include "model/sqxfile.h"
 
 namespace {
 

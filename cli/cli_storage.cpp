@@ -5,14 +5,14 @@
 #include <optional>
 #include <string>
 
-#include "cli.h"
-#include "datafolder.h"
-#include "export.h"
-#include "filenames.h"
-#include "fileio.h"
-#include "import.h"
-#include "inversionformats.h"
-#include "sqxfile.h"
+#include "cli/cli.h"
+#include "model/datafolder.h"
+#include "storage/export.h"
+#include "storage/filenames.h"
+#include "model/fileio.h"
+#include "storage/import.h"
+#include "storage/inversionformats.h"
+#include "model/sqxfile.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <clocale>
 #include <iostream>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 int main(int argc, char** argv) {
     // Text files follow the user's decimal separator; the program itself formats in the C locale.

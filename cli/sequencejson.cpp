@@ -1,4 +1,4 @@
-#include "sequencejson.h"
+#include "cli/sequencejson.h"
 
 #include <charconv>
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "geometry.h"
-#include "mediandepth.h"
+#include "model/geometry.h"
+#include "model/mediandepth.h"
 
 namespace {
 

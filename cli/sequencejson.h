@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // Writes the record as one JSON object (no newline after it), byte for byte what nlohmann's dump()
 // of the same document built in memory gives: keys in the documented order, floats as nlohmann

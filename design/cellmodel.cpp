@@ -1,4 +1,4 @@
-#include "cellmodel.h"
+#include "design/cellmodel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "kernels.h"
+#include "design/kernels.h"
 
 #include <algorithm>
 #include <array>

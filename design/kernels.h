@@ -10,7 +10,7 @@
 #include <atomic>
 #include <vector>
 
-#include "cellmodel.h"
+#include "design/cellmodel.h"
 
 // Carlson's symmetric elliptic integral R_D(x, y, z) = 3/2 * int_0^inf dt / ((t+x)^1/2 (t+y)^1/2 (t+z)^3/2),
 // x, y >= 0 (at most one of them 0), z > 0; relative error near the double precision.

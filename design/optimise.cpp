@@ -1,4 +1,4 @@
-#include "optimise.h"
+#include "design/optimise.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "resolution.h"
+#include "design/resolution.h"
 
 // The quadripoles an optimised design may draw from: every four-electrode arrangement (dipole, nested
 // and, unless left out, gamma) whose |K| is at most maxK (0 or less: no limit) and whose terms do not

@@ -1,4 +1,4 @@
-#include "resolution.h"
+#include "design/resolution.h"
 
 #include <Eigen/Cholesky>
 #include <Eigen/LU>

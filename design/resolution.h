@@ -17,8 +17,8 @@
 #include <memory>
 #include <vector>
 
-#include "cellmodel.h"
-#include "kernels.h"
+#include "design/cellmodel.h"
+#include "design/kernels.h"
 
 // A quadripole on electrode indices 0 .. n-1 of the problem (sorted by position); -1 is the remote
 // electrode.

@@ -1,4 +1,4 @@
-#include "sequencedesign.h"
+#include "design/sequencedesign.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "chartsink.h"
-#include "generate.h"
+#include "model/chartsink.h"
+#include "model/generate.h"
 
 int TDesignElectrodes::IndexOf(int number) const {
     for (std::size_t i = 0; i < Number.size(); ++i)

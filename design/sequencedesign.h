@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "resolution.h"
-#include "sequence.h"
+#include "design/resolution.h"
+#include "model/sequence.h"
 
 // The code an optimised sequence carries: not one of the arrays with a listing scheme, so it is shown
 // as "Mixed" and never rolled along as if it were one.

@@ -1,4 +1,4 @@
-#include "cablefrm.h"
+#include "dialogs/cablefrm.h"
 
 #include <cstring>
 
@@ -15,11 +15,11 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "formkit.h"
-#include "cable.h"
-#include "createmodifysegfrm.h"
-#include "fileio.h"
-#include "messages.h"
+#include "qtsupport/formkit.h"
+#include "model/cable.h"
+#include "dialogs/createmodifysegfrm.h"
+#include "model/fileio.h"
+#include "qtsupport/messages.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <QDialog>
 #include <vector>
 
-#include "dialogservices.h"
-#include "sequence.h"
+#include "qtsupport/dialogservices.h"
+#include "model/sequence.h"
 
 class QGroupBox;
 class QLineEdit;

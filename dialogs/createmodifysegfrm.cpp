@@ -1,4 +1,4 @@
-#include "createmodifysegfrm.h"
+#include "dialogs/createmodifysegfrm.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -13,8 +13,8 @@
 #include <cmath>
 #include <limits>
 
-#include "formkit.h"
-#include "messages.h"
+#include "qtsupport/formkit.h"
+#include "qtsupport/messages.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <QDialog>
 
-#include "dialogservices.h"
-#include "sequence.h"
+#include "qtsupport/dialogservices.h"
+#include "model/sequence.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -1,9 +1,9 @@
-#include "createsequencefrm.h"
+#include "dialogs/createsequencefrm.h"
 
 #include <QVBoxLayout>
 
-#include "editsequencefrm.h"
-#include "graphreportframe.h"
+#include "dialogs/editsequencefrm.h"
+#include "charts/graphreportframe.h"
 
 TCreateSequenceFrm::TCreateSequenceFrm(QWidget* owner, const TSequence& seq, TDialogServices services)
     : QDialog(owner, Qt::Tool), seq_(seq), services_(services) {

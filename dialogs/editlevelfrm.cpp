@@ -1,4 +1,4 @@
-#include "editlevelfrm.h"
+#include "dialogs/editlevelfrm.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "geometry.h"
-#include "messages.h"
+#include "model/geometry.h"
+#include "qtsupport/messages.h"
 
 QString LevelRowText(int q, int k) {
     if (q % k == 0) return QString::number(q / k);

@@ -1,4 +1,4 @@
-#include "editsequencefrm.h"
+#include "dialogs/editsequencefrm.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
@@ -8,11 +8,11 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "cable.h"
-#include "formkit.h"
-#include "geometry.h"
-#include "mediandepth.h"
-#include "workspace.h"
+#include "model/cable.h"
+#include "qtsupport/formkit.h"
+#include "model/geometry.h"
+#include "model/mediandepth.h"
+#include "qtsupport/workspace.h"
 
 namespace {
 

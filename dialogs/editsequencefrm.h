@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 class QTabWidget;
 class QTableView;

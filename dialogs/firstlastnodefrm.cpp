@@ -1,4 +1,4 @@
-#include "firstlastnodefrm.h"
+#include "dialogs/firstlastnodefrm.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -13,10 +13,10 @@
 #include <cmath>
 #include <limits>
 
-#include "cable.h"
-#include "formkit.h"
-#include "messages.h"
-#include "updownedit.h"
+#include "model/cable.h"
+#include "qtsupport/formkit.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/updownedit.h"
 
 TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerationMode mode, TSequence& record,
                                      TDialogServices services)

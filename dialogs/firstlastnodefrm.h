@@ -7,10 +7,10 @@
 #include <QDialog>
 #include <memory>
 
-#include "dialogservices.h"
-#include "electrodesused.h"
-#include "generate.h"
-#include "sequence.h"
+#include "qtsupport/dialogservices.h"
+#include "model/electrodesused.h"
+#include "model/generate.h"
+#include "model/sequence.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "numerofrm.h"
+#include "dialogs/numerofrm.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "formkit.h"
-#include "fileio.h"
-#include "messages.h"
+#include "qtsupport/formkit.h"
+#include "model/fileio.h"
+#include "qtsupport/messages.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include <QDialog>
 
-#include "dialdirectory.h"
-#include "dialogservices.h"
+#include "link/dialdirectory.h"
+#include "qtsupport/dialogservices.h"
 
 class QComboBox;
 class QFrame;

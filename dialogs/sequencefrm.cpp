@@ -1,4 +1,4 @@
-#include "sequencefrm.h"
+#include "dialogs/sequencefrm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,20 +20,20 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "cable.h"
-#include "cablefrm.h"
-#include "createsequencefrm.h"
-#include "editlevelfrm.h"
-#include "filenames.h"
-#include "formkit.h"
-#include "firstlastnodefrm.h"
-#include "geometry.h"
-#include "graphreportframe.h"
-#include "messages.h"
-#include "sequencerules.h"
-#include "updownedit.h"
-#include "instrumentimage.h"
-#include "uploadcheck.h"
+#include "model/cable.h"
+#include "dialogs/cablefrm.h"
+#include "dialogs/createsequencefrm.h"
+#include "dialogs/editlevelfrm.h"
+#include "storage/filenames.h"
+#include "qtsupport/formkit.h"
+#include "dialogs/firstlastnodefrm.h"
+#include "model/geometry.h"
+#include "charts/graphreportframe.h"
+#include "qtsupport/messages.h"
+#include "model/sequencerules.h"
+#include "qtsupport/updownedit.h"
+#include "link/instrumentimage.h"
+#include "link/uploadcheck.h"
 
 namespace {
 

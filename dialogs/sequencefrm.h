@@ -11,9 +11,9 @@
 #include <map>
 #include <memory>
 
-#include "dialogservices.h"
-#include "generate.h"
-#include "sequence.h"
+#include "qtsupport/dialogservices.h"
+#include "model/generate.h"
+#include "model/sequence.h"
 
 class QCheckBox;
 class QComboBox;

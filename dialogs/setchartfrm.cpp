@@ -1,4 +1,4 @@
-#include "setchartfrm.h"
+#include "dialogs/setchartfrm.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "formkit.h"
-#include "graphreportframe.h"
+#include "qtsupport/formkit.h"
+#include "charts/graphreportframe.h"
 
 TSetChartFrm::TSetChartFrm(QWidget* owner, TDialogServices services)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),

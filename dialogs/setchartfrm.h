@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "dialogservices.h"
+#include "qtsupport/dialogservices.h"
 
 class QListWidget;
 class QPushButton;

@@ -13,10 +13,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "fuzzcheck.h"
-#include "portcom.h"
-#include "portctl.h"
-#include "testclocks.h"
+#include "fuzz/fuzzcheck.h"
+#include "link/portcom.h"
+#include "link/portctl.h"
+#include "tests/support/testclocks.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "fuzzcheck.h"
-#include "fuzzfolder.h"
-#include "instrumentimage.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzfolder.h"
+#include "link/instrumentimage.h"
 
 namespace {
 

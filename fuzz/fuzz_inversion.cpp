@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "fuzzcheck.h"
-#include "import.h"
-#include "inversionformats.h"
+#include "fuzz/fuzzcheck.h"
+#include "storage/import.h"
+#include "storage/inversionformats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

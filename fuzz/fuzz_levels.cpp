@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "fuzzcheck.h"
-#include "levelspec.h"
+#include "fuzz/fuzzcheck.h"
+#include "model/levelspec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

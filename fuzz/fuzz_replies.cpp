@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "instrumentimage.h"
-#include "memorylink.h"
-#include "testclocks.h"
-#include "uploadcommands.h"
+#include "link/instrumentimage.h"
+#include "link/memorylink.h"
+#include "tests/support/testclocks.h"
+#include "link/uploadcommands.h"
 
 namespace {
 

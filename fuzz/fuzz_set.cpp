@@ -9,9 +9,9 @@
 #include <string_view>
 #include <sys/stat.h>
 
-#include "fuzzcheck.h"
-#include "fuzzfolder.h"
-#include "sequenceset.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzfolder.h"
+#include "storage/sequenceset.h"
 
 namespace {
 

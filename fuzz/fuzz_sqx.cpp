@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fuzzcheck.h"
-#include "generate.h"
+#include "fuzz/fuzzcheck.h"
+#include "model/generate.h"
 
 namespace {
 

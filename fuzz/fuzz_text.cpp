@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fuzzcheck.h"
-#include "import.h"
+#include "fuzz/fuzzcheck.h"
+#include "storage/import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzzcheck.h"
-#include "import.h"
+#include "fuzz/fuzzcheck.h"
+#include "storage/import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TSequence seq;

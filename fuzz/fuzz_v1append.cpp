@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "export.h"
-#include "fuzzcheck.h"
-#include "fuzzfolder.h"
-#include "import.h"
+#include "storage/export.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzfolder.h"
+#include "storage/import.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "export.h"
-#include "geometry.h"
-#include "sqxfile.h"
+#include "storage/export.h"
+#include "model/geometry.h"
+#include "model/sqxfile.h"
 
 inline void FuzzCheck(bool ok, const char* what) {
     if (!ok) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
 
 class TFuzzFolder {
 public:

@@ -1,4 +1,4 @@
-#include "d2xxftdi.h"
+#include "link/d2xxftdi.h"
 
 #include <ftdi.h>
 

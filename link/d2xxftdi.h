@@ -10,7 +10,7 @@
 #include <map>
 #include <memory>
 
-#include "d2xx.h"
+#include "link/d2xx.h"
 
 class TD2xxFtdi : public TD2xx {
 public:

@@ -1,4 +1,4 @@
-#include "d2xxsim.h"
+#include "link/d2xxsim.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "d2xx.h"
-#include "linkclock.h"
-#include "linkhost.h"
+#include "link/d2xx.h"
+#include "link/linkclock.h"
+#include "link/linkhost.h"
 
 // The serial end of the simulated adapter.
 class TD2xxFarSide {

@@ -1,8 +1,8 @@
-#include "dialdirectory.h"
+#include "link/dialdirectory.h"
 
 #include <algorithm>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "instrumentimage.h"
+#include "link/instrumentimage.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "datafolder.h"
-#include "fileio.h"
-#include "geometry.h"
-#include "linktexts.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "model/geometry.h"
+#include "link/linktexts.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "portvirt.h"
-#include "sequence.h"
+#include "link/portvirt.h"
+#include "model/sequence.h"
 
 using TImageBytes = std::vector<unsigned char>;
 

@@ -1,4 +1,4 @@
-#include "linkclock.h"
+#include "link/linkclock.h"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "linkfactory.h"
+#include "link/linkfactory.h"
 
 TLinkFactory& UsbLinkFactory() {
     static TLinkFactory factory;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "portvirt.h"
+#include "link/portvirt.h"
 
 using TLinkFactory = std::function<std::unique_ptr<TPortVirt>(TLinkHost& host, TLinkClock& clock)>;
 

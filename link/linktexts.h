@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "linkhost.h"
+#include "link/linkhost.h"
 
 namespace LinkText {
 // Raised as TLinkError.

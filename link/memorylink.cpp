@@ -1,6 +1,6 @@
-#include "memorylink.h"
+#include "link/memorylink.h"
 
-#include "linktexts.h"
+#include "link/linktexts.h"
 
 void TMemoryLink::Disconnect() {
     if (!IsOpen()) return;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "portvirt.h"
+#include "link/portvirt.h"
 
 class TMemoryLink : public TPortVirt {
 public:

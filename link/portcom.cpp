@@ -1,6 +1,6 @@
-#include "portcom.h"
+#include "link/portcom.h"
 
-#include "linktexts.h"
+#include "link/linktexts.h"
 
 namespace {
 // The control's event switches (break, CTS, DSR, line status, ring, CD, data, trigger): all off, the

@@ -6,8 +6,8 @@
 // drops DTR and RTS). Setters act also while the link is closed.
 #pragma once
 
-#include "portctl.h"
-#include "portvirt.h"
+#include "link/portctl.h"
+#include "link/portvirt.h"
 
 class TPortCOM : public TPortVirt {
 public:

@@ -1,4 +1,4 @@
-#include "portctl.h"
+#include "link/portctl.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -12,7 +12,7 @@
 #include <array>
 #include <cerrno>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "portusb.h"
+#include "link/portusb.h"
 
 #include <algorithm>
 
-#include "d2xxftdi.h"
-#include "linktexts.h"
-#include "usbmonitor.h"
+#include "link/d2xxftdi.h"
+#include "link/linktexts.h"
+#include "link/usbmonitor.h"
 
 namespace {
 

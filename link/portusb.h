@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "d2xx.h"
-#include "linkfactory.h"
-#include "portvirt.h"
+#include "link/d2xx.h"
+#include "link/linkfactory.h"
+#include "link/portvirt.h"
 
 // What the USB link does when the user confirms the connect question but no adapter is attached.
 enum class TNoAdapter {

@@ -1,9 +1,9 @@
-#include "portvirt.h"
+#include "link/portvirt.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "linktexts.h"
+#include "link/linktexts.h"
 
 std::unique_ptr<TPortVirt> CurrentLink;
 

@@ -46,8 +46,8 @@
 #include <string>
 #include <vector>
 
-#include "linkclock.h"
-#include "linkhost.h"
+#include "link/linkclock.h"
+#include "link/linkhost.h"
 
 // How an exchange with the instrument ended, or why a link did not open. Callers branch on this,
 // never on the texts that go with it.

@@ -1,4 +1,4 @@
-#include "ptyinstrument.h"
+#include "link/ptyinstrument.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "virtualinstrument.h"
+#include "link/virtualinstrument.h"
 
 class TPtyInstrument {
 public:

@@ -1,11 +1,11 @@
-#include "uploadcheck.h"
+#include "link/uploadcheck.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "instrumentimage.h"
-#include "linktexts.h"
-#include "sequencerules.h"
+#include "link/instrumentimage.h"
+#include "link/linktexts.h"
+#include "model/sequencerules.h"
 
 namespace {
 

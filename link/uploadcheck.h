@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 enum class TUploadFindingKind {
     TooManyQuadripoles,   // family 1: above 1,500, the upload is refused

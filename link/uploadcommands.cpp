@@ -1,12 +1,12 @@
-#include "uploadcommands.h"
+#include "link/uploadcommands.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "instrumentimage.h"
-#include "linkfactory.h"
-#include "linktexts.h"
-#include "portcom.h"
+#include "link/instrumentimage.h"
+#include "link/linkfactory.h"
+#include "link/linktexts.h"
+#include "link/portcom.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "portvirt.h"
-#include "sequence.h"
+#include "link/portvirt.h"
+#include "model/sequence.h"
 
 // The link half of the port picture's update: with `recreate`, creates CurrentLink when there is none
 // and replaces one that was never opened (Configured 0); a configured link stays for the rest of the

@@ -1,4 +1,4 @@
-#include "usbmonitor.h"
+#include "link/usbmonitor.h"
 
 #include <libudev.h>
 #include <poll.h>

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "d2xx.h"
+#include "link/d2xx.h"
 
 // The number of attached adapters; 0 when the library cannot tell.
 int DeviceCount(TD2xx& d2xx);

@@ -1,11 +1,11 @@
-#include "virtualinstrument.h"
+#include "link/virtualinstrument.h"
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
-#include "datafolder.h"
-#include "fileio.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
 
 // A lazily started coroutine that hands its int result to the coroutine awaiting it.
 struct TVirtualInstrument::TTask {

@@ -1,6 +1,6 @@
-#include "cable.h"
+#include "model/cable.h"
 
-#include "datafolder.h"
+#include "model/datafolder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <dirent.h>
 #include <stdexcept>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible) {
     TSegment s;

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // A segment of nodes first to last, `spacing` apart (its name keeps 31 bytes).
 TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible = false);

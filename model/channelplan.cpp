@@ -1,4 +1,4 @@
-#include "channelplan.h"
+#include "model/channelplan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "iporder.h"
+#include "model/iporder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 constexpr int MinChannels = 1;
 constexpr int MaxChannels = 64;

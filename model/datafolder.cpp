@@ -1,10 +1,10 @@
-#include "datafolder.h"
+#include "model/datafolder.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;

@@ -1,11 +1,11 @@
-#include "electrodesused.h"
+#include "model/electrodesused.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "cable.h"
-#include "generate.h"
+#include "model/cable.h"
+#include "model/generate.h"
 
 int FirstElectrodeReserve(int32_t arrayType) { return ArrayTypeRow(arrayType).FirstElectrodeReserve; }
 

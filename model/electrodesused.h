@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 constexpr int NoRollStart = 9999999;
 

@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "model/fileio.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "foldercommit.h"
+#include "model/foldercommit.h"
 
 TFileError::TFileError(const std::string& path, const std::string& problem)
     : std::runtime_error(path + ": " + problem), path_(path), problem_(problem) {}

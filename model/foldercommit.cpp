@@ -1,4 +1,4 @@
-#include "foldercommit.h"
+#include "model/foldercommit.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "datafolder.h"
+#include "model/datafolder.h"
 
 namespace {
 

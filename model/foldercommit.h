@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
+#include "model/fileio.h"
 
 // The folder is being written by another process and stayed so longer than the wait.
 class TFolderBusy : public TFileError {

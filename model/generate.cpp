@@ -1,4 +1,4 @@
-#include "generate.h"
+#include "model/generate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cable.h"
-#include "geometry.h"
+#include "model/cable.h"
+#include "model/geometry.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "chartsink.h"
-#include "sequence.h"
+#include "model/chartsink.h"
+#include "model/sequence.h"
 
 // How a generation starts: a fresh line, after a previous sequence (roll along), or moved to a new
 // abscissa (move along). The codes are the ones the dialogs pass around.

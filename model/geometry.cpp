@@ -1,11 +1,11 @@
-#include "geometry.h"
+#include "model/geometry.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
 
-#include "mediandepth.h"
+#include "model/mediandepth.h"
 
 namespace {
 

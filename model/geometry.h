@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 constexpr double TwoPi = 6.283185307179586;
 

@@ -1,4 +1,4 @@
-#include "iporder.h"
+#include "model/iporder.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // How many readings before a reading are looked at when nothing else is said.
 constexpr int DefaultIpWindow = 5;

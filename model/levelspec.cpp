@@ -1,4 +1,4 @@
-#include "levelspec.h"
+#include "model/levelspec.h"
 
 #include <cstdlib>
 

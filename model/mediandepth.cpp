@@ -1,10 +1,10 @@
-#include "mediandepth.h"
+#include "model/mediandepth.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "geometry.h"
+#include "model/geometry.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "geometry.h"
-#include "sequence.h"
+#include "model/geometry.h"
+#include "model/sequence.h"
 
 // In the record's length unit, from the electrodes' horizontal positions (X, Y); elevations are not
 // used, the surface being taken as flat. Only real electrodes (Active, Inactive) count: a pair with a

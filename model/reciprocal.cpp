@@ -1,4 +1,4 @@
-#include "reciprocal.h"
+#include "model/reciprocal.h"
 
 #include <algorithm>
 #include <cstdint>

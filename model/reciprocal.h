@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // M N A B with the quadripole's spacing index and level. A remote electrode (0) stays remote in its
 // swapped place: its pairs have no term either way, and every other pair keeps its sign (AM becomes

@@ -1,4 +1,4 @@
-#include "sequence.h"
+#include "model/sequence.h"
 
 #include <algorithm>
 #include <bit>

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "arraytypes.h"
+#include "model/arraytypes.h"
 
 #pragma pack(push, 1)
 

@@ -1,4 +1,4 @@
-#include "sequencerules.h"
+#include "model/sequencerules.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "geometry.h"
+#include "model/geometry.h"
 
 bool IsTimeChoice(int ms) { return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices); }
 

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "chartsink.h"
-#include "electrodesused.h"
-#include "generate.h"
-#include "sequence.h"
+#include "model/chartsink.h"
+#include "model/electrodesused.h"
+#include "model/generate.h"
+#include "model/sequence.h"
 
 // Characters the title takes (the record itself keeps 31).
 constexpr int MaxSequenceNameLength = 24;

@@ -1,11 +1,11 @@
-#include "sqxfile.h"
+#include "model/sqxfile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "cable.h"
-#include "fileio.h"
+#include "model/cable.h"
+#include "model/fileio.h"
 
 void WriteSequenceFile(const std::string& path, const TSequence& seq) {
     WriteFileAtomic(path, RecordBytes(seq), sizeof(TSequence));

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // Writes the record to the file atomically (temporary name, then rename). Throws TFileError.
 void WriteSequenceFile(const std::string& path, const TSequence& seq);

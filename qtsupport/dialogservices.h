@@ -1,9 +1,9 @@
 // What every dialog of the program is given when it is made: the workspace, the prompts and the help.
 #pragma once
 
-#include "helpopener.h"
-#include "prompts.h"
-#include "workspace.h"
+#include "qtsupport/helpopener.h"
+#include "qtsupport/prompts.h"
+#include "qtsupport/workspace.h"
 
 struct TDialogServices {
     TWorkspace& Workspace;

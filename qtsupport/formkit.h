@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "messages.h"
+#include "qtsupport/messages.h"
 
 inline QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);

@@ -1,6 +1,6 @@
-#include "helpopener.h"
+#include "qtsupport/helpopener.h"
 
-#include "helpviewer.h"
+#include "qtsupport/helpviewer.h"
 
 QString HelpKeywordTarget(const QString& keyword) {
     // The array types share one page, each with its own section.

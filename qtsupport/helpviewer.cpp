@@ -1,4 +1,4 @@
-#include "helpviewer.h"
+#include "qtsupport/helpviewer.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -10,7 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include "messages.h"
+#include "qtsupport/messages.h"
 
 namespace {
 QPointer<QTextBrowser> helpWindow;

@@ -1,4 +1,4 @@
-#include "prompts.h"
+#include "qtsupport/prompts.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "messages.h"
+#include "qtsupport/messages.h"
 
 namespace {
 QMessageBox::Icon ToQt(TPrompts::TIcon icon) {

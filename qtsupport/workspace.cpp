@@ -1,11 +1,11 @@
-#include "workspace.h"
+#include "qtsupport/workspace.h"
 
 #include <QLocale>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-#include "sequenceset.h"
+#include "storage/sequenceset.h"
 
 QString RecordText(const std::string& bytes) { return QString::fromStdString(RecordTextUtf8(bytes)); }
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 class TSequenceSet;
 

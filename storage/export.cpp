@@ -1,18 +1,18 @@
-#include "export.h"
+#include "storage/export.h"
 
-#include "datafolder.h"
+#include "model/datafolder.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "fileio.h"
-#include "filenames.h"
-#include "foldercommit.h"
-#include "geometry.h"
-#include "import.h"
-#include "numberformat.h"
+#include "model/fileio.h"
+#include "storage/filenames.h"
+#include "model/foldercommit.h"
+#include "model/geometry.h"
+#include "storage/import.h"
+#include "storage/numberformat.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
-#include "sequence.h"
+#include "model/fileio.h"
+#include "model/sequence.h"
 
 // How numbers are written into text: the decimal separator, and whether a number holding a decimal
 // comma is enclosed in double quotes. The spreadsheet file quotes them, because the text import splits

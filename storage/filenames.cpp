@@ -1,12 +1,12 @@
-#include "filenames.h"
+#include "storage/filenames.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <set>
 
-#include "datafolder.h"
-#include "fileio.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
 
 std::string SequenceFileStem(const std::string& name) {
     return FileNameSafe(name.substr(0, std::min(name.size(), name.rfind('.'))));

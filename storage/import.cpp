@@ -1,4 +1,4 @@
-#include "import.h"
+#include "storage/import.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "datafolder.h"
-#include "fileio.h"
-#include "geometry.h"
-#include "inversionformats.h"
-#include "numberformat.h"
-#include "sqxfile.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "model/geometry.h"
+#include "storage/inversionformats.h"
+#include "storage/numberformat.h"
+#include "model/sqxfile.h"
 
 TImportError::TImportError(const std::string& problem, int line)
     : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + problem : problem),

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 // A refused import: the problem and, for text, the 1-based line it was found on (0 for none). The file
 // level functions below turn it into a TFileError that names the file.

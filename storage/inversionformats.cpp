@@ -1,4 +1,4 @@
-#include "inversionformats.h"
+#include "storage/inversionformats.h"
 
 #include <algorithm>
 #include <array>
@@ -7,10 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "datafolder.h"
-#include "fileio.h"
-#include "import.h"
-#include "numberformat.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "storage/import.h"
+#include "storage/numberformat.h"
 
 namespace {
 

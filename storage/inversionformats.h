@@ -33,7 +33,7 @@
 #include <string>
 #include <string_view>
 
-#include "sequence.h"
+#include "model/sequence.h"
 
 enum class TInversionFormat { Unified, Protocol };
 

@@ -1,4 +1,4 @@
-#include "numberformat.h"
+#include "storage/numberformat.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "sequenceset.h"
+#include "storage/sequenceset.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,11 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "datafolder.h"
-#include "fileio.h"
-#include "filenames.h"
-#include "import.h"
-#include "sqxfile.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "storage/filenames.h"
+#include "storage/import.h"
+#include "model/sqxfile.h"
 
 namespace {
 

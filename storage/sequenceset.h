@@ -29,9 +29,9 @@
 #include <thread>
 #include <vector>
 
-#include "fileio.h"
-#include "foldercommit.h"
-#include "sequence.h"
+#include "model/fileio.h"
+#include "model/foldercommit.h"
+#include "model/sequence.h"
 
 // The file operations Save uses, so that a test can make one of them fail.
 using TSetFiles = TCommitFiles;

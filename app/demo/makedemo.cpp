@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "cable.h"
-#include "datafolder.h"
-#include "electrodesused.h"
-#include "generate.h"
-#include "sequenceset.h"
+#include "model/cable.h"
+#include "model/datafolder.h"
+#include "model/electrodesused.h"
+#include "model/generate.h"
+#include "storage/sequenceset.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "scriptedprompts.h"
+#include "tests/support/scriptedprompts.h"
 
 // Runs `act` on the modal dialog that the next call opens.
 inline void OnNextModal(std::function<void(QWidget*)> act) {

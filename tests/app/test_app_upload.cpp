@@ -20,17 +20,17 @@
 #include <memory>
 #include <thread>
 
-#include "apppaths.h"
-#include "apptestkit.h"
-#include "instrumentimage.h"
-#include "linktexts.h"
-#include "mainfrm.h"
-#include "messages.h"
-#include "numerofrm.h"
-#include "portvirt.h"
-#include "ptyinstrument.h"
-#include "ptytestkit.h"
-#include "settings.h"
+#include "app/apppaths.h"
+#include "tests/app/apptestkit.h"
+#include "link/instrumentimage.h"
+#include "link/linktexts.h"
+#include "app/mainfrm.h"
+#include "qtsupport/messages.h"
+#include "dialogs/numerofrm.h"
+#include "link/portvirt.h"
+#include "link/ptyinstrument.h"
+#include "tests/link/ptytestkit.h"
+#include "app/settings.h"
 
 namespace {
 

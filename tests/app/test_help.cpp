@@ -14,11 +14,11 @@
 #include <QTextDocument>
 #include <set>
 
-#include "apppaths.h"
-#include "apptestkit.h"
-#include "configurationfrm.h"
-#include "helpviewer.h"
-#include "mainfrm.h"
+#include "app/apppaths.h"
+#include "tests/app/apptestkit.h"
+#include "app/configurationfrm.h"
+#include "qtsupport/helpviewer.h"
+#include "app/mainfrm.h"
 
 namespace {
 

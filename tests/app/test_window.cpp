@@ -23,22 +23,22 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "apppaths.h"
-#include "apptestkit.h"
-#include "channelplan.h"
-#include "chartsink.h"
-#include "electrodesused.h"
-#include "generate.h"
-#include "configurationfrm.h"
-#include "messages.h"
-#include "settings.h"
-#include "graphreportframe.h"
-#include "mainfrm.h"
-#include "optimisefrm.h"
-#include "sequencedesign.h"
-#include "portvirt.h"
-#include "messages.h"
-#include "setchartfrm.h"
+#include "app/apppaths.h"
+#include "tests/app/apptestkit.h"
+#include "model/channelplan.h"
+#include "model/chartsink.h"
+#include "model/electrodesused.h"
+#include "model/generate.h"
+#include "app/configurationfrm.h"
+#include "qtsupport/messages.h"
+#include "app/settings.h"
+#include "charts/graphreportframe.h"
+#include "app/mainfrm.h"
+#include "app/optimisefrm.h"
+#include "design/sequencedesign.h"
+#include "link/portvirt.h"
+#include "qtsupport/messages.h"
+#include "dialogs/setchartfrm.h"
 
 namespace {
 

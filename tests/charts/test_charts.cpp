@@ -17,9 +17,9 @@
 #include <limits>
 #include <memory>
 
-#include "cable.h"
-#include "generate.h"
-#include "graphreportframe.h"
+#include "model/cable.h"
+#include "model/generate.h"
+#include "charts/graphreportframe.h"
 
 namespace {
 

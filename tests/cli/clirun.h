@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 struct TCliRun {
     int Status;

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "testdir.h"
-#include "clirun.h"
-#include "fileio.h"
+#include "tests/support/testdir.h"
+#include "tests/cli/clirun.h"
+#include "model/fileio.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "testdir.h"
-#include "clirun.h"
-#include "fileio.h"
-#include "channelplan.h"
-#include "iporder.h"
-#include "sqxfile.h"
+#include "tests/support/testdir.h"
+#include "tests/cli/clirun.h"
+#include "model/fileio.h"
+#include "model/channelplan.h"
+#include "model/iporder.h"
+#include "model/sqxfile.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "clirun.h"
-#include "fileio.h"
-#include "geometry.h"
-#include "import.h"
-#include "sqxfile.h"
-#include "testdir.h"
+#include "tests/cli/clirun.h"
+#include "model/fileio.h"
+#include "model/geometry.h"
+#include "storage/import.h"
+#include "model/sqxfile.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

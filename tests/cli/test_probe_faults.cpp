@@ -16,17 +16,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "testdir.h"
-#include "clirun.h"
-#include "d2xxsim.h"
-#include "cable.h"
-#include "fileio.h"
-#include "generate.h"
-#include "linktexts.h"
-#include "portcom.h"
-#include "portusb.h"
-#include "sequenceset.h"
-#include "sqxfile.h"
+#include "tests/support/testdir.h"
+#include "tests/cli/clirun.h"
+#include "link/d2xxsim.h"
+#include "model/cable.h"
+#include "model/fileio.h"
+#include "model/generate.h"
+#include "link/linktexts.h"
+#include "link/portcom.h"
+#include "link/portusb.h"
+#include "storage/sequenceset.h"
+#include "model/sqxfile.h"
 
 namespace {
 

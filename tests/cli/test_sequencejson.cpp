@@ -10,13 +10,13 @@
 #include <random>
 #include <sstream>
 
-#include "fixtures.h"
-#include "testdir.h"
-#include "clirun.h"
-#include "geometry.h"
-#include "mediandepth.h"
-#include "sequencejson.h"
-#include "sqxfile.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/testdir.h"
+#include "tests/cli/clirun.h"
+#include "model/geometry.h"
+#include "model/mediandepth.h"
+#include "cli/sequencejson.h"
+#include "model/sqxfile.h"
 
 namespace {
 

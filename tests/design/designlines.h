@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "resolution.h"
+#include "design/resolution.h"
 
 inline std::vector<double> RegularLine(int electrodes, double a = 1.0) {
     std::vector<double> x;

@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "clirun.h"
-#include "sqxfile.h"
-#include "testdir.h"
+#include "tests/cli/clirun.h"
+#include "model/sqxfile.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

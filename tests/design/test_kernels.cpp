@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "kernels.h"
-#include "resolution.h"
+#include "design/kernels.h"
+#include "design/resolution.h"
 
 namespace {
 

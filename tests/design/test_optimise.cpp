@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "designlines.h"
-#include "optimise.h"
+#include "tests/design/designlines.h"
+#include "design/optimise.h"
 
 namespace {
 

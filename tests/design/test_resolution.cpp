@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "designlines.h"
-#include "resolution.h"
+#include "tests/design/designlines.h"
+#include "design/resolution.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "cable.h"
-#include "cablefrm.h"
-#include "createmodifysegfrm.h"
-#include "dialdirectory.h"
-#include "fileio.h"
-#include "numerofrm.h"
-#include "sequenceset.h"
-#include "silentprompts.h"
+#include "model/cable.h"
+#include "dialogs/cablefrm.h"
+#include "dialogs/createmodifysegfrm.h"
+#include "link/dialdirectory.h"
+#include "model/fileio.h"
+#include "dialogs/numerofrm.h"
+#include "storage/sequenceset.h"
+#include "tests/support/silentprompts.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "createsequencefrm.h"
-#include "editlevelfrm.h"
-#include "editsequencefrm.h"
-#include "firstlastnodefrm.h"
-#include "sequencefrm.h"
-#include "sequenceset.h"
-#include "setchartfrm.h"
-#include "silentprompts.h"
+#include "dialogs/createsequencefrm.h"
+#include "dialogs/editlevelfrm.h"
+#include "dialogs/editsequencefrm.h"
+#include "dialogs/firstlastnodefrm.h"
+#include "dialogs/sequencefrm.h"
+#include "storage/sequenceset.h"
+#include "dialogs/setchartfrm.h"
+#include "tests/support/silentprompts.h"
 
 namespace {
 

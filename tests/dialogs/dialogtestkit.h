@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "apptestkit.h"
-#include "cable.h"
-#include "dialogservices.h"
-#include "sequenceset.h"
+#include "tests/app/apptestkit.h"
+#include "model/cable.h"
+#include "qtsupport/dialogservices.h"
+#include "storage/sequenceset.h"
 
 class DialogTest : public ::testing::Test {
 protected:

@@ -19,14 +19,14 @@
 #include <cstring>
 #include <fstream>
 
-#include "../app/apptestkit.h"
-#include "cable.h"
-#include "cablefrm.h"
-#include "createmodifysegfrm.h"
-#include "fileio.h"
-#include "messages.h"
-#include "numerofrm.h"
-#include "sequenceset.h"
+#include "tests/app/apptestkit.h"
+#include "model/cable.h"
+#include "dialogs/cablefrm.h"
+#include "dialogs/createmodifysegfrm.h"
+#include "model/fileio.h"
+#include "qtsupport/messages.h"
+#include "dialogs/numerofrm.h"
+#include "storage/sequenceset.h"
 
 namespace {
 

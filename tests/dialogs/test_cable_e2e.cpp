@@ -9,13 +9,13 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "../app/apptestkit.h"
-#include "../cli/clirun.h"
-#include "cable.h"
-#include "cablefrm.h"
-#include "fileio.h"
-#include "sequencefrm.h"
-#include "sequenceset.h"
+#include "tests/app/apptestkit.h"
+#include "tests/cli/clirun.h"
+#include "model/cable.h"
+#include "dialogs/cablefrm.h"
+#include "model/fileio.h"
+#include "dialogs/sequencefrm.h"
+#include "storage/sequenceset.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
-#include "apptestkit.h"
-#include "clirun.h"
-#include "fileio.h"
-#include "firstlastnodefrm.h"
-#include "mainfrm.h"
-#include "sequencefrm.h"
-#include "updownedit.h"
+#include "tests/app/apptestkit.h"
+#include "tests/cli/clirun.h"
+#include "model/fileio.h"
+#include "dialogs/firstlastnodefrm.h"
+#include "app/mainfrm.h"
+#include "dialogs/sequencefrm.h"
+#include "qtsupport/updownedit.h"
 
 namespace {
 

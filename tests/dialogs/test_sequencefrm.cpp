@@ -21,16 +21,16 @@
 #include <memory>
 #include <optional>
 
-#include "dialogtestkit.h"
-#include "createsequencefrm.h"
-#include "firstlastnodefrm.h"
-#include "graphreportframe.h"
-#include "generate.h"
-#include "geometry.h"
-#include "messages.h"
-#include "sequencefrm.h"
-#include "sequencerules.h"
-#include "updownedit.h"
+#include "tests/dialogs/dialogtestkit.h"
+#include "dialogs/createsequencefrm.h"
+#include "dialogs/firstlastnodefrm.h"
+#include "charts/graphreportframe.h"
+#include "model/generate.h"
+#include "model/geometry.h"
+#include "qtsupport/messages.h"
+#include "dialogs/sequencefrm.h"
+#include "model/sequencerules.h"
+#include "qtsupport/updownedit.h"
 
 namespace {
 

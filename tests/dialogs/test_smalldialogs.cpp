@@ -14,16 +14,16 @@
 #include <QScreen>
 #include <memory>
 
-#include "createsequencefrm.h"
-#include "dialogtestkit.h"
-#include "editlevelfrm.h"
-#include "editsequencefrm.h"
-#include "generate.h"
-#include "geometry.h"
-#include "mediandepth.h"
-#include "graphreportframe.h"
-#include "helpviewer.h"
-#include "messages.h"
+#include "dialogs/createsequencefrm.h"
+#include "tests/dialogs/dialogtestkit.h"
+#include "dialogs/editlevelfrm.h"
+#include "dialogs/editsequencefrm.h"
+#include "model/generate.h"
+#include "model/geometry.h"
+#include "model/mediandepth.h"
+#include "charts/graphreportframe.h"
+#include "qtsupport/helpviewer.h"
+#include "qtsupport/messages.h"
 
 namespace {
 

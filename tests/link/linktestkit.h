@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "linkdoubles.h"
-#include "memorylink.h"
-#include "testclocks.h"
+#include "tests/support/linkdoubles.h"
+#include "link/memorylink.h"
+#include "tests/support/testclocks.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -34,7 +34,7 @@ struct TLinkFixture : public ::testing::Test {
     void SetUp() override { link.Connect(1, 115200, 0, "", false, ""); }
 };
 
-#include "virtualinstrument.h"
+#include "link/virtualinstrument.h"
 
 // The virtual instrument behind an in-memory link: what the program writes is fed to it at once and
 // its answers are pushed back, so a whole exchange runs on the test's thread.

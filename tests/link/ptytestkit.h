@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "ptyinstrument.h"
-#include "sequence.h"
+#include "link/ptyinstrument.h"
+#include "model/sequence.h"
 
 // A sequence of `quadripoles` neighbouring quadripoles over `electrodes` electrodes 2.5 m apart.
 inline TSequence Numbered(const std::string& name, int electrodes, int quadripoles) {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "linktestkit.h"
-#include "linktexts.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
 
 namespace {
 

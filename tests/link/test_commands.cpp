@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "instrumentimage.h"
-#include "linktestkit.h"
-#include "linktexts.h"
-#include "linkfactory.h"
-#include "uploadcommands.h"
-#include "virtualinstrument.h"
+#include "link/instrumentimage.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
+#include "link/linkfactory.h"
+#include "link/uploadcommands.h"
+#include "link/virtualinstrument.h"
 
 namespace fs = std::filesystem;
 

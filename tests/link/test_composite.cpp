@@ -2,8 +2,8 @@
 // identification, and how every wait ends when the link is closed from the event pump.
 #include <gtest/gtest.h>
 
-#include "linktestkit.h"
-#include "linktexts.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
 
 namespace {
 

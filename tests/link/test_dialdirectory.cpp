@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "dialdirectory.h"
-#include "fileio.h"
-#include "testdir.h"
+#include "link/dialdirectory.h"
+#include "model/fileio.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

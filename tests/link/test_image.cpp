@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "fileio.h"
-#include "geometry.h"
-#include "instrumentimage.h"
-#include "linktestkit.h"
-#include "linktexts.h"
+#include "model/fileio.h"
+#include "model/geometry.h"
+#include "link/instrumentimage.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
 
 namespace fs = std::filesystem;
 

@@ -11,16 +11,16 @@
 #include <thread>
 #include <unistd.h>
 
-#include "cli.h"
-#include "fileio.h"
-#include "instrumentimage.h"
-#include "linktestkit.h"
-#include "linktexts.h"
-#include "portcom.h"
-#include "ptyinstrument.h"
-#include "ptytestkit.h"
-#include "sqxfile.h"
-#include "uploadcommands.h"
+#include "cli/cli.h"
+#include "model/fileio.h"
+#include "link/instrumentimage.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
+#include "link/portcom.h"
+#include "link/ptyinstrument.h"
+#include "tests/link/ptytestkit.h"
+#include "model/sqxfile.h"
+#include "link/uploadcommands.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "uploadcheck.h"
+#include "link/uploadcheck.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "countingsink.h"
-#include "fixtures.h"
+#include "tests/support/countingsink.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 std::atomic<long> allocations{0};

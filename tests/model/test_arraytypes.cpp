@@ -3,10 +3,10 @@
 #include <set>
 #include <string>
 
-#include "arraytypes.h"
-#include "electrodesused.h"
-#include "sequence.h"
-#include "sequencerules.h"
+#include "model/arraytypes.h"
+#include "model/electrodesused.h"
+#include "model/sequence.h"
+#include "model/sequencerules.h"
 
 // The codes as the record, the instrument's image and the electrodes-used step give them; every
 // reader of the table must keep answering these.

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <memory>
 
-#include "cable.h"
-#include "electrodesused.h"
-#include "fileio.h"
-#include "sqxfile.h"
-#include "fixtures.h"
-#include "testdir.h"
+#include "model/cable.h"
+#include "model/electrodesused.h"
+#include "model/fileio.h"
+#include "model/sqxfile.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

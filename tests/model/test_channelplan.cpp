@@ -8,10 +8,10 @@
 #include <tuple>
 #include <vector>
 
-#include "channelplan.h"
-#include "iporder.h"
-#include "linefixtures.h"
-#include "reciprocal.h"
+#include "model/channelplan.h"
+#include "model/iporder.h"
+#include "tests/model/linefixtures.h"
+#include "model/reciprocal.h"
 
 namespace {
 

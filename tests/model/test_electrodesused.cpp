@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "electrodesused.h"
-#include "fixtures.h"
+#include "model/electrodesused.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <random>
 
-#include "fixtures.h"
-#include "geometry.h"
-#include "recordingsink.h"
-#include "sequencerules.h"
+#include "tests/support/fixtures.h"
+#include "model/geometry.h"
+#include "tests/support/recordingsink.h"
+#include "model/sequencerules.h"
 
 namespace {
 

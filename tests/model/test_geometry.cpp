@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "fixtures.h"
-#include "geometry.h"
-#include "sequencerules.h"
+#include "tests/support/fixtures.h"
+#include "model/geometry.h"
+#include "model/sequencerules.h"
 
 namespace {
 

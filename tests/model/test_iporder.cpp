@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "iporder.h"
-#include "linefixtures.h"
-#include "reciprocal.h"
+#include "model/iporder.h"
+#include "tests/model/linefixtures.h"
+#include "model/reciprocal.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <random>
 
-#include "geometry.h"
-#include "linefixtures.h"
-#include "mediandepth.h"
-#include "reciprocal.h"
+#include "model/geometry.h"
+#include "tests/model/linefixtures.h"
+#include "model/mediandepth.h"
+#include "model/reciprocal.h"
 
 namespace {
 

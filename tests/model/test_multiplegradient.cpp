@@ -6,11 +6,11 @@
 #include <memory>
 #include <tuple>
 
-#include "fixtures.h"
-#include "generate.h"
-#include "geometry.h"
-#include "mediandepth.h"
-#include "reciprocal.h"
+#include "tests/support/fixtures.h"
+#include "model/generate.h"
+#include "model/geometry.h"
+#include "model/mediandepth.h"
+#include "model/reciprocal.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <tuple>
 
-#include "geometry.h"
-#include "linefixtures.h"
-#include "reciprocal.h"
+#include "model/geometry.h"
+#include "tests/model/linefixtures.h"
+#include "model/reciprocal.h"
 
 namespace {
 

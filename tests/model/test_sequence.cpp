@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fileio.h"
-#include "sqxfile.h"
-#include "testdir.h"
+#include "model/fileio.h"
+#include "model/sqxfile.h"
+#include "tests/support/testdir.h"
 
 namespace {
 

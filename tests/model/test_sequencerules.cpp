@@ -5,10 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "fixtures.h"
-#include "geometry.h"
-#include "longline.h"
-#include "sequencerules.h"
+#include "tests/support/fixtures.h"
+#include "model/geometry.h"
+#include "tests/support/longline.h"
+#include "model/sequencerules.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <sstream>
 
-#include "cli.h"
-#include "fileio.h"
-#include "import.h"
-#include "sqxfile.h"
-#include "tempfolder.h"
+#include "cli/cli.h"
+#include "model/fileio.h"
+#include "storage/import.h"
+#include "model/sqxfile.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

@@ -13,14 +13,14 @@
 #include <thread>
 #include <unistd.h>
 
-#include "cli.h"
-#include "datafolder.h"
-#include "export.h"
-#include "fileio.h"
-#include "foldercommit.h"
-#include "sequenceset.h"
-#include "sqxfile.h"
-#include "tempfolder.h"
+#include "cli/cli.h"
+#include "model/datafolder.h"
+#include "storage/export.h"
+#include "model/fileio.h"
+#include "model/foldercommit.h"
+#include "storage/sequenceset.h"
+#include "model/sqxfile.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "cable.h"
-#include "export.h"
-#include "fileio.h"
-#include "generate.h"
-#include "geometry.h"
-#include "import.h"
-#include "tempfolder.h"
+#include "model/cable.h"
+#include "storage/export.h"
+#include "model/fileio.h"
+#include "model/generate.h"
+#include "model/geometry.h"
+#include "storage/import.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

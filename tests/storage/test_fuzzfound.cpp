@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "cable.h"
-#include "geometry.h"
-#include "sqxfile.h"
+#include "model/cable.h"
+#include "model/geometry.h"
+#include "model/sqxfile.h"
 
 TEST(FuzzFound, ACableWhoseFirstEntryIsEmptyKeepsTheRecordWithinItsLimits) {
     TCable cable;

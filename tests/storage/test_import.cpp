@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "fileio.h"
-#include "import.h"
-#include "tempfolder.h"
+#include "model/fileio.h"
+#include "storage/import.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

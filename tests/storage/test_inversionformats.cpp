@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
-#include "import.h"
-#include "inversionformats.h"
-#include "linefixtures.h"
-#include "tempfolder.h"
+#include "model/fileio.h"
+#include "storage/import.h"
+#include "storage/inversionformats.h"
+#include "tests/model/linefixtures.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "numberformat.h"
+#include "storage/numberformat.h"
 
 struct TGeneralCase {
     double Value;

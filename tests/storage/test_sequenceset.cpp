@@ -3,11 +3,11 @@
 #include <cstring>
 #include <map>
 
-#include "fileio.h"
-#include "filenames.h"
-#include "sequenceset.h"
-#include "sqxfile.h"
-#include "tempfolder.h"
+#include "model/fileio.h"
+#include "storage/filenames.h"
+#include "storage/sequenceset.h"
+#include "model/sqxfile.h"
+#include "tests/storage/tempfolder.h"
 
 namespace {
 

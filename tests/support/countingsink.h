@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "chartsink.h"
+#include "model/chartsink.h"
 
 class TCountingSink : public TChartSink {
 public:

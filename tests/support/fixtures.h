@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "cable.h"
-#include "generate.h"
+#include "model/cable.h"
+#include "model/generate.h"
 
 struct TSegSpec {
     int First, Last;

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "linkhost.h"
-#include "memorylink.h"
-#include "uploadcommands.h"
+#include "link/linkhost.h"
+#include "link/memorylink.h"
+#include "link/uploadcommands.h"
 
 inline void LinkDoubleFailure(const std::string& what) {
 #ifndef TERAVOX_DOUBLES_WITHOUT_GTEST

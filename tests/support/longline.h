@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "fixtures.h"
+#include "tests/support/fixtures.h"
 
 // Array `type`, dipole length and node spacing `a`, levels 1 to `maxLevel`, on nodes 1 to `nodes`.
 inline std::unique_ptr<TSequence> UniformLine(int type, int nodes, float a, int maxLevel) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "chartsink.h"
+#include "model/chartsink.h"
 
 struct TRecordedPoint {
     int Series, Colour;

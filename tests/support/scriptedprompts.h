@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "helpopener.h"
-#include "prompts.h"
+#include "qtsupport/helpopener.h"
+#include "qtsupport/prompts.h"
 
 // Answers every prompt from a script and records what was shown; an unexpected question fails.
 class TScriptedPrompts : public TPrompts {

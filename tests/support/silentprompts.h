@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "helpopener.h"
-#include "prompts.h"
+#include "qtsupport/helpopener.h"
+#include "qtsupport/prompts.h"
 
 class TSilentPrompts : public TPrompts {
 public:

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "linkclock.h"
+#include "link/linkclock.h"
 
 // A clock that only moves when someone sleeps on it or advances it: in-memory links use it so that
 // time-outs pass instantly and tests can read how long an exchange would have taken.

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "d2xxsim.h"
-#include "linkclock.h"
+#include "link/d2xxsim.h"
+#include "link/linkclock.h"
 
 class TScriptedFarSide : public TD2xxFarSide {
 public:

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "d2xxftdi.h"
-#include "d2xxsim.h"
-#include "scriptedfarside.h"
-#include "testclocks.h"
-#include "usbmonitor.h"
+#include "link/d2xxftdi.h"
+#include "link/d2xxsim.h"
+#include "tests/usb/scriptedfarside.h"
+#include "tests/support/testclocks.h"
+#include "link/usbmonitor.h"
 
 namespace {
 

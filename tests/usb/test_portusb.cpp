@@ -5,12 +5,12 @@
 #include <functional>
 #include <memory>
 
-#include "d2xxsim.h"
-#include "linktestkit.h"
-#include "linktexts.h"
-#include "portusb.h"
-#include "scriptedfarside.h"
-#include "uploadcommands.h"
+#include "link/d2xxsim.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
+#include "link/portusb.h"
+#include "tests/usb/scriptedfarside.h"
+#include "link/uploadcommands.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <thread>
 
-#include "clirun.h"
-#include "d2xxftdi.h"
-#include "d2xxsim.h"
-#include "linkfactory.h"
-#include "portusb.h"
-#include "ptyinstrument.h"
-#include "testclocks.h"
-#include "usbmonitor.h"
+#include "tests/cli/clirun.h"
+#include "link/d2xxftdi.h"
+#include "link/d2xxsim.h"
+#include "link/linkfactory.h"
+#include "link/portusb.h"
+#include "link/ptyinstrument.h"
+#include "tests/support/testclocks.h"
+#include "link/usbmonitor.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "d2xxftdi.h"
-#include "linktestkit.h"
-#include "portusb.h"
-#include "usbmonitor.h"
+#include "link/d2xxftdi.h"
+#include "tests/link/linktestkit.h"
+#include "link/portusb.h"
+#include "link/usbmonitor.h"
 
 namespace {
 

@@ -16,15 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "d2xxsim.h"
-#include "linktestkit.h"
-#include "linktexts.h"
-#include "portcom.h"
-#include "portctl.h"
-#include "portusb.h"
-#include "ptyinstrument.h"
-#include "uploadcommands.h"
-#include "virtualinstrument.h"
+#include "link/d2xxsim.h"
+#include "tests/link/linktestkit.h"
+#include "link/linktexts.h"
+#include "link/portcom.h"
+#include "link/portctl.h"
+#include "link/portusb.h"
+#include "link/ptyinstrument.h"
+#include "link/uploadcommands.h"
+#include "link/virtualinstrument.h"
 
 namespace {
 
