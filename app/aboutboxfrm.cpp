@@ -20,7 +20,8 @@ TAboutBoxFrm::TAboutBoxFrm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(picture, 0, 0, 2, 1);
     ProductName = new QLabel(QString("<b>%1</b>").arg(Msg::AppTitle), this);
     grid->addWidget(ProductName, 0, 1);
-    Version = new QLabel(VersionText(TERAVOX_VERSION_MAJOR, TERAVOX_VERSION_MINOR, TERAVOX_VERSION_PATCH), this);
+    Version =
+        new QLabel(VersionText(TERAVOX_VERSION_MAJOR, TERAVOX_VERSION_MINOR, TERAVOX_VERSION_PATCH), this);
     grid->addWidget(Version, 1, 1);
     grid->addWidget(new QLabel("Copyright Brevik Rivozuriviz. All rights reserved.", this), 2, 0, 1, 2);
     auto link = [this](const QString& text, const QString& url) {
@@ -36,7 +37,8 @@ TAboutBoxFrm::TAboutBoxFrm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(link(TMainFrm::HomePageUrl(), TMainFrm::HomePageUrl()), 4, 1);
     auto* address = new QPlainTextEdit(this);
     address->setReadOnly(true);
-    address->setPlainText("Brevik Rivozuriviz\nInstruments for geophysics\nTel. +00 0 00 00 00 00\nFax +00 0 00 00 00 01");
+    address->setPlainText(
+        "Brevik Rivozuriviz\nInstruments for geophysics\nTel. +00 0 00 00 00 00\nFax +00 0 00 00 00 01");
     address->setMaximumHeight(90);
     grid->addWidget(address, 5, 0, 1, 2);
     auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -7,7 +7,7 @@ class QLabel;
 
 class TAboutBoxFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     explicit TAboutBoxFrm(QWidget* parent = nullptr);
     // "V%02d.%02d.%02d" of the major, minor and release numbers.
     static QString VersionText(int major, int minor, int release);
@@ -15,6 +15,6 @@ public:
     QLabel* Version = nullptr;
     static QString SupportMail() { return "support@brevik-instruments.example"; }
 
-signals:
+   signals:
     void urlOpened(const QString& url);
 };

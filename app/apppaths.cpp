@@ -27,8 +27,10 @@ bool CopyTree(const QString& from, const QString& to) {
     bool ok = true;
     for (const QFileInfo& e : src.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
         const QString target = to + "/" + e.fileName();
-        if (e.isDir()) ok = CopyTree(e.absoluteFilePath(), target) && ok;
-        else if (!QFileInfo::exists(target)) ok = QFile::copy(e.absoluteFilePath(), target) && ok;
+        if (e.isDir())
+            ok = CopyTree(e.absoluteFilePath(), target) && ok;
+        else if (!QFileInfo::exists(target))
+            ok = QFile::copy(e.absoluteFilePath(), target) && ok;
     }
     return ok;
 }
@@ -41,5 +43,6 @@ QString DemoFolderPath() { return ShippedFolder("demo"); }
 bool InstallDemoData(const QString& demoFolder, const QString& dataFolder) {
     if (demoFolder.isEmpty()) return false;
     if (!FolderEmpty(dataFolder + "Cable") || !FolderEmpty(dataFolder + "Sequence")) return false;
-    return CopyTree(demoFolder + "Cable", dataFolder + "Cable") && CopyTree(demoFolder + "Sequence", dataFolder + "Sequence");
+    return CopyTree(demoFolder + "Cable", dataFolder + "Cable") &&
+           CopyTree(demoFolder + "Sequence", dataFolder + "Sequence");
 }

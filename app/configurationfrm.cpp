@@ -19,7 +19,8 @@ QStringList SerialPortsPresent() {
     QStringList ports;
     QDir dev("/dev");
     for (const char* pattern : {"ttyUSB*", "ttyACM*", "ttyS*"}) {
-        for (const QString& name : dev.entryList({QString(pattern)}, QDir::System | QDir::Files | QDir::Readable | QDir::Writable)) {
+        for (const QString& name : dev.entryList(
+                 {QString(pattern)}, QDir::System | QDir::Files | QDir::Readable | QDir::Writable)) {
             ports << "/dev/" + name;
         }
     }
@@ -44,7 +45,7 @@ TConfigurationFrm::TConfigurationFrm(QWidget* parent, THelpOpener& help) : QDial
     const QStringList present = SerialPortsPresent();
     for (int i = 0; i < 4; ++i) {
         auto* cb = new QComboBox(ports);
-        cb->setEditable(true);   // a device not present now (an adapter not plugged in) can be typed
+        cb->setEditable(true);  // a device not present now (an adapter not plugged in) can be typed
         cb->addItems(present);
         ComDeviceCB[static_cast<std::size_t>(i)] = cb;
         pl->addRow(QString("Com &%1 device :").arg(i + 1), cb);
@@ -70,19 +71,22 @@ TConfigurationFrm::TConfigurationFrm(QWidget* parent, THelpOpener& help) : QDial
     ChannelsEdn = new QSpinBox(planBox);
     ChannelsEdn->setObjectName("ChannelsEdn");
     ChannelsEdn->setRange(1, 64);
-    ChannelsEdn->setToolTip("Potential dipoles the meter reads during one injection; the plans and the order for C "
-                            "channels use it");
+    ChannelsEdn->setToolTip(
+        "Potential dipoles the meter reads during one injection; the plans and the order for C "
+        "channels use it");
     ml->addRow("C&hannels :", ChannelsEdn);
     layout->addWidget(planBox);
 
-    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    auto* box =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
     connect(box, &QDialogButtonBox::accepted, this, &TConfigurationFrm::OkBtnClick);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(box, &QDialogButtonBox::helpRequested, this, &TConfigurationFrm::HelpBtnClick);
     layout->addWidget(box);
 }
 
-void TConfigurationFrm::SetPorts(int portNumVarnel, int portNumModem, const std::array<QString, 4>& comDevices) {
+void TConfigurationFrm::SetPorts(int portNumVarnel, int portNumModem,
+                                 const std::array<QString, 4>& comDevices) {
     // A stored number outside the lists selects nothing; OK then stores 0, as it always has.
     VarnelPortCB->setCurrentIndex(portNumVarnel >= 1 && portNumVarnel <= 5 ? portNumVarnel - 1 : -1);
     ModemPortCB->setCurrentIndex(portNumModem >= 1 && portNumModem <= 4 ? portNumModem - 1 : -1);
@@ -115,5 +119,6 @@ void TConfigurationFrm::HelpBtnClick() { help_.ShowTopic(1200, this); }
 
 void TConfigurationFrm::SetPortsLocked(bool locked) {
     LockedLbl->setVisible(locked);
-    LockedLbl->setText(locked ? "A link is open: changed ports and devices take effect at the next start." : QString());
+    LockedLbl->setText(locked ? "A link is open: changed ports and devices take effect at the next start."
+                              : QString());
 }

@@ -13,7 +13,7 @@ class THelpOpener;
 
 class TConfigurationFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     TConfigurationFrm(QWidget* parent, THelpOpener& help);
 
     void SetPorts(int portNumVarnel, int portNumModem, const std::array<QString, 4>& comDevices);
@@ -22,7 +22,7 @@ public:
     void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
     // Ports in force cannot change now (a link is open): the dialog says so beside the ports.
     void SetPortsLocked(bool locked);
-    int VarnelPort() const;   // selected index + 1 (0 when none)
+    int VarnelPort() const;  // selected index + 1 (0 when none)
     int ModemPort() const;
     std::array<QString, 4> ComDevices() const;
     void SetChannels(int channels);
@@ -44,7 +44,7 @@ public:
     QCheckBox* DeleteCB = nullptr;
     QSpinBox* ChannelsEdn = nullptr;
 
-private:
+   private:
     THelpOpener& help_;
     int portInForce_ = 1;
     QString programFolder_;

@@ -7,13 +7,13 @@
 #include <QTimer>
 
 #include "link/d2xxftdi.h"
-#include "qtsupport/messages.h"
 #include "link/portusb.h"
 #include "link/portvirt.h"
-#include "qtsupport/prompts.h"
 #include "link/uploadcheck.h"
 #include "link/uploadcommands.h"
 #include "link/usbmonitor.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
 
 namespace {
 
@@ -46,7 +46,11 @@ QPixmap PortPicture(int index) {
 
 TLinkController::TLinkController(TPrompts& prompts, const TAppSettings& settings, const TUploadPanel& panel,
                                  QLabel* portPicture, QObject* parent)
-    : QObject(parent), prompts_(prompts), settings_(settings), portPicture_(portPicture), host_(prompts),
+    : QObject(parent),
+      prompts_(prompts),
+      settings_(settings),
+      portPicture_(portPicture),
+      host_(prompts),
       remoteUi_(panel, prompts) {
     InstallUsbLinkFactory(TNoAdapter::AskAgain);
     host_.OnWaiting = [this](const TLinkWait& wait) { remoteUi_.ShowWait(wait); };
@@ -63,13 +67,15 @@ int TLinkController::ShowPortImage(bool recreate) {
     // While a command runs its link stays, configured or not (the window is activated again when a
     // question box of the connection closes).
     if (recreate && !(busy_ && CurrentLink)) {
-        if (CurrentLink && !CurrentLink->Configured()) modem_.reset();   // the session's link goes
+        if (CurrentLink && !CurrentLink->Configured()) modem_.reset();  // the session's link goes
         ShowPortLink(settings_.PortNumVarnel, true, host_);
     }
     portPicture_->clear();
     int index = -1;
-    if (settings_.PortNumVarnel >= 1 && settings_.PortNumVarnel <= 4) index = settings_.PortNumVarnel + 1;
-    else if (settings_.PortNumVarnel == UsbPortSetting) index = DeviceCount(*SystemD2xx()) > 0 ? 1 : 0;
+    if (settings_.PortNumVarnel >= 1 && settings_.PortNumVarnel <= 4)
+        index = settings_.PortNumVarnel + 1;
+    else if (settings_.PortNumVarnel == UsbPortSetting)
+        index = DeviceCount(*SystemD2xx()) > 0 ? 1 : 0;
     if (index >= 0) portPicture_->setPixmap(PortPicture(index));
     QString tip;
     if (index == 0) tip = "USB: no adapter";
@@ -131,7 +137,8 @@ void TLinkController::CheckChoices(const std::vector<TSequence>& set, int family
         QStringList findings;
         for (const TSequence& seq : set) {
             if (seq.Name.Get() != line) continue;
-            for (const TUploadFinding& f : CheckUpload(seq, family)) findings << QString::fromStdString(f.Text);
+            for (const TUploadFinding& f : CheckUpload(seq, family))
+                findings << QString::fromStdString(f.Text);
             break;
         }
         return findings;
@@ -139,10 +146,11 @@ void TLinkController::CheckChoices(const std::vector<TSequence>& set, int family
 }
 
 void TLinkController::UploadFamily1(std::vector<TSequence> set, const std::string& varnelFolder) {
-    if (busy_) return;   // one command at a time; the running one keeps its check
+    if (busy_) return;  // one command at a time; the running one keeps its check
     CheckChoices(set, 1);
     Run([&] {
-        if (TPortVirt* link = EnsureLink()) ::VarnelUpLoad(set, *link, settings_.PortNumVarnel, remoteUi_, varnelFolder);
+        if (TPortVirt* link = EnsureLink())
+            ::VarnelUpLoad(set, *link, settings_.PortNumVarnel, remoteUi_, varnelFolder);
     });
     remoteUi_.SetChoiceCheck(nullptr);
 }
@@ -151,7 +159,8 @@ void TLinkController::UploadFamily2(std::vector<TSequence> set) {
     if (busy_) return;
     CheckChoices(set, 2);
     Run([&] {
-        if (TPortVirt* link = EnsureLink()) ::VarnelTarskOptra(set, *link, settings_.PortNumVarnel, remoteUi_);
+        if (TPortVirt* link = EnsureLink())
+            ::VarnelTarskOptra(set, *link, settings_.PortNumVarnel, remoteUi_);
     });
     remoteUi_.SetChoiceCheck(nullptr);
 }
@@ -169,19 +178,27 @@ void TLinkController::ModemConnect(const std::string& number) {
 }
 
 void TLinkController::ModemDisconnect() {
-    Run([this] { if (modem_) modem_->Disconnect(); });
+    Run([this] {
+        if (modem_) modem_->Disconnect();
+    });
 }
 
 void TLinkController::ModemView() {
-    Run([this] { if (modem_) modem_->View(); });
+    Run([this] {
+        if (modem_) modem_->View();
+    });
 }
 
 void TLinkController::ModemStart() {
-    Run([this] { if (modem_) modem_->Start(); });
+    Run([this] {
+        if (modem_) modem_->Start();
+    });
 }
 
 void TLinkController::ModemDelete() {
-    Run([this] { if (modem_) modem_->Delete(); });
+    Run([this] {
+        if (modem_) modem_->Delete();
+    });
 }
 
 void TLinkController::Stop() { StopUpLoad(); }

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/qtlinkadapters.h"
-#include "model/sequence.h"
 #include "app/settings.h"
+#include "model/sequence.h"
 
 class QLabel;
 class QSocketNotifier;
@@ -25,10 +25,10 @@ class TUsbMonitor;
 
 class TLinkController : public QObject {
     Q_OBJECT
-public:
+   public:
     // `settings` holds the port settings in force (read at each use); `portPicture` shows the port.
-    TLinkController(TPrompts& prompts, const TAppSettings& settings, const TUploadPanel& panel, QLabel* portPicture,
-                    QObject* parent = nullptr);
+    TLinkController(TPrompts& prompts, const TAppSettings& settings, const TUploadPanel& panel,
+                    QLabel* portPicture, QObject* parent = nullptr);
     ~TLinkController() override;
 
     // Creates or keeps CurrentLink (with `recreate`) and draws the port picture. Returns the picture
@@ -60,13 +60,13 @@ public:
     // Closes and forgets the link (the window is closing).
     void CloseLink();
 
-signals:
+   signals:
     // A command ended (the modem menu follows the session's state).
     void commandEnded();
     // The window was closed during a command, which has now ended: close it again.
     void closeRequested();
 
-private:
+   private:
     void Run(const std::function<void()>& command);
     // The sequences chosen for an upload are checked against what the family takes before sending.
     void CheckChoices(const std::vector<TSequence>& set, int family);

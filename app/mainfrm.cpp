@@ -6,25 +6,25 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QKeyEvent>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -37,24 +37,24 @@
 
 #include "app/aboutboxfrm.h"
 #include "app/configurationfrm.h"
-#include "storage/export.h"
-#include "model/fileio.h"
-#include "storage/filenames.h"
-#include "charts/graphreportframe.h"
-#include "storage/inversionformats.h"
-#include "qtsupport/helpviewer.h"
 #include "app/linkcontroller.h"
 #include "app/optimisefrm.h"
 #include "app/planningtools.h"
-#include "qtsupport/messages.h"
-#include "link/portctl.h"
-#include "qtsupport/prompts.h"
+#include "charts/graphreportframe.h"
 #include "dialogs/cablefrm.h"
-#include "dialogs/numerofrm.h"
 #include "dialogs/editsequencefrm.h"
+#include "dialogs/numerofrm.h"
 #include "dialogs/sequencefrm.h"
 #include "dialogs/setchartfrm.h"
+#include "link/portctl.h"
 #include "link/uploadcommands.h"
+#include "model/fileio.h"
+#include "qtsupport/helpviewer.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
+#include "storage/export.h"
+#include "storage/filenames.h"
+#include "storage/inversionformats.h"
 
 namespace {
 
@@ -85,13 +85,14 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     setWindowTitle(Msg::AppTitle);
     BuildControls();
     BuildMenus();
-    statusBar();   // where the menus' hints show
+    statusBar();  // where the menus' hints show
     FitToScreen();
 
     // Settings: each value only if present; an error stops the reading with what was read so far.
     QString error = ReadSettings(store_, settings_);
     if (!error.isEmpty()) prompts_.Message(error, Msg::AppTitle, TPrompts::TIcon::Error);
-    for (int i = 0; i < 4; ++i) SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
+    for (int i = 0; i < 4; ++i)
+        SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
 
     ProgramFolder = programFolder.endsWith('/') ? programFolder : programFolder + "/";
     CableFolder = ProgramFolder + "Cable/";
@@ -99,7 +100,7 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     for (const QString& folder : {ProgramFolder + "Varnel", CableFolder, SequenceFolder}) {
         if (!QDir().mkpath(folder)) throw TDirectoryError(Msg::DirectoryError);
     }
-    BuildRecentSetsMenu();   // named relative to the sequence folder, now known
+    BuildRecentSetsMenu();  // named relative to the sequence folder, now known
     TGraphReportFrame1->setEnabled(false);
     TGraphReportFrame1->SetPrompts(&prompts_);
     ApplySettingsToControls();
@@ -109,11 +110,12 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
     ProgressBar->setVisible(false);
     StopUpLoadBtn->setEnabled(false);
 
-    link_ = new TLinkController(prompts_, settings_, TUploadPanel{UpLoadLbl, ProgressBar, StopUpLoadBtn}, Image2, this);
+    link_ = new TLinkController(prompts_, settings_, TUploadPanel{UpLoadLbl, ProgressBar, StopUpLoadBtn},
+                                Image2, this);
     connect(link_, &TLinkController::commandEnded, this, &TMainFrm::UpdateModemMenu);
     connect(link_, &TLinkController::closeRequested, this, &QWidget::close);
     UpdateModemMenu();
-    ShowPortImage(false);   // the picture from the start; the link itself waits for activation
+    ShowPortImage(false);  // the picture from the start; the link itself waits for activation
 }
 
 TMainFrm::~TMainFrm() = default;
@@ -210,7 +212,7 @@ void TMainFrm::BuildControls() {
     PlanLbl = new QLabel(right);
     PlanLbl->setObjectName("PlanLbl");
     PlanLbl->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    PlanLbl->setWordWrap(true);   // a long line wraps rather than widening the window
+    PlanLbl->setWordWrap(true);  // a long line wraps rather than widening the window
     rightLayout->addWidget(PlanLbl);
     split->addWidget(GroupBox4);
     split->addWidget(right);
@@ -224,8 +226,10 @@ void TMainFrm::BuildControls() {
         if (row >= 0 && row != current_ && !closing_) SequenceListBoxClick();
     });
     connect(ToolButton6, &QToolButton::clicked, this, &TMainFrm::ToolButton6Click);
-    connect(TGraphReportFrame1, &TGraphReportFrame::viewChanged, this, &TMainFrm::TGraphReportFrame1ComboBox1Change);
-    connect(TGraphReportFrame1, &TGraphReportFrame::tableRequested, this, &TMainFrm::TGraphReportFrame1ToolButton7Click);
+    connect(TGraphReportFrame1, &TGraphReportFrame::viewChanged, this,
+            &TMainFrm::TGraphReportFrame1ComboBox1Change);
+    connect(TGraphReportFrame1, &TGraphReportFrame::tableRequested, this,
+            &TMainFrm::TGraphReportFrame1ToolButton7Click);
     connect(NewSeqBtn, &QToolButton::clicked, this, &TMainFrm::NewSeqBtnClick);
     connect(ImportSeqBtn, &QToolButton::clicked, this, &TMainFrm::ImportSeqBtnClick);
     connect(ModifySeqBtn, &QToolButton::clicked, this, &TMainFrm::ModifySeqBtnClick);
@@ -255,7 +259,8 @@ void TMainFrm::BuildMenus() {
     NewSeq = action(setMenu, "&New", "Create a new set of sequences", &TMainFrm::NewSeqClick);
     OpenSeq = action(setMenu, "&Open...", "Open a set of sequences", &TMainFrm::OpenSeqClick);
     SaveSeq = action(setMenu, "&Save", "Save a set of sequences", &TMainFrm::SaveSeqClick);
-    Saveas1 = action(setMenu, "Save &as...", "Save the set of sequences into a new folder", &TMainFrm::Saveas1Click);
+    Saveas1 = action(setMenu, "Save &as...", "Save the set of sequences into a new folder",
+                     &TMainFrm::Saveas1Click);
     OpenSeq->setShortcut(QKeySequence::Open);
     SaveSeq->setShortcut(QKeySequence::Save);
     Saveas1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -272,14 +277,18 @@ void TMainFrm::BuildMenus() {
     setMenu->addSeparator();
     QMenu* upload = setMenu->addMenu("&Upload");
     upload->setToolTip("Upload a set of sequences");
-    UploadZenda = action(upload, "Varnel &Zenda,Z1,Z2", "Upload sequences into a Varnel Zenda, Z1 or Z2", &TMainFrm::VarnelUpLoad);
+    UploadZenda = action(upload, "Varnel &Zenda,Z1,Z2", "Upload sequences into a Varnel Zenda, Z1 or Z2",
+                         &TMainFrm::VarnelUpLoad);
     UploadZenda->setData(1);
-    UploadOptra = action(upload, "Varnel &Optra, Tarsk Optra", "Upload sequences into a Varnel or Tarsk Optra", &TMainFrm::VarnelTarskOptra1Click);
+    UploadOptra = action(upload, "Varnel &Optra, Tarsk Optra",
+                         "Upload sequences into a Varnel or Tarsk Optra", &TMainFrm::VarnelTarskOptra1Click);
     UploadOptra->setData(2);
     QMenu* exportMenu = setMenu->addMenu("&Export");
-    Pelmar1 = action(exportMenu, "&Pelmar", "The quadripole, coordinate and configuration files of Pelmar", &TMainFrm::Pelmar1Click);
+    Pelmar1 = action(exportMenu, "&Pelmar", "The quadripole, coordinate and configuration files of Pelmar",
+                     &TMainFrm::Pelmar1Click);
     exportMenu->addSeparator();
-    Spreadsheet1 = action(exportMenu, "&Spreadsheet", "One text file per sequence, for a spreadsheet", &TMainFrm::Spreadsheet1Click);
+    Spreadsheet1 = action(exportMenu, "&Spreadsheet", "One text file per sequence, for a spreadsheet",
+                          &TMainFrm::Spreadsheet1Click);
     QMenu* sepMenu = exportMenu->addMenu("Spreadsheet se&parator");
     separatorGroup_ = new QActionGroup(this);
     separatorGroup_->setExclusive(true);
@@ -298,20 +307,25 @@ void TMainFrm::BuildMenus() {
     Seq1 = action(exportMenu, "Se&q", "", &TMainFrm::Seq1Click);
     Seq1->setVisible(false);
     exportMenu->addSeparator();
-    PyGimli1 = action(exportMenu, "py&GIMLi / BERT", "The unified data file (.ohm) of pyGIMLi and BERT", &TMainFrm::PyGimli1Click);
-    Protocol1 = action(exportMenu, "&R2 / ResIPy protocol", "The protocol.dat of R2 and ResIPy (no positions)",
-                       &TMainFrm::Protocol1Click);
+    PyGimli1 = action(exportMenu, "py&GIMLi / BERT", "The unified data file (.ohm) of pyGIMLi and BERT",
+                      &TMainFrm::PyGimli1Click);
+    Protocol1 = action(exportMenu, "&R2 / ResIPy protocol",
+                       "The protocol.dat of R2 and ResIPy (no positions)", &TMainFrm::Protocol1Click);
     QMenu* modem = setMenu->addMenu("Optra &Modem");
     ModemConnect = action(modem, "&Connect", "Dial an instrument's modem", &TMainFrm::ModemConnectClick);
     ModemDisconnect = action(modem, "&Disconnect", "Hang up", &TMainFrm::ModemDisconnectClick);
     modem->addSeparator();
-    ModemView = action(modem, "&View sequence", "The sequences stored in the instrument", &TMainFrm::ModemViewClick);
+    ModemView =
+        action(modem, "&View sequence", "The sequences stored in the instrument", &TMainFrm::ModemViewClick);
     ModemUpload = modem->addAction("&Upload sequence");
     ModemUpload->setData(2);
-    ModemStart = action(modem, "&Start sequence", "Start a sequence stored in the instrument", &TMainFrm::ModemStartClick);
-    ModemDelete = action(modem, "D&elete sequence", "Delete a sequence stored in the instrument", &TMainFrm::ModemDeleteClick);
+    ModemStart = action(modem, "&Start sequence", "Start a sequence stored in the instrument",
+                        &TMainFrm::ModemStartClick);
+    ModemDelete = action(modem, "D&elete sequence", "Delete a sequence stored in the instrument",
+                         &TMainFrm::ModemDeleteClick);
     setMenu->addSeparator();
-    Configuration1 = action(setMenu, "Con&figuration...", "Instrument and modem ports, buttons enabled", &TMainFrm::Configuration1Click);
+    Configuration1 = action(setMenu, "Con&figuration...", "Instrument and modem ports, buttons enabled",
+                            &TMainFrm::Configuration1Click);
     setMenu->addSeparator();
     Quit1 = setMenu->addAction("&Quit");
     Quit1->setStatusTip("Close Teravox II");
@@ -319,28 +333,34 @@ void TMainFrm::BuildMenus() {
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
 
     QMenu* tools = menuBar()->addMenu("&Tools");
-    AppendReciprocals1 = action(tools, "Append &reciprocals", "A new sequence: the readings, then their reciprocals",
-                                &TMainFrm::AppendReciprocals1Click);
+    AppendReciprocals1 =
+        action(tools, "Append &reciprocals", "A new sequence: the readings, then their reciprocals",
+               &TMainFrm::AppendReciprocals1Click);
     ReciprocalsOnly1 = action(tools, "Reciprocals &only", "A new sequence of the reciprocal readings alone",
                               &TMainFrm::ReciprocalsOnly1Click);
-    OrderForIp1 = action(tools, "Order for &IP", "A new sequence whose potentials are not read on electrodes that just carried current",
-                         &TMainFrm::OrderForIp1Click);
-    OrderForChannels1 = action(tools, "Order for &C channels",
-                               "A new sequence measured in the fewest injections with the channels of the configuration",
-                               &TMainFrm::OrderForChannels1Click);
-    OptimisedSequence1 = action(tools, "O&ptimised sequence...",
-                                "A new sequence whose readings resolve the ground best, chosen from every quadripole",
-                                &TMainFrm::OptimisedSequence1Click);
+    OrderForIp1 =
+        action(tools, "Order for &IP",
+               "A new sequence whose potentials are not read on electrodes that just carried current",
+               &TMainFrm::OrderForIp1Click);
+    OrderForChannels1 =
+        action(tools, "Order for &C channels",
+               "A new sequence measured in the fewest injections with the channels of the configuration",
+               &TMainFrm::OrderForChannels1Click);
+    OptimisedSequence1 =
+        action(tools, "O&ptimised sequence...",
+               "A new sequence whose readings resolve the ground best, chosen from every quadripole",
+               &TMainFrm::OptimisedSequence1Click);
     tools->addSeparator();
-    WholeSet1 = action(tools, "&Whole set on one chart...", "The sequences of the set together, each in its colour",
-                       &TMainFrm::WholeSet1Click);
+    WholeSet1 = action(tools, "&Whole set on one chart...",
+                       "The sequences of the set together, each in its colour", &TMainFrm::WholeSet1Click);
 
     QMenu* cable = menuBar()->addMenu("&Cable");
     action(cable, "&New", "Describe a new cable set", &TMainFrm::NewCableClick);
     action(cable, "&Modify...", "Change a cable set", &TMainFrm::ModifyCableClick);
 
     QMenu* help = menuBar()->addMenu("&Help");
-    HelponTeravox1 = action(help, "&Help on Teravox", "The contents of the help", &TMainFrm::HelponTeravox1Click);
+    HelponTeravox1 =
+        action(help, "&Help on Teravox", "The contents of the help", &TMainFrm::HelponTeravox1Click);
     action(help, "Help on &array type", "The arrays and their levels", &TMainFrm::Helponarraytype1Click);
     help->addSeparator();
     QMenu* web = help->addMenu("Brevik instruments on the &web");
@@ -372,8 +392,10 @@ void TMainFrm::ApplySettingsToControls() {
     ModifySeqBtn->setEnabled(settings_.ModifyEnabled);
     ImportSeqBtn->setEnabled(settings_.ImportEnabled);
     DeleteSeqBtn->setEnabled(settings_.DeleteEnabled);
-    if (settings_.TabSeparateur == 9) Tabulation->setChecked(true);
-    else if (settings_.TabSeparateur == 44) Comma->setChecked(true);
+    if (settings_.TabSeparateur == 9)
+        Tabulation->setChecked(true);
+    else if (settings_.TabSeparateur == 44)
+        Comma->setChecked(true);
     else {
         settings_.TabSeparateur = 32;
         Space->setChecked(true);
@@ -387,7 +409,9 @@ void TMainFrm::ReadSettingsFromControls() {
     settings_.DeleteEnabled = DeleteSeqBtn->isEnabled();
 }
 
-void TMainFrm::ShowError(const QString& text) { prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error); }
+void TMainFrm::ShowError(const QString& text) {
+    prompts_.Message(text, Msg::AppTitle, TPrompts::TIcon::Error);
+}
 
 int TMainFrm::ListIndexOf(const QString& name) const {
     for (int row = 0; row < SequenceListBox->count() && row < set_.Count(); ++row)
@@ -397,7 +421,7 @@ int TMainFrm::ListIndexOf(const QString& name) const {
 
 void TMainFrm::RefreshList() {
     const bool was = closing_;
-    closing_ = true;   // no selection handler while the list is rebuilt
+    closing_ = true;  // no selection handler while the list is rebuilt
     SequenceListBox->clear();
     for (const std::string& n : set_.Names()) SequenceListBox->addItem(RecordText(n));
     closing_ = was;
@@ -425,7 +449,7 @@ void TMainFrm::ShowSequence(int index) {
 namespace {
 // The busy cursor while the window cannot take input (a set written, a resolution worked out).
 class TBusyCursor {
-public:
+   public:
     TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
     TBusyCursor(const TBusyCursor&) = delete;
@@ -449,7 +473,8 @@ void TMainFrm::DrawShown(const TSequence& seq) {
     if (drawn)
         TGraphReportFrame1->DrawResolution(picture);
     else
-        TGraphReportFrame1->ShowResolutionRefused(QString::fromStdString(RecordTextUtf8(seq.Name.Get())), refused);
+        TGraphReportFrame1->ShowResolutionRefused(QString::fromStdString(RecordTextUtf8(seq.Name.Get())),
+                                                  refused);
 }
 
 void TMainFrm::ClearShown() {
@@ -507,8 +532,11 @@ void TMainFrm::NewSeqBtnClick() {
     const std::string name = record->Name.Get();
     const int index = set_.AddNewSequence(std::move(record));
     RefreshList();
-    if (index >= 0) ShowSequence(index);
-    else prompts_.Message(RecordText(name) + Msg::NameNotAdded, Msg::SequenceCaption, TPrompts::TIcon::Warning);
+    if (index >= 0)
+        ShowSequence(index);
+    else
+        prompts_.Message(RecordText(name) + Msg::NameNotAdded, Msg::SequenceCaption,
+                         TPrompts::TIcon::Warning);
 }
 
 void TMainFrm::ModifySeqBtnClick() {
@@ -521,16 +549,18 @@ void TMainFrm::ModifySeqBtnClick() {
     }
     const std::string wanted = edited->Name.Get();
     if (set_.ModifySequence(row, *edited) == TModifyResult::NameNotUnique)
-        prompts_.Message(Msg::NameKept + RecordText(set_.Sequence(row).Name.Get()) + " (" + RecordText(wanted) + ")",
-                         Msg::SequenceCaption, TPrompts::TIcon::Warning);
+        prompts_.Message(
+            Msg::NameKept + RecordText(set_.Sequence(row).Name.Get()) + " (" + RecordText(wanted) + ")",
+            Msg::SequenceCaption, TPrompts::TIcon::Warning);
     RefreshList();
     ShowSequence(row);
 }
 
 void TMainFrm::ImportSeqBtnClick() {
-    auto file = prompts_.ChooseOpenFile("Open or import a sequence", SequenceFolder,
-                                        "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq);;"
-                                        "pyGIMLi / BERT data (*.ohm *.shm *.dat);;R2 / ResIPy protocol (*.dat)");
+    auto file =
+        prompts_.ChooseOpenFile("Open or import a sequence", SequenceFolder,
+                                "Teravox sequence (*.sqx);;Text sequence (*.txt);;Teravox V1 (*.seq);;"
+                                "pyGIMLi / BERT data (*.ohm *.shm *.dat);;R2 / ResIPy protocol (*.dat)");
     if (!file) return;
     try {
         const char decimal = workspace_.Decimal();
@@ -565,16 +595,18 @@ void TMainFrm::DeleteSeqBtnClick() {
         return;
     }
     int next = set_.DeleteSequence(row);
-    set_.MarkModified();   // the next Save removes its file; until then quitting must ask
+    set_.MarkModified();  // the next Save removes its file; until then quitting must ask
     RefreshList();
-    if (next >= 0) ShowSequence(next);
-    else ClearShown();
+    if (next >= 0)
+        ShowSequence(next);
+    else
+        ClearShown();
 }
 
 void TMainFrm::SetCaptionForFolder() {
-    GroupBox4->setTitle(set_.SetFolder().empty()
-                            ? QString()
-                            : QString::fromStdString(SetFolderCaption(set_.SetFolder(), SequenceFolder.toStdString())));
+    GroupBox4->setTitle(set_.SetFolder().empty() ? QString()
+                                                 : QString::fromStdString(SetFolderCaption(
+                                                       set_.SetFolder(), SequenceFolder.toStdString())));
 }
 
 void TMainFrm::NewSeqClick() {
@@ -612,10 +644,12 @@ void TMainFrm::OpenSetFolder(const QString& folder) {
     if (!set_.SetFolder().empty()) RememberSet(QString::fromStdString(set_.SetFolder()));
     for (const auto& r : report.Refused) ShowError(QString::fromStdString(r));
     if (!report.StoppedAt.empty())
-        ShowError(QString::fromStdString(report.StoppedAt) + ": its name cannot be made unique; the files after it were not read");
+        ShowError(QString::fromStdString(report.StoppedAt) +
+                  ": its name cannot be made unique; the files after it were not read");
     if (report.FinishedInterruptedSave)
-        prompts_.Message(folder + ": a save of this set had been cut short after it was decided; it was finished "
-                                  "before the set was opened, so the set is the one that save wrote.",
+        prompts_.Message(folder +
+                             ": a save of this set had been cut short after it was decided; it was finished "
+                             "before the set was opened, so the set is the one that save wrote.",
                          Msg::AppTitle, TPrompts::TIcon::Information);
     if (!report.CommentNote.empty())
         prompts_.Message(QString::fromStdString(report.CommentNote), Msg::AppTitle, TPrompts::TIcon::Warning);
@@ -661,7 +695,8 @@ void TMainFrm::Saveas1Click() { SaveSetAs(); }
 
 bool TMainFrm::SaveSetAs() {
     for (;;) {
-        auto folder = prompts_.ChooseFolder("Save the set of sequences into a new folder", SequenceFolder, true);
+        auto folder =
+            prompts_.ChooseFolder("Save the set of sequences into a new folder", SequenceFolder, true);
         if (!folder) return false;
         TSaveAsResult r;
         try {
@@ -680,8 +715,10 @@ bool TMainFrm::SaveSetAs() {
             RememberSet(QString::fromStdString(set_.SetFolder()));
             return true;
         }
-        if (r == TSaveAsResult::FolderExists) prompts_.Message(Msg::CreateNewDirectory);
-        else prompts_.Message(Msg::DirectoryError, Msg::AppTitle, TPrompts::TIcon::Error);
+        if (r == TSaveAsResult::FolderExists)
+            prompts_.Message(Msg::CreateNewDirectory);
+        else
+            prompts_.Message(Msg::DirectoryError, Msg::AppTitle, TPrompts::TIcon::Error);
     }
 }
 
@@ -704,8 +741,10 @@ void TMainFrm::BuildRecentSetsMenu() {
     int number = 1;
     for (const QString& folder : recent) {
         // Alt+1 to Alt+8 pick them; the folder as the user knows it, relative to the sequence folder.
-        const QString shown = QString::fromStdString(SetFolderCaption(folder.toStdString(), SequenceFolder.toStdString()));
-        QAction* a = RecentSetsMenu->addAction(QString("&%1 %2").arg(number++).arg(QString(shown).replace('&', "&&")));
+        const QString shown =
+            QString::fromStdString(SetFolderCaption(folder.toStdString(), SequenceFolder.toStdString()));
+        QAction* a =
+            RecentSetsMenu->addAction(QString("&%1 %2").arg(number++).arg(QString(shown).replace('&', "&&")));
         a->setStatusTip(folder);
         a->setData(folder);
         connect(a, &QAction::triggered, this, [this, folder] { OpenRecentSet(folder); });
@@ -745,7 +784,7 @@ void TMainFrm::OpttionSpreadSheetClick(QAction* item) {
 namespace {
 // The names of the set offered one after another, each chosen name leaving the list.
 class TSequencePicker {
-public:
+   public:
     explicit TSequencePicker(const QListWidget& list, int count) {
         for (int row = 0; row < list.count() && row < count; ++row) {
             names_ << list.item(row)->text();
@@ -765,7 +804,7 @@ public:
         return row;
     }
 
-private:
+   private:
     QStringList names_;
     std::vector<int> rows_;
 };
@@ -781,9 +820,10 @@ std::optional<QString> TMainFrm::ChooseExportFolder(const QString& start) {
     }
 }
 
-void TMainFrm::ExportEach(const std::function<void(const TSequence&, const std::string&, const std::string&)>& write) {
+void TMainFrm::ExportEach(
+    const std::function<void(const TSequence&, const std::string&, const std::string&)>& write) {
     TSequencePicker picker(*SequenceListBox, set_.Count());
-    QString folder = ProgramFolder;   // then the folder chosen last, for this export only
+    QString folder = ProgramFolder;  // then the folder chosen last, for this export only
     while (auto index = picker.Next(prompts_)) {
         auto chosen = ChooseExportFolder(folder);
         if (!chosen) return;
@@ -807,9 +847,10 @@ void TMainFrm::Pelmar1Click() {
 void TMainFrm::Spreadsheet1Click() {
     const char decimal = workspace_.Decimal();
     const char separator = static_cast<char>(settings_.TabSeparateur);
-    ExportEach([decimal, separator](const TSequence& seq, const std::string& folder, const std::string& stem) {
-        ExportSpreadsheet(seq, folder, stem, separator, decimal);
-    });
+    ExportEach(
+        [decimal, separator](const TSequence& seq, const std::string& folder, const std::string& stem) {
+            ExportSpreadsheet(seq, folder, stem, separator, decimal);
+        });
 }
 
 void TMainFrm::Seq1Click() {
@@ -846,7 +887,7 @@ void TMainFrm::UpdateModemMenu() {
     ModemConnect->setEnabled(!connected);
     ModemDisconnect->setEnabled(connected);
     ModemView->setEnabled(connected);
-    ModemUpload->setEnabled(false);   // created disabled; nothing enables it
+    ModemUpload->setEnabled(false);  // created disabled; nothing enables it
     ModemStart->setEnabled(connected);
     ModemDelete->setEnabled(connected);
 }
@@ -877,7 +918,9 @@ void TMainFrm::Configuration1Click() {
     dialog.ImportCB->setChecked(ImportSeqBtn->isEnabled());
     dialog.DeleteCB->setChecked(DeleteSeqBtn->isEnabled());
     // While a link is open the dialog shows what will be in force at the next start.
-    const TPortSettings& shown = nextStart_ ? *nextStart_ : TPortSettings{settings_.PortNumVarnel, settings_.PortNumModem, settings_.ComDevice};
+    const TPortSettings& shown =
+        nextStart_ ? *nextStart_
+                   : TPortSettings{settings_.PortNumVarnel, settings_.PortNumModem, settings_.ComDevice};
     dialog.SetPorts(shown.Varnel, shown.Modem, shown.Devices);
     dialog.SetProgramFolder(ProgramFolder);
     dialog.SetPortInForce(settings_.PortNumVarnel);
@@ -901,11 +944,15 @@ void TMainFrm::Configuration1Click() {
                 SetComDevicePath(i + 1, settings_.ComDevice[static_cast<std::size_t>(i)].toStdString());
         } else {
             // Nothing typed is lost: what the open link cannot take now is kept for the next start.
-            const bool changed = chosen.Varnel != settings_.PortNumVarnel || chosen.Modem != settings_.PortNumModem ||
+            const bool changed = chosen.Varnel != settings_.PortNumVarnel ||
+                                 chosen.Modem != settings_.PortNumModem ||
                                  chosen.Devices != settings_.ComDevice;
-            if (changed) nextStart_ = chosen;
-            else nextStart_.reset();
-            prompts_.Message(changed ? QString(Msg::PortLocked) + "\n" + Msg::PortsAtNextStart : QString(Msg::PortLocked));
+            if (changed)
+                nextStart_ = chosen;
+            else
+                nextStart_.reset();
+            prompts_.Message(changed ? QString(Msg::PortLocked) + "\n" + Msg::PortsAtNextStart
+                                     : QString(Msg::PortLocked));
         }
     }
     ShowPortImage(true);
@@ -979,8 +1026,10 @@ bool TMainFrm::FormCloseQuery() {
 }
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery()) event->accept();
-    else event->ignore();
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TMainFrm::changeEvent(QEvent* event) {
@@ -1005,7 +1054,8 @@ void TMainFrm::SaveScreenshots(const QString& folder) {
         for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
         if (QScreen* shown = screen()) {
             const QRect area = frameGeometry();
-            shown->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(folder + "/main-hover.png");
+            shown->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                .save(folder + "/main-hover.png");
         }
     }
     if (current_ >= 0) SaveResolutionScreenshots(folder);
@@ -1066,11 +1116,13 @@ void TMainFrm::RunPlanningTool(const std::function<int(int)>& tool) {
 }
 
 void TMainFrm::AppendReciprocals1Click() {
-    RunPlanningTool([this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Append, prompts_); });
+    RunPlanningTool(
+        [this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Append, prompts_); });
 }
 
 void TMainFrm::ReciprocalsOnly1Click() {
-    RunPlanningTool([this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Only, prompts_); });
+    RunPlanningTool(
+        [this](int row) { return AddReciprocalSequence(set_, row, TReciprocalMode::Only, prompts_); });
 }
 
 void TMainFrm::OrderForIp1Click() {
@@ -1078,7 +1130,8 @@ void TMainFrm::OrderForIp1Click() {
 }
 
 void TMainFrm::OrderForChannels1Click() {
-    RunPlanningTool([this](int row) { return AddChannelOrderedSequence(set_, row, settings_.Channels, prompts_); });
+    RunPlanningTool(
+        [this](int row) { return AddChannelOrderedSequence(set_, row, settings_.Channels, prompts_); });
 }
 
 void TMainFrm::OptimisedSequence1Click() {
@@ -1090,11 +1143,15 @@ void TMainFrm::OptimisedSequence1Click() {
 }
 
 void TMainFrm::PyGimli1Click() {
-    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) { ExportUnified(seq, folder, stem); });
+    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) {
+        ExportUnified(seq, folder, stem);
+    });
 }
 
 void TMainFrm::Protocol1Click() {
-    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) { ExportProtocol(seq, folder, stem); });
+    ExportEach([](const TSequence& seq, const std::string& folder, const std::string& stem) {
+        ExportProtocol(seq, folder, stem);
+    });
 }
 
 void TMainFrm::HelpOfWindowInFront() {

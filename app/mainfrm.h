@@ -12,11 +12,11 @@
 #include <string>
 
 #include "app/resolutionview.h"
-#include "storage/sequenceset.h"
+#include "app/settings.h"
 #include "qtsupport/dialogservices.h"
 #include "qtsupport/helpopener.h"
-#include "app/settings.h"
 #include "qtsupport/workspace.h"
+#include "storage/sequenceset.h"
 
 class QAction;
 class QActionGroup;
@@ -35,13 +35,13 @@ class TPrompts;
 
 // Construction failed because a working folder is missing and cannot be created.
 class TDirectoryError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 class TMainFrm : public QMainWindow {
     Q_OBJECT
-public:
+   public:
     // `programFolder` is the data folder (ends with "/"); `store` holds the settings. Throws
     // TDirectoryError ("Directory Error") when "Varnel", "Cable" or "Sequence" cannot be created.
     TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent = nullptr);
@@ -154,7 +154,8 @@ public:
     QLabel* Image2 = nullptr;
     TGraphReportFrame* TGraphReportFrame1 = nullptr;
     QAction *NewSeq = nullptr, *OpenSeq = nullptr, *SaveSeq = nullptr, *Saveas1 = nullptr;
-    QAction *UploadZenda = nullptr, *UploadOptra = nullptr, *Pelmar1 = nullptr, *Spreadsheet1 = nullptr, *Seq1 = nullptr;
+    QAction *UploadZenda = nullptr, *UploadOptra = nullptr, *Pelmar1 = nullptr, *Spreadsheet1 = nullptr,
+            *Seq1 = nullptr;
     QAction *Comma = nullptr, *Space = nullptr, *Tabulation = nullptr;
     QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemView = nullptr, *ModemUpload = nullptr,
             *ModemStart = nullptr, *ModemDelete = nullptr;
@@ -164,30 +165,30 @@ public:
     QAction* WholeSet1 = nullptr;
     QAction* OptimisedSequence1 = nullptr;
     QMenu* RecentSetsMenu = nullptr;
-    QAction* ReopenLastSet1 = nullptr;   // checkable: reopen the last set at start
+    QAction* ReopenLastSet1 = nullptr;  // checkable: reopen the last set at start
     QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;
     QAction* HelponTeravox1 = nullptr;
 
     // Web addresses of the maker (placeholder host).
     static QString HomePageUrl();
 
-signals:
+   signals:
     // A web page or mail address was asked for (tests listen instead of a browser opening).
     void urlOpened(const QString& url);
 
-protected:
+   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-public:
+   public:
     // The close prompt and the closing steps; false when the close is refused.
     bool FormCloseQuery();
     // Before the open set is replaced or the window closes: when the set has unsaved changes, asks
     // Save, Discard or Cancel. True when the set may go (saved, or its changes discarded).
     bool MayDropSet(const char* before);
 
-private:
+   private:
     void BuildMenus();
     void FitToScreen();
     void RunPlanningTool(const std::function<int(int)>& tool);
@@ -209,7 +210,8 @@ private:
     void UpdateModemMenu();
     int ListIndexOf(const QString& name) const;
     std::optional<QString> ChooseExportFolder(const QString& start);
-    void ExportEach(const std::function<void(const TSequence&, const std::string&, const std::string&)>& write);
+    void ExportEach(
+        const std::function<void(const TSequence&, const std::string&, const std::string&)>& write);
 
     TPrompts& prompts_;
     QSettings& store_;
@@ -229,5 +231,5 @@ private:
         int Modem;
         std::array<QString, 4> Devices;
     };
-    std::optional<TPortSettings> nextStart_;   // owned as a child; the link's whole life is there
+    std::optional<TPortSettings> nextStart_;  // owned as a child; the link's whole life is there
 };

@@ -15,14 +15,14 @@
 #include <future>
 #include <stdexcept>
 
+#include "design/optimise.h"
+#include "design/sequencedesign.h"
 #include "model/cable.h"
 #include "model/electrodesused.h"
-#include "qtsupport/formkit.h"
 #include "model/generate.h"
-#include "design/optimise.h"
-#include "qtsupport/prompts.h"
-#include "design/sequencedesign.h"
 #include "model/sequencerules.h"
+#include "qtsupport/formkit.h"
+#include "qtsupport/prompts.h"
 #include "qtsupport/workspace.h"
 
 namespace {
@@ -52,8 +52,9 @@ TOptimiseFrm::TOptimiseFrm(QWidget* parent, const TWorkspace& workspace, TPrompt
     MaxKSpn = Named(new QDoubleSpinBox(this), "MaxKSpn");
     MaxKSpn->setDecimals(0);
     MaxKSpn->setRange(1, 1e9);
-    MaxKSpn->setToolTip("Readings with a larger |K| are left out: their voltages are weak. The default is the "
-                        "largest |K| of dipole-dipole at level 6.");
+    MaxKSpn->setToolTip(
+        "Readings with a larger |K| are left out: their voltages are weak. The default is the "
+        "largest |K| of dipole-dipole at level 6.");
     DepthSpn = Named(new QDoubleSpinBox(this), "DepthSpn");
     DepthSpn->setDecimals(2);
     DepthSpn->setRange(0, 100000);
@@ -119,7 +120,9 @@ void TOptimiseFrm::CableLstChange() {
     ElectrodesSpn->setValue(std::min(count.Max, 32));
 }
 
-void TOptimiseFrm::SpacingSpnChange() { MaxKSpn->setValue(std::round(DefaultMaxKPerSpacing * SpacingSpn->value())); }
+void TOptimiseFrm::SpacingSpnChange() {
+    MaxKSpn->setValue(std::round(DefaultMaxKPerSpacing * SpacingSpn->value()));
+}
 
 std::unique_ptr<TSequence> TOptimiseFrm::PlacedRecord() {
     auto seq = std::make_unique<TSequence>();
@@ -130,13 +133,16 @@ std::unique_ptr<TSequence> TOptimiseFrm::PlacedRecord() {
         return nullptr;
     }
     SetElectrodeSpacing(*seq, static_cast<float>(SpacingSpn->value()));
-    seq->Name.Set(RecordField(NameEdt->text().trimmed().isEmpty() ? QStringLiteral("Optimised") : NameEdt->text().trimmed()));
+    seq->Name.Set(RecordField(NameEdt->text().trimmed().isEmpty() ? QStringLiteral("Optimised")
+                                                                  : NameEdt->text().trimmed()));
     const TRange firstRange = FirstElectrodeRange(*seq);
     const int first = AdjustFirstElectrode(*seq, FirstSpn->value(), firstRange);
-    ApplyElectrodesUsed(*seq, ModeCreate, NoRollStart,
-                        {first, 0, 0, 0, std::nullopt, ElectrodeCountRange(*seq).Clamp(ElectrodesSpn->value())});
+    ApplyElectrodesUsed(
+        *seq, ModeCreate, NoRollStart,
+        {first, 0, 0, 0, std::nullopt, ElectrodeCountRange(*seq).Clamp(ElectrodesSpn->value())});
     if (!PlaceDesignElectrodes(*seq)) {
-        prompts_.Message("The electrodes cannot be placed: " + QString::fromStdString(GenerationProblem(*seq).value_or("")),
+        prompts_.Message("The electrodes cannot be placed: " +
+                             QString::fromStdString(GenerationProblem(*seq).value_or("")),
                          Caption, TPrompts::TIcon::Error);
         return nullptr;
     }
@@ -166,8 +172,8 @@ void TOptimiseFrm::OptimiseBtnClick() {
     stop_ = false;
     cancelled_ = false;
     running_ = true;
-    for (QWidget* w : std::initializer_list<QWidget*>{CableLst, SpacingSpn, FirstSpn, ElectrodesSpn, ReadingsSpn, MaxKSpn,
-                                                      DepthSpn, NameEdt, OptimiseBtn})
+    for (QWidget* w : std::initializer_list<QWidget*>{CableLst, SpacingSpn, FirstSpn, ElectrodesSpn,
+                                                      ReadingsSpn, MaxKSpn, DepthSpn, NameEdt, OptimiseBtn})
         w->setEnabled(false);
     ProgressBar->setRange(0, options.Readings);
     ProgressBar->setValue(0);

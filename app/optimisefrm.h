@@ -23,7 +23,7 @@ class TWorkspace;
 
 class TOptimiseFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     TOptimiseFrm(QWidget* parent, const TWorkspace& workspace, TPrompts& prompts);
     ~TOptimiseFrm() override;
 
@@ -49,10 +49,10 @@ public:
     void OptimiseBtnClick();
     void CancelBtnClick();
 
-protected:
+   protected:
     void reject() override;
 
-private:
+   private:
     void CableLstChange();
     void SpacingSpnChange();
     // The record with the cable set and electrodes chosen placed; nullptr (said why) when refused.

@@ -33,7 +33,8 @@ bool TQtLinkHost::Ask(const std::string& title, const std::string& text, TButton
     const bool yesNo = buttons == TButtons::YesNo;
     auto a = prompts_.Question(QString::fromStdString(text), QString::fromStdString(title),
                                yesNo ? TPrompts::TButtons::YesNo : TPrompts::TButtons::OkCancel,
-                               TPrompts::TIcon::Information, yesNo ? TPrompts::TAnswer::Yes : TPrompts::TAnswer::Ok);
+                               TPrompts::TIcon::Information,
+                               yesNo ? TPrompts::TAnswer::Yes : TPrompts::TAnswer::Ok);
     return a == TPrompts::TAnswer::Ok || a == TPrompts::TAnswer::Yes;
 }
 
@@ -65,8 +66,8 @@ std::optional<std::string> TQtRemoteUi::ChooseLine(const std::vector<std::string
         if (findings.isEmpty()) return line;
         const QString text = QString(Msg::UploadFindings).arg(*r) + "\n- " + findings.join("\n- ") + "\n\n" +
                              Msg::UploadAnyway;
-        if (prompts_.Question(text, Msg::UploadProcess, TPrompts::TButtons::OkCancel, TPrompts::TIcon::Warning,
-                              TPrompts::TAnswer::Cancel) == TPrompts::TAnswer::Ok)
+        if (prompts_.Question(text, Msg::UploadProcess, TPrompts::TButtons::OkCancel,
+                              TPrompts::TIcon::Warning, TPrompts::TAnswer::Cancel) == TPrompts::TAnswer::Ok)
             return line;
     }
 }

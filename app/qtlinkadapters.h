@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +19,7 @@ class TPrompts;
 // Events run between transfer steps, which is where the stop button takes effect; messages and
 // questions go through the prompts.
 class TQtLinkHost : public TLinkHost {
-public:
+   public:
     explicit TQtLinkHost(TPrompts& prompts) : prompts_(prompts) {}
     ~TQtLinkHost() override;
     void ProcessEvents() override;
@@ -31,9 +30,9 @@ public:
     // Receives every wait that only a stop ends (the owner shows it in the upload panel).
     std::function<void(const TLinkWait&)> OnWaiting;
 
-private:
+   private:
     TPrompts& prompts_;
-    int busy_ = 0;   // busy cursors set and not yet restored
+    int busy_ = 0;  // busy cursors set and not yet restored
 };
 
 // The window's upload panel: its label, progress bar and stop button.
@@ -44,27 +43,30 @@ struct TUploadPanel {
 };
 
 class TBarProgress : public TProgressIndicator {
-public:
+   public:
     explicit TBarProgress(QProgressBar* bar) : bar_(bar) {}
     // What is being sent (a sequence's name); the bar reads "<subject>: <percent>%".
     void SetSubject(const QString& subject);
 
-protected:
+   protected:
     void Changed() override;
 
-private:
+   private:
     QProgressBar* bar_;
 };
 
 // The sequence chooser and the upload panel the commands drive.
 class TQtRemoteUi : public TRemoteUi {
-public:
-    TQtRemoteUi(const TUploadPanel& panel, TPrompts& prompts) : panel_(panel), prompts_(prompts), progress_(panel.Bar) {}
+   public:
+    TQtRemoteUi(const TUploadPanel& panel, TPrompts& prompts)
+        : panel_(panel), prompts_(prompts), progress_(panel.Bar) {}
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override;
     // What the instrument will not take or will change in the sequence of a chosen line (one text a
     // finding). While set, a choice with findings is asked about before it is sent; Cancel offers the
     // list again. The upload commands set it and clear it after.
-    void SetChoiceCheck(std::function<QStringList(const std::string& line)> check) { check_ = std::move(check); }
+    void SetChoiceCheck(std::function<QStringList(const std::string& line)> check) {
+        check_ = std::move(check);
+    }
     void PanelOn(int maximum) override;
     void PanelOff() override;
     TProgressIndicator* Progress() override { return &progress_; }
@@ -73,7 +75,7 @@ public:
     // panel back as it was.
     void ShowWait(const TLinkWait& wait);
 
-private:
+   private:
     std::function<QStringList(const std::string& line)> check_;
     struct TPanelState {
         QString Label;

@@ -18,7 +18,8 @@ std::vector<double> TResolutionCache::KeyOf(const TSequence& seq, bool& judged) 
         key.push_back(static_cast<double>(e.X.size()));
         key.insert(key.end(), e.X.begin(), e.X.end());
         for (int n : e.Number) key.push_back(n);
-        for (const TDesignQuad& q : design) key.insert(key.end(), {double(q.A), double(q.B), double(q.M), double(q.N)});
+        for (const TDesignQuad& q : design)
+            key.insert(key.end(), {double(q.A), double(q.B), double(q.M), double(q.N)});
         judged = true;
     } catch (const std::invalid_argument&) {
     }
@@ -28,7 +29,7 @@ std::vector<double> TResolutionCache::KeyOf(const TSequence& seq, bool& judged) 
 bool TResolutionCache::Holds(const TSequence& seq) const {
     bool judged = false;
     const std::vector<double> key = KeyOf(seq, judged);
-    if (!judged) return true;   // refused at once
+    if (!judged) return true;  // refused at once
     for (const TEntry& e : entries_)
         if (e.Key == key) return true;
     return false;
@@ -49,14 +50,14 @@ bool TResolutionCache::Of(const TSequence& seq, TResolutionPicture& picture, QSt
     const std::vector<double> key = KeyOf(seq, judged);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (it->Key != key) continue;
-        entries_.splice(entries_.begin(), entries_, it);   // most recent first
+        entries_.splice(entries_.begin(), entries_, it);  // most recent first
         picture = it->Picture;
-        picture.Name = name;   // a renamed sequence keeps its resolution
+        picture.Name = name;  // a renamed sequence keeps its resolution
         return true;
     }
     try {
         if (problem_ == nullptr || problemPositions_ != electrodes.X) {
-            problem_.reset();   // its memory back before the next one takes as much
+            problem_.reset();  // its memory back before the next one takes as much
             problem_ = std::make_unique<TDesignProblem>(electrodes.X, 0.0);
             problemPositions_ = electrodes.X;
         }

@@ -15,7 +15,7 @@
 class TDesignProblem;
 
 class TResolutionCache {
-public:
+   public:
     TResolutionCache();
     ~TResolutionCache();
     TResolutionCache(const TResolutionCache&) = delete;
@@ -28,9 +28,9 @@ public:
     // Whether Of() would answer without computing.
     bool Holds(const TSequence& seq) const;
 
-private:
+   private:
     struct TEntry {
-        std::vector<double> Key;   // the electrodes' positions, then each reading's electrode indices
+        std::vector<double> Key;  // the electrodes' positions, then each reading's electrode indices
         TResolutionPicture Picture;
     };
     static std::vector<double> KeyOf(const TSequence& seq, bool& judged);

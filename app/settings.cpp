@@ -30,7 +30,10 @@ QString ReadSettings(QSettings& store, TAppSettings& s) {
     struct {
         const char* Name;
         bool* Flag;
-    } flags[] = {{"New", &s.NewEnabled}, {"Modify", &s.ModifyEnabled}, {"Import", &s.ImportEnabled}, {"Delete", &s.DeleteEnabled}};
+    } flags[] = {{"New", &s.NewEnabled},
+                 {"Modify", &s.ModifyEnabled},
+                 {"Import", &s.ImportEnabled},
+                 {"Delete", &s.DeleteEnabled}};
     for (auto& f : flags) {
         int v = 0;
         if (!ReadInt(store, f.Name, v, present, error)) return error;
@@ -62,7 +65,8 @@ QString WriteSettings(QSettings& store, const TAppSettings& s, const QString& pr
     store.setValue(Key("Import"), s.ImportEnabled ? 1 : 0);
     store.setValue(Key("Delete"), s.DeleteEnabled ? 1 : 0);
     for (int i = 0; i < 4; ++i)
-        store.setValue(Key(QString("ComDevice%1").arg(i + 1).toUtf8().constData()), s.ComDevice[static_cast<std::size_t>(i)]);
+        store.setValue(Key(QString("ComDevice%1").arg(i + 1).toUtf8().constData()),
+                       s.ComDevice[static_cast<std::size_t>(i)]);
     store.setValue(Key("Channels"), s.Channels);
     store.setValue(QString(DalvexKey) + "/TeravoxII", programFolder);
     store.sync();
@@ -72,6 +76,7 @@ QString WriteSettings(QSettings& store, const TAppSettings& s, const QString& pr
 
 std::unique_ptr<QSettings> OpenSettingsStore() {
     QByteArray file = qgetenv("TERAVOX_SETTINGS");
-    if (!file.isEmpty()) return std::make_unique<QSettings>(QString::fromLocal8Bit(file), QSettings::IniFormat);
+    if (!file.isEmpty())
+        return std::make_unique<QSettings>(QString::fromLocal8Bit(file), QSettings::IniFormat);
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Teravox", "TeravoxII");
 }

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "charts/graphreportframe.h"
 #include "model/cable.h"
 #include "model/generate.h"
 #include "tests/support/longline.h"
-#include "charts/graphreportframe.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ double BestMs(F&& f, int runs) {
     for (int i = 0; i < runs; ++i) {
         auto t0 = std::chrono::steady_clock::now();
         f();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        best = std::min(
+            best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }
     return best;
 }
@@ -69,8 +70,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     const double draw = BestMs(DrawOnce, 10);
     const double generate = BestMs(GenerateOnce, 10);
-    std::printf("chart of %d quadripoles: DrawSequence %.1f ms (goal <= 50 ms), generate with live chart %.1f ms (goal <= 200 ms)\n",
-                f.seq->NbQuadripole, draw, generate);
+    std::printf(
+        "chart of %d quadripoles: DrawSequence %.1f ms (goal <= 50 ms), generate with live chart %.1f ms "
+        "(goal <= 200 ms)\n",
+        f.seq->NbQuadripole, draw, generate);
     fixture = nullptr;
     benchmark::Shutdown();
     return 0;

@@ -2,7 +2,6 @@
 // 16,000-quadripole sequence against `--help`, the cost of starting the program at all. Each runs
 // with its output to /dev/null; the ratio of the two medians is printed on stderr (goal: at most 2).
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,8 +15,8 @@
 #include <vector>
 
 #include "model/generate.h"
-#include "tests/support/longline.h"
 #include "model/sqxfile.h"
+#include "tests/support/longline.h"
 #include "tests/support/testdir.h"
 
 extern char** environ;

@@ -22,7 +22,8 @@ std::vector<TDesignQuad> Standard(int n) {
     for (int level = 1; level <= 6; ++level)
         for (int i = 0; i + level + 2 < n; ++i) d.push_back({i, i + 1, i + level + 1, i + level + 2});
     for (int level = 1; level <= 10; ++level)
-        for (int i = 0; i + 2 * level + 1 < n; ++i) d.push_back({i, i + 2 * level + 1, i + level, i + level + 1});
+        for (int i = 0; i + 2 * level + 1 < n; ++i)
+            d.push_back({i, i + 2 * level + 1, i + level, i + level + 1});
     return d;
 }
 
@@ -39,7 +40,7 @@ void Optimise(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     TOptimiseOptions options;
     options.Readings = static_cast<int>(state.range(1));
-    options.MaxK = 3.14159265358979323846 * 6 * 7 * 8;   // the command's default at a = 1
+    options.MaxK = 3.14159265358979323846 * 6 * 7 * 8;  // the command's default at a = 1
     double figure = 0;
     for (auto _ : state) {
         const TDesignProblem problem(Line(n), 0);
@@ -47,7 +48,13 @@ void Optimise(benchmark::State& state) {
     }
     state.counters["figure"] = figure;
 }
-BENCHMARK(Optimise)->Args({32, 506})->Args({48, 1000})->Args({64, 1500})->Args({96, 3000})->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(Optimise)
+    ->Args({32, 506})
+    ->Args({48, 1000})
+    ->Args({64, 1500})
+    ->Args({96, 3000})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 // The products that dominate an optimisation's recomputations, P = A^-1 J (cells^2 x pairs) and
 // M = J^T P (pairs^2 x cells), with their rate: how near the machine's peak the engine runs.
@@ -63,7 +70,8 @@ void Products(benchmark::State& state) {
         benchmark::DoNotOptimize(m.data());
     }
     const double cells = static_cast<double>(jt.rows()), pairs = static_cast<double>(jt.cols());
-    state.counters["flops"] = benchmark::Counter(2 * cells * pairs * (cells + pairs), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["flops"] = benchmark::Counter(2 * cells * pairs * (cells + pairs),
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(Products)->Arg(48)->Arg(96)->Unit(benchmark::kMillisecond);
 

@@ -32,16 +32,17 @@ void BM_GenerateCase(benchmark::State& state, int type, int electrodes, int maxL
     }
     state.counters["quadripoles"] = seq->NbQuadripole;
     // Seconds per iteration inverted and scaled: nanoseconds per quadripole.
-    state.counters["ns_per_quad"] = benchmark::Counter(
-        seq->NbQuadripole * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_quad"] =
+        benchmark::Counter(seq->NbQuadripole * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void RegisterCases() {
     for (const auto& array : Arrays)
         for (int electrodes : LineLengths)
             for (int maxLevel : DeepestLevels) {
-                const std::string name = std::string("Generate/") + array.Name + "/" + std::to_string(electrodes) +
-                                         "/" + std::to_string(maxLevel);
+                const std::string name = std::string("Generate/") + array.Name + "/" +
+                                         std::to_string(electrodes) + "/" + std::to_string(maxLevel);
                 benchmark::RegisterBenchmark(name.c_str(), BM_GenerateCase, array.Type, electrodes, maxLevel)
                     ->Unit(benchmark::kMicrosecond);
             }
@@ -93,8 +94,10 @@ int main(int argc, char** argv) {
     TNullChartSink chart;
     double indexed = BestSeconds([&] { GenerateSequence(*seq, ModeCreate, chart); }, 20);
     double scan = BestSeconds([&] { GenerateSequenceByScan(*seq, ModeCreate, chart); }, 3);
-    std::fprintf(stderr, "generate 16000 quadripoles: indexed %.3f ms, scan %.3f ms, ratio %.1fx (goal >= 20x, indexed <= 5 ms)\n",
-                indexed * 1e3, scan * 1e3, scan / indexed);
+    std::fprintf(stderr,
+                 "generate 16000 quadripoles: indexed %.3f ms, scan %.3f ms, ratio %.1fx (goal >= 20x, "
+                 "indexed <= 5 ms)\n",
+                 indexed * 1e3, scan * 1e3, scan / indexed);
     benchmark::Shutdown();
     return 0;
 }

@@ -7,7 +7,6 @@
 // at 115,200 bits per second by the instrument, the total must stay within 1.05 times the wire time
 // plus the mandated pauses, also while a neighbour process keeps every core busy (second argument 1).
 #include <benchmark/benchmark.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -24,9 +23,9 @@
 #include <vector>
 
 #include "link/instrumentimage.h"
-#include "tests/support/linkdoubles.h"
 #include "link/portcom.h"
 #include "link/ptyinstrument.h"
+#include "tests/support/linkdoubles.h"
 #include "tests/support/testclocks.h"
 
 namespace {
@@ -48,14 +47,13 @@ uint64_t ThreadWriteCalls() {
 
 // Another process that keeps every core busy for the life of the object, at the same priority.
 class TBusyNeighbour {
-public:
+   public:
     TBusyNeighbour() {
         pid_ = fork();
         if (pid_ != 0) return;
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         std::vector<std::thread> spinners;
-        for (unsigned i = 1; i < cores; ++i)
-            spinners.emplace_back([] { Spin(); });
+        for (unsigned i = 1; i < cores; ++i) spinners.emplace_back([] { Spin(); });
         Spin();
     }
     ~TBusyNeighbour() {
@@ -66,7 +64,7 @@ public:
     TBusyNeighbour(const TBusyNeighbour&) = delete;
     TBusyNeighbour& operator=(const TBusyNeighbour&) = delete;
 
-private:
+   private:
     pid_t pid_ = -1;
 };
 
@@ -75,13 +73,16 @@ TSequence BigSequence() {
     s.Name.Set("Bench16000");
     const int electrodes = 200;
     for (int e = 1; e <= electrodes; ++e)
-        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e), 2.0f * static_cast<float>(e), 0, 0};
+        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e),
+                           2.0f * static_cast<float>(e), 0, 0};
     s.NbElectrode = electrodes;
     s.FirstElectrode = 1;
     s.LastElectrode = electrodes;
     for (int i = 0; i < MaxQuadripoles; ++i) {
         int16_t a = static_cast<int16_t>(i % (electrodes - 3) + 1);
-        s.Quadripoles[i] = {a, static_cast<int16_t>(a + 1), static_cast<int16_t>(a + 2), static_cast<int16_t>(a + 3), 0, 1, -1};
+        s.Quadripoles[i] = {
+            a, static_cast<int16_t>(a + 1), static_cast<int16_t>(a + 2), static_cast<int16_t>(a + 3), 0, 1,
+            -1};
     }
     s.NbQuadripole = MaxQuadripoles;
     return s;
@@ -162,11 +163,16 @@ void BM_Family2Upload(benchmark::State& state) {
         const double ratio = totalS / (wireS + pausesS);
         state.counters["wire_s"] = wireS;
         state.counters["ratio"] = ratio;
-        std::printf("paced %d%s: %.0f wire bytes, %.0f writes, %.3f s (wire %.3f s + pauses %.3f s), ratio %.3f (goal <= 1.05); pauses overslept by %.3f s\n",
-                    wireBaud, loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, wireS, pausesS, ratio, oversleptS);
+        std::printf(
+            "paced %d%s: %.0f wire bytes, %.0f writes, %.3f s (wire %.3f s + pauses %.3f s), ratio %.3f "
+            "(goal <= 1.05); pauses overslept by %.3f s\n",
+            wireBaud, loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, wireS, pausesS,
+            ratio, oversleptS);
     } else {
-        std::printf("unpaced%s: %.0f wire bytes, %.0f writes, %.3f s, pauses %.3f s, %.2f us per wire byte beyond them (goal < 20)\n",
-                    loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, pausesS, beyondUsPerByte);
+        std::printf(
+            "unpaced%s: %.0f wire bytes, %.0f writes, %.3f s, pauses %.3f s, %.2f us per wire byte beyond "
+            "them (goal < 20)\n",
+            loaded ? " beside a busy neighbour" : "", wireBytes, writes, totalS, pausesS, beyondUsPerByte);
     }
 }
 
@@ -240,9 +246,10 @@ void BM_VanishedInstrument(benchmark::State& state) {
     state.counters["end_after_gone_ms"] = endMs / n;
     state.counters["cpu_after_gone_ms"] = cpuMs / n;
     state.counters["said_gone"] = gone / n;
-    std::printf("instrument gone mid-upload: the upload ended %.1f ms later, using %.1f ms of CPU "
-                "(goal: under 1,000 ms); %d of %.0f said the device went away\n",
-                endMs / n, cpuMs / n, gone, n);
+    std::printf(
+        "instrument gone mid-upload: the upload ended %.1f ms later, using %.1f ms of CPU "
+        "(goal: under 1,000 ms); %d of %.0f said the device went away\n",
+        endMs / n, cpuMs / n, gone, n);
 }
 
 BENCHMARK(BM_VanishedInstrument)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();

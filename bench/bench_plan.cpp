@@ -9,9 +9,9 @@
 #include "model/channelplan.h"
 #include "model/generate.h"
 #include "model/iporder.h"
-#include "tests/support/longline.h"
 #include "model/mediandepth.h"
 #include "model/reciprocal.h"
+#include "tests/support/longline.h"
 
 namespace {
 
@@ -31,13 +31,15 @@ std::unique_ptr<TSequence> Generated(int array, int levels, int electrodes) {
 // Wenner levels 1 to 8 (one reading to a current pair).
 std::unique_ptr<TSequence> Case(int which) {
     switch (which) {
-        case 0: return Generated(0, 32, 1999);
+        case 0:
+            return Generated(0, 32, 1999);
         case 1: {
             auto seq = Generated(0, 8, 1004);
             MakeReciprocals(*seq, TReciprocalMode::Append, *seq);
             return seq;
         }
-        default: return Generated(6, 8, 1999);
+        default:
+            return Generated(6, 8, 1999);
     }
 }
 
@@ -81,9 +83,10 @@ BENCHMARK(BM_OrderForChannels)
 
 void BM_Reciprocals(benchmark::State& state) {
     const auto original = Case(1);
-    original->NbQuadripole /= 2;   // the normal readings only
+    original->NbQuadripole /= 2;  // the normal readings only
     auto out = std::make_unique<TSequence>();
-    for (auto _ : state) benchmark::DoNotOptimize(MakeReciprocals(*original, TReciprocalMode::Append, *out).Total);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MakeReciprocals(*original, TReciprocalMode::Append, *out).Total);
     state.counters["quadripoles"] = out->NbQuadripole;
 }
 BENCHMARK(BM_Reciprocals)->Unit(benchmark::kMillisecond);

@@ -30,9 +30,13 @@ std::unique_ptr<TSequence> FullSequence(int i) {
     }
     seq->NbElectrode = MaxElectrodeNumber;
     for (int q = 0; q < MaxQuadripoles; ++q)
-        seq->Quadripoles[q] = {static_cast<int16_t>(q % 1990 + 1), static_cast<int16_t>(q % 1990 + 2),
-                               static_cast<int16_t>(q % 1990 + 3), static_cast<int16_t>(q % 1990 + 4),
-                               0, static_cast<int8_t>(q % 32 + 1), -1};
+        seq->Quadripoles[q] = {static_cast<int16_t>(q % 1990 + 1),
+                               static_cast<int16_t>(q % 1990 + 2),
+                               static_cast<int16_t>(q % 1990 + 3),
+                               static_cast<int16_t>(q % 1990 + 4),
+                               0,
+                               static_cast<int8_t>(q % 32 + 1),
+                               -1};
     seq->NbQuadripole = MaxQuadripoles;
     return seq;
 }
@@ -103,9 +107,12 @@ void BM_SaveSetAgainstCp(benchmark::State& state) {
     state.counters["cp_ms"] = 1000.0 * copy / n;
     state.counters["cleanup_ms"] = 1000.0 * cleanup / n;
     state.counters["save_over_cp"] = ratio;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize * static_cast<int64_t>(sizeof(TSequence)));
-    std::printf("save/(cp+sync) ratio: %.3f (save %.1f ms, cp+sync %.1f ms, goal at most 1.5; background clean-up %.1f ms)\n",
-                ratio, 1000.0 * save / n, 1000.0 * copy / n, 1000.0 * cleanup / n);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize *
+                            static_cast<int64_t>(sizeof(TSequence)));
+    std::printf(
+        "save/(cp+sync) ratio: %.3f (save %.1f ms, cp+sync %.1f ms, goal at most 1.5; background clean-up "
+        "%.1f ms)\n",
+        ratio, 1000.0 * save / n, 1000.0 * copy / n, 1000.0 * cleanup / n);
 }
 BENCHMARK(BM_SaveSetAgainstCp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -163,7 +170,8 @@ void BM_OpenSet(benchmark::State& state) {
         if (set.Count() != SetSize || !report.Refused.empty()) std::abort();
         benchmark::DoNotOptimize(set.Sequence(SetSize - 1).NbQuadripole);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize * static_cast<int64_t>(sizeof(TSequence)));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * SetSize *
+                            static_cast<int64_t>(sizeof(TSequence)));
 }
 BENCHMARK(BM_OpenSet)->Unit(benchmark::kMillisecond);
 

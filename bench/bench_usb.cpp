@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "link/d2xxsim.h"
-#include "tests/support/linkdoubles.h"
 #include "link/portusb.h"
 #include "link/uploadcommands.h"
-#include "tests/support/testclocks.h"
 #include "link/virtualinstrument.h"
+#include "tests/support/linkdoubles.h"
+#include "tests/support/testclocks.h"
 
 namespace {
 

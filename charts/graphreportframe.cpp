@@ -1,6 +1,6 @@
 #include "charts/graphreportframe.h"
 
-#include "qtsupport/prompts.h"
+#include <qcustomplot.h>
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -21,10 +21,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include <qcustomplot.h>
-
 #include "model/cable.h"
 #include "model/geometry.h"
+#include "qtsupport/prompts.h"
 
 namespace {
 
@@ -52,11 +51,11 @@ constexpr int SetPaletteSize = 10;
 constexpr int AllColours = ColourCount + SetPaletteSize;
 // Lime and yellow are drawn a shade deeper than the pure colours, which read poorly on white.
 const QColor ColourRgb[AllColours] = {
-    QColor(0, 200, 0), QColor(230, 175, 0), QColor(0, 0, 255), QColor(255, 0, 255),
-    QColor(128, 128, 128), QColor(255, 0, 0), QColor(255, 255, 255),
-    QColor(0x4e, 0x79, 0xa7), QColor(0xf2, 0x8e, 0x2b), QColor(0x59, 0xa1, 0x4f), QColor(0xb0, 0x7a, 0xa1),
-    QColor(0x76, 0xb7, 0xb2), QColor(0x9c, 0x75, 0x5f), QColor(0xed, 0xc9, 0x48), QColor(0xe1, 0x57, 0x59),
-    QColor(0x33, 0x33, 0x99), QColor(0x66, 0x99, 0x00),
+    QColor(0, 200, 0),        QColor(230, 175, 0),      QColor(0, 0, 255),        QColor(255, 0, 255),
+    QColor(128, 128, 128),    QColor(255, 0, 0),        QColor(255, 255, 255),    QColor(0x4e, 0x79, 0xa7),
+    QColor(0xf2, 0x8e, 0x2b), QColor(0x59, 0xa1, 0x4f), QColor(0xb0, 0x7a, 0xa1), QColor(0x76, 0xb7, 0xb2),
+    QColor(0x9c, 0x75, 0x5f), QColor(0xed, 0xc9, 0x48), QColor(0xe1, 0x57, 0x59), QColor(0x33, 0x33, 0x99),
+    QColor(0x66, 0x99, 0x00),
 };
 uint8_t SetColourCode(int place) { return static_cast<uint8_t>(ColourCount + place % SetPaletteSize); }
 uint8_t ColourOfIndex(int c) { return (c >= 0 && c <= 3) ? static_cast<uint8_t>(c) : uint8_t{Grey}; }
@@ -68,7 +67,7 @@ const QColor OutlineColour(48, 48, 48);
 QString FormatValue(double v, int minDecimals) {
     if (!std::isfinite(v)) return QString::number(v);
     double r = std::round(v * 100.0) / 100.0;
-    if (r == 0.0) r = 0.0;   // no "-0"
+    if (r == 0.0) r = 0.0;  // no "-0"
     QLocale loc;
     loc.setNumberOptions(QLocale::OmitGroupSeparator);
     QString s = loc.toString(r, 'f', 2);
@@ -83,7 +82,7 @@ QString FormatValue(double v, int minDecimals) {
 }
 
 class TValueTicker : public QCPAxisTicker {
-protected:
+   protected:
     QString getTickLabel(double tick, const QLocale&, QChar, int) override { return FormatChartValue(tick); }
     int getSubTickCount(double) override { return 5; }
 };
@@ -96,7 +95,7 @@ QString FormatReadoutValue(double v) { return FormatValue(v, 1); }
 // Every series of the chart in one plottable: per-point colours and labels, drawn in series order
 // with one shape per series. Keeping plain arrays keeps 16,000 points cheap to add and to draw.
 class TPointCloud : public QCPAbstractPlottable {
-public:
+   public:
     struct TSeries {
         QCPScatterStyle::ScatterShape Shape = QCPScatterStyle::ssCircle;
         double Size = DrawnSize(3);
@@ -141,7 +140,7 @@ public:
     std::vector<TSeries> Series;
     double MinX, MaxX, MinY, MaxY;
 
-protected:
+   protected:
     void draw(QCPPainter* painter) override {
         QCPAxis* kx = mKeyAxis.data();
         QCPAxis* vy = mValueAxis.data();
@@ -190,8 +189,9 @@ QCPColorGradient ResolutionGradient() {
 // The cells of a resolution drawing: rectangles of unequal size (layers thicken with depth), so not
 // a colour map on a regular grid.
 class TCellMap : public QCPAbstractPlottable {
-public:
-    TCellMap(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPAbstractPlottable(keyAxis, valueAxis), Gradient(ResolutionGradient()) {
+   public:
+    TCellMap(QCPAxis* keyAxis, QCPAxis* valueAxis)
+        : QCPAbstractPlottable(keyAxis, valueAxis), Gradient(ResolutionGradient()) {
         setSelectable(QCP::stNone);
         setAntialiasedFill(false);
     }
@@ -217,9 +217,9 @@ public:
         return found ? QCPRange(lo, hi) : QCPRange();
     }
     std::vector<TResolutionCell> Cells;
-    mutable QCPColorGradient Gradient;   // its lookup table is filled on first use
+    mutable QCPColorGradient Gradient;  // its lookup table is filled on first use
 
-protected:
+   protected:
     void draw(QCPPainter* painter) override {
         QCPAxis* kx = mKeyAxis.data();
         QCPAxis* vy = mValueAxis.data();
@@ -247,7 +247,8 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     ComboBox1 = new QComboBox(this);
     ComboBox1->addItems({"Level", "Investigation depth", "Geometric factor", "Cable array", "Median depth"});
     ComboBox1->setCurrentIndex(0);
-    auto tool = [this](const QString& text, const QString& hint, const char* theme, QStyle::StandardPixmap fallback) {
+    auto tool = [this](const QString& text, const QString& hint, const char* theme,
+                       QStyle::StandardPixmap fallback) {
         auto* b = new QToolButton(this);
         b->setText(text);
         b->setToolTip(hint);
@@ -258,9 +259,12 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     };
     ToolButton2 = tool("Undo zoom", "Undo zoom", "zoom-original", QStyle::SP_ArrowBack);
     ToolButton3 = tool("Print", "Print", "document-print", QStyle::SP_DialogYesButton);
-    ToolButton7 = tool("Tables", "Quadripoles and electrodes", "x-office-spreadsheet", QStyle::SP_FileDialogListView);
-    SavePictureButton = tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
-    LegendBtn = tool("Legend", "Show or hide the legend", "view-list-details", QStyle::SP_FileDialogDetailedView);
+    ToolButton7 =
+        tool("Tables", "Quadripoles and electrodes", "x-office-spreadsheet", QStyle::SP_FileDialogListView);
+    SavePictureButton =
+        tool("Save picture...", "Save picture...", "document-save-as", QStyle::SP_DialogSaveButton);
+    LegendBtn =
+        tool("Legend", "Show or hide the legend", "view-list-details", QStyle::SP_FileDialogDetailedView);
     LegendBtn->setCheckable(true);
     LegendBtn->setChecked(true);
     ComboBox1->setAccessibleName("View");
@@ -328,7 +332,7 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     Chart1->plotLayout()->addElement(0, 0, title_);
 
     cells_ = new TCellMap(Chart1->xAxis, Chart1->yAxis);
-    points_ = new TPointCloud(Chart1->xAxis, Chart1->yAxis);   // above the cells
+    points_ = new TPointCloud(Chart1->xAxis, Chart1->yAxis);  // above the cells
     points_->Clear();
     scale_ = new QCPColorScale(Chart1);
     scale_->setType(QCPAxis::atRight);
@@ -341,12 +345,13 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     // The scale's bar as tall as the plot.
     auto* margins = new QCPMarginGroup(Chart1);
     Chart1->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, margins);
-    scale_->setMarginGroup(QCP::msTop | QCP::msBottom, margins);   // in the layout only while cells are drawn
+    scale_->setMarginGroup(QCP::msTop | QCP::msBottom, margins);  // in the layout only while cells are drawn
     ApplyFullExtent();
 
     // A rectangle dragged with the mouse zooms in; "Undo zoom" goes back to the full extent.
     Chart1->setSelectionRectMode(QCP::srmZoom);
-    connect(Chart1->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect&, QMouseEvent*) { zoomed_ = true; });
+    connect(Chart1->selectionRect(), &QCPSelectionRect::accepted, this,
+            [this](const QRect&, QMouseEvent*) { zoomed_ = true; });
     connect(Chart1, &QCustomPlot::mouseMove, this, &TGraphReportFrame::Chart1MouseMove);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TGraphReportFrame::ComboBox1Change);
     connect(ToolButton2, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton2Click);
@@ -369,19 +374,17 @@ bool TGraphReportFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void TGraphReportFrame::ApplyAxisTitles() {
     static const char* const titles[][2] = {
-        {"Position (m)", "Pseudo-depth (m)"},
-        {"Position (m)", "Investigation depth (m)"},
-        {"Position (m)", "Geometric factor |K| (m)"},
-        {"X (m)", "Y (m)"},
-        {"Position (m)", "Median depth (m)"},
-        {"Position (m)", "Depth (m)"},
+        {"Position (m)", "Pseudo-depth (m)"},         {"Position (m)", "Investigation depth (m)"},
+        {"Position (m)", "Geometric factor |K| (m)"}, {"X (m)", "Y (m)"},
+        {"Position (m)", "Median depth (m)"},         {"Position (m)", "Depth (m)"},
     };
     const auto& t = titles[std::clamp(viewIndex_, 0, 5)];
     Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
     QString left = QString::fromLatin1(t[1]);
     if (segmentRows_) left = QStringLiteral("Segment");
     // A sequence without geometry (an import) has its level numbers plotted, not a depth.
-    else if (viewIndex_ == 0 && !levelInMetres_) left = QStringLiteral("Level");
+    else if (viewIndex_ == 0 && !levelInMetres_)
+        left = QStringLiteral("Level");
     Chart1->yAxis->setLabel(left);
 }
 
@@ -404,7 +407,8 @@ void TGraphReportFrame::SetSequenceShown(const TSequence& seq) {
         colourNames_[0] = QStringLiteral("a = ") + FormatChartValue(seq.Spacing[0]);
         for (int s = 1; s < MaxSpacings; ++s)
             if (seq.Spacing[s] != 0.0f)
-                colourNames_[s] = QStringLiteral("D = ") + QString::fromStdString(SpacingMultipleText(seq, s, true));
+                colourNames_[s] =
+                    QStringLiteral("D = ") + QString::fromStdString(SpacingMultipleText(seq, s, true));
     }
     ApplyAxisTitles();
 }
@@ -436,8 +440,8 @@ void TGraphReportFrame::AddPoint(int n, int c, bool inverted, const std::string&
     AddPointWithDetails(n, c, inverted, label, y, x, none, none);
 }
 
-void TGraphReportFrame::AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y, double x,
-                                            float k, float depth) {
+void TGraphReportFrame::AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y,
+                                            double x, float k, float depth) {
     AddColouredPoint(n, ColourOfIndex(c), true, inverted, label, y, x, k, depth);
 }
 
@@ -454,7 +458,8 @@ void TGraphReportFrame::AddColouredPoint(int n, uint8_t colour, bool markRepeats
     ++pointCount_;
     // Walking from the first point with this abscissa to the end, each point flips the colour to
     // white after red and to red otherwise: only the last point of the series decides.
-    if (!s.Abscissas.insert(x).second && markRepeats) colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
+    if (!s.Abscissas.insert(x).second && markRepeats)
+        colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
     s.X.push_back(x);
     s.Y.push_back(y);
     s.Colour.push_back(colour);
@@ -494,7 +499,8 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
             auto ticker = QSharedPointer<QCPAxisTickerText>(new QCPAxisTickerText);
             for (int g = 0; g < MaxSegments; ++g)
                 if (!seq.Segments[g].Empty())
-                    ticker->addTick(g + 1, QString::fromStdString(RecordTextUtf8(seq.Segments[g].Name.Get())));
+                    ticker->addTick(g + 1,
+                                    QString::fromStdString(RecordTextUtf8(seq.Segments[g].Name.Get())));
             Chart1->yAxis->setTicker(ticker);
             ApplyAxisTitles();
         }
@@ -530,7 +536,9 @@ bool TGraphReportFrame::AddQuadripolePoints(const TSequence& seq, int setPlace, 
         const TQuadripoleElectrodes e = RealElectrodes(seq, q);
         const TPlotValues values = PlotValues(seq, q, e);
         const double x = values.PseudoX;
-        const double y = viewIndex_ == 0 ? values.Level : viewIndex_ == 1 ? values.Depth : ChartValue(seq, q, viewIndex_);
+        const double y = viewIndex_ == 0   ? values.Level
+                         : viewIndex_ == 1 ? values.Depth
+                                           : ChartValue(seq, q, viewIndex_);
         const int series = q.Level * (q.SpacingIndex + 1);
         // Float arithmetic does not trap: a value that is not finite, or a quadripole that names
         // no series (a level or spacing index below the first), cannot be drawn.
@@ -543,8 +551,8 @@ bool TGraphReportFrame::AddQuadripolePoints(const TSequence& seq, int setPlace, 
         if (setPlace < 0)
             AddPointWithDetails(series, q.SpacingIndex, true, label, y, x, GeometricFactor(e), values.Depth);
         else
-            AddColouredPoint(series, SetColourCode(setPlace), false, true, prefix + label, y, x, GeometricFactor(e),
-                             values.Depth);
+            AddColouredPoint(series, SetColourCode(setPlace), false, true, prefix + label, y, x,
+                             GeometricFactor(e), values.Depth);
     }
     return true;
 }
@@ -573,7 +581,8 @@ bool TGraphReportFrame::DrawSet(const std::vector<const TSequence*>& seqs, const
                 if (e.Type != static_cast<int16_t>(TElectrodeType::Active)) continue;
                 AddColouredPoint(1, SetColourCode(setPlaces_[j]), false, false,
                                  names.value(j).toStdString() + ": " + std::to_string(k), j + 1, e.X,
-                                 std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN());
+                                 std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::quiet_NaN());
             }
         }
         ApplyAxisTitles();
@@ -581,7 +590,8 @@ bool TGraphReportFrame::DrawSet(const std::vector<const TSequence*>& seqs, const
     } else {
         ApplyAxisTitles();
         for (int j = 0; j < static_cast<int>(seqs.size()); ++j)
-            if (!AddQuadripolePoints(*seqs[static_cast<std::size_t>(j)], setPlaces_[j], names.value(j).toStdString() + ": "))
+            if (!AddQuadripolePoints(*seqs[static_cast<std::size_t>(j)], setPlaces_[j],
+                                     names.value(j).toStdString() + ": "))
                 return false;
     }
     FlushReplot();
@@ -605,19 +615,23 @@ void TGraphReportFrame::DrawResolution(const TResolutionPicture& picture) {
     // The electrodes on the surface, white down triangles over the cells.
     const float none = std::numeric_limits<float>::quiet_NaN();
     for (std::size_t i = 0; i < picture.Electrodes.size(); ++i) {
-        const int number = i < picture.ElectrodeNumbers.size() ? picture.ElectrodeNumbers[i] : static_cast<int>(i + 1);
-        AddColouredPoint(3, White, false, true, "Electrode " + std::to_string(number), 0.0, picture.Electrodes[i], none, none);
+        const int number =
+            i < picture.ElectrodeNumbers.size() ? picture.ElectrodeNumbers[i] : static_cast<int>(i + 1);
+        AddColouredPoint(3, White, false, true, "Electrode " + std::to_string(number), 0.0,
+                         picture.Electrodes[i], none, none);
     }
     Chart1->plotLayout()->addElement(1, 1, scale_);
-    fixedTitle_ = (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) + QStringLiteral("Figure of merit ") +
-                  QString::number(picture.Figure, 'f', 3) + QStringLiteral("   #") + QString::number(picture.Readings);
+    fixedTitle_ = (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) +
+                  QStringLiteral("Figure of merit ") + QString::number(picture.Figure, 'f', 3) +
+                  QStringLiteral("   #") + QString::number(picture.Readings);
     FlushReplot();
 }
 
 void TGraphReportFrame::ShowResolutionRefused(const QString& name, const QString& reason) {
     ClearChart();
     name_ = name;
-    fixedTitle_ = (name.isEmpty() ? QString() : name + QStringLiteral("   ")) + QStringLiteral("No resolution: ") + reason;
+    fixedTitle_ = (name.isEmpty() ? QString() : name + QStringLiteral("   ")) +
+                  QStringLiteral("No resolution: ") + reason;
     GraphReportSTxt->setText(fixedTitle_);
     FlushReplot();
 }
@@ -639,7 +653,9 @@ void TGraphReportFrame::SetViewIndex(int view) {
 
 QString TGraphReportFrame::Title() const { return TitleText(); }
 
-QString TGraphReportFrame::LegendText() const { return LegendLbl->isHidden() ? QString() : LegendLbl->text(); }
+QString TGraphReportFrame::LegendText() const {
+    return LegendLbl->isHidden() ? QString() : LegendLbl->text();
+}
 bool TGraphReportFrame::LegendShown() const { return LegendBtn->isChecked(); }
 
 void TGraphReportFrame::UpdateLegend() {
@@ -654,25 +670,32 @@ void TGraphReportFrame::UpdateLegend() {
         // White points show as an outline on the white wall: a hollow circle says so.
         const bool hollow = colour == White;
         // An entry never breaks across lines.
-        entries << QStringLiteral("<span style=\"white-space:nowrap\"><span style=\"color:%1\">%2</span>&nbsp;%3</span>")
+        entries << QStringLiteral(
+                       "<span style=\"white-space:nowrap\"><span style=\"color:%1\">%2</span>&nbsp;%3</span>")
                        .arg(hollow ? OutlineColour.name() : ColourRgb[colour].name(),
-                            hollow ? QStringLiteral("&#9675;") : QStringLiteral("&#9679;"), text.toHtmlEscaped());
+                            hollow ? QStringLiteral("&#9675;") : QStringLiteral("&#9679;"),
+                            text.toHtmlEscaped());
     };
     for (int j = 0; j < setNames_.size(); ++j) entry(SetColourCode(setPlaces_.value(j)), setNames_[j]);
     for (int c = 0; c <= Fuchsia; ++c) {
         if (!present[c]) continue;
-        const QString named = colourNames_[c].isEmpty() ? QString::fromLatin1(cable ? "segment" : lengths[c]) : colourNames_[c];
+        const QString named =
+            colourNames_[c].isEmpty() ? QString::fromLatin1(cable ? "segment" : lengths[c]) : colourNames_[c];
         entry(c, named);
     }
-    if (present[Grey]) entry(Grey, colourNames_[Grey].isEmpty() ? QStringLiteral("not used") : colourNames_[Grey]);
-    if (present[Red]) entry(Red, QStringLiteral("a second point at the same place and level (a repeat, a reciprocal)"));
+    if (present[Grey])
+        entry(Grey, colourNames_[Grey].isEmpty() ? QStringLiteral("not used") : colourNames_[Grey]);
+    if (present[Red])
+        entry(Red, QStringLiteral("a second point at the same place and level (a repeat, a reciprocal)"));
     if (present[White]) entry(White, QStringLiteral("a third there"));
     if (!cells_->Cells.empty()) {
         entries.clear();
         entries << QStringLiteral("<span style=\"white-space:nowrap\">&#9661;&nbsp;electrodes</span>")
-                << QStringLiteral("cells coloured by their resolution relative to every quadripole of these electrodes "
-                                  "(1: as well resolved); figure of merit: its mean over the cells shown");
-    } else if (!cable && !entries.isEmpty()) entries << QStringLiteral("shapes change with the level");
+                << QStringLiteral(
+                       "cells coloured by their resolution relative to every quadripole of these electrodes "
+                       "(1: as well resolved); figure of merit: its mean over the cells shown");
+    } else if (!cable && !entries.isEmpty())
+        entries << QStringLiteral("shapes change with the level");
     LegendLbl->setText(entries.join(QStringLiteral("&nbsp;&nbsp; ")));
     LegendLbl->setVisible(LegendBtn->isChecked());
 }
@@ -691,7 +714,8 @@ QColor TGraphReportFrame::PointColour(int n, int i) const {
 
 QString TGraphReportFrame::PointLabel(int n, int i) const {
     if (i < 0 || i >= SeriesPointCount(n)) return QString();
-    return QString::fromStdString(points_->Series[static_cast<std::size_t>(n - 1)].Label[static_cast<std::size_t>(i)]);
+    return QString::fromStdString(
+        points_->Series[static_cast<std::size_t>(n - 1)].Label[static_cast<std::size_t>(i)]);
 }
 
 bool TGraphReportFrame::LeftAxisInverted() const { return Chart1->yAxis->rangeReversed(); }
@@ -723,8 +747,9 @@ QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
         const double z = vy->pixelToCoord(pixel.y());
         const TResolutionCell* cell = cells_->At(x, z);
         if (cell == nullptr) return QString();
-        const QString text = QStringLiteral("X = ") + FormatReadoutValue(x) + QStringLiteral("  /  depth = ") +
-                             FormatReadoutValue(z) + QStringLiteral("      relative resolution = ") +
+        const QString text = QStringLiteral("X = ") + FormatReadoutValue(x) +
+                             QStringLiteral("  /  depth = ") + FormatReadoutValue(z) +
+                             QStringLiteral("      relative resolution = ") +
                              QString::number(cell->Relative, 'f', 3);
         GraphReportSTxt->setText(text);
         QToolTip::showText(Chart1->mapToGlobal(pixel), text, Chart1);
@@ -739,8 +764,9 @@ QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
         const QString label = QString::fromStdString(found->Label[i]);
         QString details;
         if (std::isfinite(found->K[i]))
-            details = label.trimmed() + QStringLiteral("   x = ") + FormatReadoutValue(v) + QStringLiteral("   K = ") +
-                      FormatReadoutValue(found->K[i]) + QStringLiteral("   depth = ") + FormatReadoutValue(found->Depth[i]);
+            details = label.trimmed() + QStringLiteral("   x = ") + FormatReadoutValue(v) +
+                      QStringLiteral("   K = ") + FormatReadoutValue(found->K[i]) +
+                      QStringLiteral("   depth = ") + FormatReadoutValue(found->Depth[i]);
         if (details.isEmpty()) {
             hint += label;
         } else {
@@ -748,8 +774,8 @@ QString TGraphReportFrame::HoverAt(const QPoint& pixel) {
             hint += details;
         }
         if (found->Colour[i] == Grey) hint += QStringLiteral(" (Not Used)");
-        GraphReportSTxt->setText(QStringLiteral("X = ") + FormatReadoutValue(v) + QStringLiteral("  /  Y = ") +
-                                 FormatReadoutValue(found->Y[i]) +
+        GraphReportSTxt->setText(QStringLiteral("X = ") + FormatReadoutValue(v) +
+                                 QStringLiteral("  /  Y = ") + FormatReadoutValue(found->Y[i]) +
                                  (details.isEmpty() ? QString() : QStringLiteral("      ") + details));
     }
     QToolTip::showText(Chart1->mapToGlobal(pixel), hint, Chart1);
@@ -822,7 +848,8 @@ bool TGraphReportFrame::PrintChart(QPrinter& printer) {
     const int w = Chart1->width() >= 100 ? Chart1->width() : 800;
     const int h = Chart1->height() >= 100 ? Chart1->height() : 600;
     const QRect page = painter.viewport();
-    const double scale = std::min(page.width() / static_cast<double>(w), page.height() / static_cast<double>(h));
+    const double scale =
+        std::min(page.width() / static_cast<double>(w), page.height() / static_cast<double>(h));
     painter.scale(scale, scale);
     Chart1->toPainter(&painter, w, h);
     return painter.end();
@@ -841,7 +868,8 @@ void TGraphReportFrame::ToolButton3Click() {
     QPrinter printer;
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (!PrintChart(printer)) ShowMessage(QStringLiteral("The chart could not be printed on ") + printer.printerName());
+    if (!PrintChart(printer))
+        ShowMessage(QStringLiteral("The chart could not be printed on ") + printer.printerName());
 }
 
 void TGraphReportFrame::ToolButton7Click() { emit tableRequested(); }
@@ -855,7 +883,7 @@ void TGraphReportFrame::SavePictureButtonClick() {
     QString path = *chosen;
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
-        path += QStringLiteral(".png");   // a name typed without an ending is a picture
+        path += QStringLiteral(".png");  // a name typed without an ending is a picture
     if (!SavePicture(path)) ShowMessage(QStringLiteral("Could not write the picture ") + path);
 }
 

@@ -1,7 +1,7 @@
 // The chart frame: draws one sequence in one of five views ("Level", "Investigation depth",
-// "Geometric factor", "Cable array", "Median depth") and takes points one by one while a sequence is generated.
-// A host that can work out the resolution of a design adds a sixth, "Resolution", and draws it itself.
-// It speaks in model terms; the plotting library stays inside charts/.
+// "Geometric factor", "Cable array", "Median depth") and takes points one by one while a sequence is
+// generated. A host that can work out the resolution of a design adds a sixth, "Resolution", and draws it
+// itself. It speaks in model terms; the plotting library stays inside charts/.
 //
 // Bursts cost one replot: AddPoint only queues a redraw for the next turn of the event loop, and
 // DrawSequence redraws once at its end. Everything runs on the user-interface thread.
@@ -45,14 +45,14 @@ struct TResolutionPicture {
     QString Name;
     std::vector<TResolutionCell> Cells;
     std::vector<double> Electrodes;
-    std::vector<int> ElectrodeNumbers;   // parallel to Electrodes
+    std::vector<int> ElectrodeNumbers;  // parallel to Electrodes
     double Figure = 0;
     int Readings = 0;
 };
 
 class TGraphReportFrame : public QWidget, public TChartSink {
     Q_OBJECT
-public:
+   public:
     explicit TGraphReportFrame(QWidget* parent = nullptr);
     ~TGraphReportFrame() override;
 
@@ -76,10 +76,11 @@ public:
     // whole set of a roll-along survey); the cable array view gives each sequence a row. Repeated
     // positions are not marked: sequences of a survey overlap by design. `names` and `places` run
     // parallel to `seqs`; a sequence's place chooses its colour (SetColour), its list index when none.
-    bool DrawSet(const std::vector<const TSequence*>& seqs, const QStringList& names, const QList<int>& places = {});
+    bool DrawSet(const std::vector<const TSequence*>& seqs, const QStringList& names,
+                 const QList<int>& places = {});
     // The colour a sequence of DrawSet is drawn in (its place in the list).
     static QColor SetColour(int place);
-    void SetViewIndex(int view);   // also selects the combo box row, draws nothing
+    void SetViewIndex(int view);  // also selects the combo box row, draws nothing
 
     // The row of the "Resolution" view, which only a host that computes resolutions offers
     // (AddResolutionView); DrawSequence leaves that view empty.
@@ -91,7 +92,7 @@ public:
     // The view empty, the title saying why the sequence has no resolution.
     void ShowResolutionRefused(const QString& name, const QString& reason);
     int CellCount() const;
-    QColor CellColour(int i) const;   // as drawn
+    QColor CellColour(int i) const;  // as drawn
 
     int PointCount() const { return pointCount_; }
     // The title as the next drawing shows it (it is set once a drawing, not once a point).
@@ -126,16 +127,16 @@ public:
     // The prompts the frame's own messages and file chooser go through (not owned; the host's).
     void SetPrompts(TPrompts* prompts) { prompts_ = prompts; }
 
-    QComboBox* ComboBox1 = nullptr;     // view list; hosts connect to viewChanged instead
-    QToolButton* ToolButton2 = nullptr; // "Undo zoom"
-    QToolButton* ToolButton3 = nullptr; // "Print"
-    QToolButton* ToolButton7 = nullptr; // table button; its action is the host's (tableRequested)
+    QComboBox* ComboBox1 = nullptr;            // view list; hosts connect to viewChanged instead
+    QToolButton* ToolButton2 = nullptr;        // "Undo zoom"
+    QToolButton* ToolButton3 = nullptr;        // "Print"
+    QToolButton* ToolButton7 = nullptr;        // table button; its action is the host's (tableRequested)
     QToolButton* SavePictureButton = nullptr;  // "Save picture..."
-    QToolButton* LegendBtn = nullptr;   // "Legend": shows or hides the legend
-    QLabel* GraphReportSTxt = nullptr;  // status label: the readout of the point under the pointer
-    QLabel* LegendLbl = nullptr;        // what the colours and symbols mean
+    QToolButton* LegendBtn = nullptr;          // "Legend": shows or hides the legend
+    QLabel* GraphReportSTxt = nullptr;         // status label: the readout of the point under the pointer
+    QLabel* LegendLbl = nullptr;               // what the colours and symbols mean
 
-signals:
+   signals:
     // The view was changed in ComboBox1 (after ViewIndex was updated): hosts redraw.
     void viewChanged(int view);
     void tableRequested();
@@ -143,16 +144,17 @@ signals:
     // to the host's prompts when the frame has them; the signal is raised either way.
     void messageRequested(const QString& text);
 
-protected:
+   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+   private:
     void ApplyAxisTitles();
-    void AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y, double x, float k,
-                             float depth);
-    void AddColouredPoint(int n, uint8_t colour, bool markRepeats, bool inverted, const std::string& label, double y,
-                          double x, float k, float depth);
-    // The pseudo-section points of one sequence; false (with "Error on Quadripole i") when one cannot be drawn.
+    void AddPointWithDetails(int n, int c, bool inverted, const std::string& label, double y, double x,
+                             float k, float depth);
+    void AddColouredPoint(int n, uint8_t colour, bool markRepeats, bool inverted, const std::string& label,
+                          double y, double x, float k, float depth);
+    // The pseudo-section points of one sequence; false (with "Error on Quadripole i") when one cannot be
+    // drawn.
     bool AddQuadripolePoints(const TSequence& seq, int setPlace, const std::string& prefix);
     void UpdateLegend();
     QString TitleText() const;
@@ -168,19 +170,19 @@ private:
 
     QCustomPlot* Chart1 = nullptr;
     QCPTextElement* title_ = nullptr;
-    TCellMap* cells_ = nullptr;        // owned by Chart1
-    QCPColorScale* scale_ = nullptr;   // in the plot's layout only while cells are drawn
-    QString fixedTitle_;                     // a view whose title is not the point count
+    TCellMap* cells_ = nullptr;       // owned by Chart1
+    QCPColorScale* scale_ = nullptr;  // in the plot's layout only while cells are drawn
+    QString fixedTitle_;              // a view whose title is not the point count
     TPointCloud* points_ = nullptr;   // owned by Chart1
     int viewIndex_ = 0;
     int pointCount_ = 0;
     bool replotQueued_ = false;
-    bool zoomed_ = false;             // the user zoomed in; new points keep that view
+    bool zoomed_ = false;  // the user zoomed in; new points keep that view
     TPrompts* prompts_ = nullptr;
-    QString name_;                    // the sequence shown, for the title
-    bool segmentRows_ = false;        // the cable array drawn one row per segment
-    bool levelInMetres_ = true;       // the first view plots a pseudo-depth (an array with geometry)
-    QString colourNames_[7];          // what each point colour means in the drawing shown
-    QStringList setNames_;            // the sequences of a DrawSet, and the places that give their colours
+    QString name_;               // the sequence shown, for the title
+    bool segmentRows_ = false;   // the cable array drawn one row per segment
+    bool levelInMetres_ = true;  // the first view plots a pseudo-depth (an array with geometry)
+    QString colourNames_[7];     // what each point colour means in the drawing shown
+    QStringList setNames_;       // the sequences of a DrawSet, and the places that give their colours
     QList<int> setPlaces_;
 };

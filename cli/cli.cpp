@@ -40,7 +40,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     app.set_version_flag("--version", std::string("teravox2-cli ") + TERAVOX_VERSION);
     app.set_help_all_flag("--help-all", "Print the help of every command and exit");
     TCliContext ctx{out, err, "", "", localeDecimal};
-    app.add_option("--home", ctx.HomeOption, "Data folder (default $TERAVOX_HOME, else the per-user data folder)");
+    app.add_option("--home", ctx.HomeOption,
+                   "Data folder (default $TERAVOX_HOME, else the per-user data folder)");
     app.add_option("--decimal", ctx.Decimal, "Decimal separator of text files (default from LC_NUMERIC)")
         ->check(CLI::IsMember({".", ","}));
     AddModelCommands(app, ctx);

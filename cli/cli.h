@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace CLI { class App; }
+namespace CLI {
+class App;
+}
 
 // Exit codes of the command-line program.
 constexpr int ExitOk = 0;
@@ -15,20 +17,20 @@ constexpr int ExitUsage = 2;
 
 // An operation that failed: one line for stderr, naming the file (and line or offset where it applies).
 class TCliFailure : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 // Options that do not fit together (exit 2).
 class TCliUsage : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
 struct TCliContext {
     std::ostream& Out;
     std::ostream& Err;
-    std::string HomeOption;   // --home
-    std::string Decimal;      // --decimal, "" = from the locale
+    std::string HomeOption;  // --home
+    std::string Decimal;     // --decimal, "" = from the locale
     char LocaleDecimal = '.';
     std::string DataFolder() const;
     char DecimalSeparator() const;
@@ -50,4 +52,5 @@ void RequestCliStop();
 std::string Shown(const std::string& text);
 
 // Runs the command line; returns the exit status.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, char localeDecimal = '.');
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           char localeDecimal = '.');

@@ -9,12 +9,12 @@
 #include <ostream>
 #include <sstream>
 
-#include "model/cable.h"
 #include "cli/cli.h"
-#include "model/electrodesused.h"
-#include "model/fileio.h"
 #include "design/optimise.h"
 #include "design/sequencedesign.h"
+#include "model/cable.h"
+#include "model/electrodesused.h"
+#include "model/fileio.h"
 #include "model/sequencerules.h"
 #include "model/sqxfile.h"
 
@@ -27,10 +27,10 @@ std::atomic<bool> DesignStop{false};
 extern "C" void OnDesignStop(int) { DesignStop.store(true); }
 
 class TDesignStopSignal {
-public:
+   public:
     TDesignStopSignal() {
         DesignStop.store(false);
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = OnDesignStop;
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, &old_);
@@ -39,8 +39,8 @@ public:
     TDesignStopSignal(const TDesignStopSignal&) = delete;
     TDesignStopSignal& operator=(const TDesignStopSignal&) = delete;
 
-private:
-    struct sigaction old_{};
+   private:
+    struct sigaction old_ {};
 };
 
 // The largest |K| of a usual standard design (dipole-dipole of dipoles a at level 6, pi n (n+1) (n+2) a):
@@ -79,7 +79,8 @@ void RunResolution(TCliContext& ctx, const TResolutionArgs& a) {
             const TDesignElectrodes other = DesignElectrodes(*seq);
             bool same = other.X.size() == electrodes.X.size();
             for (std::size_t i = 0; same && i < other.X.size(); ++i)
-                same = other.Number[i] == electrodes.Number[i] && std::fabs(other.X[i] - electrodes.X[i]) < 0.01;
+                same =
+                    other.Number[i] == electrodes.Number[i] && std::fabs(other.X[i] - electrodes.X[i]) < 0.01;
             if (!same) throw TCliFailure(a.Files[f] + ": not on the electrodes of " + a.Files[0]);
             const std::vector<TDesignQuad> more = DesignOfSequence(*seq, other);
             design.insert(design.end(), more.begin(), more.end());
@@ -97,8 +98,9 @@ void RunResolution(TCliContext& ctx, const TResolutionArgs& a) {
     const Eigen::VectorXd diagonal = problem.ResolutionDiagonal(design);
     const double figure = problem.FigureOfMerit(diagonal);
     if (!a.Json) {
-        ctx.Out << Shown(name) << ": figure of merit " << Fixed(figure, 4) << " (" << design.size() << " readings, "
-                << electrodes.X.size() << " electrodes, depth of interest " << Fixed(problem.Model().Depth(), 2) << ")\n";
+        ctx.Out << Shown(name) << ": figure of merit " << Fixed(figure, 4) << " (" << design.size()
+                << " readings, " << electrodes.X.size() << " electrodes, depth of interest "
+                << Fixed(problem.Model().Depth(), 2) << ")\n";
         return;
     }
     const Eigen::VectorXd relative = problem.RelativeResolution(diagonal);
@@ -112,9 +114,14 @@ void RunResolution(TCliContext& ctx, const TResolutionArgs& a) {
     ordered_json cells = ordered_json::array();
     for (int c = 0; c < problem.Model().Size(); ++c) {
         const TCell& cell = problem.Model().Cells()[c];
-        cells.push_back({{"x0", cell.X0}, {"x1", cell.X1}, {"z0", cell.Z0}, {"z1", cell.Z1},
-                         {"relative_resolution", relative(c)}, {"sensitivity", sensitivity(c)},
-                         {"resolution", diagonal(c)}, {"target", cell.Target}});
+        cells.push_back({{"x0", cell.X0},
+                         {"x1", cell.X1},
+                         {"z0", cell.Z0},
+                         {"z1", cell.Z1},
+                         {"relative_resolution", relative(c)},
+                         {"sensitivity", sensitivity(c)},
+                         {"resolution", diagonal(c)},
+                         {"target", cell.Target}});
     }
     j["cells"] = std::move(cells);
     ctx.Out << j.dump(2) << "\n";
@@ -132,7 +139,8 @@ struct TOptimiseArgs {
 };
 
 void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
-    if (!(a.Spacing > MinElectrodeSpacing) || !std::isfinite(a.Spacing)) throw TCliUsage("--spacing must be above 0.001");
+    if (!(a.Spacing > MinElectrodeSpacing) || !std::isfinite(a.Spacing))
+        throw TCliUsage("--spacing must be above 0.001");
     if (a.Readings < 1 || a.Readings > MaxQuadripoles)
         throw TCliUsage("--readings must be from 1 to " + std::to_string(MaxQuadripoles));
     if (a.MaxK && !(*a.MaxK > 0)) throw TCliUsage("--max-k must be above 0");
@@ -154,13 +162,16 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
     const TRange firstRange = FirstElectrodeRange(*seq);
     if (firstRange.Max < firstRange.Min) throw TCliFailure(a.Cable + ": the cable set has too few nodes");
     if (a.First && (*a.First < firstRange.Min || *a.First > firstRange.Max))
-        throw TCliUsage("--first must be from " + std::to_string(firstRange.Min) + " to " + std::to_string(firstRange.Max));
+        throw TCliUsage("--first must be from " + std::to_string(firstRange.Min) + " to " +
+                        std::to_string(firstRange.Max));
     const int first = AdjustFirstElectrode(*seq, a.First.value_or(seq->FirstElectrode), firstRange);
     const TRange countRange = ElectrodeCountRange(*seq);
     if (a.Electrodes && (*a.Electrodes < countRange.Min || *a.Electrodes > countRange.Max))
-        throw TCliUsage("--electrodes must be from " + std::to_string(countRange.Min) + " to " + std::to_string(countRange.Max));
-    ApplyElectrodesUsed(*seq, ModeCreate, NoRollStart,
-                        {first, 0, 0, 0, std::nullopt, countRange.Clamp(a.Electrodes.value_or(seq->NbElectrode))});
+        throw TCliUsage("--electrodes must be from " + std::to_string(countRange.Min) + " to " +
+                        std::to_string(countRange.Max));
+    ApplyElectrodesUsed(
+        *seq, ModeCreate, NoRollStart,
+        {first, 0, 0, 0, std::nullopt, countRange.Clamp(a.Electrodes.value_or(seq->NbElectrode))});
     if (!PlaceDesignElectrodes(*seq))
         throw TCliFailure(a.Cable + ": cannot place the electrodes: " + GenerationProblem(*seq).value_or(""));
 
@@ -198,7 +209,8 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
             options.Start.push_back({at(r.A), at(r.B), at(r.M), at(r.N)});
         }
         if (static_cast<int>(options.Start.size()) > a.Readings)
-            throw TCliUsage("--start holds " + std::to_string(options.Start.size()) + " readings, more than --readings");
+            throw TCliUsage("--start holds " + std::to_string(options.Start.size()) +
+                            " readings, more than --readings");
     }
 
     TDesignStopSignal signal;
@@ -214,8 +226,8 @@ void RunOptimise(TCliContext& ctx, const TOptimiseArgs& a) {
         result = OptimiseDesign(
             problem, options,
             [&](const TOptimiseProgress& p) {
-                ctx.Err << "optimise: " << p.Readings << "/" << p.Wanted << " readings, figure of merit " << Fixed(p.Figure, 4)
-                        << std::endl;
+                ctx.Err << "optimise: " << p.Readings << "/" << p.Wanted << " readings, figure of merit "
+                        << Fixed(p.Figure, 4) << std::endl;
             },
             &DesignStop);
     if (problem.Stopped() || result.Stopped || DesignStop.load())
@@ -235,29 +247,37 @@ void AddDesignCommands(CLI::App& app, TCliContext& ctx) {
     auto r = std::make_shared<TResolutionArgs>();
     auto* res = app.add_subcommand(
         "resolution",
-        "Figure of merit of a design: the mean over the target cells (the line's span, down to the depth of interest) "
-        "of its model resolution relative to that of every quadripole of the same electrodes. Half-space kernels, cells "
-        "two per electrode gap thickening by 10 % per layer, first-difference smoothness with damping 5 x the "
+        "Figure of merit of a design: the mean over the target cells (the line's span, down to the depth of "
+        "interest) "
+        "of its model resolution relative to that of every quadripole of the same electrodes. Half-space "
+        "kernels, cells "
+        "two per electrode gap thickening by 10 % per layer, first-difference smoothness with damping 5 x "
+        "the "
         "comprehensive set's mean squared sensitivity per reading. Several files count as one design.");
     res->add_option("FILE", r->Files, "The .sqx files of the design")->required();
     res->add_option("--depth", r->Depth, "Depth of interest (default a fifth of the line's length)");
-    res->add_flag("--json", r->Json, "Print one JSON object with every cell's relative resolution and sensitivity");
+    res->add_flag("--json", r->Json,
+                  "Print one JSON object with every cell's relative resolution and sensitivity");
     res->callback([r, &ctx] { RunResolution(ctx, *r); });
 
     auto o = std::make_shared<TOptimiseArgs>();
     auto* opt = app.add_subcommand(
         "optimise",
-        "Optimised sequence (Compare R): readings added by their gain in model resolution, within a K limit, on the "
+        "Optimised sequence (Compare R): readings added by their gain in model resolution, within a K limit, "
+        "on the "
         "cable set's placed electrodes. Progress on stderr; Ctrl-C stops and writes nothing.");
     opt->add_option("--cable", o->Cable, "Cable set file (.cbl)")->required();
     opt->add_option("--spacing", o->Spacing, "Electrode spacing a")->required();
     opt->add_option("--first", o->First, "First electrode");
     opt->add_option("--electrodes", o->Electrodes, "Number of electrodes");
     opt->add_option("--readings", o->Readings, "Readings in the result (start included)")->required();
-    opt->add_option("--max-k", o->MaxK, "Largest |K| of a reading (default 1056 x a: dipole-dipole a at level 6)");
+    opt->add_option("--max-k", o->MaxK,
+                    "Largest |K| of a reading (default 1056 x a: dipole-dipole a at level 6)");
     opt->add_option("--depth", o->Depth, "Depth of interest (default a fifth of the line's length)");
     opt->add_option("--start", o->Start, "Start from the quadripoles of this sequence (.sqx)");
-    opt->add_option("--channels", o->Channels, "Channels per injection (1): above 1, whole injections are added, one current dipole with up to this many readings");
+    opt->add_option("--channels", o->Channels,
+                    "Channels per injection (1): above 1, whole injections are added, one current dipole "
+                    "with up to this many readings");
     opt->add_flag("--no-gamma", o->NoGamma, "Leave out the interleaved A M B N arrangements");
     opt->add_option("--name", o->Name, "Sequence name (at most 24 characters)");
     opt->add_option("-o", o->Output, "The .sqx file to write")->required();

@@ -9,15 +9,15 @@
 #include <set>
 
 #include "cli/cli.h"
-#include "model/datafolder.h"
-#include "model/fileio.h"
 #include "link/linkfactory.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
 #include "link/portusb.h"
 #include "link/ptyinstrument.h"
-#include "model/sqxfile.h"
 #include "link/uploadcommands.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
+#include "model/sqxfile.h"
 
 namespace {
 
@@ -31,10 +31,10 @@ extern "C" void OnStopSignal(int) { StopRequested.store(true); }
 // ones afterwards. A terminating signal (a service manager, kill) ends an exchange as Ctrl-C does: the
 // link is closed properly and the command says so, instead of dying in the middle of it.
 class TStopSignal {
-public:
+   public:
     TStopSignal() {
         StopRequested.store(false);
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = OnStopSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = 0;  // no SA_RESTART: a blocking wait returns at once and the pump sees the stop
@@ -48,16 +48,16 @@ public:
     TStopSignal(const TStopSignal&) = delete;
     TStopSignal& operator=(const TStopSignal&) = delete;
 
-private:
-    struct sigaction oldInt_{};
-    struct sigaction oldTerm_{};
+   private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
 };
 
 // The command line as the link's host: messages one a line on stdout, every question answered OK, and
 // Ctrl-C (or SIGTERM) closing the link as the stop button does. A wait without a time-out that lasts
 // is told once on stderr; a prompt answer does not clutter a script's output.
 class TCliHost : public TLinkHost {
-public:
+   public:
     TCliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
     TPortVirt* Link = nullptr;
     bool Stopped = false;
@@ -90,7 +90,7 @@ public:
         return !StopRequested.load();
     }
 
-private:
+   private:
     // A wait shorter than this is an instrument answering normally.
     static constexpr int64_t TellWaitAfterMs = 1000;
     std::ostream& out_;
@@ -102,10 +102,10 @@ private:
 
 // The chooser answers the command line's choices in order; the panel is not shown.
 class TCliUi : public TRemoteUi {
-public:
+   public:
     explicit TCliUi(std::ostream& out) : out_(out) {}
     std::deque<std::string> Choices;
-    bool Missing = false;   // a wanted line was not offered
+    bool Missing = false;  // a wanted line was not offered
 
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool viewOnly) override {
         if (viewOnly) {
@@ -125,21 +125,21 @@ public:
     void PanelOff() override {}
     TProgressIndicator* Progress() override { return &progress_; }
 
-private:
+   private:
     std::ostream& out_;
     TProgressIndicator progress_;
 };
 
 // A serial link whose connection rate can be set from the command line.
 class TCliPortCOM : public TPortCOM {
-public:
+   public:
     TCliPortCOM(TLinkHost& host, int baud) : TPortCOM(host), baud_(baud) {}
     int32_t Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit, bool waitDsr,
                     const std::string& phone) override {
         return TPortCOM::Connect(port, baud_ > 0 ? baud_ : baud, byteDelay, modemInit, waitDsr, phone);
     }
 
-private:
+   private:
     int baud_;
 };
 
@@ -218,8 +218,8 @@ void RunUpload(TCliContext& ctx, const TUploadArgs& a) {
                           (outcome.Problem.empty() ? "" : ": " + outcome.Problem));
     }
     if (outcome.Stored != static_cast<int>(set.size()))
-        throw TCliFailure("upload: " + std::to_string(set.size() - static_cast<std::size_t>(outcome.Stored)) + " of " +
-                          std::to_string(set.size()) + " sequences not stored");
+        throw TCliFailure("upload: " + std::to_string(set.size() - static_cast<std::size_t>(outcome.Stored)) +
+                          " of " + std::to_string(set.size()) + " sequences not stored");
 }
 
 struct TModemArgs {
@@ -247,7 +247,8 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
             throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
         if (session.LastStatus() == TLinkStatus::Garbled)
             throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + session.LastProblem());
-        throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device : problem);
+        throw TCliFailure(problem.empty() ? "modem: no connection to " + a.Dial + " on " + a.Device
+                                          : problem);
     }
     bool ok = true;
     if (a.Action == "list") {
@@ -264,8 +265,11 @@ void RunModem(TCliContext& ctx, const TModemArgs& a) {
     if (ended == TLinkStatus::DeviceGone) throw TCliFailure(LinkText::DeviceWentAway(link->PortText()));
     if (ended == TLinkStatus::Garbled)
         throw TCliFailure(std::string(LinkText::CommunicationStopped) + ": " + problem);
-    if (ui.Missing) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
-    if (!ok) throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " + (a.Action == "start" ? "started" : "deleted"));
+    if (ui.Missing)
+        throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" is not in the instrument's list");
+    if (!ok)
+        throw TCliFailure("modem " + a.Action + ": \"" + a.Line + "\" was not " +
+                          (a.Action == "start" ? "started" : "deleted"));
 }
 
 struct TSimulateArgs {
@@ -283,9 +287,11 @@ void RunSimulate(TCliContext& ctx, const TSimulateArgs& a) {
     TVirtualInstrument::TOptions o;
     o.Family = a.Family;
     char* end = nullptr;
-    std::string hex = a.Version.rfind("0x", 0) == 0 || a.Version.rfind("0X", 0) == 0 ? a.Version.substr(2) : a.Version;
+    std::string hex =
+        a.Version.rfind("0x", 0) == 0 || a.Version.rfind("0X", 0) == 0 ? a.Version.substr(2) : a.Version;
     unsigned long v = std::strtoul(hex.c_str(), &end, 16);
-    if (hex.empty() || *end != '\0' || v > 0xFFFFFFFFul) throw TCliUsage("--version: \"" + a.Version + "\" is not a hexadecimal number");
+    if (hex.empty() || *end != '\0' || v > 0xFFFFFFFFul)
+        throw TCliUsage("--version: \"" + a.Version + "\" is not a hexadecimal number");
     o.Version = static_cast<uint32_t>(v);
     o.Modem = a.Modem;
     o.StoreDir = a.Store;
@@ -312,15 +318,15 @@ void RequestCliStop() { StopRequested.store(true); }
 namespace {
 // CLI11's own positive check words its range with the largest double.
 const CLI::Validator PositiveWhole{[](const std::string& text) -> std::string {
-                                        try {
-                                            std::size_t used = 0;
-                                            const long v = std::stol(text, &used);
-                                            if (used == text.size() && v > 0) return "";
-                                        } catch (const std::exception&) {
-                                        }
-                                        return "must be a whole number above 0, not " + text;
-                                    },
-                                    "POSITIVE"};
+                                       try {
+                                           std::size_t used = 0;
+                                           const long v = std::stol(text, &used);
+                                           if (used == text.size() && v > 0) return "";
+                                       } catch (const std::exception&) {
+                                       }
+                                       return "must be a whole number above 0, not " + text;
+                                   },
+                                   "POSITIVE"};
 }  // namespace
 
 void AddLinkCommands(CLI::App& app, TCliContext& ctx) {
@@ -329,24 +335,30 @@ void AddLinkCommands(CLI::App& app, TCliContext& ctx) {
     u->add_option("--family", up->Family, "1 = Varnel Zenda,Z1,Z2; 2 = Varnel Optra, Tarsk Optra")
         ->required()
         ->check(CLI::IsMember({1, 2}));
-    u->add_option("--device", up->Device, "Serial device (port, USB-serial port, pseudo-terminal) or usb")->required();
+    u->add_option("--device", up->Device, "Serial device (port, USB-serial port, pseudo-terminal) or usb")
+        ->required();
     u->add_option("--baud", up->Baud, "Connection rate (default 9600 for family 1, 115200 for family 2)")
         ->check(PositiveWhole);
     u->add_option("files", up->Files, "Sequence files (.sqx), uploaded in this order")->required();
     u->callback([up, &ctx] { RunUpload(ctx, *up); });
 
     auto mo = std::make_shared<TModemArgs>();
-    auto* m = app.add_subcommand("modem", "List, start or delete the sequences of an instrument behind a modem");
+    auto* m =
+        app.add_subcommand("modem", "List, start or delete the sequences of an instrument behind a modem");
     m->add_option("--device", mo->Device, "Serial device of the modem, or usb")->required();
     m->add_option("--dial", mo->Dial, "Phone number")->required();
     m->add_option("--init", mo->Init, "Modem initialisation string");
-    m->add_option("action", mo->Action, "list, start or delete")->required()->check(CLI::IsMember({"list", "start", "delete"}));
+    m->add_option("action", mo->Action, "list, start or delete")
+        ->required()
+        ->check(CLI::IsMember({"list", "start", "delete"}));
     m->add_option("line", mo->Line, "A line exactly as list prints it, e.g. \"001 Line12\"");
     m->callback([mo, &ctx] { RunModem(ctx, *mo); });
 
     auto si = std::make_shared<TSimulateArgs>();
     auto* s = app.add_subcommand("simulate", "Behave like an instrument on a pseudo-terminal until killed");
-    s->add_option("--family", si->Family, "Instrument family 1 or 2")->required()->check(CLI::IsMember({1, 2}));
+    s->add_option("--family", si->Family, "Instrument family 1 or 2")
+        ->required()
+        ->check(CLI::IsMember({1, 2}));
     s->add_option("--version", si->Version, "Family 2: the 4-byte version in hexadecimal (default 20000003)");
     s->add_flag("--modem", si->Modem, "A Hayes modem in front of the instrument");
     s->add_option("--store", si->Store, "Folder that receives every image as imageNNN.bin");

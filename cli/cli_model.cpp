@@ -8,14 +8,14 @@
 #include <ostream>
 #include <vector>
 
-#include "model/cable.h"
 #include "cli/cli.h"
+#include "cli/sequencejson.h"
+#include "model/cable.h"
 #include "model/electrodesused.h"
 #include "model/fileio.h"
 #include "model/generate.h"
 #include "model/geometry.h"
 #include "model/levelspec.h"
-#include "cli/sequencejson.h"
 #include "model/sequencerules.h"
 #include "model/sqxfile.h"
 
@@ -26,7 +26,8 @@ namespace {
 float ParseFloat(const std::string& text, const std::string& what) {
     char* end = nullptr;
     float v = std::strtof(text.c_str(), &end);
-    if (text.empty() || end == nullptr || *end != '\0') throw TCliUsage(what + ": \"" + text + "\" is not a number");
+    if (text.empty() || end == nullptr || *end != '\0')
+        throw TCliUsage(what + ": \"" + text + "\" is not a number");
     // strtof reads "nan" and "inf", and gives an infinity for what a float cannot hold.
     if (!std::isfinite(v)) throw TCliUsage(what + ": \"" + text + "\" is not a finite number");
     return v;
@@ -55,7 +56,8 @@ TSegment ParseSegmentOption(const std::string& text) {
         rev = true;
         parts.pop_back();
     }
-    if (parts.size() < 3) throw TCliUsage("--segment \"" + text + "\": expected NAME:FIRST-LAST:SPACING[:rev]");
+    if (parts.size() < 3)
+        throw TCliUsage("--segment \"" + text + "\": expected NAME:FIRST-LAST:SPACING[:rev]");
     std::string spacing = parts.back();
     parts.pop_back();
     std::string range = parts.back();
@@ -119,7 +121,8 @@ int32_t ArrayCode(const std::string& name) {
 std::string RangeText(const TRange& r) { return std::to_string(r.Min) + " to " + std::to_string(r.Max); }
 
 struct TGenerateOptions {
-    std::string Cable, Array, Levels, Separations, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode, Output;
+    std::string Cable, Array, Levels, Separations, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode,
+        Output;
     std::optional<float> Spacing, X, Y, Z, StartX, Area, Line;
     std::optional<int> Spacing2, Spacing3, First, Electrodes, Time, QMax, Vmn;
 };
@@ -133,7 +136,8 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     const bool gradient = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient);
     // The separation factors s of a multiple gradient take the place of the levels of spacing a.
     if (o.Array == GradientOption && (!o.Separations.empty() || !o.Levels.empty()))
-        throw TCliUsage("--array gradient takes its one separation from the electrodes: no --separations or --levels");
+        throw TCliUsage(
+            "--array gradient takes its one separation from the electrodes: no --separations or --levels");
     if (!o.Separations.empty()) {
         if (!gradient) throw TCliUsage("--separations belongs to --array mg");
         if (!o.Levels.empty()) throw TCliUsage("--array mg takes --separations, not --levels");
@@ -154,7 +158,8 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
         }
         const TRange multiples = DipoleLengthMultiples(s);
         if (multiples.Clamp(*k) != *k)
-            throw TCliUsage(std::string(name) + " must be a whole multiple of a from " + RangeText(multiples));
+            throw TCliUsage(std::string(name) + " must be a whole multiple of a from " +
+                            RangeText(multiples));
         if (levels.empty()) throw TCliUsage(std::string(name) + " needs its " + levelsOption);
         SetDipoleLength(seq, s, *k);
         seq.LevelUsed[s] = ParseLevelSpec(levels, levelsOption);
@@ -180,10 +185,11 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
     if (!o.Stack.empty()) {
         auto colon = o.Stack.find(':');
         if (colon == std::string::npos) throw TCliUsage("--stack must read MIN:MAX");
-        int lo = ParseInt(o.Stack.substr(0, colon), "--stack"), hi = ParseInt(o.Stack.substr(colon + 1), "--stack");
+        int lo = ParseInt(o.Stack.substr(0, colon), "--stack"),
+            hi = ParseInt(o.Stack.substr(colon + 1), "--stack");
         if (lo < StackLimits.Min || hi > StackLimits.Max || lo > hi)
-            throw TCliUsage("--stack: " + std::to_string(StackLimits.Min) + " <= MIN <= MAX <= " +
-                            std::to_string(StackLimits.Max));
+            throw TCliUsage("--stack: " + std::to_string(StackLimits.Min) +
+                            " <= MIN <= MAX <= " + std::to_string(StackLimits.Max));
         seq.StackMin = lo;
         seq.StackMax = hi;
     }
@@ -201,7 +207,7 @@ void ApplyParameters(TSequence& seq, const TGenerateOptions& o) {
 }
 
 void LoadCableOption(TSequence& seq, const std::string& path) {
-    TCable cable = seq;   // a short file keeps what the record held, as in the desktop program
+    TCable cable = seq;  // a short file keeps what the record held, as in the desktop program
     ReadCableFile(path, cable);
     try {
         ApplyCableSet(seq, cable);
@@ -214,7 +220,8 @@ int PickElectrodeCount(const TSequence& seq, const TGenerateOptions& o) {
     TRange r = ElectrodeCountRange(seq);
     int n = o.Electrodes.value_or(seq.NbElectrode);
     if (o.Electrodes && (n < r.Min || n > r.Max))
-        throw TCliUsage("--electrodes must be from " + std::to_string(r.Min) + " to " + std::to_string(r.Max));
+        throw TCliUsage("--electrodes must be from " + std::to_string(r.Min) + " to " +
+                        std::to_string(r.Max));
     return r.Clamp(n);
 }
 
@@ -225,9 +232,11 @@ std::string CableSource(const TGenerateOptions& o) {
 }
 
 int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, const TRange& range) {
-    if (range.Max < range.Min) throw TCliFailure(CableSource(o) + ": the cable set has too few nodes for this array");
+    if (range.Max < range.Min)
+        throw TCliFailure(CableSource(o) + ": the cable set has too few nodes for this array");
     if (o.First && (*o.First < range.Min || *o.First > range.Max))
-        throw TCliUsage("--first must be from " + std::to_string(range.Min) + " to " + std::to_string(range.Max));
+        throw TCliUsage("--first must be from " + std::to_string(range.Min) + " to " +
+                        std::to_string(range.Max));
     return AdjustFirstElectrode(seq, o.First.value_or(proposed), range);
 }
 
@@ -236,57 +245,88 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
     using F = TGenerationField;
     const char* option = nullptr;
     switch (p.Field) {
-        case F::Spacing: option = o.Spacing ? "--spacing" : nullptr; break;
-        case F::DipoleLength: option = o.Spacing3 ? "--spacing3" : o.Spacing2 ? "--spacing2" : nullptr; break;
-        case F::FirstElectrode: option = o.First ? "--first" : nullptr; break;
-        case F::FirstX: option = mode == ModeMoveAlong ? "--start-x" : o.X ? "--x" : nullptr; break;
-        case F::FirstY: option = o.Y ? "--y" : nullptr; break;
-        case F::FirstZ: option = o.Z ? "--z" : nullptr; break;
-        case F::ElectrodeCount: option = o.Electrodes ? "--electrodes" : nullptr; break;
-        case F::CableSet: case F::LineEnd: break;
+        case F::Spacing:
+            option = o.Spacing ? "--spacing" : nullptr;
+            break;
+        case F::DipoleLength:
+            option = o.Spacing3 ? "--spacing3" : o.Spacing2 ? "--spacing2" : nullptr;
+            break;
+        case F::FirstElectrode:
+            option = o.First ? "--first" : nullptr;
+            break;
+        case F::FirstX:
+            option = mode == ModeMoveAlong ? "--start-x" : o.X ? "--x" : nullptr;
+            break;
+        case F::FirstY:
+            option = o.Y ? "--y" : nullptr;
+            break;
+        case F::FirstZ:
+            option = o.Z ? "--z" : nullptr;
+            break;
+        case F::ElectrodeCount:
+            option = o.Electrodes ? "--electrodes" : nullptr;
+            break;
+        case F::CableSet:
+        case F::LineEnd:
+            break;
     }
     if (option != nullptr) throw TCliUsage(std::string(option) + ": cannot generate: " + p.Text);
     throw TCliFailure(CableSource(o) + ": cannot generate: " + p.Text);
 }
 
 void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
-    for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"}, {o.X, "--x"}, {o.Y, "--y"}, {o.Z, "--z"},
-                                      {o.StartX, "--start-x"}, {o.Area, "--area"}, {o.Line, "--line"}})
+    for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"},
+                                      {o.X, "--x"},
+                                      {o.Y, "--y"},
+                                      {o.Z, "--z"},
+                                      {o.StartX, "--start-x"},
+                                      {o.Area, "--area"},
+                                      {o.Line, "--line"}})
         if (value && !std::isfinite(*value)) throw TCliUsage(std::string(name) + " must be a finite number");
     const bool rolling = !o.RollAlong.empty() || !o.MoveAlong.empty();
     auto seq = std::make_unique<TSequence>();
     TGenerationMode mode = ModeCreate;
     if (rolling) {
-        if (o.X || o.Y || o.Z) throw TCliUsage("--x, --y and --z place a new line; a move along takes --start-x");
+        if (o.X || o.Y || o.Z)
+            throw TCliUsage("--x, --y and --z place a new line; a move along takes --start-x");
         if (!o.MoveAlong.empty() && !o.StartX) throw TCliUsage("--move-along needs --start-x");
         mode = o.RollAlong.empty() ? ModeMoveAlong : ModeRollAlong;
         const std::string& prevPath = o.RollAlong.empty() ? o.MoveAlong : o.RollAlong;
         auto previous = std::make_unique<TSequence>();
         ReadSequenceFile(prevPath, *previous);
-        if (previous->ArrayType == 9) throw TCliFailure(prevPath + ": the sequence has no geometry to roll along");
-        *seq = *previous;   // a new sequence starts as a copy of the one it follows
+        if (previous->ArrayType == 9)
+            throw TCliFailure(prevPath + ": the sequence has no geometry to roll along");
+        *seq = *previous;  // a new sequence starts as a copy of the one it follows
         if (!o.Cable.empty()) LoadCableOption(*seq, o.Cable);
         ApplyParameters(*seq, o);
         auto setup = ChoosePreviousSequence(*seq, *previous, mode);
         if (!setup)
-            throw TCliFailure(prevPath + ": no deepest-level quadripole on an active electrode, nothing to roll along from");
+            throw TCliFailure(
+                prevPath +
+                ": no deepest-level quadripole on an active electrode, nothing to roll along from");
         TRange range = setup->FirstRange;
         int first = PickFirst(*seq, o, setup->ProposedFirst, range);
         const TElectrode& e = seq->Electrodes[first];
-        TElectrodesUsedChoice choice{first, DialogCoordinate(e.X), DialogCoordinate(e.Y), DialogCoordinate(e.Z),
-                                     std::nullopt, PickElectrodeCount(*seq, o)};
+        TElectrodesUsedChoice choice{
+            first,        DialogCoordinate(e.X),      DialogCoordinate(e.Y), DialogCoordinate(e.Z),
+            std::nullopt, PickElectrodeCount(*seq, o)};
         if (mode == ModeMoveAlong) choice.MoveAlongX = DialogCoordinate(*o.StartX);
         ApplyElectrodesUsed(*seq, mode, setup->RollStart, choice);
     } else {
         if (o.Cable.empty() || o.Array.empty() || !o.Spacing ||
             (o.Levels.empty() && o.Separations.empty() && o.Array != GradientOption))
-            throw TCliUsage("generate needs --cable, --array, --spacing and --levels (--separations with --array mg)");
+            throw TCliUsage(
+                "generate needs --cable, --array, --spacing and --levels (--separations with --array mg)");
         if (o.StartX) throw TCliUsage("--start-x belongs to --move-along");
         LoadCableOption(*seq, o.Cable);
         ApplyParameters(*seq, o);
         int first = PickFirst(*seq, o, seq->FirstElectrode, FirstElectrodeRange(*seq));
-        TElectrodesUsedChoice choice{first, DialogCoordinate(o.X.value_or(0)), DialogCoordinate(o.Y.value_or(0)),
-                                     DialogCoordinate(o.Z.value_or(0)), std::nullopt, PickElectrodeCount(*seq, o)};
+        TElectrodesUsedChoice choice{first,
+                                     DialogCoordinate(o.X.value_or(0)),
+                                     DialogCoordinate(o.Y.value_or(0)),
+                                     DialogCoordinate(o.Z.value_or(0)),
+                                     std::nullopt,
+                                     PickElectrodeCount(*seq, o)};
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
     }
     if (o.Array == GradientOption) {
@@ -295,7 +335,8 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         const int s = seq->NbElectrode - 3;
         if (s < 1 || s > MaxLevels)
             throw TCliUsage("--array gradient spans " + std::to_string(seq->NbElectrode) +
-                            " electrodes: it needs 4 to " + std::to_string(MaxLevels + 3) + " (see --electrodes)");
+                            " electrodes: it needs 4 to " + std::to_string(MaxLevels + 3) +
+                            " (see --electrodes)");
         seq->LevelUsed[0] = static_cast<int32_t>(1u << (s - 1));
     }
     if (auto problem = GenerationPrecondition(*seq)) RefuseGeneration(*problem, o, mode);
@@ -309,7 +350,8 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     WriteSequenceFile(o.Output, *seq);
     ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
             << " quadripoles\n";
-    if (!result.EmptyReason.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
+    if (!result.EmptyReason.empty())
+        ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
     if (!result.CapCut.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": " << result.CapCut << "\n";
 }
 
@@ -338,8 +380,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
             if (r.Result != TIncludeResult::Included) throw TCliFailure(IncludeRefusalText(c, s, r));
         }
         WriteCableFile(create->Out, c);
-        ctx.Out << Shown(c.CableName.Get()) << ": " << SegmentCount(c) << " segments, nodes " << FirstNodeOfSet(c) << " to "
-                << LastNodeOfSet(c) << "\n";
+        ctx.Out << Shown(c.CableName.Get()) << ": " << SegmentCount(c) << " segments, nodes "
+                << FirstNodeOfSet(c) << " to " << LastNodeOfSet(c) << "\n";
     });
 
     struct TShow {
@@ -365,8 +407,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
         ctx.Out << "Cable set " << Shown(c.CableName.Get()) << "\n";
         for (const TSegment& s : c.Segments) {
             if (s.Empty()) continue;
-            ctx.Out << "  " << Shown(s.Name.Get()) << "  nodes " << s.FirstNode << "-" << s.LastNode << "  spacing "
-                    << s.NodeSpacing << (s.Reversible ? "  reversible" : "") << "\n";
+            ctx.Out << "  " << Shown(s.Name.Get()) << "  nodes " << s.FirstNode << "-" << s.LastNode
+                    << "  spacing " << s.NodeSpacing << (s.Reversible ? "  reversible" : "") << "\n";
         }
     });
 
@@ -405,7 +447,9 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     auto show = std::make_shared<TShow>();
     auto* sh = app.add_subcommand("show", "Show a sequence file (.sqx)");
     sh->add_option("FILE", show->File, "The .sqx file")->required();
-    sh->add_flag("--json", show->Json, "Print one JSON object; each quadripole carries k, pseudo_x, level_value, depth and median_depth");
+    sh->add_flag(
+        "--json", show->Json,
+        "Print one JSON object; each quadripole carries k, pseudo_x, level_value, depth and median_depth");
     sh->callback([show, &ctx] {
         auto seq = std::make_unique<TSequence>();
         ReadSequenceFile(show->File, *seq);
@@ -416,7 +460,8 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
         }
         std::string array = ArrayTypeName(seq->ArrayType);
         ctx.Out << "Sequence " << Shown(seq->Name.Get()) << "\n"
-                << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq) << " segments)\n"
+                << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq)
+                << " segments)\n"
                 << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
                 << "  spacing     " << seq->Spacing[0] << "\n"
                 << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"

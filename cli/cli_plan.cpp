@@ -5,15 +5,15 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "model/channelplan.h"
 #include "cli/cli.h"
+#include "link/instrumentimage.h"
+#include "link/uploadcheck.h"
+#include "model/channelplan.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
-#include "link/instrumentimage.h"
 #include "model/iporder.h"
 #include "model/reciprocal.h"
 #include "model/sqxfile.h"
-#include "link/uploadcheck.h"
 
 namespace {
 
@@ -25,18 +25,19 @@ struct TReciprocalArgs {
 void RunReciprocal(TCliContext& ctx, const TReciprocalArgs& a) {
     auto seq = std::make_unique<TSequence>();
     ReadSequenceFile(a.In, *seq);
-    const TReciprocalOutcome r = MakeReciprocals(*seq, a.Only ? TReciprocalMode::Only : TReciprocalMode::Append, *seq);
+    const TReciprocalOutcome r =
+        MakeReciprocals(*seq, a.Only ? TReciprocalMode::Only : TReciprocalMode::Append, *seq);
     if (!r.Done) throw TCliFailure(a.In + ": reciprocals refused: " + r.Problem + "; nothing written");
     WriteSequenceFile(a.Out, *seq);
-    ctx.Out << Shown(seq->Name.Get()) << ": " << r.Total << " quadripoles, " << r.Added << " reciprocals added, "
-            << r.AlreadyPresent << " already present\n";
+    ctx.Out << Shown(seq->Name.Get()) << ": " << r.Total << " quadripoles, " << r.Added
+            << " reciprocals added, " << r.AlreadyPresent << " already present\n";
 }
 
 struct TOrderArgs {
     std::string In, Out;
     bool Ip = false;
     int Window = DefaultIpWindow;
-    int Channels = 0;   // 0: not asked
+    int Channels = 0;  // 0: not asked
 };
 
 void RunChannelOrder(TCliContext& ctx, const TOrderArgs& a) {
@@ -45,12 +46,12 @@ void RunChannelOrder(TCliContext& ctx, const TOrderArgs& a) {
     const int window = a.Ip ? a.Window : 0;
     const TChannelOrderResult r = OrderForChannels(*seq, a.Channels, window);
     WriteSequenceFile(a.Out, *seq);
-    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbQuadripole << " quadripoles, injections with " << a.Channels
-            << (a.Channels == 1 ? " channel: " : " channels: ") << r.InjectionsBefore << " before, " << r.InjectionsAfter
-            << " after";
+    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbQuadripole << " quadripoles, injections with "
+            << a.Channels << (a.Channels == 1 ? " channel: " : " channels: ") << r.InjectionsBefore
+            << " before, " << r.InjectionsAfter << " after";
     if (a.Ip)
-        ctx.Out << ", IP conflicts at window " << window << " injections: " << r.ConflictsBefore << " before, "
-                << r.ConflictsAfter << " after";
+        ctx.Out << ", IP conflicts at window " << window << " injections: " << r.ConflictsBefore
+                << " before, " << r.ConflictsAfter << " after";
     ctx.Out << "\n";
     if (r.ConflictsAfter > 0)
         ctx.Err << "warning: " << Shown(a.Out) << ": " << r.ConflictsAfter
@@ -98,7 +99,8 @@ void RunPlan(TCliContext& ctx, const TPlanArgs& a) {
         ctx.Out << j.dump(2) << "\n";
         return;
     }
-    ctx.Out << Shown(seq->Name.Get()) << ": " << p.Readings << " readings, " << p.CurrentDipoles << " current dipoles\n"
+    ctx.Out << Shown(seq->Name.Get()) << ": " << p.Readings << " readings, " << p.CurrentDipoles
+            << " current dipoles\n"
             << "channels: " << p.Channels << "\n"
             << "injections in list order: " << p.Injections << "\n"
             << "fewest injections in any order: " << p.FewestInjections << "\n"
@@ -107,9 +109,9 @@ void RunPlan(TCliContext& ctx, const TPlanArgs& a) {
     for (auto it = p.PerInjection.rbegin(); it != p.PerInjection.rend(); ++it)
         ctx.Out << (it == p.PerInjection.rbegin() ? " " : ", ") << it->first << " x " << it->second;
     ctx.Out << "\n"
-            << "acquisition time: " << DurationText(p.SecondsMin) << " to " << DurationText(p.SecondsMax) << " ("
-            << LeastStacks(*seq) << " to " << MostStacks(*seq) << " stacks an injection, each stack four half-periods of "
-            << std::max(seq->Time, 0) << " ms)\n";
+            << "acquisition time: " << DurationText(p.SecondsMin) << " to " << DurationText(p.SecondsMax)
+            << " (" << LeastStacks(*seq) << " to " << MostStacks(*seq)
+            << " stacks an injection, each stack four half-periods of " << std::max(seq->Time, 0) << " ms)\n";
 }
 
 struct TCheckArgs {
@@ -141,17 +143,20 @@ void RunCheck(TCliContext& ctx, const TCheckArgs& a) {
             if (repeating++ == 0) first = i;
         }
         if (repeating > 0) {
-            std::string label = QuadripoleLabel(seq->Quadripoles[first], "-");   // " 1-1-1-1  "
+            std::string label = QuadripoleLabel(seq->Quadripoles[first], "-");  // " 1-1-1-1  "
             label = label.substr(1, label.find_last_not_of(' '));
-            ctx.Out << Shown(file) << ": " << repeating << (repeating == 1 ? " quadripole names" : " quadripoles name")
-                    << " an electrode more than once, the first number " << first + 1 << " ("
-                    << label << ")\n";
+            ctx.Out << Shown(file) << ": " << repeating
+                    << (repeating == 1 ? " quadripole names" : " quadripoles name")
+                    << " an electrode more than once, the first number " << first + 1 << " (" << label
+                    << ")\n";
             ++findings;
         }
     }
     if (findings > 0 || unread > 0)
-        throw TCliFailure("check: " + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
-                          (unread > 0 ? ", " + std::to_string(unread) + (unread == 1 ? " file" : " files") + " not read" : ""));
+        throw TCliFailure(
+            "check: " + std::to_string(findings) + (findings == 1 ? " finding" : " findings") +
+            (unread > 0 ? ", " + std::to_string(unread) + (unread == 1 ? " file" : " files") + " not read"
+                        : ""));
 }
 
 }  // namespace
@@ -161,26 +166,33 @@ void AddPlanCommands(CLI::App& app, TCliContext& ctx) {
     auto* r = app.add_subcommand(
         "reciprocal",
         "Write a sequence with the reciprocal M N A B of each quadripole A B M N (same geometric factor), "
-        "after the quadripoles, or alone with --only; a reciprocal already present is not added twice; a result "
-        "above " + std::to_string(MaxQuadripoles) + " quadripoles is refused");
+        "after the quadripoles, or alone with --only; a reciprocal already present is not added twice; a "
+        "result "
+        "above " +
+            std::to_string(MaxQuadripoles) + " quadripoles is refused");
     r->add_option("IN", rec->In, "The sequence file (.sqx)")->required();
     r->add_option("-o", rec->Out, "The .sqx file to write")->required();
     r->add_flag("--only", rec->Only, "Keep the reciprocals alone instead of appending them");
     r->callback([rec, &ctx] { RunReciprocal(ctx, *rec); });
 
     auto ord = std::make_shared<TOrderArgs>();
-    auto* o = app.add_subcommand(
-        "order",
-        "Write a sequence with the same quadripoles in another order, and print the conflicts before and after. "
-        "With --ip: a reading conflicts when its M or N is the A or B of one of the W readings before it (the "
-        "remote electrode never does); readings sharing a current pair stay together where the rule allows. With "
-        "--channels C: the fewest injections of a C-channel meter, and with --ip too the window counts injections");
+    auto* o = app.add_subcommand("order",
+                                 "Write a sequence with the same quadripoles in another order, and print the "
+                                 "conflicts before and after. "
+                                 "With --ip: a reading conflicts when its M or N is the A or B of one of the "
+                                 "W readings before it (the "
+                                 "remote electrode never does); readings sharing a current pair stay "
+                                 "together where the rule allows. With "
+                                 "--channels C: the fewest injections of a C-channel meter, and with --ip "
+                                 "too the window counts injections");
     o->add_option("IN", ord->In, "The sequence file (.sqx)")->required();
     o->add_option("-o", ord->Out, "The .sqx file to write")->required();
-    auto* ipFlag =
-        o->add_flag("--ip", ord->Ip, "Order for induced polarisation: potentials away from electrodes that just carried current");
-    o->add_option("--window", ord->Window,
-                  "W, the readings before a reading that are looked at (default 5); with --channels, the injections")
+    auto* ipFlag = o->add_flag(
+        "--ip", ord->Ip,
+        "Order for induced polarisation: potentials away from electrodes that just carried current");
+    o->add_option(
+         "--window", ord->Window,
+         "W, the readings before a reading that are looked at (default 5); with --channels, the injections")
         ->check(CLI::Range(1, MaxQuadripoles))
         ->needs(ipFlag);
     o->add_option("--channels", ord->Channels,
@@ -193,13 +205,16 @@ void AddPlanCommands(CLI::App& app, TCliContext& ctx) {
     auto plan = std::make_shared<TPlanArgs>();
     auto* pl = app.add_subcommand(
         "plan",
-        "Print what a sequence costs on a meter with C channels: the readings, the distinct current dipoles, the "
+        "Print what a sequence costs on a meter with C channels: the readings, the distinct current dipoles, "
+        "the "
         "injections in list order (readings that follow each other with the same A and B, up to C per "
-        "injection), the fewest injections any order reaches, the readings per injection, and the acquisition "
+        "injection), the fewest injections any order reaches, the readings per injection, and the "
+        "acquisition "
         "time from StackMin to StackMax stacks an injection (at least one), each stack taken as four "
         "half-periods of Time: current one way, off, the other way, off");
     pl->add_option("FILE", plan->File, "The sequence file (.sqx)")->required();
-    pl->add_option("--channels", plan->Channels, "C, the channels of the meter (1 to " + std::to_string(MaxChannels) + ", default 1)")
+    pl->add_option("--channels", plan->Channels,
+                   "C, the channels of the meter (1 to " + std::to_string(MaxChannels) + ", default 1)")
         ->check(CLI::Range(MinChannels, MaxChannels));
     pl->add_flag("--json", plan->Json,
                  "Print one JSON object: readings, current_dipoles, channels, injections, fewest_injections, "
@@ -212,9 +227,10 @@ void AddPlanCommands(CLI::App& app, TCliContext& ctx) {
         "List what an instrument family will refuse or change in each sequence, one line each: more than " +
             std::to_string(Family1MaxQuadripoles) + " quadripoles (family 1), electrode numbers above " +
             std::to_string(Family1MaxElectrodeNumber) + " (family 1), the electrode table cut at " +
-            std::to_string(Family2MaxLastElectrode) + " (family 2), names cut to " + std::to_string(Family1NameLength) +
-            " (family 1) or " + std::to_string(Family2NameLength) +
-            " (family 2) characters, codes outside their tables, an empty quadripole table. Exit 0 when there is "
+            std::to_string(Family2MaxLastElectrode) + " (family 2), names cut to " +
+            std::to_string(Family1NameLength) + " (family 1) or " + std::to_string(Family2NameLength) +
+            " (family 2) characters, codes outside their tables, an empty quadripole table. Exit 0 when "
+            "there is "
             "nothing to say, 1 otherwise");
     c->add_option("--family", chk->Family, "1 = Varnel Zenda,Z1,Z2; 2 = Varnel Optra, Tarsk Optra")
         ->required()

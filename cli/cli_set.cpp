@@ -1,17 +1,18 @@
 // Commands on a set of sequences: show, add, remove, comment. Each change opens the set, changes it and
 // saves it with the set's own Save, holding the set's folder from the open to the save, so that two
 // commands on one set follow each other instead of mixing.
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <sys/stat.h>
 
 #include "cli/cli.h"
 #include "model/datafolder.h"
+#include "model/sqxfile.h"
 #include "storage/import.h"
 #include "storage/sequenceset.h"
-#include "model/sqxfile.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ using nlohmann::ordered_json;
 
 struct TSetOptions {
     std::string Folder;
-    std::vector<std::string> Items;   // files to add, names to remove
+    std::vector<std::string> Items;  // files to add, names to remove
     std::string Text;
     bool Json = false;
 };
@@ -47,7 +48,8 @@ void OpenHeld(TCliContext& ctx, TSequenceSet& set, const std::string& folder) {
 }
 
 void Save(TSequenceSet& set) {
-    if (set.Save() != TSaveResult::Saved) throw TCliFailure(Shown(set.SetFolder()) + ": the set folder is gone");
+    if (set.Save() != TSaveResult::Saved)
+        throw TCliFailure(Shown(set.SetFolder()) + ": the set folder is gone");
 }
 
 void RunShow(TCliContext& ctx, const TSetOptions& o) {
@@ -71,11 +73,12 @@ void RunShow(TCliContext& ctx, const TSetOptions& o) {
         ctx.Out << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return;
     }
-    ctx.Out << "Set " << Shown(o.Folder) << ": " << set.Count() << (set.Count() == 1 ? " sequence\n" : " sequences\n");
+    ctx.Out << "Set " << Shown(o.Folder) << ": " << set.Count()
+            << (set.Count() == 1 ? " sequence\n" : " sequences\n");
     for (int i = 0; i < set.Count(); ++i) {
         const TSequence& s = set.Sequence(i);
-        ctx.Out << "  " << Shown(s.Name.Get()) << ": " << Shown(ArrayTypeName(s.ArrayType)) << ", " << s.NbElectrode
-                << " electrodes, " << s.NbQuadripole << " quadripoles\n";
+        ctx.Out << "  " << Shown(s.Name.Get()) << ": " << Shown(ArrayTypeName(s.ArrayType)) << ", "
+                << s.NbElectrode << " electrodes, " << s.NbQuadripole << " quadripoles\n";
     }
     ctx.Out << "Comment:\n";
     for (const auto& line : set.Comment()) ctx.Out << "  " << Shown(line) << "\n";
@@ -113,7 +116,8 @@ void RunRemove(TCliContext& ctx, const TSetOptions& o) {
     OpenHeld(ctx, set, o.Folder);
     for (const auto& n : o.Items)
         if (set.IndexOf(n) < 0)
-            throw TCliFailure(Shown(o.Folder) + ": the set has no sequence named " + Shown(n) + "; nothing was saved");
+            throw TCliFailure(Shown(o.Folder) + ": the set has no sequence named " + Shown(n) +
+                              "; nothing was saved");
     for (const auto& n : o.Items) {
         const int i = set.IndexOf(n);
         if (i >= 0) set.DeleteSequence(i);
@@ -133,7 +137,8 @@ void RunComment(TCliContext& ctx, const TSetOptions& o) {
 }  // namespace
 
 void AddSetCommands(CLI::App& app, TCliContext& ctx) {
-    auto* sc = app.add_subcommand("set", "Show and change a set of sequences (a folder), saved as the desktop saves it");
+    auto* sc = app.add_subcommand(
+        "set", "Show and change a set of sequences (a folder), saved as the desktop saves it");
     sc->require_subcommand(1);
 
     auto show = std::make_shared<TSetOptions>();

@@ -20,25 +20,30 @@ using nlohmann::ordered_json;
 // decimal form is unique, and the punctuation are written here. Callers make room (Room) for a whole
 // record at a time; the writes within it do not check.
 class TJsonWriter {
-public:
+   public:
     explicit TJsonWriter(std::ostream& out)
-        : out_(out), buffer_(new char[Capacity]), cur_(buffer_.get()),
+        : out_(out),
+          buffer_(new char[Capacity]),
+          cur_(buffer_.get()),
           serializer_(std::make_shared<TAdapter>(*this), ' ') {
         for (int i = 0; i < SmallInts; ++i)
-            small_[i].Length = static_cast<uint8_t>(std::to_chars(small_[i].Text, small_[i].Text + 4, i).ptr - small_[i].Text);
+            small_[i].Length = static_cast<uint8_t>(std::to_chars(small_[i].Text, small_[i].Text + 4, i).ptr -
+                                                    small_[i].Text);
     }
     TJsonWriter(const TJsonWriter&) = delete;
     TJsonWriter& operator=(const TJsonWriter&) = delete;
 
     // Room for `n` more bytes, sending what the buffer holds once it is past FlushAt.
     void Room(std::size_t n = RecordRoom) {
-        if (cur_ - buffer_.get() >= static_cast<std::ptrdiff_t>(FlushAt) || cur_ + n > buffer_.get() + Capacity) Flush();
+        if (cur_ - buffer_.get() >= static_cast<std::ptrdiff_t>(FlushAt) ||
+            cur_ + n > buffer_.get() + Capacity)
+            Flush();
     }
     // The writes of one record, through a position of their own that the compiler keeps in a
     // register: cur_, reached through the writer, would be read and written again around every byte
     // stored, since bytes may be stored anywhere.
     class TRecord {
-    public:
+       public:
         explicit TRecord(TJsonWriter& w) : w_(w), p_(w.cur_) {}
         ~TRecord() { w_.cur_ = p_; }
         TRecord(const TRecord&) = delete;
@@ -55,7 +60,7 @@ public:
             p_ += N - 1;
         }
         void Int(long v) {
-            if (v >= 0 && v < SmallInts) {   // electrode numbers, levels, codes: from a table
+            if (v >= 0 && v < SmallInts) {  // electrode numbers, levels, codes: from a table
                 std::memcpy(p_, w_.small_[v].Text, sizeof w_.small_[v].Text);
                 p_ += w_.small_[v].Length;
                 return;
@@ -70,21 +75,22 @@ public:
             // Two places for each value: values in use together that share one do not push each
             // other out. Positions and spacings have many trailing zero bits, so all bits are mixed
             // first.
-            TCached* set = &w_.cache_[((uint64_t(bits) * 0x9E3779B97F4A7C15ull) >> (64 - CacheBits)) & ~std::size_t{1}];
+            TCached* set =
+                &w_.cache_[((uint64_t(bits) * 0x9E3779B97F4A7C15ull) >> (64 - CacheBits)) & ~std::size_t{1}];
             for (TCached* c : {set, set + 1}) {
                 if (c->Bits == bits && c->Length != 0) [[likely]] {
-                    std::memcpy(p_, c->Text, sizeof c->Text);   // the record's room covers the whole copy
+                    std::memcpy(p_, c->Text, sizeof c->Text);  // the record's room covers the whole copy
                     p_ += c->Length;
                     return;
                 }
             }
-            set[1] = set[0];   // the older of the two goes
+            set[1] = set[0];  // the older of the two goes
             w_.cur_ = p_;
             w_.FloatText(v, bits, set[0]);
             p_ = w_.cur_;
         }
 
-    private:
+       private:
         TJsonWriter& w_;
         char* p_;
     };
@@ -121,7 +127,7 @@ public:
         cur_ = buffer_.get();
     }
 
-private:
+   private:
     static constexpr std::size_t FlushAt = 64 * 1024;
     // A record of the document (its numbers at most 24 characters each, its names at most 31
     // characters, each escaped to at most 6) fits in RecordRoom.
@@ -130,8 +136,8 @@ private:
     static constexpr int CacheBits = 12;
     struct TCached {
         uint32_t Bits = 0;
-        uint8_t Length = 0;   // 0: empty
-        char Text[27];        // the longest form of a float widened to double is 24 characters
+        uint8_t Length = 0;  // 0: empty
+        char Text[27];       // the longest form of a float widened to double is 24 characters
     };
     // A float not among the recent ones: worked out and kept.
     [[gnu::noinline]] void FloatText(float v, uint32_t bits, TCached& c) {
@@ -213,10 +219,14 @@ void WriteSequenceJson(std::ostream& out, const TSequence& seq) {
         w->Raw(key);
         w->Float(v);
     }
-    const std::pair<const char*, long> ints[] = {
-        {",\"grid_line_x\":", seq.GridLineX}, {",\"grid_line_y\":", seq.GridLineY}, {",\"qmax\":", seq.QMax},
-        {",\"stack_min\":", seq.StackMin},    {",\"stack_max\":", seq.StackMax},    {",\"time\":", seq.Time},
-        {",\"mode\":", seq.Mode},             {",\"vmn_range\":", seq.VmnRange}};
+    const std::pair<const char*, long> ints[] = {{",\"grid_line_x\":", seq.GridLineX},
+                                                 {",\"grid_line_y\":", seq.GridLineY},
+                                                 {",\"qmax\":", seq.QMax},
+                                                 {",\"stack_min\":", seq.StackMin},
+                                                 {",\"stack_max\":", seq.StackMax},
+                                                 {",\"time\":", seq.Time},
+                                                 {",\"mode\":", seq.Mode},
+                                                 {",\"vmn_range\":", seq.VmnRange}};
     for (const auto& [key, v] : ints) {
         w->Raw(key);
         w->Int(v);

@@ -32,7 +32,7 @@ TCellModel::TCellModel(const std::vector<double>& positions, double depth) {
     depth_ = depth > 0 ? depth : TCellLayout::DefaultDepthPerLength * length;
     depth_ = std::max(depth_, TCellLayout::FirstLayerPerSpacing * a);
 
-    std::vector<double> xe;   // column edges
+    std::vector<double> xe;  // column edges
     double pad = 0;
     for (int k = TCellLayout::PaddingColumns - 1; k >= 0; --k) pad += a * std::ldexp(1.0, k);
     double at = x.front() - pad;
@@ -50,7 +50,7 @@ TCellModel::TCellModel(const std::vector<double>& positions, double depth) {
         xe.push_back(at);
     }
 
-    std::vector<double> ze{0.0};   // layer edges
+    std::vector<double> ze{0.0};  // layer edges
     double t = TCellLayout::FirstLayerPerSpacing * a;
     while (ze.back() + t < depth_ * (1 - 1e-6)) {
         ze.push_back(ze.back() + t);
@@ -58,8 +58,10 @@ TCellModel::TCellModel(const std::vector<double>& positions, double depth) {
     }
     // The last target layer ends at the depth of interest: a sliver thinner than half the layer above
     // is merged into that layer.
-    if (ze.size() > 1 && depth_ - ze.back() < 0.5 * (ze.back() - ze[ze.size() - 2])) ze.back() = depth_;
-    else ze.push_back(depth_);
+    if (ze.size() > 1 && depth_ - ze.back() < 0.5 * (ze.back() - ze[ze.size() - 2]))
+        ze.back() = depth_;
+    else
+        ze.push_back(depth_);
     ze.push_back(2 * depth_);
 
     const double left = x.front(), right = x.back();
@@ -102,8 +104,10 @@ void TCellModel::Finish() {
         const TCell& c = cells_[i];
         for (int j = 0; j < n; ++j) {
             const TCell& d = cells_[j];
-            if (Near(c.X1, d.X0, scale) && Near(c.Z0, d.Z0, scale) && Near(c.Z1, d.Z1, scale)) link(i, j);
-            else if (Near(c.Z1, d.Z0, scale) && Near(c.X0, d.X0, scale) && Near(c.X1, d.X1, scale)) link(i, j);
+            if (Near(c.X1, d.X0, scale) && Near(c.Z0, d.Z0, scale) && Near(c.Z1, d.Z1, scale))
+                link(i, j);
+            else if (Near(c.Z1, d.Z0, scale) && Near(c.X0, d.X0, scale) && Near(c.X1, d.X1, scale))
+                link(i, j);
         }
         entries.emplace_back(i, i, Ridge);
     }

@@ -7,9 +7,9 @@
 #include <vector>
 
 struct TCell {
-    double X0, X1;   // left and right edge
-    double Z0, Z1;   // top and bottom (Z0 < Z1)
-    bool Target;     // inside the area a design is judged on
+    double X0, X1;  // left and right edge
+    double Z0, Z1;  // top and bottom (Z0 < Z1)
+    bool Target;    // inside the area a design is judged on
 };
 
 // How the cells are laid out. Each choice is made once, here, for the reasons given.
@@ -32,7 +32,7 @@ struct TCellLayout {
 };
 
 class TCellModel {
-public:
+   public:
     // Cells under electrodes at `positions` (sorted, at least two distinct) down to `depth` (0 or less:
     // the default share of the line's length).
     TCellModel(const std::vector<double>& positions, double depth);
@@ -51,7 +51,7 @@ public:
     const Eigen::SparseMatrix<double>& Smoothness() const { return smooth_; }
     static constexpr double Ridge = 1e-3;
 
-private:
+   private:
     void Finish();
     std::vector<TCell> cells_;
     std::vector<int> target_;

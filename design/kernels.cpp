@@ -39,7 +39,7 @@ std::array<TRule, MaxOrder + 1> MakeRules() {
                 if (std::fabs(dx) < 1e-16) break;
             }
             r.X[i] = 0.5 * (1 - x);
-            r.W[i] = 1.0 / ((1 - x * x) * dp * dp);   // 2 / ((1-x^2) P'^2), halved for [0, 1]
+            r.W[i] = 1.0 / ((1 - x * x) * dp * dp);  // 2 / ((1-x^2) P'^2), halved for [0, 1]
         }
     }
     return rules;
@@ -71,7 +71,8 @@ double GaussRect(const TRect& r, double xp, double xq, int n) {
 
 // The triangle (c, p1, p2) from the unit square: point = c + u (p1 - c) + u v (p2 - p1), Jacobian
 // u |det(p1 - c, p2 - p1)|, which cancels a 1 / r singularity at c.
-double DuffyTriangle(double cx, double cz, double p1x, double p1z, double p2x, double p2z, double xp, double xq) {
+double DuffyTriangle(double cx, double cz, double p1x, double p1z, double p2x, double p2z, double xp,
+                     double xq) {
     const TRule& g = Rules()[DuffyOrder];
     const double ax = p1x - cx, az = p1z - cz, bx = p2x - p1x, bz = p2z - p1z;
     const double det = std::fabs(ax * bz - az * bx);
@@ -80,7 +81,8 @@ double DuffyTriangle(double cx, double cz, double p1x, double p1z, double p2x, d
         const double u = g.X[i];
         for (int k = 0; k < g.N; ++k) {
             const double v = g.X[k];
-            sum += g.W[i] * g.W[k] * u * PolePoleDensity(cx + u * ax + u * v * bx, cz + u * az + u * v * bz, xp, xq);
+            sum += g.W[i] * g.W[k] * u *
+                   PolePoleDensity(cx + u * ax + u * v * bx, cz + u * az + u * v * bz, xp, xq);
         }
     }
     return sum * det;
@@ -89,7 +91,8 @@ double DuffyTriangle(double cx, double cz, double p1x, double p1z, double p2x, d
 double DuffyRect(const TRect& r, double cx, double xp, double xq) {
     // The singular corner is on the top edge, at x = cx (r.X0 or r.X1).
     const double ox = cx == r.X0 ? r.X1 : r.X0;
-    return DuffyTriangle(cx, r.Z0, ox, r.Z0, ox, r.Z1, xp, xq) + DuffyTriangle(cx, r.Z0, ox, r.Z1, cx, r.Z1, xp, xq);
+    return DuffyTriangle(cx, r.Z0, ox, r.Z0, ox, r.Z1, xp, xq) +
+           DuffyTriangle(cx, r.Z0, ox, r.Z1, cx, r.Z1, xp, xq);
 }
 
 double Integrate(const TRect& r, double xp, double xq, int level) {
@@ -114,18 +117,21 @@ double Integrate(const TRect& r, double xp, double xq, int level) {
     }
     if (corners == 2) {
         const double mid = 0.5 * (r.X0 + r.X1);
-        return Integrate({r.X0, mid, r.Z0, r.Z1}, xp, xq, level + 1) + Integrate({mid, r.X1, r.Z0, r.Z1}, xp, xq, level + 1);
+        return Integrate({r.X0, mid, r.Z0, r.Z1}, xp, xq, level + 1) +
+               Integrate({mid, r.X1, r.Z0, r.Z1}, xp, xq, level + 1);
     }
     if (corners == 1) {
         // A long thin cell maps badly onto the corner's triangles: cut it near square first.
         if (w > 2 * h && level < MaxSplit) {
             const double cut = corner == r.X0 ? r.X0 + h : r.X1 - h;
             return Integrate({std::min(corner, cut), std::max(corner, cut), r.Z0, r.Z1}, xp, xq, level + 1) +
-                   Integrate(corner == r.X0 ? TRect{cut, r.X1, r.Z0, r.Z1} : TRect{r.X0, cut, r.Z0, r.Z1}, xp, xq, level + 1);
+                   Integrate(corner == r.X0 ? TRect{cut, r.X1, r.Z0, r.Z1} : TRect{r.X0, cut, r.Z0, r.Z1}, xp,
+                             xq, level + 1);
         }
         if (h > 2 * w && level < MaxSplit) {
             const double cut = r.Z0 + w;
-            return Integrate({r.X0, r.X1, r.Z0, cut}, xp, xq, level + 1) + Integrate({r.X0, r.X1, cut, r.Z1}, xp, xq, level + 1);
+            return Integrate({r.X0, r.X1, r.Z0, cut}, xp, xq, level + 1) +
+                   Integrate({r.X0, r.X1, cut, r.Z1}, xp, xq, level + 1);
         }
         return DuffyRect(r, corner, xp, xq);
     }
@@ -138,8 +144,10 @@ double Integrate(const TRect& r, double xp, double xq, int level) {
     const double ratio = d / size;
     if (ratio < 0.5 && level < MaxSplit) {
         const double mx = 0.5 * (r.X0 + r.X1), mz = 0.5 * (r.Z0 + r.Z1);
-        return Integrate({r.X0, mx, r.Z0, mz}, xp, xq, level + 1) + Integrate({mx, r.X1, r.Z0, mz}, xp, xq, level + 1) +
-               Integrate({r.X0, mx, mz, r.Z1}, xp, xq, level + 1) + Integrate({mx, r.X1, mz, r.Z1}, xp, xq, level + 1);
+        return Integrate({r.X0, mx, r.Z0, mz}, xp, xq, level + 1) +
+               Integrate({mx, r.X1, r.Z0, mz}, xp, xq, level + 1) +
+               Integrate({r.X0, mx, mz, r.Z1}, xp, xq, level + 1) +
+               Integrate({mx, r.X1, mz, r.Z1}, xp, xq, level + 1);
     }
     const int n = ratio >= 6 ? 2 : ratio >= 3 ? 3 : ratio >= 1.5 ? 4 : 6;
     return GaussRect(r, xp, xq, n);
@@ -167,7 +175,9 @@ double CarlsonRD(double x, double y, double z) {
         if (std::max({std::fabs(delx), std::fabs(dely), std::fabs(delz)}) <= ErrTol) break;
     }
     const double ea = delx * dely, eb = delz * delz, ec = ea - eb, ed = ea - 6 * eb, ee = ed + ec + ec;
-    return 3 * sum + fac * (1 + ed * (-C1 + C5 * ed - C6 * delz * ee) + delz * (C2 * ee + delz * (-C3 * ec + delz * C4 * ea))) /
+    return 3 * sum + fac *
+                         (1 + ed * (-C1 + C5 * ed - C6 * delz * ee) +
+                          delz * (C2 * ee + delz * (-C3 * ec + delz * C4 * ea))) /
                          (ave * std::sqrt(ave));
 }
 
@@ -209,7 +219,7 @@ double PolePoleDensityByQuadrature(double x, double z, double xp, double xq) {
             sum += g.W[i] * du * y * f(y);
         }
     }
-    sum += 1.0 / (3 * hi * hi * hi);   // the tail: f ~ 1 / y^4
+    sum += 1.0 / (3 * hi * hi * hi);  // the tail: f ~ 1 / y^4
     return 2 * sum / (4 * Pi * Pi);
 }
 
@@ -221,7 +231,8 @@ double PolePoleCellByMidpoints(const TCell& cell, double xp, double xq, int n) {
     const double w = (cell.X1 - cell.X0) / n, h = (cell.Z1 - cell.Z0) / n;
     double sum = 0;
     for (int i = 0; i < n; ++i)
-        for (int k = 0; k < n; ++k) sum += PolePoleDensity(cell.X0 + (i + 0.5) * w, cell.Z0 + (k + 0.5) * h, xp, xq);
+        for (int k = 0; k < n; ++k)
+            sum += PolePoleDensity(cell.X0 + (i + 0.5) * w, cell.Z0 + (k + 0.5) * h, xp, xq);
     return sum * w * h;
 }
 
@@ -244,11 +255,12 @@ struct TRelativeCellHash {
 
 }  // namespace
 
-TPairKernels::TPairKernels(const TCellModel& model, const std::vector<double>& positions, const std::atomic<bool>* stop)
+TPairKernels::TPairKernels(const TCellModel& model, const std::vector<double>& positions,
+                           const std::atomic<bool>* stop)
     : n_(static_cast<int>(positions.size())) {
     const int pairs = PairCount(n_), cells = model.Size();
     jt_.resize(cells, pairs);
-    (void)Rules();   // built once, before the threads share it
+    (void)Rules();  // built once, before the threads share it
     // Lengths as whole multiples of a millionth of the spacing: cells of a model are at least a
     // thousandth of a spacing apart, and positions differ by their float rounding at most.
     const double unit = 1e-6 * std::max(model.Spacing(), 1e-12);

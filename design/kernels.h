@@ -41,13 +41,14 @@ inline int PairCount(int n) { return n * (n - 1) / 2; }
 // J_ij of each cell. Computed on all cores; `stop`, when set, ends the work early (the result is then
 // incomplete and Stopped() says so).
 class TPairKernels {
-public:
-    TPairKernels(const TCellModel& model, const std::vector<double>& positions, const std::atomic<bool>* stop = nullptr);
-    const Eigen::MatrixXd& Jt() const { return jt_; }   // cells x pairs
+   public:
+    TPairKernels(const TCellModel& model, const std::vector<double>& positions,
+                 const std::atomic<bool>* stop = nullptr);
+    const Eigen::MatrixXd& Jt() const { return jt_; }  // cells x pairs
     int Electrodes() const { return n_; }
     bool Stopped() const { return stopped_; }
 
-private:
+   private:
     Eigen::MatrixXd jt_;
     int n_;
     bool stopped_ = false;

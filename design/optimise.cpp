@@ -25,8 +25,8 @@ int64_t CanonicalKey(const TDesignQuad& q, int n) {
 }
 
 bool FourElectrodes(const TDesignQuad& q) {
-    return q.A >= 0 && q.B >= 0 && q.M >= 0 && q.N >= 0 && q.A != q.B && q.A != q.M && q.A != q.N && q.B != q.M &&
-           q.B != q.N && q.M != q.N;
+    return q.A >= 0 && q.B >= 0 && q.M >= 0 && q.N >= 0 && q.A != q.B && q.A != q.M && q.A != q.N &&
+           q.B != q.M && q.B != q.N && q.M != q.N;
 }
 
 double Figure(const TDesignProblem& problem, const Eigen::MatrixXd& inverseA) {
@@ -68,7 +68,10 @@ std::vector<TDesignQuad> DefaultStart(const TDesignProblem& problem, int reading
     const int count = std::min(available, std::max(1, readings / 5));
     std::vector<TDesignQuad> start;
     for (int r = 0; r < count; ++r) {
-        const int i = count == 1 ? 0 : static_cast<int>(std::lround(static_cast<double>(r) * (available - 1) / (count - 1)));
+        const int i =
+            count == 1
+                ? 0
+                : static_cast<int>(std::lround(static_cast<double>(r) * (available - 1) / (count - 1)));
         start.push_back({i, i + 3, i + 1, i + 2});
     }
     return start;
@@ -98,11 +101,12 @@ namespace {
 //     sum_j w_j u_j (C u)_j    = K^2 s^T H s,   H = sym(P_T^T diag(w) (C P)_T),  P = A^-1 J,
 // T the target cells and w_j = lambda / R_jj(comprehensive); a candidate's gain is then 16 look-ups.
 class TRanking {
-public:
+   public:
     TRanking(const TDesignProblem& problem) : problem_(problem), target_(problem.Model().TargetCells()) {
         const Eigen::VectorXd& rc = problem.ComprehensiveDiagonal();
         w_.resize(static_cast<long>(target_.size()));
-        for (std::size_t t = 0; t < target_.size(); ++t) w_(static_cast<long>(t)) = problem.Lambda() / rc(target_[t]);
+        for (std::size_t t = 0; t < target_.size(); ++t)
+            w_(static_cast<long>(t)) = problem.Lambda() / rc(target_[t]);
     }
 
     // Everything from A^-1 afresh: the large products, cells^2 x pairs and pairs^2 x cells.
@@ -113,19 +117,20 @@ public:
         cp_ = problem_.Model().Smoothness() * p_;
         const Eigen::MatrixXd pt = w_.asDiagonal() * p_(target_, Eigen::all);
         h_.noalias() = pt.transpose() * cp_(target_, Eigen::all);
-        h_ = 0.5 * (h_ + h_.transpose()).eval();   // only the symmetric part counts in s^T H s
+        h_ = 0.5 * (h_ + h_.transpose()).eval();  // only the symmetric part counts in s^T H s
     }
 
     // After A^-1 became A^-1 - U U^T (the readings added since, each rank-1 update a column of U):
     // P' = P - U V^T, V = J^T U, and M, C P, H follow with products of pairs x pairs x k only.
     void Downdate(const Eigen::MatrixXd& u) {
-        const Eigen::MatrixXd v = problem_.Jt().transpose() * u;                 // pairs x k
-        const Eigen::MatrixXd cu = problem_.Model().Smoothness() * u;            // cells x k
-        const Eigen::MatrixXd wu = w_.asDiagonal() * u(target_, Eigen::all);     // targets x k
+        const Eigen::MatrixXd v = problem_.Jt().transpose() * u;              // pairs x k
+        const Eigen::MatrixXd cu = problem_.Model().Smoothness() * u;         // cells x k
+        const Eigen::MatrixXd wu = w_.asDiagonal() * u(target_, Eigen::all);  // targets x k
         const Eigen::MatrixXd wcu = w_.asDiagonal() * cu(target_, Eigen::all);
         // H' = H - X V^T - V Y + V Z V^T, X = P_T^T W (CU)_T, Y = U_T^T W (CP)_T, Z = U_T^T W (CU)_T;
         // symmetrised with E = X + Y^T.
-        const Eigen::MatrixXd e = p_(target_, Eigen::all).transpose() * wcu + cp_(target_, Eigen::all).transpose() * wu;
+        const Eigen::MatrixXd e =
+            p_(target_, Eigen::all).transpose() * wcu + cp_(target_, Eigen::all).transpose() * wu;
         Eigen::MatrixXd z = u(target_, Eigen::all).transpose() * wcu;
         z = 0.5 * (z + z.transpose()).eval();
         const Eigen::MatrixXd vz = v * z;
@@ -149,7 +154,7 @@ public:
         return k2 * Form(h_, ht_, c) / (1 + k2 * Form(m_, mt_, c));
     }
 
-private:
+   private:
     // In pool order the highest electrode l runs innermost, so the two pairs with l (slots 2 and 3)
     // step through consecutive indices while the two without it stay: an entry of a fixed pair's
     // column at a moving pair's row is read along memory, and so are the diagonal and the entry of the
@@ -165,7 +170,8 @@ private:
         for (int a = 0; a < n; ++a)
             for (int b = a + 1; b < n; ++b)
                 for (int l = b + 1; l < n; ++l)
-                    t.Cross[static_cast<std::size_t>(PairIndex(n, a, b)) * n + l] = x(PairIndex(n, a, l), PairIndex(n, b, l));
+                    t.Cross[static_cast<std::size_t>(PairIndex(n, a, b)) * n + l] =
+                        x(PairIndex(n, a, l), PairIndex(n, b, l));
     }
     // s^T X s over the candidate's pairs, X symmetric.
     static double Form(const Eigen::MatrixXd& x, const TTables& t, const TCandidate& c) {
@@ -175,8 +181,9 @@ private:
         const int m0 = c.Pair[2], m1 = c.Pair[3];
         const double s[4] = {double(c.Sign[0]), double(c.Sign[1]), double(c.Sign[2]), double(c.Sign[3])};
         double sum = d[c.Pair[0]] + d[c.Pair[1]] + d[m0] + d[m1];
-        sum += 2 * (s[0] * s[1] * f0[c.Pair[1]] + s[0] * s[2] * f0[m0] + s[0] * s[3] * f0[m1] + s[1] * s[2] * f1[m0] +
-                    s[1] * s[3] * f1[m1] + s[2] * s[3] * t.Cross[static_cast<std::size_t>(c.Cross)]);
+        sum += 2 * (s[0] * s[1] * f0[c.Pair[1]] + s[0] * s[2] * f0[m0] + s[0] * s[3] * f0[m1] +
+                    s[1] * s[2] * f1[m0] + s[1] * s[3] * f1[m1] +
+                    s[2] * s[3] * t.Cross[static_cast<std::size_t>(c.Cross)]);
         return sum;
     }
 
@@ -199,7 +206,8 @@ TOptimiseResult OptimiseDesign(const TDesignProblem& problem, const TOptimiseOpt
     result.Design = options.Start;
     if (options.Start.empty())
         for (const TDesignQuad& q : DefaultStart(problem, options.Readings))
-            if (options.MaxK <= 0 || std::fabs(problem.GeometricFactor(q)) <= options.MaxK) result.Design.push_back(q);
+            if (options.MaxK <= 0 || std::fabs(problem.GeometricFactor(q)) <= options.MaxK)
+                result.Design.push_back(q);
     if (static_cast<int>(result.Design.size()) > options.Readings)
         throw std::invalid_argument("the starting set holds more readings than asked for");
 
@@ -244,7 +252,9 @@ TOptimiseResult OptimiseDesign(const TDesignProblem& problem, const TOptimiseOpt
         // Best first; equal gains in pool order, so that the result does not depend on the sort.
         const int wanted = std::min(perIteration, options.Readings - static_cast<int>(result.Design.size()));
         const std::size_t look = std::min(order.size(), static_cast<std::size_t>(std::max(64, 16 * wanted)));
-        auto better = [&](std::size_t a, std::size_t b) { return score[a] != score[b] ? score[a] > score[b] : a < b; };
+        auto better = [&](std::size_t a, std::size_t b) {
+            return score[a] != score[b] ? score[a] > score[b] : a < b;
+        };
         std::partial_sort(order.begin(), order.begin() + static_cast<long>(look), order.end(), better);
 
         // Several per iteration when they are sufficiently orthogonal to the ones already added in
@@ -311,7 +321,8 @@ TOptimiseResult OptimiseDesign(const TDesignProblem& problem, const TOptimiseOpt
         // A^-1 g_i less the updates before it. One pass over A^-1 for all of them, not one each.
         const long k = static_cast<long>(chosen.size());
         Eigen::MatrixXd g(cells, k), u(cells, k);
-        for (long i = 0; i < k; ++i) g.col(i) = problem.Sensitivity(pool[chosen[static_cast<std::size_t>(i)]].Quad);
+        for (long i = 0; i < k; ++i)
+            g.col(i) = problem.Sensitivity(pool[chosen[static_cast<std::size_t>(i)]].Quad);
         const Eigen::MatrixXd y = inverseA * g;
         for (long i = 0; i < k; ++i) {
             Eigen::VectorXd ui = y.col(i);

@@ -17,8 +17,8 @@
 struct TCandidate {
     // Its four pairs ({A, B} x {M, N}): the two without its highest electrode, then the two with it.
     std::array<int32_t, 4> Pair;
-    std::array<int8_t, 4> Sign;    // +1 for AM and BN, -1 for AN and BM
-    int32_t Cross;                 // where the two pairs with the highest electrode meet (see optimise.cpp)
+    std::array<int8_t, 4> Sign;  // +1 for AM and BN, -1 for AN and BM
+    int32_t Cross;               // where the two pairs with the highest electrode meet (see optimise.cpp)
     double K;
     TDesignQuad Quad;
 };
@@ -30,10 +30,10 @@ std::vector<TCandidate> CandidatePool(const TDesignProblem& problem, double maxK
 std::vector<TDesignQuad> DefaultStart(const TDesignProblem& problem, int readings);
 
 struct TOptimiseOptions {
-    int Readings = 0;              // readings in the result, start included
-    double MaxK = 0;               // |K| limit of the candidates, 0 or less for none
-    bool Gamma = true;             // also the interleaved A M B N arrangements
-    std::vector<TDesignQuad> Start;   // empty: DefaultStart, less its readings beyond MaxK
+    int Readings = 0;                // readings in the result, start included
+    double MaxK = 0;                 // |K| limit of the candidates, 0 or less for none
+    bool Gamma = true;               // also the interleaved A M B N arrangements
+    std::vector<TDesignQuad> Start;  // empty: DefaultStart, less its readings beyond MaxK
     // At most this share of the readings asked for is added per iteration: fewer iterations are
     // faster, but each one ranks against a stale A^-1, so the design gets worse beyond a few per cent.
     double MaxShareAddedPerIteration = 0.04;
@@ -54,11 +54,11 @@ struct TOptimiseProgress {
 };
 
 struct TOptimiseResult {
-    std::vector<TDesignQuad> Design;   // the start first, then the readings in the order added
+    std::vector<TDesignQuad> Design;  // the start first, then the readings in the order added
     double Figure = 0;
     int Iterations = 0;
-    bool RanOut = false;    // the candidates ran out before the readings asked for
-    bool Stopped = false;   // `stop` was set: the design is incomplete and must not be used
+    bool RanOut = false;   // the candidates ran out before the readings asked for
+    bool Stopped = false;  // `stop` was set: the design is incomplete and must not be used
 };
 
 // Throws std::invalid_argument when the start holds more readings than asked for.

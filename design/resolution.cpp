@@ -48,8 +48,9 @@ TDesignProblem::TDesignProblem(std::vector<double> positions, double depth, cons
     std::sort(x_.begin(), x_.end());
     if (x_.size() < 4) throw std::invalid_argument("a design needs at least four electrodes");
     if (x_.size() > static_cast<std::size_t>(MaxElectrodes))
-        throw std::invalid_argument("the resolution of more than " + std::to_string(MaxElectrodes) +
-                                    " electrodes is not computed (memory grows with the fourth power of the count)");
+        throw std::invalid_argument(
+            "the resolution of more than " + std::to_string(MaxElectrodes) +
+            " electrodes is not computed (memory grows with the fourth power of the count)");
     for (std::size_t i = 1; i < x_.size(); ++i)
         if (!(x_[i] > x_[i - 1])) throw std::invalid_argument("two electrodes share a position");
     model_ = std::make_unique<TCellModel>(x_, depth);
@@ -60,8 +61,8 @@ TDesignProblem::TDesignProblem(std::vector<double> positions, double depth, cons
     const Eigen::MatrixXd& jt = Jt();
     const Eigen::MatrixXd w = PairsMatrixOfAll(stop);
     if (stopped()) return;
-    const Eigen::MatrixXd wj = w * jt.transpose();               // pairs x cells
-    Eigen::MatrixXd gtg = jt * wj;                               // cells x cells
+    const Eigen::MatrixXd wj = w * jt.transpose();  // pairs x cells
+    Eigen::MatrixXd gtg = jt * wj;                  // cells x cells
     const double count = static_cast<double>(ComprehensiveCount());
     double mean = 0;
     for (int j : model_->TargetCells()) mean += gtg(j, j);
@@ -131,10 +132,12 @@ Eigen::VectorXd TDesignProblem::ResolutionDiagonal(const std::vector<TDesignQuad
     return ResolutionDiagonalOfInverse(SymmetricInverse(NormalMatrix(design)));
 }
 
-Eigen::VectorXd TDesignProblem::ResolutionDiagonalByFullProduct(const std::vector<TDesignQuad>& design) const {
+Eigen::VectorXd TDesignProblem::ResolutionDiagonalByFullProduct(
+    const std::vector<TDesignQuad>& design) const {
     const int cells = model_->Size();
     Eigen::MatrixXd g(static_cast<long>(design.size()), cells);
-    for (std::size_t r = 0; r < design.size(); ++r) g.row(static_cast<long>(r)) = Sensitivity(design[r]).transpose();
+    for (std::size_t r = 0; r < design.size(); ++r)
+        g.row(static_cast<long>(r)) = Sensitivity(design[r]).transpose();
     const Eigen::MatrixXd gtg = g.transpose() * g;
     const Eigen::MatrixXd a = gtg + lambda_ * Eigen::MatrixXd(model_->Smoothness());
     const Eigen::MatrixXd r = a.fullPivLu().solve(gtg);
@@ -147,9 +150,9 @@ void TDesignProblem::ForEachQuadripole(const std::function<void(const TDesignQua
         for (int j = i + 1; j < n; ++j)
             for (int k = j + 1; k < n; ++k)
                 for (int l = k + 1; l < n; ++l) {
-                    visit({i, j, k, l});   // dipole: A B M N
-                    visit({i, l, j, k});   // nested: A M N B
-                    visit({i, k, j, l});   // gamma: A M B N
+                    visit({i, j, k, l});  // dipole: A B M N
+                    visit({i, l, j, k});  // nested: A M N B
+                    visit({i, k, j, l});  // gamma: A M B N
                 }
 }
 

@@ -35,7 +35,7 @@ struct TPairRow {
 };
 
 class TDesignProblem {
-public:
+   public:
     // Damping. lambda is this factor times the mean, over the target cells, of the squared sensitivity
     // of one reading of the comprehensive set (diag(G^T G) / count): a property of the electrodes and
     // cells alone, the same for every design compared, and one that follows the cells when they are
@@ -53,16 +53,16 @@ public:
                    double dampingFactor = DefaultDampingFactor);
 
     int Electrodes() const { return static_cast<int>(x_.size()); }
-    const std::vector<double>& Positions() const { return x_; }    // sorted
+    const std::vector<double>& Positions() const { return x_; }  // sorted
     const TCellModel& Model() const { return *model_; }
-    const Eigen::MatrixXd& Jt() const { return kernels_->Jt(); }   // cells x pairs
+    const Eigen::MatrixXd& Jt() const { return kernels_->Jt(); }  // cells x pairs
     double Lambda() const { return lambda_; }
     bool Stopped() const { return stopped_; }
 
     // K of a quadripole (0 when its terms cancel).
     double GeometricFactor(const TDesignQuad& q) const;
     TPairRow Row(const TDesignQuad& q) const;
-    Eigen::VectorXd Sensitivity(const TDesignQuad& q) const;   // the row g, one entry per cell
+    Eigen::VectorXd Sensitivity(const TDesignQuad& q) const;  // the row g, one entry per cell
 
     // A = G^T G + lambda C of a design.
     Eigen::MatrixXd NormalMatrix(const std::vector<TDesignQuad>& design) const;
@@ -94,7 +94,7 @@ public:
     // gamma (A=i M=j B=k N=l) arrangement.
     void ForEachQuadripole(const std::function<void(const TDesignQuad&)>& visit) const;
 
-private:
+   private:
     std::vector<double> x_;
     std::unique_ptr<TCellModel> model_;
     std::unique_ptr<TPairKernels> kernels_;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <tuple>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "model/chartsink.h"
 #include "model/generate.h"
@@ -20,7 +20,8 @@ TDesignElectrodes DesignElectrodes(const TSequence& seq) {
     std::vector<std::pair<double, int>> placed;
     for (int k = 1; k < MaxElectrodes; ++k) {
         const TElectrode& e = seq.Electrodes[k];
-        if (e.Type == static_cast<int16_t>(TElectrodeType::Active) && std::isfinite(e.X)) placed.emplace_back(e.X, k);
+        if (e.Type == static_cast<int16_t>(TElectrodeType::Active) && std::isfinite(e.X))
+            placed.emplace_back(e.X, k);
     }
     std::sort(placed.begin(), placed.end());
     if (placed.size() < 4) throw std::invalid_argument("fewer than four electrodes are placed");
@@ -57,9 +58,11 @@ std::vector<TDesignQuad> DesignOfSequence(const TSequence& seq, const TDesignEle
         for (int s = 0; s < 4; ++s)
             for (int t = s + 1; t < 4; ++t)
                 if (real[s] >= 0 && real[s] == real[t])
-                    throw std::invalid_argument("quadripole " + std::to_string(q + 1) + " uses an electrode twice");
+                    throw std::invalid_argument("quadripole " + std::to_string(q + 1) +
+                                                " uses an electrode twice");
         if ((d.A < 0 && d.B < 0) || (d.M < 0 && d.N < 0))
-            throw std::invalid_argument("quadripole " + std::to_string(q + 1) + " has no real current or potential electrode");
+            throw std::invalid_argument("quadripole " + std::to_string(q + 1) +
+                                        " has no real current or potential electrode");
         design.push_back(d);
     }
     return design;

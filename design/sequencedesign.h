@@ -15,8 +15,8 @@ constexpr int32_t OptimisedArrayType = 9;
 // along x. Throws std::invalid_argument when two share a position or fewer than four are placed.
 struct TDesignElectrodes {
     std::vector<double> X;
-    std::vector<int> Number;   // the record's electrode number of each
-    int IndexOf(int number) const;   // -1 for the remote electrode and for numbers not placed
+    std::vector<int> Number;        // the record's electrode number of each
+    int IndexOf(int number) const;  // -1 for the remote electrode and for numbers not placed
 };
 TDesignElectrodes DesignElectrodes(const TSequence& seq);
 

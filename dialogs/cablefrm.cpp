@@ -1,7 +1,5 @@
 #include "dialogs/cablefrm.h"
 
-#include <cstring>
-
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,12 +11,13 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cstring>
 #include <exception>
 
-#include "qtsupport/formkit.h"
-#include "model/cable.h"
 #include "dialogs/createmodifysegfrm.h"
+#include "model/cable.h"
 #include "model/fileio.h"
+#include "qtsupport/formkit.h"
 #include "qtsupport/messages.h"
 
 namespace {
@@ -59,7 +58,7 @@ QTableWidget* SegmentList(const char* name, QWidget* parent) {
     int width = 2 * t->frameWidth() + t->verticalScrollBar()->sizeHint().width();
     for (int c = 0; c < ColumnCount; ++c) width += t->columnWidth(c);
     t->setMinimumSize(width, 220);
-    t->setTabKeyNavigation(false);   // Tab moves on to the next control
+    t->setTabKeyNavigation(false);  // Tab moves on to the next control
     return t;
 }
 
@@ -67,23 +66,28 @@ QString Folder(const TDialogServices& s) { return s.Workspace.CableFolder(); }
 
 }  // namespace
 
-TCableFrm::TCableFrm(QWidget* owner, TDialogServices services) : TCableFrm(owner, services, TCable(), false) {}
+TCableFrm::TCableFrm(QWidget* owner, TDialogServices services)
+    : TCableFrm(owner, services, TCable(), false) {}
 
 TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const QString& fileName)
-    : TCableFrm(owner, services,
-                [&] {
-                    TCable c;
-                    ReadCableFile(fileName.toStdString(), c);
-                    return c;
-                }(),
-                false) {}
+    : TCableFrm(
+          owner, services,
+          [&] {
+              TCable c;
+              ReadCableFile(fileName.toStdString(), c);
+              return c;
+          }(),
+          false) {}
 
 TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& shown)
     : TCableFrm(owner, services, shown, true) {}
 
 TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& cable, bool viewOnly)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      cable_(cable), shown_(cable), services_(services), viewOnly_(viewOnly) {
+      cable_(cable),
+      shown_(cable),
+      services_(services),
+      viewOnly_(viewOnly) {
     setObjectName("CableFrm");
     setWindowTitle(Msg::CableCaption);
     BuildControls();
@@ -116,11 +120,11 @@ bool TCableFrm::Changed() const {
 void TCableFrm::reject() {
     if (Changed()) {
         const auto answer = services_.Prompts.Question(Msg::KeepCableSet, Msg::CableCaption,
-                                                       TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
-                                                       TPrompts::TAnswer::Save);
+                                                       TPrompts::TButtons::SaveDiscardCancel,
+                                                       TPrompts::TIcon::Warning, TPrompts::TAnswer::Save);
         if (answer == TPrompts::TAnswer::Cancel) return;
         if (answer == TPrompts::TAnswer::Save) {
-            OkBtnClick();   // stays open when OK refuses or its save dialog is cancelled
+            OkBtnClick();  // stays open when OK refuses or its save dialog is cancelled
             return;
         }
     }
@@ -204,7 +208,9 @@ int TCableFrm::SelectedRow(const QTableWidget* list) {
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-int TCableFrm::RowSource(const QTableWidget* list, int row) { return list->item(row, NameCol)->data(Qt::UserRole).toInt(); }
+int TCableFrm::RowSource(const QTableWidget* list, int row) {
+    return list->item(row, NameCol)->data(Qt::UserRole).toInt();
+}
 
 void TCableFrm::SetRow(QTableWidget* list, int row, const TSegment& s, int source) {
     const char d = services_.Workspace.Decimal();
@@ -252,14 +258,16 @@ void TCableFrm::FillLists() {
     const std::string folder = Folder(services_).toStdString();
     try {
         if (!FileExists(folder + SegmentLibraryFileName))
-            services_.Prompts.Message(Msg::CreateSegmentsOrg, Msg::CableCaption, TPrompts::TIcon::Information);
+            services_.Prompts.Message(Msg::CreateSegmentsOrg, Msg::CableCaption,
+                                      TPrompts::TIcon::Information);
         library_ = ReadLibrary(folder);
         libraryRead_ = true;
     } catch (const std::exception& e) {
         // The library list stays empty and the library is not rewritten from it.
         library_.clear();
         libraryRead_ = false;
-        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableCaption, TPrompts::TIcon::Error);
+        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableCaption,
+                                  TPrompts::TIcon::Error);
     }
 
     const int used = SegmentCount(cable_);
@@ -315,7 +323,8 @@ bool TCableFrm::LibraryHolds(const QString& name) const {
     for (int row = 0; row < SegmentStG->rowCount(); ++row)
         if (SegmentStG->item(row, NameCol)->text().compare(name, Qt::CaseInsensitive) == 0) return true;
     for (std::size_t i = 0; i < library_.size(); ++i)
-        if (usedBySet_[i] && RecordText(library_[i].Name.Get()).compare(name, Qt::CaseInsensitive) == 0) return true;
+        if (usedBySet_[i] && RecordText(library_[i].Name.Get()).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
     return false;
 }
 
@@ -337,7 +346,8 @@ void TCableFrm::AddEditSegBtnClick() {
         const QString name = RecordText(segment.Name.Get());
         if (LibraryHolds(name)) {
             // Two records of one name could not be told apart in the lists.
-            services_.Prompts.Message(Msg::SegmentNameTaken + name, Msg::CableErrorCaption, TPrompts::TIcon::Error);
+            services_.Prompts.Message(Msg::SegmentNameTaken + name, Msg::CableErrorCaption,
+                                      TPrompts::TIcon::Error);
             SegmentStG->clearSelection();
             return;
         }
@@ -365,8 +375,8 @@ void TCableFrm::DeleteSegBtnClick() {
 void TCableFrm::RewriteLibrary() {
     if (!libraryRead_) {
         // Without the records the set uses, a rewrite would drop them.
-        services_.Prompts.Message(Msg::LibraryNotRewritten + QString(SegmentLibraryFileName), Msg::CableErrorCaption,
-                                  TPrompts::TIcon::Error);
+        services_.Prompts.Message(Msg::LibraryNotRewritten + QString(SegmentLibraryFileName),
+                                  Msg::CableErrorCaption, TPrompts::TIcon::Error);
         return;
     }
     const int rows = SegmentStG->rowCount();
@@ -396,12 +406,14 @@ void TCableFrm::RewriteLibrary() {
     const std::string folder = Folder(services_).toStdString();
     try {
         if (!WriteLibrary(folder, out)) {
-            services_.Prompts.Message(Msg::LibraryNotRewritten + QString::fromStdString(folder + SegmentLibraryFileName),
-                                      Msg::CableErrorCaption, TPrompts::TIcon::Error);
+            services_.Prompts.Message(
+                Msg::LibraryNotRewritten + QString::fromStdString(folder + SegmentLibraryFileName),
+                Msg::CableErrorCaption, TPrompts::TIcon::Error);
             return;
         }
     } catch (const std::exception& e) {
-        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption, TPrompts::TIcon::Error);
+        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption,
+                                  TPrompts::TIcon::Error);
         return;
     }
     library_ = std::move(out);
@@ -418,21 +430,22 @@ void TCableFrm::OkBtnClick() {
         return;
     }
     if (SegmentCount(cable_) == 0) {
-        written_ = true;   // nothing to write: nothing is lost
+        written_ = true;  // nothing to write: nothing is lost
         accept();
         return;
     }
     cable_.CableName.Set(RecordField(name));
-    auto file = services_.Prompts.ChooseSaveFile("Save the cable set",
-                                                 Folder(services_) + RecordText(cable_.CableName.Get()) + ".cbl",
-                                                 "Cable set (*.cbl)");
+    auto file = services_.Prompts.ChooseSaveFile(
+        "Save the cable set", Folder(services_) + RecordText(cable_.CableName.Get()) + ".cbl",
+        "Cable set (*.cbl)");
     if (!file) return;
     QString path = *file;
     if (!path.section('/', -1).contains('.')) path += ".cbl";
     try {
         WriteCableFile(path.toStdString(), cable_);
     } catch (const std::exception& e) {
-        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption, TPrompts::TIcon::Error);
+        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption,
+                                  TPrompts::TIcon::Error);
         return;
     }
     written_ = true;

@@ -13,8 +13,8 @@
 #include <QDialog>
 #include <vector>
 
-#include "qtsupport/dialogservices.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -23,7 +23,7 @@ class QTableWidget;
 
 class TCableFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // A new cable set.
     TCableFrm(QWidget* owner, TDialogServices services);
     // The cable set of a .cbl file. Throws TFileError when it cannot be read.
@@ -63,7 +63,7 @@ public:
     QPushButton* CloseBtn = nullptr;
     QPushButton* BitBtn1 = nullptr;
 
-private:
+   private:
     TCableFrm(QWidget* owner, TDialogServices services, const TCable& cable, bool viewOnly);
     void BuildControls();
     // The selected row of a list, -1 when none is.
@@ -81,8 +81,8 @@ private:
     void RewriteLibrary();
 
     TCable cable_;
-    TCable shown_;         // the set as the dialog opened with it
-    QString shownName_;    // and its name as shown
+    TCable shown_;       // the set as the dialog opened with it
+    QString shownName_;  // and its name as shown
     bool written_ = false;
     TDialogServices services_;
     bool viewOnly_;

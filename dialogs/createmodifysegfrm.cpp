@@ -39,7 +39,8 @@ QPushButton* Button(const char* name, const QString& text, QStyle::StandardPixma
 
 TCreateModifySegFrm::TCreateModifySegFrm(QWidget* owner, TSegment& segment, TDialogServices services)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      segment_(segment), services_(services) {
+      segment_(segment),
+      services_(services) {
     setObjectName("CreateModifySegFrm");
     setWindowTitle(Msg::SegmentCaption);
 
@@ -52,7 +53,7 @@ TCreateModifySegFrm::TCreateModifySegFrm(QWidget* owner, TSegment& segment, TDia
     LastNodeCS = NodeSpin("LastNodeCS", segment_.LastNode, this);
     ReverseCB = Named(new QCheckBox("&Reversible  segment", this), "ReverseCB");
     ReverseCB->setChecked(segment_.Reversible != 0);
-    form->addRow("Segment &Name :", NameEdt);   // QFormLayout makes each label its field's buddy
+    form->addRow("Segment &Name :", NameEdt);  // QFormLayout makes each label its field's buddy
     form->addRow("&Spacing beetwen node :", SpacingEdt);
     form->addRow("&First node number :", FirstNodeCS);
     form->addRow("&Last node number :", LastNodeCS);

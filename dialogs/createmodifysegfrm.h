@@ -6,8 +6,8 @@
 
 #include <QDialog>
 
-#include "qtsupport/dialogservices.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -16,7 +16,7 @@ class QSpinBox;
 
 class TCreateModifySegFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // What exec() answers.
     static constexpr int AddResult = 1;
     static constexpr int ModifyResult = 6;
@@ -29,7 +29,7 @@ public:
     void AddBtnClick();
     void ModifyBtnClick();
     void BitBtn1Click();
-    void reject() override;   // Cancel, Esc and the close box
+    void reject() override;  // Cancel, Esc and the close box
 
     // --- controls (named as the program's forms name them) ---
     QLineEdit* NameEdt = nullptr;
@@ -42,7 +42,7 @@ public:
     QPushButton* CancelBtn = nullptr;
     QPushButton* BitBtn1 = nullptr;
 
-private:
+   private:
     void StoreAndClose(int result);
 
     TSegment& segment_;

@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "dialogs/editsequencefrm.h"
 #include "charts/graphreportframe.h"
+#include "dialogs/editsequencefrm.h"
 
 TCreateSequenceFrm::TCreateSequenceFrm(QWidget* owner, const TSequence& seq, TDialogServices services)
     : QDialog(owner, Qt::Tool), seq_(seq), services_(services) {
@@ -17,7 +17,8 @@ TCreateSequenceFrm::TCreateSequenceFrm(QWidget* owner, const TSequence& seq, TDi
     TGraphReportFrame1->setObjectName("TGraphReportFrame1");
     TGraphReportFrame1->SetPrompts(&services_.Prompts);
     layout->addWidget(TGraphReportFrame1);
-    connect(TGraphReportFrame1, &TGraphReportFrame::viewChanged, this, &TCreateSequenceFrm::TGraphReportFrame1ComboBox1Change);
+    connect(TGraphReportFrame1, &TGraphReportFrame::viewChanged, this,
+            &TCreateSequenceFrm::TGraphReportFrame1ComboBox1Change);
     connect(TGraphReportFrame1, &TGraphReportFrame::tableRequested, this,
             &TCreateSequenceFrm::TGraphReportFrame1ToolButton7Click);
 }

@@ -4,14 +4,14 @@
 
 #include <QDialog>
 
-#include "qtsupport/dialogservices.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class TGraphReportFrame;
 
 class TCreateSequenceFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // The record is shown, never changed, and must outlive the window.
     TCreateSequenceFrm(QWidget* owner, const TSequence& seq, TDialogServices services);
 
@@ -22,10 +22,10 @@ public:
     void TGraphReportFrame1ComboBox1Change(int view);
     void TGraphReportFrame1ToolButton7Click();
 
-protected:
+   protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+   private:
     const TSequence& seq_;
     TDialogServices services_;
 };

@@ -17,7 +17,10 @@ QString LevelRowText(int q, int k) {
 
 TEditLevelFrm::TEditLevelFrm(QWidget* owner, int index, TSequence& seq, TDialogServices services)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      index_(index), before_(seq.LevelUsed[index]), seq_(seq), services_(services) {
+      index_(index),
+      before_(seq.LevelUsed[index]),
+      seq_(seq),
+      services_(services) {
     setObjectName("EditLevelFrm");
     setWindowTitle("Edit level");
     // Levels count in steps of a and read as multiples of this spacing's own dipole length.

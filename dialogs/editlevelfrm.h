@@ -4,8 +4,8 @@
 
 #include <QDialog>
 
-#include "qtsupport/dialogservices.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class QLabel;
 class QListWidget;
@@ -13,15 +13,15 @@ class QPushButton;
 
 class TEditLevelFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // `index` is the spacing (0, 1 or 2) whose levels are edited in `seq`.
     TEditLevelFrm(QWidget* owner, int index, TSequence& seq, TDialogServices services);
 
     // The dipole length of the spacing in units of a (1 for the first spacing).
     int Multiple() const { return k_; }
 
-    void BitBtn1Click();   // OK
-    void BitBtn2Click();   // Help
+    void BitBtn1Click();  // OK
+    void BitBtn2Click();  // Help
 
     QLabel* Label1 = nullptr;
     QListWidget* CheckListBox1 = nullptr;
@@ -33,7 +33,7 @@ public:
     // (an OK refused for want of a level has emptied it).
     void reject() override;
 
-private:
+   private:
     int index_;
     int32_t before_;
     int k_;

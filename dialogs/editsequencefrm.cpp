@@ -2,24 +2,25 @@
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
-#include <QTabWidget>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <vector>
 
 #include "model/cable.h"
-#include "qtsupport/formkit.h"
 #include "model/geometry.h"
 #include "model/mediandepth.h"
+#include "qtsupport/formkit.h"
 #include "qtsupport/workspace.h"
 
 namespace {
 
 // A grid's row of the record: one quadripole, or one placed electrode of the cable set.
 class TQuadripoleModel : public QAbstractTableModel {
-public:
-    explicit TQuadripoleModel(const TSequence& seq, QObject* parent) : QAbstractTableModel(parent), seq_(seq) {}
+   public:
+    explicit TQuadripoleModel(const TSequence& seq, QObject* parent)
+        : QAbstractTableModel(parent), seq_(seq) {}
     int Count() const { return std::clamp(seq_.NbQuadripole, 0, MaxQuadripoles); }
     // A sequence without quadripoles still shows one empty row under the header.
     int rowCount(const QModelIndex& = QModelIndex()) const override { return std::max(Count(), 1); }
@@ -34,27 +35,36 @@ public:
         if (role != Qt::DisplayRole || index.row() >= Count()) return {};
         const TQuadripole& q = seq_.Quadripoles[index.row()];
         switch (index.column()) {
-            case 0: return QString::number(index.row() + 1);
-            case 1: return QString::number(q.A);
-            case 2: return QString::number(q.B);
-            case 3: return QString::number(q.M);
-            case 4: return QString::number(q.N);
-            case 5: return ShortestText(QuadripoleK(seq_, index.row()), LocaleDecimal());
-            default: return FixedTwoText(MedianDepth(seq_, q), LocaleDecimal());
+            case 0:
+                return QString::number(index.row() + 1);
+            case 1:
+                return QString::number(q.A);
+            case 2:
+                return QString::number(q.B);
+            case 3:
+                return QString::number(q.M);
+            case 4:
+                return QString::number(q.N);
+            case 5:
+                return ShortestText(QuadripoleK(seq_, index.row()), LocaleDecimal());
+            default:
+                return FixedTwoText(MedianDepth(seq_, q), LocaleDecimal());
         }
     }
 
-private:
+   private:
     const TSequence& seq_;
 };
 
 class TElectrodeModel : public QAbstractTableModel {
-public:
+   public:
     TElectrodeModel(const TSequence& seq, QObject* parent) : QAbstractTableModel(parent), seq_(seq) {
         for (int i = 1; i <= MaxElectrodeNumber; ++i)
             if (IsRealElectrode(seq, i) && SegmentOfNode(seq, i) != nullptr) rows_.push_back(i);
     }
-    int rowCount(const QModelIndex& = QModelIndex()) const override { return std::max(static_cast<int>(rows_.size()), 1); }
+    int rowCount(const QModelIndex& = QModelIndex()) const override {
+        return std::max(static_cast<int>(rows_.size()), 1);
+    }
     int columnCount(const QModelIndex& = QModelIndex()) const override { return 5; }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
         static const char* headers[] = {"", "X (m)", "Y (m)", "Z (m)", "Segment"};
@@ -62,21 +72,27 @@ public:
         return QString::fromLatin1(headers[section]);
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::TextAlignmentRole && index.column() < 4) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role == Qt::TextAlignmentRole && index.column() < 4)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
         if (role != Qt::DisplayRole || index.row() >= static_cast<int>(rows_.size())) return {};
         const int i = rows_[static_cast<std::size_t>(index.row())];
         const TElectrode& e = seq_.Electrodes[i];
         const char d = LocaleDecimal();
         switch (index.column()) {
-            case 0: return QString::number(e.Number);
-            case 1: return FixedTwoText(e.X, d);
-            case 2: return FixedTwoText(e.Y, d);
-            case 3: return FixedTwoText(e.Z, d);
-            default: return RecordText(SegmentOfNode(seq_, i)->Name.Get());
+            case 0:
+                return QString::number(e.Number);
+            case 1:
+                return FixedTwoText(e.X, d);
+            case 2:
+                return FixedTwoText(e.Y, d);
+            case 3:
+                return FixedTwoText(e.Z, d);
+            default:
+                return RecordText(SegmentOfNode(seq_, i)->Name.Get());
         }
     }
 
-private:
+   private:
     const TSequence& seq_;
     std::vector<int> rows_;
 };
@@ -143,9 +159,11 @@ void TEditSequenceFrm::FitColumns() {
                 std::max(fm.horizontalAdvance(header), fm.horizontalAdvance(widest.value(c))) + 16;
             total += widths[static_cast<std::size_t>(c)];
         }
-        const int room = grid->width() - 2 * grid->frameWidth() - grid->verticalScrollBar()->sizeHint().width() - 2;
+        const int room =
+            grid->width() - 2 * grid->frameWidth() - grid->verticalScrollBar()->sizeHint().width() - 2;
         const int share = columns > 1 && room > total ? (room - total) / (columns - 1) : 0;
-        for (int c = 0; c < columns; ++c) grid->setColumnWidth(c, widths[static_cast<std::size_t>(c)] + (c > 0 ? share : 0));
+        for (int c = 0; c < columns; ++c)
+            grid->setColumnWidth(c, widths[static_cast<std::size_t>(c)] + (c > 0 ? share : 0));
     };
     // The widest texts: numbers up to 16000 and 1999, a K of nine digits with sign and point, depths
     // and coordinates of a long line.

@@ -13,7 +13,7 @@ class QWidget;
 
 class TEditSequenceFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // The record is read, never changed, and must outlive the dialog.
     TEditSequenceFrm(QWidget* owner, const TSequence& seq);
 
@@ -26,10 +26,10 @@ public:
     // The text of a cell as shown (row 0 is the first data row).
     static QString CellText(const QTableView* grid, int row, int column);
 
-protected:
+   protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+   private:
     void FitColumns();
 };

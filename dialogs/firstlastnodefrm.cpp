@@ -18,12 +18,17 @@
 #include "qtsupport/messages.h"
 #include "qtsupport/updownedit.h"
 
-TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerationMode mode, TSequence& record,
-                                     TDialogServices services)
+TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerationMode mode,
+                                     TSequence& record, TDialogServices services)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      mode_(mode), record_(record), copy_(std::make_unique<TSequence>(record)), services_(services) {
+      mode_(mode),
+      record_(record),
+      copy_(std::make_unique<TSequence>(record)),
+      services_(services) {
     setObjectName("FirstLastNodeFrm");
-    setWindowTitle(mode == ModeCreate ? "Electrodes used" : mode == ModeRollAlong ? "Roll along" : "Move along");
+    setWindowTitle(mode == ModeCreate      ? "Electrodes used"
+                   : mode == ModeRollAlong ? "Roll along"
+                                           : "Move along");
     auto* layout = new QVBoxLayout(this);
 
     ElectrodesGB = new QGroupBox("electrodes used ", this);
@@ -47,7 +52,8 @@ TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerati
     FirstElectrodeGB = new QGroupBox("First electrode coordinate", this);
     FirstElectrodeGB->setObjectName("FirstElectrodeGB");
     auto* xyz = new QHBoxLayout(FirstElectrodeGB);
-    for (auto [edit, name, caption] : {std::tuple{&EditX, "EditX", "&X :"}, {&EditY, "EditY", "&Y :"}, {&EditZ, "EditZ", "&Z:"}}) {
+    for (auto [edit, name, caption] :
+         {std::tuple{&EditX, "EditX", "&X :"}, {&EditY, "EditY", "&Y :"}, {&EditZ, "EditZ", "&Z:"}}) {
         *edit = new QLineEdit(FirstElectrodeGB);
         (*edit)->setObjectName(name);
         (*edit)->setMaximumWidth(90);
@@ -85,7 +91,9 @@ TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerati
     layout->addLayout(buttons);
 
     switch (mode_) {
-        case ModeCreate: FirstElectrodeGB->setVisible(true); break;
+        case ModeCreate:
+            FirstElectrodeGB->setVisible(true);
+            break;
         case ModeRollAlong:
         case ModeMoveAlong:
             // Nothing can be chosen before the previous sequence is.
@@ -97,7 +105,8 @@ TFirstLastNodeFrm::TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerati
     }
 
     connect(FirstElectrodeTxt, &QSpinBox::valueChanged, this, &TFirstLastNodeFrm::FirstElectrodeTxtChange);
-    connect(SequenceListBox, &QListWidget::currentRowChanged, this, &TFirstLastNodeFrm::SequenceListBoxChange);
+    connect(SequenceListBox, &QListWidget::currentRowChanged, this,
+            &TFirstLastNodeFrm::SequenceListBoxChange);
     connect(OkBtn, &QPushButton::clicked, this, &TFirstLastNodeFrm::OkBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TFirstLastNodeFrm::CancelBtnClick);
     connect(HelpBtn, &QPushButton::clicked, this, &TFirstLastNodeFrm::HelpBtnClick);
@@ -156,13 +165,14 @@ void TFirstLastNodeFrm::SequenceListBoxChange() {
     const int row = SequenceListBox->currentRow();
     if (row < 0 || SequenceListBox->count() == 0 || row >= services_.Workspace.SequenceCount()) return;
     auto setup = ChoosePreviousSequence(*copy_, services_.Workspace.Sequence(row), mode_);
-    if (!setup) return;   // no deepest position on an active electrode: nothing to roll along from
+    if (!setup) return;  // no deepest position on an active electrode: nothing to roll along from
     rollStart_ = setup->RollStart;
     FirstElectrodeTxt->setEnabled(true);
     {
         const QSignalBlocker block(FirstElectrodeTxt);
         if (mode_ == ModeRollAlong)
-            FirstElectrodeTxt->setRange(setup->FirstRange.Min, std::max(setup->FirstRange.Min, setup->FirstRange.Max));
+            FirstElectrodeTxt->setRange(setup->FirstRange.Min,
+                                        std::max(setup->FirstRange.Min, setup->FirstRange.Max));
         FirstElectrodeTxt->SetNumber(setup->ProposedFirst);
     }
     FirstElectrodeTxtChange();
@@ -177,18 +187,23 @@ void TFirstLastNodeFrm::OkBtnClick() {
     if (mode_ == ModeMoveAlong) moveX = ReadTypedNumber(Edit1->text(), d);
     // A coordinate that is not a number is asked again: generating on the old line would be wrong. So
     // is one a float cannot hold, which would become an infinity.
-    auto fits = [](const std::optional<double>& v) { return v && std::fabs(*v) <= std::numeric_limits<float>::max(); };
+    auto fits = [](const std::optional<double>& v) {
+        return v && std::fabs(*v) <= std::numeric_limits<float>::max();
+    };
     if (!fits(x) || !fits(y) || !fits(z) || (mode_ == ModeMoveAlong && !fits(moveX))) {
         QLineEdit* wrong = !fits(x) ? EditX : !fits(y) ? EditY : !fits(z) ? EditZ : Edit1;
-        services_.Prompts.Message(NumberInvalidText(wrong, wrong->text()), QString(), TPrompts::TIcon::Warning);
+        services_.Prompts.Message(NumberInvalidText(wrong, wrong->text()), QString(),
+                                  TPrompts::TIcon::Warning);
         wrong->setFocus();
         return;
     }
     // The first electrode shown, kept to the nodes of the set within the allowed range.
-    const int first = AdjustFirstElectrode(*copy_, FirstElectrodeTxt->value(),
-                                           TRange{FirstElectrodeTxt->minimum(), FirstElectrodeTxt->maximum()});
-    TElectrodesUsedChoice choice{first, static_cast<float>(*x), static_cast<float>(*y),
-                                 static_cast<float>(*z), std::nullopt, NumberElectrodeTxt->value()};
+    const int first =
+        AdjustFirstElectrode(*copy_, FirstElectrodeTxt->value(),
+                             TRange{FirstElectrodeTxt->minimum(), FirstElectrodeTxt->maximum()});
+    TElectrodesUsedChoice choice{
+        first,        static_cast<float>(*x),     static_cast<float>(*y), static_cast<float>(*z),
+        std::nullopt, NumberElectrodeTxt->value()};
     if (moveX) choice.MoveAlongX = static_cast<float>(*moveX);
     ApplyElectrodesUsed(*copy_, mode_, rollStart_, choice);
     {

@@ -7,10 +7,10 @@
 #include <QDialog>
 #include <memory>
 
-#include "qtsupport/dialogservices.h"
 #include "model/electrodesused.h"
 #include "model/generate.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class QGroupBox;
 class QLabel;
@@ -21,7 +21,7 @@ class TUpDownEdit;
 
 class TFirstLastNodeFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // With `countLocked` the number of electrodes cannot be changed.
     TFirstLastNodeFrm(QWidget* owner, bool countLocked, TGenerationMode mode, TSequence& record,
                       TDialogServices services);
@@ -39,7 +39,7 @@ public:
     void HelpBtnClick();
 
     QGroupBox* ElectrodesGB = nullptr;
-    TUpDownEdit* FirstElectrodeTxt = nullptr;    // the edit and its up-down
+    TUpDownEdit* FirstElectrodeTxt = nullptr;  // the edit and its up-down
     TUpDownEdit* NumberElectrodeTxt = nullptr;
     QLabel* OverlappingLbl = nullptr;
     QGroupBox* FirstElectrodeGB = nullptr;
@@ -53,10 +53,10 @@ public:
     QPushButton* CancelBtn = nullptr;
     QPushButton* HelpBtn = nullptr;
 
-protected:
+   protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+   private:
     void ShowCoordinates(int electrode);
 
     TGenerationMode mode_;

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "qtsupport/formkit.h"
 #include "model/fileio.h"
+#include "qtsupport/formkit.h"
 #include "qtsupport/messages.h"
 
 namespace {
@@ -26,9 +26,10 @@ QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
 }  // namespace
 
 TNumeroFrm::TNumeroFrm(QWidget* owner, QString& dialNumber, TDialogServices services)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowCloseButtonHint),
-      dialNumber_(dialNumber), services_(services),
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      dialNumber_(dialNumber),
+      services_(services),
       directory_(DialFilePath(services.Workspace.ProgramFolder().toStdString())) {
     setObjectName("NumeroFrm");
     setWindowTitle(Msg::DirectoryCaption);
@@ -39,7 +40,7 @@ TNumeroFrm::TNumeroFrm(QWidget* owner, QString& dialNumber, TDialogServices serv
     auto* upper = new QGridLayout(Bevel1);
     DialCB = Named(new QComboBox(Bevel1), "DialCB");
     DialCB->setEditable(true);
-    DialCB->setInsertPolicy(QComboBox::NoInsert);   // entries join the list by Save only
+    DialCB->setInsertPolicy(QComboBox::NoInsert);  // entries join the list by Save only
     DialCB->setMinimumWidth(240);
     Label1 = Named(new QLabel("&Dial number :", Bevel1), "Label1");
     Label1->setBuddy(DialCB);
@@ -77,7 +78,8 @@ TNumeroFrm::TNumeroFrm(QWidget* owner, QString& dialNumber, TDialogServices serv
         directory_.Load();
         loaded_ = true;
     } catch (const std::exception& e) {
-        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::DirectoryCaption, TPrompts::TIcon::Error);
+        services_.Prompts.Message(QString::fromStdString(e.what()), Msg::DirectoryCaption,
+                                  TPrompts::TIcon::Error);
     }
     ShowEntries();
     if (!dialNumber_.isEmpty()) {
@@ -104,7 +106,8 @@ bool TNumeroFrm::Write(bool reportEveryFailure) {
         return true;
     } catch (const std::exception& e) {
         if (reportEveryFailure || !failureShown_)
-            services_.Prompts.Message(QString::fromStdString(e.what()), Msg::DirectoryCaption, TPrompts::TIcon::Error);
+            services_.Prompts.Message(QString::fromStdString(e.what()), Msg::DirectoryCaption,
+                                      TPrompts::TIcon::Error);
         failureShown_ = true;
         return false;
     }
@@ -144,6 +147,8 @@ void TNumeroFrm::EffacerBtnClick() {
 }
 
 void TNumeroFrm::OkBtnClick() {
-    if (dialNumber_.isEmpty()) reject();
-    else accept();
+    if (dialNumber_.isEmpty())
+        reject();
+    else
+        accept();
 }

@@ -20,7 +20,7 @@ class QPushButton;
 
 class TNumeroFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // `dialNumber` must outlive the dialog; a number in it is shown at opening.
     TNumeroFrm(QWidget* owner, QString& dialNumber, TDialogServices services);
 
@@ -42,7 +42,7 @@ public:
     QPushButton* OkBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
-private:
+   private:
     // Shows the directory's entries, keeping the typed text.
     void ShowEntries();
     // Writes the directory; false after reporting a failure (`report` false: only the first failure

@@ -20,20 +20,20 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "model/cable.h"
+#include "charts/graphreportframe.h"
 #include "dialogs/cablefrm.h"
 #include "dialogs/createsequencefrm.h"
 #include "dialogs/editlevelfrm.h"
-#include "storage/filenames.h"
-#include "qtsupport/formkit.h"
 #include "dialogs/firstlastnodefrm.h"
-#include "model/geometry.h"
-#include "charts/graphreportframe.h"
-#include "qtsupport/messages.h"
-#include "model/sequencerules.h"
-#include "qtsupport/updownedit.h"
 #include "link/instrumentimage.h"
 #include "link/uploadcheck.h"
+#include "model/cable.h"
+#include "model/geometry.h"
+#include "model/sequencerules.h"
+#include "qtsupport/formkit.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/updownedit.h"
+#include "storage/filenames.h"
 
 namespace {
 
@@ -74,9 +74,13 @@ int ArrayRowOfCode(int32_t code, int32_t gridLineX) {
     return row < ArrayRowCount ? row : -1;
 }
 
-TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record, TDialogServices services)
+TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record,
+                           TDialogServices services)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      record_(record), work_(std::make_unique<TSequence>(record)), services_(services), editable_(editable) {
+      record_(record),
+      work_(std::make_unique<TSequence>(record)),
+      services_(services),
+      editable_(editable) {
     setObjectName("SequenceFrm");
     setWindowTitle(Msg::SequenceCaption);
     BuildControls();
@@ -139,7 +143,8 @@ void TSequenceFrm::BuildControls() {
     ArrayLst = Named(new QComboBox(GeometryGB), "ArrayLst");
     ArrayLst->addItem(ArrayHeadingRow);
     for (int row = 1; row < ArrayRowCount; ++row) ArrayLst->addItem(ArrayTypeOfDialogRow(row)->Name);
-    SpeedButton1 = GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_MessageBoxQuestion, GeometryGB);
+    SpeedButton1 =
+        GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_MessageBoxQuestion, GeometryGB);
     arrayRow->addWidget(BuddyLabel("&Array type :", ArrayLst, GeometryGB));
     arrayRow->addWidget(ArrayLst, 1);
     arrayRow->addWidget(SpeedButton1);
@@ -149,7 +154,8 @@ void TSequenceFrm::BuildControls() {
     Spacing1Txt = Named(new QLineEdit("0", GeometryGB), "Spacing1Txt");
     Spacing1Txt->setMaximumWidth(90);
     Depth1Num = UpDown("Depth1Num", DepthLevelLimits.Min, DepthLevelLimits.Max, 1, true, GeometryGB);
-    DepthLevel1Btn = GlyphButton("DepthLevel1Btn", "Edit depth level", QStyle::SP_FileDialogListView, GeometryGB);
+    DepthLevel1Btn =
+        GlyphButton("DepthLevel1Btn", "Edit depth level", QStyle::SP_FileDialogListView, GeometryGB);
     Label7 = Named(new QLabel("Geometric factor :", GeometryGB), "Label7");
     GeometricFactorLbl = SunkenText("GeometricFactorLbl", GeometryGB);
     GeometricFactorLbl->setToolTip("Smallest and largest |K| of the generated sequence");
@@ -166,13 +172,15 @@ void TSequenceFrm::BuildControls() {
     OtherSpacingBtn = Named(new QPushButton("&Other spacing", GeometryGB), "OtherSpacingBtn");
     OtherSpacingBtn->setFlat(true);
     // A flat button draws no focus frame of its own; the keyboard user must still see where it is.
-    OtherSpacingBtn->setStyleSheet("QPushButton:focus { border: 1px dotted palette(highlight); padding: 2px 6px; }");
+    OtherSpacingBtn->setStyleSheet(
+        "QPushButton:focus { border: 1px dotted palette(highlight); padding: 2px 6px; }");
     OtherSpacingBtn->setVisible(false);
     geo->addWidget(OtherSpacingBtn, 0, Qt::AlignLeft);
 
     OtherSpacingGB = Named(new QGroupBox(GeometryGB), "OtherSpacingGB");
     auto* other = new QGridLayout(OtherSpacingGB);
-    SpeedButton6 = GlyphButton("SpeedButton6", "Close other spacing", QStyle::SP_TitleBarCloseButton, OtherSpacingGB);
+    SpeedButton6 =
+        GlyphButton("SpeedButton6", "Close other spacing", QStyle::SP_TitleBarCloseButton, OtherSpacingGB);
     SpeedButton6->setAutoRaise(true);
     for (int s = 1; s <= 2; ++s) {
         const bool second = s == 1;
@@ -235,11 +243,14 @@ void TSequenceFrm::BuildControls() {
     auto* generation = new QHBoxLayout;
     ViewBtn = GlyphButton("ViewBtn", "View sequence", QStyle::SP_FileDialogContentsView, GeometryGB);
     CreateBtn = GlyphButton("CreateBtn", "Create sequence", QStyle::SP_FileDialogNewFolder, GeometryGB);
-    RollAlongBtn = GlyphButton("RollAlongBtn", "Roll along one sequence", QStyle::SP_MediaSeekForward, GeometryGB);
+    RollAlongBtn =
+        GlyphButton("RollAlongBtn", "Roll along one sequence", QStyle::SP_MediaSeekForward, GeometryGB);
     MoveAlongBtn = GlyphButton("MoveAlongBtn", "Move one sequence", QStyle::SP_ArrowRight, GeometryGB);
     // Each with its Alt letter, so that the keyboard reaches them without a long walk of Tabs.
-    const std::pair<QToolButton*, const char*> captions[] = {
-        {ViewBtn, "Vie&w"}, {CreateBtn, "&Create"}, {RollAlongBtn, "Ro&ll along"}, {MoveAlongBtn, "&Move along"}};
+    const std::pair<QToolButton*, const char*> captions[] = {{ViewBtn, "Vie&w"},
+                                                             {CreateBtn, "&Create"},
+                                                             {RollAlongBtn, "Ro&ll along"},
+                                                             {MoveAlongBtn, "&Move along"}};
     for (const auto& [b, caption] : captions) {
         b->setIconSize(QSize(24, 24));
         b->setText(caption);
@@ -258,9 +269,12 @@ void TSequenceFrm::BuildControls() {
 
     auto* buttons = new QHBoxLayout;
     OkBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Ok", this), "OkBtn");
-    CancelBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this), "CancelBtn");
-    CloseBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Close", this), "CloseBtn");
-    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_MessageBoxQuestion), "&Help", this), "BitBtn1");
+    CancelBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this),
+                      "CancelBtn");
+    CloseBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Close", this),
+                     "CloseBtn");
+    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_MessageBoxQuestion), "&Help", this),
+                    "BitBtn1");
     OkBtn->setDefault(true);
     buttons->addStretch(1);
     for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
@@ -314,7 +328,8 @@ void TSequenceFrm::BuildAcquisition(QWidget* parent) {
     StackMaxEdn->setAccessibleName("Stack max");
     QMaxEdn = UpDown("QMaxEdn", QMaxLimits.Min, QMaxLimits.Max, 0, true, parent);
     VmnCB = Named(new QComboBox(parent), "VmnCB");
-    for (int code = VmnCodes.Min; code <= VmnCodes.Max; ++code) VmnCB->addItem(QString::fromStdString(VmnRangeText(code)));
+    for (int code = VmnCodes.Min; code <= VmnCodes.Max; ++code)
+        VmnCB->addItem(QString::fromStdString(VmnRangeText(code)));
     AreaTxt = Named(new QLineEdit("0", parent), "AreaTxt");
     LineTxt = Named(new QLineEdit("0", parent), "LineTxt");
 
@@ -448,12 +463,14 @@ void TSequenceFrm::ViewSequence() {
     VmnCB->setCurrentIndex(VmnCodes.Clamp(w.VmnRange) == w.VmnRange ? w.VmnRange : -1);
     ArrayLst->setCurrentIndex(ArrayRowOfCode(w.ArrayType, w.GridLineX));
     for (int s = 2; s >= 1; --s)
-        LengthList(s)->setCurrentIndex(LengthList(s)->findText(QString::fromStdString(SpacingMultipleText(w, s, true))));
+        LengthList(s)->setCurrentIndex(
+            LengthList(s)->findText(QString::fromStdString(SpacingMultipleText(w, s, true))));
     // Two decimals, unless they would change the spacing when read back: OK on a sequence made with
     // a = 0.375 must not leave it with a = 0.38 and electrodes placed for 0.375.
     const QString two = FixedTwoText(w.Spacing[0], d);
     const auto back = ReadTypedNumber(two, d);
-    Spacing1Txt->setText(back && static_cast<float>(*back) == w.Spacing[0] ? two : ShortestText(w.Spacing[0], d));
+    Spacing1Txt->setText(back && static_cast<float>(*back) == w.Spacing[0] ? two
+                                                                           : ShortestText(w.Spacing[0], d));
     if (w.Spacing[2] != 0.0f) {
         DipoleLength3Cb->setChecked(true);
         DepthLevel3Txt->setText(QString::number(LevelCount(w.LevelUsed[2])));
@@ -498,7 +515,8 @@ void TSequenceFrm::CableLstChange() {
         try {
             LoadCableSet(*work_, services_.Workspace.CableFolder().toStdString(), name.toStdString());
         } catch (const std::exception& e) {
-            services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption, TPrompts::TIcon::Error);
+            services_.Prompts.Message(QString::fromStdString(e.what()), Msg::CableErrorCaption,
+                                      TPrompts::TIcon::Error);
             return;
         }
     }
@@ -594,8 +612,10 @@ void TSequenceFrm::DipoleLengthCbClick(int s) {
         if (s == 1) {
             // No third length without a second.
             DipoleLength3Cb->setEnabled(false);
-            if (DipoleLength3Cb->isChecked()) DipoleLength3Cb->setChecked(false);   // runs its handler
-            else DipoleLength3CbClick();
+            if (DipoleLength3Cb->isChecked())
+                DipoleLength3Cb->setChecked(false);  // runs its handler
+            else
+                DipoleLength3CbClick();
         }
     }
     SpacingCBChange();
@@ -628,16 +648,19 @@ void TSequenceFrm::OtherLengthLevels(int s) {
     // A length without levels starts one level below the deepest of the length before it.
     const int32_t before = work_->LevelUsed[s];
     if (LevelCount(work_->LevelUsed[s]) == 0 && LevelCount(work_->LevelUsed[s - 1]) > 0)
-        work_->LevelUsed[s] = static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[s - 1]) + 1, MaxLevels - 1));
-    if (OpenLevelDialog(s)) DisableOkAndView();
-    else work_->LevelUsed[s] = before;   // cancelled: not even the proposed level stays
+        work_->LevelUsed[s] =
+            static_cast<int32_t>(1u << std::min(HighestLevel(work_->LevelUsed[s - 1]) + 1, MaxLevels - 1));
+    if (OpenLevelDialog(s))
+        DisableOkAndView();
+    else
+        work_->LevelUsed[s] = before;  // cancelled: not even the proposed level stays
     ViewSequence();
 }
 
 void TSequenceFrm::ArrayLstChange() {
     if (!ready_) return;
     if (ArrayLst->currentText().contains("Resistivity")) {
-        ArrayLst->setCurrentIndex(ArrayLst->currentIndex() + 1);   // runs this handler again
+        ArrayLst->setCurrentIndex(ArrayLst->currentIndex() + 1);  // runs this handler again
         return;
     }
     if (ArrayLst->currentText().contains("3D")) {
@@ -679,21 +702,23 @@ void TSequenceFrm::NameEdtChange() {
 void TSequenceFrm::ShowInstrumentCheck() {
     // The instruments keep only the start of a name: say so while it is typed, not at the upload,
     // and say when what is kept is what another sequence of the set keeps too.
-    static const std::pair<int, const char*> families[] = {{1, "Varnel Zenda, Z1, Z2"}, {2, "Varnel and Tarsk Optra"}};
+    static const std::pair<int, const char*> families[] = {{1, "Varnel Zenda, Z1, Z2"},
+                                                           {2, "Varnel and Tarsk Optra"}};
     const std::string name = work_->Name.Get();
     const QString own = RecordText(record_.Name.Get());
     QStringList lines;
     for (const auto& [family, caption] : families) {
         QStringList found;
         for (const TUploadFinding& f : CheckUpload(*work_, family)) {
-            if (f.Kind == TUploadFindingKind::EmptyTable) continue;   // nothing made yet: no news
+            if (f.Kind == TUploadFindingKind::EmptyTable) continue;  // nothing made yet: no news
             QString text = QString::fromStdString(f.Text);
             if (f.Kind == TUploadFindingKind::NameCut) {
                 const std::size_t kept = family == 1 ? Family1NameLength : Family2NameLength;
                 const std::string cut = name.substr(0, kept);
                 QStringList same;
                 for (const QString& other : services_.Workspace.SequenceNames())
-                    if (other != own && other.toStdString().substr(0, kept) == cut) same << "\"" + other + "\"";
+                    if (other != own && other.toStdString().substr(0, kept) == cut)
+                        same << "\"" + other + "\"";
                 if (!same.isEmpty()) text += ", as " + same.join(", ") + (same.size() == 1 ? " is" : " are");
             }
             found << text;
@@ -754,7 +779,7 @@ bool TSequenceFrm::CommitControls() {
         }
     }
     const bool wasReady = ready_;
-    ready_ = true;   // the edits' handlers read the controls into the record
+    ready_ = true;  // the edits' handlers read the controls into the record
     if (!GeometryGB->isHidden()) {
         // A code the list has no row for (an array another program wrote, or one this dialog does not
         // make, such as the multiple gradient) shows no row and is kept, as an unlisted time is: taking
@@ -814,15 +839,16 @@ bool TSequenceFrm::HasUnkeptWork() const {
 void TSequenceFrm::reject() {
     if (HasUnkeptWork()) {
         const auto answer = services_.Prompts.Question(Msg::KeepCreatedSequence, Msg::SequenceCaption,
-                                                       TPrompts::TButtons::SaveDiscardCancel, TPrompts::TIcon::Warning,
-                                                       TPrompts::TAnswer::Save);
+                                                       TPrompts::TButtons::SaveDiscardCancel,
+                                                       TPrompts::TIcon::Warning, TPrompts::TAnswer::Save);
         if (answer == TPrompts::TAnswer::Cancel) return;
         if (answer == TPrompts::TAnswer::Save) {
             // What OK would not take (the geometry changed since the generation) is not saved either.
             if (!OkBtn->isEnabled())
-                services_.Prompts.Message(Msg::CreateAgainFirst, Msg::SequenceCaption, TPrompts::TIcon::Warning);
+                services_.Prompts.Message(Msg::CreateAgainFirst, Msg::SequenceCaption,
+                                          TPrompts::TIcon::Warning);
             else
-                OkBtnClick();   // stays open when OK refuses, saying why
+                OkBtnClick();  // stays open when OK refuses, saying why
             return;
         }
     }
@@ -849,8 +875,8 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
         result = RunGeneration(*work_, mode, *preview_->TGraphReportFrame1);
     } catch (const std::invalid_argument& e) {
         preview_->hide();
-        services_.Prompts.Message(Msg::CannotGenerate + QString::fromStdString(e.what()), Msg::SequenceCaption,
-                                  TPrompts::TIcon::Error);
+        services_.Prompts.Message(Msg::CannotGenerate + QString::fromStdString(e.what()),
+                                  Msg::SequenceCaption, TPrompts::TIcon::Error);
         ViewSequence();
         return;
     }
@@ -859,9 +885,11 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
     OkBtn->setEnabled(true);
     ViewBtn->setEnabled(true);
     NumberElectrodeSTxt->setText(QString::number(work_->NbElectrode));
-    if (work_->NbQuadripole == 0) preview_->hide();
-    else preview_->raise();
-    activateWindow();   // the keyboard stays in the dialog
+    if (work_->NbQuadripole == 0)
+        preview_->hide();
+    else
+        preview_->raise();
+    activateWindow();  // the keyboard stays in the dialog
     ViewSequence();
     ShowGeometricFactor();
     if (!result.EmptyReason.empty())

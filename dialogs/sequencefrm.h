@@ -11,9 +11,9 @@
 #include <map>
 #include <memory>
 
-#include "qtsupport/dialogservices.h"
 #include "model/generate.h"
 #include "model/sequence.h"
+#include "qtsupport/dialogservices.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,7 +29,7 @@ class QToolButton;
 
 class TSequenceFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record, TDialogServices services);
     ~TSequenceFrm() override;
 
@@ -93,9 +93,9 @@ public:
     QComboBox* ArrayLst = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QLabel* Label7 = nullptr;
-    QLabel* GeometricFactorLbl = nullptr;   // the smallest and largest |K| of the generated sequence
+    QLabel* GeometricFactorLbl = nullptr;  // the smallest and largest |K| of the generated sequence
     QLineEdit* Spacing1Txt = nullptr;
-    TUpDownEdit* Depth1Num = nullptr;          // the edit and its up-down
+    TUpDownEdit* Depth1Num = nullptr;  // the edit and its up-down
     QToolButton* DepthLevel1Btn = nullptr;
     QPushButton* OtherSpacingBtn = nullptr;
     QGroupBox* OtherSpacingGB = nullptr;
@@ -132,17 +132,17 @@ public:
     QPushButton* CloseBtn = nullptr;
     QPushButton* BitBtn1 = nullptr;
 
-protected:
+   protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
 
-private:
+   private:
     void BuildControls();
     void BuildAcquisition(QWidget* parent);
     void DisableOkAndView();
     void DipoleLengthCbClick(int s);
     void OpenOtherSpacing();
-    bool OpenLevelDialog(int index);   // true after OK
+    bool OpenLevelDialog(int index);  // true after OK
     // The level dialog of the second (1) or third (2) length, seeded when it has no level yet.
     void OtherLengthLevels(int s);
     void Generate(TGenerationMode mode);
@@ -169,10 +169,10 @@ private:
     bool shown_ = false;
     // The creation preview, kept open after a generation with what was made.
     std::unique_ptr<TCreateSequenceFrm> preview_;
-    bool generated_ = false;   // a generation made quadripoles that OK has not taken yet
-    std::map<const QLineEdit*, QString> reported_;   // the invalid text each field was left with
-    const QLineEdit* justReported_ = nullptr;        // said in this turn of the event loop
-    bool closing_ = false;                           // done() or the destructor has begun
+    bool generated_ = false;                        // a generation made quadripoles that OK has not taken yet
+    std::map<const QLineEdit*, QString> reported_;  // the invalid text each field was left with
+    const QLineEdit* justReported_ = nullptr;       // said in this turn of the event loop
+    bool closing_ = false;                          // done() or the destructor has begun
 };
 
 // Array type list rows and codes: row to code (rows 6 to 11 repeat 0 to 5 as a second, 3D section).

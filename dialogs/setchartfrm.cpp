@@ -10,11 +10,12 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "qtsupport/formkit.h"
 #include "charts/graphreportframe.h"
+#include "qtsupport/formkit.h"
 
 TSetChartFrm::TSetChartFrm(QWidget* owner, TDialogServices services)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
+    : QDialog(owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
       services_(services) {
     setObjectName("SetChartFrm");
     setWindowTitle("Whole set");
@@ -38,7 +39,7 @@ TSetChartFrm::TSetChartFrm(QWidget* owner, TDialogServices services)
     sideLayout->addLayout(choice);
     TGraphReportFrame1 = Named(new TGraphReportFrame(split), "TGraphReportFrame1");
     TGraphReportFrame1->SetPrompts(&services_.Prompts);
-    TGraphReportFrame1->ToolButton7->setVisible(false);   // tables are of one sequence
+    TGraphReportFrame1->ToolButton7->setVisible(false);  // tables are of one sequence
     split->addWidget(side);
     split->addWidget(TGraphReportFrame1);
     split->setStretchFactor(1, 1);

@@ -12,7 +12,7 @@ class TGraphReportFrame;
 
 class TSetChartFrm : public QDialog {
     Q_OBJECT
-public:
+   public:
     // The open set comes from the workspace; it is read, never changed, while the window is open.
     TSetChartFrm(QWidget* owner, TDialogServices services);
 
@@ -27,6 +27,6 @@ public:
     QPushButton* CloseBtn = nullptr;
     TGraphReportFrame* TGraphReportFrame1 = nullptr;
 
-private:
+   private:
     TDialogServices services_;
 };

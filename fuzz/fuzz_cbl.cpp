@@ -5,8 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "model/cable.h"
 #include "fuzz/fuzzcheck.h"
+#include "model/cable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TSequence seq;

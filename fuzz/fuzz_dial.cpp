@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "link/dialdirectory.h"
 #include "fuzz/fuzzcheck.h"
+#include "link/dialdirectory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -2,16 +2,17 @@
 // first are what the modem answers, waiting in a pseudo-terminal that the link opens as its port.
 // Whatever the modem says, Connect ends once the replies are used up (the stop the user would press)
 // and reports a connection only when the modem said both OK and CONNECT.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "fuzz/fuzzcheck.h"
 #include "link/portcom.h"
@@ -25,7 +26,7 @@ constexpr std::size_t MaxReplies = 3000;
 
 struct TPty {
     int Master = -1;
-    int Slave = -1;   // kept open, so that the line stays up while the link opens and closes it
+    int Slave = -1;  // kept open, so that the line stays up while the link opens and closes it
     TPty() {
         Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         FuzzCheck(Master >= 0 && ::grantpt(Master) == 0 && ::unlockpt(Master) == 0, "a pseudo-terminal");
@@ -52,7 +53,7 @@ struct TPty {
 };
 
 class TModemHost : public TLinkHost {
-public:
+   public:
     TModemHost(const TPty& pty, std::string_view replies) : pty_(pty), replies_(replies) {}
     TPortVirt* Link = nullptr;
 
@@ -66,14 +67,15 @@ public:
     void ShowMessage(const std::string&) override {}
     bool Ask(const std::string&, const std::string&, TButtons) override { return true; }
 
-private:
+   private:
     // The replies go in once the port is open (opening flushes its input), and are waited for until
     // the terminal shows them all.
     void Give() {
         given_ = true;
         if (replies_.empty()) return;
-        FuzzCheck(::write(pty_.Master, replies_.data(), replies_.size()) == static_cast<ssize_t>(replies_.size()),
-                  "the replies fit in the terminal");
+        FuzzCheck(
+            ::write(pty_.Master, replies_.data(), replies_.size()) == static_cast<ssize_t>(replies_.size()),
+            "the replies fit in the terminal");
         for (int i = 0; i < 2000 && pty_.Waiting() < static_cast<int>(replies_.size()); ++i) ::usleep(50);
     }
     const TPty& pty_;

@@ -33,10 +33,12 @@ void FromRecord(const TImageBytes& b, TSequence& seq) {
     seq.ArrayType = At<int32_t>(b, ArrayTypeAt);
     seq.NbElectrode = At<int32_t>(b, ElectrodeCountAt);
     for (int e = 0; e < StoredElectrodes; ++e)
-        seq.Electrodes[e] = At<TElectrode>(b, ElectrodesAt + static_cast<std::size_t>(e) * sizeof(TElectrode));
+        seq.Electrodes[e] =
+            At<TElectrode>(b, ElectrodesAt + static_cast<std::size_t>(e) * sizeof(TElectrode));
     seq.NbQuadripole = std::clamp(At<int32_t>(b, QuadripoleCountAt), 0, Family1MaxQuadripoles);
     for (int j = 0; j < seq.NbQuadripole; ++j)
-        seq.Quadripoles[j] = At<TQuadripole>(b, QuadripolesAt + static_cast<std::size_t>(j) * sizeof(TQuadripole));
+        seq.Quadripoles[j] =
+            At<TQuadripole>(b, QuadripolesAt + static_cast<std::size_t>(j) * sizeof(TQuadripole));
 }
 
 }  // namespace

@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const float spacing = spacings[(data[0] >> 1) & 3];
     std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     try {
-        if (protocol) ImportProtocolBytes(text, "Fuzz", spacing, seq);
-        else ImportUnifiedBytes(text, "Fuzz", seq);
+        if (protocol)
+            ImportProtocolBytes(text, "Fuzz", spacing, seq);
+        else
+            ImportUnifiedBytes(text, "Fuzz", seq);
     } catch (const TImportError&) {
         return 0;
     } catch (const std::invalid_argument&) {

@@ -13,8 +13,8 @@
 
 #include "link/instrumentimage.h"
 #include "link/memorylink.h"
-#include "tests/support/testclocks.h"
 #include "link/uploadcommands.h"
+#include "tests/support/testclocks.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void Check(bool ok, const char* what) {
 }
 
 class TFuzzHost : public TLinkHost {
-public:
+   public:
     TPortVirt* Link = nullptr;
     const uint8_t* Data = nullptr;
     std::size_t Size = 0, Pos = 0;
@@ -43,9 +43,10 @@ public:
 };
 
 class TNoUi : public TRemoteUi {
-public:
+   public:
     std::optional<std::string> ChooseLine(const std::vector<std::string>& lines, bool) override {
-        for (const std::string& l : lines) Check(l.size() <= RemoteListCapacity, "a list line stays in the buffer");
+        for (const std::string& l : lines)
+            Check(l.size() <= RemoteListCapacity, "a list line stays in the buffer");
         if (lines.empty()) return std::nullopt;
         return lines.front();
     }
@@ -97,9 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             case 1: {
                 std::vector<unsigned char> buffer(RemoteListCapacity + 8, 0xEE);
                 const int32_t n = link.ReceiveData(buffer.data(), RemoteListCapacity, nullptr);
-                Check(n >= 0 && n <= static_cast<int32_t>(RemoteListCapacity), "ReceiveData stays in its capacity");
+                Check(n >= 0 && n <= static_cast<int32_t>(RemoteListCapacity),
+                      "ReceiveData stays in its capacity");
                 Check(buffer[RemoteListCapacity] == 0xEE, "nothing written past the capacity");
-                RemoteListLines(std::vector<unsigned char>(buffer.begin(), buffer.begin() + RemoteListCapacity));
+                RemoteListLines(
+                    std::vector<unsigned char>(buffer.begin(), buffer.begin() + RemoteListCapacity));
                 break;
             }
             case 2: {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/cable.h"
 #include "fuzz/fuzzcheck.h"
+#include "model/cable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<unsigned char> bytes(data, data + size);

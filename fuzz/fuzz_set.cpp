@@ -2,12 +2,13 @@
 // from a table of sequence files, comment files and things that only look like them), which Open
 // then reads. Whatever the folder holds, Open reports what it refuses and gives a set of sound
 // records with distinct names.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 
 #include "fuzz/fuzzcheck.h"
 #include "fuzz/fuzzfolder.h"
@@ -24,7 +25,7 @@ struct TEntry {
     bool Folder;
 };
 constexpr TEntry Entries[] = {
-    {"Comment.Txt", false}, {"a.sqx", false}, {"B.sqx", false}, {"b.sqx", false},   {"c.SQX", false},
+    {"Comment.Txt", false}, {"a.sqx", false}, {"B.sqx", false},  {"b.sqx", false},     {"c.SQX", false},
     {"comment.txt", false}, {"d.sqx", true},  {".e.sqx", false}, {"f.sqx.tmp", false}, {"g.txt", false},
 };
 

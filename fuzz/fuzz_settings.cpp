@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "app/settings.h"
 #include "fuzz/fuzzcheck.h"
 #include "fuzz/fuzzfolder.h"
-#include "app/settings.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr size_t ElectrodeCountsOffset = 33592;   // NbElectrode, FirstElectrode, LastElectrode, then the quadripoles
+constexpr size_t ElectrodeCountsOffset =
+    33592;  // NbElectrode, FirstElectrode, LastElectrode, then the quadripoles
 
 void ReadPlaced(const uint8_t* data, size_t size, size_t offset) {
     static TSequence defaults;
@@ -29,7 +30,8 @@ void Generate(const TSequence& seq) {
     if (GenerationPrecondition(copy)) return;
     TNullChartSink chart;
     GenerateSequence(copy, ModeRollAlong, chart);
-    FuzzCheck(copy.NbQuadripole >= 0 && copy.NbQuadripole <= MaxQuadripoles, "a generation stays in its table");
+    FuzzCheck(copy.NbQuadripole >= 0 && copy.NbQuadripole <= MaxQuadripoles,
+              "a generation stays in its table");
 }
 
 }  // namespace

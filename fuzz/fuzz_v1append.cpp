@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "storage/export.h"
 #include "fuzz/fuzzcheck.h"
 #include "fuzz/fuzzfolder.h"
+#include "storage/export.h"
 #include "storage/import.h"
 
 namespace {
@@ -20,7 +20,8 @@ TSequence& Fallback() {
     static TSequence s = [] {
         TSequence f;
         f.Name.Set("Fuzz");
-        for (int e = 1; e <= 4; ++e) f.Electrodes[e] = {2, static_cast<int16_t>(e), static_cast<float>(e), 0, 0};
+        for (int e = 1; e <= 4; ++e)
+            f.Electrodes[e] = {2, static_cast<int16_t>(e), static_cast<float>(e), 0, 0};
         f.NbElectrode = 4;
         f.Quadripoles[0] = {1, 2, 3, 4, 0, 1, -1};
         f.NbQuadripole = 1;
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int e = Count16(bytes, V1ElectrodeCountOffset), q = Count16(bytes, V1QuadripoleCountOffset);
     FuzzCheck(e >= 0 && q >= 0, "the counts are not negative");
     FuzzCheck(bytes.size() == V1HeaderSize + static_cast<std::size_t>(e) * V1ElectrodeRecordSize +
-                                   static_cast<std::size_t>(q) * V1QuadripoleRecordSize,
+                                  static_cast<std::size_t>(q) * V1QuadripoleRecordSize,
               "the file is its header and the records its counts announce");
     return 0;
 }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "storage/export.h"
 #include "model/geometry.h"
 #include "model/sqxfile.h"
+#include "storage/export.h"
 
 inline void FuzzCheck(bool ok, const char* what) {
     if (!ok) {

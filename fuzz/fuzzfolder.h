@@ -3,17 +3,18 @@
 // is one, so that a write per input costs no disk.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "fuzz/fuzzcheck.h"
 
 class TFuzzFolder {
-public:
+   public:
     explicit TFuzzFolder(const std::string& name) {
         const char* tmp = std::getenv("TMPDIR");
         std::string base = std::filesystem::temp_directory_path().string();
@@ -55,6 +56,6 @@ public:
             std::filesystem::remove_all(e.path());
     }
 
-private:
+   private:
     std::string path_;
 };

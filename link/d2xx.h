@@ -47,7 +47,7 @@ constexpr std::uint32_t D2xxPurgeRx = 1;
 constexpr std::uint32_t D2xxPurgeTx = 2;
 
 class TD2xx {
-public:
+   public:
     virtual ~TD2xx() = default;
 
     // The number of attached adapters (flags D2xxListNumberOnly; the buffer is not used).

@@ -124,7 +124,8 @@ TD2xxStatus TD2xxFtdi::Write(TD2xxHandle handle, const void* buffer, std::uint32
     if (!written || (!buffer && n)) return D2xxInvalidParameter;
     *written = 0;
     if (n == 0) return D2xxOk;
-    int sent = ftdi_write_data(a->Context.Ctx, static_cast<const unsigned char*>(buffer), static_cast<int>(n));
+    int sent =
+        ftdi_write_data(a->Context.Ctx, static_cast<const unsigned char*>(buffer), static_cast<int>(n));
     if (sent < 0) return D2xxIoError;
     *written = static_cast<std::uint32_t>(sent);
     return D2xxOk;

@@ -13,7 +13,7 @@
 #include "link/d2xx.h"
 
 class TD2xxFtdi : public TD2xx {
-public:
+   public:
     TD2xxFtdi();
     ~TD2xxFtdi() override;
     TD2xxFtdi(const TD2xxFtdi&) = delete;
@@ -42,7 +42,7 @@ public:
                           std::uint32_t* events) override;
     TD2xxStatus SetLatencyTimer(TD2xxHandle handle, std::uint8_t ms) override;
 
-private:
+   private:
     struct TAdapter;
     TAdapter* Find(TD2xxHandle handle);
 

@@ -153,8 +153,7 @@ TD2xxStatus TD2xxSim::Read(TD2xxHandle handle, void* buffer, std::uint32_t n, st
     }
 }
 
-TD2xxStatus TD2xxSim::Write(TD2xxHandle handle, const void* buffer, std::uint32_t n,
-                            std::uint32_t* written) {
+TD2xxStatus TD2xxSim::Write(TD2xxHandle handle, const void* buffer, std::uint32_t n, std::uint32_t* written) {
     if (TD2xxStatus s = Check(handle)) return s;
     if (!written || (!buffer && n)) return D2xxInvalidParameter;
     *written = 0;

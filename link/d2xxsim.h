@@ -17,7 +17,7 @@
 
 // The serial end of the simulated adapter.
 class TD2xxFarSide {
-public:
+   public:
     virtual ~TD2xxFarSide() = default;
     // Bytes the program has written.
     virtual void Accept(const std::uint8_t* data, std::size_t n) = 0;
@@ -33,7 +33,7 @@ public:
 
 // A far side over a file descriptor (a pseudo-terminal, a socket), in real time.
 class TFdFarSide : public TD2xxFarSide {
-public:
+   public:
     // Takes ownership of fd when owns is true.
     TFdFarSide(int fd, bool owns);
     ~TFdFarSide() override;
@@ -47,7 +47,7 @@ public:
     std::size_t Deliver(std::uint8_t* data, std::size_t max, int waitMs) override;
     std::int64_t NowMs() override;
 
-private:
+   private:
     int fd_;
     bool owns_;
 };
@@ -56,7 +56,7 @@ private:
 // program writes is fed to it at once, its answers are delivered as they come, and waiting for bytes
 // that never come only moves the clock on. Deterministic on a manual clock.
 class TMachineFarSide : public TD2xxFarSide {
-public:
+   public:
     using TFeed = std::function<void(std::uint8_t)>;
     using TTake = std::function<std::vector<std::uint8_t>()>;
     TMachineFarSide(TLinkClock& clock, TFeed feed, TTake take)
@@ -66,7 +66,7 @@ public:
     std::size_t Deliver(std::uint8_t* data, std::size_t max, int waitMs) override;
     std::int64_t NowMs() override { return clock_.NowMs(); }
 
-private:
+   private:
     TLinkClock& clock_;
     TFeed feed_;
     TTake take_;
@@ -74,7 +74,7 @@ private:
 };
 
 class TD2xxSim : public TD2xx {
-public:
+   public:
     // The far side may be null: then nothing ever arrives and what is written is lost.
     explicit TD2xxSim(std::shared_ptr<TD2xxFarSide> farSide = nullptr, int attached = 1);
 
@@ -128,7 +128,7 @@ public:
                           std::uint32_t* events) override;
     TD2xxStatus SetLatencyTimer(TD2xxHandle handle, std::uint8_t ms) override;
 
-private:
+   private:
     TD2xxStatus Check(TD2xxHandle handle) const;
     void Log(const std::string& call);
     void Pull(int waitMs);

@@ -27,7 +27,7 @@ bool SameDialEntry(std::string_view a, std::string_view b);
 std::vector<std::string> ParseDialLines(std::string_view text);
 
 class TDialDirectory {
-public:
+   public:
     explicit TDialDirectory(std::string path) : path_(std::move(path)) {}
 
     const std::string& Path() const { return path_; }
@@ -47,7 +47,7 @@ public:
     // Removes the entry equal to the text ignoring letter case. Returns whether there was one.
     bool Remove(std::string_view text);
 
-private:
+   private:
     std::string path_;
     std::vector<std::string> entries_;
 };

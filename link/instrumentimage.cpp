@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/linktexts.h"
 #include "model/datafolder.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
-#include "link/linktexts.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ void Put16(TImageBytes& b, std::size_t at, int v) {
 }
 void Put32(TImageBytes& b, std::size_t at, int32_t v) {
     const uint32_t u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>((u >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>((u >> (8 * i)) & 0xFF);
 }
 void PutF(TImageBytes& b, std::size_t at, float f) {
     uint32_t u;
@@ -43,19 +44,27 @@ int ClampedQuadripoles(const TSequence& seq) { return std::clamp(seq.NbQuadripol
 
 int TimeCode1(int32_t t) {
     switch (t) {
-        case 250: return 3;
-        case 500: return 2;
-        case 1000: return 1;
-        default: return 0;  // 2000 and any other value
+        case 250:
+            return 3;
+        case 500:
+            return 2;
+        case 1000:
+            return 1;
+        default:
+            return 0;  // 2000 and any other value
     }
 }
 
 int TimeCode2(int32_t t) {
     switch (t) {
-        case 250: return 5;
-        case 500: return 4;
-        case 1000: return 3;
-        default: return 2;  // 2000 and any other value
+        case 250:
+            return 5;
+        case 500:
+            return 4;
+        case 1000:
+            return 3;
+        default:
+            return 2;  // 2000 and any other value
     }
 }
 
@@ -92,25 +101,28 @@ TImageBytes BuildEleRecord(const TSequence& seq) {
 bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
     TImageBytes s = storedIn;
     s.resize(EleRecordSize, 0);
-    std::string storedName(reinterpret_cast<const char*>(s.data()), strnlen(reinterpret_cast<const char*>(s.data()), 32));
+    std::string storedName(reinterpret_cast<const char*>(s.data()),
+                           strnlen(reinterpret_cast<const char*>(s.data()), 32));
     if (storedName != seq.Name.Get()) return false;
     if (Get<int32_t>(s, 64) != seq.ArrayType || Get<int32_t>(s, 68) != seq.NbElectrode ||
         Get<int32_t>(s, EleNbQuadripole) != seq.NbQuadripole)
         return false;
     for (int e = 0; e < EleElectrodeCount; ++e) {
         if (!IsRealElectrode(seq, e)) continue;
-        const TElectrode stored = Get<TElectrode>(s, EleElectrodes + static_cast<std::size_t>(e) * sizeof(TElectrode));
+        const TElectrode stored =
+            Get<TElectrode>(s, EleElectrodes + static_cast<std::size_t>(e) * sizeof(TElectrode));
         const TElectrode& mine = seq.Electrodes[e];
-        if (stored.Type != mine.Type || stored.Number != mine.Number || stored.X != mine.X || stored.Y != mine.Y ||
-            stored.Z != mine.Z)
+        if (stored.Type != mine.Type || stored.Number != mine.Number || stored.X != mine.X ||
+            stored.Y != mine.Y || stored.Z != mine.Z)
             return false;
     }
     const int storedCount = std::min(Get<int32_t>(s, EleNbQuadripole), Family1MaxQuadripoles);
     for (int j = 0; j < storedCount; ++j) {
-        const TQuadripole q = Get<TQuadripole>(s, EleQuadripoles + static_cast<std::size_t>(j) * sizeof(TQuadripole));
+        const TQuadripole q =
+            Get<TQuadripole>(s, EleQuadripoles + static_cast<std::size_t>(j) * sizeof(TQuadripole));
         const TQuadripole& mine = seq.Quadripoles[j];
-        if (q.A != mine.A || q.B != mine.B || q.M != mine.M || q.N != mine.N || q.SpacingIndex != mine.SpacingIndex ||
-            q.Level != mine.Level)
+        if (q.A != mine.A || q.B != mine.B || q.M != mine.M || q.N != mine.N ||
+            q.SpacingIndex != mine.SpacingIndex || q.Level != mine.Level)
             return false;
     }
     return true;
@@ -118,7 +130,8 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
 
 std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq) {
     // The name is the user's: it must not lead the file out of the folder.
-    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, Family1NameLength)) + "_E" + std::to_string(seq.NbElectrode) + "_Q" +
+    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, Family1NameLength)) + "_E" +
+                                      std::to_string(seq.NbElectrode) + "_Q" +
                                       std::to_string(seq.NbQuadripole) + "_#");
 }
 
@@ -232,7 +245,8 @@ int32_t ReadAck(TPortVirt& link) {
     return v;
 }
 
-int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progress, const std::string& varnelFolder) {
+int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progress,
+                      const std::string& varnelFolder) {
     TLinkHost& host = link.Host();
     if (seq.NbQuadripole > Family1MaxQuadripoles) {
         host.ShowMessage(LinkText::TooManyForFamily1);
@@ -286,8 +300,9 @@ int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgre
     }
     unsigned char num[4];
     link.ReadBytes(num, 4);
-    const int32_t memory = static_cast<int32_t>(static_cast<uint32_t>(num[0]) | (static_cast<uint32_t>(num[1]) << 8) |
-                                                (static_cast<uint32_t>(num[2]) << 16) | (static_cast<uint32_t>(num[3]) << 24));
+    const int32_t memory =
+        static_cast<int32_t>(static_cast<uint32_t>(num[0]) | (static_cast<uint32_t>(num[1]) << 8) |
+                             (static_cast<uint32_t>(num[2]) << 16) | (static_cast<uint32_t>(num[3]) << 24));
     if (memory > MaxMemoryNumber) return -1;
     TImageBytes header = BuildFamily2Header(seq, memory);
     link.SendData(header.data(), header.size(), progress);

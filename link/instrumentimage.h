@@ -23,8 +23,8 @@ constexpr int Family1MaxElectrodeNumber = 255;
 constexpr std::size_t Family1NameLength = 8;
 constexpr std::size_t Family2NameLength = 10;
 constexpr int Family2MaxLastElectrode = 1319;
-constexpr uint32_t VersionLongTable = 0x20000002;  // long electrode table from this version on
-constexpr uint32_t VersionExtraBlock = 0x20000003; // extra block and command 0xAC from this one on
+constexpr uint32_t VersionLongTable = 0x20000002;   // long electrode table from this version on
+constexpr uint32_t VersionExtraBlock = 0x20000003;  // extra block and command 0xAC from this one on
 constexpr int MaxMemoryNumber = 12;
 
 constexpr std::size_t EleRecordSize = 22156;

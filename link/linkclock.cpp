@@ -8,7 +8,7 @@
 namespace {
 
 class TSystemClock : public TLinkClock {
-public:
+   public:
     int64_t NowMs() override {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())

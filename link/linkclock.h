@@ -8,7 +8,7 @@
 // Time for everything with a time-out or a pause, in milliseconds. Taken from outside so that a test
 // of a 5,000 ms time-out need not sleep.
 class TLinkClock {
-public:
+   public:
     virtual ~TLinkClock() = default;
     // Monotonic time in milliseconds (any origin).
     virtual int64_t NowMs() = 0;

@@ -1,5 +1,6 @@
-// What the instrument link needs from the program that runs it. The engine never shows UI: the desktop program implements TLinkHost with Qt, the command-line
-// program with stdout and SIGINT, tests with scripted answers.
+// What the instrument link needs from the program that runs it. The engine never shows UI: the desktop
+// program implements TLinkHost with Qt, the command-line program with stdout and SIGINT, tests with scripted
+// answers.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +15,12 @@ struct TLinkWait {
         Prompt,          // the instrument's prompt before a command
     };
     TKind Kind = TKind::None;
-    std::string Port;    // where: "COM 2 (/dev/ttyS1)", "USB"
+    std::string Port;  // where: "COM 2 (/dev/ttyS1)", "USB"
 };
 
 // The host of a link. Every call is made from the thread that runs the exchange.
 class TLinkHost {
-public:
+   public:
     enum class TButtons { OkCancel, YesNo };
 
     virtual ~TLinkHost() = default;
@@ -41,19 +42,28 @@ public:
 // A progress indicator (the upload panel's bar). The link reads the position back, so the plain
 // class keeps the values; a front end overrides Changed to show them.
 class TProgressIndicator {
-public:
+   public:
     virtual ~TProgressIndicator() = default;
-    void SetMinimum(int v) { min_ = v; Changed(); }
-    void SetMaximum(int v) { max_ = v; Changed(); }
-    void SetPosition(int v) { pos_ = v; Changed(); }
+    void SetMinimum(int v) {
+        min_ = v;
+        Changed();
+    }
+    void SetMaximum(int v) {
+        max_ = v;
+        Changed();
+    }
+    void SetPosition(int v) {
+        pos_ = v;
+        Changed();
+    }
     int Minimum() const { return min_; }
     int Maximum() const { return max_; }
     int Position() const { return pos_; }
 
-protected:
+   protected:
     virtual void Changed() {}
 
-private:
+   private:
     int min_ = 0;
     int max_ = 100;
     int pos_ = 0;

@@ -22,18 +22,18 @@ constexpr const char* ErrBuffer = "Err. Buffer";
 
 // The question boxes.
 constexpr const char* CommunicationTitle = "Communication";
-constexpr const char* UploadTitle = "Upload process";                                          // 121
+constexpr const char* UploadTitle = "Upload process";                                               // 121
 constexpr const char* SelectVarnelMenu = "Select VARNEL menu to upload sequence and press < OK >";  // 122
 
 // The commands' messages (string table numbers).
-constexpr const char* CommunicationStopped = "Communication stopped";  // 103
-constexpr const char* UploadError = "An error occured during upload";  // 113
-constexpr const char* CorrectlyLoaded = " correctly loaded ";          // 114
-constexpr const char* OnMemory = " On Memory ";                        // 115
-constexpr const char* StartWith = "Start with ";                       // 124
+constexpr const char* CommunicationStopped = "Communication stopped";       // 103
+constexpr const char* UploadError = "An error occured during upload";       // 113
+constexpr const char* CorrectlyLoaded = " correctly loaded ";               // 114
+constexpr const char* OnMemory = " On Memory ";                             // 115
+constexpr const char* StartWith = "Start with ";                            // 124
 constexpr const char* MemoryFull = "memory full can't store new sequence";  // 125
-constexpr const char* Deleted = " deleted";                            // 126
-constexpr const char* Connected = "Connected";                         // 127
+constexpr const char* Deleted = " deleted";                                 // 126
+constexpr const char* Connected = "Connected";                              // 127
 constexpr const char* TooManyForFamily1 = "Error!!! Quadripoles sequences > 1500";
 constexpr const char* EleFileRequired = " File required for downloading to DALVEX software";
 
@@ -64,10 +64,14 @@ constexpr const char* UploadRefused = "the instrument did not accept the upload 
 // "" for TKind::None. A front end adds how its user ends the wait.
 inline std::string WaitText(const TLinkWait& wait) {
     switch (wait.Kind) {
-        case TLinkWait::TKind::Identification: return "Waiting for the instrument to answer on " + wait.Port;
-        case TLinkWait::TKind::Dialling: return "Waiting for the modem to connect on " + wait.Port;
-        case TLinkWait::TKind::Prompt: return "Waiting for the instrument's prompt on " + wait.Port;
-        case TLinkWait::TKind::None: break;
+        case TLinkWait::TKind::Identification:
+            return "Waiting for the instrument to answer on " + wait.Port;
+        case TLinkWait::TKind::Dialling:
+            return "Waiting for the modem to connect on " + wait.Port;
+        case TLinkWait::TKind::Prompt:
+            return "Waiting for the instrument's prompt on " + wait.Port;
+        case TLinkWait::TKind::None:
+            break;
     }
     return "";
 }

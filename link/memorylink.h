@@ -11,11 +11,13 @@
 #include "link/portvirt.h"
 
 class TMemoryLink : public TPortVirt {
-public:
+   public:
     explicit TMemoryLink(TLinkHost& host, TLinkClock& clock) : TPortVirt(host, clock) {}
 
     // Bytes the instrument side sends to the program.
-    void Push(const std::vector<unsigned char>& bytes) { input_.insert(input_.end(), bytes.begin(), bytes.end()); }
+    void Push(const std::vector<unsigned char>& bytes) {
+        input_.insert(input_.end(), bytes.begin(), bytes.end());
+    }
     void Push(unsigned char b) { input_.push_back(b); }
     // Called with every byte the program writes (after it is recorded in Written()).
     std::function<void(unsigned char)> OnWrite;
@@ -32,7 +34,7 @@ public:
     // Pending line-status errors that Identify will find (serial only).
     int LineStatusErrors = 0;
     int DisconnectCount = 0;
-    std::vector<int32_t> BaudHistory;   // every SetBaudRate value, in order
+    std::vector<int32_t> BaudHistory;  // every SetBaudRate value, in order
 
     void Disconnect() override;
     int32_t Connect(int32_t port, int32_t baud, int32_t byteDelay, const std::string& modemInit, bool waitDsr,
@@ -44,7 +46,10 @@ public:
     int32_t GetByteTimed(int timeoutMs) override;
     int32_t GetByteNow() override;
     void SetPortNumber(int32_t v) override { port_ = v; }
-    void SetBaudRate(int32_t v) override { baud_ = v; BaudHistory.push_back(v); }
+    void SetBaudRate(int32_t v) override {
+        baud_ = v;
+        BaudHistory.push_back(v);
+    }
     void SetLineSettings(const TLineSettings& settings) override { line_ = settings; }
     void SetDtr(bool on) override { dtr_ = on; }
     void SetRts(bool on) override { rts_ = on; }
@@ -58,12 +63,12 @@ public:
     int32_t MaxBaudRate() override { return 115200; }
     std::string& LinkName(std::string& text) override { return text = "Memory"; }
 
-protected:
+   protected:
     TVariant Variant() const override { return EmulatedVariant; }
     bool TakeLineStatusError() override;
     void AwaitInput(int64_t ms) override;
 
-private:
+   private:
     int32_t TakeByte();
     std::deque<unsigned char> input_;
     std::vector<unsigned char> written_;

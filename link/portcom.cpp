@@ -144,7 +144,8 @@ int32_t TPortCOM::ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) {
     if (!IsOpen()) return -1;
     int count = 0;
     TimedWait(timeoutMs, [&](int64_t wait) -> int32_t {
-        count += control_.ReadByteBufferTimed(buffer + count, n - count, static_cast<int>(Clock().RealMs(wait)));
+        count +=
+            control_.ReadByteBufferTimed(buffer + count, n - count, static_cast<int>(Clock().RealMs(wait)));
         return count >= n ? count : -1;
     });
     return count;
@@ -166,7 +167,8 @@ int32_t TPortCOM::OutputCount() {
 }
 
 bool TPortCOM::TakeLineStatusError() {
-    for (int index : {TPortCtl::OverrunError, TPortCtl::ParityError, TPortCtl::FramingError, TPortCtl::BreakError}) {
+    for (int index :
+         {TPortCtl::OverrunError, TPortCtl::ParityError, TPortCtl::FramingError, TPortCtl::BreakError}) {
         if (control_.Get(index) != 0) {
             control_.ClearLineStatus();
             return true;

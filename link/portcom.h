@@ -10,7 +10,7 @@
 #include "link/portvirt.h"
 
 class TPortCOM : public TPortVirt {
-public:
+   public:
     explicit TPortCOM(TLinkHost& host, TLinkClock& clock = SystemClock());
     ~TPortCOM() override;
 
@@ -45,14 +45,14 @@ public:
     // "COM n (device path)".
     std::string PortText() override;
 
-protected:
+   protected:
     bool TakeLineStatusError() override;
     bool LastWriteFailed() override { return control_.LastWriteError() != 0; }
     bool DeviceLost() override { return control_.HungUp(); }
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 
-private:
+   private:
     bool DialStep(const std::string& command, const std::string& answer);
     TPortCtl control_;
 };

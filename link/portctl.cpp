@@ -23,16 +23,26 @@ std::array<std::string, 4>& ComPaths() {
 
 speed_t SpeedCode(int baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return 0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return 0;
     }
 }
 
@@ -126,7 +136,10 @@ void TPortCtl::Apply() {
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    t.c_cflag |= props_[DataBits] == 7 ? CS7 : props_[DataBits] == 6 ? CS6 : props_[DataBits] == 5 ? CS5 : CS8;
+    t.c_cflag |= props_[DataBits] == 7   ? CS7
+                 : props_[DataBits] == 6 ? CS6
+                 : props_[DataBits] == 5 ? CS5
+                                         : CS8;
     // Parity as the control numbers it: 0 none, 1 odd, 2 even.
     if (props_[Parity] == 1) t.c_cflag |= PARENB | PARODD;
     if (props_[Parity] == 2) t.c_cflag |= PARENB;
@@ -175,7 +188,10 @@ int TPortCtl::Get(int index) {
             if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) return 0;
             return (bits & TIOCM_DSR) ? 1 : 0;
         }
-        case BreakError: case FramingError: case OverrunError: case ParityError: {
+        case BreakError:
+        case FramingError:
+        case OverrunError:
+        case ParityError: {
             int now[4];
             if (!Counters(now)) return 0;
             int k = index - BreakError;

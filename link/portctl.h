@@ -16,15 +16,27 @@ std::string ComDevicePath(int port);
 void SetComDevicePath(int port, const std::string& path);
 
 class TPortCtl {
-public:
+   public:
     // Property indexes.
     enum TProperty {
-        PortNumber = 1, BaudRate = 2, Parity = 3, DataBits = 4, StopBits = 5, XonXoff = 6, DtrDsr = 7,
-        RtsCts = 8, Dtr = 9, Rts = 10,
+        PortNumber = 1,
+        BaudRate = 2,
+        Parity = 3,
+        DataBits = 4,
+        StopBits = 5,
+        XonXoff = 6,
+        DtrDsr = 7,
+        RtsCts = 8,
+        Dtr = 9,
+        Rts = 10,
         DsrLine = 14,
         // Line-status errors pending since the last ClearLineStatus.
-        BreakError = 15, FramingError = 16, OverrunError = 17, ParityError = 18,
-        RxCount = 28, TxCount = 29,
+        BreakError = 15,
+        FramingError = 16,
+        OverrunError = 17,
+        ParityError = 18,
+        RxCount = 28,
+        TxCount = 29,
         PropertyCount = 64
     };
 
@@ -41,13 +53,13 @@ public:
     const std::string& LastError() const { return lastError_; }
     const std::string& DevicePath() const { return path_; }
 
-    int ReadByte();                   // -1 when none is waiting
-    int ReadByteTimed(int ms);        // -1 on time-out
-    int WriteByte(unsigned char b);   // -1 when the byte was not taken
+    int ReadByte();                  // -1 when none is waiting
+    int ReadByteTimed(int ms);       // -1 on time-out
+    int WriteByte(unsigned char b);  // -1 when the byte was not taken
     // Writes up to n bytes in one call: the count taken, or -1 when none was (LastWriteError says why).
     int WriteBytes(const unsigned char* data, int n);
-    // Why the last WriteByte or WriteBytes did not take its bytes: 0 when it did or found no room (the queue full),
-    // else the errno of the failure (EIO once the device hung up or its far end closed).
+    // Why the last WriteByte or WriteBytes did not take its bytes: 0 when it did or found no room (the queue
+    // full), else the errno of the failure (EIO once the device hung up or its far end closed).
     int LastWriteError() const { return lastWriteError_; }
     void WriteByteBuffer(const char* data, int length);
     int ReadByteBufferTimed(unsigned char* buffer, int count, int ms);  // the number read
@@ -67,9 +79,9 @@ public:
     // Waits at most ms until the transmit queue may have drained or has room.
     void WaitWritable(int ms);
 
-private:
-    void Apply();         // settings to termios
-    void ApplyLines();    // DTR and RTS
+   private:
+    void Apply();               // settings to termios
+    void ApplyLines();          // DTR and RTS
     bool Counters(int out[4]);  // break, frame, overrun, parity; false when the device has none
     // Notes a hang-up from the errno of a failed read or ioctl, or from poll's answer.
     void NoteErrno(int err);

@@ -176,32 +176,45 @@ void TPortUSB::SetLineSettings(const TLineSettings& settings) {
     StopBitsCode = settings.StopBits == 2 ? 2 : 0;
     ParityCode = settings.Parity >= 1 && settings.Parity <= 4 ? settings.Parity : 0;
     d2xx_->SetDataCharacteristics(DeviceHandle, static_cast<std::uint8_t>(WordLength),
-                                  static_cast<std::uint8_t>(StopBitsCode), static_cast<std::uint8_t>(ParityCode));
+                                  static_cast<std::uint8_t>(StopBitsCode),
+                                  static_cast<std::uint8_t>(ParityCode));
     // The three flow controls exclude one another.
     XonXoffOn = settings.Flow == TFlow::XonXoff ? 1 : 0;
     DtrDsrOn = settings.Flow == TFlow::DtrDsr ? 1 : 0;
     RtsCtsOn = settings.Flow == TFlow::RtsCts ? 1 : 0;
     NoFlowControl = settings.Flow == TFlow::None ? 1 : 0;
     switch (settings.Flow) {
-        case TFlow::XonXoff: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowXonXoff, 17, 19); break;
-        case TFlow::DtrDsr: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowDtrDsr, 0, 0); break;
-        case TFlow::RtsCts: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowRtsCts, 0, 0); break;
-        case TFlow::None: d2xx_->SetFlowControl(DeviceHandle, D2xxFlowNone, 0, 0); break;
+        case TFlow::XonXoff:
+            d2xx_->SetFlowControl(DeviceHandle, D2xxFlowXonXoff, 17, 19);
+            break;
+        case TFlow::DtrDsr:
+            d2xx_->SetFlowControl(DeviceHandle, D2xxFlowDtrDsr, 0, 0);
+            break;
+        case TFlow::RtsCts:
+            d2xx_->SetFlowControl(DeviceHandle, D2xxFlowRtsCts, 0, 0);
+            break;
+        case TFlow::None:
+            d2xx_->SetFlowControl(DeviceHandle, D2xxFlowNone, 0, 0);
+            break;
     }
 }
 
 void TPortUSB::SetDtr(bool on) {
     if (!IsOpen()) return;
     DtrOn = on ? 1 : 0;
-    if (on) d2xx_->SetDtr(DeviceHandle);
-    else d2xx_->ClrDtr(DeviceHandle);
+    if (on)
+        d2xx_->SetDtr(DeviceHandle);
+    else
+        d2xx_->ClrDtr(DeviceHandle);
 }
 
 void TPortUSB::SetRts(bool on) {
     if (!IsOpen()) return;
     RtsOn = on ? 1 : 0;
-    if (on) d2xx_->SetRts(DeviceHandle);
-    else d2xx_->ClrRts(DeviceHandle);
+    if (on)
+        d2xx_->SetRts(DeviceHandle);
+    else
+        d2xx_->ClrRts(DeviceHandle);
 }
 
 int32_t TPortUSB::InputCount() {
@@ -235,7 +248,9 @@ int32_t TPortUSB::DsrState() {
     return (status & D2xxModemDsr) ? 1 : 0;
 }
 
-void TPortUSB::SetLatency(int32_t ms) { d2xx_->SetLatencyTimer(DeviceHandle, static_cast<std::uint8_t>(ms & 0xFF)); }
+void TPortUSB::SetLatency(int32_t ms) {
+    d2xx_->SetLatencyTimer(DeviceHandle, static_cast<std::uint8_t>(ms & 0xFF));
+}
 
 void TPortUSB::AwaitInput(int64_t ms) { WaitForInput(ms); }
 

@@ -27,7 +27,7 @@ enum class TNoAdapter {
 constexpr const char* NoUsbAdapterText = "usb: no FTDI USB adapter attached";
 
 class TPortUSB : public TPortVirt {
-public:
+   public:
     static constexpr const char* ConnectQuestion =
         "Connect USB link between computer and VARNEL or TARSK click <OK Button>";
     static constexpr std::uint32_t WriteTimeoutMs = 500;
@@ -60,12 +60,12 @@ public:
     // One byte within the read time-out last given to the adapter.
     int32_t GetByteNow() override;
     void SetPortNumber(int32_t) override {}
-    void SetBaudRate(int32_t v) override;   // when open
+    void SetBaudRate(int32_t v) override;  // when open
     // When open: the data characteristics (7 data bits or 8; parity codes 1 to 4, anything else
     // none; 2 stop bits or 1) in one adapter call, then the flow control in another.
     void SetLineSettings(const TLineSettings& settings) override;
-    void SetDtr(bool on) override;          // when open
-    void SetRts(bool on) override;          // when open
+    void SetDtr(bool on) override;  // when open
+    void SetRts(bool on) override;  // when open
     int32_t InputCount() override;
     int32_t OutputCount() override;
     int32_t GetBaudRate() override { return BaudRateSet; }
@@ -86,7 +86,7 @@ public:
     int32_t RtsOn = 0;
     int32_t BaudRateSet = 0;
 
-protected:
+   protected:
     TVariant Variant() const override { return TVariant::Usb; }
     // A write the adapter answered with an error status (unplugged, a failed transfer), not a
     // time-out that took no byte.
@@ -96,7 +96,7 @@ protected:
     void AwaitInput(int64_t ms) override;
     void AwaitOutput(int64_t ms) override;
 
-private:
+   private:
     bool lastWriteFailed_ = false;
     // Since when (the link's clock) every look at the receive queue has failed; -1 while they succeed.
     int64_t failingSince_ = -1;

@@ -395,7 +395,8 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     int p = 1;
     clock_.SleepMs(10);
     unsigned char word[4];
-    for (int i = 0; i < 4; ++i) word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
     PutBlock(word, 4);
 
     // The data and, behind them, their checksum: both go in one write.
@@ -462,7 +463,8 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
     int32_t total = 0;
     if (ReadBlockTimed(buf, 4, 3000) == 4) {
         total = static_cast<int32_t>(static_cast<uint32_t>(buf[0]) | (static_cast<uint32_t>(buf[1]) << 8) |
-                                     (static_cast<uint32_t>(buf[2]) << 16) | (static_cast<uint32_t>(buf[3]) << 24));
+                                     (static_cast<uint32_t>(buf[2]) << 16) |
+                                     (static_cast<uint32_t>(buf[3]) << 24));
     }
     // A negative total is out of range: read it as "no total", which receives one block.
     if (total < 0) total = 0;
@@ -528,4 +530,3 @@ int32_t TPortVirt::ReceiveData(unsigned char* buffer, std::size_t capacity, TPro
     if (n > 0) std::memcpy(buffer, transferStream_.Bytes().data(), n);
     return static_cast<int32_t>(n);
 }
-

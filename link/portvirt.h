@@ -64,18 +64,21 @@ enum class TLinkStatus {
 // A link operation failed: how (Status) and a short text for the log ("Port err. Getcom"); the
 // command handlers report "Communication stopped".
 class TLinkError : public std::runtime_error {
-public:
+   public:
     TLinkError(TLinkStatus status, const std::string& text) : std::runtime_error(text), status_(status) {}
     TLinkStatus Status() const { return status_; }
 
-private:
+   private:
     TLinkStatus status_;
 };
 
 // The growable byte stream that holds the data of the current block transfer.
 class TByteStream {
-public:
-    void Clear() { data_.clear(); pos_ = 0; }
+   public:
+    void Clear() {
+        data_.clear();
+        pos_ = 0;
+    }
     void Write(const unsigned char* data, std::size_t n) { data_.insert(data_.end(), data, data + n); }
     void Rewind() { pos_ = 0; }
     // Copies up to n bytes from the current position; returns the number copied.
@@ -83,7 +86,7 @@ public:
     std::size_t Size() const { return data_.size(); }
     const std::vector<unsigned char>& Bytes() const { return data_; }
 
-private:
+   private:
     std::vector<unsigned char> data_;
     std::size_t pos_ = 0;
 };
@@ -91,32 +94,32 @@ private:
 // Wire constants of the instrument's remote mode.
 namespace Wire {
 constexpr const char* Prompt = ":>";
-constexpr unsigned char Sync = 0x40;     // sent by the program, echoed by the instrument
-constexpr unsigned char Start = 0x00;    // start byte of a block transfer
+constexpr unsigned char Sync = 0x40;   // sent by the program, echoed by the instrument
+constexpr unsigned char Start = 0x00;  // start byte of a block transfer
 constexpr unsigned char Cr = 0x0D;
 constexpr unsigned char Lf = 0x0A;
-constexpr int MaxBlock = 528;            // data bytes per block; the length word keeps 10 bits
-constexpr int LastBlockNumber = 127;     // after 127 comes 1, never 0
+constexpr int MaxBlock = 528;         // data bytes per block; the length word keeps 10 bits
+constexpr int LastBlockNumber = 127;  // after 127 comes 1, never 0
 }  // namespace Wire
 
 // Command bytes (sent as c, c XOR 0xFF; accepted by an answer c).
 enum class TCommand : unsigned char {
     EndOfUploads = 0x00,
-    Escape = 0x1B,           // modem "Disconnect"; Identify after 20 unanswered attempts
-    ModemConnect = 0x1C,     // then the instrument sends a block transfer
-    StartSequence = 0x25,    // then a 4-byte sequence number
-    ListSequences = 0x27,    // then the instrument sends its list as a block transfer
-    DeleteSequence = 0x28,   // then a 4-byte sequence number
-    Upload = 0xAA,           // family 2, instrument version 0x20000002 or below
-    UploadNew = 0xAC,        // family 2, instrument version above 0x20000002
+    Escape = 0x1B,          // modem "Disconnect"; Identify after 20 unanswered attempts
+    ModemConnect = 0x1C,    // then the instrument sends a block transfer
+    StartSequence = 0x25,   // then a 4-byte sequence number
+    ListSequences = 0x27,   // then the instrument sends its list as a block transfer
+    DeleteSequence = 0x28,  // then a 4-byte sequence number
+    Upload = 0xAA,          // family 2, instrument version 0x20000002 or below
+    UploadNew = 0xAC,       // family 2, instrument version above 0x20000002
 };
 
 // The line's framing and flow control, given to a link in one call.
 struct TLineSettings {
     enum class TFlow { None, XonXoff, DtrDsr, RtsCts };
-    int32_t DataBits = 8;   // 7 or 8
-    int32_t Parity = 0;     // 0 = none; serial 1 odd, 2 even; USB the adapter's codes 1 to 4
-    int32_t StopBits = 1;   // 1 or 2
+    int32_t DataBits = 8;  // 7 or 8
+    int32_t Parity = 0;    // 0 = none; serial 1 odd, 2 even; USB the adapter's codes 1 to 4
+    int32_t StopBits = 1;  // 1 or 2
     TFlow Flow = TFlow::None;
 };
 
@@ -146,14 +149,14 @@ constexpr int StartBytes = 64;
 
 // Time-outs used by the callers, in milliseconds.
 namespace LinkTimeout {
-constexpr int Upload = 300000;   // the upload commands and the end command
-constexpr int Remote = 2000;     // list, start, delete
-constexpr int Escape = 200;      // modem disconnect
-constexpr int Delivery = 300000; // WaitByte, once a byte is announced
+constexpr int Upload = 300000;    // the upload commands and the end command
+constexpr int Remote = 2000;      // list, start, delete
+constexpr int Escape = 200;       // modem disconnect
+constexpr int Delivery = 300000;  // WaitByte, once a byte is announced
 }  // namespace LinkTimeout
 
 class TPortVirt {
-public:
+   public:
     enum class TVariant { Serial, Usb };
     // Longest single device wait before pending events run again.
     static constexpr int WaitSliceMs = 50;
@@ -291,7 +294,7 @@ public:
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
 
-protected:
+   protected:
     virtual TVariant Variant() const { return TVariant::Serial; }
     // Whether the last write that TryPutByte refused failed on the device (an error), rather than
     // found no room to take the byte. The default knows no errors.
@@ -331,17 +334,17 @@ protected:
 
     // Tells the host of a wait without a time-out for its lifetime (TLinkHost::Waiting).
     class TWaitNotice {
-    public:
+       public:
         TWaitNotice(TPortVirt& link, TLinkWait::TKind kind);
         ~TWaitNotice();
         TWaitNotice(const TWaitNotice&) = delete;
         TWaitNotice& operator=(const TWaitNotice&) = delete;
 
-    private:
+       private:
         TLinkHost& host_;
     };
 
-private:
+   private:
     // After TryPutByte refused a byte: true once the device has failed every write since `since`
     // (a Clock() time, -1 = no failure yet) for MaxFailingMs; pauses between failing attempts.
     bool WritesFailedForGood(int64_t& since);

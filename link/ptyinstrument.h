@@ -9,7 +9,7 @@
 #include "link/virtualinstrument.h"
 
 class TPtyInstrument {
-public:
+   public:
     // Opens the pseudo-terminal. Throws std::runtime_error when the system has none to give.
     explicit TPtyInstrument(TVirtualInstrument::TOptions options, int wireBaud = 0);
     ~TPtyInstrument();
@@ -24,7 +24,7 @@ public:
     uint64_t BytesIn() const { return bytesIn_.load(); }
     uint64_t BytesOut() const { return bytesOut_.load(); }
 
-private:
+   private:
     void WriteOut(const std::vector<unsigned char>& bytes);
     // Pacing, like a UART's: a burst starts the line at the latest at nowNs (an idle line does not
     // bank time), and each byte then takes byteNs_ after the one before it, however late this
@@ -32,7 +32,7 @@ private:
     static void LineBusyFrom(int64_t& freeAtNs, int64_t nowNs);
     TVirtualInstrument instrument_;
     int master_ = -1;
-    int slave_ = -1;   // kept open so the line stays up while the program closes and reopens it
+    int slave_ = -1;  // kept open so the line stays up while the program closes and reopens it
     std::string path_;
     int64_t byteNs_ = 0;
     int64_t rxFreeNs_ = 0;

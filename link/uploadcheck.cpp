@@ -30,7 +30,8 @@ int TimeSentAs(int32_t ms, int family) {
 }  // namespace
 
 std::vector<TUploadFinding> CheckUpload(const TSequence& seq, int family) {
-    if (family != 1 && family != 2) throw std::invalid_argument("instrument family " + std::to_string(family) + " is not 1 or 2");
+    if (family != 1 && family != 2)
+        throw std::invalid_argument("instrument family " + std::to_string(family) + " is not 1 or 2");
     using K = TUploadFindingKind;
     std::vector<TUploadFinding> found;
     auto add = [&found](K kind, std::string text) { found.push_back({kind, std::move(text)}); };
@@ -40,19 +41,23 @@ std::vector<TUploadFinding> CheckUpload(const TSequence& seq, int family) {
         add(K::TooManyQuadripoles, Quadripoles(count) + ": family 1 takes at most " +
                                        std::to_string(Family1MaxQuadripoles) + ", the upload is refused");
     if (count == 0)
-        add(K::EmptyTable, family == 1 ? "the quadripole table is empty: the instrument receives a sequence without readings"
-                                       : std::string("the quadripole table is empty: the instrument answers \"") +
-                                             LinkText::ErrBuffer + "\" and stores a sequence without readings");
+        add(K::EmptyTable,
+            family == 1 ? "the quadripole table is empty: the instrument receives a sequence without readings"
+                        : std::string("the quadripole table is empty: the instrument answers \"") +
+                              LinkText::ErrBuffer + "\" and stores a sequence without readings");
     if (family == 2 && seq.LastElectrode > Family2MaxLastElectrode) {
         int beyond = 0;
         for (int i = 0; i < count; ++i) {
             const TQuadripole& q = seq.Quadripoles[i];
             if (std::max({q.A, q.B, q.M, q.N}) > Family2MaxLastElectrode) ++beyond;
         }
-        std::string text = "the electrode table is cut at electrode " + std::to_string(Family2MaxLastElectrode) +
-                           " (it reaches " + std::to_string(seq.LastElectrode) +
-                           ") on instruments of version 20000002 and later, and the sequence's last electrode is lowered to it";
-        if (beyond > 0) text += "; " + Quadripoles(beyond) + (beyond == 1 ? " uses" : " use") + " electrodes beyond it";
+        std::string text = "the electrode table is cut at electrode " +
+                           std::to_string(Family2MaxLastElectrode) + " (it reaches " +
+                           std::to_string(seq.LastElectrode) +
+                           ") on instruments of version 20000002 and later, and the sequence's last "
+                           "electrode is lowered to it";
+        if (beyond > 0)
+            text += "; " + Quadripoles(beyond) + (beyond == 1 ? " uses" : " use") + " electrodes beyond it";
         add(K::ElectrodeTableCut, text);
     }
     if (family == 1) {
@@ -65,20 +70,21 @@ std::vector<TUploadFinding> CheckUpload(const TSequence& seq, int family) {
             }
         }
         if (beyond > 0)
-            add(K::ElectrodeNumberCut,
-                Quadripoles(beyond) + (beyond == 1 ? " uses" : " use") + " electrodes above " +
-                    std::to_string(Family1MaxElectrodeNumber) +
-                    ", which travel as their low 8 bits (electrode " + std::to_string(first) + " is sent as " +
-                    std::to_string(first & 0xFF) + ")");
+            add(K::ElectrodeNumberCut, Quadripoles(beyond) + (beyond == 1 ? " uses" : " use") +
+                                           " electrodes above " + std::to_string(Family1MaxElectrodeNumber) +
+                                           ", which travel as their low 8 bits (electrode " +
+                                           std::to_string(first) + " is sent as " +
+                                           std::to_string(first & 0xFF) + ")");
     }
     const std::size_t nameLength = family == 1 ? Family1NameLength : Family2NameLength;
     const std::string name = seq.Name.Get();
     if (name.size() > nameLength)
-        add(K::NameCut, "the name " + Quoted(name) + " is cut to " + Quoted(name.substr(0, nameLength)) + " (" +
-                            std::to_string(nameLength) + " characters)");
+        add(K::NameCut, "the name " + Quoted(name) + " is cut to " + Quoted(name.substr(0, nameLength)) +
+                            " (" + std::to_string(nameLength) + " characters)");
     if (!IsTimeChoice(seq.Time))
-        add(K::TimeCode, "injection time " + std::to_string(seq.Time) + " ms is not one of " + TimeChoicesText() +
-                             ": it is sent as " + std::to_string(TimeSentAs(seq.Time, family)) + " ms");
+        add(K::TimeCode, "injection time " + std::to_string(seq.Time) + " ms is not one of " +
+                             TimeChoicesText() + ": it is sent as " +
+                             std::to_string(TimeSentAs(seq.Time, family)) + " ms");
     if (family == 2) {
         if (VmnCodes.Clamp(seq.VmnRange) != seq.VmnRange) {
             int sentAs = VmnCodes.Min;
@@ -88,14 +94,16 @@ std::vector<TUploadFinding> CheckUpload(const TSequence& seq, int family) {
                     break;
                 }
             add(K::VmnCode, "voltage request code " + std::to_string(seq.VmnRange) + " is not one of " +
-                                std::to_string(VmnCodes.Min) + " to " + std::to_string(VmnCodes.Max) + ": it is sent as \"" +
-                                VmnRangeText(sentAs) + "\"");
+                                std::to_string(VmnCodes.Min) + " to " + std::to_string(VmnCodes.Max) +
+                                ": it is sent as \"" + VmnRangeText(sentAs) + "\"");
         }
         if (!KnownArrayType(seq.ArrayType))
-            add(K::ArrayCode, "array type " + std::to_string(seq.ArrayType) + " has no array code: it is sent as " +
+            add(K::ArrayCode, "array type " + std::to_string(seq.ArrayType) +
+                                  " has no array code: it is sent as " +
                                   std::to_string(ArrayCode(seq.ArrayType)) + ", a sequence without geometry");
         if (seq.Mode > 1)
-            add(K::ModeCode, "mode " + std::to_string(seq.Mode) + " is neither 0 (Rho) nor 1 (Rho and Ip): it is sent as Rho and Ip");
+            add(K::ModeCode, "mode " + std::to_string(seq.Mode) +
+                                 " is neither 0 (Rho) nor 1 (Rho and Ip): it is sent as Rho and Ip");
     }
     return found;
 }

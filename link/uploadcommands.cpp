@@ -54,7 +54,8 @@ void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, con
 
 void PutNumber(TPortVirt& link, int32_t n) {
     unsigned char b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
     link.PutBytes(b, 4);
 }
 
@@ -78,8 +79,10 @@ TPortVirt* ShowPortLink(int portNumVarnel, bool recreate, TLinkHost& host, TLink
 void StopUpLoad() {
     if (!CurrentLink) return;
     // A link still being opened has nothing to close: its Connect ends at its next pause instead.
-    if (CurrentLink->IsOpen()) CurrentLink->Disconnect();
-    else CurrentLink->StopOpening();
+    if (CurrentLink->IsOpen())
+        CurrentLink->Disconnect();
+    else
+        CurrentLink->StopOpening();
 }
 
 TUploadOutcome VarnelUpLoad(std::vector<TSequence>& set, TPortVirt& link, int port, TRemoteUi& ui,
@@ -137,7 +140,8 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
     TLinkHost& host = link.Host();
     std::vector<std::string> names = SetNames(set);
     if (names.empty()) return outcome;
-    if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return outcome;
+    if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel))
+        return outcome;
     try {
         if (link.Connect(port, Family2Baud, 0, "", false, "") == 0) {
             outcome.Failed = true;
@@ -148,7 +152,8 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
             unsigned char v[4];
             link.ReadBytes(v, 4);
             const uint32_t version = static_cast<uint32_t>(v[0]) | (static_cast<uint32_t>(v[1]) << 8) |
-                                     (static_cast<uint32_t>(v[2]) << 16) | (static_cast<uint32_t>(v[3]) << 24);
+                                     (static_cast<uint32_t>(v[2]) << 16) |
+                                     (static_cast<uint32_t>(v[3]) << 24);
             // At most as many choices as the set had sequences, whatever the instrument answers.
             for (std::size_t c = names.size(); c != 0; --c) {
                 std::optional<std::string> chosen = Choose(ui, names);
@@ -170,7 +175,8 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
                     host.ShowMessage(LinkText::MemoryFull);
                     ++outcome.MemoryFull;
                 } else {
-                    host.ShowMessage(seq->Name.Get() + LinkText::CorrectlyLoaded + LinkText::OnMemory + std::to_string(r));
+                    host.ShowMessage(seq->Name.Get() + LinkText::CorrectlyLoaded + LinkText::OnMemory +
+                                     std::to_string(r));
                     ++outcome.Stored;
                 }
             }

@@ -22,7 +22,7 @@ void StopUpLoad();
 
 // The parts of the window the commands drive.
 class TRemoteUi {
-public:
+   public:
     virtual ~TRemoteUi() = default;
     // The sequence chooser over `lines`, shown modally: the chosen line, or none for Cancel. With
     // `viewOnly` its OK button is hidden (the answer is then always none).
@@ -36,14 +36,14 @@ public:
 
 // What an upload command did, for callers that need more than the messages (the command line).
 struct TUploadOutcome {
-    int Stored = 0;          // sequences the instrument took
-    int MemoryFull = 0;      // family 2: refused for a full memory
-    bool Failed = false;     // "An error occured during upload" or "Communication stopped"
+    int Stored = 0;       // sequences the instrument took
+    int MemoryFull = 0;   // family 2: refused for a full memory
+    bool Failed = false;  // "An error occured during upload" or "Communication stopped"
     // Why "Communication stopped" was shown: the link's status (Stopped, DeviceGone, ...), Refused
     // or NoDevice for a link that did not open, Failed for an error outside the link (a file). Ok
     // when it was not shown.
     TLinkStatus Status = TLinkStatus::Ok;
-    std::string Problem;     // the text of the error behind it, if any
+    std::string Problem;  // the text of the error behind it, if any
     bool Stopped() const { return Status != TLinkStatus::Ok; }
 };
 
@@ -63,7 +63,7 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
 
 // The modem session of the "Optra Modem" menu.
 class TModemSession {
-public:
+   public:
     TModemSession(TPortVirt& link, TRemoteUi& ui) : link_(link), ui_(ui) {}
     bool Connected() const { return connected_; }
     // Dials and enters remote mode; shows "Connected". An exception shows "Communication stopped", and
@@ -84,7 +84,7 @@ public:
     TLinkStatus LastStatus() const { return lastStatus_; }
     const std::string& LastProblem() const { return lastProblem_; }
 
-private:
+   private:
     bool StartOrDelete(TCommand command);
     // Shows why a command ended when the user did not stop it: its device went away, or the link gave
     // up retrying.

@@ -21,7 +21,7 @@ enum class TUsbChange { Plugged, Unplugged };
 // Single-threaded: the host watches Fd() for readability (or calls Dispatch on a timer) and calls
 // Dispatch on its own thread, which runs the callback for each change.
 class TUsbMonitor {
-public:
+   public:
     using TCallback = std::function<void(TUsbChange)>;
     explicit TUsbMonitor(TCallback onChange);
     ~TUsbMonitor();
@@ -39,7 +39,7 @@ public:
     // removed. Returns true when the callback ran.
     bool HandleEvent(const std::string& action, const std::string& devType);
 
-private:
+   private:
     TCallback onChange_;
     struct udev* udev_ = nullptr;
     struct udev_monitor* monitor_ = nullptr;

@@ -72,7 +72,8 @@ std::vector<unsigned char> Le16Bytes(int v) {
 }
 std::vector<unsigned char> Le32Bytes(int32_t v) {
     std::vector<unsigned char> b;
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
     return b;
 }
 int NextBlock(int n) { return n >= 127 ? 1 : n + 1; }
@@ -299,7 +300,14 @@ TVirtualInstrument::TTask TVirtualInstrument::ReadCommand() {
             continue;
         }
         switch (c) {
-            case 0x00: case 0x1B: case 0x1C: case 0x25: case 0x27: case 0x28: case 0xAA: case 0xAC:
+            case 0x00:
+            case 0x1B:
+            case 0x1C:
+            case 0x25:
+            case 0x27:
+            case 0x28:
+            case 0xAA:
+            case 0xAC:
                 Send(c);
                 co_return c;
             default:

@@ -25,24 +25,25 @@
 #include <vector>
 
 class TVirtualInstrument {
-public:
+   public:
     struct TOptions {
         int Family = 2;
         uint32_t Version = 0x20000003;
         bool Modem = false;
-        std::string StoreDir;      // non-empty: every image received is written there
-        int CorruptEvery = 0;      // 0 = never; else every N-th block (family 1: acknowledgement) is spoilt
-        bool Silent = false;       // never answers
-        bool Refuse = false;       // refuses uploads (family 1: header answer 0; family 2: memory full)
+        std::string StoreDir;  // non-empty: every image received is written there
+        int CorruptEvery = 0;  // 0 = never; else every N-th block (family 1: acknowledgement) is spoilt
+        bool Silent = false;   // never answers
+        bool Refuse = false;   // refuses uploads (family 1: header answer 0; family 2: memory full)
         std::vector<std::string> Stored;  // names already in memories 1, 2, ...
-        bool KeepLog = false;      // keep every byte received in Log()
+        bool KeepLog = false;             // keep every byte received in Log()
     };
     // One upload as received: the raw header and tables.
     struct TImage {
         int Family = 0;
-        int Memory = 0;                           // family 2
-        std::string Name;                         // family 2: header bytes 92..101; family 1: 12..19
-        std::vector<std::vector<unsigned char>> Parts;  // family 2: one per transfer; family 1: header, records
+        int Memory = 0;    // family 2
+        std::string Name;  // family 2: header bytes 92..101; family 1: 12..19
+        std::vector<std::vector<unsigned char>>
+            Parts;  // family 2: one per transfer; family 1: header, records
     };
 
     explicit TVirtualInstrument(TOptions options);
@@ -78,7 +79,7 @@ public:
     // The task type of the instrument's coroutines (public for the implementation's helpers).
     struct TTask;
 
-private:
+   private:
     friend struct TByteWait;
     TTask Run();
     TTask RunFamily1();

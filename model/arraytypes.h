@@ -20,33 +20,34 @@ enum class TArrayType : int32_t {
 };
 
 struct TArrayTypeRow {
-    int32_t Code;             // ArrayType as stored
-    const char* Name;         // the sequence dialog's text, also the exports' name; "" when none
-    const char* Option;       // the command line's --array name; "" when not offered
-    int DialogRow;            // row in the sequence dialog's list (its line section); -1 when not listed
-    int Family2Code;          // array code of a family-2 instrument image
-    int FirstElectrodeReserve;// nodes kept after the highest first electrode the electrodes-used step allows
-    bool OneSpacing;          // no second or third dipole length
-    bool Listed;              // the generator has a listing scheme for it
-    bool Forward;             // listing order: spacings and levels upwards (else downwards)
-    float RollFactor;         // roll-along skip per level above the deepest, in electrode spacings
-    bool LevelInMetres;       // the "Level" view plots a pseudo-depth in length units, not the level number
+    int32_t Code;               // ArrayType as stored
+    const char* Name;           // the sequence dialog's text, also the exports' name; "" when none
+    const char* Option;         // the command line's --array name; "" when not offered
+    int DialogRow;              // row in the sequence dialog's list (its line section); -1 when not listed
+    int Family2Code;            // array code of a family-2 instrument image
+    int FirstElectrodeReserve;  // nodes kept after the highest first electrode the electrodes-used step
+                                // allows
+    bool OneSpacing;            // no second or third dipole length
+    bool Listed;                // the generator has a listing scheme for it
+    bool Forward;               // listing order: spacings and levels upwards (else downwards)
+    float RollFactor;           // roll-along skip per level above the deepest, in electrode spacings
+    bool LevelInMetres;         // the "Level" view plots a pseudo-depth in length units, not the level number
 };
 
 // Codes 3, 5 and 7 are valid values that nothing produces; they keep their instrument code.
 inline constexpr TArrayTypeRow ArrayTypeTable[] = {
     // Code  Name                   Option    Row  Fam2 Reserve OneSp  Listed Forward Roll     Metres
-    {0, "Dipole dipole",       "dd",     1,  1,   4,      false, true,  true,  1.0f,    true},
-    {1, "Pole dipole",         "pd",     2,  2,   3,      false, true,  true,  1.0f,    true},
-    {2, "Pole pole",           "pp",     3,  3,   2,      true,  true,  true,  1.0f,    true},
-    {3, "",                    "",       -1, 6,   4,      false, false, true,  1.0f,    false},
-    {4, "Wenner-Schlumberger", "ws",     5,  5,   3,      false, true,  false, 1.9998f, true},
-    {5, "",                    "",       -1, 5,   4,      false, false, true,  1.0f,    false},
-    {6, "Wenner",              "wenner", 4,  4,   3,      true,  true,  false, 2.9998f, true},
-    {7, "",                    "",       -1, 4,   4,      false, false, true,  1.0f,    false},
+    {0, "Dipole dipole", "dd", 1, 1, 4, false, true, true, 1.0f, true},
+    {1, "Pole dipole", "pd", 2, 2, 3, false, true, true, 1.0f, true},
+    {2, "Pole pole", "pp", 3, 3, 2, true, true, true, 1.0f, true},
+    {3, "", "", -1, 6, 4, false, false, true, 1.0f, false},
+    {4, "Wenner-Schlumberger", "ws", 5, 5, 3, false, true, false, 1.9998f, true},
+    {5, "", "", -1, 5, 4, false, false, true, 1.0f, false},
+    {6, "Wenner", "wenner", 4, 4, 3, true, true, false, 2.9998f, true},
+    {7, "", "", -1, 4, 4, false, false, true, 1.0f, false},
     // Multiple gradient: levels are the separation factors s; no name, so exports call it "Mixed".
-    {8, "",                    "mg",     -1, 7,   4,      true,  true,  true,  1.0f,    false},
-    {9, "",                    "",       -1, 7,   4,      false, false, true,  1.0f,    false},
+    {8, "", "mg", -1, 7, 4, true, true, true, 1.0f, false},
+    {9, "", "", -1, 7, 4, false, false, true, 1.0f, false},
 };
 
 // What a code outside the table gets: no name, no row, sent as a sequence without geometry.
@@ -57,7 +58,9 @@ constexpr const TArrayTypeRow& ArrayTypeRow(int32_t code) {
         if (r.Code == code) return r;
     return UnknownArrayType;
 }
-constexpr const TArrayTypeRow& ArrayTypeRow(TArrayType type) { return ArrayTypeRow(static_cast<int32_t>(type)); }
+constexpr const TArrayTypeRow& ArrayTypeRow(TArrayType type) {
+    return ArrayTypeRow(static_cast<int32_t>(type));
+}
 
 // Whether the table has a row for the code (one outside it is sent as a sequence without geometry).
 constexpr bool KnownArrayType(int32_t code) { return &ArrayTypeRow(code) != &UnknownArrayType; }

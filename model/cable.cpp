@@ -1,13 +1,13 @@
 #include "model/cable.h"
 
-#include "model/datafolder.h"
+#include <dirent.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <dirent.h>
 #include <stdexcept>
 
+#include "model/datafolder.h"
 #include "model/fileio.h"
 
 TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible) {
@@ -76,9 +76,9 @@ std::optional<std::string> SegmentProblem(const TSegment& s) {
 namespace {
 
 std::string OverlapText(const TSegment& seg, const TSegment& e) {
-    return "\"" + seg.Name.Get() + "\" (" + std::to_string(seg.FirstNode) + "-" + std::to_string(seg.LastNode) +
-           ") overlaps segment \"" + e.Name.Get() + "\" (" + std::to_string(e.FirstNode) + "-" +
-           std::to_string(e.LastNode) + ")";
+    return "\"" + seg.Name.Get() + "\" (" + std::to_string(seg.FirstNode) + "-" +
+           std::to_string(seg.LastNode) + ") overlaps segment \"" + e.Name.Get() + "\" (" +
+           std::to_string(e.FirstNode) + "-" + std::to_string(e.LastNode) + ")";
 }
 
 // The overlap rule of IncludeSegment, for an entry against the used entries before it: the first
@@ -135,8 +135,10 @@ TIncludeOutcome IncludeSegment(TCable& c, const TSegment& seg) {
 std::string IncludeRefusalText(const TCable& c, const TSegment& seg, const TIncludeOutcome& outcome) {
     const std::string name = seg.Name.Get();
     switch (outcome.Result) {
-        case TIncludeResult::Included: return "";
-        case TIncludeResult::Overlap: return "Segment " + OverlapText(seg, c.Segments[outcome.ClashIndex]);
+        case TIncludeResult::Included:
+            return "";
+        case TIncludeResult::Overlap:
+            return "Segment " + OverlapText(seg, c.Segments[outcome.ClashIndex]);
         case TIncludeResult::Full:
             return "Segment \"" + name + "\" cannot be added: a cable set holds at most 32 segments";
         case TIncludeResult::Invalid: {
@@ -191,8 +193,10 @@ void CloseGaps(TCable& c) {
 void ReadCableFile(const std::string& path, TCable& c) {
     auto bytes = ReadFilePrefix(path, sizeof(TCable));
     TCable read = c;
-    if (!bytes.empty()) std::memcpy(RecordBytes(read), bytes.data(), bytes.size());   // data() of none may be null
-    if (auto problem = CableLimitsProblem(read)) throw TFileError(path, "not a valid cable file: " + *problem);
+    if (!bytes.empty())
+        std::memcpy(RecordBytes(read), bytes.data(), bytes.size());  // data() of none may be null
+    if (auto problem = CableLimitsProblem(read))
+        throw TFileError(path, "not a valid cable file: " + *problem);
     CloseGaps(read);
     c = read;
 }
@@ -207,7 +211,8 @@ std::vector<std::string> CableSetNames(const std::string& cableFolder) {
     if (!d) return names;
     while (dirent* e = ::readdir(d)) {
         std::string n = e->d_name;
-        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".cbl") == 0) names.push_back(n.substr(0, n.size() - 4));
+        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".cbl") == 0)
+            names.push_back(n.substr(0, n.size() - 4));
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
@@ -244,7 +249,7 @@ void ApplyCableSet(TSequence& seq, const TCable& cable) {
 
 void LoadCableSet(TSequence& seq, const std::string& cableFolder, const std::string& name) {
     const std::string path = CableFilePath(cableFolder, name);
-    TCable cable = seq;   // a short file keeps what the record held
+    TCable cable = seq;  // a short file keeps what the record held
     ReadCableFile(path, cable);
     try {
         ApplyCableSet(seq, cable);

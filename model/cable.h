@@ -12,8 +12,8 @@
 TSegment MakeSegment(std::string_view name, int first, int last, float spacing, bool reversible = false);
 
 int SegmentCount(const TCable& c);
-int FirstNodeOfSet(const TCable& c);   // 65000 when the first entry is empty
-int LastNodeOfSet(const TCable& c);    // 0 when the first entry is empty
+int FirstNodeOfSet(const TCable& c);  // 65000 when the first entry is empty
+int LastNodeOfSet(const TCable& c);   // 0 when the first entry is empty
 // First of the 32 entries, in order, holding node k (empty entries are not skipped). nullptr if none.
 const TSegment* SegmentOfNode(const TCable& c, int k);
 int SegmentIndexOfNode(const TCable& c, int k);
@@ -22,7 +22,7 @@ enum class TIncludeResult { Included, Overlap, Full, Invalid };
 
 struct TIncludeOutcome {
     TIncludeResult Result;
-    int ClashIndex = -1;   // the entry the new segment overlaps, for Overlap
+    int ClashIndex = -1;  // the entry the new segment overlaps, for Overlap
 };
 
 // Appends a segment after the overlap rule (a reversible segment may repeat exactly the same nodes).

@@ -13,7 +13,8 @@
 namespace {
 
 uint32_t PairKey(const TQuadripole& q) {
-    return static_cast<uint32_t>(static_cast<uint16_t>(q.A)) | (static_cast<uint32_t>(static_cast<uint16_t>(q.B)) << 16);
+    return static_cast<uint32_t>(static_cast<uint16_t>(q.A)) |
+           (static_cast<uint32_t>(static_cast<uint16_t>(q.B)) << 16);
 }
 
 bool SamePair(const TQuadripole& x, const TQuadripole& y) { return x.A == y.A && x.B == y.B; }
@@ -56,10 +57,10 @@ std::vector<TQuadripole> Permuted(const TQuadripole* q, const std::vector<int>& 
 // an injection takes is chosen when it is placed, those clear of recent current first (then in their
 // order). At each slot the first dipole (by first reading) whose next injection has no conflict is
 // taken; when every one has some, the one with the fewest.
-std::vector<int> ScheduleInjections(const TQuadripole* q, const std::vector<std::vector<int>>& groups, int channels,
-                                    int window) {
+std::vector<int> ScheduleInjections(const TQuadripole* q, const std::vector<std::vector<int>>& groups,
+                                    int channels, int window) {
     std::vector<std::vector<int>> waitingReadings = groups;
-    std::vector<std::size_t> waiting(groups.size());   // dipoles with readings left, by first reading
+    std::vector<std::size_t> waiting(groups.size());  // dipoles with readings left, by first reading
     for (std::size_t g = 0; g < groups.size(); ++g) waiting[g] = g;
     std::vector<int> lastCurrent(MaxElectrodes, NeverUsed);
     auto clear = [&](int r, int slot) {
@@ -106,7 +107,8 @@ std::vector<int> ScheduleInjections(const TQuadripole* q, const std::vector<std:
 std::string DurationText(double seconds) {
     const long long s = std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, 1e12)) : 0;
     auto two = [](long long v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-    if (s >= 3600) return std::to_string(s / 3600) + " h " + two(s % 3600 / 60) + " min " + two(s % 60) + " s";
+    if (s >= 3600)
+        return std::to_string(s / 3600) + " h " + two(s % 3600 / 60) + " min " + two(s % 60) + " s";
     if (s >= 60) return std::to_string(s / 60) + " min " + two(s % 60) + " s";
     return std::to_string(s) + " s";
 }
@@ -168,7 +170,8 @@ TChannelPlan PlanChannels(const TSequence& seq, int channels) {
     p.Readings = count;
     p.CurrentDipoles = CountCurrentDipoles(q, count);
     p.Channels = channels;
-    for (const auto& injection : ListInjections(q, count, channels)) ++p.PerInjection[static_cast<int>(injection.size())];
+    for (const auto& injection : ListInjections(q, count, channels))
+        ++p.PerInjection[static_cast<int>(injection.size())];
     p.Injections = CountInjections(q, count, channels);
     p.FewestInjections = FewestInjections(q, count, channels);
     const double perStack = HalfPeriodsPerStack * std::max(seq.Time, 0) / 1000.0;

@@ -22,13 +22,13 @@ constexpr int HalfPeriodsPerStack = 4;
 
 struct TChannelPlan {
     int Readings = 0;
-    int CurrentDipoles = 0;     // distinct (A, B) pairs
+    int CurrentDipoles = 0;  // distinct (A, B) pairs
     int Channels = 1;
-    int Injections = 0;         // in list order
-    int FewestInjections = 0;   // any order: the sum over current dipoles of ceil(readings / C)
-    std::map<int, int> PerInjection;   // readings in an injection -> how many injections, list order
-    double SecondsMin = 0;      // list-order injections x stacks x 4 x Time, StackMin stacks
-    double SecondsMax = 0;      // the same with StackMax stacks
+    int Injections = 0;               // in list order
+    int FewestInjections = 0;         // any order: the sum over current dipoles of ceil(readings / C)
+    std::map<int, int> PerInjection;  // readings in an injection -> how many injections, list order
+    double SecondsMin = 0;            // list-order injections x stacks x 4 x Time, StackMin stacks
+    double SecondsMax = 0;            // the same with StackMax stacks
 };
 
 // Seconds as a field crew reads them: "1 h 02 min 05 s", "28 min 32 s", "45 s".
@@ -67,7 +67,7 @@ std::vector<int> ChannelOrder(const TQuadripole* q, int count, int channels, int
 struct TChannelOrderResult {
     int InjectionsBefore = 0;
     int InjectionsAfter = 0;
-    int ConflictsBefore = 0;   // counted in injections; 0 when no window was asked
+    int ConflictsBefore = 0;  // counted in injections; 0 when no window was asked
     int ConflictsAfter = 0;
 };
 

@@ -4,10 +4,16 @@
 
 #include <string>
 
-enum class TChartView : int { Level = 0, InvestigationDepth = 1, GeometricFactor = 2, CableArray = 3, MedianDepth = 4 };
+enum class TChartView : int {
+    Level = 0,
+    InvestigationDepth = 1,
+    GeometricFactor = 2,
+    CableArray = 3,
+    MedianDepth = 4
+};
 
 class TChartSink {
-public:
+   public:
     virtual ~TChartSink() = default;
     virtual void ClearChart() = 0;
     // Series number n (from 1), colour index c, left axis inverted or not, the point's label, its
@@ -20,7 +26,7 @@ public:
 
 // A chart that ignores everything (generation without a preview).
 class TNullChartSink final : public TChartSink {
-public:
+   public:
     void ClearChart() override {}
     void AddPoint(int, int, bool, const std::string&, double, double) override {}
     int ViewIndex() const override { return 0; }

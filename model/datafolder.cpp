@@ -1,8 +1,9 @@
 #include "model/datafolder.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include "model/fileio.h"
 
@@ -36,7 +37,8 @@ std::string FileNameSafe(std::string text) {
 std::string ResolveDataFolder(const std::string& explicitFolder) {
     if (!explicitFolder.empty()) return explicitFolder;
     if (const char* h = std::getenv("TERAVOX_HOME"); h != nullptr && *h != '\0') return h;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != '\0') return JoinPath(x, "teravox2");
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != '\0')
+        return JoinPath(x, "teravox2");
     const char* home = std::getenv("HOME");
     return JoinPath(JoinPath(home != nullptr ? home : ".", ".local/share"), "teravox2");
 }

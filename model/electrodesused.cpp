@@ -18,7 +18,8 @@ TRange ElectrodeCountRange(const TSequence& seq) { return {4, LastNodeOfSet(seq)
 int AdjustFirstElectrode(const TSequence& seq, int typed, const TRange& range) {
     int i = range.Clamp(typed);
     i = std::clamp(i, 0, MaxElectrodeNumber);
-    while (i < MaxElectrodeNumber && seq.Electrodes[i].Type == static_cast<int16_t>(TElectrodeType::None)) ++i;
+    while (i < MaxElectrodeNumber && seq.Electrodes[i].Type == static_cast<int16_t>(TElectrodeType::None))
+        ++i;
     return i;
 }
 
@@ -30,7 +31,9 @@ std::optional<TRollSetup> ChoosePreviousSequence(TSequence& copy, const TSequenc
     int e[MaxSpacings];
     for (int s = 0; s < MaxSpacings; ++s) {
         int hint = 0;
-        e[s] = FindElectrodeAt(previous, previous.DeepestX[s], previous.DeepestY[s], hint) && inTable(hint) ? hint : 0;
+        e[s] = FindElectrodeAt(previous, previous.DeepestX[s], previous.DeepestY[s], hint) && inTable(hint)
+                   ? hint
+                   : 0;
     }
     int rollStart = found;
     const TSegment* g = SegmentOfNode(previous, rollStart);

@@ -30,9 +30,9 @@ int AdjustFirstElectrode(const TSequence& seq, int typed, const TRange& range);
 
 // What choosing a previous sequence did to the working copy.
 struct TRollSetup {
-    int RollStart;          // electrode at which the new line starts (after the reversible rule)
-    int ProposedFirst;      // what the first-electrode edit shows
-    TRange FirstRange;      // the first electrodes then allowed
+    int RollStart;      // electrode at which the new line starts (after the reversible rule)
+    int ProposedFirst;  // what the first-electrode edit shows
+    TRange FirstRange;  // the first electrodes then allowed
 };
 
 // Chooses `previous` as the sequence to roll or move along: finds the roll start, shifts the copy's

@@ -1,15 +1,16 @@
 #include "model/fileio.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 #include "model/foldercommit.h"
 
@@ -21,15 +22,21 @@ std::string ErrnoText(int err) { return std::strerror(err); }
 namespace {
 
 class TFd {
-public:
+   public:
     explicit TFd(int fd) : fd_(fd) {}
-    ~TFd() { if (fd_ >= 0) ::close(fd_); }
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int get() const { return fd_; }
-    int release() { int f = fd_; fd_ = -1; return f; }
+    int release() {
+        int f = fd_;
+        fd_ = -1;
+        return f;
+    }
 
-private:
+   private:
     int fd_;
 };
 
@@ -123,10 +130,10 @@ constexpr std::size_t ShortNameRoom = 16;
 std::string RandomLetters(std::size_t n) {
     static std::atomic<unsigned long long> counter{0};
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned long long v = static_cast<unsigned long long>(::getpid()) * 0x9E3779B97F4A7C15ull ^
-                           static_cast<unsigned long long>(
-                               std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                           (++counter * 0xBF58476D1CE4E5B9ull);
+    unsigned long long v =
+        static_cast<unsigned long long>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (++counter * 0xBF58476D1CE4E5B9ull);
     std::string out;
     for (std::size_t i = 0; i < n; ++i) {
         v ^= v >> 31;
@@ -171,7 +178,8 @@ std::vector<unsigned char> ReadFilePrefix(const std::string& path, std::size_t m
     return out;
 }
 
-std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes, const std::string& kind) {
+std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes,
+                                         const std::string& kind) {
     return ReadUpTo(path, maxBytes, true, kind);
 }
 
@@ -203,9 +211,8 @@ bool IsHiddenWriteName(const std::string& fileName) {
     if (n < 1 + HiddenTailLength || fileName[0] != '.') return false;
     const std::size_t tail = n - HiddenTailLength;
     if (fileName[tail] != '~' || (fileName[tail + 1] != 't' && fileName[tail + 1] != 'o')) return false;
-    return std::all_of(fileName.begin() + static_cast<std::ptrdiff_t>(tail + 2), fileName.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    });
+    return std::all_of(fileName.begin() + static_cast<std::ptrdiff_t>(tail + 2), fileName.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
 }
 
 std::string WriteDestinationOf(const std::string& path) {
@@ -258,7 +265,8 @@ TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std:
         if (::flock(raw, LOCK_EX | LOCK_NB) != 0 || ::fstat(raw, &st) != 0 || st.st_nlink == 0) {
             ::close(raw);
             raw = -1;
-            if (attempt >= Attempts) throw TFileError(target, "cannot create a temporary file: it kept vanishing");
+            if (attempt >= Attempts)
+                throw TFileError(target, "cannot create a temporary file: it kept vanishing");
         }
     }
     file.Hold = std::shared_ptr<int>(new int(raw), [](int* fd) {
@@ -283,7 +291,8 @@ void FlushPendingFiles(const std::vector<TPendingFile>& files) {
         if (fd < 0) fd = opened.get();
         if (fd < 0) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
         // A file system that cannot flush (EINVAL) keeps nothing in memory to lose.
-        if (::fsync(fd) != 0 && errno != EINVAL) throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
+        if (::fsync(fd) != 0 && errno != EINVAL)
+            throw TFileError(f.Target, "cannot flush: " + ErrnoText(errno));
     }
 }
 
@@ -314,7 +323,8 @@ bool IsSystemPath(const std::string& path) {
 // Writes the bytes straight into a device or a FIFO that is there already.
 void WriteIntoSpecial(const std::string& path, const void* data, std::size_t size) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode) &&
+        !S_ISREG(st.st_mode))
         throw TFileError(path, "cannot write: " + KindOfSpecial(st.st_mode));
     // Without blocking, so that a FIFO nobody reads is refused at once instead of holding the program.
     // Appending: a regular file behind /dev/stdout is the shell's redirection, which it has emptied
@@ -327,7 +337,8 @@ void WriteIntoSpecial(const std::string& path, const void* data, std::size_t siz
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     if (!WriteAll(fd.get(), data, size)) throw TFileError(path, "cannot write: " + ErrnoText(errno));
-    if (::close(fd.release()) != 0 && errno != EINTR) throw TFileError(path, "cannot close: " + ErrnoText(errno));
+    if (::close(fd.release()) != 0 && errno != EINTR)
+        throw TFileError(path, "cannot close: " + ErrnoText(errno));
 }
 
 }  // namespace

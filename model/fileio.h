@@ -26,25 +26,25 @@
 
 // A file operation that failed: the message names the file and the cause.
 class TFileError : public std::runtime_error {
-public:
+   public:
     TFileError(const std::string& path, const std::string& problem);
     const std::string& Path() const { return path_; }
     const std::string& Problem() const { return problem_; }
 
-private:
+   private:
     std::string path_;
     std::string problem_;
 };
 
 // A file refused before it is read because it is larger than its format can hold.
 class TFileTooLarge : public TFileError {
-public:
+   public:
     using TFileError::TFileError;
 };
 
 // A file refused because it is a folder, a FIFO, a device or a socket where a regular file is needed.
 class TNotRegularFile : public TFileError {
-public:
+   public:
     using TFileError::TFileError;
 };
 
@@ -62,7 +62,8 @@ std::size_t ReadFilePrefix(const std::string& path, unsigned char* dest, std::si
 // Reads the whole file, which must hold at most maxBytes: a larger file (or a device that keeps
 // giving bytes) is refused with TFileTooLarge, before reading when its size is known. `kind` names what
 // the file should be in that message ("a text sequence file"). Throws TFileError.
-std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes, const std::string& kind);
+std::vector<unsigned char> ReadWholeFile(const std::string& path, std::size_t maxBytes,
+                                         const std::string& kind);
 // The same with the bound of any file the engine reads whole, DefaultReadLimit.
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 constexpr std::size_t DefaultReadLimit = std::size_t{64} << 20;
@@ -73,10 +74,10 @@ void WriteFileAtomic(const std::string& path, const void* data, std::size_t size
 // The steps of the atomic-write path, for writers that replace several files at once (a set save):
 // write every temporary, flush them all, rename each, flush the folders.
 struct TPendingFile {
-    std::string Temporary;     // the hidden file holding the new bytes
-    std::string Target;        // the path as the caller gave it (for messages)
-    std::string Destination;   // the file the rename replaces: Target, or what its links lead to
-    std::shared_ptr<int> Hold; // the open, locked temporary; released with the last copy
+    std::string Temporary;      // the hidden file holding the new bytes
+    std::string Target;         // the path as the caller gave it (for messages)
+    std::string Destination;    // the file the rename replaces: Target, or what its links lead to
+    std::shared_ptr<int> Hold;  // the open, locked temporary; released with the last copy
 };
 // Where a write to `path` lands: the file that a symbolic link, or a chain of them, leads to; `path`
 // itself when it is no link. A link loop is refused with TFileError.

@@ -1,15 +1,16 @@
 #include "model/foldercommit.h"
 
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "model/datafolder.h"
 
@@ -33,8 +34,8 @@ long LockHolder(ino_t inode) {
 }
 
 bool IsInside(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/' &&
-           path.find('/', folder.size() + 1) == std::string::npos;
+    return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/' && path.find('/', folder.size() + 1) == std::string::npos;
 }
 
 // A path as the journal keeps it: the bare name for a file of the folder, so that a folder moved
@@ -55,7 +56,7 @@ void AppendField(std::string& out, const std::string& text) {
 }
 
 struct TJournal {
-    std::vector<std::pair<std::string, std::string>> Renames;   // temporary, destination
+    std::vector<std::pair<std::string, std::string>> Renames;  // temporary, destination
     std::vector<std::string> Removals;
 };
 
@@ -153,7 +154,7 @@ TFolderLock::TFolderLock(const std::string& folder, std::chrono::milliseconds wa
 }
 
 TFolderLock::~TFolderLock() {
-    if (fd_ >= 0) ::close(fd_);   // releases the lock
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
 }
 
 std::unique_ptr<TFolderLock> TFolderLock::TryTake(const std::string& folder) noexcept {
@@ -193,7 +194,7 @@ bool RecoverFolder(const std::string& folder) {
         const std::string temporary = PathOfJournalEntry(from, folder);
         const std::string destination = PathOfJournalEntry(to, folder);
         struct stat t {};
-        if (::lstat(temporary.c_str(), &t) != 0) continue;   // renamed before the writer stopped
+        if (::lstat(temporary.c_str(), &t) != 0) continue;  // renamed before the writer stopped
         if (::rename(temporary.c_str(), destination.c_str()) != 0)
             throw TFileError(destination, "cannot finish an interrupted save: " + ErrnoText(errno));
         folders.insert(FolderOf(destination));
@@ -216,7 +217,8 @@ std::size_t RemoveLeftovers(const std::string& folder, bool (*alsoRemove)(const 
     while (dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (IsHiddenWriteName(name)) {
-            const int fd = ::openat(dfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            const int fd =
+                ::openat(dfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
             if (fd < 0) continue;
             struct stat st {};
             // Removed only while this process holds it: its writer is gone, and no writer can take it
@@ -251,8 +253,8 @@ void TidyFolder(const std::string& folder) noexcept {
 // ---------------------------------------------------------------------------------------------------
 // File operations
 
-TPendingFile TCommitFiles::WriteTemporary(const std::string& folder, const std::string& target, const void* data,
-                                          std::size_t size) {
+TPendingFile TCommitFiles::WriteTemporary(const std::string& folder, const std::string& target,
+                                          const void* data, std::size_t size) {
     return WriteTemporaryFor(JoinPath(folder, target), data, size);
 }
 
@@ -263,7 +265,8 @@ void TCommitFiles::Replace(const TPendingFile& file) { CommitPendingFile(file); 
 void TCommitFiles::FlushFolder(const std::string& folder) { ::FlushFolder(folder); }
 
 void TCommitFiles::Remove(const std::string& path) {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw TFileError(path, "cannot remove: " + ErrnoText(errno));
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        throw TFileError(path, "cannot remove: " + ErrnoText(errno));
 }
 
 std::optional<std::string> TCommitFiles::KeepAside(const std::string& path) {
@@ -286,7 +289,8 @@ TCommitFiles& DefaultCommitFiles() {
 // ---------------------------------------------------------------------------------------------------
 // The commit
 
-TFolderCommit::TFolderCommit(std::string folder, TCommitFiles& files) : folder_(std::move(folder)), files_(files) {}
+TFolderCommit::TFolderCommit(std::string folder, TCommitFiles& files)
+    : folder_(std::move(folder)), files_(files) {}
 
 TFolderCommit::~TFolderCommit() {
     if (done_) return;
@@ -337,7 +341,8 @@ std::vector<std::string> TFolderCommit::Commit(bool keepPrevious) {
 
     // Decided: from here on a failure leaves the journal, and whoever next takes the folder finishes.
     auto unfinished = [](const TFileError& e) {
-        return TFileError(e.Path(), e.Problem() + "; the save is finished the next time the folder is opened or saved");
+        return TFileError(e.Path(),
+                          e.Problem() + "; the save is finished the next time the folder is opened or saved");
     };
     done_ = true;
     std::set<std::string> folders{folder_};

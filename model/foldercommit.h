@@ -34,7 +34,7 @@
 
 // The folder is being written by another process and stayed so longer than the wait.
 class TFolderBusy : public TFileError {
-public:
+   public:
     using TFileError::TFileError;
 };
 
@@ -42,11 +42,12 @@ public:
 constexpr const char* JournalFileName = ".teravox-journal";
 
 class TFolderLock {
-public:
+   public:
     // Takes the folder's lock, waiting up to `wait`. Throws TFolderBusy naming the folder (as `what`
     // describes it, "the set" or "the folder") when another process holds it all that time, TFileError
     // when the folder cannot be opened. A file system without locks is written unlocked.
-    TFolderLock(const std::string& folder, std::chrono::milliseconds wait, const std::string& what = "the folder");
+    TFolderLock(const std::string& folder, std::chrono::milliseconds wait,
+                const std::string& what = "the folder");
     ~TFolderLock();
     TFolderLock(const TFolderLock&) = delete;
     TFolderLock& operator=(const TFolderLock&) = delete;
@@ -55,7 +56,7 @@ public:
     static std::unique_ptr<TFolderLock> TryTake(const std::string& folder) noexcept;
     const std::string& Folder() const { return folder_; }
 
-private:
+   private:
     TFolderLock() = default;
     std::string folder_;
     int fd_ = -1;
@@ -72,7 +73,8 @@ bool RecoverFolder(const std::string& folder);
 // Removes the hidden files of writes in `folder` that no running writer holds: temporaries of killed
 // writes, previous versions kept aside. `alsoRemove` names further leftovers (older forms). A journal
 // in the folder must have been recovered first. Returns how many were removed; never throws.
-std::size_t RemoveLeftovers(const std::string& folder, bool (*alsoRemove)(const std::string&) = nullptr) noexcept;
+std::size_t RemoveLeftovers(const std::string& folder,
+                            bool (*alsoRemove)(const std::string&) = nullptr) noexcept;
 
 // For a writer of one file: when nobody holds the folder, finishes a commit left there and removes the
 // leftovers; when somebody does, leaves the folder to them. Never throws.
@@ -81,12 +83,12 @@ void TidyFolder(const std::string& folder) noexcept;
 // The file operations of a commit, so that a test can make one of them fail. Every operation throws
 // TFileError naming the file on failure.
 class TCommitFiles {
-public:
+   public:
     virtual ~TCommitFiles() = default;
     // Writes the bytes whole to a held temporary beside the destination of folder/target (see
     // WriteTemporaryFor). On failure nothing is left behind.
-    virtual TPendingFile WriteTemporary(const std::string& folder, const std::string& target, const void* data,
-                                        std::size_t size);
+    virtual TPendingFile WriteTemporary(const std::string& folder, const std::string& target,
+                                        const void* data, std::size_t size);
     // Flushes the written temporaries to the disk.
     virtual void Flush(const std::vector<TPendingFile>& temporaries);
     // Renames the temporary over its destination in one step.
@@ -108,7 +110,7 @@ TCommitFiles& DefaultCommitFiles();
 
 // One commit of several files of a folder. The caller holds the folder's lock and has recovered it.
 class TFolderCommit {
-public:
+   public:
     explicit TFolderCommit(std::string folder, TCommitFiles& files = DefaultCommitFiles());
     // Removes the temporaries of a commit that did not happen.
     ~TFolderCommit();
@@ -128,7 +130,7 @@ public:
     // remove when it suits (freeing a large file's space takes time nobody needs to wait for).
     std::vector<std::string> Commit(bool keepPrevious = false);
 
-private:
+   private:
     std::string folder_;
     TCommitFiles& files_;
     std::vector<TPendingFile> pending_;

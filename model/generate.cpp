@@ -56,7 +56,8 @@ void PlaceElectrodes(TSequence& seq) {
     const bool overlap = !Reference && SegmentsOverlap(seq);
     const TSegment* lastSegment = nullptr;
     auto segmentOf = [&](int n) {
-        if (Reference || overlap || lastSegment == nullptr || n < lastSegment->FirstNode || n > lastSegment->LastNode)
+        if (Reference || overlap || lastSegment == nullptr || n < lastSegment->FirstNode ||
+            n > lastSegment->LastNode)
             lastSegment = SegmentOfNode(seq, n);
         return lastSegment;
     };
@@ -73,7 +74,7 @@ void PlaceElectrodes(TSequence& seq) {
         TElectrode& e = seq.Electrodes[n];
         if (e.Type == 0) return;
         const TSegment* seg = segmentOf(n);
-        if (seg == nullptr) return;   // a stray entry outside every segment is not a node
+        if (seg == nullptr) return;  // a stray entry outside every segment is not a node
         const float s = seg->NodeSpacing;
         if (n == seg->FirstNode && n != sf.FirstNode) {
             // Joining another segment: half of each node spacing lies on either side of the junction.
@@ -109,7 +110,8 @@ void PlaceElectrodes(TSequence& seq) {
 }
 
 bool IsEmpty(const TQuadripole& q) {
-    return q.A == 0 && q.B == 0 && q.M == 0 && q.N == 0 && q.SpacingIndex == 0 && q.Level == 0 && q.Reserved == -1;
+    return q.A == 0 && q.B == 0 && q.M == 0 && q.N == 0 && q.SpacingIndex == 0 && q.Level == 0 &&
+           q.Reserved == -1;
 }
 
 // How many entries of the quadripole table, from the front, may not be empty. Normally the record's
@@ -121,8 +123,8 @@ int UsedQuadripoles(const TSequence& seq) {
     const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
     if (count == MaxQuadripoles) return count;
     const bool emptyTail =
-        IsEmpty(q[count]) &&
-        std::memcmp(&q[count], &q[count + 1], sizeof(TQuadripole) * std::size_t(MaxQuadripoles - count - 1)) == 0;
+        IsEmpty(q[count]) && std::memcmp(&q[count], &q[count + 1],
+                                         sizeof(TQuadripole) * std::size_t(MaxQuadripoles - count - 1)) == 0;
     return emptyTail ? count : MaxQuadripoles;
 }
 
@@ -161,7 +163,9 @@ struct TIndexLookup {
         double RegularBudget() const { return Slots.RegularBudget(); }
         int LongestRegularRun() const { return Slots.LongestRegularRun(); }
         // Whether x lies within budget of the grid at slot k.
-        bool OnGrid(float x, int k, double budget) const { return std::fabs(double(x) - Slots.GridX(k)) <= budget; }
+        bool OnGrid(float x, int k, double budget) const {
+            return std::fabs(double(x) - Slots.GridX(k)) <= budget;
+        }
         bool Regular(int from, int to) const { return Slots.Regular(from, to); }
         int RegularNumber(int k) const { return Slots.RegularNumber(k); }
         bool operator()(float x, float y, int& hint, int guess) const {
@@ -226,7 +230,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
     struct TLevel {
         int N;
         float NA;
-        uint32_t Tail;   // SpacingIndex, Level and Reserved as they lie in the entry
+        uint32_t Tail;  // SpacingIndex, Level and Reserved as they lie in the entry
     };
     TLevel levels[MaxSpacings][MaxLevels];
     int levelCount[MaxSpacings] = {}, deepest[MaxSpacings] = {};
@@ -262,8 +266,13 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
         const float r = seq.Spacing[s] / a;
         const int ds = lengthSlots[s] = r > -1e6f && r < 1e6f ? static_cast<int>(std::lround(r)) : 0;
         const double lengthDeviation = std::fabs(double(seq.Spacing[s]) - ds * double(a));
-        cursorBudget[s] = lookup.RegularBudget() - levelTerms * levelDeviation - lengthTerms * lengthDeviation;
-        reach[s] = Type == DD ? 2 * ds + hi : Type == PD ? hi + ds : Type == PP ? hi : Type == WS ? 2 * hi + ds : 3 * hi;
+        cursorBudget[s] =
+            lookup.RegularBudget() - levelTerms * levelDeviation - lengthTerms * lengthDeviation;
+        reach[s] = Type == DD   ? 2 * ds + hi
+                   : Type == PD ? hi + ds
+                   : Type == PP ? hi
+                   : Type == WS ? 2 * hi + ds
+                                : 3 * hi;
         // Quadripoles reaching further than any run never take the shortcut: spare them the checks.
         if ((lengthTerms > 0 && ds < 1) || reach[s] > lookup.LongestRegularRun()) cursorBudget[s] = -1;
     }
@@ -271,7 +280,7 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
     int cursorSlot[MaxSpacings];
     for (int s = 0; s < MaxSpacings; ++s) cursorSlot[s] = lookup.SlotNear(cursor[s]);
     const float maxX = seq.MaxX;
-    int nb = 0;   // seq.NbQuadripole, written when the listing ends or a chart is told
+    int nb = 0;  // seq.NbQuadripole, written when the listing ends or a chart is told
     TQuadripole* out = seq.Quadripoles;
     // Writes the entry of level j of spacing s at the cursor (unless a roll along measured it
     // already) and tells the chart; false at the cap.
@@ -315,15 +324,21 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
             const float cur = cursor[s];
             const float d = seq.Spacing[s];
             const int ds = lengthSlots[s];
-            if (cursorBudget[s] > 0 && lookup.OnGrid(cur, slot, cursorBudget[s]) && lookup.Regular(slot + 1, slot + reach[s])) {
+            if (cursorBudget[s] > 0 && lookup.OnGrid(cur, slot, cursorBudget[s]) &&
+                lookup.Regular(slot + 1, slot + reach[s])) {
                 auto at = [&](int offset) { return lookup.RegularNumber(slot + offset); };
                 // The electrodes of level n, as the lookups below give them, last looked up last.
                 auto numbers = [&](int n) -> TElectrodeNumbers {
-                    if constexpr (Type == DD) return {c, at(ds), at(ds + n), at(2 * ds + n)};
-                    else if constexpr (Type == PD) return {0, c, at(n), at(n + ds)};
-                    else if constexpr (Type == PP) return {0, c, 0, at(n)};
-                    else if constexpr (Type == WS) return {c, at(2 * n + ds), at(n), at(n + ds)};
-                    else return {c, at(3 * n), at(n), at(2 * n)};
+                    if constexpr (Type == DD)
+                        return {c, at(ds), at(ds + n), at(2 * ds + n)};
+                    else if constexpr (Type == PD)
+                        return {0, c, at(n), at(n + ds)};
+                    else if constexpr (Type == PP)
+                        return {0, c, 0, at(n)};
+                    else if constexpr (Type == WS)
+                        return {c, at(2 * n + ds), at(n), at(n + ds)};
+                    else
+                        return {c, at(3 * n), at(n), at(2 * n)};
                 };
                 const int count = levelCount[s];
                 if (!charting && nb + count < MaxQuadripoles) {
@@ -375,11 +390,13 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
                     x = x1;
                     guess = guess1;
                     ok = (sure1 ? (hint = b1, true) : lookup(x, y0, hint, guess)) &&
-                         (qb = hint, lookup(x += na, y0, hint, guess += n)) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
+                         (qb = hint, lookup(x += na, y0, hint, guess += n)) &&
+                         (qm = hint, lookup(x += d, y0, hint, guess += ds));
                     qn = hint;
                 } else if constexpr (Type == PD) {
                     qb = c;
-                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds));
+                    ok = lookup(x += na, y0, hint, guess += n) &&
+                         (qm = hint, lookup(x += d, y0, hint, guess += ds));
                     qn = hint;
                 } else if constexpr (Type == PP) {
                     qb = c;
@@ -387,12 +404,14 @@ bool ListArray(TSequence& seq, const Finder& finder, int mode, TChartSink& chart
                     qn = hint;
                 } else if constexpr (Type == WS) {
                     qa = c;
-                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += d, y0, hint, guess += ds)) &&
+                    ok = lookup(x += na, y0, hint, guess += n) &&
+                         (qm = hint, lookup(x += d, y0, hint, guess += ds)) &&
                          (qn = hint, lookup(x += na, y0, hint, guess += n));
                     qb = hint;
-                } else {   // Wenner
+                } else {  // Wenner
                     qa = c;
-                    ok = lookup(x += na, y0, hint, guess += n) && (qm = hint, lookup(x += na, y0, hint, guess += n)) &&
+                    ok = lookup(x += na, y0, hint, guess += n) &&
+                         (qm = hint, lookup(x += na, y0, hint, guess += n)) &&
                          (qn = hint, lookup(x += na, y0, hint, guess += n));
                     qb = hint;
                 }
@@ -494,11 +513,16 @@ bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
     const Lookup index(seq);
     const auto lookup = index.Finder(seq, seq.Electrodes[seq.FirstElectrode].Y);
     switch (static_cast<TArrayType>(seq.ArrayType)) {
-        case DD: return ListArray<DD>(seq, lookup, mode, chart, usable);
-        case PD: return ListArray<PD>(seq, lookup, mode, chart, usable);
-        case PP: return ListArray<PP>(seq, lookup, mode, chart, usable);
-        case WS: return ListArray<WS>(seq, lookup, mode, chart, usable);
-        default: return ListArray<WN>(seq, lookup, mode, chart, usable);
+        case DD:
+            return ListArray<DD>(seq, lookup, mode, chart, usable);
+        case PD:
+            return ListArray<PD>(seq, lookup, mode, chart, usable);
+        case PP:
+            return ListArray<PP>(seq, lookup, mode, chart, usable);
+        case WS:
+            return ListArray<WS>(seq, lookup, mode, chart, usable);
+        default:
+            return ListArray<WN>(seq, lookup, mode, chart, usable);
     }
 }
 
@@ -545,14 +569,16 @@ std::optional<std::string> WalkProblem(float x0, float a, float maxX, int electr
     const double end = std::max(static_cast<double>(maxX), static_cast<double>(lastActive));
     const std::string what = "the electrode spacing " + Number(a) + " from " + Number(x0);
     if ((end - x0) / a > MaxWalkSteps)
-        return what + " would take more than " + std::to_string(MaxWalkSteps) + " steps to reach " + Number(end);
+        return what + " would take more than " + std::to_string(MaxWalkSteps) + " steps to reach " +
+               Number(end);
     float cursor = x0;
     for (int k = 0; static_cast<double>(cursor) <= end; ++k) {
         if (k < electrodes && std::fabs(cursor - (x0 + static_cast<float>(k) * a)) >= 0.01f)
             return what + " cannot be stepped exactly enough: electrode " + std::to_string(k + 1) +
                    " of the line would be missed";
         const float next = cursor + a;
-        if (!(next > cursor)) return what + " cannot be stepped: the position stops moving at " + Number(cursor);
+        if (!(next > cursor))
+            return what + " cannot be stepped: the position stops moving at " + Number(cursor);
         cursor = next;
     }
     return std::nullopt;
@@ -566,42 +592,50 @@ std::optional<TGenerationProblem> GenerationPrecondition(const TSequence& seq) {
     const float a = seq.Spacing[0];
     if (!(a > 0.001f)) return TGenerationProblem{F::Spacing, "the electrode spacing must be above 0.001"};
     // An infinite spacing or start would keep the measuring walk from ever reaching the end of the line.
-    if (!std::isfinite(a)) return TGenerationProblem{F::Spacing, "the electrode spacing must be a finite number"};
+    if (!std::isfinite(a))
+        return TGenerationProblem{F::Spacing, "the electrode spacing must be a finite number"};
     if (a < MinDistinctSpacing)
-        return TGenerationProblem{F::Spacing, "the electrode spacing " + ShortFloat(a) +
-                                                  " is below 0.02: electrodes closer than that cannot be told apart, "
-                                                  "positions being matched within 0.01"};
+        return TGenerationProblem{F::Spacing,
+                                  "the electrode spacing " + ShortFloat(a) +
+                                      " is below 0.02: electrodes closer than that cannot be told apart, "
+                                      "positions being matched within 0.01"};
     for (int s = 1; s < MaxSpacings; ++s)
         if (!std::isfinite(seq.Spacing[s]))
             return TGenerationProblem{F::DipoleLength, "the dipole lengths must be finite numbers"};
     const int f = seq.FirstElectrode;
     if (f < 1 || f > MaxElectrodeNumber || seq.Electrodes[f].Type == 0 || SegmentOfNode(seq, f) == nullptr)
-        return TGenerationProblem{F::FirstElectrode,
-                                  "the first electrode " + std::to_string(f) + " is not a node of the cable set"};
+        return TGenerationProblem{F::FirstElectrode, "the first electrode " + std::to_string(f) +
+                                                         " is not a node of the cable set"};
     const TElectrode& first = seq.Electrodes[f];
-    const std::pair<float, F> coordinates[] = {{first.X, F::FirstX}, {first.Y, F::FirstY}, {first.Z, F::FirstZ}};
+    const std::pair<float, F> coordinates[] = {
+        {first.X, F::FirstX}, {first.Y, F::FirstY}, {first.Z, F::FirstZ}};
     for (const auto& [v, field] : coordinates) {
         const char* name = field == F::FirstX ? "X" : field == F::FirstY ? "Y" : "Z";
         if (!std::isfinite(v))
-            return TGenerationProblem{field, std::string("the first electrode's ") + name + " must be a finite number"};
+            return TGenerationProblem{
+                field, std::string("the first electrode's ") + name + " must be a finite number"};
         if (std::fabs(static_cast<double>(v)) >= MaxSurveyCoordinate)
-            return TGenerationProblem{field, std::string("the first electrode's ") + name + " " + Number(v) +
-                                                 " is not between -999999 and 999999 (the remote electrode's place)"};
+            return TGenerationProblem{
+                field, std::string("the first electrode's ") + name + " " + Number(v) +
+                           " is not between -999999 and 999999 (the remote electrode's place)"};
     }
-    if (seq.NbElectrode < 1) return TGenerationProblem{F::ElectrodeCount, "the number of electrodes must be at least 1"};
+    if (seq.NbElectrode < 1)
+        return TGenerationProblem{F::ElectrodeCount, "the number of electrodes must be at least 1"};
     // Every node is placed within one spacing of the previous one, on either side of the first.
     int nodes = 0;
     for (int n = 1; n <= MaxElectrodeNumber; ++n)
         if (seq.Electrodes[n].Type != 0) ++nodes;
     const double reach = static_cast<double>(nodes) * a;
     if (reach >= MaxSurveyCoordinate)
-        return TGenerationProblem{F::Spacing, "the electrode spacing " + Number(a) + " lays the " + std::to_string(nodes) +
-                                                  " nodes over more than 999999"};
+        return TGenerationProblem{F::Spacing, "the electrode spacing " + Number(a) + " lays the " +
+                                                  std::to_string(nodes) + " nodes over more than 999999"};
     if (std::fabs(static_cast<double>(first.X)) + reach >= MaxSurveyCoordinate)
-        return TGenerationProblem{F::FirstX, "the first electrode's X " + Number(first.X) + " puts the line of " +
-                                                 std::to_string(nodes) + " nodes beyond 999999 (the remote electrode's place)"};
+        return TGenerationProblem{F::FirstX, "the first electrode's X " + Number(first.X) +
+                                                 " puts the line of " + std::to_string(nodes) +
+                                                 " nodes beyond 999999 (the remote electrode's place)"};
     if (!(seq.MaxX < MaxSurveyCoordinate))
-        return TGenerationProblem{F::LineEnd, "the line end " + Number(seq.MaxX) + " left by an earlier generation is beyond 999999"};
+        return TGenerationProblem{F::LineEnd, "the line end " + Number(seq.MaxX) +
+                                                  " left by an earlier generation is beyond 999999"};
     if (auto p = WalkProblem(first.X, a, seq.MaxX, std::min(seq.NbElectrode, nodes)))
         return TGenerationProblem{F::Spacing, *p};
     return std::nullopt;
@@ -653,11 +687,12 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     const float a = seq.Spacing[0];
     float lo = INFINITY, hi = -INFINITY;
     for (const TElectrode& e : seq.Electrodes) {
-        if (e.Type != kActive || !std::isfinite(e.X)) continue;   // an infinite or NaN abscissa matches nothing
+        if (e.Type != kActive || !std::isfinite(e.X))
+            continue;  // an infinite or NaN abscissa matches nothing
         lo = std::min(lo, e.X);
         hi = std::max(hi, e.X);
     }
-    if (lo > hi) {   // no active electrode: nothing is ever found
+    if (lo > hi) {  // no active electrode: nothing is ever found
         slots_.coverAll_ = true;
         return;
     }
@@ -670,8 +705,9 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
     // Where the slots start and how many there are only matters for speed: an electrode whose reach
     // they do not cover sends the lookups beyond them to the sorted table.
     const int f = seq.FirstElectrode;
-    double start = (f >= 0 && f < MaxElectrodes && std::isfinite(seq.Electrodes[f].X) ? seq.Electrodes[f].X : lo) -
-                   double(a) / 2;
+    double start =
+        (f >= 0 && f < MaxElectrodes && std::isfinite(seq.Electrodes[f].X) ? seq.Electrodes[f].X : lo) -
+        double(a) / 2;
     if (start > lo - Reach) start -= std::ceil((start - (lo - Reach)) / a) * a;
     const double span = std::ceil((hi + Reach - start) / a) + 1;
     const int count = span < MaxSlots ? static_cast<int>(span) : MaxSlots;
@@ -746,7 +782,7 @@ void TElectrodePositionIndex::BuildSlots(const TSequence& seq) {
         slots_.longestRun_ = std::max(slots_.longestRun_, table[b].RegularTo - b + 1);
     }
     const double largest = std::max(std::fabs(slots_.GridX(0)), std::fabs(slots_.GridX(count - 1))) + 0.01;
-    const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);   // of floats as large as that
+    const double floatStep = std::ldexp(1.0, std::ilogb(largest) - 23);  // of floats as large as that
     slots_.regularBudget_ = 0.0099 - TElectrodeSlots::RegularSlack - 2 * floatStep;
     slots_.slots_ = slotTable_.data();
     slots_.sure_ = sureTable_.data();
@@ -790,7 +826,7 @@ int32_t TElectrodePositionIndex::FindSorted(const TSequence& seq, float x, float
     int walk = 0;
     while (at > 0 && byX_[at - 1].X >= low && walk < 64) --at, ++walk;
     while (at < byX_.size() && byX_[at].X < low && walk < 64) ++at, ++walk;
-    if (walk >= 64 || (at > 0 && byX_[at - 1].X >= low)) {   // uneven line: fall back to bisection
+    if (walk >= 64 || (at > 0 && byX_[at - 1].X >= low)) {  // uneven line: fall back to bisection
         at = static_cast<std::size_t>(std::lower_bound(byX_.begin(), byX_.end(), low,
                                                        [](const TEntry& e, float v) { return e.X < v; }) -
                                       byX_.begin());
@@ -814,9 +850,12 @@ int RollStartElectrode(const TSequence& seq) {
     const float e1 = seq.DeepestX[1] == 0.0f ? seq.MaxX : seq.DeepestX[1];
     const float e2 = seq.DeepestX[2] == 0.0f ? seq.MaxX : seq.DeepestX[2];
     int s;
-    if (e1 >= seq.DeepestX[0] && e2 >= seq.DeepestX[0]) s = 0;
-    else if (e2 >= seq.DeepestX[1]) s = 1;
-    else s = 2;
+    if (e1 >= seq.DeepestX[0] && e2 >= seq.DeepestX[0])
+        s = 0;
+    else if (e2 >= seq.DeepestX[1])
+        s = 1;
+    else
+        s = 2;
     int hint = -1;
     return FindElectrodeAt(seq, seq.DeepestX[s], seq.DeepestY[s], hint) ? hint : -1;
 }

@@ -78,8 +78,8 @@ bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint);
 // The first part of a TElectrodePositionIndex lookup: the line cut into slots of width a, each holding
 // the one active electrode an abscissa in it can match. A view into its index, valid while that lives.
 class TElectrodeSlots {
-public:
-    static constexpr int32_t NoMatch = -100000;     // outside the range of electrode numbers
+   public:
+    static constexpr int32_t NoMatch = -100000;  // outside the range of electrode numbers
     static constexpr int32_t Undecided = -200000;
 
     // The Number of the active electrode within 0.01 of (x, y); NoMatch; or Undecided when the answer
@@ -133,13 +133,13 @@ public:
         return true;
     }
 
-private:
+   private:
     friend class TElectrodePositionIndex;
     struct TSlot {
         float X;
         float Y;
-        int32_t Number;      // the electrode's Number, or NoMatch when empty, or Undecided
-        int32_t RegularTo;   // the last slot of the regular run from this one, or -1
+        int32_t Number;     // the electrode's Number, or NoMatch when empty, or Undecided
+        int32_t RegularTo;  // the last slot of the regular run from this one, or -1
     };
     struct TSure {
         float X;
@@ -156,7 +156,7 @@ private:
     float count_ = 0;
     int intCount_ = 0;
     float lineY_ = NAN;
-    bool coverAll_ = false;   // no active electrode can match an abscissa beyond the slots
+    bool coverAll_ = false;  // no active electrode can match an abscissa beyond the slots
 };
 
 // The same answers as FindElectrodeAt for a record whose electrode table does not change while the
@@ -164,9 +164,9 @@ private:
 // two electrodes could answer, an electrode outside the scanned node range, and an abscissa beyond the
 // slots go to a sorted table of active positions, searched by bisection.
 class TElectrodePositionIndex {
-public:
+   public:
     explicit TElectrodePositionIndex(const TSequence& seq);
-    TElectrodePositionIndex(const TElectrodePositionIndex&) = delete;   // the slot view points into it
+    TElectrodePositionIndex(const TElectrodePositionIndex&) = delete;  // the slot view points into it
     TElectrodePositionIndex& operator=(const TElectrodePositionIndex&) = delete;
 
     bool Find(const TSequence& seq, float x, float y, int& hint) const {
@@ -181,7 +181,7 @@ public:
     // The sorted table's answer, from the hint: the electrode's Number or TElectrodeSlots::NoMatch.
     int32_t FindSorted(const TSequence& seq, float x, float y, int hint) const;
 
-private:
+   private:
     struct TEntry {
         float X;
         int Number;
@@ -192,8 +192,8 @@ private:
     std::vector<TElectrodeSlots::TSlot> slotTable_;
     std::vector<TElectrodeSlots::TSure> sureTable_;
     TElectrodeSlots slots_;
-    std::vector<TEntry> byX_;   // built only when some lookup may need it
-    double perGap_ = 0;         // entries per unit of abscissa
+    std::vector<TEntry> byX_;  // built only when some lookup may need it
+    double perGap_ = 0;        // entries per unit of abscissa
     int firstNode_;
     int lastNode_;
 };

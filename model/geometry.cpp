@@ -17,8 +17,9 @@ float PairTerm(const TElectrode* p, const TElectrode* r) {
     if (p == nullptr || r == nullptr) return 0.0f;
     float dx = p->X - r->X, dy = p->Y - r->Y, dz = p->Z - r->Z;
     // Along a flat line (the usual case) the root of the exact square is |dx| itself.
-    float dist = dy == 0.0f && dz == 0.0f ? std::fabs(dx)
-                                          : static_cast<float>(std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz));
+    float dist = dy == 0.0f && dz == 0.0f
+                     ? std::fabs(dx)
+                     : static_cast<float>(std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz));
     return dist == 0.0f ? 0.0f : 1.0f / dist;
 }
 
@@ -37,7 +38,8 @@ float Centre(const TElectrode* e1, const TElectrode* e2) {
 }  // namespace
 
 TQuadripoleElectrodes RealElectrodes(const TSequence& seq, const TQuadripole& q) {
-    return {RealElectrode(seq, q.A), RealElectrode(seq, q.B), RealElectrode(seq, q.M), RealElectrode(seq, q.N)};
+    return {RealElectrode(seq, q.A), RealElectrode(seq, q.B), RealElectrode(seq, q.M),
+            RealElectrode(seq, q.N)};
 }
 
 float GeometricFactor(const TQuadripoleElectrodes& e) {
@@ -49,7 +51,9 @@ float GeometricFactor(const TQuadripoleElectrodes& e) {
     return static_cast<float>(TwoPi / g);
 }
 
-float GeometricFactor(const TSequence& seq, const TQuadripole& q) { return GeometricFactor(RealElectrodes(seq, q)); }
+float GeometricFactor(const TSequence& seq, const TQuadripole& q) {
+    return GeometricFactor(RealElectrodes(seq, q));
+}
 
 float QuadripoleK(const TSequence& seq, int i) {
     if (i < 0 || i >= seq.NbQuadripole || i >= MaxQuadripoles) return 0.0f;
@@ -80,29 +84,43 @@ float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float c
     switch (view) {
         case 0:
             switch (seq.ArrayType) {
-                case 0: case 1: case 2: return std::fabs(pc - cc) / 2.0f;
+                case 0:
+                case 1:
+                case 2:
+                    return std::fabs(pc - cc) / 2.0f;
                 case 4: {
                     float xm = (q.M >= 0 && q.M < MaxElectrodes) ? seq.Electrodes[q.M].X : 0.0f;
                     return (pc - xm) + lambda / 2.0f;
                 }
-                case 6: return lambda;
-                default: return n;
+                case 6:
+                    return lambda;
+                default:
+                    return n;
             }
         case 1:
             switch (seq.ArrayType) {
-                case 0: return static_cast<float>(ds * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
-                case 1: case 4:
+                case 0:
+                    return static_cast<float>(ds * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
+                case 1:
+                case 4:
                     return static_cast<float>(ds * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
-                case 2: return static_cast<float>(0.867 * lambda);
-                case 6: return static_cast<float>(0.519 * lambda);
+                case 2:
+                    return static_cast<float>(0.867 * lambda);
+                case 6:
+                    return static_cast<float>(0.519 * lambda);
                 // No closed form fits every position of M N inside the current dipole: the median
                 // depth of the reading's own sensitivity (Edwards 1977), as Dahlin and Zhou plot it.
-                case 8: return MedianDepth(seq, q);
-                default: return lambda;
+                case 8:
+                    return MedianDepth(seq, q);
+                default:
+                    return lambda;
             }
-        case 2: return std::fabs(GeometricFactor(seq, q));
-        case 4: return MedianDepth(seq, q);
-        default: return 0.0f;
+        case 2:
+            return std::fabs(GeometricFactor(seq, q));
+        case 4:
+            return MedianDepth(seq, q);
+        default:
+            return 0.0f;
     }
 }
 
@@ -115,11 +133,14 @@ float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
 
 TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadripoleElectrodes& e) {
     const float cc = Centre(e.A, e.B), pc = Centre(e.M, e.N);
-    const float x = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient) ? pc : (cc + pc) / 2.0f;
+    const float x =
+        seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient) ? pc : (cc + pc) / 2.0f;
     return {x, ChartValueAt(seq, q, 0, cc, pc), ChartValueAt(seq, q, 1, cc, pc)};
 }
 
-TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) { return PlotValues(seq, q, RealElectrodes(seq, q)); }
+TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q) {
+    return PlotValues(seq, q, RealElectrodes(seq, q));
+}
 
 void FormatQuadripoleLabel(const TQuadripole& q, std::string_view separator, std::string& out) {
     out.clear();
@@ -146,10 +167,11 @@ std::string QuadripoleLabel(const TQuadripole& q, const std::string& separator) 
 
 std::optional<int> NearWholeMultiple(float length, float unit) {
     const double q = static_cast<double>(length) / static_cast<double>(unit);
-    if (!(std::fabs(q) <= 1e9)) return std::nullopt;   // NaN and infinities too
+    if (!(std::fabs(q) <= 1e9)) return std::nullopt;  // NaN and infinities too
     const double k = std::nearbyint(q);
     const double tolerance = std::min(0.01, std::fabs(static_cast<double>(unit)) / 4);
-    if (std::fabs(static_cast<double>(length) - k * static_cast<double>(unit)) < tolerance) return static_cast<int>(k);
+    if (std::fabs(static_cast<double>(length) - k * static_cast<double>(unit)) < tolerance)
+        return static_cast<int>(k);
     return std::nullopt;
 }
 

@@ -61,5 +61,6 @@ float SpacingFromText(const TSequence& seq, const std::string& text);
 inline bool IsRealElectrode(const TSequence& seq, int number) {
     if (number < 0 || number >= MaxElectrodes) return false;
     int16_t t = seq.Electrodes[number].Type;
-    return t == static_cast<int16_t>(TElectrodeType::Active) || t == static_cast<int16_t>(TElectrodeType::Inactive);
+    return t == static_cast<int16_t>(TElectrodeType::Active) ||
+           t == static_cast<int16_t>(TElectrodeType::Inactive);
 }

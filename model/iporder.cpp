@@ -18,11 +18,11 @@ constexpr int NeverUsed = std::numeric_limits<int>::min() / 2;
 // of `Waiting` in the order they were placed.
 struct TGroup {
     std::vector<int> Waiting;
-    int Prev = -1, Next = -1;   // neighbours in the list of groups still waiting, by first reading
+    int Prev = -1, Next = -1;  // neighbours in the list of groups still waiting, by first reading
 };
 
 class TIpScheduler {
-public:
+   public:
     TIpScheduler(const TQuadripole* q, int count, int window) : q_(q), count_(count), window_(window) {
         std::fill(std::begin(lastCurrent_), std::end(lastCurrent_), NeverUsed);
         std::unordered_map<uint32_t, int> byPair;
@@ -48,7 +48,7 @@ public:
         return std::move(order_);
     }
 
-private:
+   private:
     // The first slot at which reading r no longer reads on a polarised electrode.
     int Ready(int r) const {
         int ready = NeverUsed;
@@ -73,7 +73,9 @@ private:
             std::stable_sort(arranged_.begin(), arranged_.end(),
                              [](const TSlotted& x, const TSlotted& y) { return x.Ready < y.Ready; });
         int fit = 0;
-        while (fit < static_cast<int>(arranged_.size()) && arranged_[static_cast<std::size_t>(fit)].Ready <= slot + fit) ++fit;
+        while (fit < static_cast<int>(arranged_.size()) &&
+               arranged_[static_cast<std::size_t>(fit)].Ready <= slot + fit)
+            ++fit;
         return fit;
     }
 
@@ -99,7 +101,10 @@ private:
 
     void Unlink(int gi) {
         TGroup& g = groups_[static_cast<std::size_t>(gi)];
-        if (g.Prev >= 0) groups_[static_cast<std::size_t>(g.Prev)].Next = g.Next; else head_ = g.Next;
+        if (g.Prev >= 0)
+            groups_[static_cast<std::size_t>(g.Prev)].Next = g.Next;
+        else
+            head_ = g.Next;
         if (g.Next >= 0) groups_[static_cast<std::size_t>(g.Next)].Prev = g.Prev;
     }
 
@@ -137,7 +142,7 @@ private:
     const TQuadripole* q_;
     int count_;
     int window_;
-    int lastCurrent_[MaxElectrodes];   // the last slot at which each electrode carried current
+    int lastCurrent_[MaxElectrodes];  // the last slot at which each electrode carried current
     std::vector<TGroup> groups_;
     int head_ = -1;
     std::vector<int> order_;
@@ -169,12 +174,13 @@ std::vector<int> IpOrder(const TQuadripole* q, int count, int window) {
     std::vector<int> identity(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) identity[static_cast<std::size_t>(i)] = i;
     if (window <= 0 || count <= 1) return identity;
-    window = std::min(window, count);   // a longer window sees no more readings
+    window = std::min(window, count);  // a longer window sees no more readings
     std::vector<int> order = TIpScheduler(q, count, window).Run();
     // Reading its own current electrodes cannot be planned around; whatever the plan, never give back
     // an order worse than the one given.
     std::vector<TQuadripole> placed(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k) placed[static_cast<std::size_t>(k)] = q[order[static_cast<std::size_t>(k)]];
+    for (int k = 0; k < count; ++k)
+        placed[static_cast<std::size_t>(k)] = q[order[static_cast<std::size_t>(k)]];
     if (CountIpConflicts(placed.data(), count, window) > CountIpConflicts(q, count, window)) return identity;
     return order;
 }
@@ -186,7 +192,8 @@ TIpOrderResult OrderForIp(TSequence& seq, int window) {
     result.ConflictsBefore = CountIpConflicts(seq.Quadripoles, count, window);
     const std::vector<int> order = IpOrder(seq.Quadripoles, count, window);
     std::vector<TQuadripole> old(seq.Quadripoles, seq.Quadripoles + count);
-    for (int k = 0; k < count; ++k) seq.Quadripoles[k] = old[static_cast<std::size_t>(order[static_cast<std::size_t>(k)])];
+    for (int k = 0; k < count; ++k)
+        seq.Quadripoles[k] = old[static_cast<std::size_t>(order[static_cast<std::size_t>(k)])];
     result.ConflictsAfter = CountIpConflicts(seq.Quadripoles, count, window);
     return result;
 }

@@ -26,7 +26,7 @@ std::vector<int> IpOrder(const TQuadripole* quadripoles, int count, int window);
 
 struct TIpOrderResult {
     int ConflictsBefore = 0;
-    int ConflictsAfter = 0;   // 0 when a conflict-free order was found
+    int ConflictsAfter = 0;  // 0 when a conflict-free order was found
 };
 
 // Reorders the first NbQuadripole quadripoles of `seq` by IpOrder: the same quadripoles, nothing

@@ -9,8 +9,8 @@
 namespace {
 
 struct TPair {
-    double R;      // horizontal distance between a current and a potential electrode
-    double Sign;   // +1 for AM and BN, -1 for AN and BM
+    double R;     // horizontal distance between a current and a potential electrode
+    double Sign;  // +1 for AM and BN, -1 for AN and BM
 };
 
 // The part of a pair's sensitivity that lies above depth z, times 4. Integrated over a horizontal
@@ -46,12 +46,12 @@ unsigned Distances(const TQuadripoleElectrodes& e, double (&r)[4]) {
 // reciprocal, whose pairs are the same in another order, sum to the very same values. Returns how
 // many.
 int Pairs(const double (&r)[4], unsigned counted, TPair (&pairs)[4]) {
-    constexpr double Signs[4] = {1.0, -1.0, -1.0, 1.0};   // AM and BN add, AN and BM take away
+    constexpr double Signs[4] = {1.0, -1.0, -1.0, 1.0};  // AM and BN add, AN and BM take away
     int count = 0;
     for (int i = 0; i < 4; ++i)
         if (counted & (1u << i)) pairs[count++] = {r[i], Signs[i]};
     auto before = [](const TPair& x, const TPair& y) { return x.R != y.R ? x.R < y.R : x.Sign < y.Sign; };
-    for (int i = 1; i < count; ++i)   // four at most: an insertion sort
+    for (int i = 1; i < count; ++i)  // four at most: an insertion sort
         for (int j = i; j > 0 && before(pairs[j], pairs[j - 1]); --j) std::swap(pairs[j], pairs[j - 1]);
     return count;
 }
@@ -129,7 +129,7 @@ float MedianDepth(const TSequence& seq, const TQuadripole& q) { return MedianDep
 struct TQuadripoleShapes::TShape {
     double D[4];
     float F[4];
-    int Present;   // -1: empty
+    int Present;  // -1: empty
     TValues Values;
 };
 
@@ -176,7 +176,7 @@ TQuadripoleShapes::TValues TQuadripoleShapes::operator()(const TQuadripoleElectr
         if (shape->Present == present && std::memcmp(shape->D, key.D, sizeof key.D) == 0 &&
             std::memcmp(shape->F, key.F, sizeof key.F) == 0)
             return shape->Values;
-    set[1] = set[0];   // the older of the two goes
+    set[1] = set[0];  // the older of the two goes
     key.Present = present;
     key.Values = {GeometricFactor(e), MedianDepth(e)};
     set[0] = key;

@@ -27,7 +27,7 @@ float MedianDepth(const TQuadripoleElectrodes& e);
 // one height are functions of the pairs' differences in abscissa alone: each shape's are worked out
 // once. The same answers as the two functions, bit for bit.
 class TQuadripoleShapes {
-public:
+   public:
     struct TValues {
         float K;
         float MedianDepth;
@@ -38,7 +38,7 @@ public:
     TQuadripoleShapes& operator=(const TQuadripoleShapes&) = delete;
     TValues operator()(const TQuadripoleElectrodes& e);
 
-private:
+   private:
     struct TShape;
     std::unique_ptr<TShape[]> shapes_;
 };

@@ -48,7 +48,8 @@ TReciprocalOutcome MakeReciprocals(const TSequence& in, TReciprocalMode mode, TS
     if (outcome.Total > MaxQuadripoles) {
         outcome.Added = 0;
         outcome.Problem = "the result would hold " + std::to_string(outcome.Total) +
-                          " quadripoles, more than the " + std::to_string(MaxQuadripoles) + " a sequence holds";
+                          " quadripoles, more than the " + std::to_string(MaxQuadripoles) +
+                          " a sequence holds";
         return outcome;
     }
     if (&out != &in) out = in;

@@ -12,16 +12,16 @@
 TQuadripole Reciprocal(const TQuadripole& q);
 
 enum class TReciprocalMode {
-    Append,   // the quadripoles as they are, then the reciprocals
-    Only,     // the reciprocals alone
+    Append,  // the quadripoles as they are, then the reciprocals
+    Only,    // the reciprocals alone
 };
 
 struct TReciprocalOutcome {
-    bool Done = false;        // `out` holds the result
-    int Added = 0;            // reciprocals written
-    int AlreadyPresent = 0;   // reciprocals left out because the result already held them
-    int Total = 0;            // quadripoles of the result (also when refused)
-    std::string Problem;      // why nothing was made, when not Done
+    bool Done = false;       // `out` holds the result
+    int Added = 0;           // reciprocals written
+    int AlreadyPresent = 0;  // reciprocals left out because the result already held them
+    int Total = 0;           // quadripoles of the result (also when refused)
+    std::string Problem;     // why nothing was made, when not Done
 };
 
 // Makes `out` a copy of `in` whose quadripole table is that of `mode`, in the order of `in`. A

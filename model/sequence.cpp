@@ -9,7 +9,7 @@
 void TText32::Set(std::string_view text) {
     Clear();
     std::size_t n = std::min<std::size_t>(text.size(), 31);
-    if (n > 0) std::memcpy(Bytes, text.data(), n);   // an empty string_view's data() may be null
+    if (n > 0) std::memcpy(Bytes, text.data(), n);  // an empty string_view's data() may be null
 }
 
 std::string RecordTextUtf8(const std::string& bytes) {
@@ -47,7 +47,8 @@ std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t 
     if (text.size() <= maxLength) return std::nullopt;
     // A field keeps bytes, and in UTF-8 a character outside ASCII takes two to four of them: the limit
     // is told in bytes, with the characters typed when they are fewer.
-    std::string problem = "at most " + std::to_string(maxLength) + " bytes, not " + std::to_string(text.size());
+    std::string problem =
+        "at most " + std::to_string(maxLength) + " bytes, not " + std::to_string(text.size());
     const auto characters = static_cast<std::size_t>(std::count_if(
         text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
     if (characters != text.size()) problem += " (" + std::to_string(characters) + " characters)";
@@ -134,7 +135,8 @@ void TSequence::Reset() {
 std::optional<std::string> NonFiniteCoordinate(float x, float y, float z) {
     const std::pair<const char*, float> values[] = {{"X", x}, {"Y", y}, {"Z", z}};
     for (const auto& [name, v] : values)
-        if (!std::isfinite(v)) return std::string(name) + " = " + (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf");
+        if (!std::isfinite(v))
+            return std::string(name) + " = " + (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf");
     return std::nullopt;
 }
 
@@ -142,7 +144,7 @@ std::string ArrayTypeName(int32_t code) { return ArrayTypeRow(code).Name; }
 
 std::string VmnRangeText(int32_t code) {
     static const char* const texts[] = {
-        "Vmn Maximum", "Vmn High",    "Vmn Medium", "Vmn Low",    "Vmn =Save energy", "Vab = 12 V",
+        "Vmn Maximum", "Vmn High",   "Vmn Medium", "Vmn Low",    "Vmn =Save energy", "Vab = 12 V",
         "Vab = 25 V",  "Vab = 50 V", "Vab = 100V", "Vab = 200V", "Vab = 400V",       "Vab = 800V",
     };
     if (code < 0 || code > 11) return "";
@@ -165,7 +167,9 @@ int FirstMissingLevel(int32_t mask) { return std::countr_one(static_cast<uint32_
 
 void SetLevels(int32_t& mask, int n) {
     uint32_t m = 0;
-    if (n >= 32) m = 0xFFFFFFFFu;
-    else if (n > 0) m = (1u << n) - 1u;
+    if (n >= 32)
+        m = 0xFFFFFFFFu;
+    else if (n > 0)
+        m = (1u << n) - 1u;
     mask = static_cast<int32_t>(m);
 }

@@ -19,14 +19,15 @@
 constexpr std::size_t MaxTextFieldLength = 31;
 // Why a text typed for a field of at most maxLength bytes cannot be stored whole, or nothing. The
 // reason counts bytes, as the field does, not characters.
-std::optional<std::string> TextLengthProblem(std::string_view text, std::size_t maxLength = MaxTextFieldLength);
+std::optional<std::string> TextLengthProblem(std::string_view text,
+                                             std::size_t maxLength = MaxTextFieldLength);
 
 // Fixed 32-byte NUL-terminated text field: keeps at most 31 characters.
 struct TText32 {
     char Bytes[32];
 
-    void Set(std::string_view text);   // first 31 characters, rest zero
-    std::string Get() const;           // up to the first NUL (or 32 bytes)
+    void Set(std::string_view text);  // first 31 characters, rest zero
+    std::string Get() const;          // up to the first NUL (or 32 bytes)
     void Clear();
 };
 
@@ -39,7 +40,9 @@ std::string RecordTextUtf8(const std::string& bytes);
 // split a line. Everything else, backslashes included, stays as it is.
 std::string TerminalText(std::string_view utf8);
 // A record's text field for a terminal: TerminalText of RecordTextUtf8.
-inline std::string RecordTextForTerminal(const std::string& bytes) { return TerminalText(RecordTextUtf8(bytes)); }
+inline std::string RecordTextForTerminal(const std::string& bytes) {
+    return TerminalText(RecordTextUtf8(bytes));
+}
 
 struct TSegment {
     TText32 Name;
@@ -51,7 +54,7 @@ struct TSegment {
 
     bool Empty() const { return FirstNode == 0 || LastNode == 0; }
     int NodeCount() const { return Empty() ? 0 : LastNode - FirstNode + 1; }
-    void MakeEmpty();                  // "NoName", all numbers 0
+    void MakeEmpty();  // "NoName", all numbers 0
     // Copies name, nodes, spacing and reversible flag; the reserved word is not carried.
     void CopyFrom(const TSegment& other);
 };
@@ -75,11 +78,16 @@ struct TQuadripole {
     int8_t Level;
     int16_t Reserved;
 
-    void MakeEmpty() { A = B = M = N = 0; SpacingIndex = 0; Level = 0; Reserved = -1; }
+    void MakeEmpty() {
+        A = B = M = N = 0;
+        SpacingIndex = 0;
+        Level = 0;
+        Reserved = -1;
+    }
 };
 
 constexpr int MaxSegments = 32;
-constexpr int MaxElectrodes = 2000;      // entries 0..1999; 0 is the remote electrode
+constexpr int MaxElectrodes = 2000;  // entries 0..1999; 0 is the remote electrode
 constexpr int MaxElectrodeNumber = 1999;
 constexpr int MaxQuadripoles = 16000;
 constexpr int MaxSpacings = 3;
@@ -89,7 +97,7 @@ constexpr float NotSet = -10000000.0f;
 constexpr float RemoteCoordinate = 999999.0f;
 
 class TCable {
-public:
+   public:
     TCable();
     void ResetCable();
 
@@ -100,9 +108,9 @@ public:
 };
 
 class TSequence : public TCable {
-public:
-    TSequence();                       // every default of the record
-    void Reset();                      // back to the defaults
+   public:
+    TSequence();   // every default of the record
+    void Reset();  // back to the defaults
 
     int32_t Version;
     TText32 Name;
@@ -195,7 +203,9 @@ static_assert(offsetof(TSequence, NbQuadripole) == 225604);
 #pragma GCC diagnostic pop
 
 // Byte views of the records (the on-disk form).
-inline const unsigned char* RecordBytes(const TCable& c) { return reinterpret_cast<const unsigned char*>(&c); }
+inline const unsigned char* RecordBytes(const TCable& c) {
+    return reinterpret_cast<const unsigned char*>(&c);
+}
 inline unsigned char* RecordBytes(TCable& c) { return reinterpret_cast<unsigned char*>(&c); }
 
 // Name of an ArrayType code as the sequence dialog lists it; "" for codes without a name.
@@ -219,10 +229,10 @@ inline bool RepeatsAnElectrode(const TQuadripole& q) {
 
 // Level mask operations on one LevelUsed entry (bit n-1 = level n).
 int LevelCount(int32_t mask);
-int LowestLevel(int32_t mask);        // index 0..31, -1 when empty
-int HighestLevel(int32_t mask);       // index 0..31, -1 when empty
-int FirstMissingLevel(int32_t mask);  // index of lowest clear bit, 32 when full
-void SetLevels(int32_t& mask, int n); // levels 1..n; n <= 0 gives 0
+int LowestLevel(int32_t mask);         // index 0..31, -1 when empty
+int HighestLevel(int32_t mask);        // index 0..31, -1 when empty
+int FirstMissingLevel(int32_t mask);   // index of lowest clear bit, 32 when full
+void SetLevels(int32_t& mask, int n);  // levels 1..n; n <= 0 gives 0
 inline bool LevelSet(int32_t mask, int level) {
     return level >= 1 && level <= 32 && ((static_cast<uint32_t>(mask) >> (level - 1)) & 1u) != 0;
 }

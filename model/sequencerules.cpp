@@ -8,13 +8,17 @@
 
 #include "model/geometry.h"
 
-bool IsTimeChoice(int ms) { return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices); }
+bool IsTimeChoice(int ms) {
+    return std::find(std::begin(TimeChoices), std::end(TimeChoices), ms) != std::end(TimeChoices);
+}
 
 bool UsesOneSpacing(int32_t arrayType) { return ArrayTypeRow(arrayType).OneSpacing; }
 
 TRange DipoleLengthMultiples(int s) { return s == 1 ? TRange{2, 6} : TRange{3, 9}; }
 
-void SetDipoleLength(TSequence& seq, int s, int k) { seq.Spacing[s] = static_cast<float>(k) * seq.Spacing[0]; }
+void SetDipoleLength(TSequence& seq, int s, int k) {
+    seq.Spacing[s] = static_cast<float>(k) * seq.Spacing[0];
+}
 
 void ClearDipoleLengths(TSequence& seq, int from) {
     for (int s = std::max(from, 1); s < MaxSpacings; ++s) {
@@ -29,15 +33,19 @@ void SetElectrodeSpacing(TSequence& seq, float a) {
         if (!(oldA > MinElectrodeSpacing) || seq.Spacing[s] == 0.0f) continue;
         // A whole multiple stays exactly the length SetDipoleLength gives: scaling by the quotient of
         // two floats could land it a hair below k x a.
-        if (auto k = NearWholeMultiple(seq.Spacing[s], oldA)) seq.Spacing[s] = static_cast<float>(*k) * a;
-        else seq.Spacing[s] = seq.Spacing[s] / oldA * a;
+        if (auto k = NearWholeMultiple(seq.Spacing[s], oldA))
+            seq.Spacing[s] = static_cast<float>(*k) * a;
+        else
+            seq.Spacing[s] = seq.Spacing[s] / oldA * a;
     }
     seq.Spacing[0] = a;
 }
 
 void RaiseStackMax(TSequence& seq) { seq.StackMax = std::max(seq.StackMax, seq.StackMin); }
 
-TGenerationMode GeneratorMode(TGenerationMode chosen) { return chosen == ModeCreate ? ModeCreate : ModeRollAlong; }
+TGenerationMode GeneratorMode(TGenerationMode chosen) {
+    return chosen == ModeCreate ? ModeCreate : ModeRollAlong;
+}
 
 namespace {
 
@@ -56,8 +64,9 @@ std::string CapCutText(const TSequence& seq) {
     for (int k = 1; k <= MaxElectrodeNumber; ++k)
         if (seq.Electrodes[k].Type == static_cast<int16_t>(TElectrodeType::Active))
             lineEnd = std::max(lineEnd, seq.Electrodes[k].X);
-    return "the " + std::to_string(MaxQuadripoles) + "-quadripole limit cut the sequence: its quadripoles reach x = " +
-           LengthText(reached) + " of a line whose last electrode is at x = " + LengthText(lineEnd) +
+    return "the " + std::to_string(MaxQuadripoles) +
+           "-quadripole limit cut the sequence: its quadripoles reach x = " + LengthText(reached) +
+           " of a line whose last electrode is at x = " + LengthText(lineEnd) +
            "; use fewer levels or electrodes, or roll along in several sequences";
 }
 
@@ -76,7 +85,8 @@ TGenerationResult RunGeneration(TSequence& seq, TGenerationMode chosen, TChartSi
         TNullChartSink none;
         GenerateSequence(*free, ModeCreate, none);
         if (free->NbQuadripole > 0) {
-            result.EmptyReason = "every quadripole lies before the roll-along limits of the previous sequence";
+            result.EmptyReason =
+                "every quadripole lies before the roll-along limits of the previous sequence";
             return result;
         }
     }

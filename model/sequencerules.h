@@ -46,8 +46,8 @@ TGenerationMode GeneratorMode(TGenerationMode chosen);
 
 // What a generation gave.
 struct TGenerationResult {
-    bool Complete = false;       // the whole line was swept (false at the 16,000 cap)
-    std::string EmptyReason;     // why no quadripole was made; empty when there is at least one
+    bool Complete = false;    // the whole line was swept (false at the 16,000 cap)
+    std::string EmptyReason;  // why no quadripole was made; empty when there is at least one
     // When the 16,000-quadripole cap stopped the sweep: that it did and where, for the user (the
     // positions the quadripoles reach and the line's last electrode); empty otherwise.
     std::string CapCut;

@@ -51,7 +51,8 @@ std::optional<std::string> CheckReadRecord(TSequence& seq) {
     // 1999 comes from a reversible cable laid twice, which never places more electrodes than the table
     // has.
     if (seq.FirstElectrode == MaxElectrodes) seq.FirstElectrode = 0;
-    if (seq.NbElectrode > MaxElectrodeNumber && seq.NbElectrode <= MaxNodeNumber) seq.NbElectrode = MaxElectrodeNumber;
+    if (seq.NbElectrode > MaxElectrodeNumber && seq.NbElectrode <= MaxNodeNumber)
+        seq.NbElectrode = MaxElectrodeNumber;
     auto problem = SequenceLimitsProblem(seq);
     if (problem) seq.Reset();
     return problem;
@@ -72,7 +73,7 @@ void ReadSequenceFile(const std::string& path, TSequence& seq) {
     try {
         size = ReadFilePrefix(path, RecordBytes(seq), sizeof(TSequence));
     } catch (const TFileError&) {
-        seq.Reset();   // left fresh, as a file that is not a sequence leaves it, never half read
+        seq.Reset();  // left fresh, as a file that is not a sequence leaves it, never half read
         throw;
     }
     if (size < sizeof(TSequence)) {

@@ -17,7 +17,8 @@ inline QLabel* BuddyLabel(const QString& text, QWidget* buddy, QWidget* parent) 
     return label;
 }
 
-inline QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::StandardPixmap glyph, QWidget* parent) {
+inline QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::StandardPixmap glyph,
+                                QWidget* parent) {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setIcon(parent->style()->standardIcon(glyph));

@@ -16,7 +16,8 @@ QString HelpKeywordTarget(const QString& keyword) {
     };
     const QString k = keyword.trimmed();
     for (const auto& entry : keywords)
-        if (k.compare(QLatin1String(entry.Keyword), Qt::CaseInsensitive) == 0) return QString::fromLatin1(entry.Target);
+        if (k.compare(QLatin1String(entry.Keyword), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(entry.Target);
     return QString();
 }
 
@@ -24,6 +25,8 @@ void TPageHelpOpener::ShowTopic(int mapId, QWidget* from) { ShowHelpTopic(mapId,
 
 void TPageHelpOpener::ShowKeyword(const QString& keyword, QWidget* from) {
     const QString target = HelpKeywordTarget(keyword);
-    if (target.isEmpty()) ShowHelpTopic(500, from);
-    else ShowHelpPage(target, from);
+    if (target.isEmpty())
+        ShowHelpTopic(500, from);
+    else
+        ShowHelpPage(target, from);
 }

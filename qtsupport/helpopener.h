@@ -7,7 +7,7 @@
 class QWidget;
 
 class THelpOpener {
-public:
+   public:
     virtual ~THelpOpener() = default;
     // The page of a map id, shown over `from` (the asking window).
     virtual void ShowTopic(int mapId, QWidget* from) = 0;
@@ -17,7 +17,7 @@ public:
 
 // The help pages shipped with the program, in the program's help window.
 class TPageHelpOpener : public THelpOpener {
-public:
+   public:
     void ShowTopic(int mapId, QWidget* from) override;
     void ShowKeyword(const QString& keyword, QWidget* from) override;
 };

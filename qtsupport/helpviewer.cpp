@@ -1,15 +1,15 @@
 #include "qtsupport/helpviewer.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 
-#include <QCoreApplication>
-#include <QDir>
 #include "qtsupport/messages.h"
 
 namespace {
@@ -66,7 +66,9 @@ void Show(const QString& page, const QString& anchor, QWidget* parent) {
 }
 }  // namespace
 
-QString ShowHelpTopic(int mapId, QWidget* parent) { return ShowHelpPage(QString::number(mapId) + ".html", parent); }
+QString ShowHelpTopic(int mapId, QWidget* parent) {
+    return ShowHelpPage(QString::number(mapId) + ".html", parent);
+}
 
 QString ShowHelpPage(const QString& pageAndAnchor, QWidget* parent) {
     const QString folder = HelpFolderPath();

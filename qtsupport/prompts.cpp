@@ -1,9 +1,9 @@
 #include "qtsupport/prompts.h"
 
 #include <QDialog>
-#include <QEvent>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -19,42 +19,66 @@
 namespace {
 QMessageBox::Icon ToQt(TPrompts::TIcon icon) {
     switch (icon) {
-        case TPrompts::TIcon::Warning: return QMessageBox::Warning;
-        case TPrompts::TIcon::Error: return QMessageBox::Critical;
-        case TPrompts::TIcon::Question: return QMessageBox::Question;
-        default: return QMessageBox::Information;
+        case TPrompts::TIcon::Warning:
+            return QMessageBox::Warning;
+        case TPrompts::TIcon::Error:
+            return QMessageBox::Critical;
+        case TPrompts::TIcon::Question:
+            return QMessageBox::Question;
+        default:
+            return QMessageBox::Information;
     }
 }
 }  // namespace
 
 void TQtPrompts::Message(const QString& text, const QString& caption, TIcon icon) {
-    QMessageBox box(ToQt(icon), caption.isEmpty() ? QString(Msg::AppTitle) : caption, text, QMessageBox::Ok, parent_);
+    QMessageBox box(ToQt(icon), caption.isEmpty() ? QString(Msg::AppTitle) : caption, text, QMessageBox::Ok,
+                    parent_);
     box.exec();
 }
 
-TPrompts::TAnswer TQtPrompts::Question(const QString& text, const QString& caption, TButtons buttons, TIcon icon,
-                                       TAnswer defaultAnswer) {
+TPrompts::TAnswer TQtPrompts::Question(const QString& text, const QString& caption, TButtons buttons,
+                                       TIcon icon, TAnswer defaultAnswer) {
     QMessageBox::StandardButtons qb = buttons == TButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
-                                      : buttons == TButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel)
+                                      : buttons == TButtons::OkCancel
+                                          ? (QMessageBox::Ok | QMessageBox::Cancel)
                                       : buttons == TButtons::SaveDiscardCancel
                                           ? (QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel)
                                           : QMessageBox::Ok;
     QMessageBox box(ToQt(icon), caption, text, qb, parent_);
     switch (defaultAnswer) {
-        case TAnswer::Yes: box.setDefaultButton(QMessageBox::Yes); break;
-        case TAnswer::No: box.setDefaultButton(QMessageBox::No); break;
-        case TAnswer::Cancel: box.setDefaultButton(QMessageBox::Cancel); break;
-        case TAnswer::Save: box.setDefaultButton(QMessageBox::Save); break;
-        case TAnswer::Discard: box.setDefaultButton(QMessageBox::Discard); break;
-        default: box.setDefaultButton(QMessageBox::Ok); break;
+        case TAnswer::Yes:
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+        case TAnswer::No:
+            box.setDefaultButton(QMessageBox::No);
+            break;
+        case TAnswer::Cancel:
+            box.setDefaultButton(QMessageBox::Cancel);
+            break;
+        case TAnswer::Save:
+            box.setDefaultButton(QMessageBox::Save);
+            break;
+        case TAnswer::Discard:
+            box.setDefaultButton(QMessageBox::Discard);
+            break;
+        default:
+            box.setDefaultButton(QMessageBox::Ok);
+            break;
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return TAnswer::Yes;
-        case QMessageBox::No: return TAnswer::No;
-        case QMessageBox::Ok: return TAnswer::Ok;
-        case QMessageBox::Save: return TAnswer::Save;
-        case QMessageBox::Discard: return TAnswer::Discard;
-        default: return buttons == TButtons::YesNo ? TAnswer::No : TAnswer::Cancel;
+        case QMessageBox::Yes:
+            return TAnswer::Yes;
+        case QMessageBox::No:
+            return TAnswer::No;
+        case QMessageBox::Ok:
+            return TAnswer::Ok;
+        case QMessageBox::Save:
+            return TAnswer::Save;
+        case QMessageBox::Discard:
+            return TAnswer::Discard;
+        default:
+            return buttons == TButtons::YesNo ? TAnswer::No : TAnswer::Cancel;
     }
 }
 
@@ -64,19 +88,22 @@ std::optional<QString> TQtPrompts::ChooseFolder(const QString& caption, const QS
     return dialog.Chosen();
 }
 
-std::optional<QString> TQtPrompts::ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) {
+std::optional<QString> TQtPrompts::ChooseOpenFile(const QString& caption, const QString& start,
+                                                  const QString& filter) {
     QString f = QFileDialog::getOpenFileName(parent_, caption, start, filter);
     if (f.isEmpty()) return std::nullopt;
     return f;
 }
 
-std::optional<QString> TQtPrompts::ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) {
+std::optional<QString> TQtPrompts::ChooseSaveFile(const QString& caption, const QString& start,
+                                                  const QString& filter) {
     QString f = QFileDialog::getSaveFileName(parent_, caption, start, filter);
     if (f.isEmpty()) return std::nullopt;
     return f;
 }
 
-std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) {
+std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStringList& items,
+                                              bool viewOnly) {
     QDialog dialog(parent_, Qt::Tool);
     dialog.setWindowTitle(caption);
     // A tool window's title is not cut: the window is at least as wide as its caption.
@@ -88,15 +115,18 @@ std::optional<QString> TQtPrompts::ChooseItem(const QString& caption, const QStr
     auto* buttons = new QDialogButtonBox(&dialog);
     QPushButton* ok = viewOnly ? nullptr : buttons->addButton("OK", QDialogButtonBox::AcceptRole);
     QPushButton* quit = buttons->addButton("Quit", QDialogButtonBox::RejectRole);
-    if (ok != nullptr) ok->setDefault(true);
-    else quit->setDefault(true);
+    if (ok != nullptr)
+        ok->setDefault(true);
+    else
+        quit->setDefault(true);
     QString chosen;
     auto take = [&](QListWidgetItem* item) {
-        if (viewOnly || item == nullptr) return;   // OK with nothing selected does nothing
+        if (viewOnly || item == nullptr) return;  // OK with nothing selected does nothing
         chosen = item->text();
         dialog.accept();
     };
-    if (ok != nullptr) QObject::connect(ok, &QPushButton::clicked, &dialog, [&] { take(list->currentItem()); });
+    if (ok != nullptr)
+        QObject::connect(ok, &QPushButton::clicked, &dialog, [&] { take(list->currentItem()); });
     QObject::connect(quit, &QPushButton::clicked, &dialog, &QDialog::reject);
     QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, take);
     layout->addWidget(buttons);
@@ -176,7 +206,8 @@ void TFolderDialog::accept() {
     if (result() == QDialog::Accepted && !selectedFiles().isEmpty()) chosen_ = selectedFiles().first();
 }
 
-std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label, const QString& initial) {
+std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString& label,
+                                           const QString& initial) {
     QDialog dialog(parent_, Qt::Tool);
     dialog.setWindowTitle(caption);
     dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + 120);
@@ -184,7 +215,7 @@ std::optional<QString> TQtPrompts::AskText(const QString& caption, const QString
     auto* edit = new QLineEdit(initial, &dialog);
     edit->setObjectName("TextEdt");
     edit->selectAll();
-    layout->addRow(label, edit);   // the label is the edit's buddy
+    layout->addRow(label, edit);  // the label is the edit's buddy
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -11,42 +11,52 @@ class QPushButton;
 class QWidget;
 
 class TPrompts {
-public:
+   public:
     enum class TIcon { Information, Warning, Error, Question };
     enum class TAnswer { Ok, Cancel, Yes, No, Save, Discard };
     // SaveDiscardCancel: the question before unsaved work would be dropped; Escape answers Cancel.
     enum class TButtons { Ok, OkCancel, YesNo, SaveDiscardCancel };
 
     virtual ~TPrompts() = default;
-    virtual void Message(const QString& text, const QString& caption = QString(), TIcon icon = TIcon::Information) = 0;
+    virtual void Message(const QString& text, const QString& caption = QString(),
+                         TIcon icon = TIcon::Information) = 0;
     // `defaultAnswer` is the button that has the focus.
     virtual TAnswer Question(const QString& text, const QString& caption, TButtons buttons, TIcon icon,
                              TAnswer defaultAnswer) = 0;
     // A folder; with `allowNew` the user may type one that does not exist yet. Nothing on Cancel.
-    virtual std::optional<QString> ChooseFolder(const QString& caption, const QString& start, bool allowNew) = 0;
+    virtual std::optional<QString> ChooseFolder(const QString& caption, const QString& start,
+                                                bool allowNew) = 0;
     // A file to open matching `filter` ("Cable set (*.cbl)"). Nothing on Cancel.
-    virtual std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) = 0;
-    virtual std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) = 0;
+    virtual std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start,
+                                                  const QString& filter) = 0;
+    virtual std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start,
+                                                  const QString& filter) = 0;
     // One item of a list (the sequence chooser). Nothing on Cancel.
-    virtual std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) = 0;
+    virtual std::optional<QString> ChooseItem(const QString& caption, const QStringList& items,
+                                              bool viewOnly) = 0;
     // One line of text typed under `label` ("Electrode spacing :"), starting as `initial`. Nothing on Cancel.
-    virtual std::optional<QString> AskText(const QString& caption, const QString& label, const QString& initial) = 0;
+    virtual std::optional<QString> AskText(const QString& caption, const QString& label,
+                                           const QString& initial) = 0;
 };
 
 class TQtPrompts : public TPrompts {
-public:
+   public:
     explicit TQtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Message(const QString& text, const QString& caption, TIcon icon) override;
     TAnswer Question(const QString& text, const QString& caption, TButtons buttons, TIcon icon,
                      TAnswer defaultAnswer) override;
     std::optional<QString> ChooseFolder(const QString& caption, const QString& start, bool allowNew) override;
-    std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start, const QString& filter) override;
-    std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start, const QString& filter) override;
-    std::optional<QString> ChooseItem(const QString& caption, const QStringList& items, bool viewOnly) override;
-    std::optional<QString> AskText(const QString& caption, const QString& label, const QString& initial) override;
+    std::optional<QString> ChooseOpenFile(const QString& caption, const QString& start,
+                                          const QString& filter) override;
+    std::optional<QString> ChooseSaveFile(const QString& caption, const QString& start,
+                                          const QString& filter) override;
+    std::optional<QString> ChooseItem(const QString& caption, const QStringList& items,
+                                      bool viewOnly) override;
+    std::optional<QString> AskText(const QString& caption, const QString& label,
+                                   const QString& initial) override;
 
-private:
+   private:
     QWidget* parent_;
 };
 
@@ -54,18 +64,18 @@ private:
 // does not exist yet; an existing folder, selected or typed, is taken as it is.
 class TFolderDialog : public QFileDialog {
     Q_OBJECT
-public:
+   public:
     TFolderDialog(QWidget* parent, const QString& caption, const QString& start, bool allowNew);
     QString Chosen() const { return chosen_; }
     void accept() override;
     // The "Choose" (or "Open") button.
     QPushButton* AcceptButton() const;
 
-protected:
+   protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+   private:
     bool NameTyped() const;
     bool allowNew_;
     QString chosen_;

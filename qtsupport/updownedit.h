@@ -7,7 +7,7 @@
 #include <algorithm>
 
 class TUpDownEdit : public QSpinBox {
-public:
+   public:
     TUpDownEdit(QWidget* parent, int min, int max, int value, bool wrapping) : QSpinBox(parent) {
         setRange(min, max);
         setWrapping(wrapping);
@@ -16,7 +16,7 @@ public:
     // Shows a number, brought into the range first (setValue would wrap it).
     void SetNumber(int v) { setValue(std::clamp(v, minimum(), maximum())); }
 
-protected:
+   protected:
     QValidator::State validate(QString& text, int& pos) const override {
         bool ok = false;
         const qlonglong v = text.trimmed().toLongLong(&ok);

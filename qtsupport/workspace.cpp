@@ -22,7 +22,8 @@ std::string RecordField(const QString& text) {
 char LocaleDecimal() { return QLocale().decimalPoint().at(0).toLatin1() == ',' ? ',' : '.'; }
 
 TWorkspace::TWorkspace(const QString& programFolder, const TSequenceSet& set)
-    : programFolder_(programFolder.endsWith('/') ? programFolder : programFolder + "/"), set_(set),
+    : programFolder_(programFolder.endsWith('/') ? programFolder : programFolder + "/"),
+      set_(set),
       decimal_(LocaleDecimal()) {}
 
 int TWorkspace::SequenceCount() const { return set_.Count(); }

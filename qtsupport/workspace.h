@@ -23,7 +23,7 @@ std::string RecordField(const QString& text);
 char LocaleDecimal();
 
 class TWorkspace {
-public:
+   public:
     // `programFolder` is the data folder, with or without the final "/". The set is not owned and must
     // outlive the workspace.
     TWorkspace(const QString& programFolder, const TSequenceSet& set);
@@ -42,7 +42,7 @@ public:
     char Decimal() const { return decimal_; }
     void SetDecimal(char decimal) { decimal_ = decimal; }
 
-private:
+   private:
     QString programFolder_;
     const TSequenceSet& set_;
     char decimal_;

@@ -1,16 +1,15 @@
 #include "storage/export.h"
 
-#include "model/datafolder.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "model/datafolder.h"
 #include "model/fileio.h"
-#include "storage/filenames.h"
 #include "model/foldercommit.h"
 #include "model/geometry.h"
+#include "storage/filenames.h"
 #include "storage/import.h"
 #include "storage/numberformat.h"
 
@@ -61,8 +60,8 @@ void QuadripoleLines(const TSequence& seq, std::vector<std::string>& lines, cons
     const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
     for (int i = 0; i < count; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
-        lines.push_back(std::to_string(i + 1) + sep + " " + ElectrodeText(q.A) + sep + ElectrodeText(q.B) + sep +
-                        ElectrodeText(q.M) + sep + ElectrodeText(q.N) + "  ");
+        lines.push_back(std::to_string(i + 1) + sep + " " + ElectrodeText(q.A) + sep + ElectrodeText(q.B) +
+                        sep + ElectrodeText(q.M) + sep + ElectrodeText(q.N) + "  ");
     }
 }
 
@@ -169,8 +168,8 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
     return path;
 }
 
-std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
-                                      char decimal) {
+std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder,
+                                      const std::string& stem, char decimal) {
     const std::string sep = "   ";
     const std::vector<std::string> names{stem + "_Quad.txt", stem + "_Coor.txt", stem + ".cfg"};
     // The three files go together (Pelmar reads them as one): one commit, as a set's files are, so that
@@ -198,10 +197,13 @@ std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& f
 namespace {
 
 // The V1 export of one sequence applied to the bytes of the file; `path` names it in refusals.
-void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const std::string& path, bool append) {
+void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const std::string& path,
+                  bool append) {
     if (old.size() < V1HeaderSize || !IsV1Header(old.data(), old.size()))
         throw TV1Refused(path, "not a Teravox V1 sequence file: the header does not begin with _DOC_Teravox");
-    auto get16 = [&](std::size_t at) { return static_cast<int16_t>(static_cast<uint16_t>(old[at] | (old[at + 1] << 8))); };
+    auto get16 = [&](std::size_t at) {
+        return static_cast<int16_t>(static_cast<uint16_t>(old[at] | (old[at + 1] << 8)));
+    };
     const int oldE = get16(V1ElectrodeCountOffset);
     const int oldQ = get16(V1QuadripoleCountOffset);
 
@@ -211,10 +213,11 @@ void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const s
     const int e = static_cast<int>(electrodes.size());
     const int q = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
 
-    std::size_t keep = V1HeaderSize;   // bytes of the old file that stay
+    std::size_t keep = V1HeaderSize;  // bytes of the old file that stay
     int16_t count = static_cast<int16_t>(q);
     if (append) {
-        const std::size_t counted = V1HeaderSize + static_cast<std::size_t>(std::max(oldE, 0)) * V1ElectrodeRecordSize +
+        const std::size_t counted = V1HeaderSize +
+                                    static_cast<std::size_t>(std::max(oldE, 0)) * V1ElectrodeRecordSize +
                                     static_cast<std::size_t>(std::max(oldQ, 0)) * V1QuadripoleRecordSize;
         if (oldE < 0 || oldQ < 0 || counted > old.size())
             throw TV1Refused(path, "V1 file counts run past its end; nothing appended");
@@ -224,10 +227,12 @@ void ExportV1Into(const TSequence& seq, std::vector<unsigned char>& old, const s
             throw TV1Refused(path, "V1 file holds " + std::to_string(old.size() - counted) +
                                        " bytes after its last quadripole record; nothing appended");
         if (oldE != e)
-            throw TV1Refused(path, "cannot append sequence \"" + seq.Name.Get() + "\" with " + std::to_string(e) +
-                                       " electrodes to a V1 file of " + std::to_string(oldE) + " electrodes");
+            throw TV1Refused(path, "cannot append sequence \"" + seq.Name.Get() + "\" with " +
+                                       std::to_string(e) + " electrodes to a V1 file of " +
+                                       std::to_string(oldE) + " electrodes");
         if (oldQ + q > 32767)
-            throw TV1Refused(path, "appending sequence \"" + seq.Name.Get() + "\" would take the V1 file past 32767 quadripoles");
+            throw TV1Refused(path, "appending sequence \"" + seq.Name.Get() +
+                                       "\" would take the V1 file past 32767 quadripoles");
         keep = old.size();
         count = static_cast<int16_t>(oldQ + q);
     }

@@ -32,9 +32,9 @@ void SpreadsheetHeader(const TSequence& seq, std::vector<std::string>& lines, co
                        const TNumberStyle& style);
 
 // The texts of the header's values.
-std::string SpreadsheetVmnText(int32_t code);         // "Unknown" outside 0 to 11
-std::string SpreadsheetArrayText(const TSequence& seq); // "Mixed" for grids and codes without a name
-std::string SpreadsheetLevelsText(int32_t mask, const std::string& sep); // "2" S "3" S "4"; "0" when empty
+std::string SpreadsheetVmnText(int32_t code);            // "Unknown" outside 0 to 11
+std::string SpreadsheetArrayText(const TSequence& seq);  // "Mixed" for grids and codes without a name
+std::string SpreadsheetLevelsText(int32_t mask, const std::string& sep);  // "2" S "3" S "4"; "0" when empty
 
 constexpr std::size_t PelmarConfigSize = 25036;
 using TPelmarConfig = std::array<unsigned char, PelmarConfigSize>;
@@ -51,14 +51,14 @@ std::string ExportSpreadsheet(const TSequence& seq, const std::string& folder, c
 
 // The three Pelmar files folder/stem + "_Quad.txt", "_Coor.txt" and ".cfg" (separator three spaces).
 // Returns the paths written.
-std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder, const std::string& stem,
-                                      char decimal);
+std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& folder,
+                                      const std::string& stem, char decimal);
 
 // The refusals that concern the file's content (not a V1 file, counts past its end, another electrode
 // count, too many quadripoles) are TV1Refused, so that a caller can offer another sequence; a file that
 // cannot be read or written is a plain TFileError.
 class TV1Refused : public TFileError {
-public:
+   public:
     using TFileError::TFileError;
 };
 
@@ -71,4 +71,5 @@ public:
 void ExportV1Sequence(const TSequence& seq, const std::string& path, bool append);
 // Several sequences into one V1 file, all or nothing: the first as ExportV1Sequence with `append`, the
 // others appended after it. Any refusal leaves the file unchanged, and every message names `path`.
-void ExportV1Sequences(const std::vector<const TSequence*>& seqs, const std::string& path, bool append = false);
+void ExportV1Sequences(const std::vector<const TSequence*>& seqs, const std::string& path,
+                       bool append = false);

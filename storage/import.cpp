@@ -9,13 +9,14 @@
 #include "model/datafolder.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
+#include "model/sqxfile.h"
 #include "storage/inversionformats.h"
 #include "storage/numberformat.h"
-#include "model/sqxfile.h"
 
 TImportError::TImportError(const std::string& problem, int line)
     : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + problem : problem),
-      problem_(problem), line_(line) {}
+      problem_(problem),
+      line_(line) {}
 
 namespace {
 
@@ -52,7 +53,7 @@ void StartImport(TSequence& seq) {
 
 // Tracks the lowest, second-lowest and highest electrode numbers while electrodes are placed.
 class TElectrodeRange {
-public:
+   public:
     void Add(TSequence& seq, int n) {
         if (n < seq.FirstElectrode) {
             second_ = seq.FirstElectrode;
@@ -77,7 +78,7 @@ public:
         if (seq.FirstElectrode >= MaxElectrodes) seq.FirstElectrode = 0;
     }
 
-private:
+   private:
     int second_ = MaxElectrodes;
 };
 
@@ -109,7 +110,8 @@ void AddQuadripole(TSequence& seq, const int electrodes[4]) {
     q.M = static_cast<int16_t>(electrodes[2]);
     q.N = static_cast<int16_t>(electrodes[3]);
     for (int i = 0; i < 4; ++i)
-        if (electrodes[i] > 0) seq.Electrodes[electrodes[i]].Type = static_cast<int16_t>(TElectrodeType::Active);
+        if (electrodes[i] > 0)
+            seq.Electrodes[electrodes[i]].Type = static_cast<int16_t>(TElectrodeType::Active);
     DeriveSpacingAndLevel(seq, seq.NbQuadripole);
     seq.Spacing[q.SpacingIndex] = static_cast<float>(q.SpacingIndex + 1) * seq.Spacing[0];
     ++seq.NbQuadripole;
@@ -125,7 +127,8 @@ std::string Electrode(long long n) { return "electrode number " + std::to_string
 
 }  // namespace
 
-void BuildImportedSequence(TSequence& seq, const std::string& name, const std::vector<TImportedElectrode>& electrodes,
+void BuildImportedSequence(TSequence& seq, const std::string& name,
+                           const std::vector<TImportedElectrode>& electrodes,
                            const std::vector<std::array<int, 4>>& quadripoles) {
     seq.Reset();
     seq.Name.Set(name);
@@ -197,7 +200,8 @@ TTextSections FindTextSections(const std::vector<std::string>& lines) {
     std::size_t i = 0;
     while (i < lines.size()) {
         const std::string& l = lines[i];
-        if (Contains(l, '#') && Contains(l, 'A') && Contains(l, 'B') && Contains(l, 'M') && Contains(l, 'N')) break;
+        if (Contains(l, '#') && Contains(l, 'A') && Contains(l, 'B') && Contains(l, 'M') && Contains(l, 'N'))
+            break;
         ++i;
     }
     if (i == lines.size()) throw TImportError(QuadripoleFileError);
@@ -286,8 +290,9 @@ std::string DecodeTextFile(std::string_view bytes) {
             highFirst += at(2 * i) == 0 && at(2 * i + 1) != 0;
         }
         if (pairs >= 4 && (lowFirst == pairs || highFirst == pairs))
-            throw TImportError("UTF-16 text without a byte-order mark is not read: save the file as UTF-8, or as "
-                               "UTF-16 with its byte-order mark");
+            throw TImportError(
+                "UTF-16 text without a byte-order mark is not read: save the file as UTF-8, or as "
+                "UTF-16 with its byte-order mark");
         return std::string(bytes);
     }
     if (bytes.size() % 2 != 0) throw TImportError("UTF-16 text that ends in half a character");
@@ -301,7 +306,8 @@ std::string DecodeTextFile(std::string_view bytes) {
         if (c >= 0xDC00 && c <= 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
         if (c >= 0xD800 && c <= 0xDBFF) {
             const unsigned low = i + 3 < bytes.size() ? unit(i + 2) : 0;
-            if (low < 0xDC00 || low > 0xDFFF) throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
+            if (low < 0xDC00 || low > 0xDFFF)
+                throw TImportError("not valid UTF-16 at byte " + std::to_string(i));
             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         }
@@ -388,7 +394,8 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
         throw TImportError("V1 header gives " + std::to_string(e) + " electrodes and " + std::to_string(q) +
                            " quadripoles, which run past the end of the file (" + std::to_string(need) +
                            " bytes needed, " + std::to_string(size) + " present)");
-    if (e > MaxElectrodeNumber) throw TImportError("V1 file holds " + std::to_string(e) + " electrodes, more than 1999");
+    if (e > MaxElectrodeNumber)
+        throw TImportError("V1 file holds " + std::to_string(e) + " electrodes, more than 1999");
     if (q > MaxQuadripoles)
         throw TImportError("V1 file holds " + std::to_string(q) + " quadripoles, more than 16000");
 
@@ -409,8 +416,8 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
                                    ", outside 1 to 1999");
             const float x = ReadFloat(p + 2), y = ReadFloat(p + 6), z = ReadFloat(p + 10);
             if (auto bad = NonFiniteCoordinate(x, y, z))
-                throw TImportError("V1 electrode record " + std::to_string(i + 1) + " (" + Electrode(n) + ") has " +
-                                   *bad + ", not a finite coordinate");
+                throw TImportError("V1 electrode record " + std::to_string(i + 1) + " (" + Electrode(n) +
+                                   ") has " + *bad + ", not a finite coordinate");
             PlaceElectrode(seq, range, n, x, y, z);
         }
         range.Finish(seq);
@@ -476,12 +483,22 @@ TImportKind ImportKindOf(const std::string& path) {
     return TImportKind::None;
 }
 
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing) {
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq,
+                        float spacing) {
     switch (kind) {
-        case TImportKind::Sqx: ReadSequenceFile(path, seq); break;
-        case TImportKind::V1: ImportV1Sequence(seq, path); break;
-        case TImportKind::Text: ImportTextFile(path, decimal, seq); break;
-        case TImportKind::Inversion: ImportInversionFile(path, std::nullopt, spacing, seq); break;
-        case TImportKind::None: throw std::invalid_argument(path + ": not a sequence file to import (.txt, .seq or .sqx)");
+        case TImportKind::Sqx:
+            ReadSequenceFile(path, seq);
+            break;
+        case TImportKind::V1:
+            ImportV1Sequence(seq, path);
+            break;
+        case TImportKind::Text:
+            ImportTextFile(path, decimal, seq);
+            break;
+        case TImportKind::Inversion:
+            ImportInversionFile(path, std::nullopt, spacing, seq);
+            break;
+        case TImportKind::None:
+            throw std::invalid_argument(path + ": not a sequence file to import (.txt, .seq or .sqx)");
     }
 }

@@ -20,12 +20,12 @@
 // A refused import: the problem and, for text, the 1-based line it was found on (0 for none). The file
 // level functions below turn it into a TFileError that names the file.
 class TImportError : public std::runtime_error {
-public:
+   public:
     TImportError(const std::string& problem, int line = 0);
     const std::string& Problem() const { return problem_; }
     int Line() const { return line_; }
 
-private:
+   private:
     std::string problem_;
     int line_;
 };
@@ -44,13 +44,13 @@ std::vector<std::string> SplitFields(std::string_view line);
 std::vector<std::string> SplitLines(std::string_view text);
 
 struct TTextLine {
-    int Number;          // 1-based line number in the file
+    int Number;  // 1-based line number in the file
     std::string Text;
 };
 
 // The data lines of the two sections of a text file, found and validated independently.
 struct TTextSections {
-    std::vector<TTextLine> Quadripoles;   // at most 16,000
+    std::vector<TTextLine> Quadripoles;  // at most 16,000
     std::vector<TTextLine> Coordinates;
 };
 
@@ -115,7 +115,8 @@ enum class TImportKind { None, Sqx, V1, Text, Inversion };
 TImportKind ImportKindOf(const std::string& path);
 // Reads the file in its format into `seq`. `decimal` is the separator of text files, `spacing` places
 // the electrodes of a protocol.dat, which has no positions. Throws as the reader of that format does.
-void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq, float spacing = 1.0f);
+void ImportSequenceFile(const std::string& path, TImportKind kind, char decimal, TSequence& seq,
+                        float spacing = 1.0f);
 
 // An electrode read from a file that gives positions by electrode number (1 to 1999, checked by the
 // caller, as are the coordinates).
@@ -128,7 +129,8 @@ struct TImportedElectrode {
 // two lowest, a one-segment cable set named `name`, then each quadripole (A B M N, 0 the remote
 // electrode, every number checked by the caller) with its derived spacing index and level. At most
 // MaxQuadripoles quadripoles, checked by the caller.
-void BuildImportedSequence(TSequence& seq, const std::string& name, const std::vector<TImportedElectrode>& electrodes,
+void BuildImportedSequence(TSequence& seq, const std::string& name,
+                           const std::vector<TImportedElectrode>& electrodes,
                            const std::vector<std::array<int, 4>>& quadripoles);
 
 // Sets SpacingIndex and Level of quadripole q from the X coordinates of its electrodes and a =

@@ -48,7 +48,8 @@ std::vector<int> ListedElectrodes(const TSequence& seq) {
     std::vector<int> listed;
     for (int n = 1; n <= MaxElectrodeNumber; ++n) {
         const int16_t t = seq.Electrodes[n].Type;
-        if (t == static_cast<int16_t>(TElectrodeType::Active) || t == static_cast<int16_t>(TElectrodeType::Inactive))
+        if (t == static_cast<int16_t>(TElectrodeType::Active) ||
+            t == static_cast<int16_t>(TElectrodeType::Inactive))
             listed.push_back(n);
     }
     return listed;
@@ -58,7 +59,8 @@ std::vector<int> ListedElectrodes(const TSequence& seq) {
 std::vector<int> FileNumbers(const TSequence& seq, const std::vector<int>& listed) {
     std::vector<int> index(MaxElectrodes, -1);
     index[0] = 0;
-    for (std::size_t k = 0; k < listed.size(); ++k) index[static_cast<std::size_t>(listed[k])] = static_cast<int>(k) + 1;
+    for (std::size_t k = 0; k < listed.size(); ++k)
+        index[static_cast<std::size_t>(listed[k])] = static_cast<int>(k) + 1;
     const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
     for (int i = 0; i < count; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
@@ -76,13 +78,15 @@ void AppendNumber(std::string& out, float v) {
     out.append(buf, r.ptr);
 }
 
-void AppendQuadripoles(std::string& out, const TSequence& seq, const std::vector<int>& index, bool withIndex) {
+void AppendQuadripoles(std::string& out, const TSequence& seq, const std::vector<int>& index,
+                       bool withIndex) {
     const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
     for (int i = 0; i < count; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
         if (withIndex) out += std::to_string(i + 1) + ' ';
-        out += std::to_string(index[static_cast<std::size_t>(q.A)]) + ' ' + std::to_string(index[static_cast<std::size_t>(q.B)]) +
-               ' ' + std::to_string(index[static_cast<std::size_t>(q.M)]) + ' ' +
+        out += std::to_string(index[static_cast<std::size_t>(q.A)]) + ' ' +
+               std::to_string(index[static_cast<std::size_t>(q.B)]) + ' ' +
+               std::to_string(index[static_cast<std::size_t>(q.M)]) + ' ' +
                std::to_string(index[static_cast<std::size_t>(q.N)]) + '\n';
     }
 }
@@ -91,7 +95,7 @@ void AppendQuadripoles(std::string& out, const TSequence& seq, const std::vector
 struct TLine {
     int Number;
     std::vector<std::string_view> Tokens;
-    std::vector<std::string_view> CommentTokens;   // the words after "#", for column names
+    std::vector<std::string_view> CommentTokens;  // the words after "#", for column names
 };
 
 std::vector<TLine> SignificantLines(const std::vector<std::string>& lines, bool comments) {
@@ -112,26 +116,32 @@ std::vector<TLine> SignificantLines(const std::vector<std::string>& lines, bool 
     return out;
 }
 
-int LastLineNumber(const std::vector<std::string>& lines) { return std::max(1, static_cast<int>(lines.size())); }
+int LastLineNumber(const std::vector<std::string>& lines) {
+    return std::max(1, static_cast<int>(lines.size()));
+}
 
 long long Count(const TLine& l, const char* what, long long most) {
     const auto v = ParseInteger(l.Tokens.front());
     if (!v) throw TImportError(Quoted(l.Tokens.front()) + " is not the " + what + " count", l.Number);
-    if (*v < 0) throw TImportError("the " + std::string(what) + " count " + std::to_string(*v) + " is negative", l.Number);
+    if (*v < 0)
+        throw TImportError("the " + std::string(what) + " count " + std::to_string(*v) + " is negative",
+                           l.Number);
     if (*v > most)
-        throw TImportError("the " + std::string(what) + " count " + std::to_string(*v) + " is more than the " +
-                               std::to_string(most) + " a sequence holds",
+        throw TImportError("the " + std::string(what) + " count " + std::to_string(*v) +
+                               " is more than the " + std::to_string(most) + " a sequence holds",
                            l.Number);
     return *v;
 }
 
 int ElectrodeField(const TLine& l, std::size_t column, const char* name, long long electrodes) {
     if (column >= l.Tokens.size())
-        throw TImportError("no " + std::string(name) + " column (" + std::to_string(column + 1) + " fields needed, " +
-                               std::to_string(l.Tokens.size()) + " given)",
+        throw TImportError("no " + std::string(name) + " column (" + std::to_string(column + 1) +
+                               " fields needed, " + std::to_string(l.Tokens.size()) + " given)",
                            l.Number);
     const auto v = ParseInteger(l.Tokens[column]);
-    if (!v) throw TImportError(std::string(name) + " " + Quoted(l.Tokens[column]) + " is not an electrode number", l.Number);
+    if (!v)
+        throw TImportError(std::string(name) + " " + Quoted(l.Tokens[column]) + " is not an electrode number",
+                           l.Number);
     if (*v < 0 || *v > electrodes)
         throw TImportError(std::string(name) + " is electrode " + std::to_string(*v) + ", outside 0 to " +
                                std::to_string(electrodes),
@@ -141,7 +151,7 @@ int ElectrodeField(const TLine& l, std::size_t column, const char* name, long lo
 
 // Column names of the data block: the pyGIMLi names and the current/potential aliases.
 int DataColumnOf(const std::string& name) {
-    static const std::pair<const char*, int> names[] = {{"a", 0}, {"b", 1}, {"m", 2}, {"n", 3},
+    static const std::pair<const char*, int> names[] = {{"a", 0},  {"b", 1},  {"m", 2},  {"n", 3},
                                                         {"c1", 0}, {"c2", 1}, {"p1", 2}, {"p2", 3}};
     for (const auto& [n, k] : names)
         if (name == n) return k;
@@ -171,7 +181,8 @@ std::optional<TInversionFormat> InversionFormatOfName(const std::string& path) {
     if (ext == ".ohm" || ext == ".shm") return TInversionFormat::Unified;
     const std::string lower = Lower(path);
     const std::string protocol = "protocol.dat";
-    if (lower.size() >= protocol.size() && lower.compare(lower.size() - protocol.size(), protocol.size(), protocol) == 0)
+    if (lower.size() >= protocol.size() &&
+        lower.compare(lower.size() - protocol.size(), protocol.size(), protocol) == 0)
         return TInversionFormat::Protocol;
     return std::nullopt;
 }
@@ -231,11 +242,12 @@ void ImportUnifiedBytes(std::string_view text, const std::string& name, TSequenc
     const std::vector<std::string> lines = SplitLines(text);
     const std::vector<TLine> all = SignificantLines(lines, true);
     std::size_t at = 0;
-    std::vector<std::string_view> columns;   // the names of the last comment seen
+    std::vector<std::string_view> columns;  // the names of the last comment seen
     // The next line holding data, remembering the column names of the comments on the way.
     auto next = [&](const char* what) -> const TLine& {
         while (at < all.size() && all[at].Tokens.empty()) columns = all[at++].CommentTokens;
-        if (at == all.size()) throw TImportError("the file ends before " + std::string(what), LastLineNumber(lines));
+        if (at == all.size())
+            throw TImportError("the file ends before " + std::string(what), LastLineNumber(lines));
         return all[at++];
     };
 
@@ -254,8 +266,10 @@ void ImportUnifiedBytes(std::string_view text, const std::string& name, TSequenc
                 if (n == "z") xyz[2] = c;
             }
             if (xyz[0] == Missing && xyz[1] == Missing && xyz[2] == Missing) {
-                if (l.Tokens.size() == 2) xyz = {0, Missing, 1};
-                else xyz = {0, l.Tokens.size() >= 2 ? 1 : Missing, l.Tokens.size() >= 3 ? 2 : Missing};
+                if (l.Tokens.size() == 2)
+                    xyz = {0, Missing, 1};
+                else
+                    xyz = {0, l.Tokens.size() >= 2 ? 1 : Missing, l.Tokens.size() >= 3 ? 2 : Missing};
             }
         }
         float v[3] = {0, 0, 0};
@@ -264,8 +278,8 @@ void ImportUnifiedBytes(std::string_view text, const std::string& name, TSequenc
             if (column == Missing) continue;
             if (column >= l.Tokens.size())
                 throw TImportError("electrode " + std::to_string(k + 1) + " has no " + "xyz"[c] + " (" +
-                                       std::to_string(column + 1) + " fields needed, " + std::to_string(l.Tokens.size()) +
-                                       " given)",
+                                       std::to_string(column + 1) + " fields needed, " +
+                                       std::to_string(l.Tokens.size()) + " given)",
                                    l.Number);
             const auto parsed = ParseCoordinate(l.Tokens[column]);
             if (!parsed || !std::isfinite(*parsed))
@@ -287,7 +301,8 @@ void ImportUnifiedBytes(std::string_view text, const std::string& name, TSequenc
             std::array<std::size_t, 4> named{Missing, Missing, Missing, Missing};
             for (std::size_t c = 0; c < columns.size(); ++c) {
                 const int which = DataColumnOf(ColumnName(columns[c]));
-                if (which >= 0 && named[static_cast<std::size_t>(which)] == Missing) named[static_cast<std::size_t>(which)] = c;
+                if (which >= 0 && named[static_cast<std::size_t>(which)] == Missing)
+                    named[static_cast<std::size_t>(which)] = c;
             }
             // A comment that names a and m is the header; b or n left out are the remote electrode
             // (pole arrays).
@@ -310,8 +325,8 @@ void ImportProtocolBytes(std::string_view text, const std::string& name, float s
     if (all.empty()) throw TImportError("the file ends before the measurement count", LastLineNumber(lines));
     const long long count = Count(all[0], "measurement", MaxQuadripoles);
     if (static_cast<long long>(all.size()) - 1 < count)
-        throw TImportError("the file ends after " + std::to_string(all.size() - 1) + " of its " + std::to_string(count) +
-                               " measurements",
+        throw TImportError("the file ends after " + std::to_string(all.size() - 1) + " of its " +
+                               std::to_string(count) + " measurements",
                            LastLineNumber(lines));
     std::vector<std::array<int, 4>> quadripoles;
     int highest = 0;
@@ -322,10 +337,12 @@ void ImportProtocolBytes(std::string_view text, const std::string& name, float s
         // The 3D protocols of R3t and ResIPy give a string number before each electrode: nine whole
         // numbers, which read as index a b m n would be other quadripoles without a word.
         if (k == 1 && l.Tokens.size() >= 9 &&
-            std::all_of(l.Tokens.begin() + 5, l.Tokens.begin() + 9, [](std::string_view t) { return ParseInteger(t).has_value(); }))
-            throw TImportError("a 3D protocol (a string number before each electrode) is not read: only the 2D "
-                               "protocol of R2, index a b m n",
-                               l.Number);
+            std::all_of(l.Tokens.begin() + 5, l.Tokens.begin() + 9,
+                        [](std::string_view t) { return ParseInteger(t).has_value(); }))
+            throw TImportError(
+                "a 3D protocol (a string number before each electrode) is not read: only the 2D "
+                "protocol of R2, index a b m n",
+                l.Number);
         std::array<int, 4> q{};
         static const char* const names[] = {"a", "b", "m", "n"};
         for (std::size_t c = 0; c < 4; ++c) {
@@ -336,7 +353,8 @@ void ImportProtocolBytes(std::string_view text, const std::string& name, float s
     }
     // Electrode i at (i - 1) x A; the last one must stay clear of the remote electrode's coordinate.
     if (static_cast<double>(highest - 1) * spacing >= RemoteCoordinate)
-        throw std::invalid_argument("electrode " + std::to_string(highest) + " would lie beyond the line's reach");
+        throw std::invalid_argument("electrode " + std::to_string(highest) +
+                                    " would lie beyond the line's reach");
     std::vector<TImportedElectrode> placed;
     for (int i = 1; i <= highest; ++i) placed.push_back({i, static_cast<float>(i - 1) * spacing, 0.0f, 0.0f});
     BuildImportedSequence(seq, name, placed, quadripoles);
@@ -344,13 +362,16 @@ void ImportProtocolBytes(std::string_view text, const std::string& name, float s
 
 void ImportInversionFile(const std::string& path, std::optional<TInversionFormat> format, float spacing,
                          TSequence& seq) {
-    const std::vector<unsigned char> bytes = ReadWholeFile(path, MaxInversionFileSize, "an inversion data file");
+    const std::vector<unsigned char> bytes =
+        ReadWholeFile(path, MaxInversionFileSize, "an inversion data file");
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!format) format = InversionFormatOfName(path);
     if (!format) format = SniffInversionFormat(text);
     try {
-        if (*format == TInversionFormat::Unified) ImportUnifiedBytes(text, TextSequenceName(path), seq);
-        else ImportProtocolBytes(text, TextSequenceName(path), spacing, seq);
+        if (*format == TInversionFormat::Unified)
+            ImportUnifiedBytes(text, TextSequenceName(path), seq);
+        else
+            ImportProtocolBytes(text, TextSequenceName(path), spacing, seq);
     } catch (const TImportError& e) {
         seq.Reset();
         throw TFileError(path, e.what());
@@ -362,7 +383,8 @@ void ImportInversionFile(const std::string& path, std::optional<TInversionFormat
 
 namespace {
 
-std::string WriteExport(const TSequence& seq, const std::string& path, std::string (*text)(const TSequence&)) {
+std::string WriteExport(const TSequence& seq, const std::string& path,
+                        std::string (*text)(const TSequence&)) {
     std::string bytes;
     try {
         bytes = text(seq);

@@ -21,7 +21,7 @@ std::string FormatGeneral(double value, char decimal) {
     if (value == 0) return "0";
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
-    std::string sci(buf, res.ptr);   // [-]d.dddddddddddddde[+-]xx
+    std::string sci(buf, res.ptr);  // [-]d.dddddddddddddde[+-]xx
     bool negative = sci[0] == '-';
     if (negative) sci.erase(0, 1);
     std::size_t e = sci.find('e');
@@ -91,18 +91,27 @@ std::optional<float> ParseDecimal(std::string_view text, char decimal) {
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     bool digits = false;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') { ++i; digits = true; }
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        ++i;
+        digits = true;
+    }
     if (i < s.size() && s[i] == decimal) {
         s[i] = '.';
         ++i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') { ++i; digits = true; }
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+            digits = true;
+        }
     }
     if (!digits) return std::nullopt;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         bool expDigits = false;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') { ++i; expDigits = true; }
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+            expDigits = true;
+        }
         if (!expDigits) return std::nullopt;
     }
     if (i != s.size()) return std::nullopt;

@@ -1,19 +1,20 @@
 #include "storage/sequenceset.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+
 #include "model/datafolder.h"
 #include "model/fileio.h"
+#include "model/sqxfile.h"
 #include "storage/filenames.h"
 #include "storage/import.h"
-#include "model/sqxfile.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ bool IsFolder(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -166,7 +168,8 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
     for (const std::string& f : files) {
         if (HasExtension(f, ".sqx")) {
             sqx.push_back(f);
-        } else if (f == CommentFileName || (commentFile.empty() && LowerAscii(f) == LowerAscii(CommentFileName))) {
+        } else if (f == CommentFileName ||
+                   (commentFile.empty() && LowerAscii(f) == LowerAscii(CommentFileName))) {
             commentFile = f;
         }
     }
@@ -183,9 +186,10 @@ TOpenReport TSequenceSet::Open(const std::string& folder) {
             bytes.resize(MaxCommentSize);
             // Cut at the end of a line, so that no line is shown half.
             while (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') bytes.pop_back();
-            report.CommentNote = path + ": larger than 1 MiB, more than a comment holds; only its first " +
-                                 std::to_string(bytes.size()) +
-                                 " bytes are shown, and the file is left as it is unless the comment is edited";
+            report.CommentNote =
+                path + ": larger than 1 MiB, more than a comment holds; only its first " +
+                std::to_string(bytes.size()) +
+                " bytes are shown, and the file is left as it is unless the comment is edited";
         }
         comment = SplitLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
@@ -248,7 +252,8 @@ void TSequenceSet::WriteInto(const std::string& folder, bool freshFolder) {
             // On a file system that ignores case the stale name may be the file just written.
             bool same = false;
             for (const std::string& w : written)
-                if (LowerAscii(w) == LowerAscii(f) && SameFile(JoinPath(folder, w), JoinPath(folder, f))) same = true;
+                if (LowerAscii(w) == LowerAscii(f) && SameFile(JoinPath(folder, w), JoinPath(folder, f)))
+                    same = true;
             if (!same) commit.Remove(f);
         }
     }
@@ -287,9 +292,10 @@ TSaveResult TSequenceSet::Save() {
     // before the folder is compared with what this set last saw.
     RecoverFolder(setFolder_);
     if (stamp_ && StampOf(setFolder_) != *stamp_)
-        throw TSetChangedOnDisk(setFolder_, "the set was changed on disk by another program since it was opened "
-                                            "here; nothing was written. Save it into a new folder, or open it "
-                                            "again and make the changes there");
+        throw TSetChangedOnDisk(setFolder_,
+                                "the set was changed on disk by another program since it was opened "
+                                "here; nothing was written. Save it into a new folder, or open it "
+                                "again and make the changes there");
     WriteInto(setFolder_, false);
     return TSaveResult::Saved;
 }

@@ -40,7 +40,7 @@ inline TSetFiles& DefaultSetFiles() { return DefaultCommitFiles(); }
 // A save refused because the set's files on disk are no longer those this set read or last wrote:
 // another program saved it meanwhile.
 class TSetChangedOnDisk : public TFileError {
-public:
+   public:
     using TFileError::TFileError;
 };
 
@@ -67,24 +67,24 @@ struct TOpenReport {
 
 enum class TSaveResult {
     Saved,
-    NeedsFolder,   // the set has no folder, or its folder no longer exists: do Save as
+    NeedsFolder,  // the set has no folder, or its folder no longer exists: do Save as
 };
 
 enum class TSaveAsResult {
     Saved,
-    FolderExists,      // show "Please create new directory" and ask again
-    DirectoryError,    // the folder cannot be created: show "Directory Error" and ask again
+    FolderExists,    // show "Please create new directory" and ask again
+    DirectoryError,  // the folder cannot be created: show "Directory Error" and ask again
 };
 
 enum class TModifyResult {
-    Modified,          // the edited record is stored (its name possibly made unique with "~")
-    NameNotUnique,     // the new name cannot be made unique: the edit is stored under the old name
+    Modified,       // the edited record is stored (its name possibly made unique with "~")
+    NameNotUnique,  // the new name cannot be made unique: the edit is stored under the old name
 };
 
 class TSequenceSet {
-public:
+   public:
     explicit TSequenceSet(TSetFiles& files = DefaultSetFiles());
-    ~TSequenceSet();   // waits for the clean-up of the last save
+    ~TSequenceSet();  // waits for the clean-up of the last save
     TSequenceSet(const TSequenceSet&) = delete;
     TSequenceSet& operator=(const TSequenceSet&) = delete;
 
@@ -175,7 +175,7 @@ public:
     // `decimal` is the decimal separator of text files, `spacing` that of a protocol.dat's electrodes.
     int ImportFile(const std::string& path, char decimal, float spacing = 1.0f);
 
-private:
+   private:
     TSetFiles& files_;
     std::vector<std::unique_ptr<TSequence>> sequences_;
     std::vector<std::string> comment_;

@@ -14,12 +14,12 @@
 
 namespace {
 
-
 TCable CableSet(const char* name, std::initializer_list<TSegment> segments) {
     TCable c;
     c.CableName.Set(name);
     for (const TSegment& s : segments) {
-        if (IncludeSegment(c, s).Result != TIncludeResult::Included) throw std::runtime_error("demo cable set refused");
+        if (IncludeSegment(c, s).Result != TIncludeResult::Included)
+            throw std::runtime_error("demo cable set refused");
     }
     return c;
 }
@@ -60,15 +60,16 @@ int main(int argc, char** argv) {
         MakeFolders(cableFolder);
 
         std::vector<TSegment> library = {
-            MakeSegment("Yellow 24 x 1 m", 1, 24, 1.0f),   MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f),
-            MakeSegment("Red 24 x 5 m", 1, 24, 5.0f),      MakeSegment("Blue 24 x 5 m", 25, 48, 5.0f),
-            MakeSegment("Green 48 x 2.5 m", 1, 48, 2.5f),  MakeSegment("Black 48 x 5 m", 1, 48, 5.0f, true),
+            MakeSegment("Yellow 24 x 1 m", 1, 24, 1.0f),  MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f),
+            MakeSegment("Red 24 x 5 m", 1, 24, 5.0f),     MakeSegment("Blue 24 x 5 m", 25, 48, 5.0f),
+            MakeSegment("Green 48 x 2.5 m", 1, 48, 2.5f), MakeSegment("Black 48 x 5 m", 1, 48, 5.0f, true),
         };
-        ReadLibrary(cableFolder);   // creates the file
+        ReadLibrary(cableFolder);  // creates the file
         WriteLibrary(cableFolder, library);
 
         TCable twoReels = CableSet("Two reels 48 x 5 m", {library[2], library[3]});
-        TCable mixed = CableSet("Mixed 72", {MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f), MakeSegment("Black 48 x 5 m", 25, 72, 5.0f)});
+        TCable mixed = CableSet("Mixed 72", {MakeSegment("Yellow 24 x 2.5 m", 1, 24, 2.5f),
+                                             MakeSegment("Black 48 x 5 m", 25, 72, 5.0f)});
         WriteCableFile(CableFilePath(cableFolder, twoReels.CableName.Get()), twoReels);
         WriteCableFile(CableFilePath(cableFolder, mixed.CableName.Get()), mixed);
 
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
         }
         add(std::move(pd));
         add(Generate(mixed, "PP 5m n1-12", 2, 5, 12));
-        set.SetComment({"Demo set of sequences.", "Two reels of 24 electrodes at 5 m, and a mixed line of 72."});
+        set.SetComment(
+            {"Demo set of sequences.", "Two reels of 24 electrodes at 5 m, and a mixed line of 72."});
         const std::string setFolder = JoinPath(JoinPath(out, "Sequence"), "Demo");
         std::string problem;
         if (set.SaveAs(setFolder, &problem) != TSaveAsResult::Saved) {

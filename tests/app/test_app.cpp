@@ -6,13 +6,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QGuiApplication>
-#include <QWindow>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QLineEdit>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,32 +19,33 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <deque>
 #include <functional>
 
 #include "app/aboutboxfrm.h"
-#include "model/cable.h"
-#include "dialogs/cablefrm.h"
-#include "tests/app/apptestkit.h"
 #include "app/apppaths.h"
 #include "app/configurationfrm.h"
-#include "charts/graphreportframe.h"
-#include "qtsupport/helpviewer.h"
 #include "app/mainfrm.h"
-#include "link/memorylink.h"
-#include "qtsupport/messages.h"
-#include "link/portvirt.h"
-#include "qtsupport/prompts.h"
-#include "app/settings.h"
-#include "model/channelplan.h"
 #include "app/planningtools.h"
+#include "app/settings.h"
+#include "charts/graphreportframe.h"
+#include "dialogs/cablefrm.h"
+#include "link/memorylink.h"
+#include "link/portvirt.h"
+#include "model/cable.h"
+#include "model/channelplan.h"
+#include "qtsupport/helpviewer.h"
+#include "qtsupport/messages.h"
+#include "qtsupport/prompts.h"
 #include "storage/sequenceset.h"
+#include "tests/app/apptestkit.h"
 #include "tests/support/testclocks.h"
 
 namespace {
 
 class TNullHost : public TLinkHost {
-public:
+   public:
     void ProcessEvents() override {}
     void SetBusyCursor(bool) override {}
     void ShowMessage(const std::string&) override {}
@@ -53,14 +53,16 @@ public:
 };
 
 class App : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         settingsFile = home.path() + "/settings.ini";
         CurrentLink.reset();
     }
     void TearDown() override { CurrentLink.reset(); }
-    std::unique_ptr<QSettings> Store() { return std::make_unique<QSettings>(settingsFile, QSettings::IniFormat); }
+    std::unique_ptr<QSettings> Store() {
+        return std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
+    }
     std::unique_ptr<TMainFrm> Window(QSettings& store) {
         return std::make_unique<TMainFrm>(prompts, store, home.path() + "/data/");
     }
@@ -75,12 +77,14 @@ TEST_F(App, FirstRunDefaultsAndTheSevenValuesWrittenAtClose) {
     auto store = Store();
     auto w = Window(*store);
     EXPECT_EQ(w->windowTitle(), "Teravox II");
-    for (QToolButton* b : {w->NewSeqBtn, w->ModifySeqBtn, w->ImportSeqBtn, w->DeleteSeqBtn}) EXPECT_TRUE(b->isEnabled());
+    for (QToolButton* b : {w->NewSeqBtn, w->ModifySeqBtn, w->ImportSeqBtn, w->DeleteSeqBtn})
+        EXPECT_TRUE(b->isEnabled());
     EXPECT_EQ(w->TabSeparateur(), 32);
     EXPECT_TRUE(w->Space->isChecked());
     EXPECT_EQ(w->PortNumVarnel(), 1);
     EXPECT_EQ(w->PortNumModem(), 3);
-    for (const char* f : {"Varnel", "Cable", "Sequence"}) EXPECT_TRUE(QDir(home.path() + "/data/" + f).exists()) << f;
+    for (const char* f : {"Varnel", "Cable", "Sequence"})
+        EXPECT_TRUE(QDir(home.path() + "/data/" + f).exists()) << f;
     EXPECT_FALSE(w->TGraphReportFrame1->isEnabled());
     EXPECT_FALSE(w->UpLoadLbl->isEnabled());
     EXPECT_FALSE(w->StopUpLoadBtn->isEnabled());
@@ -143,8 +147,9 @@ TEST_F(App, OrderForChannelsOfAnIpSequenceCountsTheWindowInInjections) {
     EXPECT_EQ(ordered.Name.Get(), "Ip C4");
     EXPECT_EQ(CountInjections(ordered.Quadripoles, n, 4), 5);
     ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_TRUE(prompts.Messages[0].startsWith("Injections with 4 channels: 5 before, 5 after. Readings whose potential "
-                                               "electrodes carried current in the 5 injections before: "))
+    EXPECT_TRUE(prompts.Messages[0].startsWith(
+        "Injections with 4 channels: 5 before, 5 after. Readings whose potential "
+        "electrodes carried current in the 5 injections before: "))
         << prompts.Messages[0].toStdString();
 }
 
@@ -158,8 +163,8 @@ TEST_F(App, AValueOfTheWrongTypeStopsTheReadingThere) {
     auto store = Store();
     auto w = Window(*store);
     ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_FALSE(w->NewSeqBtn->isEnabled());      // read before the faulty value
-    EXPECT_EQ(w->TabSeparateur(), 32);            // after it: not read
+    EXPECT_FALSE(w->NewSeqBtn->isEnabled());  // read before the faulty value
+    EXPECT_EQ(w->TabSeparateur(), 32);        // after it: not read
 }
 
 TEST_F(App, SeparatorItemsAreOneRadioGroup) {
@@ -188,7 +193,7 @@ TEST_F(App, DirectoryErrorWhenAFolderCannotBeMade) {
 }
 
 class AppWithDemo : public App {
-protected:
+   protected:
     void SetUp() override {
         App::SetUp();
         demo = QString(TERAVOX_DEMO_DIR) + "/";
@@ -214,7 +219,7 @@ TEST_F(AppWithDemo, OpensTheDemoSetAndShowsTheLastSequence) {
     w->SequenceListBoxClick();
     EXPECT_EQ(w->NbOfSequenceLbl->text(), "1");
     EXPECT_EQ(w->CableLbl->text(), "Two reels 48 x 5 m");
-    EXPECT_FALSE(InstallDemoData(demo, home.path() + "/data/"));   // never over the user's data
+    EXPECT_FALSE(InstallDemoData(demo, home.path() + "/data/"));  // never over the user's data
 }
 
 // What happens to a set with an unsaved Delete when the window closes, another set is opened or a new
@@ -224,8 +229,8 @@ struct TDropCase {
     const char* Name;
     TDropBy By;
     TPrompts::TAnswer Answer;
-    bool Goes;         // the operation went on
-    bool SavedFirst;   // the deleted sequence's file is gone from the set folder
+    bool Goes;        // the operation went on
+    bool SavedFirst;  // the deleted sequence's file is gone from the set folder
 };
 
 class DroppingASet : public AppWithDemo, public ::testing::WithParamInterface<TDropCase> {};
@@ -243,10 +248,12 @@ TEST_P(DroppingASet, AsksSaveDiscardOrCancel) {
     w->DeleteSeqBtnClick();
     ASSERT_EQ(w->SequenceListBox->count(), 5);
     prompts.Answers = {c.Answer};
-    prompts.Folders = {folder};   // the set Open chooses: the same folder, read again
+    prompts.Folders = {folder};  // the set Open chooses: the same folder, read again
     bool went = false;
     switch (c.By) {
-        case TDropBy::Quit: went = w->FormCloseQuery(); break;
+        case TDropBy::Quit:
+            went = w->FormCloseQuery();
+            break;
         case TDropBy::Open:
             w->OpenSeqClick();
             went = prompts.Folders.empty();
@@ -268,7 +275,7 @@ TEST_P(DroppingASet, AsksSaveDiscardOrCancel) {
     }
     if (c.By == TDropBy::Open && c.Goes) {
         EXPECT_EQ(w->SequenceListBox->count(), c.SavedFirst ? 5 : 6);
-        EXPECT_FALSE(w->Set().SetModified());   // the set just read has no changes of its own
+        EXPECT_FALSE(w->Set().SetModified());  // the set just read has no changes of its own
     }
     if (c.By == TDropBy::New && c.Goes) {
         EXPECT_FALSE(w->Set().SetModified());
@@ -317,13 +324,14 @@ TEST_F(AppWithDemo, ExportsEachChosenSequenceIntoTheFolderChosenAfterIt) {
     w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
     const QString first = w->SequenceListBox->item(0)->text(), third = w->SequenceListBox->item(2)->text();
     const QString out1 = home.path() + "/out/new", out2 = home.path() + "/out2";
-    prompts.Items = {first, third};   // then Quit
+    prompts.Items = {first, third};  // then Quit
     prompts.Folders = {out1, out2};
     w->Pelmar1Click();
     ASSERT_EQ(prompts.FolderStarts.size(), 2u);
     EXPECT_EQ(prompts.FolderStarts[0], w->ProgramFolder);
-    EXPECT_EQ(prompts.FolderStarts[1], out1);   // the folder chosen last
-    const QString stem1 = QString::fromStdString(w->Set().FileStem(0)), stem3 = QString::fromStdString(w->Set().FileStem(2));
+    EXPECT_EQ(prompts.FolderStarts[1], out1);  // the folder chosen last
+    const QString stem1 = QString::fromStdString(w->Set().FileStem(0)),
+                  stem3 = QString::fromStdString(w->Set().FileStem(2));
     for (const char* end : {"_Quad.txt", "_Coor.txt", ".cfg"}) {
         EXPECT_TRUE(QFile::exists(out1 + "/" + stem1 + end)) << end;
         EXPECT_TRUE(QFile::exists(out2 + "/" + stem3 + end)) << end;
@@ -343,7 +351,7 @@ TEST_F(AppWithDemo, AnExportFolderThatCannotBeMadeIsAskedAgain) {
     auto w = Window(*store);
     w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
     prompts.Items = {w->SequenceListBox->item(0)->text()};
-    prompts.Folders = {home.path() + "/file/sub"};   // then Cancel: the whole export ends
+    prompts.Folders = {home.path() + "/file/sub"};  // then Cancel: the whole export ends
     w->Spreadsheet1Click();
     EXPECT_EQ(prompts.FolderStarts.size(), 2u);
     ASSERT_EQ(prompts.Messages.size(), 1u);
@@ -355,7 +363,7 @@ TEST_F(AppWithDemo, SeqExportAsksTheFileFirstThenWritesTheChosenSequencesAllOrNo
     auto store = Store();
     auto w = Window(*store);
     w->OpenSetFolder(home.path() + "/data/Sequence/Demo");
-    w->Seq1Click();   // Cancel at the file: no sequence is offered
+    w->Seq1Click();  // Cancel at the file: no sequence is offered
     EXPECT_TRUE(prompts.ItemLists.empty());
 
     const QString target = home.path() + "/notv1.seq";
@@ -366,17 +374,23 @@ TEST_F(AppWithDemo, SeqExportAsksTheFileFirstThenWritesTheChosenSequencesAllOrNo
     prompts.OpenFiles = {target};
     prompts.Items = {w->SequenceListBox->item(0)->text(), w->SequenceListBox->item(1)->text()};
     w->Seq1Click();
-    ASSERT_EQ(prompts.ItemLists.size(), 3u);   // two chosen, each leaving the list, then Quit
+    ASSERT_EQ(prompts.ItemLists.size(), 3u);  // two chosen, each leaving the list, then Quit
     EXPECT_EQ(prompts.ItemLists[1].size(), prompts.ItemLists[0].size() - 1);
-    ASSERT_EQ(prompts.Messages.size(), 1u);    // one refusal for the whole export, naming the file
+    ASSERT_EQ(prompts.Messages.size(), 1u);  // one refusal for the whole export, naming the file
     EXPECT_TRUE(prompts.Messages[0].contains("notv1.seq")) << prompts.Messages[0].toStdString();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("not a sequence file of the first version"));
 }
 
 TEST(RecordText, UnicodeWhenItIsElseOneByteCharacters) {
-    EXPECT_EQ(RecordText("Tranch\xC3\xA9" "e"), QString::fromUtf8("Tranch\xC3\xA9" "e"));
-    EXPECT_EQ(RecordText("Tranch\xE9" "e"), QString::fromUtf8("Tranch\xC3\xA9" "e"));
+    EXPECT_EQ(RecordText("Tranch\xC3\xA9"
+                         "e"),
+              QString::fromUtf8("Tranch\xC3\xA9"
+                                "e"));
+    EXPECT_EQ(RecordText("Tranch\xE9"
+                         "e"),
+              QString::fromUtf8("Tranch\xC3\xA9"
+                                "e"));
     EXPECT_EQ(RecordText("DD 5m"), "DD 5m");
     EXPECT_EQ(RecordText(""), "");
 }
@@ -385,11 +399,14 @@ TEST_F(App, ANameInOneByteTextIsShownAndFound) {
     auto store = Store();
     auto w = Window(*store);
     auto seq = std::make_unique<TSequence>();
-    seq->Name.Set("Tranch\xE9" "e");
+    seq->Name.Set(
+        "Tranch\xE9"
+        "e");
     w->Set().AddSequence(std::move(seq));
     w->RefreshList();
     w->ShowSequence(0);
-    EXPECT_EQ(w->SequenceListBox->item(0)->text(), QString::fromUtf8("Tranch\xC3\xA9" "e"));
+    EXPECT_EQ(w->SequenceListBox->item(0)->text(), QString::fromUtf8("Tranch\xC3\xA9"
+                                                                     "e"));
     EXPECT_EQ(w->SequenceNameLbl->text(), w->SequenceListBox->item(0)->text());
     bool opened = false;
     OnNextModal([&opened](QWidget* d) {
@@ -403,9 +420,11 @@ TEST_F(App, ANameInOneByteTextIsShownAndFound) {
 // A link that does not open and whose prompt wait then fails, as a USB link does after Cancel: the
 // upload's end command lets that error through to the window.
 class TFailingLink : public TMemoryLink {
-public:
+   public:
     using TMemoryLink::TMemoryLink;
-    int32_t Connect(int32_t, int32_t, int32_t, const std::string&, bool, const std::string&) override { return 0; }
+    int32_t Connect(int32_t, int32_t, int32_t, const std::string&, bool, const std::string&) override {
+        return 0;
+    }
     bool WaitPrompt() override { throw std::runtime_error("Wait error"); }
 };
 
@@ -422,7 +441,7 @@ TEST_F(App, AnErrorInALinkCommandIsShownAndTheWindowGoesOn) {
     } host;
     TManualClock clock;
     CurrentLink = std::make_unique<TFailingLink>(host, clock);
-    for (int round = 0; round < 2; ++round) {   // the second shows that no command is left running
+    for (int round = 0; round < 2; ++round) {  // the second shows that no command is left running
         EXPECT_NO_THROW(w->VarnelTarskOptra1Click());
         EXPECT_EQ(host.Asked, round + 1);
         ASSERT_EQ(prompts.Messages.size(), static_cast<std::size_t>(round + 1));
@@ -471,8 +490,8 @@ TEST_F(App, PortsLockOnceALinkWasConnected) {
         c->OkBtnClick();
     });
     w->Configuration1Click();
-    EXPECT_FALSE(w->DeleteSeqBtn->isEnabled());   // buttons applied all the same
-    EXPECT_EQ(w->PortNumVarnel(), 1);             // ports kept while the link is open
+    EXPECT_FALSE(w->DeleteSeqBtn->isEnabled());  // buttons applied all the same
+    EXPECT_EQ(w->PortNumVarnel(), 1);            // ports kept while the link is open
     ASSERT_FALSE(prompts.Messages.empty());
     EXPECT_EQ(prompts.Messages.back(), QString(Msg::PortLocked) + "\n" + Msg::PortsAtNextStart);
 
@@ -495,7 +514,7 @@ TEST_F(App, ConfigurationChangesPortsAndStartsTheUsbUtilityOnlyWithUsbInForce) {
     bool started = true;
     OnNextModal([&started](QWidget* d) {
         auto* c = qobject_cast<TConfigurationFrm*>(d);
-        c->VarnelPortCB->setCurrentIndex(4);   // USB
+        c->VarnelPortCB->setCurrentIndex(4);  // USB
         c->ModemPortCB->setCurrentIndex(1);
         c->OkBtnClick();
         started = c->StartedKestrun();
@@ -505,7 +524,7 @@ TEST_F(App, ConfigurationChangesPortsAndStartsTheUsbUtilityOnlyWithUsbInForce) {
     EXPECT_EQ(w->PortNumVarnel(), 5);
     EXPECT_EQ(w->PortNumModem(), 2);
     EXPECT_TRUE(prompts.Messages.empty());
-    EXPECT_LE(w->PortImageIndex(), 1);   // USB picture, with or without adapter
+    EXPECT_LE(w->PortImageIndex(), 1);  // USB picture, with or without adapter
     OnNextModal([&started](QWidget* d) {
         auto* c = qobject_cast<TConfigurationFrm*>(d);
         c->OkBtnClick();
@@ -519,7 +538,7 @@ TEST_F(App, PortPictureFollowsThePort) {
     auto store = Store();
     store->setValue(Key("PortNumVarnel"), 3);
     auto w = Window(*store);
-    EXPECT_EQ(w->ShowPortImage(true), 4);   // Com 3
+    EXPECT_EQ(w->ShowPortImage(true), 4);  // Com 3
     ASSERT_TRUE(CurrentLink);
 }
 
@@ -538,7 +557,7 @@ TEST(Help, TheHelpWindowBelongsToTheWindowItWasAskedFrom) {
     QWidget main;
     ShowHelpTopic(100, &main);
     ASSERT_NE(HelpWindow(), nullptr);
-    EXPECT_EQ(HelpWindow()->parentWidget(), &main);   // it goes when the main window goes
+    EXPECT_EQ(HelpWindow()->parentWidget(), &main);  // it goes when the main window goes
     QDialog dialog(&main);
     QWidget* ownerWhileOpen = nullptr;
     OnNextModal([&](QWidget* d) {
@@ -553,9 +572,9 @@ TEST(Help, TheHelpWindowBelongsToTheWindowItWasAskedFrom) {
         d->close();
     });
     dialog.exec();
-    EXPECT_EQ(ownerWhileOpen, &dialog);               // a modal dialog does not block it
+    EXPECT_EQ(ownerWhileOpen, &dialog);  // a modal dialog does not block it
     ASSERT_NE(HelpWindow(), nullptr);
-    EXPECT_EQ(HelpWindow()->parentWidget(), &main);   // and it outlives the dialog
+    EXPECT_EQ(HelpWindow()->parentWidget(), &main);  // and it outlives the dialog
     HelpWindow()->close();
 }
 
@@ -571,7 +590,7 @@ TEST(Prompts, TheSequenceChooserTakesASelectedNameOnly) {
         ASSERT_NE(ok, nullptr);
         ASSERT_NE(quit, nullptr);
         EXPECT_EQ(quit->text(), "Quit");
-        ok->click();   // nothing selected: the dialog stays
+        ok->click();  // nothing selected: the dialog stays
         EXPECT_TRUE(d->isVisible());
         list->setCurrentRow(1);
         ok->click();
@@ -614,7 +633,7 @@ TEST_F(App, TheCableMenuOpensTheEditorNewOrOnTheChosenFile) {
         editor->CancelBtn->click();
     });
     w->ModifyCableClick();
-    w->ModifyCableClick();   // the file chooser cancelled: nothing opens
+    w->ModifyCableClick();  // the file chooser cancelled: nothing opens
 }
 
 TEST_F(App, ACableFileThatCannotBeReadOpensNoEditor) {

@@ -4,38 +4,38 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "app/apppaths.h"
-#include "tests/app/apptestkit.h"
+#include "app/mainfrm.h"
+#include "app/settings.h"
+#include "dialogs/numerofrm.h"
 #include "link/instrumentimage.h"
 #include "link/linktexts.h"
-#include "app/mainfrm.h"
-#include "qtsupport/messages.h"
-#include "dialogs/numerofrm.h"
 #include "link/portvirt.h"
 #include "link/ptyinstrument.h"
+#include "qtsupport/messages.h"
+#include "tests/app/apptestkit.h"
 #include "tests/link/ptytestkit.h"
-#include "app/settings.h"
 
 namespace {
 
 class DesktopLink : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         CurrentLink.reset();
@@ -52,7 +52,8 @@ protected:
         store = std::make_unique<QSettings>(home.path() + "/settings.ini", QSettings::IniFormat);
         store->setValue(QString(SettingsKey) + "/PortNumVarnel", varnelPort);
         store->setValue(QString(SettingsKey) + "/PortNumModem", modemPort);
-        store->setValue(QString(SettingsKey) + QString("/ComDevice%1").arg(com), QString::fromStdString(vi->Pty().Path()));
+        store->setValue(QString(SettingsKey) + QString("/ComDevice%1").arg(com),
+                        QString::fromStdString(vi->Pty().Path()));
         window = std::make_unique<TMainFrm>(prompts, *store, home.path() + "/data/");
         window->OpenSetFolder(home.path() + "/data/Sequence/Demo");
         ASSERT_GT(window->SequenceListBox->count(), 1);
@@ -86,7 +87,7 @@ TEST_F(DesktopLink, OptraUploadSendsTheChosenSequencesAndClosesThePanel) {
     Start(Family2(), 2, 2, 3);
     // The instrument's menu, the cable, then the name of the second sequence that the image cuts.
     prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
-    prompts.Items = {Name(0), Name(2)};                                   // then Cancel
+    prompts.Items = {Name(0), Name(2)};  // then Cancel
     window->UploadOptra->trigger();
     ASSERT_EQ(prompts.Questions.size(), 3u);
     EXPECT_TRUE(prompts.Questions[1].contains("< COM 2 >")) << prompts.Questions[1].toStdString();
@@ -105,15 +106,19 @@ TEST_F(DesktopLink, OptraUploadSendsTheChosenSequencesAndClosesThePanel) {
     EXPECT_FALSE(prompts.ItemLists[1].contains(Name(0)));
     EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());
     EXPECT_FALSE(window->ProgressBar->isVisible());
-    EXPECT_FALSE(window->Set().SetModified());   // uploading changes nothing in the set
+    EXPECT_FALSE(window->Set().SetModified());  // uploading changes nothing in the set
 }
 
 TEST_F(DesktopLink, ANameInOneByteTextIsUploadedAsItStands) {
     Start(Family2(), 2, 2, 3);
-    const std::string name = "Tranch\xE9" "e";
+    const std::string name =
+        "Tranch\xE9"
+        "e";
     window->Set().AddSequence(std::make_unique<TSequence>(Numbered(name, 48, 100)), false);
     window->RefreshList();
-    const QString shown = QString::fromUtf8("Tranch\xC3\xA9" "e");
+    const QString shown = QString::fromUtf8(
+        "Tranch\xC3\xA9"
+        "e");
     prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};
     prompts.Items = {shown};
     window->UploadOptra->trigger();
@@ -156,7 +161,7 @@ TEST_F(DesktopLink, TheStopButtonEndsATransferPromptly) {
 
 // Runs `act` once, from the event pump of the transfer, when the instrument has taken `bytes`.
 class TOnceAfterBytes {
-public:
+   public:
     TOnceAfterBytes(TRunningInstrument& vi, uint64_t bytes, std::function<void()> act) {
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this, &vi, bytes, act] {
@@ -169,7 +174,7 @@ public:
     }
     bool Done = false;
 
-private:
+   private:
     QTimer timer_;
 };
 
@@ -186,21 +191,23 @@ TEST_F(DesktopLink, ClosingTheWindowDuringATransferStopsItThenCloses) {
     window->UploadOptra->trigger();
     EXPECT_TRUE(closer.Done);
     EXPECT_LT(t.elapsed(), 10000);
-    EXPECT_TRUE(window->isVisible());   // not under the running command
+    EXPECT_TRUE(window->isVisible());  // not under the running command
     ASSERT_FALSE(prompts.Messages.empty());
     EXPECT_EQ(prompts.Messages.back(), QString::fromStdString(LinkText::CommunicationStopped));
     QElapsedTimer wait;
     wait.start();
-    while (window->isVisible() && wait.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_FALSE(window->isVisible());   // then it closes, the settings written
+    while (window->isVisible() && wait.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(window->isVisible());  // then it closes, the settings written
     EXPECT_EQ(CurrentLink, nullptr);
     store->sync();
-    EXPECT_TRUE(QSettings(home.path() + "/settings.ini", QSettings::IniFormat).contains(QString(SettingsKey) + "/PortNumModem"));
+    EXPECT_TRUE(QSettings(home.path() + "/settings.ini", QSettings::IniFormat)
+                    .contains(QString(SettingsKey) + "/PortNumModem"));
 }
 
 TEST_F(DesktopLink, TheWindowActivatedAgainWhileConnectingKeepsItsLink) {
     Start(Family2(), 2, 2, 3);
-    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};   // name cut: Ok
+    prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok};  // name cut: Ok
     prompts.Items = {Name(1)};
     // When the connect question closes the window becomes active again, and that reaches the
     // window while the link is still opening.
@@ -226,7 +233,7 @@ TEST_F(DesktopLink, WhatTheInstrumentWouldChangeIsAskedBeforeSendingAndCancelSen
     Start(Family2(), 2, 2, 3);
     ASSERT_GT(Name(2).size(), 10) << "a name longer than the family's image holds";
     prompts.Answers = {TPrompts::TAnswer::Ok, TPrompts::TAnswer::Ok, TPrompts::TAnswer::Cancel};
-    prompts.Items = {Name(2)};   // Cancel at the question offers the list again; then Quit
+    prompts.Items = {Name(2)};  // Cancel at the question offers the list again; then Quit
     window->UploadOptra->trigger();
     ASSERT_EQ(prompts.Questions.size(), 3u);
     EXPECT_TRUE(prompts.Questions[2].contains(Msg::UploadAnyway)) << prompts.Questions[2].toStdString();
@@ -249,14 +256,17 @@ TEST_F(DesktopLink, ThePanelShowsTheUploadInProgress) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         const int value = window->ProgressBar->value(), maximum = window->ProgressBar->maximum();
         // A third to two thirds of one of the large tables.
-        if (seen || !window->ProgressBar->isVisible() || maximum < 1000 || value < maximum / 3 || value > 2 * maximum / 3)
+        if (seen || !window->ProgressBar->isVisible() || maximum < 1000 || value < maximum / 3 ||
+            value > 2 * maximum / 3)
             return;
         seen = true;
         // Which sequence and how far, in words.
         EXPECT_TRUE(window->ProgressBar->isTextVisible());
         EXPECT_EQ(window->ProgressBar->text(),
-                  Name(0) + ": " + QString::number(100 * (value - window->ProgressBar->minimum()) /
-                                                   std::max(1, maximum - window->ProgressBar->minimum())) + "%");
+                  Name(0) + ": " +
+                      QString::number(100 * (value - window->ProgressBar->minimum()) /
+                                      std::max(1, maximum - window->ProgressBar->minimum())) +
+                      "%");
         EXPECT_TRUE(window->StopUpLoadBtn->isEnabled());
         EXPECT_TRUE(window->UpLoadLbl->isEnabled());
         // TERAVOX_SCREENSHOTS=DIR keeps a picture of it for the documentation.
@@ -314,13 +324,14 @@ TEST_F(DesktopLink, TheIdentificationOfASilentInstrumentSaysWhatItWaitsForUntilS
     });
     watch.start();
     window->UploadOptra->trigger();
-    EXPECT_TRUE(shown.contains("Waiting for the instrument to answer on COM 2 (" + QString::fromStdString(vi->Pty().Path()) + ")"))
+    EXPECT_TRUE(shown.contains("Waiting for the instrument to answer on COM 2 (" +
+                               QString::fromStdString(vi->Pty().Path()) + ")"))
         << shown.toStdString();
     EXPECT_TRUE(shown.contains("Stop ends the wait")) << shown.toStdString();
     EXPECT_TRUE(stopUsable);
     ASSERT_FALSE(prompts.Messages.empty());
     EXPECT_EQ(prompts.Messages.back(), "Communication stopped");
-    EXPECT_TRUE(prompts.ItemLists.empty());   // no chooser: the instrument never answered
+    EXPECT_TRUE(prompts.ItemLists.empty());  // no chooser: the instrument never answered
     // The panel is as it was before the wait.
     EXPECT_EQ(window->UpLoadLbl->text(), "Upload in progress ");
     EXPECT_FALSE(window->StopUpLoadBtn->isEnabled());

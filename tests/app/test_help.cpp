@@ -15,10 +15,10 @@
 #include <set>
 
 #include "app/apppaths.h"
-#include "tests/app/apptestkit.h"
 #include "app/configurationfrm.h"
-#include "qtsupport/helpviewer.h"
 #include "app/mainfrm.h"
+#include "qtsupport/helpviewer.h"
+#include "tests/app/apptestkit.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ QAction* MenuAction(QWidget& window, const QString& text) {
 // The links of a shown document and the anchors it holds, as the help window sees them.
 void LinksAndAnchors(const QTextDocument& doc, std::vector<QString>& links, std::set<QString>& anchors) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (const QString& name : b.blockFormat().property(QTextFormat::AnchorName).toStringList()) anchors.insert(name);
+        for (const QString& name : b.blockFormat().property(QTextFormat::AnchorName).toStringList())
+            anchors.insert(name);
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
             for (const QString& name : f.anchorNames()) anchors.insert(name);
@@ -50,7 +51,8 @@ TEST(HelpGuide, TheHelpMenuAndTheConfigurationHelpButtonOpenTheirPages) {
     QSettings store(home.path() + "/settings.ini", QSettings::IniFormat);
     TScriptedPrompts prompts;
     TMainFrm window(prompts, store, home.path() + "/data/");
-    for (auto [text, page] : {std::pair{"Help on Teravox", "100.html"}, std::pair{"Help on array type", "500.html"}}) {
+    for (auto [text, page] :
+         {std::pair{"Help on Teravox", "100.html"}, std::pair{"Help on array type", "500.html"}}) {
         QAction* item = MenuAction(window, text);
         ASSERT_NE(item, nullptr) << text;
         item->trigger();
@@ -84,7 +86,7 @@ TEST(HelpGuide, EveryLinkBetweenPagesOpensItsPageAndAnchor) {
         LinksAndAnchors(*browser->document(), links, ignored);
         for (const QString& href : links) {
             const QUrl target = pageUrl.resolved(QUrl(href));
-            if (!target.isLocalFile()) continue;   // the maker's site opens in the browser
+            if (!target.isLocalFile()) continue;  // the maker's site opens in the browser
             const std::string where = page.toStdString() + " -> " + href.toStdString();
             ASSERT_TRUE(QFileInfo::exists(target.toLocalFile())) << where;
             browser->setSource(target);

@@ -2,48 +2,46 @@
 // the folder chooser takes an existing folder, and the window fits a small laptop screen.
 #include <gtest/gtest.h>
 
-#include <functional>
-
+#include <QAction>
 #include <QApplication>
-#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QAction>
-#include <QGroupBox>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSet>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QPushButton>
 #include <QToolButton>
+#include <functional>
 
 #include "app/apppaths.h"
-#include "tests/app/apptestkit.h"
+#include "app/configurationfrm.h"
+#include "app/mainfrm.h"
+#include "app/optimisefrm.h"
+#include "app/settings.h"
+#include "charts/graphreportframe.h"
+#include "design/sequencedesign.h"
+#include "dialogs/setchartfrm.h"
+#include "link/portvirt.h"
 #include "model/channelplan.h"
 #include "model/chartsink.h"
 #include "model/electrodesused.h"
 #include "model/generate.h"
-#include "app/configurationfrm.h"
 #include "qtsupport/messages.h"
-#include "app/settings.h"
-#include "charts/graphreportframe.h"
-#include "app/mainfrm.h"
-#include "app/optimisefrm.h"
-#include "design/sequencedesign.h"
-#include "link/portvirt.h"
-#include "qtsupport/messages.h"
-#include "dialogs/setchartfrm.h"
+#include "tests/app/apptestkit.h"
 
 namespace {
 
 class Window : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         CurrentLink.reset();
@@ -81,7 +79,8 @@ TEST_F(Window, HoveringTheChartChangesNoSizeAndTheReadoutGoesWithThePointer) {
     QWidget* plot = chart->ChartWidget();
     for (int i = 0; i < 40; ++i) {
         const QPoint at = chart->PointPixel(1, i % std::max(1, chart->SeriesPointCount(1)));
-        QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(plot, &move);
         QCoreApplication::processEvents();
     }
@@ -102,7 +101,8 @@ TEST_F(Window, DeleteWithNothingSelectedClearsTheChartAndTheLabels) {
     window->DeleteSeqBtnClick();
     EXPECT_EQ(window->Set().Count(), count) << "nothing is deleted";
     EXPECT_EQ(window->TGraphReportFrame1->PointCount(), 0);
-    for (QLabel* l : {window->SequenceNameLbl, window->SpacingLbl, window->CableLbl}) EXPECT_TRUE(l->text().isEmpty());
+    for (QLabel* l : {window->SequenceNameLbl, window->SpacingLbl, window->CableLbl})
+        EXPECT_TRUE(l->text().isEmpty());
 }
 
 // What the user does by hand in the set is a change the quit question knows of.
@@ -110,7 +110,8 @@ TEST_F(Window, TypingACommentAndDeletingASequenceAreChanges) {
     Show();
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
         {"a typed comment", [&] { QTest::keyClicks(window->Memo1, "wet ground after rain"); }},
-        {"Delete", [&] {
+        {"Delete",
+         [&] {
              window->SequenceListBox->setCurrentRow(0);
              QTest::mouseClick(window->DeleteSeqBtn, Qt::LeftButton);
          }},
@@ -207,9 +208,9 @@ TEST_F(Window, TheUsualShortcutsReachTheirActions) {
     EXPECT_EQ(window->Saveas1->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     EXPECT_EQ(window->Quit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     Show();
-    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);   // Open: the folder chooser, cancelled
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);  // Open: the folder chooser, cancelled
     EXPECT_EQ(prompts.FolderStarts.size(), 1u);
-    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);   // Save as, cancelled
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);  // Save as, cancelled
     EXPECT_EQ(prompts.FolderStarts.size(), 2u);
     QTest::keyClick(window.get(), Qt::Key_F1);
     EXPECT_EQ(help.Topics, std::vector<int>{100});
@@ -240,7 +241,7 @@ TEST_F(Window, FitsALaptopScreenAtAScaleOfOneAndAHalf) {
 }
 
 class FolderChooser : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir(dir.path()).mkdir("Existing"));
@@ -253,7 +254,7 @@ protected:
             ASSERT_NE(d, nullptr);
             d->selectFile(typed);
             d->accept();
-            if (d->isVisible()) d->reject();   // refused: the chooser stayed open
+            if (d->isVisible()) d->reject();  // refused: the chooser stayed open
         });
         return prompts.ChooseFolder("Export into folder", dir.path(), true);
     }
@@ -307,7 +308,8 @@ TEST_F(Window, ReciprocalsAndTheIpOrderAddNewSequences) {
     EXPECT_EQ(both.Name.Get(), name + " rec");
     EXPECT_GT(both.NbQuadripole, quads);
     EXPECT_LE(both.NbQuadripole, 2 * quads);
-    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(name + " rec")) << "the new one is shown";
+    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(name + " rec"))
+        << "the new one is shown";
 
     window->ShowSequence(count);
     window->OrderForIp1->trigger();
@@ -336,7 +338,8 @@ TEST_F(Window, ChannelsChosenOnceGiveThePlanTheOrderAndAreKept) {
     const TSequence& first = window->Set().Sequence(0);
     const int readings = first.NbQuadripole;
     // One channel until configured: an injection a reading.
-    EXPECT_TRUE(window->PlanLbl->text().startsWith(QString("1 channel: %1 injections for %1 readings").arg(readings)))
+    EXPECT_TRUE(
+        window->PlanLbl->text().startsWith(QString("1 channel: %1 injections for %1 readings").arg(readings)))
         << window->PlanLbl->text().toStdString();
 
     OnNextModal([](QWidget* d) {
@@ -353,11 +356,12 @@ TEST_F(Window, ChannelsChosenOnceGiveThePlanTheOrderAndAreKept) {
     EXPECT_EQ(window->Settings().Channels, 8);
     const TChannelPlan plan = PlanChannels(first, 8);
     const QString shown = window->PlanLbl->text();
-    EXPECT_TRUE(shown.startsWith(QString("8 channels: %1 injections for %2 readings on %3 current dipoles (fewest %4)")
-                                     .arg(plan.Injections)
-                                     .arg(readings)
-                                     .arg(plan.CurrentDipoles)
-                                     .arg(plan.FewestInjections)))
+    EXPECT_TRUE(shown.startsWith(
+        QString("8 channels: %1 injections for %2 readings on %3 current dipoles (fewest %4)")
+            .arg(plan.Injections)
+            .arg(readings)
+            .arg(plan.CurrentDipoles)
+            .arg(plan.FewestInjections)))
         << shown.toStdString();
     EXPECT_EQ(window->PlanLbl->accessibleName(), shown);
     EXPECT_TRUE(window->PlanLbl->toolTip().contains("four half-periods"));
@@ -367,7 +371,8 @@ TEST_F(Window, ChannelsChosenOnceGiveThePlanTheOrderAndAreKept) {
     window->AppendReciprocals1->trigger();
     const int count = window->Set().Count();
     const TSequence& both = window->Set().Sequence(count - 1);
-    ASSERT_GT(CountInjections(both.Quadripoles, both.NbQuadripole, 8), FewestInjections(both.Quadripoles, both.NbQuadripole, 8));
+    ASSERT_GT(CountInjections(both.Quadripoles, both.NbQuadripole, 8),
+              FewestInjections(both.Quadripoles, both.NbQuadripole, 8));
     window->OrderForChannels1->trigger();
     ASSERT_EQ(window->Set().Count(), count + 1);
     const TSequence& ordered = window->Set().Sequence(count);
@@ -376,11 +381,13 @@ TEST_F(Window, ChannelsChosenOnceGiveThePlanTheOrderAndAreKept) {
     EXPECT_EQ(CountInjections(ordered.Quadripoles, ordered.NbQuadripole, 8),
               FewestInjections(both.Quadripoles, both.NbQuadripole, 8));
     ASSERT_FALSE(prompts.Messages.empty());
-    EXPECT_TRUE(prompts.Messages.back().startsWith("Injections with 8 channels: ")) << prompts.Messages.back().toStdString();
-    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(ordered.Name.Get())) << "the new one is shown";
+    EXPECT_TRUE(prompts.Messages.back().startsWith("Injections with 8 channels: "))
+        << prompts.Messages.back().toStdString();
+    EXPECT_EQ(window->SequenceNameLbl->text(), QString::fromStdString(ordered.Name.Get()))
+        << "the new one is shown";
 
     // Kept for the next run.
-    prompts.Answers = {TPrompts::TAnswer::Discard};   // quit without saving the set
+    prompts.Answers = {TPrompts::TAnswer::Discard};  // quit without saving the set
     ASSERT_TRUE(window->FormCloseQuery());
     EXPECT_EQ(store->value(QString(SettingsKey) + "/Channels").toInt(), 8);
 }
@@ -474,7 +481,7 @@ TEST_F(Window, TheResolutionViewColoursTheCellsAndTitlesTheFigureOfMerit) {
     // A design the resolution cannot judge says so instead of drawing.
     auto stray = std::make_unique<TSequence>(window->Set().Sequence(dd));
     stray->Name.Set("Stray");
-    stray->Quadripoles[0].A = 1999;   // not placed
+    stray->Quadripoles[0].A = 1999;  // not placed
     const int refused = window->Set().AddNewSequence(std::move(stray));
     window->RefreshList();
     window->ShowSequence(refused);

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPrinter>
@@ -17,15 +17,15 @@
 #include <limits>
 #include <memory>
 
+#include "charts/graphreportframe.h"
 #include "model/cable.h"
 #include "model/generate.h"
-#include "charts/graphreportframe.h"
 
 namespace {
 
 // Widgets need an application object; gtest's own main runs the tests.
 class TQtEnvironment : public ::testing::Environment {
-public:
+   public:
     void SetUp() override {
         static int argc = 1;
         static char name[] = "test_charts";
@@ -35,16 +35,16 @@ public:
     }
     void TearDown() override { app_.reset(); }
 
-private:
+   private:
     std::unique_ptr<QApplication> app_;
 };
 const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
-const QColor LimeC(0, 200, 0), YellowC(230, 175, 0), BlueC(0, 0, 255), FuchsiaC(255, 0, 255), GreyC(128, 128, 128),
-    RedC(255, 0, 0), WhiteC(255, 255, 255);
+const QColor LimeC(0, 200, 0), YellowC(230, 175, 0), BlueC(0, 0, 255), FuchsiaC(255, 0, 255),
+    GreyC(128, 128, 128), RedC(255, 0, 0), WhiteC(255, 255, 255);
 
 class ChartFrame : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         frame.resize(800, 600);
         frame.show();
@@ -112,7 +112,7 @@ TEST_F(ChartFrame, ClearThenOnePointGivesHashOne) {
     frame.AddPoint(3, 1, false, "q", 2, 2);
     EXPECT_EQ(frame.Title(), "#1");
     EXPECT_EQ(frame.PointCount(), 1);
-    EXPECT_EQ(frame.SeriesCount(), 3);   // series 1 and 2 are created empty on the way
+    EXPECT_EQ(frame.SeriesCount(), 3);  // series 1 and 2 are created empty on the way
     EXPECT_EQ(frame.SeriesPointCount(1), 0);
     EXPECT_EQ(frame.SeriesPointCount(3), 1);
     EXPECT_FALSE(frame.LeftAxisInverted());
@@ -134,8 +134,8 @@ TEST_F(ChartFrame, SharedAbscissaFlipsOnTheLastPointOfTheSeries) {
     // A repeated abscissa gives red, or white when the series' last point is red, whatever the colour
     // of the earlier point with that abscissa. Other series are not looked at.
     const TCase cases[] = {
-        {0, 0, LimeC},  {0, 0, RedC},    {0, 2, WhiteC}, {0, 0, RedC},   {10, 1, YellowC},
-        {0, 3, RedC},   {10, 1, WhiteC}, {20, 2, BlueC}, {20, 2, RedC},
+        {0, 0, LimeC}, {0, 0, RedC},    {0, 2, WhiteC}, {0, 0, RedC},  {10, 1, YellowC},
+        {0, 3, RedC},  {10, 1, WhiteC}, {20, 2, BlueC}, {20, 2, RedC},
     };
     for (const auto& c : cases) frame.AddPoint(1, c.Colour, true, "p", 1, c.X);
     frame.AddPoint(2, 0, true, "other series", 1, 0);
@@ -159,9 +159,9 @@ TEST_F(ChartFrame, SecondQuadripoleAtTheSamePlaceIsRed) {
 TEST_F(ChartFrame, SeriesIsLevelTimesSpacingRankColourIsSpacing) {
     auto seq = LineOf(20);
     seq->Spacing[1] = 10;
-    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);     // level 2, spacing 0
-    AddQuadripole(*seq, 1, 3, 5, 7, 1, 1);     // level 1, spacing 1
-    AddQuadripole(*seq, 0, 2, 3, 4, 2, 3);     // level 3, spacing 2: series 9
+    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);  // level 2, spacing 0
+    AddQuadripole(*seq, 1, 3, 5, 7, 1, 1);  // level 1, spacing 1
+    AddQuadripole(*seq, 0, 2, 3, 4, 2, 3);  // level 3, spacing 2: series 9
     ASSERT_TRUE(frame.DrawSequence(*seq));
     EXPECT_EQ(frame.SeriesCount(), 9);
     ASSERT_EQ(frame.SeriesPointCount(2), 2);
@@ -179,7 +179,7 @@ TEST_P(ChartViews, LeftAxisInvertedForPseudoSectionsOnly) {
     auto seq = LineOf(10);
     AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
     frame.SetViewIndex(3);
-    ASSERT_TRUE(frame.DrawSequence(*seq));   // start from the other state
+    ASSERT_TRUE(frame.DrawSequence(*seq));  // start from the other state
     frame.SetViewIndex(0);
     ASSERT_TRUE(frame.DrawSequence(*seq));
     frame.SetViewIndex(view);
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Views, ChartViews,
                                            std::tuple{3, false}));
 
 TEST_F(ChartFrame, ViewValuesOfADipoleDipoleQuadripole) {
-    auto seq = LineOf(4);   // A 0, B 5, M 10, N 15
+    auto seq = LineOf(4);  // A 0, B 5, M 10, N 15
     AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
     const double expected[] = {5.0, 2.0814, 94.2478};
     for (int view = 0; view < 3; ++view) {
@@ -200,7 +200,8 @@ TEST_F(ChartFrame, ViewValuesOfADipoleDipoleQuadripole) {
         ASSERT_TRUE(frame.DrawSequence(*seq));
         const QPoint p = frame.PointPixel(1, 0);
         frame.HoverAt(p);
-        EXPECT_TRUE(frame.StatusText().startsWith("X = 7.5  /  Y = " + FormatReadoutValue(expected[view]) + "   "))
+        EXPECT_TRUE(
+            frame.StatusText().startsWith("X = 7.5  /  Y = " + FormatReadoutValue(expected[view]) + "   "))
             << "view " << view << ": " << frame.StatusText().toStdString();
     }
 }
@@ -222,18 +223,19 @@ TEST_F(ChartFrame, CableArrayDrawsPlacedNodesOfSegmentsOnly) {
         seq->Electrodes[k].Y = 0.5f * x;
     };
     place(0, TElectrodeType::Remote, 999999.0f);
-    seq->Electrodes[0].Type = static_cast<int16_t>(TElectrodeType::Active);   // even if marked active
+    seq->Electrodes[0].Type = static_cast<int16_t>(TElectrodeType::Active);  // even if marked active
     for (int k = 1; k <= 10; ++k) place(k, TElectrodeType::Active, static_cast<float>(k));
     place(4, TElectrodeType::Inactive, 4);
-    place(10, TElectrodeType::Node, 10);          // a node not placed
-    place(12, TElectrodeType::Active, 12);        // outside every segment
+    place(10, TElectrodeType::Node, 10);    // a node not placed
+    place(12, TElectrodeType::Active, 12);  // outside every segment
     frame.SetViewIndex(3);
     ASSERT_TRUE(frame.DrawSequence(*seq));
     EXPECT_FALSE(frame.LeftAxisInverted());
     EXPECT_EQ(frame.PointCount(), 9);
     ASSERT_EQ(frame.SeriesPointCount(1), 8);
     ASSERT_EQ(frame.SeriesPointCount(2), 1);
-    const char* labels[] = {"1 / Seg0", "2 / Seg0", "3 / Seg1", "5 / Seg2", "6 / Seg2", "7 / Seg3", "8 / Seg3", "9 / Seg4"};
+    const char* labels[] = {"1 / Seg0", "2 / Seg0", "3 / Seg1", "5 / Seg2",
+                            "6 / Seg2", "7 / Seg3", "8 / Seg3", "9 / Seg4"};
     const QColor colours[] = {LimeC, LimeC, YellowC, BlueC, BlueC, FuchsiaC, FuchsiaC, LimeC};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(frame.PointLabel(1, i), labels[i]);
@@ -251,7 +253,7 @@ TEST_F(ChartFrame, HoverListsEveryLabelAtTheAbscissaFromThePointFound) {
     frame.AddPoint(1, 0, true, "elsewhere", 2, 7);
     frame.AddPoint(1, 0, true, "b", 3, 5);
     frame.AddPoint(1, 0, true, "c", 5, 5);
-    frame.AddPoint(2, 0, true, "d", 3, 5);   // same place, later series: not listed
+    frame.AddPoint(2, 0, true, "d", 3, 5);  // same place, later series: not listed
     frame.FlushReplot();
     EXPECT_EQ(frame.HoverAt(frame.PointPixel(1, 0)), "abc");
     EXPECT_EQ(frame.StatusText(), "X = 5.0  /  Y = 5.0");
@@ -283,7 +285,7 @@ TEST_F(ChartFrame, QuadripoleThatCannotBeComputedStopsTheDrawing) {
 
     auto bad = LineOf(10);
     AddQuadripole(*bad, 1, 2, 3, 4, 0, 1);
-    AddQuadripole(*bad, 1, 2, 3, 4, 0, 0);   // level 0 names no series
+    AddQuadripole(*bad, 1, 2, 3, 4, 0, 0);  // level 0 names no series
     EXPECT_FALSE(frame.DrawSequence(*bad));
     EXPECT_EQ(messages.last(), "Error on Quadripole 1");
 }
@@ -300,12 +302,14 @@ TEST_F(ChartFrame, GenerationFeedDrawsWhatDrawSequenceDraws) {
     const int series = frame.SeriesCount();
     std::vector<std::pair<QString, QColor>> fed;
     for (int n = 1; n <= series; ++n)
-        for (int i = 0; i < frame.SeriesPointCount(n); ++i) fed.emplace_back(frame.PointLabel(n, i), frame.PointColour(n, i));
+        for (int i = 0; i < frame.SeriesPointCount(n); ++i)
+            fed.emplace_back(frame.PointLabel(n, i), frame.PointColour(n, i));
     ASSERT_TRUE(frame.DrawSequence(*seq));
     EXPECT_EQ(frame.SeriesCount(), series);
     std::vector<std::pair<QString, QColor>> drawn;
     for (int n = 1; n <= series; ++n)
-        for (int i = 0; i < frame.SeriesPointCount(n); ++i) drawn.emplace_back(frame.PointLabel(n, i), frame.PointColour(n, i));
+        for (int i = 0; i < frame.SeriesPointCount(n); ++i)
+            drawn.emplace_back(frame.PointLabel(n, i), frame.PointColour(n, i));
     EXPECT_EQ(fed, drawn);
     EXPECT_EQ(frame.Title(), "NoName   #" + QString::number(seq->NbQuadripole));
 }
@@ -337,9 +341,9 @@ TEST_F(ChartFrame, AxisTitlesSayWhatEachViewPlots) {
 
 // Hovering a drawn quadripole says which it is, where, its K and its depth, in the hint and the readout.
 TEST_F(ChartFrame, HoverOnADrawnQuadripoleShowsPositionKAndDepth) {
-    auto seq = LineOf(4);   // A 0, B 5, M 10, N 15: x 7.5, K -94.25, investigation depth 2.08
+    auto seq = LineOf(4);  // A 0, B 5, M 10, N 15: x 7.5, K -94.25, investigation depth 2.08
     AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);
-    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);   // the same again: listed on a line of its own
+    AddQuadripole(*seq, 1, 2, 3, 4, 0, 1);  // the same again: listed on a line of its own
     ASSERT_TRUE(frame.DrawSequence(*seq));
     const QString one = "1-2-3-4   x = 7.5   K = -94.25   depth = 2.08";
     EXPECT_EQ(frame.HoverAt(frame.PointPixel(1, 0)), one + "\n" + one);
@@ -354,7 +358,7 @@ TEST_F(ChartFrame, TheLegendNamesWhatIsDrawnAndCanBeHidden) {
     auto seq = LineOf(20);
     seq->Spacing[1] = 10;
     AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);
-    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);   // a repeat: red
+    AddQuadripole(*seq, 1, 2, 4, 5, 0, 2);  // a repeat: red
     AddQuadripole(*seq, 1, 3, 5, 7, 1, 1);
     ASSERT_TRUE(frame.DrawSequence(*seq));
     EXPECT_TRUE(frame.LegendShown());
@@ -400,7 +404,7 @@ TEST_F(ChartFrame, TheReadoutGoesWhenThePointerLeavesAndNeverWidensTheFrame) {
     const int hint = frame.sizeHint().width();
     ASSERT_FALSE(frame.HoverAt(frame.PointPixel(1, 0)).isEmpty());
     EXPECT_FALSE(frame.StatusText().isEmpty());
-    frame.GraphReportSTxt->setText(QString(400, 'X'));   // the longest readout there could be
+    frame.GraphReportSTxt->setText(QString(400, 'X'));  // the longest readout there could be
     EXPECT_EQ(frame.sizeHint().width(), hint);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(frame.ChartWidget(), &leave);
@@ -451,7 +455,8 @@ TEST_F(ChartFrame, DragZoomsInAndUndoZoomRestoresTheFullExtent) {
     const QPoint before = frame.PointPixel(1, 6);
     QWidget* chart = frame.ChartWidget();
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, QPointF(at), chart->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons, Qt::NoModifier);
+        QMouseEvent e(type, QPointF(at), chart->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
         QApplication::sendEvent(chart, &e);
     };
     const QPoint from = frame.PointPixel(1, 4), to = frame.PointPixel(1, 6);
@@ -484,8 +489,8 @@ TEST_F(ChartFrame, PictureShowsTheFillColoursWhereThePointsAre) {
     QImage image(dir.filePath("chart.png"));
     ASSERT_EQ(image.size(), frame.ChartWidget()->size());
     EXPECT_EQ(image.pixelColor(frame.PointPixel(1, 0)), LimeC);
-    EXPECT_EQ(image.pixelColor(frame.PointPixel(1, 2)), RedC);   // drawn over the lime one
-    EXPECT_EQ(image.pixelColor(frame.PointPixel(4, 0)), YellowC);   // level 2 of the second spacing
+    EXPECT_EQ(image.pixelColor(frame.PointPixel(1, 2)), RedC);     // drawn over the lime one
+    EXPECT_EQ(image.pixelColor(frame.PointPixel(4, 0)), YellowC);  // level 2 of the second spacing
 }
 
 TEST_F(ChartFrame, SavesPngAndPdfPictures) {
@@ -523,9 +528,15 @@ TEST(ChartNumbers, AxisAndReadoutFormats) {
         const char* Readout;
     };
     const TCase cases[] = {
-        {0, "0", "0.0"},          {5, "5", "5.0"},          {2.5, "2.5", "2.5"},
-        {2.0814, "2.08", "2.08"}, {94.2478, "94.25", "94.25"}, {1234567.891, "1234567.89", "1234567.89"},
-        {-0.001, "0", "0.0"},     {-12.5, "-12.5", "-12.5"}, {0.996, "1", "1.0"},
+        {0, "0", "0.0"},
+        {5, "5", "5.0"},
+        {2.5, "2.5", "2.5"},
+        {2.0814, "2.08", "2.08"},
+        {94.2478, "94.25", "94.25"},
+        {1234567.891, "1234567.89", "1234567.89"},
+        {-0.001, "0", "0.0"},
+        {-12.5, "-12.5", "-12.5"},
+        {0.996, "1", "1.0"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FormatChartValue(c.V), c.Axis) << c.V;

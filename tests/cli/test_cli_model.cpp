@@ -4,19 +4,20 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/testdir.h"
-#include "tests/cli/clirun.h"
 #include "model/fileio.h"
+#include "tests/cli/clirun.h"
+#include "tests/support/testdir.h"
 
 namespace {
 
 using nlohmann::json;
 
 class CliModel : public ::testing::Test {
-protected:
+   protected:
     std::string P(const std::string& name) const { return dir.Path(name); }
     void MakeCable48() {
-        auto r = Cli({"cable", "create", P("l48.cbl"), "--name", "L48", "--segment", "Red:1-24:5", "--segment", "Blue:25-48:5"});
+        auto r = Cli({"cable", "create", P("l48.cbl"), "--name", "L48", "--segment", "Red:1-24:5",
+                      "--segment", "Blue:25-48:5"});
         ASSERT_EQ(r.Status, 0) << r.Err;
     }
     json Show(const std::string& file) {
@@ -55,9 +56,11 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
         {{":1-24:5"}, 2, "name: a name is needed"},
         {{" :1-24:5"}, 2, "name: a name is needed"},
         {{"NoName:1-24:5"}, 2, "NoName"},
-        {{"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+        {{"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+          "\xC3\xA9"
           "\xC3\xA9\xC3\xA9\xC3\xA9:1-24:5"},
-         2, "at most 31 bytes, not 32 (16 characters)"},
+         2,
+         "at most 31 bytes, not 32 (16 characters)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"cable", "create", P("x.cbl"), "--name", "X"};
@@ -67,7 +70,8 @@ TEST_F(CliModel, RefusedSegmentWritesNothing) {
         EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
         EXPECT_FALSE(FileExists(P("x.cbl")));
     }
-    auto ok = Cli({"cable", "create", P("r.cbl"), "--name", "R", "--segment", "A:1-24:5:rev", "--segment", "A2:1-24:5:rev"});
+    auto ok = Cli({"cable", "create", P("r.cbl"), "--name", "R", "--segment", "A:1-24:5:rev", "--segment",
+                   "A2:1-24:5:rev"});
     EXPECT_EQ(ok.Status, 0) << ok.Err;
 }
 
@@ -77,10 +81,11 @@ TEST_F(CliModel, GenerateWarnsWhereTheCapCutTheLine) {
     ASSERT_EQ(cable.Status, 0) << cable.Err;
     const std::pair<const char*, bool> cases[] = {{"1-32", true}, {"1-6", false}};
     for (const auto& [levels, cut] : cases) {
-        auto r = Cli({"generate", "--cable", P("long.cbl"), "--array", "dd", "--spacing", "5", "--levels", levels,
-                      "-o", P("long.sqx")});
+        auto r = Cli({"generate", "--cable", P("long.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                      levels, "-o", P("long.sqx")});
         ASSERT_EQ(r.Status, 0) << r.Err;
-        EXPECT_EQ(r.Err.find("16000-quadripole limit cut the sequence: its quadripoles reach x = ") != std::string::npos,
+        EXPECT_EQ(r.Err.find("16000-quadripole limit cut the sequence: its quadripoles reach x = ") !=
+                      std::string::npos,
                   cut)
             << levels << ": " << r.Err;
         if (cut) {
@@ -97,10 +102,18 @@ TEST_F(CliModel, CableSetNamesMustNameSomething) {
         EXPECT_FALSE(FileExists(P("x.cbl")));
     }
     MakeCable48();
-    auto longName = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
-                         "--name", "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es " "Tranch\xC3\xA9" "es", "-o", P("o.sqx")});
+    auto longName = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                         "1", "--name",
+                         "Tranch\xC3\xA9"
+                         "es "
+                         "Tranch\xC3\xA9"
+                         "es "
+                         "Tranch\xC3\xA9"
+                         "es",
+                         "-o", P("o.sqx")});
     EXPECT_EQ(longName.Status, 2);
-    EXPECT_NE(longName.Err.find("--name: at most 24 bytes, not 32 (29 characters)"), std::string::npos) << longName.Err;
+    EXPECT_NE(longName.Err.find("--name: at most 24 bytes, not 32 (29 characters)"), std::string::npos)
+        << longName.Err;
 }
 
 // A .cbl written elsewhere: segments after an empty entry are still the set's, and segments that
@@ -129,8 +142,8 @@ TEST_F(CliModel, CableFilesWrittenElsewhere) {
     bytes = ReadWholeFile(P("l48.cbl"));
     bytes[Segments + Entry + 32] = 20;
     WriteFileAtomic(P("overlap.cbl"), bytes.data(), bytes.size());
-    auto refused = Cli({"generate", "--cable", P("overlap.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
-                        "-o", P("o.sqx")});
+    auto refused = Cli({"generate", "--cable", P("overlap.cbl"), "--array", "dd", "--spacing", "5",
+                        "--levels", "1", "-o", P("o.sqx")});
     EXPECT_EQ(refused.Status, 1);
     EXPECT_NE(refused.Err.find("overlap.cbl"), std::string::npos) << refused.Err;
     EXPECT_NE(refused.Err.find("segment \"Blue\" (20-48) overlaps segment \"Red\" (1-24)"), std::string::npos)
@@ -140,8 +153,9 @@ TEST_F(CliModel, CableFilesWrittenElsewhere) {
 
 TEST_F(CliModel, GenerateAndShowJson) {
     MakeCable48();
-    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
-                  "--name", "Line1", "--x", "10", "--y", "2", "--time", "500", "--stack", "2:8", "-o", P("a.sqx")});
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd",  "--spacing", "5",
+                  "--levels", "1-6",     "--name",     "Line1",   "--x", "10",        "--y",
+                  "2",        "--time",  "500",        "--stack", "2:8", "-o",        P("a.sqx")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "Line1: 48 electrodes, 255 quadripoles\n");
     json j = Show(P("a.sqx"));
@@ -151,7 +165,7 @@ TEST_F(CliModel, GenerateAndShowJson) {
     EXPECT_EQ(j["stack_min"], 2);
     EXPECT_EQ(j["nb_quadripole"], 255);
     EXPECT_EQ(j["quadripoles"].size(), 255u);
-    EXPECT_EQ(j["electrodes"].size(), 49u);   // 48 nodes and the remote electrode
+    EXPECT_EQ(j["electrodes"].size(), 49u);  // 48 nodes and the remote electrode
     const json& q = j["quadripoles"][0];
     EXPECT_EQ(q["a"], 1);
     EXPECT_EQ(q["n"], 4);
@@ -166,8 +180,8 @@ TEST_F(CliModel, GenerateAndShowJson) {
 
 TEST_F(CliModel, SecondLengthAndLevelLists) {
     MakeCable48();
-    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "pd", "--spacing", "2.5", "--levels", "1-3,8",
-                  "--spacing2", "2", "--levels2", "1,2", "-o", P("b.sqx")});
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "pd", "--spacing", "2.5", "--levels",
+                  "1-3,8", "--spacing2", "2", "--levels2", "1,2", "-o", P("b.sqx")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     json j = Show(P("b.sqx"));
     EXPECT_EQ(j["spacing"][1], 5.0);
@@ -183,16 +197,34 @@ TEST_F(CliModel, UsageAndFailures) {
         int Status;
     } cases[] = {
         {{"generate", "--array", "dd", "--spacing", "5", "--levels", "1-6", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "xx", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "0-3", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--first", "46", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--spacing2", "9", "--levels2", "1", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "0", "--levels", "1", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "inf", "--levels", "1", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "1e39", "--levels", "1", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--x", "-inf", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--y", "nan", "-o", P("o.sqx")}, 2},
-        {{"generate", "--cable", P("missing.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")}, 1},
+        {{"generate", "--cable", cable, "--array", "xx", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "0-3", "-o",
+          P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--first", "46",
+          "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--spacing2", "9",
+          "--levels2", "1", "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "0", "--levels", "1", "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "inf", "--levels", "1", "-o",
+          P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "1e39", "--levels", "1", "-o",
+          P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--x", "-inf",
+          "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", cable, "--array", "dd", "--spacing", "5", "--levels", "1", "--y", "nan",
+          "-o", P("o.sqx")},
+         2},
+        {{"generate", "--cable", P("missing.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o",
+          P("o.sqx")},
+         1},
         {{"show", P("missing.sqx")}, 1},
         {{"generate", "--roll-along", P("missing.sqx"), "-o", P("o.sqx")}, 1},
         {{"frobnicate"}, 2},
@@ -206,25 +238,27 @@ TEST_F(CliModel, UsageAndFailures) {
     }
     auto missing = Cli({"show", P("missing.sqx")});
     EXPECT_NE(missing.Err.find("missing.sqx"), std::string::npos);
-    EXPECT_EQ(Cli({"cable", "frobnicate"}).Err, "teravox2-cli: unknown command frobnicate (see teravox2-cli --help)\n");
+    EXPECT_EQ(Cli({"cable", "frobnicate"}).Err,
+              "teravox2-cli: unknown command frobnicate (see teravox2-cli --help)\n");
 
     // A cable set too short for the array: the message names it.
     ASSERT_EQ(Cli({"cable", "create", P("c3.cbl"), "--name", "C3", "--segment", "S:1-3:5"}).Status, 0);
-    auto tiny = Cli({"generate", "--cable", P("c3.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("o.sqx")});
+    auto tiny = Cli({"generate", "--cable", P("c3.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                     "-o", P("o.sqx")});
     EXPECT_EQ(tiny.Status, 1);
     EXPECT_EQ(tiny.Err.rfind(P("c3.cbl") + ": ", 0), 0u) << tiny.Err;
 }
 
 TEST_F(CliModel, OptionsOfTheDataFolderMayFollowTheCommand) {
     MakeCable48();
-    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o",
-                  P("o.sqx"), "--home", P("home"), "--decimal", ","});
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                  "-o", P("o.sqx"), "--home", P("home"), "--decimal", ","});
     EXPECT_EQ(r.Status, 0) << r.Err;
 }
 
 TEST_F(CliModel, OutputThatCannotBeWrittenIsAFailure) {
     MakeCable48();
-    std::ostream lost(nullptr);   // every write fails, as on a full disk
+    std::ostream lost(nullptr);  // every write fails, as on a full disk
     std::ostringstream err;
     EXPECT_EQ(RunCli({"cable", "show", P("l48.cbl")}, lost, err, '.'), 1);
     EXPECT_EQ(err.str(), "teravox2-cli: the output could not be written\n");
@@ -232,8 +266,8 @@ TEST_F(CliModel, OutputThatCannotBeWrittenIsAFailure) {
 
 TEST_F(CliModel, JsonOfANameInOneByteText) {
     MakeCable48();
-    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "--name",
-                   "Ligne \xE9t\xE9", "-o", P("lat.sqx")})
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                   "--name", "Ligne \xE9t\xE9", "-o", P("lat.sqx")})
                   .Status,
               0);
     json j = Show(P("lat.sqx"));
@@ -250,14 +284,19 @@ TEST_F(CliModel, RollAlongTakesNewLevelsForTheCopiedSecondLength) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Show(P("r.sqx"))["level_used"][1], 0x7);
     // Without a second length to copy, the new levels need one.
-    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1", "-o", P("q.sqx")}).Status, 0);
+    ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1",
+                   "-o", P("q.sqx")})
+                  .Status,
+              0);
     EXPECT_EQ(Cli({"generate", "--roll-along", P("q.sqx"), "--levels2", "1", "-o", P("r2.sqx")}).Status, 2);
 }
 
 TEST_F(CliModel, RollAlongContinuesAfterThePreviousLine) {
     MakeCable48();
     ASSERT_EQ(Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
-                   "--first", "25", "-o", P("p.sqx")}).Status, 0);
+                   "--first", "25", "-o", P("p.sqx")})
+                  .Status,
+              0);
     json prev = Show(P("p.sqx"));
     // Start at 25 of set 1-24, 25-48: 25..48 then 1..24 along the line. Deepest start: electrode 16.
     auto r = Cli({"generate", "--roll-along", P("p.sqx"), "--name", "Next", "-o", P("n.sqx")});
@@ -305,8 +344,8 @@ TEST_F(CliModel, AGenerationWithoutQuadripoleIsWrittenWithAWarning) {
     EXPECT_NE(r.Err.find("8 electrodes"), std::string::npos) << r.Err;
     EXPECT_EQ(Show(P("e.sqx"))["nb_quadripole"], 0);
 
-    auto full = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-6",
-                     "-o", P("f.sqx")});
+    auto full = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                     "1-6", "-o", P("f.sqx")});
     ASSERT_EQ(full.Status, 0);
     EXPECT_TRUE(full.Err.empty()) << full.Err;
 }
@@ -320,15 +359,15 @@ class CliGradient : public CliModel {};
 // On 48 electrodes, separations 1, 2 and 4: s (48 - s - 2) readings each.
 TEST_F(CliGradient, GeneratesShowsRollsChecksAndOrders) {
     MakeCable48();
-    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "mg", "--spacing", "5", "--separations", "1,2,4",
-                  "--name", "Grad", "-o", P("g.sqx")});
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "mg", "--spacing", "5", "--separations",
+                  "1,2,4", "--name", "Grad", "-o", P("g.sqx")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     const int count = 1 * 45 + 2 * 44 + 4 * 42;
     EXPECT_EQ(r.Out, "Grad: 48 electrodes, " + std::to_string(count) + " quadripoles\n");
     json j = Show(P("g.sqx"));
     EXPECT_EQ(j["array_type"], 8);
     EXPECT_EQ(j["level_used"][0], 0b1011);
-    const json& q = j["quadripoles"][1];   // A 1, B 5, M 2, N 3: s = 2
+    const json& q = j["quadripoles"][1];  // A 1, B 5, M 2, N 3: s = 2
     EXPECT_EQ(q["b"], 5);
     EXPECT_EQ(q["level"], 2);
     EXPECT_NEAR(q["k"].get<double>(), 2 * M_PI * 5 / (1 - 0.5 - 1.0 / 3 + 0.5), 1e-3);
@@ -380,12 +419,12 @@ namespace {
 // The plain gradient on the first N electrodes: A 1, B N, and the N - 3 potential dipoles between.
 TEST_F(CliModel, GradientIsOneCurrentDipoleOverTheElectrodes) {
     MakeCable48();
-    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5", "--electrodes", "20",
-                  "-o", P("g.sqx")});
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5",
+                  "--electrodes", "20", "-o", P("g.sqx")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     json j = Show(P("g.sqx"));
     EXPECT_EQ(j["array_type"], 8);
-    EXPECT_EQ(j["level_used"][0], 1 << 16);   // s = 17: a current dipole 19 a long
+    EXPECT_EQ(j["level_used"][0], 1 << 16);  // s = 17: a current dipole 19 a long
     ASSERT_EQ(j["nb_quadripole"], 17);
     for (int i = 0; i < 17; ++i) {
         const json& q = j["quadripoles"][i];
@@ -395,8 +434,10 @@ TEST_F(CliModel, GradientIsOneCurrentDipoleOverTheElectrodes) {
         EXPECT_EQ(q["n"], 3 + i);
     }
     // Every electrode of the line (48) is more than a level can hold; --levels is not its to take.
-    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"--electrodes", "20", "--levels", "1"}}) {
-        std::vector<std::string> args{"generate", "--cable", P("l48.cbl"), "--array", "gradient", "--spacing", "5"};
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, {"--electrodes", "20", "--levels", "1"}}) {
+        std::vector<std::string> args{"generate", "--cable",   P("l48.cbl"), "--array",
+                                      "gradient", "--spacing", "5"};
         args.insert(args.end(), extra.begin(), extra.end());
         args.insert(args.end(), {"-o", P("x.sqx")});
         EXPECT_EQ(Cli(args).Status, 2);

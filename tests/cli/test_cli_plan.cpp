@@ -3,22 +3,22 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "tests/support/testdir.h"
-#include "tests/cli/clirun.h"
-#include "model/fileio.h"
 #include "model/channelplan.h"
+#include "model/fileio.h"
 #include "model/iporder.h"
 #include "model/sqxfile.h"
+#include "tests/cli/clirun.h"
+#include "tests/support/testdir.h"
 
 namespace {
 
 class CliPlan : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         auto c = Cli({"cable", "create", P("l64.cbl"), "--name", "L64", "--segment", "Red:1-64:1"});
         ASSERT_EQ(c.Status, 0) << c.Err;
-        auto g = Cli({"generate", "--cable", P("l64.cbl"), "--array", "dd", "--spacing", "1", "--levels", "1-8", "--name",
-                      "Line1", "-o", P("dd.sqx")});
+        auto g = Cli({"generate", "--cable", P("l64.cbl"), "--array", "dd", "--spacing", "1", "--levels",
+                      "1-8", "--name", "Line1", "-o", P("dd.sqx")});
         ASSERT_EQ(g.Status, 0) << g.Err;
     }
     std::string P(const std::string& name) const { return dir.Path(name); }
@@ -47,12 +47,15 @@ TEST_F(CliPlan, ReciprocalAppendsOrKeepsThemAlone) {
     // Twice over: nothing new.
     r = Cli({"reciprocal", P("both.sqx"), "-o", P("again.sqx")});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_NE(r.Out.find(" 0 reciprocals added, " + std::to_string(2 * normals) + " already present"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(" 0 reciprocals added, " + std::to_string(2 * normals) + " already present"),
+              std::string::npos)
+        << r.Out;
 }
 
 TEST_F(CliPlan, ReciprocalBeyondTheTableWritesNothing) {
     auto seq = std::make_unique<TSequence>();
-    for (int i = 0; i < 9000; ++i) seq->Quadripoles[i] = {int16_t(1 + i % 100), int16_t(101 + i / 100), 1000, 1001, 0, 1, -1};
+    for (int i = 0; i < 9000; ++i)
+        seq->Quadripoles[i] = {int16_t(1 + i % 100), int16_t(101 + i / 100), 1000, 1001, 0, 1, -1};
     seq->NbQuadripole = 9000;
     WriteSequenceFile(P("big.sqx"), *seq);
     auto r = Cli({"reciprocal", P("big.sqx"), "-o", P("out.sqx")});
@@ -68,14 +71,17 @@ TEST_F(CliPlan, OrderIpPrintsTheConflictsBeforeAndAfter) {
     auto r = Cli({"order", P("both.sqx"), "-o", P("ip.sqx"), "--ip"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "Line1: " + std::to_string(Read("both.sqx")->NbQuadripole) +
-                         " quadripoles, IP conflicts at window 5: " + std::to_string(before) + " before, 0 after\n");
+                         " quadripoles, IP conflicts at window 5: " + std::to_string(before) +
+                         " before, 0 after\n");
     EXPECT_EQ(r.Err, "");
     EXPECT_EQ(CountIpConflicts(*Read("ip.sqx"), 5), 0);
 
     r = Cli({"order", P("both.sqx"), "-o", P("ip3.sqx"), "--ip", "--window", "3"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_NE(r.Out.find("at window 3: " + std::to_string(CountIpConflicts(*Read("both.sqx"), 3)) + " before, 0 after"),
-              std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("at window 3: " + std::to_string(CountIpConflicts(*Read("both.sqx"), 3)) +
+                         " before, 0 after"),
+              std::string::npos)
+        << r.Out;
 }
 
 TEST_F(CliPlan, OrderSaysHowManyConflictsRemain) {
@@ -138,7 +144,8 @@ TEST_F(CliPlan, PlanPrintsTheInjectionsAndTheTimeItAssumes) {
     EXPECT_EQ(j["injections"], injections);
     EXPECT_EQ(j["fewest_injections"], fewest);
     int histogram = 0;
-    for (const auto& [size, count] : j["per_injection"].items()) histogram += std::stoi(size) * count.get<int>();
+    for (const auto& [size, count] : j["per_injection"].items())
+        histogram += std::stoi(size) * count.get<int>();
     EXPECT_EQ(histogram, readings);
     // The defaults: 3 to 6 stacks of four 1000 ms half-periods an injection.
     EXPECT_DOUBLE_EQ(j["seconds_min"].get<double>(), injections * 3 * 4.0);
@@ -147,8 +154,11 @@ TEST_F(CliPlan, PlanPrintsTheInjectionsAndTheTimeItAssumes) {
     r = Cli({"plan", P("both.sqx"), "--channels", "8"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("Line1: " + std::to_string(readings) + " readings, "), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find("injections in list order: " + std::to_string(injections) + "\n"), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find("fewest injections in any order: " + std::to_string(fewest) + "\n"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("injections in list order: " + std::to_string(injections) + "\n"), std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find("fewest injections in any order: " + std::to_string(fewest) + "\n"),
+              std::string::npos)
+        << r.Out;
     EXPECT_NE(r.Out.find("each stack four half-periods of 1000 ms"), std::string::npos) << r.Out;
 
     // One channel by default: an injection a reading.
@@ -166,8 +176,8 @@ TEST_F(CliPlan, OrderForChannelsReachesTheFewestAndCountsTheWindowInInjections) 
 
     auto r = Cli({"order", P("both.sqx"), "-o", P("c8.sqx"), "--channels", "8"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "Line1: " + std::to_string(n) + " quadripoles, injections with 8 channels: " + std::to_string(before) +
-                         " before, " + std::to_string(fewest) + " after\n");
+    EXPECT_EQ(r.Out, "Line1: " + std::to_string(n) + " quadripoles, injections with 8 channels: " +
+                         std::to_string(before) + " before, " + std::to_string(fewest) + " after\n");
     EXPECT_EQ(CountInjections(Read("c8.sqx")->Quadripoles, n, 8), fewest);
 
     r = Cli({"order", P("both.sqx"), "-o", P("c8ip.sqx"), "--channels", "8", "--ip", "--window", "2"});
@@ -193,8 +203,10 @@ TEST_F(CliPlan, CheckPrintsOneLinePerFindingAndFailsOnAny) {
     WriteSequenceFile(P("odd.sqx"), *seq);
     r = Cli({"check", "--family", "1", P("dd.sqx"), P("odd.sqx"), P("missing.sqx")});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Out, P("odd.sqx") + ": the name \"A long line name\" is cut to \"A long l\" (8 characters)\n" + P("odd.sqx") +
-                         ": injection time 750 ms is not one of 2000, 1000, 500, 250 ms: it is sent as 2000 ms\n");
+    EXPECT_EQ(r.Out,
+              P("odd.sqx") + ": the name \"A long line name\" is cut to \"A long l\" (8 characters)\n" +
+                  P("odd.sqx") +
+                  ": injection time 750 ms is not one of 2000, 1000, 500, 250 ms: it is sent as 2000 ms\n");
     EXPECT_NE(r.Err.find("missing.sqx"), std::string::npos) << r.Err;
     EXPECT_NE(r.Err.find("check: 2 findings, 1 file not read"), std::string::npos) << r.Err;
 }
@@ -202,8 +214,8 @@ TEST_F(CliPlan, CheckPrintsOneLinePerFindingAndFailsOnAny) {
 TEST_F(CliPlan, HelpNamesTheCommands) {
     auto r = Cli({"--help-all"});
     ASSERT_EQ(r.Status, 0);
-    for (const char* word : {"reciprocal", "order", "--ip", "--window", "--only", "check", "1319", "plan", "--channels",
-                             "four half-periods"})
+    for (const char* word : {"reciprocal", "order", "--ip", "--window", "--only", "check", "1319", "plan",
+                             "--channels", "four half-periods"})
         EXPECT_NE(r.Out.find(word), std::string::npos) << word;
     for (const char* command : {"reciprocal", "order", "check", "plan"}) {
         auto h = Cli({command, "--help"});

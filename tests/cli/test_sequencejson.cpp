@@ -10,13 +10,13 @@
 #include <random>
 #include <sstream>
 
-#include "tests/support/fixtures.h"
-#include "tests/support/testdir.h"
-#include "tests/cli/clirun.h"
+#include "cli/sequencejson.h"
 #include "model/geometry.h"
 #include "model/mediandepth.h"
-#include "cli/sequencejson.h"
 #include "model/sqxfile.h"
+#include "tests/cli/clirun.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/testdir.h"
 
 namespace {
 
@@ -64,16 +64,23 @@ ordered_json ReferenceJson(const TSequence& seq) {
     for (int i = 0; i < MaxElectrodes; ++i) {
         const TElectrode& e = seq.Electrodes[i];
         if (e.Type == 0) continue;
-        electrodes.push_back({{"index", i}, {"type", e.Type}, {"number", e.Number}, {"x", e.X}, {"y", e.Y}, {"z", e.Z}});
+        electrodes.push_back(
+            {{"index", i}, {"type", e.Type}, {"number", e.Number}, {"x", e.X}, {"y", e.Y}, {"z", e.Z}});
     }
     j["electrodes"] = std::move(electrodes);
     ordered_json quads = ordered_json::array();
     for (int i = 0; i < seq.NbQuadripole; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
-        quads.push_back({{"a", q.A}, {"b", q.B}, {"m", q.M}, {"n", q.N},
-                         {"spacing_index", q.SpacingIndex}, {"level", q.Level},
-                         {"k", GeometricFactor(seq, q)}, {"pseudo_x", PseudoX(seq, q)},
-                         {"level_value", ChartValue(seq, q, 0)}, {"depth", ChartValue(seq, q, 1)},
+        quads.push_back({{"a", q.A},
+                         {"b", q.B},
+                         {"m", q.M},
+                         {"n", q.N},
+                         {"spacing_index", q.SpacingIndex},
+                         {"level", q.Level},
+                         {"k", GeometricFactor(seq, q)},
+                         {"pseudo_x", PseudoX(seq, q)},
+                         {"level_value", ChartValue(seq, q, 0)},
+                         {"depth", ChartValue(seq, q, 1)},
                          {"median_depth", MedianDepth(seq, q)}});
     }
     j["quadripoles"] = std::move(quads);
@@ -87,7 +94,8 @@ std::string Streamed(const TSequence& seq) {
 }
 
 std::unique_ptr<TSequence> Generated(int array, int nodes, float a, int32_t levels) {
-    auto seq = MakeLine(MakeCable({{1, nodes / 2, a}, {nodes / 2 + 1, nodes, a, true}}), {.Array = array, .A = a, .Levels = levels});
+    auto seq = MakeLine(MakeCable({{1, nodes / 2, a}, {nodes / 2 + 1, nodes, a, true}}),
+                        {.Array = array, .A = a, .Levels = levels});
     TNullChartSink chart;
     GenerateSequence(*seq, ModeCreate, chart);
     return seq;
@@ -98,7 +106,7 @@ TEST(SequenceJson, FullTableAsTheDocumentInMemory) {
     ASSERT_EQ(seq->NbQuadripole, MaxQuadripoles);
     seq->Name.Set("Long line");
     const std::string text = Streamed(*seq);
-    EXPECT_GT(text.size(), 1'000'000u);   // several flushes
+    EXPECT_GT(text.size(), 1'000'000u);  // several flushes
     EXPECT_EQ(text, ReferenceJson(*seq).dump());
 }
 
@@ -111,7 +119,9 @@ TEST(SequenceJson, NamesAndAwkwardNumbersAsTheDocumentInMemory) {
         {"one-byte Latin-1 names",
          [](TSequence& s) {
              s.Name.Set("Ligne \xE9t\xE9 \xB5 \xFF");
-             s.CableName.Set("C\xE2" "ble");
+             s.CableName.Set(
+                 "C\xE2"
+                 "ble");
              s.Segments[1].Name.Set("Fl\xFBte");
          }},
         {"UTF-8, quotes, backslashes and control characters",
@@ -126,7 +136,7 @@ TEST(SequenceJson, NamesAndAwkwardNumbersAsTheDocumentInMemory) {
              s.Electrodes[3].X = 0.1f;
              s.Electrodes[4].Y = 3.40282347e38f;
              s.Electrodes[5].Z = 1.17549435e-38f;
-             s.Electrodes[6].X = 1.4e-45f;   // the smallest subnormal
+             s.Electrodes[6].X = 1.4e-45f;  // the smallest subnormal
              s.RollLimit[1] = -0.0f;
              s.Spacing[2] = 16777217.0f;
          }},
@@ -138,7 +148,7 @@ TEST(SequenceJson, NamesAndAwkwardNumbersAsTheDocumentInMemory) {
              s.DeepestY[2] = -NAN;
              s.Electrodes[7].X = NAN;
              s.Segments[0].NodeSpacing = INFINITY;
-             s.Spacing[0] = NAN;   // k, pseudo_x and the chart values of every quadripole too
+             s.Spacing[0] = NAN;  // k, pseudo_x and the chart values of every quadripole too
          }},
         {"extreme integers",
          [](TSequence& s) {
@@ -151,7 +161,7 @@ TEST(SequenceJson, NamesAndAwkwardNumbersAsTheDocumentInMemory) {
              s.Quadripoles[0].SpacingIndex = -128;
              s.Quadripoles[1].Level = 127;
              s.Quadripoles[2].A = 1999;
-             s.Quadripoles[2].B = -1;   // no such electrode: the factor's own fallbacks
+             s.Quadripoles[2].B = -1;  // no such electrode: the factor's own fallbacks
          }},
     };
     for (const auto& c : cases) {

@@ -20,6 +20,7 @@ inline std::vector<TDesignQuad> StandardDesign(int n) {
             for (int i = 0; i + dipole * (level + 2) < n; ++i)
                 d.push_back({i, i + dipole, i + dipole * (level + 1), i + dipole * (level + 2)});
     for (int level = 1; level <= 10; ++level)
-        for (int i = 0; i + 2 * level + 1 < n; ++i) d.push_back({i, i + 2 * level + 1, i + level, i + level + 1});
+        for (int i = 0; i + 2 * level + 1 < n; ++i)
+            d.push_back({i, i + 2 * level + 1, i + level, i + level + 1});
     return d;
 }

@@ -23,12 +23,13 @@ TEST_P(ClosedForm, AgreesWithQuadratureAlongStrike) {
     EXPECT_NEAR(exact, plain, 1e-7 * std::fabs(plain) + 1e-14) << c.Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Points, ClosedForm,
-                         ::testing::Values(TPointCase{"Between", 0.5, 0.3, 0, 1}, TPointCase{"Below", 0, 2, 0, 1},
-                                           TPointCase{"Outside", -3, 0.5, 0, 4}, TPointCase{"NearP", 0.001, 0.001, 0, 5},
-                                           TPointCase{"Bisector", 2, 1, 0, 4}, TPointCase{"NearBisector", 2.000001, 1, 0, 4},
-                                           TPointCase{"Deep", 10, 50, 0, 1}, TPointCase{"SamePole", 1, 1, 0, 0}),
-                         [](const auto& p) { return std::string(p.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Points, ClosedForm,
+    ::testing::Values(TPointCase{"Between", 0.5, 0.3, 0, 1}, TPointCase{"Below", 0, 2, 0, 1},
+                      TPointCase{"Outside", -3, 0.5, 0, 4}, TPointCase{"NearP", 0.001, 0.001, 0, 5},
+                      TPointCase{"Bisector", 2, 1, 0, 4}, TPointCase{"NearBisector", 2.000001, 1, 0, 4},
+                      TPointCase{"Deep", 10, 50, 0, 1}, TPointCase{"SamePole", 1, 1, 0, 0}),
+    [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(ClosedForm, SamePoleIsTheSquaredFieldIntegrated) {
     // P = Q: integral over y of 1 / r^4 is pi / (2 s^3/2), over 4 pi^2.
@@ -72,7 +73,8 @@ TEST(CellRule, SingularCornerConvergesUnderRefinement) {
     const int n = 16;
     for (int i = 0; i < n; ++i)
         for (int k = 0; k < n; ++k)
-            sum += PolePoleCell({i / double(n), (i + 1) / double(n), k / double(n), (k + 1) / double(n), false}, 0, 2);
+            sum += PolePoleCell(
+                {i / double(n), (i + 1) / double(n), k / double(n), (k + 1) / double(n), false}, 0, 2);
     EXPECT_NEAR(PolePoleCell(cell, 0, 2), sum, 1e-4 * std::fabs(sum));
 }
 
@@ -93,7 +95,8 @@ TCellModel BigGrid() {
     }
     std::vector<TCell> cells;
     for (std::size_t l = 0; l + 1 < ze.size(); ++l)
-        for (std::size_t c = 0; c + 1 < xe.size(); ++c) cells.push_back({xe[c], xe[c + 1], ze[l], ze[l + 1], false});
+        for (std::size_t c = 0; c + 1 < xe.size(); ++c)
+            cells.push_back({xe[c], xe[c + 1], ze[l], ze[l + 1], false});
     return TCellModel(cells);
 }
 
@@ -119,8 +122,10 @@ TEST_P(HalfSpace, SensitivitiesOfAQuadripoleSumToOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Quadripoles, HalfSpace,
-                         ::testing::Values(TQuadCase{"Wenner", 0, 3, 1, 2}, TQuadCase{"DipoleDipole", 0, 1, 2, 3},
-                                           TQuadCase{"Gamma", 0, 2, 1, 3}, TQuadCase{"Schlumberger", 0, 3, 1.5, 2}),
+                         ::testing::Values(TQuadCase{"Wenner", 0, 3, 1, 2},
+                                           TQuadCase{"DipoleDipole", 0, 1, 2, 3},
+                                           TQuadCase{"Gamma", 0, 2, 1, 3},
+                                           TQuadCase{"Schlumberger", 0, 3, 1.5, 2}),
                          [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(HalfSpace, PolePoleKernelSumsToTheTransferResistance) {

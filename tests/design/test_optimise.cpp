@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "tests/design/designlines.h"
 #include "design/optimise.h"
+#include "tests/design/designlines.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ TEST(RankOneUpdate, EqualsARecomputation) {
     std::vector<TDesignQuad> design = StandardDesign(12);
     design.resize(20);
     Eigen::MatrixXd inverse = SymmetricInverse(p.NormalMatrix(design));
-    for (const TDesignQuad& q : {TDesignQuad{0, 5, 2, 3}, TDesignQuad{1, 2, 6, 9}, TDesignQuad{3, 8, 4, 10}}) {
+    for (const TDesignQuad& q :
+         {TDesignQuad{0, 5, 2, 3}, TDesignQuad{1, 2, 6, 9}, TDesignQuad{3, 8, 4, 10}}) {
         AddReading(p, inverse, q);
         design.push_back(q);
     }
@@ -48,7 +49,8 @@ TEST(Optimiser, FirstChoiceIsTheBestGainOfThePool) {
     const std::vector<TDesignQuad> start(r.Design.begin(), r.Design.end() - 1);
     const Eigen::MatrixXd inverse = SymmetricInverse(p.NormalMatrix(start));
     double best = -1;
-    for (const TCandidate& c : CandidatePool(p, 0, true)) best = std::max(best, ReadingGain(p, inverse, c.Quad));
+    for (const TCandidate& c : CandidatePool(p, 0, true))
+        best = std::max(best, ReadingGain(p, inverse, c.Quad));
     EXPECT_NEAR(ReadingGain(p, inverse, r.Design.back()), best, 1e-9 * best);
 }
 
@@ -127,7 +129,8 @@ TEST(Optimiser, WithoutGammaNoInterleavedArrangement) {
     o.Readings = 60;
     o.Gamma = false;
     for (const TDesignQuad& q : OptimiseDesign(p, o).Design) {
-        const int lo = std::min(q.A, q.B), hi = std::max(q.A, q.B), mlo = std::min(q.M, q.N), mhi = std::max(q.M, q.N);
+        const int lo = std::min(q.A, q.B), hi = std::max(q.A, q.B), mlo = std::min(q.M, q.N),
+                  mhi = std::max(q.M, q.N);
         const bool nested = (lo < mlo && mhi < hi) || (mlo < lo && hi < mhi);
         const bool apart = hi < mlo || mhi < lo;
         EXPECT_TRUE(nested || apart);
@@ -138,7 +141,7 @@ TEST(Optimiser, RunsOutOfCandidatesWithFewerReadings) {
     const TDesignProblem& p = Line(12);
     TOptimiseOptions o;
     o.Readings = 10000;
-    o.MaxK = 20;   // a handful of arrangements only
+    o.MaxK = 20;  // a handful of arrangements only
     const TOptimiseResult r = OptimiseDesign(p, o);
     EXPECT_TRUE(r.RanOut);
     EXPECT_LT(r.Design.size(), 10000u);
@@ -148,9 +151,9 @@ TEST(Optimiser, NoReadingBeyondTheKLimitNotEvenInTheDefaultStart) {
     const TDesignProblem& p = Line(12);
     TOptimiseOptions o;
     o.Readings = 30;
-    o.MaxK = 6.0;   // below the smallest Wenner's 2 pi a
+    o.MaxK = 6.0;  // below the smallest Wenner's 2 pi a
     const TOptimiseResult r = OptimiseDesign(p, o);
-    EXPECT_FALSE(r.Design.empty());   // wide nested arrangements have a small K
+    EXPECT_FALSE(r.Design.empty());  // wide nested arrangements have a small K
     for (const TDesignQuad& q : r.Design) EXPECT_LE(std::fabs(p.GeometricFactor(q)), 6.0);
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/design/designlines.h"
 #include "design/resolution.h"
+#include "tests/design/designlines.h"
 
 namespace {
 
@@ -12,7 +12,8 @@ const TDesignProblem& SmallLine() {
 
 TEST(Resolution, ReciprocalQuadripolesHaveTheSameSensitivities) {
     const TDesignProblem& p = SmallLine();
-    for (const TDesignQuad& q : {TDesignQuad{0, 3, 1, 2}, TDesignQuad{0, 1, 4, 5}, TDesignQuad{2, 7, 3, 9}, TDesignQuad{1, -1, 5, 6}}) {
+    for (const TDesignQuad& q : {TDesignQuad{0, 3, 1, 2}, TDesignQuad{0, 1, 4, 5}, TDesignQuad{2, 7, 3, 9},
+                                 TDesignQuad{1, -1, 5, 6}}) {
         const Eigen::VectorXd abmn = p.Sensitivity(q), mnab = p.Sensitivity({q.M, q.N, q.A, q.B});
         EXPECT_LE((abmn - mnab).cwiseAbs().maxCoeff(), 1e-12 * abmn.cwiseAbs().maxCoeff());
     }
@@ -27,14 +28,15 @@ TEST(Resolution, CellsCoverTheLineWithPaddingAndTheTargetBelowIt) {
         EXPECT_LE(c.X1, 9);
         EXPECT_LE(c.Z1, m.Depth() + 1e-12);
     }
-    EXPECT_LT(m.Cells().front().X0, -1);   // padding to the left
-    EXPECT_EQ(m.TargetCells().size() % 18, 0u);   // two columns per gap
+    EXPECT_LT(m.Cells().front().X0, -1);         // padding to the left
+    EXPECT_EQ(m.TargetCells().size() % 18, 0u);  // two columns per gap
 }
 
 TEST(Resolution, DiagonalAgreesWithTheFullProduct) {
     const TDesignProblem& p = SmallLine();
     const std::vector<TDesignQuad> design = StandardDesign(10);
-    const Eigen::VectorXd fast = p.ResolutionDiagonal(design), plain = p.ResolutionDiagonalByFullProduct(design);
+    const Eigen::VectorXd fast = p.ResolutionDiagonal(design),
+                          plain = p.ResolutionDiagonalByFullProduct(design);
     EXPECT_LE((fast - plain).cwiseAbs().maxCoeff(), 1e-8);
 }
 
@@ -50,7 +52,8 @@ TEST(Resolution, MoreReadingsNeverResolveLessOnAverageAndTheWholeSetIsTheReferen
     std::vector<TDesignQuad> all;
     p.ForEachQuadripole([&](const TDesignQuad& q) { all.push_back(q); });
     const std::vector<TDesignQuad> standard = StandardDesign(10);
-    const std::vector<TDesignQuad> half(standard.begin(), standard.begin() + static_cast<long>(standard.size() / 2));
+    const std::vector<TDesignQuad> half(standard.begin(),
+                                        standard.begin() + static_cast<long>(standard.size() / 2));
     const double fHalf = p.FigureOfMerit(p.ResolutionDiagonal(half));
     const double fStandard = p.FigureOfMerit(p.ResolutionDiagonal(standard));
     EXPECT_LT(fHalf, fStandard);
@@ -61,9 +64,10 @@ TEST(Resolution, MoreReadingsNeverResolveLessOnAverageAndTheWholeSetIsTheReferen
 TEST(Resolution, GeometricFactorsOfTheUsualArrays) {
     const TDesignProblem& p = SmallLine();
     constexpr double TwoPi = 6.283185307179586;
-    EXPECT_NEAR(p.GeometricFactor({0, 3, 1, 2}), TwoPi, 1e-12);                // Wenner a
-    EXPECT_NEAR(std::fabs(p.GeometricFactor({0, 1, 3, 4})), TwoPi / 2 * 2 * 3 * 4, 1e-9);   // dipole-dipole n=2: pi n(n+1)(n+2)
-    EXPECT_NEAR(p.GeometricFactor({0, -1, 1, -1}), TwoPi, 1e-12);              // pole-pole
+    EXPECT_NEAR(p.GeometricFactor({0, 3, 1, 2}), TwoPi, 1e-12);  // Wenner a
+    EXPECT_NEAR(std::fabs(p.GeometricFactor({0, 1, 3, 4})), TwoPi / 2 * 2 * 3 * 4,
+                1e-9);                                             // dipole-dipole n=2: pi n(n+1)(n+2)
+    EXPECT_NEAR(p.GeometricFactor({0, -1, 1, -1}), TwoPi, 1e-12);  // pole-pole
 }
 
 }  // namespace

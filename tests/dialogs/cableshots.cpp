@@ -9,17 +9,16 @@
 #include <cstdio>
 #include <vector>
 
-#include "model/cable.h"
 #include "dialogs/cablefrm.h"
 #include "dialogs/createmodifysegfrm.h"
-#include "link/dialdirectory.h"
-#include "model/fileio.h"
 #include "dialogs/numerofrm.h"
+#include "link/dialdirectory.h"
+#include "model/cable.h"
+#include "model/fileio.h"
 #include "storage/sequenceset.h"
 #include "tests/support/silentprompts.h"
 
 namespace {
-
 
 bool Save(QWidget& w, const QString& file) {
     w.show();
@@ -45,8 +44,9 @@ int main(int argc, char** argv) {
     workspace.SetDecimal('.');
     QDir().mkpath(workspace.CableFolder());
     const std::vector<TSegment> library = {
-        MakeSegment("North 24", 1, 24, 2.5f, false), MakeSegment("South 24", 25, 48, 2.5f, true), MakeSegment("Borehole 16", 49, 64, 1.0f, false),
-        MakeSegment("Long 48", 101, 148, 5.0f, false), MakeSegment("Short 12", 201, 212, 0.5f, false)};
+        MakeSegment("North 24", 1, 24, 2.5f, false), MakeSegment("South 24", 25, 48, 2.5f, true),
+        MakeSegment("Borehole 16", 49, 64, 1.0f, false), MakeSegment("Long 48", 101, 148, 5.0f, false),
+        MakeSegment("Short 12", 201, 212, 0.5f, false)};
     WriteFileAtomic(workspace.CableFolder().toStdString() + SegmentLibraryFileName, library.data(),
                     library.size() * sizeof(TSegment));
     TDialDirectory dial(DialFilePath(workspace.ProgramFolder().toStdString()));

@@ -15,8 +15,8 @@
 #include "dialogs/editsequencefrm.h"
 #include "dialogs/firstlastnodefrm.h"
 #include "dialogs/sequencefrm.h"
-#include "storage/sequenceset.h"
 #include "dialogs/setchartfrm.h"
+#include "storage/sequenceset.h"
 #include "tests/support/silentprompts.h"
 
 namespace {

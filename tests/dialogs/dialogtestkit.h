@@ -7,13 +7,13 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "tests/app/apptestkit.h"
 #include "model/cable.h"
 #include "qtsupport/dialogservices.h"
 #include "storage/sequenceset.h"
+#include "tests/app/apptestkit.h"
 
 class DialogTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         ASSERT_TRUE(QDir().mkpath(home.path() + "/Cable"));

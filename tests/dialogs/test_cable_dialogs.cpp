@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QTest>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,24 +14,24 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstring>
 #include <fstream>
 
-#include "tests/app/apptestkit.h"
-#include "model/cable.h"
 #include "dialogs/cablefrm.h"
 #include "dialogs/createmodifysegfrm.h"
+#include "dialogs/numerofrm.h"
+#include "model/cable.h"
 #include "model/fileio.h"
 #include "qtsupport/messages.h"
-#include "dialogs/numerofrm.h"
 #include "storage/sequenceset.h"
+#include "tests/app/apptestkit.h"
 
 namespace {
 
 TSegment Seg(const char* name, int first, int last, float spacing = 1.0f, bool rev = false) {
     return MakeSegment(name, first, last, spacing, rev);
 }
-
 
 QStringList Row(const QTableWidget* t, int row) {
     QStringList texts;
@@ -63,7 +61,7 @@ void Select(QTableWidget* t, const QString& name) {
 }
 
 class CableDialogs : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         QDir().mkpath(CableFolder());
@@ -101,7 +99,7 @@ TEST_F(CableDialogs, TheFirstOpeningCreatesTheLibraryWithOneEmptySegment) {
     EXPECT_EQ(Row(dialog.SegmentStG, 0), (QStringList{"NoName", "0", "0", "0.00", "no"}));
     EXPECT_EQ(dialog.CableSegLst->rowCount(), 0);
     EXPECT_EQ(dialog.CableEdt->text(), "NoName");
-    dialog.IncludeBtnClick();   // refills the lists: the library is there now
+    dialog.IncludeBtnClick();  // refills the lists: the library is there now
     EXPECT_EQ(Count(Msg::CreateSegmentsOrg), 1);
     EXPECT_TRUE(dialog.CloseBtn->isHidden());
     EXPECT_FALSE(dialog.OkBtn->isHidden());
@@ -112,12 +110,12 @@ TEST_F(CableDialogs, ALibrarySegmentNamedLikeOneOfTheSetIsListedAgainAfterExclud
     Library({Seg("S1", 1, 24), Seg("S2", 25, 48, 2.5f, true)});
     TCable c;
     c.CableName.Set("Line");
-    ASSERT_EQ(IncludeSegment(c, Seg("s2", 49, 72)).Result, TIncludeResult::Included);   // letter case ignored
+    ASSERT_EQ(IncludeSegment(c, Seg("s2", 49, 72)).Result, TIncludeResult::Included);  // letter case ignored
     TCableFrm dialog(nullptr, Services(), CblFile(c, "Line"));
     EXPECT_EQ(dialog.CableEdt->text(), "Line");
     EXPECT_EQ(Row(dialog.CableSegLst, 0), (QStringList{"s2", "49", "72", "1.00", "no"}));
     EXPECT_EQ(Names(dialog.SegmentStG), QStringList{"S1"});
-    dialog.ExcludeBtnClick();   // nothing selected: nothing excluded
+    dialog.ExcludeBtnClick();  // nothing selected: nothing excluded
     EXPECT_EQ(dialog.CableSegLst->rowCount(), 1);
     dialog.CableSegLst->selectRow(0);
     dialog.ExcludeBtnClick();
@@ -133,7 +131,7 @@ TEST_F(CableDialogs, IncludeFollowsTheOverlapRuleAndShowsTheClashBox) {
     struct TStep {
         const char* Name;
         int SegmentsAfter;
-        const char* Message;   // nullptr: none
+        const char* Message;  // nullptr: none
     };
     const TStep steps[] = {
         {"S1", 1, nullptr},
@@ -147,13 +145,15 @@ TEST_F(CableDialogs, IncludeFollowsTheOverlapRuleAndShowsTheClashBox) {
         Select(dialog.SegmentStG, step.Name);
         dialog.IncludeBtnClick();
         EXPECT_EQ(SegmentCount(dialog.Cable()), step.SegmentsAfter);
-        if (step.Message) EXPECT_EQ(prompts.Messages, std::vector<QString>{step.Message});
-        else EXPECT_TRUE(prompts.Messages.empty());
+        if (step.Message)
+            EXPECT_EQ(prompts.Messages, std::vector<QString>{step.Message});
+        else
+            EXPECT_TRUE(prompts.Messages.empty());
     }
     EXPECT_EQ(Names(dialog.CableSegLst), (QStringList{"S1", "S2rev", "S3"}));
     EXPECT_EQ(Names(dialog.SegmentStG), QStringList{"S2"});
     prompts.Messages.clear();
-    dialog.IncludeBtnClick();   // the lists were refilled: nothing is selected
+    dialog.IncludeBtnClick();  // the lists were refilled: nothing is selected
     EXPECT_EQ(prompts.Messages, std::vector<QString>{Msg::ItemNotSelected});
 }
 
@@ -161,8 +161,9 @@ TEST_F(CableDialogs, IncludeRefusesAnEmptySegmentAndAFullSetWithAMessage) {
     Library({Seg("NoName", 0, 0), Seg("Far", 1900, 1910)});
     TCable full;
     for (int i = 0; i < MaxSegments; ++i)
-        ASSERT_EQ(IncludeSegment(full, Seg(("P" + std::to_string(i)).c_str(), 10 * i + 1, 10 * i + 10)).Result,
-                  TIncludeResult::Included);
+        ASSERT_EQ(
+            IncludeSegment(full, Seg(("P" + std::to_string(i)).c_str(), 10 * i + 1, 10 * i + 10)).Result,
+            TIncludeResult::Included);
     TCableFrm dialog(nullptr, Services(), CblFile(full, "Full"));
     Select(dialog.SegmentStG, "NoName");
     dialog.IncludeBtnClick();
@@ -189,7 +190,7 @@ TEST_F(CableDialogs, DeleteAsksAndKeepsTheLastSegmentAndTheOnesTheSetUses) {
     EXPECT_EQ(Names(dialog.SegmentStG), QStringList{"C"});
     const auto disk = LibraryOnDisk();
     EXPECT_EQ(NamesOf(disk), (std::vector<std::string>{"B", "C"}));
-    EXPECT_EQ(disk[0].NodeSpacing, 1.234f);   // a record the set uses is kept as it was
+    EXPECT_EQ(disk[0].NodeSpacing, 1.234f);  // a record the set uses is kept as it was
     // One row left: nothing is asked and nothing changes.
     Select(dialog.SegmentStG, "C");
     dialog.DeleteSegBtnClick();
@@ -221,7 +222,7 @@ TEST_F(CableDialogs, CreateAndModifyKeepTheSetsSegmentsAtTheirPlacesInTheLibrary
     auto disk = LibraryOnDisk();
     ASSERT_EQ(NamesOf(disk), (std::vector<std::string>{"A", "B", "C", "D"}));
     EXPECT_EQ(disk[1].NodeSpacing, 1.234f);
-    EXPECT_EQ(disk[2].NodeSpacing, 1.24f);   // a listed row is read back from its two decimals
+    EXPECT_EQ(disk[2].NodeSpacing, 1.24f);  // a listed row is read back from its two decimals
     EXPECT_EQ(disk[3].FirstNode, 10);
     EXPECT_EQ(disk[3].LastNode, 30);
     EXPECT_EQ(disk[3].Reversible, 1);
@@ -262,14 +263,14 @@ TEST_F(CableDialogs, OkAsksForANameWritesNothingWithoutSegmentsAndSavesTheSet) {
     Library({Seg("A", 1, 24, 2.5f)});
     {
         TCableFrm dialog(nullptr, Services());
-        dialog.OkBtnClick();   // "NoName"
+        dialog.OkBtnClick();  // "NoName"
         EXPECT_EQ(prompts.Messages.back(), Msg::EnterCableSetName);
         EXPECT_EQ(dialog.result(), 0);
         dialog.CableEdt->setText("  ");
         dialog.OkBtnClick();
         EXPECT_EQ(Count(Msg::EnterCableSetName), 2);
         dialog.CableEdt->setText("Line 1");
-        dialog.OkBtnClick();   // no segment: closes, nothing written, no save dialog
+        dialog.OkBtnClick();  // no segment: closes, nothing written, no save dialog
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_TRUE(CableSetNames(Folder()).empty());
     }
@@ -277,9 +278,9 @@ TEST_F(CableDialogs, OkAsksForANameWritesNothingWithoutSegmentsAndSavesTheSet) {
     dialog.SegmentStG->selectRow(0);
     dialog.IncludeBtnClick();
     dialog.CableEdt->setText("Line 1");
-    dialog.OkBtnClick();   // the save dialog cancelled: stays open
+    dialog.OkBtnClick();  // the save dialog cancelled: stays open
     EXPECT_EQ(dialog.result(), 0);
-    prompts.SaveFiles = {CableFolder() + "Line 1"};   // the default extension is added
+    prompts.SaveFiles = {CableFolder() + "Line 1"};  // the default extension is added
     dialog.OkBtnClick();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     TCable back;
@@ -311,8 +312,10 @@ TEST_F(CableDialogs, LeavingAChangedSetAsksSaveDiscardOrCancel) {
         dialog.CableEdt->setText(c.Name);
         prompts.Answers = {c.Answer};
         prompts.SaveFiles = {CableFolder() + c.Name};
-        if (c.CloseBox) dialog.close();
-        else QTest::keyClick(&dialog, Qt::Key_Escape);
+        if (c.CloseBox)
+            dialog.close();
+        else
+            QTest::keyClick(&dialog, Qt::Key_Escape);
         EXPECT_EQ(prompts.Questions, std::vector<QString>{Msg::KeepCableSet});
         EXPECT_EQ(dialog.isVisible(), c.Open);
         const bool saved = c.Answer == TPrompts::TAnswer::Save;
@@ -385,7 +388,7 @@ TEST_F(CableDialogs, TheSegmentDialogShowsTheSegmentAndStoresOnlyASoundOne) {
     EXPECT_EQ(form.NameEdt->text(), "Old");
     EXPECT_EQ(form.SpacingEdt->text(), "2.5");
     EXPECT_EQ(form.FirstNodeCS->value(), 5);
-    EXPECT_EQ(form.LastNodeCS->value(), 4000);   // kept within 1 to 4000
+    EXPECT_EQ(form.LastNodeCS->value(), 4000);  // kept within 1 to 4000
     EXPECT_TRUE(form.ReverseCB->isChecked());
     const TSegment before = s;
     struct TCase {
@@ -397,11 +400,12 @@ TEST_F(CableDialogs, TheSegmentDialogShowsTheSegmentAndStoresOnlyASoundOne) {
         {"  ", "1", Msg::EnterSegmentName},
         {"MyNoNameCable", "1", Msg::EnterSegmentName},
         {"S", "abc", "Spacing beetwen node : not a number: abc"},
-        {"S", "1,5", "Spacing beetwen node : not a number: 1,5"},   // the other separator
+        {"S", "1,5", "Spacing beetwen node : not a number: 1,5"},  // the other separator
         {"S", "0", "Spacing beetwen node : must be above 0: 0"},
         {"S", "-5", "Spacing beetwen node : must be above 0: -5"},
-        {"S", "0.0000000000000000000000000000000000000000000001", "Spacing beetwen node : must be above 0: "
-                                                               "0.0000000000000000000000000000000000000000000001"},
+        {"S", "0.0000000000000000000000000000000000000000000001",
+         "Spacing beetwen node : must be above 0: "
+         "0.0000000000000000000000000000000000000000000001"},
     };
     for (const TCase& c : refused) {
         SCOPED_TRACE(c.Name);
@@ -437,8 +441,9 @@ void ExpectAccessible(QWidget* dialog) {
         if (!qobject_cast<QLineEdit*>(w) && !qobject_cast<QSpinBox*>(w) && !qobject_cast<QComboBox*>(w) &&
             !qobject_cast<QTableWidget*>(w))
             continue;
-        if (qobject_cast<QLineEdit*>(w) && (qobject_cast<QSpinBox*>(w->parent()) || qobject_cast<QComboBox*>(w->parent())))
-            continue;   // the edit inside a spin box or combo box
+        if (qobject_cast<QLineEdit*>(w) &&
+            (qobject_cast<QSpinBox*>(w->parent()) || qobject_cast<QComboBox*>(w->parent())))
+            continue;  // the edit inside a spin box or combo box
         EXPECT_TRUE(buddies.contains(w) || !w->accessibleName().isEmpty()) << w->objectName().toStdString();
     }
     for (QPushButton* b : dialog->findChildren<QPushButton*>())
@@ -468,7 +473,7 @@ TEST_F(CableDialogs, KeyboardAndScreenReadersReachEveryControl) {
 // --- the dial directory ---
 
 class DialDirectory : public CableDialogs {
-protected:
+   protected:
     QString DialFile() const { return workspace.ProgramFolder() + "PhoneNum.Dial"; }
     void Dial(const char* content) {
         QDir().mkpath(workspace.ProgramFolder());
@@ -505,7 +510,7 @@ TEST_F(DialDirectory, TheNumberIsTakenFromTheText) {
         ASSERT_NE(spoken, nullptr);
         EXPECT_EQ(spoken->text(QAccessible::Name), expected) << "a screen reader says the number shown";
     }
-    dialog.OkBtnClick();   // no number: Cancel
+    dialog.OkBtnClick();  // no number: Cancel
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     dialog.DialCB->setEditText("Depot 9,W0123");
     dialog.OkBtnClick();
@@ -529,7 +534,7 @@ TEST_F(DialDirectory, TheFirstChangeCreatesTheFileAndSaveAddsInSortedOrder) {
     EXPECT_EQ(DialContent(), "depot 9,W0123\r\nLab station 0123456789\r\n");
     EXPECT_EQ(Entries(dialog), (QStringList{"depot 9,W0123", "Lab station 0123456789"}));
     EXPECT_EQ(dialog.DialCB->currentText(), "depot 9,W0123");
-    dialog.DialCB->setCurrentIndex(1);   // choosing an entry is a change too
+    dialog.DialCB->setCurrentIndex(1);  // choosing an entry is a change too
     EXPECT_EQ(number, "0123456789");
     EXPECT_FALSE(dialog.SauverBtn->isEnabled());
 }
@@ -551,14 +556,14 @@ TEST_F(DialDirectory, DeletingTheLastEntryLeavesAnEmptyFile) {
     {
         QString number = "0555";
         TNumeroFrm dialog(nullptr, number, Services());
-        EXPECT_EQ(dialog.DialCB->currentText(), "0555");   // the caller's number is shown
+        EXPECT_EQ(dialog.DialCB->currentText(), "0555");  // the caller's number is shown
         EXPECT_EQ(dialog.NumLbl->text(), "0555");
         dialog.DialCB->setEditText("FARM 0555");
         dialog.EffacerBtnClick();
-        EXPECT_EQ(dialog.DialCB->currentText(), "FARM 0555");   // the text stays
+        EXPECT_EQ(dialog.DialCB->currentText(), "FARM 0555");  // the text stays
         EXPECT_EQ(dialog.DialCB->count(), 0);
         EXPECT_TRUE(dialog.SauverBtn->isEnabled());
-        dialog.EffacerBtnClick();   // nothing listed: nothing happens
+        dialog.EffacerBtnClick();  // nothing listed: nothing happens
     }
     EXPECT_EQ(DialContent(), "");
     QString number;
@@ -576,12 +581,12 @@ TEST_F(DialDirectory, AFolderThatCannotBeWrittenIsReportedAndTheDialogStays) {
     TNumeroFrm dialog(nullptr, number, {blocked, prompts, help});
     dialog.show();
     for (const char* text : {"F", "Fa", "Farm 0555"}) dialog.DialCB->setEditText(text);
-    ASSERT_EQ(prompts.Messages.size(), 1u);   // once while typing, not once a key
+    ASSERT_EQ(prompts.Messages.size(), 1u);  // once while typing, not once a key
     EXPECT_TRUE(prompts.Messages[0].contains("PhoneNum.Dial"));
     EXPECT_EQ(number, "0555");
     dialog.SauverBtnClick();
     EXPECT_EQ(prompts.Messages.size(), 2u);
-    EXPECT_EQ(dialog.DialCB->count(), 0);   // not listed when it could not be kept
+    EXPECT_EQ(dialog.DialCB->count(), 0);  // not listed when it could not be kept
     EXPECT_TRUE(dialog.isVisible());
     dialog.OkBtnClick();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

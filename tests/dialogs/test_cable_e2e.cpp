@@ -9,16 +9,15 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "dialogs/cablefrm.h"
+#include "dialogs/sequencefrm.h"
+#include "model/cable.h"
+#include "model/fileio.h"
+#include "storage/sequenceset.h"
 #include "tests/app/apptestkit.h"
 #include "tests/cli/clirun.h"
-#include "model/cable.h"
-#include "dialogs/cablefrm.h"
-#include "model/fileio.h"
-#include "dialogs/sequencefrm.h"
-#include "storage/sequenceset.h"
 
 namespace {
-
 
 void SelectRow(QTableWidget* t, const QString& name) {
     for (int r = 0; r < t->rowCount(); ++r)
@@ -31,10 +30,11 @@ TEST(CableEndToEnd, TheEditorWritesWhatTheCommandLineWritesAndTheSequenceDialogO
     ASSERT_TRUE(home.isValid());
     TSequenceSet set;
     TWorkspace workspace(home.path() + "/data", set);
-    workspace.SetDecimal(',');   // the user's separator does not change the file
+    workspace.SetDecimal(',');  // the user's separator does not change the file
     ASSERT_TRUE(QDir().mkpath(workspace.CableFolder()));
     const std::string folder = workspace.CableFolder().toStdString();
-    const std::vector<TSegment> library = {MakeSegment("North 24", 1, 24, 2.5f, false), MakeSegment("Spare", 100, 110, 1.0f, false),
+    const std::vector<TSegment> library = {MakeSegment("North 24", 1, 24, 2.5f, false),
+                                           MakeSegment("Spare", 100, 110, 1.0f, false),
                                            MakeSegment("South 24", 25, 48, 5.0f, true)};
     WriteFileAtomic(folder + SegmentLibraryFileName, library.data(), library.size() * sizeof(TSegment));
     TScriptedPrompts prompts;

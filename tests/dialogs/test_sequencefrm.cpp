@@ -3,9 +3,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QImage>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,21 +21,21 @@
 #include <memory>
 #include <optional>
 
-#include "tests/dialogs/dialogtestkit.h"
+#include "charts/graphreportframe.h"
 #include "dialogs/createsequencefrm.h"
 #include "dialogs/firstlastnodefrm.h"
-#include "charts/graphreportframe.h"
+#include "dialogs/sequencefrm.h"
 #include "model/generate.h"
 #include "model/geometry.h"
-#include "qtsupport/messages.h"
-#include "dialogs/sequencefrm.h"
 #include "model/sequencerules.h"
+#include "qtsupport/messages.h"
 #include "qtsupport/updownedit.h"
+#include "tests/dialogs/dialogtestkit.h"
 
 namespace {
 
 class SequenceDialog : public DialogTest {
-protected:
+   protected:
     std::unique_ptr<TSequenceFrm> Open(TSequence& rec, bool okDisabled = true, bool editable = true) {
         auto d = std::make_unique<TSequenceFrm>(nullptr, okDisabled, editable, rec, Services());
         d->show();
@@ -56,8 +56,10 @@ protected:
             auto* used = qobject_cast<TFirstLastNodeFrm*>(w);
             ASSERT_NE(used, nullptr);
             opened = true;
-            if (answer) answer(*used);
-            else used->OkBtnClick();
+            if (answer)
+                answer(*used);
+            else
+                used->OkBtnClick();
         });
         button->click();
         EXPECT_TRUE(opened);
@@ -115,8 +117,11 @@ TEST_P(OneSpacingArrays, ClearTheOtherLengthsAndTheirLevels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrays, OneSpacingArrays,
-                         ::testing::Values(TOneSpacingCase{"Wenner", 4, 6}, TOneSpacingCase{"PolePole", 3, 2}),
-                         [](const ::testing::TestParamInfo<TOneSpacingCase>& c) { return std::string(c.param.Name); });
+                         ::testing::Values(TOneSpacingCase{"Wenner", 4, 6},
+                                           TOneSpacingCase{"PolePole", 3, 2}),
+                         [](const ::testing::TestParamInfo<TOneSpacingCase>& c) {
+                             return std::string(c.param.Name);
+                         });
 
 TEST_F(SequenceDialog, UncheckingTheSecondLengthClearsTheThird) {
     WithThreeLengths();
@@ -138,11 +143,13 @@ TEST_F(SequenceDialog, ASpacingOfZeroHidesTheDepthControls) {
         d->Spacing1Txt->setText(text);
         EXPECT_TRUE(d->Depth1Num->isHidden()) << text;
         EXPECT_TRUE(d->DepthLevel1Btn->isHidden()) << text;
-        for (QAbstractButton* b : {static_cast<QAbstractButton*>(d->CreateBtn), static_cast<QAbstractButton*>(d->RollAlongBtn),
-                                   static_cast<QAbstractButton*>(d->MoveAlongBtn), static_cast<QAbstractButton*>(d->OtherSpacingBtn)})
+        for (QAbstractButton* b :
+             {static_cast<QAbstractButton*>(d->CreateBtn), static_cast<QAbstractButton*>(d->RollAlongBtn),
+              static_cast<QAbstractButton*>(d->MoveAlongBtn),
+              static_cast<QAbstractButton*>(d->OtherSpacingBtn)})
             EXPECT_FALSE(b->isEnabled()) << text << " " << b->objectName().toStdString();
     }
-    d->Spacing1Txt->setText("-2.5");   // the spacing is a length: its sign is dropped
+    d->Spacing1Txt->setText("-2.5");  // the spacing is a length: its sign is dropped
     EXPECT_FALSE(d->Depth1Num->isHidden());
     EXPECT_TRUE(d->CreateBtn->isEnabled());
     EXPECT_EQ(d->Working().Spacing[0], 2.5f);
@@ -179,12 +186,12 @@ TEST_P(NumberFields, SayOnceWhenLeftNamingTheField) {
     QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, "-");
     EXPECT_TRUE(prompts.Messages.empty());
-    QTest::keyClick(d.get(), Qt::Key_Tab);   // left: said once
+    QTest::keyClick(d.get(), Qt::Key_Tab);  // left: said once
     const QString said = QString(Msg::NumericInvalid) + "\n" + GetParam().Label + ": \"-\"";
     ASSERT_EQ(prompts.Messages.size(), 1u);
     EXPECT_EQ(prompts.Messages[0], said);
     EXPECT_EQ(QApplication::focusWidget(), edit) << "the field takes the focus back";
-    QTest::keyClick(d.get(), Qt::Key_Tab);   // left again with the same text: nothing new
+    QTest::keyClick(d.get(), Qt::Key_Tab);  // left again with the same text: nothing new
     EXPECT_EQ(prompts.Messages.size(), 1u);
     // OK (and a generation) says it every time and goes no further.
     Settle();
@@ -204,7 +211,8 @@ TEST_P(NumberFields, SayOnceWhenLeftNamingTheField) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, NumberFields,
-                         ::testing::Values(TNumberField{"Spacing", &TSequenceFrm::Spacing1Txt, "Electrode spacing (a)"},
+                         ::testing::Values(TNumberField{"Spacing", &TSequenceFrm::Spacing1Txt,
+                                                        "Electrode spacing (a)"},
                                            TNumberField{"Area", &TSequenceFrm::AreaTxt, "Area / Latitude"},
                                            TNumberField{"Line", &TSequenceFrm::LineTxt, "Line / Longitude"}),
                          [](const auto& i) { return std::string(i.param.Name); });
@@ -218,10 +226,10 @@ TEST_F(SequenceDialog, NumbersAreReadWithTheUsersDecimalSeparator) {
     EXPECT_EQ(d->AreaTxt->text(), "1,5");
     d->Spacing1Txt->setText("2,5");
     EXPECT_EQ(d->Working().Spacing[0], 2.5f);
-    d->AreaTxt->setText("2.5");   // the point is not the user's separator
+    d->AreaTxt->setText("2.5");  // the point is not the user's separator
     EXPECT_EQ(d->Working().Area, 1.5f);
     ChooseCable(*d);
-    d->CreateBtnClick();   // refused, naming the field: no electrodes-used dialog opens
+    d->CreateBtnClick();  // refused, naming the field: no electrodes-used dialog opens
     ASSERT_EQ(prompts.Messages.size(), 1u);
     EXPECT_EQ(prompts.Messages[0], QString(Msg::NumericInvalid) + "\nArea / Latitude: \"2.5\"");
 }
@@ -256,7 +264,8 @@ TEST_F(SequenceDialog, ModifyThenOkKeepsEveryDipoleLength) {
         EXPECT_EQ(d->Spacing2CB->currentText(), QString::number(l.K2) + " x a") << l.A;
         EXPECT_EQ(d->Spacing3CB->currentText(), QString::number(l.K3) + " x a") << l.A;
         ASSERT_TRUE(d->CommitControls());
-        for (int s = 0; s < MaxSpacings; ++s) EXPECT_EQ(d->Working().Spacing[s], record.Spacing[s]) << l.A << " " << s;
+        for (int s = 0; s < MaxSpacings; ++s)
+            EXPECT_EQ(d->Working().Spacing[s], record.Spacing[s]) << l.A << " " << s;
     }
 }
 
@@ -273,11 +282,11 @@ TEST_F(SequenceDialog, ASpacingTooSmallToTellElectrodesApartIsRefusedWithItsReas
 
 TEST_F(SequenceDialog, AMaskWithAGapShowsItsCountInADisabledEdit) {
     record.Spacing[0] = 5;
-    record.LevelUsed[0] = 0b10011;   // levels 1, 2 and 5
+    record.LevelUsed[0] = 0b10011;  // levels 1, 2 and 5
     auto d = Open(record);
     EXPECT_EQ(d->Depth1Num->value(), 3);
     EXPECT_FALSE(d->Depth1Num->isEnabled());
-    Type(d->Depth1Num, "8");   // typing into it changes nothing
+    Type(d->Depth1Num, "8");  // typing into it changes nothing
     EXPECT_EQ(d->Working().LevelUsed[0], 0b10011);
     ChooseCable(*d);
     EXPECT_TRUE(d->CommitControls());
@@ -289,7 +298,7 @@ TEST_F(SequenceDialog, DepthLevelsOneToN) {
     auto d = Open(record);
     d->Depth1Num->setValue(6);
     EXPECT_EQ(d->Working().LevelUsed[0], 0x3F);
-    Type(d->Depth1Num, "40");   // the up-down stops at 32
+    Type(d->Depth1Num, "40");  // the up-down stops at 32
     EXPECT_EQ(d->Working().LevelUsed[0], -1);
 }
 
@@ -298,8 +307,9 @@ TEST_F(SequenceDialog, ViewModeShowsCloseOnlyAndNothingCanBeChanged) {
     record.NbQuadripole = 1;
     auto d = Open(record, true, false);
     EXPECT_FALSE(d->CloseBtn->isHidden());
-    for (QWidget* w : {static_cast<QWidget*>(d->OkBtn), static_cast<QWidget*>(d->CancelBtn), static_cast<QWidget*>(d->CreateBtn),
-                       static_cast<QWidget*>(d->RollAlongBtn), static_cast<QWidget*>(d->MoveAlongBtn), static_cast<QWidget*>(d->ViewBtn)})
+    for (QWidget* w : {static_cast<QWidget*>(d->OkBtn), static_cast<QWidget*>(d->CancelBtn),
+                       static_cast<QWidget*>(d->CreateBtn), static_cast<QWidget*>(d->RollAlongBtn),
+                       static_cast<QWidget*>(d->MoveAlongBtn), static_cast<QWidget*>(d->ViewBtn)})
         EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
     for (QWidget* w : {static_cast<QWidget*>(d->NameEdt), static_cast<QWidget*>(d->CableLst),
                        static_cast<QWidget*>(d->GeometryGB), static_cast<QWidget*>(d->AquisitionSetUpGB)})
@@ -317,7 +327,7 @@ TEST_F(SequenceDialog, ASequenceWithoutGeometryShowsNameAndAcquisitionOnly) {
     EXPECT_TRUE(d->ViewCable->isHidden());
     d->NameEdt->setText("Imported");
     d->QMaxEdn->setValue(7);
-    d->OkBtnClick();   // no cable set is asked for: its list is not shown
+    d->OkBtnClick();  // no cable set is asked for: its list is not shown
     EXPECT_EQ(d->result(), QDialog::Accepted);
     EXPECT_EQ(record.Name.Get(), "Imported");
     EXPECT_EQ(record.QMax, 7);
@@ -389,7 +399,7 @@ TEST_F(SequenceDialog, NoCableSetChosenStopsTheGeneration) {
     record.Spacing[0] = 5;
     auto d = Open(record);
     ASSERT_EQ(d->CableLst->currentIndex(), -1);
-    d->CreateBtnClick();   // no electrodes-used dialog opens
+    d->CreateBtnClick();  // no electrodes-used dialog opens
     ASSERT_EQ(prompts.Messages.size(), 1u);
     EXPECT_EQ(prompts.Messages[0], Msg::EnterCableSetName);
     EXPECT_EQ(d->Working().NbQuadripole, 0);
@@ -424,10 +434,10 @@ TEST_F(SequenceDialog, CreateGeneratesAndOkGivesTheSequenceBack) {
 // After a Create that OK has not taken, Escape and the close box ask before the design goes.
 struct TLeaveCase {
     const char* Name;
-    bool CloseBox;                 // else Escape
+    bool CloseBox;  // else Escape
     TPrompts::TAnswer Answer;
     const char* Title;
-    bool Open;                     // the dialog is still open afterwards
+    bool Open;  // the dialog is still open afterwards
     int Result;
 };
 
@@ -442,8 +452,10 @@ TEST_P(LeavingAfterCreate, AsksSaveDiscardOrCancel) {
     ASSERT_GT(d->Working().NbQuadripole, 0);
     d->NameEdt->setText(c.Title);
     prompts.Answers = {c.Answer};
-    if (c.CloseBox) d->close();
-    else QTest::keyClick(d.get(), Qt::Key_Escape);
+    if (c.CloseBox)
+        d->close();
+    else
+        QTest::keyClick(d.get(), Qt::Key_Escape);
     EXPECT_EQ(prompts.Questions, std::vector<QString>{Msg::KeepCreatedSequence});
     EXPECT_EQ(d->isVisible(), c.Open);
     if (!c.Open) {
@@ -455,12 +467,13 @@ TEST_P(LeavingAfterCreate, AsksSaveDiscardOrCancel) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, LeavingAfterCreate,
-    ::testing::Values(TLeaveCase{"EscapeSave", false, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
-                      TLeaveCase{"EscapeDiscard", false, TPrompts::TAnswer::Discard, "Line 1", false, QDialog::Rejected},
-                      TLeaveCase{"EscapeCancel", false, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
-                      TLeaveCase{"CloseBoxSave", true, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
-                      TLeaveCase{"CloseBoxCancel", true, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
-                      TLeaveCase{"SaveWithoutTitleStays", false, TPrompts::TAnswer::Save, "", true, 0}),
+    ::testing::Values(
+        TLeaveCase{"EscapeSave", false, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
+        TLeaveCase{"EscapeDiscard", false, TPrompts::TAnswer::Discard, "Line 1", false, QDialog::Rejected},
+        TLeaveCase{"EscapeCancel", false, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
+        TLeaveCase{"CloseBoxSave", true, TPrompts::TAnswer::Save, "Line 1", false, QDialog::Accepted},
+        TLeaveCase{"CloseBoxCancel", true, TPrompts::TAnswer::Cancel, "Line 1", true, 0},
+        TLeaveCase{"SaveWithoutTitleStays", false, TPrompts::TAnswer::Save, "", true, 0}),
     [](const auto& i) { return std::string(i.param.Name); });
 
 // Modifying a sequence: an edit OK would keep is asked about; a geometry changed since the
@@ -488,7 +501,7 @@ TEST_F(SequenceDialog, LeavingAModifiedSequenceAsksAndNeverSavesAStaleOne) {
 
     auto stale = Open(record, false, true);
     Generate(stale->CreateBtn);
-    stale->Depth1Num->setValue(3);   // the geometry changes: OK is out of reach until a new Create
+    stale->Depth1Num->setValue(3);  // the geometry changes: OK is out of reach until a new Create
     ASSERT_FALSE(stale->OkBtn->isEnabled());
     prompts.Answers = {TPrompts::TAnswer::Save};
     QTest::keyClick(stale.get(), Qt::Key_Escape);
@@ -506,7 +519,7 @@ TEST_F(SequenceDialog, CancelAndEscapeBeforeACreateAskNothing) {
     auto e = Open(record);
     Design(*e, "L48", 1, "5", 6);
     Generate(e->CreateBtn);
-    e->CancelBtn->click();   // the user says what is wanted
+    e->CancelBtn->click();  // the user says what is wanted
     EXPECT_FALSE(e->isVisible());
     EXPECT_TRUE(prompts.Questions.empty());
 }
@@ -544,12 +557,14 @@ TEST_F(SequenceDialog, TheTitleSaysWhatTheInstrumentsWillCutWhileItIsTyped) {
     ASSERT_TRUE(d->InstrumentCheckLbl->isVisible());
     const QStringList lines = d->InstrumentCheckLbl->text().split('\n');
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], "Varnel Zenda, Z1, Z2: the name \"Line north 2\" is cut to \"Line nor\" (8 characters), "
-                        "as \"Line north 1\" is");
-    EXPECT_EQ(lines[1], "Varnel and Tarsk Optra: the name \"Line north 2\" is cut to \"Line north\" (10 characters), "
-                        "as \"Line north 1\" is");
+    EXPECT_EQ(lines[0],
+              "Varnel Zenda, Z1, Z2: the name \"Line north 2\" is cut to \"Line nor\" (8 characters), "
+              "as \"Line north 1\" is");
+    EXPECT_EQ(lines[1],
+              "Varnel and Tarsk Optra: the name \"Line north 2\" is cut to \"Line north\" (10 characters), "
+              "as \"Line north 1\" is");
     d->NameEdt->selectAll();
-    QTest::keyClicks(d->NameEdt, "North 2");   // 7 characters: kept whole by both
+    QTest::keyClicks(d->NameEdt, "North 2");  // 7 characters: kept whole by both
     EXPECT_FALSE(d->InstrumentCheckLbl->isVisible());
 }
 
@@ -588,7 +603,7 @@ TEST_F(SequenceDialog, CancellingTheElectrodesUsedDialogGeneratesNothing) {
 
 TEST_F(SequenceDialog, AGenerationWithNoLevelThatFitsSaysSo) {
     record.Spacing[0] = 5;
-    record.LevelUsed[0] = 1 << 29;   // level 30 only: a gap, kept as it is
+    record.LevelUsed[0] = 1 << 29;  // level 30 only: a gap, kept as it is
     auto d = Open(record);
     d->CableLst->setCurrentIndex(d->CableLst->findText("L48"));
     Generate(d->CreateBtn, [](TFirstLastNodeFrm& used) {
@@ -597,7 +612,8 @@ TEST_F(SequenceDialog, AGenerationWithNoLevelThatFitsSaysSo) {
     });
     EXPECT_EQ(d->Working().NbQuadripole, 0);
     ASSERT_EQ(prompts.Messages.size(), 1u);
-    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::NoQuadripoleCreated)) << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::NoQuadripoleCreated))
+        << prompts.Messages[0].toStdString();
     EXPECT_TRUE(prompts.Messages[0].contains("8 electrodes"));
 }
 
@@ -624,7 +640,7 @@ TEST_F(SequenceDialog, ArrayRowsAndCodes) {
 // --- the electrodes-used dialog ---
 
 class ElectrodesUsedDialog : public SequenceDialog {
-protected:
+   protected:
     std::unique_ptr<TFirstLastNodeFrm> OpenUsed(TSequence& working, TGenerationMode mode) {
         auto d = std::make_unique<TFirstLastNodeFrm>(nullptr, false, mode, working, Services());
         d->show();
@@ -681,7 +697,8 @@ TEST_F(ElectrodesUsedDialog, ACoordinateThatIsNotAFiniteNumberKeepsTheDialogOpen
     const auto before = std::make_unique<TSequence>(record);
     // 1e39 is a number, but no float holds it: it would become an infinite coordinate.
     for (const char* text : {"high", "nan", "inf", "1e39", "-1e39"}) {
-        for (const auto& [edit, label] : {std::pair{&TFirstLastNodeFrm::EditX, "X"}, std::pair{&TFirstLastNodeFrm::EditZ, "Z"}}) {
+        for (const auto& [edit, label] :
+             {std::pair{&TFirstLastNodeFrm::EditX, "X"}, std::pair{&TFirstLastNodeFrm::EditZ, "Z"}}) {
             prompts.Messages.clear();
             auto d = OpenUsed(record, ModeCreate);
             ((*d).*edit)->setText(text);
@@ -715,7 +732,7 @@ TEST_F(ElectrodesUsedDialog, RollAlongProposesTheDeepestStartWithItsRange) {
     EXPECT_EQ(d->OverlappingLbl->text(), QString("2") + Msg::OverlappingLines);
     d->OkBtnClick();
     EXPECT_EQ(working.FirstElectrode, 39);
-    EXPECT_FLOAT_EQ(working.RollLimit[0], 190);   // lowered by one spacing
+    EXPECT_FLOAT_EQ(working.RollLimit[0], 190);  // lowered by one spacing
     EXPECT_EQ(help.Topics.size(), 0u);
     d->HelpBtnClick();
     EXPECT_EQ(help.Topics, std::vector<int>{1011});
@@ -755,7 +772,8 @@ TEST_F(ElectrodesUsedDialog, RollAlongThroughTheSequenceDialog) {
         used.OkBtnClick();
     });
     EXPECT_GT(d->Working().NbQuadripole, 0);
-    EXPECT_LT(d->Working().NbQuadripole, set.Sequence(0).NbQuadripole) << "the quadripoles before the limits are skipped";
+    EXPECT_LT(d->Working().NbQuadripole, set.Sequence(0).NbQuadripole)
+        << "the quadripoles before the limits are skipped";
     EXPECT_TRUE(d->OkBtn->isEnabled());
 }
 
@@ -779,9 +797,12 @@ TEST_F(SequenceDialog, EveryAltLetterIsUsedOnceAndTheGenerationButtonsHaveOne) {
     };
     for (QWidget* w : d->findChildren<QWidget*>()) {
         QString text;
-        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-        else if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
-        else continue;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else
+            continue;
         if (auto m = mnemonic(text)) users[*m] << text;
     }
     for (const auto& [letter, texts] : users) EXPECT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();

@@ -1,29 +1,28 @@
 // The level dialog, the quadripole and electrode tables and the creation preview.
 #include <gtest/gtest.h>
 
-#include <QTest>
-#include <functional>
-
 #include <QComboBox>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QToolButton>
-#include <QTableView>
 #include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
 #include <memory>
 
+#include "charts/graphreportframe.h"
 #include "dialogs/createsequencefrm.h"
-#include "tests/dialogs/dialogtestkit.h"
 #include "dialogs/editlevelfrm.h"
 #include "dialogs/editsequencefrm.h"
 #include "model/generate.h"
 #include "model/geometry.h"
 #include "model/mediandepth.h"
-#include "charts/graphreportframe.h"
 #include "qtsupport/helpviewer.h"
 #include "qtsupport/messages.h"
+#include "tests/dialogs/dialogtestkit.h"
 
 namespace {
 
@@ -34,7 +33,7 @@ QStringList Rows(const TEditLevelFrm& d) {
 }
 
 class LevelDialog : public DialogTest {
-protected:
+   protected:
     void SetUp() override {
         DialogTest::SetUp();
         seq.Spacing[0] = 5;
@@ -106,7 +105,7 @@ TEST_F(LevelDialog, CancelEscapeAndCloseKeepTheLevelsAsTheyWere) {
         TEditLevelFrm d(nullptr, 0, seq, Services());
         d.show();
         for (int i = 0; i < 3; ++i) d.CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
-        d.BitBtn1Click();   // refused: no level
+        d.BitBtn1Click();  // refused: no level
         ASSERT_TRUE(d.isVisible()) << way;
         leave(d);
         EXPECT_FALSE(d.isVisible()) << way;
@@ -147,7 +146,8 @@ TEST_F(Tables, PoleDipoleShowsTheRemoteAsZeroAndOnlyPlacedElectrodes) {
     const QString k = TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 5);
     EXPECT_FLOAT_EQ(k.toFloat(), QuadripoleK(seq, 0));
     EXPECT_EQ(d.QuadripoleGd->model()->headerData(6, Qt::Horizontal).toString(), "Median depth");
-    EXPECT_NEAR(TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 6).toDouble(), MedianDepth(seq, seq.Quadripoles[0]), 0.006);
+    EXPECT_NEAR(TEditSequenceFrm::CellText(d.QuadripoleGd, 0, 6).toDouble(),
+                MedianDepth(seq, seq.Quadripoles[0]), 0.006);
     // Placed electrodes only (nodes not reached by the line stay Node and are not listed).
     int placed = 0;
     for (int i = 1; i <= MaxElectrodeNumber; ++i) placed += IsRealElectrode(seq, i);
@@ -184,7 +184,7 @@ TEST_F(Tables, EveryColumnShowsItsWholeTextAndTheWindowFitsASmallScreen) {
     Settle();
     EXPECT_LE(d.minimumSizeHint().height(), 440);
     EXPECT_LE(d.height(), d.screen()->availableGeometry().height());
-    d.PageControl1->setCurrentWidget(d.QuadripoleTS);   // fitted while it was hidden
+    d.PageControl1->setCurrentWidget(d.QuadripoleTS);  // fitted while it was hidden
     Settle();
     for (QTableView* grid : {d.QuadripoleGd, d.ElectrodeGd}) {
         const QFontMetrics fm = grid->fontMetrics();
@@ -194,10 +194,12 @@ TEST_F(Tables, EveryColumnShowsItsWholeTextAndTheWindowFitsASmallScreen) {
             int widest = fm.horizontalAdvance(grid->model()->headerData(c, Qt::Horizontal).toString());
             for (int r = 0; r < grid->model()->rowCount(); ++r)
                 widest = std::max(widest, fm.horizontalAdvance(TEditSequenceFrm::CellText(grid, r, c)));
-            EXPECT_GE(grid->columnWidth(c), widest + 6) << grid->objectName().toStdString() << " column " << c;
+            EXPECT_GE(grid->columnWidth(c), widest + 6)
+                << grid->objectName().toStdString() << " column " << c;
             total += grid->columnWidth(c);
         }
-        EXPECT_LE(total, grid->viewport()->width() + 1) << grid->objectName().toStdString() << ": all columns in view";
+        EXPECT_LE(total, grid->viewport()->width() + 1)
+            << grid->objectName().toStdString() << ": all columns in view";
     }
 }
 

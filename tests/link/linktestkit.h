@@ -7,16 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/linkdoubles.h"
 #include "link/memorylink.h"
+#include "tests/support/linkdoubles.h"
 #include "tests/support/testclocks.h"
 
 using Bytes = std::vector<unsigned char>;
 
-inline Bytes Le16Bytes(int v) { return {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>((v >> 8) & 0xFF)}; }
+inline Bytes Le16Bytes(int v) {
+    return {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>((v >> 8) & 0xFF)};
+}
 inline Bytes Le32Bytes(int64_t v) {
     Bytes b;
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xFF));
     return b;
 }
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -39,8 +42,9 @@ struct TLinkFixture : public ::testing::Test {
 // The virtual instrument behind an in-memory link: what the program writes is fed to it at once and
 // its answers are pushed back, so a whole exchange runs on the test's thread.
 class TInstrumentPeer {
-public:
-    TInstrumentPeer(TMemoryLink& link, TVirtualInstrument::TOptions options) : link_(link), vi_(std::move(options)) {
+   public:
+    TInstrumentPeer(TMemoryLink& link, TVirtualInstrument::TOptions options)
+        : link_(link), vi_(std::move(options)) {
         link_.OnWrite = [this](unsigned char b) {
             vi_.Feed(b);
             if (vi_.HasOutput()) {
@@ -55,7 +59,7 @@ public:
     TVirtualInstrument& Instrument() { return vi_; }
     const Bytes& FromInstrument() const { return fromInstrument_; }
 
-private:
+   private:
     TMemoryLink& link_;
     TVirtualInstrument vi_;
     Bytes fromInstrument_;

@@ -5,14 +5,15 @@
 #include <functional>
 #include <memory>
 
-#include "tests/link/linktestkit.h"
 #include "link/linktexts.h"
+#include "tests/link/linktestkit.h"
 
 namespace {
 
 Bytes Pattern(int n, int seed = 3) {
     Bytes b(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) b[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i * 7 + seed + i / 251);
+    for (int i = 0; i < n; ++i)
+        b[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i * 7 + seed + i / 251);
     return b;
 }
 int Sum(const Bytes& b, std::size_t from, std::size_t n) {
@@ -22,9 +23,11 @@ int Sum(const Bytes& b, std::size_t from, std::size_t n) {
 }
 // One block as the program sends it: length word, data, checksum.
 Bytes Block(const Bytes& data, std::size_t from, std::size_t n) {
-    Bytes d(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(from + n));
+    Bytes d(data.begin() + static_cast<std::ptrdiff_t>(from),
+            data.begin() + static_cast<std::ptrdiff_t>(from + n));
     int lengthSum = static_cast<int>((n & 0xFF) + ((n >> 8) & 0xFF));
-    return Cat({Le16Bytes(static_cast<int>(n << 6)), d, Le16Bytes((lengthSum + Sum(data, from, n)) & 0xFFFF)});
+    return Cat(
+        {Le16Bytes(static_cast<int>(n << 6)), d, Le16Bytes((lengthSum + Sum(data, from, n)) & 0xFFFF)});
 }
 
 using BlockFixture = TLinkFixture;
@@ -35,7 +38,8 @@ TEST_F(BlockFixture, A528ByteStreamIsOneBlockWithLengthWord0x8400AndLengthSum0x1
     link.Push(0x00);
     script.Expect({0x00})
         .Expect(Le32Bytes(528), Le16Bytes(1))
-        .Expect(Cat({Le16Bytes(1), {0x00, 0x84}, data, Le16Bytes((0x12 + Sum(data, 0, 528)) & 0xFFFF)}), Le16Bytes(2))
+        .Expect(Cat({Le16Bytes(1), {0x00, 0x84}, data, Le16Bytes((0x12 + Sum(data, 0, 528)) & 0xFFFF)}),
+                Le16Bytes(2))
         .Expect(Le16Bytes(2));
     link.SendData(data.data(), data.size(), nullptr);
 }
@@ -60,7 +64,8 @@ TEST_P(SendStreamCases, SendsTheBlocksAsked) {
     for (std::size_t i = 0; i < c.Requests.size(); ++i) {
         Bytes expect = Le16Bytes(c.Requests[i]);
         auto [from, n] = c.Answers[i];
-        if (n >= 0) expect = Cat({expect, Block(data, static_cast<std::size_t>(from), static_cast<std::size_t>(n))});
+        if (n >= 0)
+            expect = Cat({expect, Block(data, static_cast<std::size_t>(from), static_cast<std::size_t>(n))});
         script.Expect(expect, i + 1 < c.Requests.size() ? Le16Bytes(c.Requests[i + 1]) : Bytes{});
     }
     link.SendData(data.data(), data.size(), nullptr);
@@ -68,12 +73,18 @@ TEST_P(SendStreamCases, SendsTheBlocksAsked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, SendStreamCases,
-    ::testing::Values(
-        TSendCase{"OneByte", 1, {1, 2}, {{0, 1}, {0, -1}}},
-        TSendCase{"Bytes529AreBlocksOf528And1", 529, {1, 2, 3}, {{0, 528}, {528, 1}, {0, -1}}},
-        TSendCase{"RepeatRequestGetsTheSameBytesAgain", 529, {1, 1, 2, 2, 3}, {{0, 528}, {0, 528}, {528, 1}, {528, 1}, {0, -1}}},
-        TSendCase{"OtherNumbersAreEchoedAndIgnored", 600, {1, 5, 0, 2, 3}, {{0, 528}, {0, -1}, {0, -1}, {528, 72}, {0, -1}}},
-        TSendCase{"ARepeatAfterTheLastBlockResendsIt", 10, {1, 1, 2}, {{0, 10}, {0, 10}, {0, -1}}}),
+    ::testing::Values(TSendCase{"OneByte", 1, {1, 2}, {{0, 1}, {0, -1}}},
+                      TSendCase{"Bytes529AreBlocksOf528And1", 529, {1, 2, 3}, {{0, 528}, {528, 1}, {0, -1}}},
+                      TSendCase{"RepeatRequestGetsTheSameBytesAgain",
+                                529,
+                                {1, 1, 2, 2, 3},
+                                {{0, 528}, {0, 528}, {528, 1}, {528, 1}, {0, -1}}},
+                      TSendCase{"OtherNumbersAreEchoedAndIgnored",
+                                600,
+                                {1, 5, 0, 2, 3},
+                                {{0, 528}, {0, -1}, {0, -1}, {528, 72}, {0, -1}}},
+                      TSendCase{
+                          "ARepeatAfterTheLastBlockResendsIt", 10, {1, 1, 2}, {{0, 10}, {0, 10}, {0, -1}}}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(BlockFixture, Block127IsFollowedByBlock1) {
@@ -89,7 +100,8 @@ TEST_F(BlockFixture, Block127IsFollowedByBlock1) {
     EXPECT_EQ(numbers[126], 127);
     EXPECT_EQ(numbers[127], 1);
     for (int i = 0; i < blocks; ++i)
-        script.Expect(Cat({Le16Bytes(numbers[static_cast<std::size_t>(i)]), Block(data, static_cast<std::size_t>(i) * 528, 528)}),
+        script.Expect(Cat({Le16Bytes(numbers[static_cast<std::size_t>(i)]),
+                           Block(data, static_cast<std::size_t>(i) * 528, 528)}),
                       Le16Bytes(numbers[static_cast<std::size_t>(i) + 1]));
     script.Expect(Le16Bytes(numbers.back()));
     link.SendData(data.data(), data.size(), nullptr);
@@ -105,7 +117,10 @@ TEST_F(BlockFixture, SendDataOfNothingShowsErrBufferAndLeavesTheLinkAlone) {
 TEST_F(BlockFixture, TheStartEchoesEveryByteUntilZero) {
     TScript script(link);
     link.Push({0x55, 0x13, 0x00});
-    script.Expect({0x55, 0x13, 0x00}).Expect(Le32Bytes(1), Le16Bytes(1)).Expect(Cat({Le16Bytes(1), Block({0x42}, 0, 1)}), Le16Bytes(2)).Expect(Le16Bytes(2));
+    script.Expect({0x55, 0x13, 0x00})
+        .Expect(Le32Bytes(1), Le16Bytes(1))
+        .Expect(Cat({Le16Bytes(1), Block({0x42}, 0, 1)}), Le16Bytes(2))
+        .Expect(Le16Bytes(2));
     Bytes one{0x42};
     link.SendData(one.data(), one.size(), nullptr);
 }
@@ -131,14 +146,15 @@ TEST_F(BlockFixture, ProgressCountsEveryNewByteAndEndsAtZero) {
 Bytes InstrumentBlock(const Bytes& d, int wordLength, int checksumDelta = 0) {
     int n = static_cast<int>(d.size());
     int lengthSum = (n & 0xFF) + ((n >> 8) & 0xFF);
-    return Cat({Le16Bytes(wordLength << 6), d, Le16Bytes((lengthSum + Sum(d, 0, d.size()) + checksumDelta) & 0xFFFF)});
+    return Cat({Le16Bytes(wordLength << 6), d,
+                Le16Bytes((lengthSum + Sum(d, 0, d.size()) + checksumDelta) & 0xFFFF)});
 }
 
 TEST_F(BlockFixture, ReceiveStreamTakesTwoBlocksAndAsksAgainAfterABadChecksum) {
     Bytes a = Pattern(528, 1), b = Pattern(100, 2);
     TScript script(link);
     script.Expect({0x00}, Cat({{0x00}, Le32Bytes(628)}))
-        .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 528, +1)}))   // spoilt
+        .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 528, +1)}))  // spoilt
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 528)}))
         .Expect(Le16Bytes(2), Cat({Le16Bytes(2), InstrumentBlock(b, 100)}))
         .Expect(Le16Bytes(3), Le16Bytes(3));
@@ -161,8 +177,8 @@ TEST_F(BlockFixture, ReceiveStreamWithoutATotalTakesOneBlockAfterThreeSeconds) {
 struct TLengthCase {
     const char* Name;
     int Total;
-    int Word;       // length announced in the length word
-    int Read;       // bytes the program reads as the block
+    int Word;  // length announced in the length word
+    int Read;  // bytes the program reads as the block
 };
 class ReceiveLengthCases : public TLinkFixture, public ::testing::WithParamInterface<TLengthCase> {};
 
@@ -176,7 +192,8 @@ TEST_P(ReceiveLengthCases, ALengthWordAbove528ReadsTheRestOfTheTotalAtMost528) {
     if (c.Total - c.Read > 0) {
         // The rest comes as a normal block.
         Bytes rest = Pattern(c.Total - c.Read, 9);
-        script.Expect(Le16Bytes(2), Cat({Le16Bytes(2), InstrumentBlock(rest, static_cast<int>(rest.size()))}));
+        script.Expect(Le16Bytes(2),
+                      Cat({Le16Bytes(2), InstrumentBlock(rest, static_cast<int>(rest.size()))}));
         script.Expect(Le16Bytes(3), Le16Bytes(3));
     } else {
         script.Expect(Le16Bytes(2), Le16Bytes(2));
@@ -226,9 +243,12 @@ TEST_F(BlockFixture, ReceiveDataCopiesAtMostTheCallersCapacity) {
     Bytes list = Pattern(1500);
     TScript script(link);
     script.Expect({0x00}, Cat({{0x00}, Le32Bytes(1500)}))
-        .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(Bytes(list.begin(), list.begin() + 528), 528)}))
-        .Expect(Le16Bytes(2), Cat({Le16Bytes(2), InstrumentBlock(Bytes(list.begin() + 528, list.begin() + 1056), 528)}))
-        .Expect(Le16Bytes(3), Cat({Le16Bytes(3), InstrumentBlock(Bytes(list.begin() + 1056, list.end()), 444)}))
+        .Expect(Le16Bytes(1),
+                Cat({Le16Bytes(1), InstrumentBlock(Bytes(list.begin(), list.begin() + 528), 528)}))
+        .Expect(Le16Bytes(2),
+                Cat({Le16Bytes(2), InstrumentBlock(Bytes(list.begin() + 528, list.begin() + 1056), 528)}))
+        .Expect(Le16Bytes(3),
+                Cat({Le16Bytes(3), InstrumentBlock(Bytes(list.begin() + 1056, list.end()), 444)}))
         .Expect(Le16Bytes(4), Le16Bytes(4));
     Bytes buffer(1024 + 16, 0xEE);
     EXPECT_EQ(link.ReceiveData(buffer.data(), 1024, nullptr), 1024);
@@ -280,15 +300,17 @@ TEST_P(SpoiltCopyCases, AreResentUpToTheLimit) {
 
 INSTANTIATE_TEST_SUITE_P(Blocks, SpoiltCopyCases,
                          ::testing::Values(LinkRetry::BlockRetries, LinkRetry::BlockRetries + 1),
-                         [](const auto& tc) { return tc.param > LinkRetry::BlockRetries ? "OneMore" : "AtTheLimit"; });
+                         [](const auto& tc) {
+                             return tc.param > LinkRetry::BlockRetries ? "OneMore" : "AtTheLimit";
+                         });
 
 // Instruments whose answers never come through: every transfer gives up by itself, within its
 // limit, where it used to go on until the stop. `Answer` is the instrument: it sees each byte the
 // program writes and pushes its replies.
 struct TGarbledCase {
     const char* Name;
-    bool Receiving;   // ReceiveStream, else SendStream of 600 bytes
-    Bytes First;      // what the instrument sends before the program writes
+    bool Receiving;  // ReceiveStream, else SendStream of 600 bytes
+    Bytes First;     // what the instrument sends before the program writes
     std::function<void(TMemoryLink&, unsigned char)> Answer;
     std::string Says;
 };
@@ -297,12 +319,16 @@ class GarbledCases : public TLinkFixture, public ::testing::WithParamInterface<T
 TEST_P(GarbledCases, GiveUpSayingWhy) {
     const TGarbledCase& c = GetParam();
     link.OnWrite = [&](unsigned char b) { c.Answer(link, b); };
-    host.OnEvents = [&] { if (host.EventTurns > 100000) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns > 100000) link.Disconnect();
+    };
     Bytes data = Pattern(600);
     link.Push(c.First);
     try {
-        if (c.Receiving) link.ReceiveStream(nullptr);
-        else link.SendData(data.data(), data.size(), nullptr);
+        if (c.Receiving)
+            link.ReceiveStream(nullptr);
+        else
+            link.SendData(data.data(), data.size(), nullptr);
         FAIL() << "no exception";
     } catch (const TLinkError& e) {
         EXPECT_EQ(e.Status(), TLinkStatus::Garbled) << e.what();
@@ -317,38 +343,52 @@ struct TByteCounter {
     int operator()() const { return ++*N; }
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, GarbledCases,
-    ::testing::Values(
-        // The start: the instrument echoes a byte that is never the start byte 0.
-        TGarbledCase{"SendNeverStarts", false, {0x55}, [](TMemoryLink& l, unsigned char) { l.Push(0x55); },
-                     LinkText::NoTransferStart(LinkRetry::StartBytes)},
-        // After the total, requests for a block the transfer does not have.
-        TGarbledCase{"SendRequestsNoBlock", false, {0x00},
-                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
-                         const int k = n();
-                         if (k == 5 || (k > 5 && (k - 5) % 2 == 0)) l.Push(Le16Bytes(77));
-                     },
-                     LinkText::RequestsGarbled(LinkRetry::BlockRetries + 1)},
-        TGarbledCase{"ReceiveNeverStarts", true, {}, [](TMemoryLink& l, unsigned char) { l.Push(0x33); },
-                     LinkText::NoTransferStart(LinkRetry::StartBytes)},
-        // Every copy of block 1 with a wrong checksum.
-        TGarbledCase{"ReceiveEveryBlockSpoilt", true, {},
-                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
-                         const int k = n();
-                         if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
-                         if (k > 1 && k % 2 == 1) l.Push(Cat({Le16Bytes(1), InstrumentBlock(Pattern(528), 528, +1)}));
-                     },
-                     LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)},
-        // The request's number echoed wrong, every time.
-        TGarbledCase{"ReceiveEchoAlwaysWrong", true, {},
-                     [n = TByteCounter()](TMemoryLink& l, unsigned char) {
-                         const int k = n();
-                         if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
-                         if (k > 1 && k % 2 == 1) l.Push(Le16Bytes(9));
-                     },
-                     LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Blocks, GarbledCases,
+                         ::testing::Values(
+                             // The start: the instrument echoes a byte that is never the start byte 0.
+                             TGarbledCase{"SendNeverStarts",
+                                          false,
+                                          {0x55},
+                                          [](TMemoryLink& l, unsigned char) { l.Push(0x55); },
+                                          LinkText::NoTransferStart(LinkRetry::StartBytes)},
+                             // After the total, requests for a block the transfer does not have.
+                             TGarbledCase{"SendRequestsNoBlock",
+                                          false,
+                                          {0x00},
+                                          [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                                              const int k = n();
+                                              if (k == 5 || (k > 5 && (k - 5) % 2 == 0))
+                                                  l.Push(Le16Bytes(77));
+                                          },
+                                          LinkText::RequestsGarbled(LinkRetry::BlockRetries + 1)},
+                             TGarbledCase{"ReceiveNeverStarts",
+                                          true,
+                                          {},
+                                          [](TMemoryLink& l, unsigned char) { l.Push(0x33); },
+                                          LinkText::NoTransferStart(LinkRetry::StartBytes)},
+                             // Every copy of block 1 with a wrong checksum.
+                             TGarbledCase{
+                                 "ReceiveEveryBlockSpoilt",
+                                 true,
+                                 {},
+                                 [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                                     const int k = n();
+                                     if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
+                                     if (k > 1 && k % 2 == 1)
+                                         l.Push(Cat({Le16Bytes(1), InstrumentBlock(Pattern(528), 528, +1)}));
+                                 },
+                                 LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)},
+                             // The request's number echoed wrong, every time.
+                             TGarbledCase{"ReceiveEchoAlwaysWrong",
+                                          true,
+                                          {},
+                                          [n = TByteCounter()](TMemoryLink& l, unsigned char) {
+                                              const int k = n();
+                                              if (k == 1) l.Push(Cat({{0x00}, Le32Bytes(600)}));
+                                              if (k > 1 && k % 2 == 1) l.Push(Le16Bytes(9));
+                                          },
+                                          LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1)}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 // Round trips through the virtual instrument, whose block code is written from the instrument's side.
 TEST_F(BlockFixture, SpoiltBlocksAreResentUntilTheInstrumentHasThemAll) {
@@ -362,7 +402,10 @@ TEST_F(BlockFixture, SpoiltBlocksAreResentUntilTheInstrumentHasThemAll) {
     ASSERT_TRUE(link.CommandAtPrompt(0xAC, 300000));
     link.ReadBytes(v, 4);
     Bytes header(136, 0);
-    header[104] = 0xFF; header[105] = 0xFF; header[106] = 0xFF; header[107] = 0xFF;  // no quadripoles
+    header[104] = 0xFF;
+    header[105] = 0xFF;
+    header[106] = 0xFF;
+    header[107] = 0xFF;  // no quadripoles
     Bytes table = Pattern(5000), extra = Pattern(48);
     link.SendData(header.data(), header.size(), nullptr);
     link.SendData(table.data(), table.size(), nullptr);
@@ -413,7 +456,12 @@ TEST_P(GarbageCases, EveryOperationEndsAtTheStopWithoutHarm) {
     run([&] { link.SendData(data.data(), data.size(), nullptr); });
     run([&] { EXPECT_LE(link.ReceiveData(buffer.data(), buffer.size(), nullptr), 1024); });
     run([&] { link.CommandAtPrompt(0x27, 2000); });
-    run([&] { std::string a, b; link.Identify(a, b); EXPECT_LE(a.size(), 40u); EXPECT_LE(b.size(), 40u); });
+    run([&] {
+        std::string a, b;
+        link.Identify(a, b);
+        EXPECT_LE(a.size(), 40u);
+        EXPECT_LE(b.size(), 40u);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, GarbageCases, ::testing::Range(1u, 9u));

@@ -1,15 +1,15 @@
 // The upload handlers and the modem session, engine half, against the virtual instrument in memory.
 #include <gtest/gtest.h>
-
-#include <filesystem>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "link/instrumentimage.h"
-#include "tests/link/linktestkit.h"
-#include "link/linktexts.h"
 #include "link/linkfactory.h"
+#include "link/linktexts.h"
 #include "link/uploadcommands.h"
 #include "link/virtualinstrument.h"
+#include "tests/link/linktestkit.h"
 
 namespace fs = std::filesystem;
 
@@ -19,7 +19,8 @@ TSequence Named(const std::string& name, int quadripoles) {
     TSequence s;
     s.Name.Set(name);
     for (int e = 1; e <= 12; ++e)
-        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e), static_cast<float>(e), 0, 0};
+        s.Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e),
+                           static_cast<float>(e), 0, 0};
     s.NbElectrode = 12;
     s.FirstElectrode = 1;
     s.LastElectrode = 12;
@@ -29,7 +30,7 @@ TSequence Named(const std::string& name, int quadripoles) {
 }
 
 class CommandFixture : public ::testing::Test {
-protected:
+   protected:
     CommandFixture() { ui.StrictAnswers = true; }
     TTestHost host;
     TManualClock clock;
@@ -88,7 +89,7 @@ TEST_F(CommandFixture, UploadOutcomesSayHowTheyEnded) {
     {
         std::vector<TSequence> set{Named("A", 3)};
         link.FailOpen = true;
-        host.Answers = {true};   // the instrument's menu
+        host.Answers = {true};  // the instrument's menu
         TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
         EXPECT_EQ(r.Status, TLinkStatus::NoDevice);
         link.FailOpen = false;
@@ -97,7 +98,7 @@ TEST_F(CommandFixture, UploadOutcomesSayHowTheyEnded) {
         // Not the link: the .ele file cannot be written. Still "Communication stopped", not a stop.
         std::vector<TSequence> set{Named("A", 3)};
         host.Messages.clear();
-        host.Answers = {true};   // the instrument's menu
+        host.Answers = {true};  // the instrument's menu
         ui.Answers = {"A"};
         TUploadOutcome r = VarnelUpLoad(set, link, 1, ui, "/nonexistent/folder");
         EXPECT_EQ(r.Status, TLinkStatus::Failed);
@@ -116,7 +117,8 @@ TEST_F(CommandFixture, Family2OffersAtMostAsManyChoicesAsTheSetHadEvenWhenFull) 
     TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
     EXPECT_EQ(r.Stored, 1);
     EXPECT_EQ(r.MemoryFull, 1);
-    EXPECT_EQ(host.Messages, (std::vector<std::string>{"A correctly loaded  On Memory 12", LinkText::MemoryFull}));
+    EXPECT_EQ(host.Messages,
+              (std::vector<std::string>{"A correctly loaded  On Memory 12", LinkText::MemoryFull}));
     EXPECT_EQ(ui.Offered.size(), 2u);
     // The end command closes the series.
     EXPECT_EQ(peer.Instrument().Commands(), (std::vector<int>{0xAC, 0xAC, 0x00}));
@@ -135,7 +137,7 @@ TEST_F(CommandFixture, Family2StopInTheMiddleOfATransferIsCommunicationStopped) 
     EXPECT_EQ(r.Status, TLinkStatus::Stopped);
     EXPECT_EQ(host.Messages, std::vector<std::string>{LinkText::CommunicationStopped});
     EXPECT_TRUE(peer.Instrument().Images().empty());
-    EXPECT_LT(peer.Instrument().Log().size(), 61000u);   // nothing sent after the stop
+    EXPECT_LT(peer.Instrument().Log().size(), 61000u);  // nothing sent after the stop
     EXPECT_EQ(ui.PanelOffs, 1);
     EXPECT_FALSE(host.Busy);
 }
@@ -144,10 +146,10 @@ TEST_F(CommandFixture, Family2StopInTheMiddleOfATransferIsCommunicationStopped) 
 // into the exchange it left half done.
 struct TNeverThroughCase {
     const char* Name;
-    int CorruptEvery;        // the instrument spoils every N-th block it receives
-    bool GarbleComplement;   // the line garbles the upload command's complement
+    int CorruptEvery;       // the instrument spoils every N-th block it receives
+    bool GarbleComplement;  // the line garbles the upload command's complement
     std::string Says;
-    std::vector<int> Commands;   // accepted by the instrument
+    std::vector<int> Commands;  // accepted by the instrument
 };
 class NeverThroughCases : public CommandFixture, public ::testing::WithParamInterface<TNeverThroughCase> {};
 
@@ -165,13 +167,16 @@ TEST_P(NeverThroughCases, GiveUpSayingWhy) {
         if (vi.HasOutput()) link.Push(vi.TakeOutput());
     };
     // Whatever still runs long after it should have given up is stopped, so the test fails, not hangs.
-    host.OnEvents = [&] { if (host.EventTurns > 200000 && link.IsOpen()) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns > 200000 && link.IsOpen()) link.Disconnect();
+    };
     host.Answers = {true};
     ui.Answers = {"A"};
     TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
     EXPECT_EQ(r.Status, TLinkStatus::Garbled) << r.Problem;
     EXPECT_EQ(r.Problem, c.Says);
-    EXPECT_EQ(host.Messages, std::vector<std::string>{std::string(LinkText::CommunicationStopped) + ": " + c.Says});
+    EXPECT_EQ(host.Messages,
+              std::vector<std::string>{std::string(LinkText::CommunicationStopped) + ": " + c.Says});
     EXPECT_EQ(vi.Commands(), c.Commands);
     EXPECT_TRUE(vi.Images().empty());
     EXPECT_FALSE(link.IsOpen());
@@ -180,8 +185,11 @@ TEST_P(NeverThroughCases, GiveUpSayingWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, NeverThroughCases,
-    ::testing::Values(TNeverThroughCase{"EveryBlockSpoilt", 1, false,
-                                        LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1), {0xAC}},
+    ::testing::Values(TNeverThroughCase{"EveryBlockSpoilt",
+                                        1,
+                                        false,
+                                        LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1),
+                                        {0xAC}},
                       TNeverThroughCase{"CommandNeverWhole", 0, true, LinkText::UploadRefused, {}}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
@@ -199,7 +207,7 @@ TEST(RemoteList, ConversionOfTheInstrumentsBuffer) {
 }
 
 class ModemFixture : public CommandFixture {
-protected:
+   protected:
     void SetUp() override {
         auto o = Family2();
         o.Modem = true;
@@ -232,7 +240,8 @@ TEST_F(ModemFixture, ConnectListStartDeleteDisconnect) {
     session.Disconnect();
     EXPECT_FALSE(session.Connected());
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(peer->Instrument().Commands(), (std::vector<int>{0x1C, 0x27, 0x27, 0x25, 0x27, 0x28, 0x27, 0x1B}));
+    EXPECT_EQ(peer->Instrument().Commands(),
+              (std::vector<int>{0x1C, 0x27, 0x27, 0x25, 0x27, 0x28, 0x27, 0x1B}));
 }
 
 TEST_F(ModemFixture, ViewShowsTheListReceivedWithThePanelOff) {
@@ -254,7 +263,10 @@ TEST_F(ModemFixture, DisconnectAfterAStopDuringViewSendsNothing) {
     peer->Instrument().TakeOutput();
     ASSERT_TRUE(session.Connect(2, "1"));
     // Stop while the list is being received.
-    host.OnEvents = [&] { if (!peer->Instrument().Commands().empty() && peer->Instrument().Commands().back() == 0x27) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (!peer->Instrument().Commands().empty() && peer->Instrument().Commands().back() == 0x27)
+            link.Disconnect();
+    };
     const std::size_t shown = host.Messages.size();
     session.View();
     EXPECT_FALSE(link.IsOpen());

@@ -2,8 +2,8 @@
 // identification, and how every wait ends when the link is closed from the event pump.
 #include <gtest/gtest.h>
 
-#include "tests/link/linktestkit.h"
 #include "link/linktexts.h"
+#include "tests/link/linktestkit.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ struct TLineCase {
     std::string Input;
     bool Result;
     std::string Text;
-    std::size_t Left;   // bytes still waiting afterwards
+    std::size_t Left;  // bytes still waiting afterwards
 };
 class ReadLineCases : public TLinkFixture, public ::testing::WithParamInterface<TLineCase> {};
 
@@ -27,15 +27,20 @@ TEST_P(ReadLineCases, ReadsOneLine) {
     EXPECT_EQ(link.Pending(), c.Left);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ReadLineCases,
-    ::testing::Values(TLineCase{"EndsAtLf", "ABC\nDEF", true, "ABC", 3},
-                      TLineCase{"DropsCr", "A\rB\r\n", true, "AB", 0},
-                      TLineCase{"StopsAfter40Bytes", std::string(45, 'x'), true, std::string(40, 'x'), 5},
-                      TLineCase{"CrCountsTowardsTheMaximum", [] { std::string s; for (int i = 0; i < 21; ++i) s += "y\r"; return s; }(),
-                                true, std::string(20, 'y'), 2},
-                      TLineCase{"TimeOutEmptiesTheText", "ABC", false, "", 0}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Lines, ReadLineCases,
+                         ::testing::Values(TLineCase{"EndsAtLf", "ABC\nDEF", true, "ABC", 3},
+                                           TLineCase{"DropsCr", "A\rB\r\n", true, "AB", 0},
+                                           TLineCase{"StopsAfter40Bytes", std::string(45, 'x'), true,
+                                                     std::string(40, 'x'), 5},
+                                           TLineCase{"CrCountsTowardsTheMaximum",
+                                                     [] {
+                                                         std::string s;
+                                                         for (int i = 0; i < 21; ++i) s += "y\r";
+                                                         return s;
+                                                     }(),
+                                                     true, std::string(20, 'y'), 2},
+                                           TLineCase{"TimeOutEmptiesTheText", "ABC", false, "", 0}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(CompositeFixture, ReadLineOnAClosedLinkRaises) {
     link.Disconnect();
@@ -50,7 +55,9 @@ TEST_F(CompositeFixture, WaitForTextFindsTheTextInGarbageAndLeavesTheRest) {
 }
 
 TEST_F(CompositeFixture, WaitForTextEndsWhenTheLinkIsClosedFromTheEventPump) {
-    host.OnEvents = [&] { if (host.EventTurns == 50) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 50) link.Disconnect();
+    };
     link.Push(TextBytes(std::string(10000, 'z')));  // a flood of garbage cannot hold off the stop
     EXPECT_FALSE(link.WaitForText("never"));
     link.EmulatedVariant = TPortVirt::TVariant::Usb;
@@ -68,11 +75,11 @@ TEST_F(CompositeFixture, WaitForTextEndsWhenTheLinkIsClosedFromTheEventPump) {
 struct TCommandCase {
     const char* Name;
     TPortVirt::TVariant Variant;
-    int SyncAnswers;          // how many sync bytes go unanswered before the echo (99 = never)
-    std::vector<int> Answers; // answers to successive command pairs; -1 = none
+    int SyncAnswers;           // how many sync bytes go unanswered before the echo (99 = never)
+    std::vector<int> Answers;  // answers to successive command pairs; -1 = none
     bool Result;
-    int SyncBytes;            // sync bytes written
-    int CommandPairs;         // command pairs written
+    int SyncBytes;     // sync bytes written
+    int CommandPairs;  // command pairs written
 };
 class SendCommandCases : public TLinkFixture, public ::testing::WithParamInterface<TCommandCase> {};
 
@@ -108,18 +115,25 @@ TEST_P(SendCommandCases, Handshake) {
 using V = TPortVirt::TVariant;
 INSTANTIATE_TEST_SUITE_P(
     Commands, SendCommandCases,
-    ::testing::Values(TCommandCase{"Accepted", V::Serial, 0, {0x27}, true, 1, 1},
-                      TCommandCase{"RepeatedOn0xFF", V::Serial, 0, {0xFF, 0xFF, 0x27}, true, 1, 3},
-                      TCommandCase{"RepeatedOnSilence", V::Serial, 0, {-1, 0x27}, true, 1, 2},
-                      TCommandCase{"OtherAnswerIsFalse", V::Serial, 0, {0x12}, false, 1, 1},
-                      // Refusals in a row end it on serial too; a silence between them starts the count again.
-                      TCommandCase{"SerialGivesUpAfter10Refusals", V::Serial, 0, std::vector<int>(12, 0xFF), false, 1, 10},
-                      TCommandCase{"SerialCountsRefusalsInARow", V::Serial, 0,
-                                   {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, -1, 0xFF, 0xFF, 0x27}, true, 1, 13},
-                      TCommandCase{"SyncEchoAfterThreeTries", V::Serial, 3, {0x27}, true, 4, 1},
-                      TCommandCase{"SerialGoesOnAfter22SilentSyncs", V::Serial, 99, {0x27}, true, 22, 1},
-                      TCommandCase{"UsbGivesUpWithoutSyncIn20", V::Usb, 20, {}, false, 21, 0},
-                      TCommandCase{"UsbStopsAfter6Commands", V::Usb, 0, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x27}, false, 1, 6}),
+    ::testing::Values(
+        TCommandCase{"Accepted", V::Serial, 0, {0x27}, true, 1, 1},
+        TCommandCase{"RepeatedOn0xFF", V::Serial, 0, {0xFF, 0xFF, 0x27}, true, 1, 3},
+        TCommandCase{"RepeatedOnSilence", V::Serial, 0, {-1, 0x27}, true, 1, 2},
+        TCommandCase{"OtherAnswerIsFalse", V::Serial, 0, {0x12}, false, 1, 1},
+        // Refusals in a row end it on serial too; a silence between them starts the count again.
+        TCommandCase{"SerialGivesUpAfter10Refusals", V::Serial, 0, std::vector<int>(12, 0xFF), false, 1, 10},
+        TCommandCase{"SerialCountsRefusalsInARow",
+                     V::Serial,
+                     0,
+                     {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, -1, 0xFF, 0xFF, 0x27},
+                     true,
+                     1,
+                     13},
+        TCommandCase{"SyncEchoAfterThreeTries", V::Serial, 3, {0x27}, true, 4, 1},
+        TCommandCase{"SerialGoesOnAfter22SilentSyncs", V::Serial, 99, {0x27}, true, 22, 1},
+        TCommandCase{"UsbGivesUpWithoutSyncIn20", V::Usb, 20, {}, false, 21, 0},
+        TCommandCase{
+            "UsbStopsAfter6Commands", V::Usb, 0, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x27}, false, 1, 6}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(CompositeFixture, SendCommandOnAClosedLinkRaisesAndRestoresTheCursor) {
@@ -134,7 +148,9 @@ TEST_F(CompositeFixture, SendCommandOnAClosedLinkRaisesAndRestoresTheCursor) {
 }
 
 TEST_F(CompositeFixture, CommandAtPromptSendsNothingWhenThePromptNeverComes) {
-    host.OnEvents = [&] { if (host.EventTurns == 10) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 10) link.Disconnect();
+    };
     EXPECT_FALSE(link.CommandAtPrompt(0x00, 300000));
     EXPECT_TRUE(link.Written().empty());
 }
@@ -172,7 +188,7 @@ class IdentifySilentCases : public TLinkFixture, public ::testing::WithParamInte
 TEST_P(IdentifySilentCases, FallsBackAtAttempt11AndEscapesAt20) {
     const TIdentifyCase& c = GetParam();
     link.EmulatedVariant = c.Variant;
-    std::vector<std::pair<int, int>> writes;   // (byte, baud at the time)
+    std::vector<std::pair<int, int>> writes;  // (byte, baud at the time)
     int escapes = 0;
     bool inCommand = false;
     link.OnWrite = [&](unsigned char b) {
@@ -212,16 +228,17 @@ TEST_P(IdentifySilentCases, FallsBackAtAttempt11AndEscapesAt20) {
     ASSERT_GE(writes.size(), 24u);
     for (int i = 0; i < 11; ++i) EXPECT_EQ(writes[static_cast<std::size_t>(i)].second, 115200) << i;
     for (int i = 11; i < 20; ++i) EXPECT_EQ(writes[static_cast<std::size_t>(i)].second, c.Fallback) << i;
-    EXPECT_EQ(writes[20], std::make_pair(0x40, 115200));   // the escape command's own sync
+    EXPECT_EQ(writes[20], std::make_pair(0x40, 115200));  // the escape command's own sync
     EXPECT_EQ(writes[21], std::make_pair(0x1B, 115200));
     EXPECT_EQ(writes[22], std::make_pair(0x1B ^ 0xFF, 115200));
-    EXPECT_EQ(writes[23].second, 115200);                   // the second cycle starts at the first rate
+    EXPECT_EQ(writes[23].second, 115200);  // the second cycle starts at the first rate
     EXPECT_EQ(escapes, 2);
     EXPECT_EQ(link.BaudHistory.back(), 115200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Identify, IdentifySilentCases,
-                         ::testing::Values(TIdentifyCase{"Serial", V::Serial, 38400}, TIdentifyCase{"Usb", V::Usb, 115200}),
+                         ::testing::Values(TIdentifyCase{"Serial", V::Serial, 38400},
+                                           TIdentifyCase{"Usb", V::Usb, 115200}),
                          [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(CompositeFixture, WaitsOnAClosedLinkRaiseTheirOwnTexts) {
@@ -243,13 +260,17 @@ TEST_F(CompositeFixture, WaitsOnAClosedLinkRaiseTheirOwnTexts) {
 }
 
 TEST_F(CompositeFixture, AStopInsideWaitByteEndsItWithPortErrGetcom) {
-    host.OnEvents = [&] { if (host.EventTurns == 1000) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 1000) link.Disconnect();
+    };
     EXPECT_THROW(link.WaitByte(), TLinkError);
     EXPECT_EQ(host.EventTurns, 1000);
 }
 
 TEST_F(CompositeFixture, TimedReadsEndEarlyWhenTheLinkCloses) {
-    host.OnEvents = [&] { if (host.EventTurns == 3) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 3) link.Disconnect();
+    };
     const int64_t before = clock.NowMs();
     EXPECT_EQ(link.GetByteTimed(300000), -1);
     EXPECT_LT(clock.NowMs() - before, 1000);

@@ -29,16 +29,14 @@ TEST_P(DialNumber, IsTheRunEndingAtTheLastDigit) {
     EXPECT_EQ(DialNumberOf(GetParam().Text), GetParam().Number);
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, DialNumber, ::testing::Values(
-    TNumberCase{"Lab station 0123456789", "0123456789"},
-    TNumberCase{"Depot 9,W0123", "9,W0123"},
-    TNumberCase{"Office 01 23 45", "45"},
-    TNumberCase{"No digit here", ""},
-    TNumberCase{"", ""},
-    TNumberCase{"0555", "0555"},
-    TNumberCase{"Pager 0555 ext", "0555"},          // text after the last digit is not part of it
-    TNumberCase{"Call W,W3", "W,W3"},               // modifiers before the digits belong to the run
-    TNumberCase{"Depot w,0,", "w,0"}));              // the run stops at the last digit
+INSTANTIATE_TEST_SUITE_P(
+    Entries, DialNumber,
+    ::testing::Values(TNumberCase{"Lab station 0123456789", "0123456789"},
+                      TNumberCase{"Depot 9,W0123", "9,W0123"}, TNumberCase{"Office 01 23 45", "45"},
+                      TNumberCase{"No digit here", ""}, TNumberCase{"", ""}, TNumberCase{"0555", "0555"},
+                      TNumberCase{"Pager 0555 ext", "0555"},  // text after the last digit is not part of it
+                      TNumberCase{"Call W,W3", "W,W3"},       // modifiers before the digits belong to the run
+                      TNumberCase{"Depot w,0,", "w,0"}));     // the run stops at the last digit
 
 TEST(DialDirectory, AMissingFileIsEmptyAndTheFirstSaveCreatesIt) {
     TTestDir dir;
@@ -57,8 +55,8 @@ TEST(DialDirectory, EntriesAreSortedIgnoringCaseAndWrittenWithCrLf) {
     EXPECT_TRUE(d.Add("Lab station 0123456789"));
     EXPECT_TRUE(d.Add("depot 9,W0123"));
     EXPECT_TRUE(d.Add("Farm 0555"));
-    EXPECT_FALSE(d.Add("FARM 0555"));   // the same entry whatever the case
-    EXPECT_FALSE(d.Add("   "));         // a blank line is no entry
+    EXPECT_FALSE(d.Add("FARM 0555"));  // the same entry whatever the case
+    EXPECT_FALSE(d.Add("   "));        // a blank line is no entry
     d.Save();
     EXPECT_EQ(Content(d.Path()), "depot 9,W0123\r\nFarm 0555\r\nLab station 0123456789\r\n");
     EXPECT_EQ(d.Find("farm 0555"), 1);
@@ -91,8 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TLinesCase{"LoneCr", "Farm 0555\rDepot 9\r", {"Farm 0555", "Depot 9"}},
                       TLinesCase{"LoneCrBeforeCrLf", "Farm 0555\r\r\nDepot 9", {"Farm 0555", "Depot 9"}},
                       TLinesCase{"LfCr", "Farm 0555\n\rDepot 9\n\r", {"Farm 0555", "Depot 9"}},
-                      TLinesCase{"BlankAndEmpty", "\r\n \t\r\r\n", {}},
-                      TLinesCase{"Nothing", "", {}}),
+                      TLinesCase{"BlankAndEmpty", "\r\n \t\r\r\n", {}}, TLinesCase{"Nothing", "", {}}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(DialDirectory, ALoneCrInTheFileEndsAnEntry) {
@@ -126,7 +123,7 @@ TEST(DialDirectory, AFolderThatCannotBeWrittenRaises) {
     TTestDir dir;
     std::ofstream(dir.Path("plain"), std::ios::binary) << "x";
     TDialDirectory d(DialFilePath(dir.Path("plain")));
-    d.Load();   // nothing there: an empty directory
+    d.Load();  // nothing there: an empty directory
     d.Add("Depot 9,W0123");
     EXPECT_THROW(d.Save(), TFileError);
 }

@@ -1,15 +1,15 @@
 // Instrument images of both families and UploadSequence against the virtual instrument in memory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
+#include "link/instrumentimage.h"
+#include "link/linktexts.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
-#include "link/instrumentimage.h"
 #include "tests/link/linktestkit.h"
-#include "link/linktexts.h"
 
 namespace fs = std::filesystem;
 
@@ -19,7 +19,8 @@ std::unique_ptr<TSequence> MakeSequence(const std::string& name, int electrodes,
     auto seq = std::make_unique<TSequence>();
     seq->Name.Set(name);
     for (int e = 1; e <= electrodes; ++e)
-        seq->Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e), 5.0f * static_cast<float>(e), 1.5f, -0.25f};
+        seq->Electrodes[e] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(e),
+                              5.0f * static_cast<float>(e), 1.5f, -0.25f};
     seq->NbElectrode = electrodes;
     seq->FirstElectrode = 1;
     seq->LastElectrode = electrodes;
@@ -28,8 +29,13 @@ std::unique_ptr<TSequence> MakeSequence(const std::string& name, int electrodes,
     seq->LevelUsed[0] = 0x3F;
     for (int i = 0; i < quadripoles; ++i) {
         const int a = i % (electrodes - 3) + 1;
-        seq->Quadripoles[i] = {static_cast<int16_t>(a), static_cast<int16_t>(a + 1), static_cast<int16_t>(a + 2),
-                               static_cast<int16_t>(a + 3), 0, 1, -1};
+        seq->Quadripoles[i] = {static_cast<int16_t>(a),
+                               static_cast<int16_t>(a + 1),
+                               static_cast<int16_t>(a + 2),
+                               static_cast<int16_t>(a + 3),
+                               0,
+                               1,
+                               -1};
     }
     seq->NbQuadripole = quadripoles;
     return seq;
@@ -51,8 +57,10 @@ TEST(EleFiles, ANameNeverLeadsOutOfTheFolder) {
     TSequence seq;
     seq.NbElectrode = 48;
     seq.NbQuadripole = 45;
-    for (const auto& [name, base] : {std::pair{"../../x", "/v/.._.._x_E48_Q45_#"}, {"a/b", "/v/a_b_E48_Q45_#"},
-                                     {"a\\b\tc", "/v/a_b_c_E48_Q45_#"}, {"Line12", "/v/Line12_E48_Q45_#"}}) {
+    for (const auto& [name, base] : {std::pair{"../../x", "/v/.._.._x_E48_Q45_#"},
+                                     {"a/b", "/v/a_b_E48_Q45_#"},
+                                     {"a\\b\tc", "/v/a_b_c_E48_Q45_#"},
+                                     {"Line12", "/v/Line12_E48_Q45_#"}}) {
         seq.Name.Set(name);
         EXPECT_EQ(EleBasePath("/v", seq), base) << name;
     }
@@ -67,7 +75,9 @@ TEST(ImageCodes, MarkersHaveTheirBitPatterns) {
     EXPECT_EQ(ab, 0x4B800000u);
 }
 
-struct TTimeCase { int Time, Code1, Code2; };
+struct TTimeCase {
+    int Time, Code1, Code2;
+};
 class TimeCodes : public ::testing::TestWithParam<TTimeCase> {};
 TEST_P(TimeCodes, Table) {
     EXPECT_EQ(TimeCode1(GetParam().Time), GetParam().Code1);
@@ -77,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(Image, TimeCodes,
                          ::testing::Values(TTimeCase{250, 3, 5}, TTimeCase{500, 2, 4}, TTimeCase{1000, 1, 3},
                                            TTimeCase{2000, 0, 2}, TTimeCase{750, 0, 2}));
 
-struct TVoltageCase { int Range, Vmn, Vab; };
+struct TVoltageCase {
+    int Range, Vmn, Vab;
+};
 class VoltageCodes : public ::testing::TestWithParam<TVoltageCase> {};
 TEST_P(VoltageCodes, HeaderBytes24And26) {
     auto seq = MakeSequence("V", 8, 2);
@@ -88,8 +100,9 @@ TEST_P(VoltageCodes, HeaderBytes24And26) {
     EXPECT_EQ(h[26], 0x01 | 0x04 | (GetParam().Vab << 4));
 }
 INSTANTIATE_TEST_SUITE_P(Image, VoltageCodes,
-                         ::testing::Values(TVoltageCase{0, 5, 0}, TVoltageCase{3, 2, 0}, TVoltageCase{4, 1, 0},
-                                           TVoltageCase{5, 0, 1}, TVoltageCase{10, 0, 6}, TVoltageCase{11, 0, 7}));
+                         ::testing::Values(TVoltageCase{0, 5, 0}, TVoltageCase{3, 2, 0},
+                                           TVoltageCase{4, 1, 0}, TVoltageCase{5, 0, 1},
+                                           TVoltageCase{10, 0, 6}, TVoltageCase{11, 0, 7}));
 
 TEST(ImageCodes, ArrayCodesAndModeRhoAndIp) {
     const int expected[10] = {1, 2, 3, 6, 5, 5, 4, 4, 7, 7};
@@ -169,7 +182,7 @@ TEST(ImageLayout, Family1HeaderAndRecordKeepLow8Bits) {
     for (int i = 15; i < 21; ++i) EXPECT_EQ(h[static_cast<std::size_t>(i)], 0);
     EXPECT_EQ(h[21], 2);
     TImageBytes r = BuildFamily1Record(*seq, 1);
-    EXPECT_EQ(r[0], 0);   // electrode 256 becomes 0
+    EXPECT_EQ(r[0], 0);  // electrode 256 becomes 0
     EXPECT_EQ(r[1], 1);
     EXPECT_EQ(F32(r, 4), QuadripoleK(*seq, 1));
 }
@@ -202,11 +215,12 @@ TEST_P(Family2Versions, LayoutFollowsTheVersion) {
     EXPECT_EQ(parts.back(), BuildQuadripoleTable(*seq));
 }
 
-INSTANTIATE_TEST_SUITE_P(Image, Family2Versions,
-                         ::testing::Values(TVersionCase{"V20000001", 0x20000001, 0xAA, {136, 49 * 8, 300 * 8}},
-                                           TVersionCase{"V20000002", 0x20000002, 0xAA, {136, 49 * 12, 300 * 8}},
-                                           TVersionCase{"V20000003", 0x20000003, 0xAC, {136, 49 * 12, 48, 300 * 8}}),
-                         [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Image, Family2Versions,
+    ::testing::Values(TVersionCase{"V20000001", 0x20000001, 0xAA, {136, 49 * 8, 300 * 8}},
+                      TVersionCase{"V20000002", 0x20000002, 0xAA, {136, 49 * 12, 300 * 8}},
+                      TVersionCase{"V20000003", 0x20000003, 0xAC, {136, 49 * 12, 48, 300 * 8}}),
+    [](const auto& tc) { return std::string(tc.param.Name); });
 
 using UploadFixture = TLinkFixture;
 
@@ -258,11 +272,12 @@ TEST_F(UploadFixture, OtherFamiliesSendNothing) {
 
 // Family 1, with its .ele files in a temporary folder.
 class Family1Fixture : public TLinkFixture {
-protected:
+   protected:
     void SetUp() override {
         TLinkFixture::SetUp();
-        folder = fs::temp_directory_path() / ("teravox-link-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("teravox-link-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -287,10 +302,12 @@ TEST_F(Family1Fixture, NoQuadripolesWritesTheEleFileSendsTheHeaderAndSucceeds) {
     ASSERT_TRUE(fs::exists(ele));
     EXPECT_EQ(fs::file_size(ele), 22156u);
     ASSERT_EQ(host.Messages.size(), 1u);
-    EXPECT_EQ(host.Messages[0], "\" " + ele.string() + " \"  File required for downloading to DALVEX software");
+    EXPECT_EQ(host.Messages[0],
+              "\" " + ele.string() + " \"  File required for downloading to DALVEX software");
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].Parts[0], BuildFamily1Header(*seq, 1));
-    EXPECT_EQ(host.Questions, std::vector<std::string>{"Upload process|Select VARNEL menu to upload sequence and press < OK >"});
+    EXPECT_EQ(host.Questions, std::vector<std::string>{
+                                  "Upload process|Select VARNEL menu to upload sequence and press < OK >"});
 }
 
 TEST_F(Family1Fixture, TheSameSequenceReusesItsFileAndAChangedOneGetsIndex2) {

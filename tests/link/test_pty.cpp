@@ -1,6 +1,7 @@
 // End to end over a real pseudo-terminal: TPortCOM on one side, the virtual instrument on the other,
 // on a clock running ten times faster than real time so that the protocol's pauses cost little.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,25 +10,24 @@
 #include <functional>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 #include "cli/cli.h"
-#include "model/fileio.h"
 #include "link/instrumentimage.h"
-#include "tests/link/linktestkit.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
 #include "link/ptyinstrument.h"
-#include "tests/link/ptytestkit.h"
-#include "model/sqxfile.h"
 #include "link/uploadcommands.h"
+#include "model/fileio.h"
+#include "model/sqxfile.h"
+#include "tests/link/linktestkit.h"
+#include "tests/link/ptytestkit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 class PtyFixture : public ::testing::Test {
-protected:
+   protected:
     TTestHost host;
     TScaledClock clock{10};
     TPortCOM link{host, clock};
@@ -49,8 +49,9 @@ TEST_F(PtyFixture, FirstConnectOnCom3AsksOpensAndSendsNothing) {
     host.Answers = {true, true};
     EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 3);
     ASSERT_EQ(host.Questions.size(), 1u);
-    EXPECT_EQ(host.Questions[0],
-              "Communication|Connect Serial link < COM 3 > between computer and VARNEL or TARSK click <OK Button>");
+    EXPECT_EQ(
+        host.Questions[0],
+        "Communication|Connect Serial link < COM 3 > between computer and VARNEL or TARSK click <OK Button>");
     EXPECT_EQ(link.Configured(), 1);
     EXPECT_EQ(link.DsrState(), 0);  // a pseudo-terminal has no modem lines: absent, not an error
     // A later Connect changes the rate, asks again and does not reopen the port.
@@ -100,7 +101,8 @@ TEST_P(DialCases, WritesTheHayesCommands) {
 
 INSTANTIATE_TEST_SUITE_P(Modem, DialCases,
                          ::testing::Values(TDialCase{"NoInit", "", "ATZ\r\nATDT0123456789\r\n"},
-                                           TDialCase{"WithInit", "ATE0V1", "ATZ\r\nATE0V1\r\nATDT0123456789\r\n"}),
+                                           TDialCase{"WithInit", "ATE0V1",
+                                                     "ATZ\r\nATE0V1\r\nATDT0123456789\r\n"}),
                          [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(PtyFixture, AModemThatNeverAnswersKeepsConnectWaitingUntilTheStop) {
@@ -108,7 +110,9 @@ TEST_F(PtyFixture, AModemThatNeverAnswersKeepsConnectWaitingUntilTheStop) {
     o.Silent = true;
     Start(o, 2);
     host.Answers = {true};
-    host.OnEvents = [&] { if (host.EventTurns == 200) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 200) link.Disconnect();
+    };
     EXPECT_EQ(link.Connect(2, 19200, 0, "", false, "5551234"), 0);
     EXPECT_EQ(link.Configured(), 1);
     EXPECT_TRUE(link.PortControl().IsOpen());
@@ -123,7 +127,8 @@ TEST_F(PtyFixture, Family2UploadWithSpoiltBlocks) {
     ui.Answers = {"Line12", "Line13"};
     TUploadOutcome r = VarnelTarskOptra(set, link, 1, ui);
     EXPECT_EQ(r.Stored, 2) << r.Problem;
-    EXPECT_EQ(host.Messages, (std::vector<std::string>{"Line12 correctly loaded  On Memory 1", "Line13 correctly loaded  On Memory 2"}));
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{"Line12 correctly loaded  On Memory 1",
+                                                       "Line13 correctly loaded  On Memory 2"}));
     vi->Stop();
     const auto& images = vi->Instrument().Images();
     ASSERT_EQ(images.size(), 2u);
@@ -211,7 +216,7 @@ TEST_F(PtyFixture, AStopInTheMiddleOfATransferEndsCleanly) {
 
 // The command line against the instrument, in real time (short).
 class CliFixture : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         folder = fs::temp_directory_path() / ("teravox-cli-link-" + std::to_string(::getpid()));
         fs::create_directories(folder);
@@ -251,7 +256,8 @@ TEST_F(CliFixture, CtrlCOnASilentInstrumentEndsWithCommunicationStopped) {
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(9));
     // The wait is told once, with the port, before the stop.
-    const std::string waiting = "Waiting for the instrument to answer on COM 1 (" + vi.Pty().Path() + "); Ctrl-C ends the wait\n";
+    const std::string waiting =
+        "Waiting for the instrument to answer on COM 1 (" + vi.Pty().Path() + "); Ctrl-C ends the wait\n";
     const std::string said = err.str();
     ASSERT_NE(said.find(waiting), std::string::npos) << said;
     EXPECT_EQ(said.find(waiting), said.rfind(waiting)) << said;
@@ -264,7 +270,8 @@ TEST_F(CliFixture, WrongUsageOfTheLinkCommands) {
         const char* Says;
     } cases[] = {
         {{"simulate"}, "--family is required"},
-        {{"upload", "--family", "2", "--device", "/dev/null", "--baud", "0", file}, "must be a whole number above 0, not 0"},
+        {{"upload", "--family", "2", "--device", "/dev/null", "--baud", "0", file},
+         "must be a whole number above 0, not 0"},
         {{"simulate", "--family", "2", "--corrupt-every", "-1"}, "must be a whole number above 0, not -1"},
     };
     for (const auto& c : cases) {
@@ -288,7 +295,7 @@ namespace {
 struct TSameCase {
     const char* Name;
     uint32_t Version;
-    int Quadripoles;   // 66 make a 528-byte table, 67 a 536-byte one
+    int Quadripoles;  // 66 make a 528-byte table, 67 a 536-byte one
     int CorruptEvery;
 };
 class SameBytesCases : public PtyFixture, public ::testing::WithParamInterface<TSameCase> {};
@@ -332,7 +339,8 @@ TEST_F(CliFixture, ModemListAndStartThroughTheCommandLine) {
     TRunningInstrument vi(o);
     EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "list"}), 0) << err.str();
     EXPECT_EQ(out.str(), "Connected\n001 Line12\n002 Test\n");
-    EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "start", "002 Test"}), 0) << err.str();
+    EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "start", "002 Test"}), 0)
+        << err.str();
     EXPECT_EQ(out.str(), "Connected\nStart with <002 Test>\n");
     EXPECT_EQ(Run({"modem", "--device", vi.Pty().Path(), "--dial", "0123456789", "delete", "009 None"}), 1);
     EXPECT_NE(err.str().find("not in the instrument's list"), std::string::npos) << err.str();
@@ -401,11 +409,11 @@ namespace {
 // pseudo-terminal's far end closes, which leaves our end readable for ever with nothing to read.
 struct TVanishCase {
     const char* Name;
-    int Family;            // 1, 2; 0 for the modem's list
-    uint64_t AfterBytesIn; // the instrument goes once it has received this many bytes
+    int Family;             // 1, 2; 0 for the modem's list
+    uint64_t AfterBytesIn;  // the instrument goes once it has received this many bytes
 };
 class VanishCases : public PtyFixture, public ::testing::WithParamInterface<TVanishCase> {
-protected:
+   protected:
     bool gone = false;
     long turnsSinceGone = 0;
     bool rescued = false;
@@ -488,7 +496,9 @@ TEST_P(GoneWaits, EndAndCloseTheLink) {
     ASSERT_EQ(link.Connect(1, 115200, 0, "", false, ""), 1);
     vi.reset();
     // Any wait that outlives the device by this many turns of the event pump is not ending by itself.
-    host.OnEvents = [&] { if (host.EventTurns > 2000 && link.IsOpen()) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns > 2000 && link.IsOpen()) link.Disconnect();
+    };
     try {
         GetParam().Wait(link);
         EXPECT_FALSE(GetParam().Raises) << "no exception";
@@ -503,17 +513,22 @@ TEST_P(GoneWaits, EndAndCloseTheLink) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pty, GoneWaits,
-    ::testing::Values(TGoneWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, true},
-                      TGoneWait{"WaitForText", [](TPortVirt& l) { EXPECT_FALSE(l.WaitForText(":>")); }, false},
-                      TGoneWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, false},
-                      TGoneWait{"ReadLine",
-                                [](TPortVirt& l) {
-                                    std::string line;
-                                    EXPECT_FALSE(l.ReadLine(line, 40, 15000));
-                                },
-                                false},
-                      TGoneWait{"PutByte", [](TPortVirt& l) { for (int i = 0; i < 100000; ++i) l.PutByte(0x40); }, true},
-                      TGoneWait{"SendCommand", [](TPortVirt& l) { l.SendCommand(0xAC, 300000); }, true}),
+    ::testing::Values(
+        TGoneWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, true},
+        TGoneWait{"WaitForText", [](TPortVirt& l) { EXPECT_FALSE(l.WaitForText(":>")); }, false},
+        TGoneWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, false},
+        TGoneWait{"ReadLine",
+                  [](TPortVirt& l) {
+                      std::string line;
+                      EXPECT_FALSE(l.ReadLine(line, 40, 15000));
+                  },
+                  false},
+        TGoneWait{"PutByte",
+                  [](TPortVirt& l) {
+                      for (int i = 0; i < 100000; ++i) l.PutByte(0x40);
+                  },
+                  true},
+        TGoneWait{"SendCommand", [](TPortVirt& l) { l.SendCommand(0xAC, 300000); }, true}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
 // The device back (here under another name): the next Connect opens the port again instead of
@@ -599,8 +614,8 @@ TEST_F(CliFixture, UploadToAnInstrumentThatSpoilsEveryBlockGivesUpSayingWhy) {
     o.CorruptEvery = 1;
     TRunningInstrument vi(o);
     EXPECT_EQ(Run({"upload", "--family", "2", "--device", vi.Pty().Path(), file}), 1);
-    const std::string why =
-        std::string(LinkText::CommunicationStopped) + ": " + LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1);
+    const std::string why = std::string(LinkText::CommunicationStopped) + ": " +
+                            LinkText::BlockNeverArrived(1, LinkRetry::BlockRetries + 1);
     EXPECT_EQ(out.str(), why + "\n");
     EXPECT_EQ(err.str(), why + "\n");
     vi.Stop();
@@ -687,8 +702,8 @@ TEST_P(StopSignalCases, EndTheUploadWithCommunicationStopped) {
         close(errPipe[0]);
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDOUT_FILENO);
-        execl(TERAVOX_CLI_PATH, "teravox2-cli", "--home", folder.c_str(), "upload", "--family", "2", "--device",
-              vi.Pty().Path().c_str(), file.c_str(), static_cast<char*>(nullptr));
+        execl(TERAVOX_CLI_PATH, "teravox2-cli", "--home", folder.c_str(), "upload", "--family", "2",
+              "--device", vi.Pty().Path().c_str(), file.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(errPipe[1]);
@@ -715,8 +730,9 @@ TEST_P(StopSignalCases, EndTheUploadWithCommunicationStopped) {
     EXPECT_EQ(said.substr(said.size() - stopped.size()), stopped) << said;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, StopSignalCases, ::testing::Values(SIGINT, SIGTERM),
-                         [](const auto& tc) { return std::string(tc.param == SIGINT ? "Sigint" : "Sigterm"); });
+INSTANTIATE_TEST_SUITE_P(Cli, StopSignalCases, ::testing::Values(SIGINT, SIGTERM), [](const auto& tc) {
+    return std::string(tc.param == SIGINT ? "Sigint" : "Sigterm");
+});
 
 }  // namespace
 
@@ -728,7 +744,7 @@ namespace {
 struct TModemEndCase {
     const char* Name;
     int CorruptEvery;
-    uint64_t VanishAfterBytes;   // 0 = stays
+    uint64_t VanishAfterBytes;  // 0 = stays
     std::function<std::string(const std::string& path)> Says;
 };
 class ModemEndCases : public CliFixture, public ::testing::WithParamInterface<TModemEndCase> {};
@@ -743,7 +759,8 @@ TEST_P(ModemEndCases, EndWithTheReason) {
     const std::string path = vi->Pty().Path();
     std::atomic<bool> ended{false};
     std::thread vanisher([&] {
-        while (!ended.load() && (c.VanishAfterBytes == 0 || vi->Pty().BytesIn() < c.VanishAfterBytes)) usleep(200);
+        while (!ended.load() && (c.VanishAfterBytes == 0 || vi->Pty().BytesIn() < c.VanishAfterBytes))
+            usleep(200);
         if (c.VanishAfterBytes != 0 && !ended.load()) vi.reset();
         // A command still running well after that is stopped, so that the test fails, not hangs.
         for (int i = 0; i < 200 && !ended.load(); ++i) usleep(50000);
@@ -759,17 +776,19 @@ TEST_P(ModemEndCases, EndWithTheReason) {
     EXPECT_EQ(said.substr(said.size() - says.size()), says) << said;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cli, ModemEndCases,
-    ::testing::Values(
-        // Gone once it has the dialling and the identification byte.
-        TModemEndCase{"DeviceGoneAfterDialling", 0, 22,
-                      [](const std::string& path) { return LinkText::DeviceWentAway("COM 1 (" + path + ")"); }},
-        TModemEndCase{"EveryBlockSpoilt", 1, 0,
-                      [](const std::string&) {
-                          return std::string(LinkText::CommunicationStopped) + ": " +
-                                 LinkText::BlockCameSpoilt(1, LinkRetry::BlockRetries + 1);
-                      }}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cli, ModemEndCases,
+                         ::testing::Values(
+                             // Gone once it has the dialling and the identification byte.
+                             TModemEndCase{"DeviceGoneAfterDialling", 0, 22,
+                                           [](const std::string& path) {
+                                               return LinkText::DeviceWentAway("COM 1 (" + path + ")");
+                                           }},
+                             TModemEndCase{"EveryBlockSpoilt", 1, 0,
+                                           [](const std::string&) {
+                                               return std::string(LinkText::CommunicationStopped) + ": " +
+                                                      LinkText::BlockCameSpoilt(1,
+                                                                                LinkRetry::BlockRetries + 1);
+                                           }}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "tests/support/fixtures.h"
 #include "model/generate.h"
+#include "tests/support/fixtures.h"
 
 inline std::unique_ptr<TSequence> GeneratedLine(int array, int electrodes, float a, int levels, bool uneven) {
     TCable c = MakeCable({{1, electrodes, a}});

@@ -33,8 +33,8 @@ long AllocationsFor(int lastNode, int32_t levels) {
 }
 
 TEST(GenerateAllocations, DoNotGrowWithTheQuadripoles) {
-    long shortLine = AllocationsFor(48, 0x3F);        // 255 quadripoles
-    long longLine = AllocationsFor(1999, -1);         // 16,000 quadripoles
+    long shortLine = AllocationsFor(48, 0x3F);  // 255 quadripoles
+    long longLine = AllocationsFor(1999, -1);   // 16,000 quadripoles
     EXPECT_EQ(shortLine, longLine);
     EXPECT_LE(longLine, 4);
 }

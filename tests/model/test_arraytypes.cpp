@@ -17,9 +17,19 @@ TEST(ArrayTypeTable, AnswersTheFormatsCodes) {
         int Family2;
         int Reserve;
     } cases[] = {
-        {0, "Dipole dipole", 1, 4}, {1, "Pole dipole", 2, 3}, {2, "Pole pole", 3, 2}, {3, "", 6, 4},
-        {4, "Wenner-Schlumberger", 5, 3}, {5, "", 5, 4}, {6, "Wenner", 4, 3}, {7, "", 4, 4},
-        {8, "", 7, 4} /* multiple gradient: "Mixed" in the exports */, {9, "", 7, 4}, {-1, "", 7, 4}, {10, "", 7, 4}, {1000, "", 7, 4},
+        {0, "Dipole dipole", 1, 4},
+        {1, "Pole dipole", 2, 3},
+        {2, "Pole pole", 3, 2},
+        {3, "", 6, 4},
+        {4, "Wenner-Schlumberger", 5, 3},
+        {5, "", 5, 4},
+        {6, "Wenner", 4, 3},
+        {7, "", 4, 4},
+        {8, "", 7, 4} /* multiple gradient: "Mixed" in the exports */,
+        {9, "", 7, 4},
+        {-1, "", 7, 4},
+        {10, "", 7, 4},
+        {1000, "", 7, 4},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Code);

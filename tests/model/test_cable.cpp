@@ -46,7 +46,7 @@ TEST(CableSet, EmptySetQueries) {
     EXPECT_EQ(SegmentCount(c), 0);
     EXPECT_EQ(FirstNodeOfSet(c), 65000);
     EXPECT_EQ(LastNodeOfSet(c), 0);
-    EXPECT_EQ(SegmentIndexOfNode(c, 0), 0);   // node 0 meets the first empty entry
+    EXPECT_EQ(SegmentIndexOfNode(c, 0), 0);  // node 0 meets the first empty entry
 }
 
 struct TIncludeCase {
@@ -77,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Include,
     ::testing::Values(TIncludeCase{"Overlapping", {1, 24, 5}, {20, 30, 5}, TIncludeResult::Overlap},
                       TIncludeCase{"Adjacent", {1, 24, 5}, {25, 30, 5}, TIncludeResult::Included},
-                      TIncludeCase{"ReversibleRepeat", {1, 24, 5}, {1, 24, 5, true}, TIncludeResult::Included},
+                      TIncludeCase{
+                          "ReversibleRepeat", {1, 24, 5}, {1, 24, 5, true}, TIncludeResult::Included},
                       TIncludeCase{"PlainRepeat", {1, 24, 5}, {1, 24, 5}, TIncludeResult::Overlap},
                       TIncludeCase{"NodesAbove1999", {1, 24, 5}, {1990, 2010, 5}, TIncludeResult::Invalid},
                       TIncludeCase{"ZeroSpacing", {1, 24, 5}, {25, 48, 0}, TIncludeResult::Invalid},
@@ -103,7 +104,9 @@ TEST(CableSet, OverlapMessageNamesBothSegments) {
 
 TEST(CableSet, AFullSetTakesNoMore) {
     TCable c;
-    for (int i = 0; i < 32; ++i) ASSERT_EQ(IncludeSegment(c, MakeSegment({i * 10 + 1, i * 10 + 10, 1})).Result, TIncludeResult::Included);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_EQ(IncludeSegment(c, MakeSegment({i * 10 + 1, i * 10 + 10, 1})).Result,
+                  TIncludeResult::Included);
     EXPECT_EQ(IncludeSegment(c, MakeSegment({400, 410, 1})).Result, TIncludeResult::Full);
 }
 
@@ -116,7 +119,7 @@ TEST(CableSet, ExcludeMovesTheFollowingUp) {
     EXPECT_EQ(c.Segments[1].FirstNode, 49);
     EXPECT_TRUE(c.Segments[2].Empty());
     EXPECT_EQ(c.Segments[2].Name.Get(), "NoName");
-    ExcludeSegment(c, 5);   // beyond the used entries: only that entry is emptied
+    ExcludeSegment(c, 5);  // beyond the used entries: only that entry is emptied
     EXPECT_EQ(SegmentCount(c), 2);
 }
 
@@ -196,7 +199,7 @@ TEST(CableSet, AFileWithAGapBetweenSegmentsReadsWithTheUsedEntriesFirst) {
     auto seq = std::make_unique<TSequence>();
     LoadCableSet(*seq, dir.Path(), "Gap");
     EXPECT_EQ(seq->NbElectrode, 72);
-    EXPECT_EQ(ElectrodeCountRange(*seq).Max, 72);   // every node can be used, not only those before the gap
+    EXPECT_EQ(ElectrodeCountRange(*seq).Max, 72);  // every node can be used, not only those before the gap
 }
 
 TEST(CableSet, NamesTypedForASetOrASegment) {
@@ -204,8 +207,12 @@ TEST(CableSet, NamesTypedForASetOrASegment) {
         std::string Name;
         bool Accepted;
     } cases[] = {
-        {"Reel 1", true},         {std::string(31, 'c'), true}, {"", false},
-        {"  \t ", false},         {"NoName", false},            {"My NoName reel", false},
+        {"Reel 1", true},
+        {std::string(31, 'c'), true},
+        {"", false},
+        {"  \t ", false},
+        {"NoName", false},
+        {"My NoName reel", false},
         {std::string(32, 'c'), false},
     };
     for (const TCase& c : cases) EXPECT_EQ(!CableNameProblem(c.Name), c.Accepted) << '"' << c.Name << '"';
@@ -231,7 +238,7 @@ TEST(SegmentLibrary, CreatedWhenMissingReadInStepsRewritten) {
     EXPECT_EQ(lib[1].Name.Get(), "Red 48");
 
     TTestDir empty;
-    EXPECT_FALSE(WriteLibrary(empty.Path(), segs));   // never creates it
+    EXPECT_FALSE(WriteLibrary(empty.Path(), segs));  // never creates it
     EXPECT_FALSE(FileExists(empty.Path(SegmentLibraryFileName)));
 }
 

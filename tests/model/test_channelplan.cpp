@@ -10,12 +10,14 @@
 
 #include "model/channelplan.h"
 #include "model/iporder.h"
-#include "tests/model/linefixtures.h"
 #include "model/reciprocal.h"
+#include "tests/model/linefixtures.h"
 
 namespace {
 
-TQuadripole R(int a, int b, int m, int n) { return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1}; }
+TQuadripole R(int a, int b, int m, int n) {
+    return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1};
+}
 
 std::vector<std::tuple<int, int, int, int>> Multiset(const TSequence& seq) {
     std::vector<std::tuple<int, int, int, int>> keys;
@@ -62,7 +64,7 @@ TDirectCount DirectCount(const TSequence& seq, int channels) {
 struct TDesign {
     const char* Name;
     int Array, Electrodes, Levels;
-    int Spacing2, Spacing3;   // as multiples of a; 0 = not used
+    int Spacing2, Spacing3;  // as multiples of a; 0 = not used
     bool Reciprocals;
 };
 
@@ -115,22 +117,22 @@ TEST_P(ChannelPlanOfDesign, CountsAsTheDirectCountAndTheOrderReachesTheFewest) {
             EXPECT_EQ(r.InjectionsBefore, direct.Injections);
             EXPECT_EQ(r.InjectionsAfter, direct.Fewest) << "window " << window;
             EXPECT_EQ(DirectCount(*ordered, channels).Injections, direct.Fewest) << "window " << window;
-            EXPECT_EQ(r.ConflictsAfter,
-                      CountInjectionIpConflicts(ordered->Quadripoles, ordered->NbQuadripole, channels, window));
+            EXPECT_EQ(r.ConflictsAfter, CountInjectionIpConflicts(ordered->Quadripoles, ordered->NbQuadripole,
+                                                                  channels, window));
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Designs, ChannelPlanOfDesign,
-    ::testing::Values(TDesign{"DipoleDipole", 0, 48, 6, 0, 0, false},
-                      TDesign{"DipoleDipoleReciprocals", 0, 48, 6, 0, 0, true},
-                      TDesign{"DipoleDipoleThreeLengths", 0, 48, 6, 2, 3, false},
-                      TDesign{"DipoleDipoleThreeLengthsReciprocals", 0, 48, 6, 2, 3, true},
-                      TDesign{"PoleDipoleReciprocals", 1, 32, 8, 0, 0, true},
-                      TDesign{"WennerSchlumberger", 4, 40, 6, 0, 0, false},
-                      TDesign{"WennerReciprocals", 6, 40, 6, 0, 0, true}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Designs, ChannelPlanOfDesign,
+                         ::testing::Values(TDesign{"DipoleDipole", 0, 48, 6, 0, 0, false},
+                                           TDesign{"DipoleDipoleReciprocals", 0, 48, 6, 0, 0, true},
+                                           TDesign{"DipoleDipoleThreeLengths", 0, 48, 6, 2, 3, false},
+                                           TDesign{"DipoleDipoleThreeLengthsReciprocals", 0, 48, 6, 2, 3,
+                                                   true},
+                                           TDesign{"PoleDipoleReciprocals", 1, 32, 8, 0, 0, true},
+                                           TDesign{"WennerSchlumberger", 4, 40, 6, 0, 0, false},
+                                           TDesign{"WennerReciprocals", 6, 40, 6, 0, 0, true}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST(ChannelPlan, WennerSchlumbergerGainsNothingFromChannels) {
     // Each of its current dipoles carries one reading.
@@ -143,8 +145,8 @@ TEST(ChannelPlan, WennerSchlumbergerGainsNothingFromChannels) {
 TEST(ChannelPlan, HistogramAndTimeOfASmallList) {
     // Dipole 1-2 read five times, then 3-4 once, then 1-2 again: with 4 channels 4 + 1 + 1 + 1.
     auto seq = std::make_unique<TSequence>();
-    const TQuadripole readings[] = {R(1, 2, 3, 4), R(1, 2, 4, 5), R(1, 2, 5, 6), R(1, 2, 6, 7), R(1, 2, 7, 8),
-                                    R(3, 4, 5, 6), R(1, 2, 8, 9)};
+    const TQuadripole readings[] = {R(1, 2, 3, 4), R(1, 2, 4, 5), R(1, 2, 5, 6), R(1, 2, 6, 7),
+                                    R(1, 2, 7, 8), R(3, 4, 5, 6), R(1, 2, 8, 9)};
     std::copy(std::begin(readings), std::end(readings), seq->Quadripoles);
     seq->NbQuadripole = 7;
     seq->Time = 500;
@@ -153,7 +155,7 @@ TEST(ChannelPlan, HistogramAndTimeOfASmallList) {
     const TChannelPlan p = PlanChannels(*seq, 4);
     EXPECT_EQ(p.CurrentDipoles, 2);
     EXPECT_EQ(p.Injections, 4);
-    EXPECT_EQ(p.FewestInjections, 3);   // six readings of 1-2 in two injections, one of 3-4
+    EXPECT_EQ(p.FewestInjections, 3);  // six readings of 1-2 in two injections, one of 3-4
     EXPECT_EQ(p.PerInjection, (std::map<int, int>{{1, 3}, {4, 1}}));
     // Four half-periods of 0.5 s a stack.
     EXPECT_DOUBLE_EQ(p.SecondsMin, 4 * 2 * 4 * 0.5);
@@ -167,14 +169,15 @@ TEST(ChannelPlan, HistogramAndTimeOfASmallList) {
 
     OrderForChannels(*seq, 4);
     EXPECT_EQ(CountInjections(seq->Quadripoles, 7, 4), 3);
-    EXPECT_EQ(seq->Quadripoles[5].A, 1);   // 1-2 first, in its order, then 3-4
+    EXPECT_EQ(seq->Quadripoles[5].A, 1);  // 1-2 first, in its order, then 3-4
     EXPECT_EQ(seq->Quadripoles[5].M, 8);
     EXPECT_EQ(seq->Quadripoles[6].A, 3);
 }
 
 TEST(ChannelPlan, DurationText) {
-    const std::pair<double, const char*> cases[] = {{0, "0 s"},           {44.6, "45 s"},          {60, "1 min 00 s"},
-                                                    {1712, "28 min 32 s"}, {3725, "1 h 02 min 05 s"}, {-3, "0 s"}};
+    const std::pair<double, const char*> cases[] = {
+        {0, "0 s"}, {44.6, "45 s"}, {60, "1 min 00 s"}, {1712, "28 min 32 s"}, {3725, "1 h 02 min 05 s"},
+        {-3, "0 s"}};
     for (const auto& [seconds, text] : cases) EXPECT_EQ(DurationText(seconds), text) << seconds;
 }
 
@@ -205,7 +208,8 @@ TEST(ChannelPlan, WithOneChannelTheInjectionConflictsAreTheReadingConflicts) {
 TEST(ChannelPlan, TheIpWindowCountsInjections) {
     // 1-2 injects once, 7-8 once for three readings, then 5-6 reads on 1: two injections back, but four
     // readings back.
-    const TQuadripole readings[] = {R(1, 2, 3, 4), R(7, 8, 9, 10), R(7, 8, 10, 11), R(7, 8, 11, 12), R(5, 6, 1, 13)};
+    const TQuadripole readings[] = {R(1, 2, 3, 4), R(7, 8, 9, 10), R(7, 8, 10, 11), R(7, 8, 11, 12),
+                                    R(5, 6, 1, 13)};
     EXPECT_EQ(CountInjectionIpConflicts(readings, 5, 8, 2), 1);
     EXPECT_EQ(CountIpConflicts(readings, 5, 2), 0);
 }
@@ -216,7 +220,8 @@ TEST(ChannelPlan, TheIpOrderOfInjectionsNeverDoesWorseThanTheGrouping) {
         for (int window : {1, 3, 5}) {
             auto grouped = std::make_unique<TSequence>(*seq);
             OrderForChannels(*grouped, channels, 0);
-            const int plain = CountInjectionIpConflicts(grouped->Quadripoles, grouped->NbQuadripole, channels, window);
+            const int plain =
+                CountInjectionIpConflicts(grouped->Quadripoles, grouped->NbQuadripole, channels, window);
             auto ip = std::make_unique<TSequence>(*seq);
             const TChannelOrderResult r = OrderForChannels(*ip, channels, window);
             EXPECT_LE(r.ConflictsAfter, plain) << channels << " channels, window " << window;

@@ -62,15 +62,15 @@ TEST(ElectrodesUsed, MoveAlongTakesTheTypedAbscissa) {
     auto copy = std::make_unique<TSequence>(*prev);
     auto setup = ChoosePreviousSequence(*copy, *prev, ModeMoveAlong);
     ASSERT_TRUE(setup);
-    EXPECT_EQ(setup->ProposedFirst, 1);   // the first node of its segment
+    EXPECT_EQ(setup->ProposedFirst, 1);  // the first node of its segment
     TElectrodesUsedChoice choice{1, 0, 0, 0, 500.0f, 48};
     ApplyElectrodesUsed(*copy, ModeMoveAlong, setup->RollStart, choice);
     EXPECT_FLOAT_EQ(copy->Electrodes[1].X, 500);
-    EXPECT_FLOAT_EQ(copy->RollLimit[0], 195);   // limits are not lowered in a move along
+    EXPECT_FLOAT_EQ(copy->RollLimit[0], 195);  // limits are not lowered in a move along
 }
 
 TEST(ElectrodesUsed, NoDeepestPositionNoRollStart) {
-    auto prev = MakeLine(MakeCable({{1, 48, 5}}), {});   // never generated
+    auto prev = MakeLine(MakeCable({{1, 48, 5}}), {});  // never generated
     auto copy = std::make_unique<TSequence>(*prev);
     auto before = std::make_unique<TSequence>(*copy);
     EXPECT_FALSE(ChoosePreviousSequence(*copy, *prev, ModeRollAlong));

@@ -4,17 +4,18 @@
 #include <cstring>
 #include <random>
 
-#include "tests/support/fixtures.h"
 #include "model/geometry.h"
-#include "tests/support/recordingsink.h"
 #include "model/sequencerules.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/recordingsink.h"
 
 namespace {
 
 std::vector<std::array<int, 4>> Quads(const TSequence& s, int from = 0, int count = -1) {
     std::vector<std::array<int, 4>> out;
     int end = count < 0 ? s.NbQuadripole : std::min(s.NbQuadripole, from + count);
-    for (int i = from; i < end; ++i) out.push_back({s.Quadripoles[i].A, s.Quadripoles[i].B, s.Quadripoles[i].M, s.Quadripoles[i].N});
+    for (int i = from; i < end; ++i)
+        out.push_back({s.Quadripoles[i].A, s.Quadripoles[i].B, s.Quadripoles[i].M, s.Quadripoles[i].N});
     return out;
 }
 
@@ -49,7 +50,7 @@ TEST(Generate, DipoleDipoleOnAUniformLine) {
     EXPECT_EQ(chart.Points[5].Colour, 0);
     EXPECT_TRUE(chart.Points[5].Inverted);
     EXPECT_DOUBLE_EQ(chart.Points[0].X, 7.5);
-    EXPECT_DOUBLE_EQ(chart.Points[0].Y, 5.0);   // "Level" view: |Pc - Cc| / 2
+    EXPECT_DOUBLE_EQ(chart.Points[0].Y, 5.0);  // "Level" view: |Pc - Cc| / 2
 }
 
 TEST(Generate, HalfSpacingNodesLeaveEveryOtherNodeInactive) {
@@ -65,7 +66,7 @@ TEST(Generate, HalfSpacingNodesLeaveEveryOtherNodeInactive) {
             ++active;
         } else {
             ASSERT_EQ(e.Type, 4) << k;
-            ASSERT_FLOAT_EQ(e.X, seq->Electrodes[k - 1].X + 2.5f) << k;   // at the midpoints
+            ASSERT_FLOAT_EQ(e.X, seq->Electrodes[k - 1].X + 2.5f) << k;  // at the midpoints
         }
     }
     EXPECT_EQ(active, 24);
@@ -134,8 +135,8 @@ TEST(Generate, RollAlongDropsWhatThePreviousLineMeasured) {
         const TQuadripole& q = seq->Quadripoles[i];
         firstCursor[q.Level] = seq->Electrodes[q.A].X;
     }
-    EXPECT_FLOAT_EQ(firstCursor[6], 50);   // level 6 from cursor 50 on
-    EXPECT_FLOAT_EQ(firstCursor[1], 75);   // level 1 only from 75 on
+    EXPECT_FLOAT_EQ(firstCursor[6], 50);  // level 6 from cursor 50 on
+    EXPECT_FLOAT_EQ(firstCursor[1], 75);  // level 1 only from 75 on
     auto plain = MakeLine(MakeCable({{1, 48, 5}}), {});
     plain->RollLimit[0] = 50;
     GenerateSequence(*plain, ModeCreate, chart);
@@ -166,7 +167,7 @@ TEST(Generate, NoListingSchemeOrNoUsableSpacing) {
     auto odd = MakeLine(MakeCable({{1, 48, 5}}), {.Array = 3});
     EXPECT_FALSE(GenerateSequence(*odd, ModeCreate, chart));
     EXPECT_EQ(odd->NbQuadripole, 0);
-    EXPECT_EQ(odd->Electrodes[1].Type, 2);   // placed all the same
+    EXPECT_EQ(odd->Electrodes[1].Type, 2);  // placed all the same
     auto none = MakeLine(MakeCable({{1, 48, 5}}), {.Levels = 0});
     EXPECT_TRUE(GenerateSequence(*none, ModeCreate, chart));
     EXPECT_EQ(none->NbQuadripole, 0);
@@ -236,7 +237,7 @@ TEST(Generate, TheLastElectrodeIsFoundAFloatStepPastTheLineEnd) {
     int hint = -1;
     EXPECT_FALSE(FindElectrodeAt(*seq, end + 0.01f, 0, hint));
     EXPECT_FALSE(index.Find(*seq, end + 0.01f, 0, hint));
-    EXPECT_EQ(seq->NbQuadripole, 255);   // as at a = 5
+    EXPECT_EQ(seq->NbQuadripole, 255);  // as at a = 5
 }
 
 TEST(Generate, AtEveryAcceptedSpacingEachQuadripoleHasItsOwnElectrodesAndNoneIsLost) {
@@ -328,7 +329,8 @@ TEST_P(Physics, GeometricFactorMatchesClosedForm) {
             const TQuadripole& q = seq->Quadripoles[i];
             double k = QuadripoleK(*seq, i);
             double expect = c.Closed(q.Level, a);
-            ASSERT_NEAR(std::fabs(k), expect, expect * 2e-5) << "quadripole " << i << " level " << int(q.Level);
+            ASSERT_NEAR(std::fabs(k), expect, expect * 2e-5)
+                << "quadripole " << i << " level " << int(q.Level);
             ASSERT_EQ(k > 0 ? 1 : -1, c.Sign) << i;
         }
     }
@@ -337,11 +339,12 @@ TEST_P(Physics, GeometricFactorMatchesClosedForm) {
 constexpr double Pi = 3.14159265358979323846;
 INSTANTIATE_TEST_SUITE_P(
     ClosedForms, Physics,
-    ::testing::Values(TPhysicsCase{"DipoleDipole", 0, [](int n, double a) { return Pi * n * (n + 1) * (n + 2) * a; }, -1},
-                      TPhysicsCase{"PoleDipole", 1, [](int n, double a) { return 2 * Pi * n * (n + 1) * a; }, -1},
-                      TPhysicsCase{"PolePole", 2, [](int n, double a) { return 2 * Pi * n * a; }, 1},
-                      TPhysicsCase{"Wenner", 6, [](int n, double a) { return 2 * Pi * n * a; }, 1},
-                      TPhysicsCase{"WennerSchlumberger", 4, [](int n, double a) { return Pi * n * (n + 1) * a; }, 1}),
+    ::testing::Values(
+        TPhysicsCase{"DipoleDipole", 0, [](int n, double a) { return Pi * n * (n + 1) * (n + 2) * a; }, -1},
+        TPhysicsCase{"PoleDipole", 1, [](int n, double a) { return 2 * Pi * n * (n + 1) * a; }, -1},
+        TPhysicsCase{"PolePole", 2, [](int n, double a) { return 2 * Pi * n * a; }, 1},
+        TPhysicsCase{"Wenner", 6, [](int n, double a) { return 2 * Pi * n * a; }, 1},
+        TPhysicsCase{"WennerSchlumberger", 4, [](int n, double a) { return Pi * n * (n + 1) * a; }, 1}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 // ---- the indexed lookups against the plain scan ----
@@ -352,7 +355,7 @@ struct TOracleCase {
     TLineSpec Line;
     int Mode = ModeCreate;
     float RollLimit = NotSet;
-    void (*Spoil)(TSequence&) = nullptr;   // what a file may hold beyond a freshly applied cable set
+    void (*Spoil)(TSequence&) = nullptr;  // what a file may hold beyond a freshly applied cable set
 };
 
 std::unique_ptr<TSequence> Build(const TOracleCase& c) {
@@ -397,7 +400,8 @@ TEST_P(IndexAgainstScan, GivesTheSameRecordWithoutAChart) {
     auto indexed = Build(GetParam());
     auto scanned = Build(GetParam());
     TNullChartSink chart;
-    EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, chart), GenerateSequenceByScan(*scanned, GetParam().Mode, chart));
+    EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, chart),
+              GenerateSequenceByScan(*scanned, GetParam().Mode, chart));
     EXPECT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0);
 }
 
@@ -411,7 +415,8 @@ TEST_P(IndexAgainstScan, RegeneratesTheSameAfterAnotherGeneration) {
         GenerateSequenceByScan(*scanned, GetParam().Mode, chart);
         indexed->LevelUsed[0] = scanned->LevelUsed[0] = levels;
         TRecordingSink a(0), b(0);
-        EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, a), GenerateSequenceByScan(*scanned, GetParam().Mode, b));
+        EXPECT_EQ(GenerateSequence(*indexed, GetParam().Mode, a),
+                  GenerateSequenceByScan(*scanned, GetParam().Mode, b));
         ASSERT_EQ(std::memcmp(indexed.get(), scanned.get(), sizeof(TSequence)), 0) << levels;
         ExpectSameCharts(a, b);
     }
@@ -453,7 +458,7 @@ TEST_P(IndexAgainstScan, FindsWhatTheScanFindsAnywhere) {
         }
     }
     if (seq->Spacing[0] >= 0.3f) {
-        EXPECT_GT(predicted, 0);   // the slots answered some
+        EXPECT_GT(predicted, 0);  // the slots answered some
     }
 }
 
@@ -470,7 +475,8 @@ TEST_P(IndexAgainstScan, RegularSlotsAnswerAnywhereWithinTheBudget) {
     for (int k = 0; k < 4 * MaxElectrodes && budget > 0; ++k) {
         if (!slots.Regular(k, k)) continue;
         ++regular;
-        const double offsets[] = {-budget, budget, std::uniform_real_distribution<double>(-budget, budget)(rng)};
+        const double offsets[] = {-budget, budget,
+                                  std::uniform_real_distribution<double>(-budget, budget)(rng)};
         for (double offset : offsets) {
             const float x = static_cast<float>(slots.GridX(k) + offset);
             int predicted = -7, scanned = std::uniform_int_distribution<int>(-1, MaxElectrodes)(rng);
@@ -481,7 +487,7 @@ TEST_P(IndexAgainstScan, RegularSlotsAnswerAnywhereWithinTheBudget) {
         }
     }
     if (seq->Spacing[0] >= 0.3f && std::fabs(seq->Electrodes[seq->FirstElectrode].X) < 1e4f) {
-        EXPECT_GT(regular, 0);   // regular lines have regular slots
+        EXPECT_GT(regular, 0);  // regular lines have regular slots
     }
 }
 
@@ -509,46 +515,93 @@ INSTANTIATE_TEST_SUITE_P(
         TOracleCase{"PolePole", {{1, 48, 5}}, {.Array = 2, .Levels = 0x1FF}},
         TOracleCase{"Wenner", {{1, 72, 1}}, {.Array = 6, .A = 2, .Levels = 0xF}},
         TOracleCase{"WennerSchlumberger", {{1, 48, 5}}, {.Array = 4, .Levels = 0x3F}},
-        TOracleCase{"ThreeLengths", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Spacing3 = 15, .Levels2 = 0x1F, .Levels3 = 0x7}},
-        TOracleCase{"ThreeLengthsWennerSchlumberger", {{1, 480, 1}}, {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 4, .Spacing3 = 9, .Levels2 = 0xFF, .Levels3 = 0xF0}},
-        TOracleCase{"WrappedSegments", {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}}, {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 20.05f}},
-        TOracleCase{"GapsAndMixedSpacing", {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}}, {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
-        TOracleCase{"ReversibleSegments", {{1, 24, 2.5f, true}, {25, 48, 2.5f, true}, {49, 96, 5}}, {.Array = 0, .Levels = 0xFF, .Spacing2 = 10, .Levels2 = 0xF}},
-        TOracleCase{"WiderThenNarrower", {{1, 11, 1}, {12, 20, 5}, {21, 60, 0.5f}}, {.Array = 6, .Levels = 0xF, .Y0 = -3.25f, .Z0 = 2}},
-        TOracleCase{"SmallestSpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = MinDistinctSpacing, .Levels = 0x7}},
+        TOracleCase{
+            "ThreeLengths",
+            {{1, 96, 5}},
+            {.Array = 0, .Levels = 0x3F, .Spacing2 = 10, .Spacing3 = 15, .Levels2 = 0x1F, .Levels3 = 0x7}},
+        TOracleCase{"ThreeLengthsWennerSchlumberger",
+                    {{1, 480, 1}},
+                    {.Array = 4,
+                     .A = 1,
+                     .Levels = 0xFF,
+                     .Spacing2 = 4,
+                     .Spacing3 = 9,
+                     .Levels2 = 0xFF,
+                     .Levels3 = 0xF0}},
+        TOracleCase{"WrappedSegments",
+                    {{25, 48, 5}, {1, 24, 5}, {49, 72, 2.5f}},
+                    {.Array = 4, .Levels = 0x3F, .First = 30, .X0 = 20.05f}},
+        TOracleCase{"GapsAndMixedSpacing",
+                    {{1, 20, 1}, {41, 60, 5}, {101, 130, 2.5f}},
+                    {.Array = 1, .Levels = 0x55, .Spacing2 = 10, .Levels2 = 0x3}},
+        TOracleCase{"ReversibleSegments",
+                    {{1, 24, 2.5f, true}, {25, 48, 2.5f, true}, {49, 96, 5}},
+                    {.Array = 0, .Levels = 0xFF, .Spacing2 = 10, .Levels2 = 0xF}},
+        TOracleCase{"WiderThenNarrower",
+                    {{1, 11, 1}, {12, 20, 5}, {21, 60, 0.5f}},
+                    {.Array = 6, .Levels = 0xF, .Y0 = -3.25f, .Z0 = 2}},
+        TOracleCase{
+            "SmallestSpacing", {{1, 200, 0.005f}}, {.Array = 0, .A = MinDistinctSpacing, .Levels = 0x7}},
         TOracleCase{"SpacingAtTheSlotLimit", {{1, 200, 0.03f}}, {.Array = 4, .A = 0.03f, .Levels = 0xFF}},
-        TOracleCase{"OddSpacingFarOut", {{1, 400, 0.37f}}, {.Array = 0, .A = 0.37f, .Levels = 0xFF, .X0 = 1234.5f, .Y0 = 4321.5f}},
+        TOracleCase{"OddSpacingFarOut",
+                    {{1, 400, 0.37f}},
+                    {.Array = 0, .A = 0.37f, .Levels = 0xFF, .X0 = 1234.5f, .Y0 = 4321.5f}},
         // The cursor's float steps drift from the electrodes along the line, to almost the match
         // distance; then so far out that float steps are coarse next to it.
-        TOracleCase{"DriftingSteps", {{1, 200, 0.7f}}, {.Array = 6, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f}},
-        TOracleCase{"DriftingStepsDipoles", {{1, 200, 0.7f}}, {.Array = 0, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f, .Spacing2 = 1.4f, .Levels2 = 0xF}},
+        TOracleCase{
+            "DriftingSteps", {{1, 200, 0.7f}}, {.Array = 6, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f}},
+        TOracleCase{"DriftingStepsDipoles",
+                    {{1, 200, 0.7f}},
+                    {.Array = 0, .A = 0.7f, .Levels = 0xFF, .X0 = 2000.7f, .Spacing2 = 1.4f, .Levels2 = 0xF}},
         TOracleCase{"CoarseFloatsFarOut", {{1, 480, 1}}, {.Array = 6, .A = 1, .Levels = 0xFF, .X0 = 20.05f}},
         TOracleCase{"FewerElectrodesThanNodes", {{1, 96, 5}}, {.Array = 1, .Levels = 0xFF, .Electrodes = 30}},
-        TOracleCase{"FirstInTheMiddle", {{1, 480, 1}}, {.Array = 0, .A = 1, .Levels = 0xFFFF, .First = 200, .X0 = -50}},
+        TOracleCase{"FirstInTheMiddle",
+                    {{1, 480, 1}},
+                    {.Array = 0, .A = 1, .Levels = 0xFFFF, .First = 200, .X0 = -50}},
         TOracleCase{"RollAlong", {{1, 48, 5}}, {.Array = 0, .Levels = 0x3F}, ModeRollAlong, 40},
-        TOracleCase{"RollAlongLong", {{1, 1999, 1}}, {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 3, .Levels2 = 0x3F}, ModeRollAlong, 700},
+        TOracleCase{"RollAlongLong",
+                    {{1, 1999, 1}},
+                    {.Array = 4, .A = 1, .Levels = 0xFF, .Spacing2 = 3, .Levels2 = 0x3F},
+                    ModeRollAlong,
+                    700},
         TOracleCase{"MoveAlong", {{1, 96, 2.5f}}, {.Array = 6, .Levels = 0x3F, .X0 = 1000}, ModeMoveAlong},
         // Active entries outside every segment, found or not depending on where the scan starts.
-        TOracleCase{"StrayActiveElectrodes", {{101, 148, 5}}, {.Array = 0, .Levels = 0x3F}, ModeCreate, NotSet,
+        TOracleCase{"StrayActiveElectrodes",
+                    {{101, 148, 5}},
+                    {.Array = 0, .Levels = 0x3F},
+                    ModeCreate,
+                    NotSet,
                     [](TSequence& s) {
                         s.Electrodes[50] = {2, 50, 20, 0, 0};
                         s.Electrodes[1500] = {2, 1500, 40.005f, 0, 0};
                         s.Electrodes[1501] = {2, 1501, 1e9f, 0, 0};
                         s.Electrodes[1502] = {2, 1502, NAN, 0, 0};
-                        s.Electrodes[110].Number = 0;   // the scan then starts below the set
+                        s.Electrodes[110].Number = 0;  // the scan then starts below the set
                         s.Electrodes[120].Number = 1700;
                     }},
-        TOracleCase{"StaleQuadripoles", {{1, 96, 5}}, {.Array = 4, .Levels = 0xFF}, ModeCreate, NotSet,
+        TOracleCase{"StaleQuadripoles",
+                    {{1, 96, 5}},
+                    {.Array = 4, .Levels = 0xFF},
+                    ModeCreate,
+                    NotSet,
                     [](TSequence& s) {
                         s.NbQuadripole = 3;
                         s.Quadripoles[15999] = {1, 2, 3, 4, 0, 1, -1};
                     }},
-        TOracleCase{"FullTableAndBadCount", {{1, 96, 5}}, {.Array = 0, .Levels = 0x3}, ModeCreate, NotSet,
+        TOracleCase{"FullTableAndBadCount",
+                    {{1, 96, 5}},
+                    {.Array = 0, .Levels = 0x3},
+                    ModeCreate,
+                    NotSet,
                     [](TSequence& s) {
                         for (auto& q : s.Quadripoles) q = {5, 6, 7, 8, 1, 2, 0};
                         s.NbQuadripole = 70000;
                     }},
-        TOracleCase{"NegativeCount", {{1, 96, 5}}, {.Array = 2, .Levels = 0x3}, ModeCreate, NotSet,
+        TOracleCase{"NegativeCount",
+                    {{1, 96, 5}},
+                    {.Array = 2, .Levels = 0x3},
+                    ModeCreate,
+                    NotSet,
                     [](TSequence& s) {
                         s.Quadripoles[0] = {5, 6, 7, 8, 1, 2, 0};
                         s.Quadripoles[7000] = {0, 0, 0, 0, 0, 0, 0};

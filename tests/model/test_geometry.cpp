@@ -7,17 +7,17 @@
 #include <random>
 #include <string>
 
-#include "tests/support/fixtures.h"
 #include "model/geometry.h"
 #include "model/sequencerules.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
 struct TGeoCase {
     const char* Name;
     int Array;
-    int A, B, M, N;           // electrode numbers
-    float XA, XB, XM, XN;     // abscissas of electrodes 1..4 as used
+    int A, B, M, N;        // electrode numbers
+    float XA, XB, XM, XN;  // abscissas of electrodes 1..4 as used
     float K, Level, Depth;
 };
 
@@ -63,9 +63,9 @@ TEST(Geometry, RemoteOnlyAndCoincidentElectrodes) {
     TQuadripole remote{0, 0, 0, 0, 0, 1, -1};
     EXPECT_EQ(GeometricFactor(*seq, remote), 1.0f);
     EXPECT_EQ(PseudoX(*seq, remote), 0.0f);
-    TQuadripole same{1, 2, 1, 2, 0, 1, -1};   // every pair coincident or cancelling
+    TQuadripole same{1, 2, 1, 2, 0, 1, -1};  // every pair coincident or cancelling
     EXPECT_EQ(GeometricFactor(*seq, same), 1.0f);
-    EXPECT_EQ(QuadripoleK(*seq, 0), 0.0f);    // beyond NbQuadripole
+    EXPECT_EQ(QuadripoleK(*seq, 0), 0.0f);  // beyond NbQuadripole
     seq->Quadripoles[0] = {1, 2, 3, 4, 0, 1, -1};
     seq->NbQuadripole = 1;
     EXPECT_NE(QuadripoleK(*seq, 0), 0.0f);
@@ -76,7 +76,7 @@ TEST(Geometry, InactiveElectrodesAreRealOthersAtInfinity) {
     seq->Electrodes[2].Type = 4;
     TQuadripole q{1, 2, 3, 4, 0, 1, -1};
     EXPECT_NEAR(GeometricFactor(*seq, q), -94.2478f, 1e-3);
-    seq->Electrodes[2].Type = 1;   // a node not placed is at infinity: pole-dipole geometry
+    seq->Electrodes[2].Type = 1;  // a node not placed is at infinity: pole-dipole geometry
     EXPECT_NEAR(GeometricFactor(*seq, q), 2 * 3.14159265 / (1 / 10.0 - 1 / 15.0), 1e-2);
     EXPECT_FLOAT_EQ(PseudoX(*seq, q), (0 + 12.5f) / 2);
 }
@@ -95,23 +95,29 @@ struct TMultipleCase {
 
 class WholeMultiples : public testing::TestWithParam<TMultipleCase> {};
 
-TEST_P(WholeMultiples, OfALength) { EXPECT_EQ(WholeMultiple(GetParam().Length, GetParam().Unit), GetParam().Multiple); }
+TEST_P(WholeMultiples, OfALength) {
+    EXPECT_EQ(WholeMultiple(GetParam().Length, GetParam().Unit), GetParam().Multiple);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WholeMultiples,
-    testing::Values(
-        // k x a in float32 divided by a falls just below k.
-        TMultipleCase{"ThreeTimes011", 3 * 0.11f, 0.11f, 3}, TMultipleCase{"SevenTimes009", 7 * 0.09f, 0.09f, 7},
-        TMultipleCase{"ThreeTimes043", 3 * 0.43f, 0.43f, 3}, TMultipleCase{"MinusThreeTimes011", -3 * 0.11f, 0.11f, -3},
-        // Within the 0.01 positions are matched to, a length is the multiple it meets.
-        TMultipleCase{"WithinTheMatchBelow", 7.495f, 2.5f, 3}, TMultipleCase{"WithinTheMatchAbove", 7.505f, 2.5f, 3},
-        // Any other length keeps the whole part of its quotient.
-        TMultipleCase{"NotAWholeMultiple", 8.0f, 2.5f, 3}, TMultipleCase{"BeyondTheMatch", 7.48f, 2.5f, 2},
-        TMultipleCase{"UnitsTooSmallToMatchRoundOnlyNearby", 0.0025f, 0.001f, 2},
-        TMultipleCase{"Zero", 0.0f, 5.0f, 0}, TMultipleCase{"ZeroUnit", 5.0f, 0.0f, 0},
-        TMultipleCase{"NotANumber", NAN, 5.0f, 0}, TMultipleCase{"Infinite", INFINITY, 5.0f, 0},
-        TMultipleCase{"Huge", 3e38f, 0.001f, 0}),
-    [](const testing::TestParamInfo<TMultipleCase>& p) { return p.param.Label; });
+INSTANTIATE_TEST_SUITE_P(Cases, WholeMultiples,
+                         testing::Values(
+                             // k x a in float32 divided by a falls just below k.
+                             TMultipleCase{"ThreeTimes011", 3 * 0.11f, 0.11f, 3},
+                             TMultipleCase{"SevenTimes009", 7 * 0.09f, 0.09f, 7},
+                             TMultipleCase{"ThreeTimes043", 3 * 0.43f, 0.43f, 3},
+                             TMultipleCase{"MinusThreeTimes011", -3 * 0.11f, 0.11f, -3},
+                             // Within the 0.01 positions are matched to, a length is the multiple it meets.
+                             TMultipleCase{"WithinTheMatchBelow", 7.495f, 2.5f, 3},
+                             TMultipleCase{"WithinTheMatchAbove", 7.505f, 2.5f, 3},
+                             // Any other length keeps the whole part of its quotient.
+                             TMultipleCase{"NotAWholeMultiple", 8.0f, 2.5f, 3},
+                             TMultipleCase{"BeyondTheMatch", 7.48f, 2.5f, 2},
+                             TMultipleCase{"UnitsTooSmallToMatchRoundOnlyNearby", 0.0025f, 0.001f, 2},
+                             TMultipleCase{"Zero", 0.0f, 5.0f, 0}, TMultipleCase{"ZeroUnit", 5.0f, 0.0f, 0},
+                             TMultipleCase{"NotANumber", NAN, 5.0f, 0},
+                             TMultipleCase{"Infinite", INFINITY, 5.0f, 0},
+                             TMultipleCase{"Huge", 3e38f, 0.001f, 0}),
+                         [](const testing::TestParamInfo<TMultipleCase>& p) { return p.param.Label; });
 
 TEST(Geometry, EveryTypedSpacingGivesBackTheMultipleItWasMadeWith) {
     // Every a typed with two decimals from 0.01 to 100.00, with every multiple 2 to 9 stored as the
@@ -120,12 +126,17 @@ TEST(Geometry, EveryTypedSpacingGivesBackTheMultipleItWasMadeWith) {
     int wrong = 0;
     std::string first;
     for (int cents = 1; cents <= 10000; ++cents) {
-        const std::string typed = std::to_string(cents / 100) + "." + char('0' + cents / 10 % 10) + char('0' + cents % 10);
+        const std::string typed =
+            std::to_string(cents / 100) + "." + char('0' + cents / 10 % 10) + char('0' + cents % 10);
         seq->Spacing[0] = std::strtof(typed.c_str(), nullptr);
         for (int k = 2; k <= 9; ++k) {
             SetDipoleLength(*seq, 2, k);
-            if (SpacingMultiple(*seq, 2) == k && SpacingMultipleText(*seq, 2, true) == std::to_string(k) + " x a") continue;
-            if (wrong++ == 0) first = "a = " + typed + ", k = " + std::to_string(k) + ": " + SpacingMultipleText(*seq, 2, true);
+            if (SpacingMultiple(*seq, 2) == k &&
+                SpacingMultipleText(*seq, 2, true) == std::to_string(k) + " x a")
+                continue;
+            if (wrong++ == 0)
+                first =
+                    "a = " + typed + ", k = " + std::to_string(k) + ": " + SpacingMultipleText(*seq, 2, true);
         }
     }
     EXPECT_EQ(wrong, 0) << first;
@@ -167,8 +178,10 @@ TEST(Geometry, PlotValuesAreThoseOfEachView) {
     std::uniform_int_distribution<int> bits(0, 255);
     auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     for (int array : {0, 1, 2, 4, 6, 3}) {
-        auto seq = MakeLine(MakeCable({{1, 60, 2.5f}}), {.Array = array == 3 ? 0 : array, .Levels = 0xFF,
-                                                         .Spacing2 = array == 2 || array == 6 ? 0.0f : 10.0f, .Levels2 = 0x3});
+        auto seq = MakeLine(MakeCable({{1, 60, 2.5f}}), {.Array = array == 3 ? 0 : array,
+                                                         .Levels = 0xFF,
+                                                         .Spacing2 = array == 2 || array == 6 ? 0.0f : 10.0f,
+                                                         .Levels2 = 0x3});
         TNullChartSink chart;
         GenerateSequence(*seq, ModeCreate, chart);
         seq->ArrayType = array;

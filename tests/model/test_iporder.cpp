@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "model/iporder.h"
-#include "tests/model/linefixtures.h"
 #include "model/reciprocal.h"
+#include "tests/model/linefixtures.h"
 
 namespace {
 
@@ -36,11 +36,14 @@ class ConflictCount : public ::testing::TestWithParam<TCountCase> {};
 
 TEST_P(ConflictCount, CountsReadingsThatReadOnARecentCurrentElectrode) {
     const auto& c = GetParam();
-    EXPECT_EQ(CountIpConflicts(c.Readings.data(), static_cast<int>(c.Readings.size()), c.Window), c.Conflicts);
+    EXPECT_EQ(CountIpConflicts(c.Readings.data(), static_cast<int>(c.Readings.size()), c.Window),
+              c.Conflicts);
 }
 
 // Readings are A B M N; the spacing index and level do not matter here.
-TQuadripole R(int a, int b, int m, int n) { return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1}; }
+TQuadripole R(int a, int b, int m, int n) {
+    return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConflictCount,
@@ -51,8 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
         TCountCase{"CurrentOnAPreviousPotentialIsFine", {R(1, 2, 3, 4), R(3, 4, 5, 6)}, 5, 0},
         TCountCase{"JustOutsideTheWindow", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(9, 10, 1, 11)}, 1, 0},
         TCountCase{"JustInsideTheWindow", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(9, 10, 1, 11)}, 2, 1},
-        TCountCase{"AnOldUseDoesNot", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(9, 10, 11, 12), R(13, 14, 1, 15)}, 2, 0},
-        TCountCase{"TheLastUseCounts", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(1, 9, 10, 11), R(12, 13, 14, 1)}, 1, 1},
+        TCountCase{
+            "AnOldUseDoesNot", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(9, 10, 11, 12), R(13, 14, 1, 15)}, 2, 0},
+        TCountCase{
+            "TheLastUseCounts", {R(1, 2, 3, 4), R(5, 6, 7, 8), R(1, 9, 10, 11), R(12, 13, 14, 1)}, 1, 1},
         TCountCase{"TheRemoteElectrodeNever", {R(0, 2, 3, 4), R(0, 5, 0, 6), R(0, 7, 0, 8)}, 5, 0},
         TCountCase{"NoWindow", {R(1, 2, 3, 4), R(5, 6, 1, 2)}, 0, 0},
         TCountCase{"Reciprocals", {R(1, 2, 3, 4), R(3, 4, 1, 2), R(1, 2, 3, 4)}, 5, 2}),
@@ -110,14 +115,15 @@ TEST_P(IpOrderOfArray, APermutationThatNeverMakesThingsWorse) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arrays, IpOrderOfArray,
-    ::testing::Values(TOrderCase{"DipoleDipole", 0, 48, 6, false}, TOrderCase{"DipoleDipoleReciprocals", 0, 48, 6, true},
-                      TOrderCase{"PoleDipoleReciprocals", 1, 32, 8, true}, TOrderCase{"PolePole", 2, 32, 8, true},
-                      TOrderCase{"WennerReciprocals", 6, 40, 6, true},
-                      TOrderCase{"WennerSchlumbergerReciprocals", 4, 40, 6, true},
-                      TOrderCase{"ShortLine", 0, 6, 3, true}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Arrays, IpOrderOfArray,
+                         ::testing::Values(TOrderCase{"DipoleDipole", 0, 48, 6, false},
+                                           TOrderCase{"DipoleDipoleReciprocals", 0, 48, 6, true},
+                                           TOrderCase{"PoleDipoleReciprocals", 1, 32, 8, true},
+                                           TOrderCase{"PolePole", 2, 32, 8, true},
+                                           TOrderCase{"WennerReciprocals", 6, 40, 6, true},
+                                           TOrderCase{"WennerSchlumbergerReciprocals", 4, 40, 6, true},
+                                           TOrderCase{"ShortLine", 0, 6, 3, true}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST(IpOrder, SaysWhatRemainsWhereNoOrderIsFree) {
     // A reading and its reciprocal on four electrodes: whichever comes second reads on the first's
@@ -146,7 +152,7 @@ TEST(IpOrder, MovesAReadingAwayFromTheCurrentBeforeIt) {
 
 TEST(IpOrder, EdgeCases) {
     auto seq = std::make_unique<TSequence>();
-    EXPECT_EQ(OrderForIp(*seq, 5).ConflictsAfter, 0);   // no quadripole
+    EXPECT_EQ(OrderForIp(*seq, 5).ConflictsAfter, 0);  // no quadripole
     seq->Quadripoles[0] = R(1, 2, 3, 4);
     seq->NbQuadripole = 1;
     EXPECT_EQ(OrderForIp(*seq, 5).ConflictsAfter, 0);

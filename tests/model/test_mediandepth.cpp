@@ -6,13 +6,13 @@
 #include <random>
 
 #include "model/geometry.h"
-#include "tests/model/linefixtures.h"
 #include "model/mediandepth.h"
 #include "model/reciprocal.h"
+#include "tests/model/linefixtures.h"
 
 namespace {
 
-constexpr float A = 5.0f;   // the spacing a of the lines below
+constexpr float A = 5.0f;  // the spacing a of the lines below
 
 // Electrodes 1..count on the x axis at 0, a, 2a, ...; electrode 0 remote.
 std::unique_ptr<TSequence> FlatLine(int count = 16) {
@@ -22,12 +22,14 @@ std::unique_ptr<TSequence> FlatLine(int count = 16) {
     return seq;
 }
 
-TQuadripole Quad(int a, int b, int m, int n) { return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1}; }
+TQuadripole Quad(int a, int b, int m, int n) {
+    return {int16_t(a), int16_t(b), int16_t(m), int16_t(n), 0, 1, -1};
+}
 
 struct TTextbookCase {
     const char* Name;
     TQuadripole Q;
-    double DepthInA;   // the published median depth, in units of a
+    double DepthInA;  // the published median depth, in units of a
 };
 
 class TextbookDepth : public ::testing::TestWithParam<TTextbookCase> {};
@@ -43,7 +45,8 @@ TEST_P(TextbookDepth, WithinHalfAPercentAndSameForTheReciprocal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arrays, TextbookDepth,
-    ::testing::Values(TTextbookCase{"Wenner", Quad(1, 4, 2, 3), 0.519}, TTextbookCase{"PolePole", Quad(0, 1, 0, 2), 0.866},
+    ::testing::Values(TTextbookCase{"Wenner", Quad(1, 4, 2, 3), 0.519},
+                      TTextbookCase{"PolePole", Quad(0, 1, 0, 2), 0.866},
                       // Dipole-dipole, dipole length a, as the generator lists it: C, C+1, C+1+n, C+2+n.
                       TTextbookCase{"DipoleDipole1", Quad(1, 2, 3, 4), 0.416},
                       TTextbookCase{"DipoleDipole2", Quad(1, 2, 4, 5), 0.697},
@@ -61,18 +64,18 @@ TEST(MedianDepth, ScalesWithTheLineAndIgnoresElevation) {
     const float z = MedianDepth(*seq, Quad(1, 2, 5, 6));
     for (int e = 1; e <= 16; ++e) {
         seq->Electrodes[e].X *= 3.0f;
-        seq->Electrodes[e].Z = 40.0f * float(e % 3);   // depth is measured from a flat surface
+        seq->Electrodes[e].Z = 40.0f * float(e % 3);  // depth is measured from a flat surface
     }
     EXPECT_NEAR(MedianDepth(*seq, Quad(1, 2, 5, 6)), 3.0f * z, 1e-4 * z);
 }
 
 TEST(MedianDepth, DegenerateQuadripolesGiveAFiniteValue) {
     auto seq = FlatLine();
-    seq->Electrodes[5] = {2, 5, 5.0f, 5.0f, 0};   // off the line, as far from 1 as from 3
+    seq->Electrodes[5] = {2, 5, 5.0f, 5.0f, 0};  // off the line, as far from 1 as from 3
     struct {
         const char* Name;
         TQuadripole Q;
-        float Expected;   // -1: any finite value above 0
+        float Expected;  // -1: any finite value above 0
     } cases[] = {
         {"only the remote electrode", Quad(0, 0, 0, 0), 0.0f},
         {"every pair remote", Quad(0, 1, 0, 0), 0.0f},
@@ -122,8 +125,10 @@ TEST(MedianDepth, RememberedShapesGiveTheSameBits) {
                 for (int i = 0; i < seq->NbQuadripole; ++i) {
                     const TQuadripole& q = seq->Quadripoles[i];
                     const TQuadripoleShapes::TValues v = shapes(RealElectrodes(*seq, q));
-                    ASSERT_TRUE(same(v.K, GeometricFactor(*seq, q))) << "array " << array << " round " << round << " quadripole " << i;
-                    ASSERT_TRUE(same(v.MedianDepth, MedianDepth(*seq, q))) << "array " << array << " round " << round << " quadripole " << i;
+                    ASSERT_TRUE(same(v.K, GeometricFactor(*seq, q)))
+                        << "array " << array << " round " << round << " quadripole " << i;
+                    ASSERT_TRUE(same(v.MedianDepth, MedianDepth(*seq, q)))
+                        << "array " << array << " round " << round << " quadripole " << i;
                 }
             // Then heights that differ along the line, then abscissae off the steps.
             for (int e = 1; e <= 200; ++e) {
@@ -153,7 +158,8 @@ TEST(MedianDepth, AlongALineTheDistanceIsTheDifference) {
         ASSERT_EQ(std::hypot(dx, 0.0), std::fabs(dx)) << a << " " << b;
         const float fx = a - b;
         if (std::isfinite(fx)) {
-            ASSERT_EQ(static_cast<float>(std::sqrt(double(fx) * fx + 0.0 * 0.0 + 0.0 * 0.0)), std::fabs(fx)) << a << " " << b;
+            ASSERT_EQ(static_cast<float>(std::sqrt(double(fx) * fx + 0.0 * 0.0 + 0.0 * 0.0)), std::fabs(fx))
+                << a << " " << b;
         }
     }
 }

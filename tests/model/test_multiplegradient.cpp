@@ -6,11 +6,11 @@
 #include <memory>
 #include <tuple>
 
-#include "tests/support/fixtures.h"
 #include "model/generate.h"
 #include "model/geometry.h"
 #include "model/mediandepth.h"
 #include "model/reciprocal.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
@@ -42,7 +42,8 @@ TEST(MultipleGradient, CountsAndGeometricFactorsForATableOfLines) {
     const struct {
         int Electrodes;
         int32_t Separations;
-    } cases[] = {{10, 0b111}, {24, 0b1}, {24, 0b10100}, {48, 0xFF}, {33, 1 << 29}, {40, INT32_MIN}, {6, 0b1000}};
+    } cases[] = {{10, 0b111},   {24, 0b1},       {24, 0b10100}, {48, 0xFF},
+                 {33, 1 << 29}, {40, INT32_MIN}, {6, 0b1000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Electrodes << " electrodes, separations mask " << c.Separations);
         auto seq = Gradient(c.Electrodes, c.Separations);
@@ -71,8 +72,9 @@ TEST(MultipleGradient, ReadingsAreOrderedAndPlacedUnderThePotentialDipole) {
     const int expected[][5] = {{1, 4, 2, 3, 1}, {1, 5, 2, 3, 2}, {1, 5, 3, 4, 2}, {2, 5, 3, 4, 1}};
     for (int i = 0; i < 4; ++i) {
         const TQuadripole& q = seq->Quadripoles[i];
-        EXPECT_EQ(std::make_tuple(q.A, q.B, q.M, q.N, int(q.Level)),
-                  std::make_tuple(expected[i][0], expected[i][1], expected[i][2], expected[i][3], expected[i][4]))
+        EXPECT_EQ(
+            std::make_tuple(q.A, q.B, q.M, q.N, int(q.Level)),
+            std::make_tuple(expected[i][0], expected[i][1], expected[i][2], expected[i][3], expected[i][4]))
             << i;
     }
     EXPECT_NEAR(GeometricFactor(*seq, seq->Quadripoles[0]), 2 * M_PI * 5, 1e-3);

@@ -6,8 +6,8 @@
 #include <tuple>
 
 #include "model/geometry.h"
-#include "tests/model/linefixtures.h"
 #include "model/reciprocal.h"
+#include "tests/model/linefixtures.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ TEST(Reciprocal, AppendKeepsTheNormalsThenAddsTheMissingReciprocalsInOrder) {
     auto out = std::make_unique<TSequence>();
     TReciprocalOutcome r = MakeReciprocals(*seq, TReciprocalMode::Append, *out);
     ASSERT_TRUE(r.Done);
-    EXPECT_EQ(r.Added, 1);            // only a's
+    EXPECT_EQ(r.Added, 1);  // only a's
     EXPECT_EQ(r.AlreadyPresent, 4);
     ASSERT_EQ(out->NbQuadripole, 6);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Key(out->Quadripoles[i]), Key(seq->Quadripoles[i]));
@@ -89,7 +89,7 @@ TEST(Reciprocal, AppendKeepsTheNormalsThenAddsTheMissingReciprocalsInOrder) {
 TEST(Reciprocal, OnlyKeepsTheReciprocalsOnceEach) {
     auto seq = GeneratedLine(6, 16, 5, 4, false);
     const int n = seq->NbQuadripole;
-    seq->Quadripoles[n] = seq->Quadripoles[0];   // a repeated reading
+    seq->Quadripoles[n] = seq->Quadripoles[0];  // a repeated reading
     seq->NbQuadripole = n + 1;
     auto out = std::make_unique<TSequence>();
     TReciprocalOutcome r = MakeReciprocals(*seq, TReciprocalMode::Only, *out);

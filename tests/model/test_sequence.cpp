@@ -16,7 +16,8 @@
 namespace {
 
 uint32_t U32At(const std::vector<unsigned char>& b, std::size_t off) {
-    return uint32_t(b[off]) | uint32_t(b[off + 1]) << 8 | uint32_t(b[off + 2]) << 16 | uint32_t(b[off + 3]) << 24;
+    return uint32_t(b[off]) | uint32_t(b[off + 1]) << 8 | uint32_t(b[off + 2]) << 16 |
+           uint32_t(b[off + 3]) << 24;
 }
 
 TEST(SequenceRecord, FreshRecordOnDiskHoldsTheDefaults) {
@@ -32,7 +33,8 @@ TEST(SequenceRecord, FreshRecordOnDiskHoldsTheDefaults) {
     EXPECT_EQ(U32At(bytes, 1500), 1000u);
     EXPECT_EQ(U32At(bytes, 1508), 4u);
     EXPECT_EQ(U32At(bytes, 1528), 1u);
-    for (std::size_t off : {1540u, 1544u, 1548u, 1576u, 1580u}) EXPECT_EQ(U32At(bytes, off), 0xCB189680u) << off;
+    for (std::size_t off : {1540u, 1544u, 1548u, 1576u, 1580u})
+        EXPECT_EQ(U32At(bytes, off), 0xCB189680u) << off;
     for (int i = 0; i < MaxQuadripoles; ++i) {
         std::size_t end = 33604 + std::size_t(i) * 12 + 10;
         ASSERT_EQ(bytes[end], 0xFF) << i;
@@ -79,7 +81,8 @@ TEST(SequenceRecord, CableFileReadAsSequenceKeepsOtherDefaults) {
     EXPECT_EQ(seq->CableName.Get(), "Short");
     EXPECT_EQ(seq->Segments[0].LastNode, 24);
     auto defaults = std::make_unique<TSequence>();
-    EXPECT_EQ(std::memcmp(RecordBytes(*seq) + 1444, RecordBytes(*defaults) + 1444, sizeof(TSequence) - 1444), 0);
+    EXPECT_EQ(std::memcmp(RecordBytes(*seq) + 1444, RecordBytes(*defaults) + 1444, sizeof(TSequence) - 1444),
+              0);
 }
 
 // Files shorter than a record, down to an empty one, read over a fresh record: what they hold, then
@@ -97,7 +100,8 @@ TEST(SequenceRecord, ShortAndEmptyFilesReadOverTheDefaults) {
         seq->Name.Set("Left over");
         ReadSequenceFile(path, *seq);
         EXPECT_EQ(std::memcmp(RecordBytes(*seq), RecordBytes(*written), size), 0) << size;
-        EXPECT_EQ(std::memcmp(RecordBytes(*seq) + size, RecordBytes(*defaults) + size, sizeof(TSequence) - size), 0)
+        EXPECT_EQ(
+            std::memcmp(RecordBytes(*seq) + size, RecordBytes(*defaults) + size, sizeof(TSequence) - size), 0)
             << size;
     }
 }
@@ -149,27 +153,28 @@ TEST_P(BadRecords, AreRefusedNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sqx, BadRecords,
-    ::testing::Values(TBadRecordCase{"QuadripoleCountAboveCap", [](TSequence& s) { s.NbQuadripole = 16001; }},
-                      TBadRecordCase{"NegativeQuadripoleCount", [](TSequence& s) { s.NbQuadripole = -1; }},
-                      TBadRecordCase{"ElectrodeNumberOutsideTable",
-                                     [](TSequence& s) {
-                                         s.NbQuadripole = 1;
-                                         s.Quadripoles[0] = {1, 2, 2000, 4, 0, 1, -1};
-                                     }},
-                      TBadRecordCase{"FirstElectrodeOutsideTable", [](TSequence& s) { s.FirstElectrode = 5000; }},
-                      TBadRecordCase{"ElectrodeCountAboveAnyCable", [](TSequence& s) { s.NbElectrode = 4001; }},
-                      TBadRecordCase{"SpacingIndexOutsideTable",
-                                     [](TSequence& s) {
-                                         s.NbQuadripole = 1;
-                                         s.Quadripoles[0] = {1, 2, 3, 4, 3, 1, -1};
-                                     }}),
+    ::testing::Values(
+        TBadRecordCase{"QuadripoleCountAboveCap", [](TSequence& s) { s.NbQuadripole = 16001; }},
+        TBadRecordCase{"NegativeQuadripoleCount", [](TSequence& s) { s.NbQuadripole = -1; }},
+        TBadRecordCase{"ElectrodeNumberOutsideTable",
+                       [](TSequence& s) {
+                           s.NbQuadripole = 1;
+                           s.Quadripoles[0] = {1, 2, 2000, 4, 0, 1, -1};
+                       }},
+        TBadRecordCase{"FirstElectrodeOutsideTable", [](TSequence& s) { s.FirstElectrode = 5000; }},
+        TBadRecordCase{"ElectrodeCountAboveAnyCable", [](TSequence& s) { s.NbElectrode = 4001; }},
+        TBadRecordCase{"SpacingIndexOutsideTable",
+                       [](TSequence& s) {
+                           s.NbQuadripole = 1;
+                           s.Quadripoles[0] = {1, 2, 3, 4, 3, 1, -1};
+                       }}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(SequenceRecord, OlderFilesValuesWithinTheTableAreReadAsTheirMeaning) {
     TTestDir dir;
     auto seq = std::make_unique<TSequence>();
-    seq->FirstElectrode = 2000;   // an import without coordinates
-    seq->NbElectrode = 2400;      // a reversible cable laid twice
+    seq->FirstElectrode = 2000;  // an import without coordinates
+    seq->NbElectrode = 2400;     // a reversible cable laid twice
     const std::string path = dir.Path("old.sqx");
     WriteSequenceFile(path, *seq);
     auto back = std::make_unique<TSequence>();
@@ -184,11 +189,17 @@ TEST(SequenceRecord, RecordTextIsUtf8OrReadAsOneByteCharacters) {
         const char* Utf8;
     } cases[] = {
         {"DD 5m", "DD 5m"},
-        {"Tranch\xC3\xA9" "e", "Tranch\xC3\xA9" "e"},             // UTF-8 already
-        {"Tranch\xE9" "e", "Tranch\xC3\xA9" "e"},                  // one-byte text
-        {"a\xC0\xAF", "a\xC3\x80\xC2\xAF"},                       // an overlong form is no UTF-8
-        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},           // nor is a surrogate
-        {"cut \xC3", "cut \xC3\x83"},                              // nor a character cut short
+        {"Tranch\xC3\xA9"
+         "e",
+         "Tranch\xC3\xA9"
+         "e"},  // UTF-8 already
+        {"Tranch\xE9"
+         "e",
+         "Tranch\xC3\xA9"
+         "e"},                                         // one-byte text
+        {"a\xC0\xAF", "a\xC3\x80\xC2\xAF"},            // an overlong form is no UTF-8
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},  // nor is a surrogate
+        {"cut \xC3", "cut \xC3\x83"},                  // nor a character cut short
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(RecordTextUtf8(c.Bytes), c.Utf8) << c.Bytes;
@@ -202,11 +213,11 @@ TEST(SequenceRecord, TextFieldsKeepThirtyOneCharacters) {
     seq->Name.Set("");
     for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
     seq->Name.Set("x");
-    seq->Name.Set(std::string_view{});   // no characters, and no pointer to them either
+    seq->Name.Set(std::string_view{});  // no characters, and no pointer to them either
     for (char c : seq->Name.Bytes) EXPECT_EQ(c, '\0');
     seq->Name.Set("long name that is replaced");
     seq->Name.Set("ab");
-    EXPECT_EQ(seq->Name.Bytes[3], '\0');   // bytes after the NUL are cleared
+    EXPECT_EQ(seq->Name.Bytes[3], '\0');  // bytes after the NUL are cleared
     delete seq;
 }
 
@@ -219,8 +230,12 @@ TEST(SequenceRecord, TypedTextLongerThanItsFieldIsRefusedInBytes) {
     } cases[] = {
         {std::string(31, 'x'), 31, std::nullopt},
         {std::string(32, 'x'), 31, "at most 31 bytes, not 32"},
-        {"Tranch\xC3\xA9" "e", 9, std::nullopt},
-        {"Tranch\xC3\xA9" "es", 9, "at most 9 bytes, not 10 (9 characters)"},
+        {"Tranch\xC3\xA9"
+         "e",
+         9, std::nullopt},
+        {"Tranch\xC3\xA9"
+         "es",
+         9, "at most 9 bytes, not 10 (9 characters)"},
         {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC", 8, "at most 8 bytes, not 9 (3 characters)"},
     };
     for (const TCase& c : cases) EXPECT_EQ(TextLengthProblem(c.Text, c.Max), c.Problem) << c.Text;
@@ -246,7 +261,8 @@ INSTANTIATE_TEST_SUITE_P(Masks, LevelMasks,
                          ::testing::Values(TMaskCase{0u, 0, -1, -1, 0}, TMaskCase{1u, 1, 0, 0, 1},
                                            TMaskCase{0x3Fu, 6, 0, 5, 6}, TMaskCase{0x8000000Au, 3, 1, 31, 0},
                                            TMaskCase{0xFFFFFFFFu, 32, 0, 31, 32},
-                                           TMaskCase{0x7FFFFFFFu, 31, 0, 30, 31}, TMaskCase{0x13u, 3, 0, 4, 2}));
+                                           TMaskCase{0x7FFFFFFFu, 31, 0, 30, 31},
+                                           TMaskCase{0x13u, 3, 0, 4, 2}));
 
 TEST(LevelMasks, SetLevels) {
     int32_t m = 0x55;
@@ -258,7 +274,7 @@ TEST(LevelMasks, SetLevels) {
     EXPECT_EQ(m, 0);
     SetLevels(m, 6);
     EXPECT_EQ(m, 0x3F);
-    EXPECT_EQ(FirstMissingLevel(m), LevelCount(m));   // a plain 1..k mask
+    EXPECT_EQ(FirstMissingLevel(m), LevelCount(m));  // a plain 1..k mask
 }
 
 TEST(SequenceRecord, CodeTexts) {

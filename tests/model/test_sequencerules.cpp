@@ -5,10 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tests/support/fixtures.h"
 #include "model/geometry.h"
-#include "tests/support/longline.h"
 #include "model/sequencerules.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/longline.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ struct TEmptyCase {
     int32_t Levels;
     int Electrodes;
     float RollLimit;
-    const char* Reason;   // empty: quadripoles expected
+    const char* Reason;  // empty: quadripoles expected
 };
 
 class EmptyGenerations : public ::testing::TestWithParam<TEmptyCase> {};
@@ -76,11 +76,12 @@ TEST_P(EmptyGenerations, SayWhyNothingFitted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EmptyGenerations,
-    ::testing::Values(TEmptyCase{"Fits", ModeCreate, 0x3F, 48, NotSet, ""},
-                      TEmptyCase{"TooFewElectrodes", ModeCreate, 1 << 29, 8, NotSet, "8 electrodes"},
-                      TEmptyCase{"RollLimitsBeyondTheLine", ModeRollAlong, 0x3F, 48, 10000, "roll-along limits"},
-                      TEmptyCase{"MoveAlongBeyondTheLine", ModeMoveAlong, 0x3F, 48, 10000, "roll-along limits"},
-                      TEmptyCase{"RollAlongTooFew", ModeRollAlong, 1 << 29, 8, NotSet, "8 electrodes"}),
+    ::testing::Values(
+        TEmptyCase{"Fits", ModeCreate, 0x3F, 48, NotSet, ""},
+        TEmptyCase{"TooFewElectrodes", ModeCreate, 1 << 29, 8, NotSet, "8 electrodes"},
+        TEmptyCase{"RollLimitsBeyondTheLine", ModeRollAlong, 0x3F, 48, 10000, "roll-along limits"},
+        TEmptyCase{"MoveAlongBeyondTheLine", ModeMoveAlong, 0x3F, 48, 10000, "roll-along limits"},
+        TEmptyCase{"RollAlongTooFew", ModeRollAlong, 1 << 29, 8, NotSet, "8 electrodes"}),
     [](const ::testing::TestParamInfo<TEmptyCase>& c) { return std::string(c.param.Name); });
 
 // A line longer than 16,000 quadripoles cover is cut; the result says so and where.
@@ -99,9 +100,11 @@ TEST(SequenceRules, TheCapSaysWhereItCutTheLine) {
         if (!c.Cut) continue;
         EXPECT_EQ(seq->NbQuadripole, MaxQuadripoles);
         float reached = 0;
-        for (int i = 0; i < MaxQuadripoles; ++i) reached = std::max(reached, PseudoX(*seq, seq->Quadripoles[i]));
+        for (int i = 0; i < MaxQuadripoles; ++i)
+            reached = std::max(reached, PseudoX(*seq, seq->Quadripoles[i]));
         char where[128];
-        std::snprintf(where, sizeof where, "reach x = %.6g of a line whose last electrode is at x = 4995", reached);
+        std::snprintf(where, sizeof where, "reach x = %.6g of a line whose last electrode is at x = 4995",
+                      reached);
         EXPECT_NE(r.CapCut.find("16000-quadripole limit cut the sequence"), std::string::npos) << r.CapCut;
         EXPECT_NE(r.CapCut.find(where), std::string::npos) << r.CapCut;
         EXPECT_LT(reached, 0.6f * 4995.0f) << "the cut leaves much of the line uncovered";

@@ -8,7 +8,7 @@
 #include <vector>
 
 class TTempFolder {
-public:
+   public:
     TTempFolder() {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/teravox-test-XXXXXX";
@@ -27,7 +27,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+   private:
     std::string path_;
 };
 
@@ -44,7 +44,8 @@ inline std::string ReadBytes(const std::string& path) {
 // The names of the entries of a folder, sorted.
 inline std::vector<std::string> FolderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -6,8 +6,8 @@
 
 #include "cli/cli.h"
 #include "model/fileio.h"
-#include "storage/import.h"
 #include "model/sqxfile.h"
+#include "storage/import.h"
 #include "tests/storage/tempfolder.h"
 
 namespace {
@@ -26,7 +26,8 @@ TRun Cli(const std::vector<std::string>& args, char localeDecimal = '.') {
 void WriteSequence(const std::string& path, const std::string& name, float x0) {
     TSequence seq;
     seq.Name.Set(name);
-    for (int n = 1; n <= 4; ++n) seq.Electrodes[n] = {4, static_cast<int16_t>(n), x0 + 2.5f * static_cast<float>(n - 1), 0, 0};
+    for (int n = 1; n <= 4; ++n)
+        seq.Electrodes[n] = {4, static_cast<int16_t>(n), x0 + 2.5f * static_cast<float>(n - 1), 0, 0};
     for (int n = 1; n <= 4; ++n) seq.Electrodes[n].Type = 2;
     seq.NbElectrode = 4;
     seq.NbQuadripole = 1;
@@ -40,8 +41,8 @@ TEST(CliStorage, SpreadsheetExportThenImportWithTheDecimalComma) {
     TTempFolder tmp;
     WriteSequence(tmp / "a.sqx", "1.5m", 0.25f);
     WriteSequence(tmp / "b.sqx", "1.6m", 1.5f);
-    auto r = Cli({"--decimal", ",", "export", "spreadsheet", tmp / "a.sqx", tmp / "b.sqx", "--to", tmp / "out",
-                  "--separator", "comma"});
+    auto r = Cli({"--decimal", ",", "export", "spreadsheet", tmp / "a.sqx", tmp / "b.sqx", "--to",
+                  tmp / "out", "--separator", "comma"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, tmp / "out/1.txt" + "\n" + tmp / "out/1~.txt" + "\n");
     EXPECT_NE(ReadBytes(tmp / "out/1~.txt").find("1,\"1,50\",\"0,00\",\"0,00\"\r\n"), std::string::npos);
@@ -59,7 +60,8 @@ TEST(CliStorage, PelmarAndV1Exports) {
     WriteSequence(tmp / "a.sqx", "Line1", 0);
     auto r = Cli({"export", "pelmar", tmp / "a.sqx", "--to", tmp / "p"});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(FolderEntries(tmp / "p"), (std::vector<std::string>{"Line1.cfg", "Line1_Coor.txt", "Line1_Quad.txt"}));
+    EXPECT_EQ(FolderEntries(tmp / "p"),
+              (std::vector<std::string>{"Line1.cfg", "Line1_Coor.txt", "Line1_Quad.txt"}));
 
     std::string header(V1HeaderSize, '\0');
     std::memcpy(header.data(), "_DOC_Teravox", 12);
@@ -79,7 +81,8 @@ TEST(CliStorage, PyGimliAndProtocolExportsComeBack) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, tmp / "inv/Line1.ohm" + "\n");
     // Those programs read "." whatever the locale.
-    EXPECT_EQ(ReadBytes(tmp / "inv/Line1.ohm"), "4\n# x y z\n0 0 0\n2.5 0 0\n5 0 0\n7.5 0 0\n1\n# a b m n\n1 2 3 4\n");
+    EXPECT_EQ(ReadBytes(tmp / "inv/Line1.ohm"),
+              "4\n# x y z\n0 0 0\n2.5 0 0\n5 0 0\n7.5 0 0\n1\n# a b m n\n1 2 3 4\n");
     r = Cli({"export", "protocol", tmp / "a.sqx", "--to", tmp / "inv"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, tmp / "inv/Line1_protocol.dat" + "\n");
@@ -117,7 +120,8 @@ TEST(CliStorage, PyGimliAndProtocolExportsComeBack) {
     WriteBytes(tmp / "bad.ohm", "2\n0 0 0\n1 0 0\n1\n1 2 x 1\n");
     r = Cli({"import", tmp / "bad.ohm", "-o", tmp / "x.sqx"});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Err.find(tmp / "bad.ohm: line 5: m \"x\" is not an electrode number"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find(tmp / "bad.ohm: line 5: m \"x\" is not an electrode number"), std::string::npos)
+        << r.Err;
     EXPECT_FALSE(FileExists(tmp / "x.sqx"));
 }
 
@@ -145,9 +149,10 @@ TEST(CliStorage, FailuresNameTheFile) {
 TEST(CliStorage, AV1ExportRefusedHalfwayLeavesTheTargetAsItWas) {
     TTempFolder tmp;
     WriteSequence(tmp / "a.sqx", "Line1", 0);
-    TSequence wide;   // another electrode count: its append is refused
+    TSequence wide;  // another electrode count: its append is refused
     wide.Name.Set("Wide");
-    for (int n = 1; n <= 6; ++n) wide.Electrodes[n] = {2, static_cast<int16_t>(n), 2.5f * static_cast<float>(n - 1), 0, 0};
+    for (int n = 1; n <= 6; ++n)
+        wide.Electrodes[n] = {2, static_cast<int16_t>(n), 2.5f * static_cast<float>(n - 1), 0, 0};
     wide.NbElectrode = 6;
     WriteSequenceFile(tmp / "w.sqx", wide);
     std::string header(V1HeaderSize, '\0');
@@ -177,7 +182,8 @@ TEST(CliSet, AddShowRemoveAndCommentSaveTheSetAsTheDesktopDoes) {
     r = Cli({"set", "show", set, "--json"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("\"comment\": \"survey of May\\nline 3\""), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find("\"name\": \"Line1~\",\n      \"file\": \"Line1~.sqx\""), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("\"name\": \"Line1~\",\n      \"file\": \"Line1~.sqx\""), std::string::npos)
+        << r.Out;
     EXPECT_EQ(r.Out.find("Line2"), std::string::npos) << r.Out;
     EXPECT_EQ(FolderEntries(set), (std::vector<std::string>{"Comment.Txt", "Line1.sqx", "Line1~.sqx"}));
     EXPECT_EQ(ReadBytes(set + "/Comment.Txt"), "survey of May\r\nline 3\r\n");
@@ -188,9 +194,10 @@ TEST(CliSet, AddShowRemoveAndCommentSaveTheSetAsTheDesktopDoes) {
         std::vector<std::string> Args;
         std::string Says;
     };
-    for (const TRefusal& c : {TRefusal{{"set", "remove", set, "Line1", "Nope"}, set + ": the set has no sequence named Nope"},
-                              TRefusal{{"set", "add", set, tmp / "a.sqx", tmp / "missing.sqx"}, tmp / "missing.sqx"},
-                              TRefusal{{"set", "show", tmp / "none"}, tmp / "none" + ": no such set folder"}}) {
+    for (const TRefusal& c :
+         {TRefusal{{"set", "remove", set, "Line1", "Nope"}, set + ": the set has no sequence named Nope"},
+          TRefusal{{"set", "add", set, tmp / "a.sqx", tmp / "missing.sqx"}, tmp / "missing.sqx"},
+          TRefusal{{"set", "show", tmp / "none"}, tmp / "none" + ": no such set folder"}}) {
         r = Cli(c.Args);
         EXPECT_EQ(r.Status, 1) << c.Says;
         EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;

@@ -1,25 +1,25 @@
 // What a user made is never lost, mixed or silently replaced: writes that are killed, writes that
 // meet another writer, targets that are not regular files, leftovers of killed writes.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
-#include <random>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <thread>
 
 #include "cli/cli.h"
 #include "model/datafolder.h"
-#include "storage/export.h"
 #include "model/fileio.h"
 #include "model/foldercommit.h"
-#include "storage/sequenceset.h"
 #include "model/sqxfile.h"
+#include "storage/export.h"
+#include "storage/sequenceset.h"
 #include "tests/storage/tempfolder.h"
 
 namespace {
@@ -120,7 +120,8 @@ TEST(KilledWrites, ASetSaveKilledAtAnyMomentLeavesOneWholeSet) {
     // How long one save takes here, so that the kills spread over all of it.
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(SaveGeneration(folder, 1), 0);
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     int generation = 1;
     std::mt19937 random(20261211);
     int killed = 0;
@@ -173,14 +174,16 @@ TEST(KilledWrites, ASaveStoppedBetweenAnyTwoRenamesLeavesOneWholeSet) {
                 edited.QMax = static_cast<int16_t>(generation + 1);
                 set.ModifySequence(i, edited);
             }
-            set.AddSequence(Named("Gen" + std::to_string(generation + 1), static_cast<int16_t>(generation + 1)));
+            set.AddSequence(
+                Named("Gen" + std::to_string(generation + 1), static_cast<int16_t>(generation + 1)));
             set.SetComment({"generation " + std::to_string(generation + 1)});
             set.Save();
             ::_exit(0);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "the save was not stopped at rename " << stopAt;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9)
+            << "the save was not stopped at rename " << stopAt;
         std::string why;
         const int g = GenerationOnDisk(folder, Base, &why);
         ASSERT_GE(g, 0) << "stopped at rename " << stopAt << ": a mix: " << why;
@@ -363,7 +366,7 @@ TEST(SetSave, WritesOnlyWhatChanged) {
     TSequence b = set.Sequence(1);
     b.QMax = 4;
     set.ModifySequence(1, b);
-    set.SetComment({"c"});   // the same text is no change
+    set.SetComment({"c"});  // the same text is no change
     ASSERT_EQ(set.Save(), TSaveResult::Saved);
     EXPECT_EQ(files.Written, std::vector<std::string>{"B.sqx"});
     files.Written.clear();
@@ -428,8 +431,8 @@ TEST(Leftovers, RemovedBeforeEachWriteUnlessAWriterHoldsThem) {
 // Targets that are not regular files are written into or refused, never replaced.
 struct TTargetCase {
     const char* Label;
-    std::function<std::string(const std::string& dir)> Make;   // returns the target path
-    bool Written;                                              // false: refused, naming the target
+    std::function<std::string(const std::string& dir)> Make;  // returns the target path
+    bool Written;                                             // false: refused, naming the target
     const char* Problem;
 };
 
@@ -476,50 +479,50 @@ TEST_P(SpecialTargets, AreWrittenIntoOrRefusedByNameNeverReplaced) {
     for (const auto& n : FolderEntries(tmp.Path())) EXPECT_FALSE(IsHiddenWriteName(n)) << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SpecialTargets,
-    testing::Values(
-        TTargetCase{"LinkToNullDevice",
-                    [](const std::string& d) {
-                        const std::string p = d + "/mynull";
-                        (void)::symlink("/dev/null", p.c_str());
-                        return p;
-                    },
-                    true, ""},
-        TTargetCase{"FifoWithReader",
-                    [](const std::string& d) {
-                        const std::string p = d + "/fifo";
-                        ::mkfifo(p.c_str(), 0600);
-                        return p;
-                    },
-                    true, ""},
-        TTargetCase{"FifoWithoutReader",
-                    [](const std::string& d) {
-                        const std::string p = d + "/lonely";
-                        ::mkfifo(p.c_str(), 0600);
-                        return p;
-                    },
-                    false, "nothing reads"},
-        TTargetCase{"Folder",
-                    [](const std::string& d) {
-                        const std::string p = d + "/folder.sqx";
-                        ::mkdir(p.c_str(), 0700);
-                        return p;
-                    },
-                    false, "is a folder"},
-        TTargetCase{"Socket",
-                    [](const std::string& d) {
-                        const std::string p = d + "/sock";
-                        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                        sockaddr_un addr{};
-                        addr.sun_family = AF_UNIX;
-                        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.c_str());
-                        (void)::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-                        ::close(fd);
-                        return p;
-                    },
-                    false, "socket"}),
-    [](const testing::TestParamInfo<TTargetCase>& p) { return p.param.Label; });
+INSTANTIATE_TEST_SUITE_P(Cases, SpecialTargets,
+                         testing::Values(TTargetCase{"LinkToNullDevice",
+                                                     [](const std::string& d) {
+                                                         const std::string p = d + "/mynull";
+                                                         (void)::symlink("/dev/null", p.c_str());
+                                                         return p;
+                                                     },
+                                                     true, ""},
+                                         TTargetCase{"FifoWithReader",
+                                                     [](const std::string& d) {
+                                                         const std::string p = d + "/fifo";
+                                                         ::mkfifo(p.c_str(), 0600);
+                                                         return p;
+                                                     },
+                                                     true, ""},
+                                         TTargetCase{"FifoWithoutReader",
+                                                     [](const std::string& d) {
+                                                         const std::string p = d + "/lonely";
+                                                         ::mkfifo(p.c_str(), 0600);
+                                                         return p;
+                                                     },
+                                                     false, "nothing reads"},
+                                         TTargetCase{"Folder",
+                                                     [](const std::string& d) {
+                                                         const std::string p = d + "/folder.sqx";
+                                                         ::mkdir(p.c_str(), 0700);
+                                                         return p;
+                                                     },
+                                                     false, "is a folder"},
+                                         TTargetCase{"Socket",
+                                                     [](const std::string& d) {
+                                                         const std::string p = d + "/sock";
+                                                         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                                                         sockaddr_un addr{};
+                                                         addr.sun_family = AF_UNIX;
+                                                         std::snprintf(addr.sun_path, sizeof addr.sun_path,
+                                                                       "%s", p.c_str());
+                                                         (void)::bind(fd, reinterpret_cast<sockaddr*>(&addr),
+                                                                      sizeof addr);
+                                                         ::close(fd);
+                                                         return p;
+                                                     },
+                                                     false, "socket"}),
+                         [](const testing::TestParamInfo<TTargetCase>& p) { return p.param.Label; });
 
 // Reading anything but a regular file is refused at once, by name.
 TEST(SpecialInputs, AFifoOrAFolderIsRefusedWithoutWaiting) {

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "model/cable.h"
-#include "storage/export.h"
 #include "model/fileio.h"
 #include "model/generate.h"
 #include "model/geometry.h"
+#include "storage/export.h"
 #include "storage/import.h"
 #include "tests/storage/tempfolder.h"
 
@@ -45,7 +44,7 @@ std::unique_ptr<TSequence> Generated(int arrayType, const std::string& name = "L
 std::string V1Template() {
     std::string b(V1HeaderSize, '\0');
     std::memcpy(b.data(), "_DOC_Teravox", 12);
-    for (std::size_t i = 12; i < V1ElectrodeCountOffset; ++i) b[i] = static_cast<char>(i);   // kept unchanged
+    for (std::size_t i = 12; i < V1ElectrodeCountOffset; ++i) b[i] = static_cast<char>(i);  // kept unchanged
     std::memcpy(b.data() + V1NameOffset, "Template", 8);
     return b;
 }
@@ -89,14 +88,16 @@ TEST_P(SpreadsheetRoundTrip, ImportGivesBackElectrodesAndQuadripoles) {
     ExpectSameElectrodesAndQuadripoles(*seq, back);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllArrays, SpreadsheetRoundTrip,
-    testing::Combine(testing::Values(0, 1, 2, 4, 6), testing::Values('.', ','), testing::Values('\t', ',', ' ')),
-    [](const testing::TestParamInfo<std::tuple<int, char, char>>& p) {
-        const char* sep = std::get<2>(p.param) == '\t' ? "Tab" : std::get<2>(p.param) == ',' ? "Comma" : "Space";
-        return "Array" + std::to_string(std::get<0>(p.param)) + (std::get<1>(p.param) == '.' ? "Point" : "DecimalComma") +
-               sep;
-    });
+INSTANTIATE_TEST_SUITE_P(AllArrays, SpreadsheetRoundTrip,
+                         testing::Combine(testing::Values(0, 1, 2, 4, 6), testing::Values('.', ','),
+                                          testing::Values('\t', ',', ' ')),
+                         [](const testing::TestParamInfo<std::tuple<int, char, char>>& p) {
+                             const char* sep = std::get<2>(p.param) == '\t'  ? "Tab"
+                                               : std::get<2>(p.param) == ',' ? "Comma"
+                                                                             : "Space";
+                             return "Array" + std::to_string(std::get<0>(p.param)) +
+                                    (std::get<1>(p.param) == '.' ? "Point" : "DecimalComma") + sep;
+                         });
 
 TEST(QuadripoleLinesTest, FormatsAsTheImportReadsThem) {
     TSequence seq;
@@ -116,10 +117,11 @@ TEST(ElectrodeLinesTest, ListsPlacedElectrodesWithTwoDecimals) {
     seq.Electrodes[0] = {3, 0, 999999, 999999, 0};
     seq.Electrodes[2] = {2, 2, 1.005f, -0.125f, 100};
     seq.Electrodes[7] = {4, 7, 12.5f, 0, 0};
-    seq.Electrodes[9] = {1, 9, 3, 3, 3};   // a node not placed
+    seq.Electrodes[9] = {1, 9, 3, 3, 3};  // a node not placed
     std::vector<std::string> lines;
     ElectrodeLines(seq, lines, "\t", {});
-    EXPECT_EQ(lines, (std::vector<std::string>{"#\tX\tY\tZ", "2\t1.00\t-0.13\t100.00", "7\t12.50\t0.00\t0.00"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"#\tX\tY\tZ", "2\t1.00\t-0.13\t100.00", "7\t12.50\t0.00\t0.00"}));
     ElectrodeLines(seq, lines, ",", {',', true});
     EXPECT_EQ(lines[2], "7,\"12,50\",\"0,00\",\"0,00\"");
     ElectrodeLines(seq, lines, "   ", {',', false});
@@ -137,18 +139,33 @@ TEST(SpreadsheetHeaderTest, TwentyOneKeyedLines) {
     seq.ArrayType = 4;
     seq.Spacing[0] = 2.5f;
     seq.Spacing[2] = 7.5f;
-    seq.LevelUsed[0] = 0b10110;   // levels 2, 3 and 5
+    seq.LevelUsed[0] = 0b10110;  // levels 2, 3 and 5
     seq.LevelUsed[2] = 1;
     seq.NbElectrode = 48;
     seq.NbQuadripole = 300;
     std::vector<std::string> lines;
     SpreadsheetHeader(seq, lines, "\t", {'.', true});
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Version\t1", "Name\tLine1", "Area\t0.100000001490116", "Line\t-3", "QMax\t5", "StackMin\t3",
-                         "StackMax\t6", "Time\t1000", "Mode\tRho and Ip", "Vmn Range\tVab = 50 V",
-                         "Array Type\tWenner-Schlumberger", "Spacing 1\t1", "Level Used \t2\t3\t4\t5", "Spacing 2\t0",
-                         "Level Used \t0", "Spacing 3\t3", "Level Used \t1", "GridLineX\t0", "GridLineY\t0",
-                         "NbElectrode\t48", "NbQuadripole\t300"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Version\t1",
+                                               "Name\tLine1",
+                                               "Area\t0.100000001490116",
+                                               "Line\t-3",
+                                               "QMax\t5",
+                                               "StackMin\t3",
+                                               "StackMax\t6",
+                                               "Time\t1000",
+                                               "Mode\tRho and Ip",
+                                               "Vmn Range\tVab = 50 V",
+                                               "Array Type\tWenner-Schlumberger",
+                                               "Spacing 1\t1",
+                                               "Level Used \t2\t3\t4\t5",
+                                               "Spacing 2\t0",
+                                               "Level Used \t0",
+                                               "Spacing 3\t3",
+                                               "Level Used \t1",
+                                               "GridLineX\t0",
+                                               "GridLineY\t0",
+                                               "NbElectrode\t48",
+                                               "NbQuadripole\t300"}));
     SpreadsheetHeader(seq, lines, ",", {',', true});
     EXPECT_EQ(lines[2], "Area,\"0,100000001490116\"");
 }
@@ -159,9 +176,13 @@ TEST(SpreadsheetHeaderTest, ValueTexts) {
     EXPECT_EQ(SpreadsheetVmnText(11), "Vab = 800V");
     EXPECT_EQ(SpreadsheetVmnText(12), "Unknown");
     EXPECT_EQ(SpreadsheetVmnText(-1), "Unknown");
-    for (auto [code, text] : std::vector<std::pair<int, std::string>>{
-             {0, "Dipole dipole"}, {1, "Pole dipole"}, {2, "Pole pole"}, {4, "Wenner-Schlumberger"}, {6, "Wenner"},
-             {3, "Mixed"}, {9, "Mixed"}}) {
+    for (auto [code, text] : std::vector<std::pair<int, std::string>>{{0, "Dipole dipole"},
+                                                                      {1, "Pole dipole"},
+                                                                      {2, "Pole pole"},
+                                                                      {4, "Wenner-Schlumberger"},
+                                                                      {6, "Wenner"},
+                                                                      {3, "Mixed"},
+                                                                      {9, "Mixed"}}) {
         seq.ArrayType = code;
         EXPECT_EQ(SpreadsheetArrayText(seq), text);
     }
@@ -201,10 +222,11 @@ TEST(SpreadsheetFile, PointDecimalKeepsTheExactBytes) {
 TEST(PelmarFiles, ThreeFilesNamedAfterTheSequence) {
     TTempFolder tmp;
     auto seq = Generated(0);
-    seq->QMax = 300;   // low byte only
+    seq->QMax = 300;  // low byte only
     seq->Time = 250;
     auto paths = ExportPelmar(*seq, tmp.Path(), "Line1", '.');
-    EXPECT_EQ(paths, (std::vector<std::string>{tmp / "Line1_Quad.txt", tmp / "Line1_Coor.txt", tmp / "Line1.cfg"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{tmp / "Line1_Quad.txt", tmp / "Line1_Coor.txt", tmp / "Line1.cfg"}));
     std::string quad = ReadBytes(paths[0]);
     EXPECT_EQ(quad.substr(0, 32), "#   A   B   M   N\r\n1    1   2   ");
     std::string coor = ReadBytes(paths[1]);
@@ -225,16 +247,17 @@ TEST(PelmarFiles, AFailedThirdFileTakesTheNewOnesAway) {
     TTempFolder tmp;
     auto seq = Generated(0);
     WriteBytes(tmp / "Line1_Coor.txt", "last export");
-    std::filesystem::create_directory(tmp / "Line1.cfg");   // cannot be replaced
+    std::filesystem::create_directory(tmp / "Line1.cfg");  // cannot be replaced
     EXPECT_THROW(ExportPelmar(*seq, tmp.Path(), "Line1", '.'), TFileError);
-    EXPECT_FALSE(FileExists(tmp / "Line1_Quad.txt"));        // new: taken away again
-    EXPECT_TRUE(FileExists(tmp / "Line1_Coor.txt"));         // the user's earlier one stays
+    EXPECT_FALSE(FileExists(tmp / "Line1_Quad.txt"));  // new: taken away again
+    EXPECT_TRUE(FileExists(tmp / "Line1_Coor.txt"));   // the user's earlier one stays
 }
 
 TEST(PelmarConfig, TimeCodes) {
     TSequence seq;
     TPelmarConfig cfg;
-    for (auto [time, code] : std::vector<std::pair<int, int>>{{250, 3}, {500, 2}, {1000, 1}, {2000, 0}, {0, 0}}) {
+    for (auto [time, code] :
+         std::vector<std::pair<int, int>>{{250, 3}, {500, 2}, {1000, 1}, {2000, 0}, {0, 0}}) {
         seq.Time = time;
         FillPelmarConfig(seq, cfg);
         EXPECT_EQ(cfg[3], code) << time;
@@ -255,7 +278,8 @@ TEST_P(V1RoundTrip, ImportGivesBackElectrodesAndQuadripoles) {
     std::string bytes = ReadBytes(tmp / "out.seq");
     int e = 0;
     for (int n = 1; n <= MaxElectrodeNumber; ++n) e += Listed(seq->Electrodes[n]) ? 1 : 0;
-    ASSERT_EQ(bytes.size(), V1HeaderSize + 16u * static_cast<std::size_t>(e) + 14u * static_cast<std::size_t>(seq->NbQuadripole));
+    ASSERT_EQ(bytes.size(), V1HeaderSize + 16u * static_cast<std::size_t>(e) +
+                                14u * static_cast<std::size_t>(seq->NbQuadripole));
     EXPECT_EQ(bytes.substr(0, V1ElectrodeCountOffset), V1Template().substr(0, V1ElectrodeCountOffset));
     // The unread bytes: 1 in each record, and K with its sign.
     EXPECT_EQ(bytes[V1HeaderSize + 14], 1);
@@ -276,7 +300,7 @@ TEST(V1Export, AppendCountsBothAndKeepsTheSecondElectrodeTable) {
     WriteBytes(tmp / "out.seq", V1Template());
     auto first = Generated(0);
     auto second = Generated(6);
-    second->Electrodes[5].Y = 42;   // same electrodes, another position
+    second->Electrodes[5].Y = 42;  // same electrodes, another position
     ExportV1Sequence(*first, tmp / "out.seq", false);
     ExportV1Sequence(*second, tmp / "out.seq", true);
     TSequence back;
@@ -305,7 +329,8 @@ TEST(V1Export, RefusesAndLeavesTheFileUnchanged) {
         ExportV1Sequence(*shorter, tmp / "out.seq", true);
         FAIL() << "append accepted";
     } catch (const TFileError& e) {
-        EXPECT_NE(std::string(e.what()).find("47 electrodes to a V1 file of 48 electrodes"), std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("47 electrodes to a V1 file of 48 electrodes"),
+                  std::string::npos)
             << e.what();
     }
     EXPECT_EQ(ReadBytes(tmp / "out.seq"), before);
@@ -323,7 +348,8 @@ TEST(V1Export, RefusesAndLeavesTheFileUnchanged) {
         ExportV1Sequence(*shorter, tmp / "out.seq", true);
         FAIL() << "append accepted";
     } catch (const TFileError& e) {
-        EXPECT_NE(std::string(e.what()).find("3 bytes after its last quadripole record"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("3 bytes after its last quadripole record"), std::string::npos)
+            << e.what();
     }
     EXPECT_EQ(ReadBytes(tmp / "out.seq"), padded);
 }

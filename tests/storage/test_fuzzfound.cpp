@@ -9,7 +9,7 @@
 
 TEST(FuzzFound, ACableWhoseFirstEntryIsEmptyKeepsTheRecordWithinItsLimits) {
     TCable cable;
-    cable.Segments[0].FirstNode = -11008;   // LastNode 0: an empty entry with garbage in it
+    cable.Segments[0].FirstNode = -11008;  // LastNode 0: an empty entry with garbage in it
     cable.Segments[0].LastNode = 0;
     TSequence seq;
     ASSERT_FALSE(CableSetProblem(cable));
@@ -31,7 +31,7 @@ TEST(FuzzFound, SpacingTextOfAnyFloat) {
 
 TEST(FuzzFound, AnEmptyEntryBeforeAUsedOneMarksNoNode) {
     TCable cable;
-    cable.Segments[0].FirstNode = 0;      // empty, but with a last node past the electrode table
+    cable.Segments[0].FirstNode = 0;  // empty, but with a last node past the electrode table
     cable.Segments[0].LastNode = 8192;
     cable.Segments[1].FirstNode = 1;
     cable.Segments[1].LastNode = 12;

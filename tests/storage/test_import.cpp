@@ -40,29 +40,33 @@ class SplitFieldsTest : public testing::TestWithParam<TSplitCase> {};
 
 TEST_P(SplitFieldsTest, Splits) { EXPECT_EQ(SplitFields(GetParam().Line), GetParam().Fields); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SplitFieldsTest,
-    testing::Values(TSplitCase{"Commas", "1,3,4", {"1", "3", "4"}},
-                    TSplitCase{"CommasAndSpaces", "1, 3 ,  4", {"1", "3", "4"}},
-                    TSplitCase{"Spaces", "  1 3   4  ", {"1", "3", "4"}},
-                    TSplitCase{"Tabs", "1\t3\t4", {"1", "3", "4"}},
-                    TSplitCase{"ControlCharacters", "1\x01" "3\x1f" "4", {"1", "3", "4"}},
-                    TSplitCase{"EmptyField", "1,,4", {"1", "", "4"}},
-                    TSplitCase{"EmptyFieldWithBlanks", "1, ,4", {"1", "", "4"}},
-                    TSplitCase{"TrailingComma", "1,4,", {"1", "4"}},
-                    TSplitCase{"Quoted", "\"0,50\",\"a b\"", {"0,50", "a b"}},
-                    TSplitCase{"DoubledQuote", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
-                    TSplitCase{"TextAfterQuote", "\"ab\"cd", {"ab", "cd"}},
-                    TSplitCase{"UnterminatedQuote", "\"ab", {"ab"}},
-                    TSplitCase{"Empty", "", {}}),
-    [](const testing::TestParamInfo<TSplitCase>& p) { return p.param.Label; });
+INSTANTIATE_TEST_SUITE_P(Cases, SplitFieldsTest,
+                         testing::Values(TSplitCase{"Commas", "1,3,4", {"1", "3", "4"}},
+                                         TSplitCase{"CommasAndSpaces", "1, 3 ,  4", {"1", "3", "4"}},
+                                         TSplitCase{"Spaces", "  1 3   4  ", {"1", "3", "4"}},
+                                         TSplitCase{"Tabs", "1\t3\t4", {"1", "3", "4"}},
+                                         TSplitCase{"ControlCharacters",
+                                                    "1\x01"
+                                                    "3\x1f"
+                                                    "4",
+                                                    {"1", "3", "4"}},
+                                         TSplitCase{"EmptyField", "1,,4", {"1", "", "4"}},
+                                         TSplitCase{"EmptyFieldWithBlanks", "1, ,4", {"1", "", "4"}},
+                                         TSplitCase{"TrailingComma", "1,4,", {"1", "4"}},
+                                         TSplitCase{"Quoted", "\"0,50\",\"a b\"", {"0,50", "a b"}},
+                                         TSplitCase{"DoubledQuote", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
+                                         TSplitCase{"TextAfterQuote", "\"ab\"cd", {"ab", "cd"}},
+                                         TSplitCase{"UnterminatedQuote", "\"ab", {"ab"}},
+                                         TSplitCase{"Empty", "", {}}),
+                         [](const testing::TestParamInfo<TSplitCase>& p) { return p.param.Label; });
 
 TEST(SplitFields, ANulIsABlankLikeAnyControlCharacter) {
     EXPECT_EQ(SplitFields(std::string("1\0 2 3", 6)), (std::vector<std::string>{"1", "2", "3"}));
 }
 
 TEST(TextImport, ReadsBothSectionsInEitherOrder) {
-    for (const std::string& text : {"#,A,B,M,N\n1,1,2,3,4\n" + FourOnALine, FourOnALine + "#,A,B,M,N\n1,1,2,3,4\n"}) {
+    for (const std::string& text :
+         {"#,A,B,M,N\n1,1,2,3,4\n" + FourOnALine, FourOnALine + "#,A,B,M,N\n1,1,2,3,4\n"}) {
         auto seq = Import(text);
         EXPECT_EQ(seq->ArrayType, 9);
         EXPECT_EQ(seq->NbElectrode, 5);
@@ -106,7 +110,7 @@ TEST(TextImport, QuadripolesWithoutCoordinatesKeepOnlyTheRemoteElectrode) {
     EXPECT_EQ(seq->NbElectrode, 0);
     EXPECT_EQ(seq->NbQuadripole, 1);
     EXPECT_EQ(seq->Spacing[0], 1.0f);
-    EXPECT_EQ(seq->FirstElectrode, 0);   // kept within the record's limits
+    EXPECT_EQ(seq->FirstElectrode, 0);  // kept within the record's limits
     EXPECT_EQ(seq->Electrodes[0].Type, 3);
 }
 
@@ -122,8 +126,8 @@ TEST(TextImport, UnitSpacingFromTheTwoLowestElectrodesInAnyOrder) {
     EXPECT_EQ(down->LastElectrode, 9);
     auto up = Import("#,A,B,M,N\n#,X,Y,Z\n2,0.5,0,0\n3,2.5,0,0\n5,20,0,0\n9,40,0,0\n");
     EXPECT_EQ(up->Spacing[0], 2.0f);
-    EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n3,1,0,0\n")->Spacing[0], 1.0f);   // decreasing X
-    EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n")->Spacing[0], 1.0f);            // only one
+    EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n3,1,0,0\n")->Spacing[0], 1.0f);  // decreasing X
+    EXPECT_EQ(Import("#,A,B,M,N\n#,X,Y,Z\n2,5,0,0\n")->Spacing[0], 1.0f);           // only one
 }
 
 TEST(TextImport, ALaterCoordinateLineStandsAndTheElectrodeIsStillOne) {
@@ -154,14 +158,15 @@ std::string Utf16(const std::string& ascii, bool little, bool mark = true) {
     return out;
 }
 
-const std::string SmallSequence = "#,A,B,M,N\n1,1,2,3,4\n2,Rem,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,2.5,0,0\n3,5,0,0\n4,7.5,1,-2\n";
+const std::string SmallSequence =
+    "#,A,B,M,N\n1,1,2,3,4\n2,Rem,2,3,4\n#,X,Y,Z\n1,0,0,0\n2,2.5,0,0\n3,5,0,0\n4,7.5,1,-2\n";
 
 }  // namespace
 
 struct TEncodingCase {
     const char* Label;
     std::string Bytes;
-    const char* Refusal;   // nullptr: read as SmallSequence is
+    const char* Refusal;  // nullptr: read as SmallSequence is
 };
 
 class TextEncodings : public testing::TestWithParam<TEncodingCase> {};
@@ -182,20 +187,21 @@ TEST_P(TextEncodings, AreDecodedOrRefusedByName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextEncodings,
-    testing::Values(TEncodingCase{"Utf8", SmallSequence, nullptr},
-                    TEncodingCase{"Utf8WithItsMark", "\xEF\xBB\xBF" + SmallSequence, nullptr},
-                    TEncodingCase{"Utf16LittleEndian", Utf16(SmallSequence, true), nullptr},
-                    TEncodingCase{"Utf16BigEndian", Utf16(SmallSequence, false), nullptr},
-                    TEncodingCase{"Utf16WithCharactersBeyondAscii",
-                                  Utf16(SmallSequence, true) + std::string("\xE9\0\x3D\xD8\x00\xDE", 6) +
-                                      Utf16("\n", true, false),
-                                  nullptr},
-                    TEncodingCase{"Utf16WithoutItsMark", Utf16(SmallSequence, true, false), "UTF-16"},
-                    TEncodingCase{"Utf16BigEndianWithoutItsMark", Utf16(SmallSequence, false, false), "UTF-16"},
-                    TEncodingCase{"Utf16CutInHalfACharacter", Utf16(SmallSequence, true) + "1", "half a character"},
-                    TEncodingCase{"Utf16WithALoneSurrogate", Utf16("#,A,B,M,N\n", true) + std::string("\x00\xDC", 2),
-                                  "not valid UTF-16"},
-                    TEncodingCase{"Utf32", std::string("\xFF\xFE\0\0", 4) + "#\0\0\0", "UTF-32"}),
+    testing::Values(
+        TEncodingCase{"Utf8", SmallSequence, nullptr},
+        TEncodingCase{"Utf8WithItsMark", "\xEF\xBB\xBF" + SmallSequence, nullptr},
+        TEncodingCase{"Utf16LittleEndian", Utf16(SmallSequence, true), nullptr},
+        TEncodingCase{"Utf16BigEndian", Utf16(SmallSequence, false), nullptr},
+        TEncodingCase{
+            "Utf16WithCharactersBeyondAscii",
+            Utf16(SmallSequence, true) + std::string("\xE9\0\x3D\xD8\x00\xDE", 6) + Utf16("\n", true, false),
+            nullptr},
+        TEncodingCase{"Utf16WithoutItsMark", Utf16(SmallSequence, true, false), "UTF-16"},
+        TEncodingCase{"Utf16BigEndianWithoutItsMark", Utf16(SmallSequence, false, false), "UTF-16"},
+        TEncodingCase{"Utf16CutInHalfACharacter", Utf16(SmallSequence, true) + "1", "half a character"},
+        TEncodingCase{"Utf16WithALoneSurrogate", Utf16("#,A,B,M,N\n", true) + std::string("\x00\xDC", 2),
+                      "not valid UTF-16"},
+        TEncodingCase{"Utf32", std::string("\xFF\xFE\0\0", 4) + "#\0\0\0", "UTF-32"}),
     [](const testing::TestParamInfo<TEncodingCase>& p) { return p.param.Label; });
 
 TEST(TextImport, AUtf16FileIsRefusedWithItsName) {
@@ -240,16 +246,16 @@ TEST_P(TextRefusal, NamesTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextRefusal,
-    testing::Values(TRefusalCase{"ElectrodeZero", "#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n0,1,0,0\n", 4, "outside 1 to 1999"},
-                    TRefusalCase{"ElectrodeNegative", "#,A,B,M,N\n#,X,Y,Z\n-5,1,0,0\n", 3, "-5"},
-                    TRefusalCase{"CoordinateNotANumber", "#,X,Y,Z\n1,abc,0,0\n#,A,B,M,N\n", 2, "\"abc\""},
-                    TRefusalCase{"CoordinateNaN", "#,X,Y,Z\n1,0,0,0\n2,nan,0,0\n#,A,B,M,N\n", 3, "\"nan\""},
-                    TRefusalCase{"CoordinateInfinite", "#,X,Y,Z\n1,0,-inf,0\n#,A,B,M,N\n", 2, "\"-inf\""},
-                    TRefusalCase{"CoordinateBeyondAFloat", "#,X,Y,Z\n1,0,0,1e39\n#,A,B,M,N\n", 2, "\"1e39\""},
-                    TRefusalCase{"QuadripoleElectrodeTooHigh", "#,A,B,M,N\n1,1,2,3,2500\n", 2, "2500"},
-                    TRefusalCase{"QuadripoleElectrodeNegative", "#,A,B,M,N\n1,1,2,3,4\n2,-1,2,3,4\n", 3, "-1"},
-                    TRefusalCase{"QuadripoleElectrodeHuge", "#,A,B,M,N\n1,1,2,3,4\n2,1,2,9999998,4\n", 3,
-                                 "9999998"}),
+    testing::Values(
+        TRefusalCase{"ElectrodeZero", "#,A,B,M,N\n#,X,Y,Z\n1,0,0,0\n0,1,0,0\n", 4, "outside 1 to 1999"},
+        TRefusalCase{"ElectrodeNegative", "#,A,B,M,N\n#,X,Y,Z\n-5,1,0,0\n", 3, "-5"},
+        TRefusalCase{"CoordinateNotANumber", "#,X,Y,Z\n1,abc,0,0\n#,A,B,M,N\n", 2, "\"abc\""},
+        TRefusalCase{"CoordinateNaN", "#,X,Y,Z\n1,0,0,0\n2,nan,0,0\n#,A,B,M,N\n", 3, "\"nan\""},
+        TRefusalCase{"CoordinateInfinite", "#,X,Y,Z\n1,0,-inf,0\n#,A,B,M,N\n", 2, "\"-inf\""},
+        TRefusalCase{"CoordinateBeyondAFloat", "#,X,Y,Z\n1,0,0,1e39\n#,A,B,M,N\n", 2, "\"1e39\""},
+        TRefusalCase{"QuadripoleElectrodeTooHigh", "#,A,B,M,N\n1,1,2,3,2500\n", 2, "2500"},
+        TRefusalCase{"QuadripoleElectrodeNegative", "#,A,B,M,N\n1,1,2,3,4\n2,-1,2,3,4\n", 3, "-1"},
+        TRefusalCase{"QuadripoleElectrodeHuge", "#,A,B,M,N\n1,1,2,3,4\n2,1,2,9999998,4\n", 3, "9999998"}),
     [](const testing::TestParamInfo<TRefusalCase>& p) { return p.param.Label; });
 
 TEST(TextImport, ARefusedFileIsNamedWithItsLine) {
@@ -260,7 +266,8 @@ TEST(TextImport, ARefusedFileIsNamedWithItsLine) {
         ImportTextFile(tmp / "field.txt", '.', seq);
         FAIL() << "accepted";
     } catch (const TFileError& e) {
-        EXPECT_EQ(std::string(e.what()), tmp / "field.txt" + ": line 2: electrode number 4000 is outside 0 to 1999");
+        EXPECT_EQ(std::string(e.what()),
+                  tmp / "field.txt" + ": line 2: electrode number 4000 is outside 0 to 1999");
     }
     EXPECT_THROW(ImportTextFile(tmp / "missing.txt", '.', seq), TFileError);
     EXPECT_EQ(TextSequenceName("/a/b/  Line 4 .data.txt"), "Line 4 .data");
@@ -268,7 +275,7 @@ TEST(TextImport, ARefusedFileIsNamedWithItsLine) {
 
 struct TDeriveCase {
     const char* Label;
-    float A, B, M, N;   // abscissae, a = 1
+    float A, B, M, N;  // abscissae, a = 1
     int SpacingIndex, Level;
 };
 
@@ -314,12 +321,13 @@ TEST(TextImport, DistancesThatAreWholeMultiplesOfATypedSpacingGiveThoseMultiples
         };
         std::string text = "#,X,Y,Z\n";
         for (int k = 0; k < 9; ++k) text += std::to_string(k + 1) + "," + typed(k) + ",0,0\n";
-        text += "#,A,B,M,N\n1,1,4,6,9\n";   // A 0, B 3 a, M 5 a, N 8 a
+        text += "#,A,B,M,N\n1,1,4,6,9\n";  // A 0, B 3 a, M 5 a, N 8 a
         auto seq = Import(text);
         const TQuadripole& q = seq->Quadripoles[0];
         if (q.SpacingIndex == 2 && q.Level == 2) continue;
         if (wrong++ == 0)
-            first = "a = " + typed(1) + ": index " + std::to_string(q.SpacingIndex) + ", level " + std::to_string(q.Level);
+            first = "a = " + typed(1) + ": index " + std::to_string(q.SpacingIndex) + ", level " +
+                    std::to_string(q.Level);
     }
     EXPECT_EQ(wrong, 0) << first;
 }
@@ -399,7 +407,12 @@ std::string V1Refusal(const std::string& bytes) {
 
 TEST(V1Import, ReadsHeaderElectrodesAndQuadripoles) {
     TV1Builder b("LongName12345");
-    b.Electrode(0, 0).Electrode(1, 2.5f).Electrode(2, 5).Electrode(3, 7.5f, 1, 2).Quadripole(1, 2, 3, 4).Quadripole(0, 2, 3, 4);
+    b.Electrode(0, 0)
+        .Electrode(1, 2.5f)
+        .Electrode(2, 5)
+        .Electrode(3, 7.5f, 1, 2)
+        .Quadripole(1, 2, 3, 4)
+        .Quadripole(0, 2, 3, 4);
     std::string bytes = b.Done();
     TSequence seq;
     ImportV1Bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), seq);

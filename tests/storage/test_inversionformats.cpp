@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <memory>
@@ -38,7 +37,8 @@ std::unique_ptr<TSequence> Design(const TRoundTripCase& c) {
     if (c.Uneven) {
         for (int e = 1; e <= c.Electrodes; ++e) {
             seq->Electrodes[e].Y = 0.37f * static_cast<float>(e % 3);
-            seq->Electrodes[e].Z = 102.1f + 0.73f * static_cast<float>(e) - 0.011f * static_cast<float>(e * e);
+            seq->Electrodes[e].Z =
+                102.1f + 0.73f * static_cast<float>(e) - 0.011f * static_cast<float>(e * e);
         }
     }
     return seq;
@@ -54,7 +54,8 @@ void ExpectSameDesign(const TSequence& got, const TSequence& want, bool position
     }
     for (int n = 1; n <= MaxElectrodeNumber; ++n) {
         const bool used = want.Electrodes[n].Type == static_cast<int16_t>(TElectrodeType::Active);
-        EXPECT_EQ(got.Electrodes[n].Type == static_cast<int16_t>(TElectrodeType::Active), used) << "electrode " << n;
+        EXPECT_EQ(got.Electrodes[n].Type == static_cast<int16_t>(TElectrodeType::Active), used)
+            << "electrode " << n;
         if (!positions || !used) continue;
         // The shortest text of a float reads back as the same float.
         EXPECT_EQ(got.Electrodes[n].X, want.Electrodes[n].X) << "electrode " << n;
@@ -84,26 +85,26 @@ TEST_P(InversionRoundTrip, DesignExportImportGivesTheSameQuadripolesAndPositions
     ExpectSameDesign(*back, *design, !GetParam().Uneven);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Designs, InversionRoundTrip,
-    ::testing::Values(TRoundTripCase{"DipoleDipoleThreeLengths", 0, 48, 6, true, false},
-                      TRoundTripCase{"PoleDipoleWithTheRemote", 1, 32, 8, false, false},
-                      TRoundTripCase{"PolePole", 2, 24, 6, false, false},
-                      TRoundTripCase{"WennerOnUnevenGround", 6, 40, 6, false, true}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Designs, InversionRoundTrip,
+                         ::testing::Values(TRoundTripCase{"DipoleDipoleThreeLengths", 0, 48, 6, true, false},
+                                           TRoundTripCase{"PoleDipoleWithTheRemote", 1, 32, 8, false, false},
+                                           TRoundTripCase{"PolePole", 2, 24, 6, false, false},
+                                           TRoundTripCase{"WennerOnUnevenGround", 6, 40, 6, false, true}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST(InversionExport, WritesTheUnifiedLayout) {
     auto seq = std::make_unique<TSequence>();
     seq->Electrodes[0].Type = static_cast<int16_t>(TElectrodeType::Remote);
     const float x[] = {0.0f, 2.5f, 5.0f, 0.1f};
     for (int n = 1; n <= 4; ++n) {
-        seq->Electrodes[n] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(n), x[n - 1], 0.0f,
-                              n == 2 ? -1.25f : 0.0f};
+        seq->Electrodes[n] = {static_cast<int16_t>(TElectrodeType::Active), static_cast<int16_t>(n), x[n - 1],
+                              0.0f, n == 2 ? -1.25f : 0.0f};
     }
     seq->Quadripoles[0] = {1, 2, 3, 4, 0, 1, -1};
     seq->Quadripoles[1] = {0, 2, 3, 4, 0, 1, -1};
     seq->NbQuadripole = 2;
-    EXPECT_EQ(UnifiedText(*seq), "4\n# x y z\n0 0 0\n2.5 0 -1.25\n5 0 0\n0.1 0 0\n2\n# a b m n\n1 2 3 4\n0 2 3 4\n");
+    EXPECT_EQ(UnifiedText(*seq),
+              "4\n# x y z\n0 0 0\n2.5 0 -1.25\n5 0 0\n0.1 0 0\n2\n# a b m n\n1 2 3 4\n0 2 3 4\n");
     EXPECT_EQ(ProtocolText(*seq), "2\n1 1 2 3 4\n2 0 2 3 4\n");
 
     // A damaged record whose quadripole names an electrode without a position is not written.
@@ -138,8 +139,10 @@ TEST_P(InversionRead, AcceptsWhatThoseProgramsWriteAndRefusesWithTheLine) {
     const auto& c = GetParam();
     auto seq = std::make_unique<TSequence>();
     try {
-        if (c.Format == TInversionFormat::Unified) ImportUnifiedBytes(c.Text, "T", *seq);
-        else ImportProtocolBytes(c.Text, "T", 2.0f, *seq);
+        if (c.Format == TInversionFormat::Unified)
+            ImportUnifiedBytes(c.Text, "T", *seq);
+        else
+            ImportProtocolBytes(c.Text, "T", 2.0f, *seq);
     } catch (const TImportError& e) {
         ASSERT_NE(c.Problem, nullptr) << "refused: " << e.what();
         EXPECT_NE(e.Problem().find(c.Problem), std::string::npos) << e.Problem();
@@ -151,7 +154,8 @@ TEST_P(InversionRead, AcceptsWhatThoseProgramsWriteAndRefusesWithTheLine) {
     ASSERT_EQ(seq->NbQuadripole, c.Quadripoles);
     if (c.Quadripoles > 0) {
         const TQuadripole& q = seq->Quadripoles[c.Quadripoles - 1];
-        EXPECT_EQ((std::vector<int>{q.A, q.B, q.M, q.N}), (std::vector<int>{c.Last[0], c.Last[1], c.Last[2], c.Last[3]}));
+        EXPECT_EQ((std::vector<int>{q.A, q.B, q.M, q.N}),
+                  (std::vector<int>{c.Last[0], c.Last[1], c.Last[2], c.Last[3]}));
     }
     EXPECT_FLOAT_EQ(seq->Electrodes[2].X, c.X2);
     EXPECT_FLOAT_EQ(seq->Electrodes[2].Z, c.Z2);
@@ -163,50 +167,208 @@ constexpr auto P = TInversionFormat::Protocol;
 INSTANTIATE_TEST_SUITE_P(
     Cases, InversionRead,
     ::testing::Values(
-        TReadCase{"CommentsBlankLinesAndExtraColumns", U,
+        TReadCase{"CommentsBlankLinesAndExtraColumns",
+                  U,
                   "# made by hand\n\n4 # electrodes\n# x y z\n0 0 0\n1 0 0.5\n2 0 0\n3 0 0\n\n2\n"
                   "# a b m n rhoa err/%\n1 2 3 4 10.5 3\n4 3 2 1 11 3\n",
-                  4, 2, {4, 3, 2, 1}, 1.0f, 0.5f, nullptr, 0},
-        TReadCase{"TwoNamedColumnsAreXAndZ", U, "3\n# x z\n0 10\n1 11\n2 12\n1\n# a b m n\n1 2 3 0\n", 3, 1,
-                  {1, 2, 3, 0}, 1.0f, 11.0f, nullptr, 0},
-        TReadCase{"TwoUnnamedColumnsAreXAndZ", U, "3\n0 10\n1 11\n2 12\n1\n1 2 3 0\n", 3, 1, {1, 2, 3, 0}, 1.0f, 11.0f,
-                  nullptr, 0},
-        TReadCase{"ColumnsInAnotherOrderWithUnits", U,
-                  "4\n# z/m x/m\n5 0\n6 1\n7 2\n8 3\n1\n# rhoa m n a b\n99 3 4 1 2\n", 4, 1, {1, 2, 3, 4}, 1.0f, 6.0f,
-                  nullptr, 0},
-        TReadCase{"CurrentAndPotentialNames", U, "4\n# x\n0\n1\n2\n3\n1\n# C1 C2 P1 P2\n1 2 3 4\n", 4, 1, {1, 2, 3, 4},
-                  1.0f, 0.0f, nullptr, 0},
-        TReadCase{"PoleDipoleWithoutB", U, "3\n# x y z\n0 0 0\n1 0 0\n2 0 0\n1\n# a m n\n1 2 3\n", 3, 1, {1, 0, 2, 3},
-                  1.0f, 0.0f, nullptr, 0},
-        TReadCase{"TopographyAfterTheDataIsReadPast", U,
-                  "2\n# x y z\n0 0 0\n1 0 0\n1\n# a b m n\n1 2 2 1\n2\n# x y z\n0 0 3\n9 0 4\n", 2, 1, {1, 2, 2, 1},
-                  1.0f, 0.0f, nullptr, 0},
+                  4,
+                  2,
+                  {4, 3, 2, 1},
+                  1.0f,
+                  0.5f,
+                  nullptr,
+                  0},
+        TReadCase{"TwoNamedColumnsAreXAndZ",
+                  U,
+                  "3\n# x z\n0 10\n1 11\n2 12\n1\n# a b m n\n1 2 3 0\n",
+                  3,
+                  1,
+                  {1, 2, 3, 0},
+                  1.0f,
+                  11.0f,
+                  nullptr,
+                  0},
+        TReadCase{"TwoUnnamedColumnsAreXAndZ",
+                  U,
+                  "3\n0 10\n1 11\n2 12\n1\n1 2 3 0\n",
+                  3,
+                  1,
+                  {1, 2, 3, 0},
+                  1.0f,
+                  11.0f,
+                  nullptr,
+                  0},
+        TReadCase{"ColumnsInAnotherOrderWithUnits",
+                  U,
+                  "4\n# z/m x/m\n5 0\n6 1\n7 2\n8 3\n1\n# rhoa m n a b\n99 3 4 1 2\n",
+                  4,
+                  1,
+                  {1, 2, 3, 4},
+                  1.0f,
+                  6.0f,
+                  nullptr,
+                  0},
+        TReadCase{"CurrentAndPotentialNames",
+                  U,
+                  "4\n# x\n0\n1\n2\n3\n1\n# C1 C2 P1 P2\n1 2 3 4\n",
+                  4,
+                  1,
+                  {1, 2, 3, 4},
+                  1.0f,
+                  0.0f,
+                  nullptr,
+                  0},
+        TReadCase{"PoleDipoleWithoutB",
+                  U,
+                  "3\n# x y z\n0 0 0\n1 0 0\n2 0 0\n1\n# a m n\n1 2 3\n",
+                  3,
+                  1,
+                  {1, 0, 2, 3},
+                  1.0f,
+                  0.0f,
+                  nullptr,
+                  0},
+        TReadCase{"TopographyAfterTheDataIsReadPast",
+                  U,
+                  "2\n# x y z\n0 0 0\n1 0 0\n1\n# a b m n\n1 2 2 1\n2\n# x y z\n0 0 3\n9 0 4\n",
+                  2,
+                  1,
+                  {1, 2, 2, 1},
+                  1.0f,
+                  0.0f,
+                  nullptr,
+                  0},
         TReadCase{"TooManyElectrodes", U, "2000\n", 0, 0, {}, 0, 0, "more than the 1999", 1},
         TReadCase{"NegativeCount", U, "# x\n-1\n", 0, 0, {}, 0, 0, "negative", 2},
         TReadCase{"NotACount", U, "four\n", 0, 0, {}, 0, 0, "is not the electrode count", 1},
         TReadCase{"TooManyData", U, "1\n0 0 0\n16001\n", 0, 0, {}, 0, 0, "more than the 16000", 3},
-        TReadCase{"CoordinateNotANumber", U, "2\n# x y z\n0 0 0\n1 nan 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
-        TReadCase{"CoordinateInfinite", U, "2\n# x y z\n0 0 0\n1e39 0 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
-        TReadCase{"CoordinateSpelledInfinite", U, "2\n# x y z\n0 0 0\ninf 0 0\n", 0, 0, {}, 0, 0, "not a finite number", 4},
-        TReadCase{"LargestFloatAndSigns", U, "2\n# x y z\n0 0 0\n+1 0 -3.4028235e+38\n0\n", 2, 0, {}, 1.0f,
-                  -3.4028235e+38f, nullptr, 0},
+        TReadCase{"CoordinateNotANumber",
+                  U,
+                  "2\n# x y z\n0 0 0\n1 nan 0\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "not a finite number",
+                  4},
+        TReadCase{"CoordinateInfinite",
+                  U,
+                  "2\n# x y z\n0 0 0\n1e39 0 0\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "not a finite number",
+                  4},
+        TReadCase{"CoordinateSpelledInfinite",
+                  U,
+                  "2\n# x y z\n0 0 0\ninf 0 0\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "not a finite number",
+                  4},
+        TReadCase{"LargestFloatAndSigns",
+                  U,
+                  "2\n# x y z\n0 0 0\n+1 0 -3.4028235e+38\n0\n",
+                  2,
+                  0,
+                  {},
+                  1.0f,
+                  -3.4028235e+38f,
+                  nullptr,
+                  0},
         TReadCase{"PositionTooShort", U, "2\n# x y z\n0 0 0\n1 0\n", 0, 0, {}, 0, 0, "has no z", 4},
-        TReadCase{"EndsBeforeThePositions", U, "3\n0 0 0\n", 0, 0, {}, 0, 0, "ends before its electrodes' positions", 2},
-        TReadCase{"EndsBeforeTheData", U, "2\n0 0 0\n1 0 0\n3\n1 2 2 1\n\n", 0, 0, {}, 0, 0, "ends before its data", 6},
-        TReadCase{"ElectrodeBeyondTheCount", U, "2\n0 0 0\n1 0 0\n1\n1 2 3 1\n", 0, 0, {}, 0, 0,
-                  "m is electrode 3, outside 0 to 2", 5},
-        TReadCase{"NegativeElectrode", U, "2\n0 0 0\n1 0 0\n1\n1 -2 1 2\n", 0, 0, {}, 0, 0, "b is electrode -2", 5},
-        TReadCase{"FractionalElectrode", U, "2\n0 0 0\n1 0 0\n1\n1 2 1.5 2\n", 0, 0, {}, 0, 0,
-                  "\"1.5\" is not an electrode number", 5},
+        TReadCase{"EndsBeforeThePositions",
+                  U,
+                  "3\n0 0 0\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "ends before its electrodes' positions",
+                  2},
+        TReadCase{"EndsBeforeTheData",
+                  U,
+                  "2\n0 0 0\n1 0 0\n3\n1 2 2 1\n\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "ends before its data",
+                  6},
+        TReadCase{"ElectrodeBeyondTheCount",
+                  U,
+                  "2\n0 0 0\n1 0 0\n1\n1 2 3 1\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "m is electrode 3, outside 0 to 2",
+                  5},
+        TReadCase{
+            "NegativeElectrode", U, "2\n0 0 0\n1 0 0\n1\n1 -2 1 2\n", 0, 0, {}, 0, 0, "b is electrode -2", 5},
+        TReadCase{"FractionalElectrode",
+                  U,
+                  "2\n0 0 0\n1 0 0\n1\n1 2 1.5 2\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "\"1.5\" is not an electrode number",
+                  5},
         TReadCase{"DataTooShort", U, "2\n0 0 0\n1 0 0\n1\n1 2 1\n", 0, 0, {}, 0, 0, "no n column", 5},
-        TReadCase{"ProtocolWithExtraColumnsAndBlankLines", P, "3\n1 1 2 3 4 0.51 0.02\n\n2 2 3 4 5 0.2 0.02\n3 0 3 4 6\n",
-                  6, 3, {0, 3, 4, 6}, 2.0f, 0.0f, nullptr, 0},
+        TReadCase{"ProtocolWithExtraColumnsAndBlankLines",
+                  P,
+                  "3\n1 1 2 3 4 0.51 0.02\n\n2 2 3 4 5 0.2 0.02\n3 0 3 4 6\n",
+                  6,
+                  3,
+                  {0, 3, 4, 6},
+                  2.0f,
+                  0.0f,
+                  nullptr,
+                  0},
         TReadCase{"Protocol3DIsRefused", P, "1\n1 1 1 1 2 1 3 1 4 0.5\n", 0, 0, {}, 0, 0, "a 3D protocol", 2},
-        TReadCase{"ProtocolWithFloatsAfterTheElectrodes", P, "1\n1 1 2 3 4 0.5 0.1 2.5 0.3\n", 4, 1, {1, 2, 3, 4}, 2.0f,
-                  0.0f, nullptr, 0},
-        TReadCase{"ProtocolEndsEarly", P, "3\n1 1 2 3 4\n2 2 3 4 5\n", 0, 0, {}, 0, 0, "after 2 of its 3 measurements", 3},
-        TReadCase{"ProtocolComment", P, "1\n# a b m n\n", 0, 0, {}, 0, 0, "\"#\" is not a measurement number", 2},
-        TReadCase{"ProtocolElectrodeBeyondTheTable", P, "1\n1 1 2 3 2000\n", 0, 0, {}, 0, 0, "outside 0 to 1999", 2},
+        TReadCase{"ProtocolWithFloatsAfterTheElectrodes",
+                  P,
+                  "1\n1 1 2 3 4 0.5 0.1 2.5 0.3\n",
+                  4,
+                  1,
+                  {1, 2, 3, 4},
+                  2.0f,
+                  0.0f,
+                  nullptr,
+                  0},
+        TReadCase{"ProtocolEndsEarly",
+                  P,
+                  "3\n1 1 2 3 4\n2 2 3 4 5\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "after 2 of its 3 measurements",
+                  3},
+        TReadCase{
+            "ProtocolComment", P, "1\n# a b m n\n", 0, 0, {}, 0, 0, "\"#\" is not a measurement number", 2},
+        TReadCase{"ProtocolElectrodeBeyondTheTable",
+                  P,
+                  "1\n1 1 2 3 2000\n",
+                  0,
+                  0,
+                  {},
+                  0,
+                  0,
+                  "outside 0 to 1999",
+                  2},
         TReadCase{"ProtocolTooMany", P, "16001\n", 0, 0, {}, 0, 0, "more than the 16000", 1},
         TReadCase{"ProtocolEmpty", P, "\n\n", 0, 0, {}, 0, 0, "ends before the measurement count", 2}),
     [](const auto& tc) { return std::string(tc.param.Name); });
@@ -245,7 +407,9 @@ TEST(InversionRead, FileErrorsNameTheFileAndTheLine) {
 
     // The size is bounded before reading.
     const std::string big = dir / "big.ohm";
-    ASSERT_EQ(::truncate((WriteFileAtomic(big, "0", 1), big).c_str(), static_cast<off_t>(MaxInversionFileSize + 1)), 0);
+    ASSERT_EQ(
+        ::truncate((WriteFileAtomic(big, "0", 1), big).c_str(), static_cast<off_t>(MaxInversionFileSize + 1)),
+        0);
     EXPECT_THROW(ImportInversionFile(big, std::nullopt, 1.0f, *seq), TFileTooLarge);
 
     EXPECT_THROW(ImportProtocolBytes("1\n1 1 2 3 4\n", "T", 0.0f, *seq), std::invalid_argument);

@@ -4,9 +4,9 @@
 #include <map>
 
 #include "model/fileio.h"
+#include "model/sqxfile.h"
 #include "storage/filenames.h"
 #include "storage/sequenceset.h"
-#include "model/sqxfile.h"
 #include "tests/storage/tempfolder.h"
 
 namespace {
@@ -27,7 +27,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 
 // File operations that fail at the n-th write or the n-th rename.
 class TFailingFiles : public TSetFiles {
-public:
+   public:
     int FailWriteAt = 0;
     int FailReplaceAt = 0;
     int Writes = 0;
@@ -35,7 +35,8 @@ public:
 
     TPendingFile WriteTemporary(const std::string& folder, const std::string& target, const void* data,
                                 std::size_t size) override {
-        if (++Writes == FailWriteAt) throw TFileError(folder + "/" + target, "cannot write: No space left on device");
+        if (++Writes == FailWriteAt)
+            throw TFileError(folder + "/" + target, "cannot write: No space left on device");
         return TSetFiles::WriteTemporary(folder, target, data, size);
     }
     void Replace(const TPendingFile& file) override {
@@ -52,10 +53,10 @@ TEST(UniqueName, AppendsTildeUntilFreeAndGivesUpAt31Characters) {
     set.AddSequence(Named("Line1~"));
     set.AddSequence(Named(std::string(31, 'x')));
     EXPECT_EQ(set.MakeNameUnique("Line1"), "Line1~~");
-    EXPECT_EQ(set.MakeNameUnique("line1"), "line1");   // exact comparison
+    EXPECT_EQ(set.MakeNameUnique("line1"), "line1");  // exact comparison
     EXPECT_EQ(set.MakeNameUnique(std::string(40, 'y')), std::string(31, 'y'));
     EXPECT_EQ(set.MakeNameUnique(std::string(35, 'x')), std::nullopt);
-    EXPECT_EQ(set.MakeNameUnique("Line1", 0), "Line1");   // its own name does not count
+    EXPECT_EQ(set.MakeNameUnique("Line1", 0), "Line1");  // its own name does not count
 }
 
 TEST(SequenceSet, SaveAsThenOpenGivesBackRecordsCommentAndNames) {
@@ -193,7 +194,8 @@ TEST(SequenceSet, SaveRemovesStaleSequencesButNeverTheUsersFiles) {
     set.DeleteSequence(set.IndexOf("Drop"));
     ASSERT_EQ(set.Save(), TSaveResult::Saved);
     set.WaitForCleanup();
-    EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Comment.Txt", "Keep.sqx", "notes.doc", "photos"}));
+    EXPECT_EQ(FolderEntries(folder),
+              (std::vector<std::string>{"Comment.Txt", "Keep.sqx", "notes.doc", "photos"}));
     EXPECT_EQ(ReadBytes(folder + "/photos/p.sqx"), "inside a sub-folder");
 }
 
@@ -210,7 +212,7 @@ TEST(SequenceSet, SaveFallsBackToSaveAsWhenTheFolderIsGone) {
 struct TNameCase {
     const char* Label;
     std::vector<std::string> Names;
-    std::vector<std::string> Files;   // besides Comment.Txt, sorted
+    std::vector<std::string> Files;  // besides Comment.Txt, sorted
 };
 
 class FileNames : public testing::TestWithParam<TNameCase> {};
@@ -223,7 +225,7 @@ TEST_P(FileNames, EveryFileStaysInTheFolderAndEachSequenceGetsItsOwn) {
     for (std::size_t i = 0; i < GetParam().Names.size(); ++i)
         set.AddSequence(Named(GetParam().Names[i], static_cast<int16_t>(i + 1)));
     ASSERT_EQ(set.SaveAs(folder), TSaveAsResult::Saved);
-    ASSERT_EQ(set.Save(), TSaveResult::Saved);   // a second save finds its own files again
+    ASSERT_EQ(set.Save(), TSaveResult::Saved);  // a second save finds its own files again
     set.WaitForCleanup();
 
     std::vector<std::string> files = GetParam().Files;
@@ -275,7 +277,7 @@ TEST(SequenceSet, AFailingWriteLeavesThePreviousSetIntact) {
     set.AddSequence(Named("Four", 4));
     set.SetComment({"after"});
 
-    const int writes = 3;   // the comment, One and Four: Three is on the disk unchanged
+    const int writes = 3;  // the comment, One and Four: Three is on the disk unchanged
     for (int failAt = 1; failAt <= writes; ++failAt) {
         files.Writes = 0;
         files.FailWriteAt = failAt;
@@ -307,7 +309,7 @@ TEST(SequenceSet, ARenameFailingAfterTheDecisionIsFinishedByTheNextOpen) {
     }
 
     files.Replaces = 0;
-    files.FailReplaceAt = 2;   // One.sqx is in place, Three.sqx is not
+    files.FailReplaceAt = 2;  // One.sqx is in place, Three.sqx is not
     try {
         set.Save();
         ADD_FAILURE() << "the save succeeded";
@@ -425,7 +427,8 @@ TEST(SequenceOperations, DeleteShowsTheFirstAndLeavesModifiedAlone) {
 
 TEST(SequenceOperations, ImportAddsByExtensionAndRefusesBadFilesWithoutAdding) {
     TTempFolder tmp;
-    WriteBytes(tmp / " Field 7 .TXT", "#,A,B,M,N\r\n1,1,2,3,4\r\n#,X,Y,Z\r\n1,0,0,0\r\n2,1,0,0\r\n3,2,0,0\r\n4,3,0,0\r\n");
+    WriteBytes(tmp / " Field 7 .TXT",
+               "#,A,B,M,N\r\n1,1,2,3,4\r\n#,X,Y,Z\r\n1,0,0,0\r\n2,1,0,0\r\n3,2,0,0\r\n4,3,0,0\r\n");
     WriteBytes(tmp / "bad.txt", "#,A,B,M,N\r\n1,1,2,3,2500\r\n");
     WriteBytes(tmp / "other.csv", "whatever");
     WriteBytes(tmp / "Field 7.ohm", "2\n# x y z\n0 0 0\n1 0 0\n1\n# a b m n\n1 0 2 0\n");
@@ -497,17 +500,18 @@ TEST_P(Caption, RelativeToTheSequenceFolder) {
     EXPECT_EQ(SetFolderCaption(GetParam().Set, GetParam().Sequence), GetParam().Caption);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Caption,
-                         testing::Values(TCaptionCase{"", "/home/u/Sequence", ""},
-                                         TCaptionCase{"/home/u/Sequence/Survey1", "/home/u/Sequence", "Survey1"},
-                                         TCaptionCase{"/home/u/Sequence/Survey1/", "/home/u/Sequence/", "Survey1"},
-                                         TCaptionCase{"/home/u/Sequence/a/b", "/home/u/Sequence", "a/b"},
-                                         TCaptionCase{"/home/u/Field/S2", "/home/u/Sequence", "../Field/S2"},
-                                         TCaptionCase{"/mnt/usb/S3", "/home/u/Sequence", "/mnt/usb/S3"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Caption,
+    testing::Values(TCaptionCase{"", "/home/u/Sequence", ""},
+                    TCaptionCase{"/home/u/Sequence/Survey1", "/home/u/Sequence", "Survey1"},
+                    TCaptionCase{"/home/u/Sequence/Survey1/", "/home/u/Sequence/", "Survey1"},
+                    TCaptionCase{"/home/u/Sequence/a/b", "/home/u/Sequence", "a/b"},
+                    TCaptionCase{"/home/u/Field/S2", "/home/u/Sequence", "../Field/S2"},
+                    TCaptionCase{"/mnt/usb/S3", "/home/u/Sequence", "/mnt/usb/S3"}));
 
 // A file system without hard links: every file is replaced in one step all the same.
 class TNoLinkFiles : public TSetFiles {
-public:
+   public:
     std::optional<std::string> KeepAside(const std::string&) override { return std::nullopt; }
     std::optional<std::string> MoveAside(const std::string&) override { return std::nullopt; }
 };

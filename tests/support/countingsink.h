@@ -7,7 +7,7 @@
 #include "model/chartsink.h"
 
 class TCountingSink : public TChartSink {
-public:
+   public:
     explicit TCountingSink(int view = 0) : view_(view) {}
     void ClearChart() override { Points = 0; }
     void AddPoint(int, int, bool, const std::string& label, double y, double x) override {
@@ -19,6 +19,6 @@ public:
     long Points = 0;
     double Sum = 0;
 
-private:
+   private:
     int view_;
 };

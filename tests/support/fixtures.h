@@ -15,8 +15,8 @@ struct TSegSpec {
 };
 
 inline TSegment MakeSegment(const TSegSpec& s, const std::string& name = "") {
-    return MakeSegment(name.empty() ? "S" + std::to_string(s.First) + "-" + std::to_string(s.Last) : name, s.First,
-                       s.Last, s.Spacing, s.Reversible);
+    return MakeSegment(name.empty() ? "S" + std::to_string(s.First) + "-" + std::to_string(s.Last) : name,
+                       s.First, s.Last, s.Spacing, s.Reversible);
 }
 
 // Segments stored as given, without the inclusion rule (to build any set a file could hold).
@@ -31,8 +31,8 @@ struct TLineSpec {
     int Array = 0;
     float A = 5;
     int32_t Levels = 0x3F;
-    int First = -1;          // -1: the first node of the first segment
-    int Electrodes = -1;     // -1: every node
+    int First = -1;       // -1: the first node of the first segment
+    int Electrodes = -1;  // -1: every node
     float X0 = 0, Y0 = 0, Z0 = 0;
     float Spacing2 = 0, Spacing3 = 0;
     int32_t Levels2 = 0, Levels3 = 0;

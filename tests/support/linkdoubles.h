@@ -37,13 +37,13 @@ inline void LinkDoubleFailure(const std::string& what) {
 // questions and waits, and runs OnEvents at every turn of the event pump (where a test stops the
 // link, as the stop button would).
 class TTestHost : public TLinkHost {
-public:
+   public:
     std::function<void()> OnEvents;
-    std::deque<bool> Answers;              // answers to Ask, in order
-    bool AlwaysOk = false;                 // answer every question with OK instead
-    std::vector<std::string> Questions;    // title + "|" + text of each Ask
+    std::deque<bool> Answers;            // answers to Ask, in order
+    bool AlwaysOk = false;               // answer every question with OK instead
+    std::vector<std::string> Questions;  // title + "|" + text of each Ask
     std::vector<std::string> Messages;
-    std::vector<TLinkWait> Waits;          // every Waiting call, the ends (TKind::None) included
+    std::vector<TLinkWait> Waits;  // every Waiting call, the ends (TKind::None) included
     long EventTurns = 0;
     bool Busy = false;
 
@@ -76,7 +76,7 @@ public:
 // was offered; once the answers run out it cancels, or fails the test when StrictAnswers is set. A
 // view-only chooser always answers none.
 class TScriptUi : public TRemoteUi {
-public:
+   public:
     std::deque<std::optional<std::string>> Answers;
     bool StrictAnswers = false;
     std::vector<std::vector<std::string>> Offered;
@@ -103,7 +103,7 @@ public:
 // differs from the script, or comes after its end, fails and closes the link; steps still expected
 // when the script goes fail too.
 class TScript {
-public:
+   public:
     struct TStep {
         std::vector<unsigned char> Expect;
         std::vector<unsigned char> Reply;
@@ -124,7 +124,7 @@ public:
     bool Done() const { return steps_.empty() && got_.empty(); }
     std::string Left() const { return std::to_string(steps_.size()) + " steps"; }
 
-private:
+   private:
     static std::string Hex(unsigned char b) {
         char text[8];
         std::snprintf(text, sizeof text, "0x%02x", b);
@@ -139,8 +139,8 @@ private:
         got_.push_back(b);
         const std::vector<unsigned char>& e = steps_.front().Expect;
         if (got_.back() != e[got_.size() - 1]) {
-            LinkDoubleFailure("byte " + std::to_string(got_.size() - 1) + " of step: got " + Hex(b) + " expected " +
-                              Hex(e[got_.size() - 1]));
+            LinkDoubleFailure("byte " + std::to_string(got_.size() - 1) + " of step: got " + Hex(b) +
+                              " expected " + Hex(e[got_.size() - 1]));
             link_.Disconnect();
             return;
         }

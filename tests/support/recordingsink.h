@@ -14,7 +14,7 @@ struct TRecordedPoint {
 };
 
 class TRecordingSink : public TChartSink {
-public:
+   public:
     explicit TRecordingSink(int view = 0) : view_(view) {}
     void ClearChart() override {
         ++Clears;
@@ -28,6 +28,6 @@ public:
     int Clears = 0;
     std::vector<TRecordedPoint> Points;
 
-private:
+   private:
     int view_;
 };

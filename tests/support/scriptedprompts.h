@@ -15,19 +15,19 @@
 
 // Answers every prompt from a script and records what was shown; an unexpected question fails.
 class TScriptedPrompts : public TPrompts {
-public:
+   public:
     std::vector<QString> Messages;
     std::vector<QString> Questions;
     std::vector<QString> FolderStarts;
-    std::vector<QStringList> ItemLists;   // the lists each chooser offered
+    std::vector<QStringList> ItemLists;  // the lists each chooser offered
     std::deque<TAnswer> Answers;
     std::deque<std::optional<QString>> Folders;
-    std::deque<std::optional<QString>> Items;   // chooser answers; none left = Cancel
-    std::deque<std::optional<QString>> OpenFiles;   // files to open; none left = Cancel
-    std::deque<std::optional<QString>> SaveFiles;   // files to save; none left = Cancel
-    std::deque<std::optional<QString>> Texts;       // typed texts; none left = an unexpected question
-    std::vector<QString> TextLabels;                // the label of each text asked
-    std::function<void(const QString&)> OnQuestion;   // called as each question is answered
+    std::deque<std::optional<QString>> Items;        // chooser answers; none left = Cancel
+    std::deque<std::optional<QString>> OpenFiles;    // files to open; none left = Cancel
+    std::deque<std::optional<QString>> SaveFiles;    // files to save; none left = Cancel
+    std::deque<std::optional<QString>> Texts;        // typed texts; none left = an unexpected question
+    std::vector<QString> TextLabels;                 // the label of each text asked
+    std::function<void(const QString&)> OnQuestion;  // called as each question is answered
 
     void Message(const QString& text, const QString&, TIcon) override { Messages.push_back(text); }
     TAnswer Question(const QString& text, const QString&, TButtons, TIcon, TAnswer) override {
@@ -45,8 +45,12 @@ public:
         FolderStarts.push_back(start);
         return Next(Folders);
     }
-    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override { return Next(OpenFiles); }
-    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override { return Next(SaveFiles); }
+    std::optional<QString> ChooseOpenFile(const QString&, const QString&, const QString&) override {
+        return Next(OpenFiles);
+    }
+    std::optional<QString> ChooseSaveFile(const QString&, const QString&, const QString&) override {
+        return Next(SaveFiles);
+    }
     std::optional<QString> ChooseItem(const QString&, const QStringList& items, bool) override {
         ItemLists.push_back(items);
         return Next(Items);
@@ -57,7 +61,7 @@ public:
         return Next(Texts);
     }
 
-private:
+   private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& q) {
         if (q.empty()) return std::nullopt;
         auto v = q.front();
@@ -68,7 +72,7 @@ private:
 
 // Records the help each window asked for instead of opening it.
 class TRecordingHelp : public THelpOpener {
-public:
+   public:
     std::vector<int> Topics;
     QStringList Keywords;
     void ShowTopic(int mapId, QWidget*) override { Topics.push_back(mapId); }

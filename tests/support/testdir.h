@@ -1,12 +1,13 @@
 // A temporary folder removed at the end of a test.
 #pragma once
 
-#include <filesystem>
-#include <string>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <string>
+
 class TTestDir {
-public:
+   public:
     TTestDir() {
         auto base = std::filesystem::temp_directory_path() / "teravox-test-XXXXXX";
         std::string tmpl = base.string();
@@ -20,6 +21,6 @@ public:
     TTestDir& operator=(const TTestDir&) = delete;
     std::string Path(const std::string& name = "") const { return name.empty() ? dir_ : dir_ + "/" + name; }
 
-private:
+   private:
     std::string dir_;
 };

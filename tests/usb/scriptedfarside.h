@@ -11,14 +11,16 @@
 #include "link/linkclock.h"
 
 class TScriptedFarSide : public TD2xxFarSide {
-public:
+   public:
     // Called with each byte the program writes and the baud rate in force; returns the bytes to send back.
     using TReply = std::function<std::vector<std::uint8_t>(std::uint8_t byte, std::uint32_t baud)>;
 
     explicit TScriptedFarSide(TLinkClock& clock, TReply reply = nullptr)
         : clock_(clock), reply_(std::move(reply)) {}
 
-    void Queue(const std::vector<std::uint8_t>& bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+    void Queue(const std::vector<std::uint8_t>& bytes) {
+        out_.insert(out_.end(), bytes.begin(), bytes.end());
+    }
     void SetReply(TReply reply) { reply_ = std::move(reply); }
     std::vector<std::uint8_t> Received;
     std::vector<std::uint32_t> BaudChanges;
@@ -50,7 +52,7 @@ public:
         baud_ = baud;
     }
 
-private:
+   private:
     TLinkClock& clock_;
     TReply reply_;
     std::deque<std::uint8_t> out_;

@@ -7,9 +7,9 @@
 
 #include "link/d2xxftdi.h"
 #include "link/d2xxsim.h"
-#include "tests/usb/scriptedfarside.h"
-#include "tests/support/testclocks.h"
 #include "link/usbmonitor.h"
+#include "tests/support/testclocks.h"
+#include "tests/usb/scriptedfarside.h"
 
 namespace {
 
@@ -152,8 +152,10 @@ TEST(D2xxSimPty, BridgesToAPseudoTerminal) {
 TEST(UsbMonitor, NeverFailsWhereUdevIsSilent) {
     int changes = 0;
     TUsbMonitor monitor([&](TUsbChange) { ++changes; });
-    if (monitor.Active()) EXPECT_GE(monitor.Fd(), 0);
-    else EXPECT_EQ(monitor.Fd(), -1);
+    if (monitor.Active())
+        EXPECT_GE(monitor.Fd(), 0);
+    else
+        EXPECT_EQ(monitor.Fd(), -1);
     EXPECT_GE(monitor.Dispatch(0), 0);
     EXPECT_GE(monitor.Dispatch(20), 0);
 }

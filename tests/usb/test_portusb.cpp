@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "link/d2xxsim.h"
-#include "tests/link/linktestkit.h"
 #include "link/linktexts.h"
 #include "link/portusb.h"
-#include "tests/usb/scriptedfarside.h"
 #include "link/uploadcommands.h"
+#include "tests/link/linktestkit.h"
+#include "tests/usb/scriptedfarside.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct UsbFixture : ::testing::Test {
         host.Answers.push_back(true);
         int32_t r = link.Connect(port, baud, 0, "", false, "");
         sim->Calls.clear();
-        host.EventTurns = 0;   // the tests count the turns of what follows
+        host.EventTurns = 0;  // the tests count the turns of what follows
         return r;
     }
     std::vector<std::string> TimeoutCalls() const {
@@ -90,8 +90,8 @@ TEST_F(UsbFixture, ConnectOpensTheFirstAdapterAndSetsItUp) {
 // at once instead of after the pauses; the next Connect opens normally.
 struct TStopWhileOpening {
     const char* Name;
-    long AtTurn;          // the event-pump turn at which the stop comes
-    int64_t PausedMs;     // the link's clock time Connect took
+    long AtTurn;       // the event-pump turn at which the stop comes
+    int64_t PausedMs;  // the link's clock time Connect took
 };
 class StopWhileOpeningCases : public UsbFixture, public ::testing::WithParamInterface<TStopWhileOpening> {};
 
@@ -99,8 +99,10 @@ TEST_P(StopWhileOpeningCases, CancelsTheOpening) {
     host.Answers = {true, true};
     host.OnEvents = [&] {
         if (host.EventTurns == GetParam().AtTurn) {
-            if (link.IsOpen()) link.Disconnect();
-            else link.StopOpening();
+            if (link.IsOpen())
+                link.Disconnect();
+            else
+                link.StopOpening();
         }
     };
     const int64_t start = clock.NowMs();
@@ -113,13 +115,13 @@ TEST_P(StopWhileOpeningCases, CancelsTheOpening) {
     EXPECT_EQ(link.Connect(3, 9600, 0, "", false, ""), 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Usb, StopWhileOpeningCases,
-    // 20 slices of 50 ms make the first pause; the stop at turn 21 comes in the 400 ms after it,
-    // with the link already open, and is a Disconnect with its own second.
-    ::testing::Values(TStopWhileOpening{"InTheFirstPause", 1, TPortVirt::WaitSliceMs},
-                      TStopWhileOpening{"InTheLastPause", 21, 1000 + TPortVirt::WaitSliceMs + 1000}),
-    [](const auto& tc) { return std::string(tc.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Usb, StopWhileOpeningCases,
+                         // 20 slices of 50 ms make the first pause; the stop at turn 21 comes in the 400 ms
+                         // after it, with the link already open, and is a Disconnect with its own second.
+                         ::testing::Values(TStopWhileOpening{"InTheFirstPause", 1, TPortVirt::WaitSliceMs},
+                                           TStopWhileOpening{"InTheLastPause", 21,
+                                                             1000 + TPortVirt::WaitSliceMs + 1000}),
+                         [](const auto& tc) { return std::string(tc.param.Name); });
 
 // The window closing while the link connects: the stop reaches the opening too.
 TEST_F(UsbFixture, StopUpLoadWhileConnectingCancelsTheOpening) {
@@ -346,14 +348,16 @@ TEST_F(UsbFixture, UnpluggedAdapterEndsTheExchangeWithoutAStop) {
 struct TUnpluggedWait {
     const char* Name;
     std::function<void(TPortVirt&)> Wait;
-    const char* Raises;   // the exception's text, or none
+    const char* Raises;  // the exception's text, or none
 };
 class UnpluggedWaits : public UsbFixture, public ::testing::WithParamInterface<TUnpluggedWait> {};
 
 TEST_P(UnpluggedWaits, EndWithoutAStop) {
     Open();
     sim->SetAttached(0);
-    host.OnEvents = [&] { if (host.EventTurns == 5000) link.Disconnect(); };
+    host.OnEvents = [&] {
+        if (host.EventTurns == 5000) link.Disconnect();
+    };
     const int64_t start = clock.NowMs();
     try {
         GetParam().Wait(link);
@@ -376,11 +380,12 @@ TEST_P(UnpluggedWaits, EndWithoutAStop) {
 
 INSTANTIATE_TEST_SUITE_P(
     Usb, UnpluggedWaits,
-    ::testing::Values(TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
-                      TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
-                      TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
-                      TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); },
-                                     LinkText::PortErrPutcom}),
+    ::testing::Values(
+        TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
+        TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
+        TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
+        TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); },
+                       LinkText::PortErrPutcom}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 
 TEST_F(UsbFixture, PurgesReachTheAdapter) {

@@ -9,14 +9,14 @@
 #include <string>
 #include <thread>
 
-#include "tests/cli/clirun.h"
 #include "link/d2xxftdi.h"
 #include "link/d2xxsim.h"
 #include "link/linkfactory.h"
 #include "link/portusb.h"
 #include "link/ptyinstrument.h"
-#include "tests/support/testclocks.h"
 #include "link/usbmonitor.h"
+#include "tests/cli/clirun.h"
+#include "tests/support/testclocks.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ struct UsbCli : ::testing::Test {
         const std::string cbl = dir + "/c.cbl";
         sqx = dir + "/l1.sqx";
         ASSERT_EQ(Cli({"cable", "create", cbl, "--name", "C24", "--segment", "S1:1-24:5"}).Status, 0);
-        ASSERT_EQ(Cli({"generate", "--cable", cbl, "--array", "dd", "--spacing", "5", "--levels", "1-4", "--name",
-                       "Line1", "-o", sqx})
+        ASSERT_EQ(Cli({"generate", "--cable", cbl, "--array", "dd", "--spacing", "5", "--levels", "1-4",
+                       "--name", "Line1", "-o", sqx})
                       .Status,
                   0);
     }
@@ -51,7 +51,7 @@ TEST_F(UsbCli, Family1UploadEndsWithoutAdapter) {
     EXPECT_EQ(r.Status, ExitFailed);
     EXPECT_THAT(r.Out, HasSubstr(NoUsbAdapterText));
     EXPECT_THAT(r.Out, HasSubstr("Communication stopped"));
-    EXPECT_EQ(r.Err, std::string(NoUsbAdapterText) + "\n");   // the failure says why
+    EXPECT_EQ(r.Err, std::string(NoUsbAdapterText) + "\n");  // the failure says why
 }
 
 TEST_F(UsbCli, Family2UploadEndsWithoutAdapter) {
@@ -90,7 +90,8 @@ struct UsbCliSimulated : UsbCli {
         served = std::thread([this] { instrument->Run(stop); });
         const std::string path = instrument->Path();
         UsbLinkFactory() = [this, path](TLinkHost& host, TLinkClock&) -> std::unique_ptr<TPortVirt> {
-            auto sim = std::make_shared<TD2xxSim>(std::shared_ptr<TFdFarSide>(TFdFarSide::OpenTerminal(path)));
+            auto sim =
+                std::make_shared<TD2xxSim>(std::shared_ptr<TFdFarSide>(TFdFarSide::OpenTerminal(path)));
             return std::make_unique<TPortUSB>(host, sim, clock);
         };
     }

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "link/d2xxftdi.h"
-#include "tests/link/linktestkit.h"
 #include "link/portusb.h"
 #include "link/usbmonitor.h"
+#include "tests/link/linktestkit.h"
 
 namespace {
 

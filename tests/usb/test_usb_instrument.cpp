@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "link/d2xxsim.h"
-#include "tests/link/linktestkit.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
 #include "link/portctl.h"
@@ -25,6 +24,7 @@
 #include "link/ptyinstrument.h"
 #include "link/uploadcommands.h"
 #include "link/virtualinstrument.h"
+#include "tests/link/linktestkit.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ struct TTranscript {
 
 // A pseudo-terminal instrument served on its own thread for the life of the object.
 class TServedInstrument {
-public:
+   public:
     explicit TServedInstrument(TVirtualInstrument::TOptions options) : pty_(std::move(options)) {
         thread_ = std::thread([this] { pty_.Run(stop_); });
     }
@@ -77,7 +77,7 @@ public:
     const std::string& Path() const { return pty_.Path(); }
     TVirtualInstrument& Instrument() { return pty_.Instrument(); }
 
-private:
+   private:
     TPtyInstrument pty_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -86,11 +86,11 @@ private:
 // A tap between a serial link and an instrument: a pseudo-terminal that the link opens, whose bytes
 // are copied to and from the instrument's terminal and recorded.
 class TSerialTap {
-public:
-    explicit TSerialTap(const std::string& instrumentPath)
-        : far_(TFdFarSide::OpenTerminal(instrumentPath)) {
+   public:
+    explicit TSerialTap(const std::string& instrumentPath) : far_(TFdFarSide::OpenTerminal(instrumentPath)) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) throw std::runtime_error("no pty");
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            throw std::runtime_error("no pty");
         path_ = ptsname(master_);
         // Keep the slave open so the master does not hang up between the link's opens.
         keep_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
@@ -109,7 +109,7 @@ public:
         return transcript_;
     }
 
-private:
+   private:
     void Relay() {
         std::uint8_t buf[512];
         while (!stop_) {
@@ -130,8 +130,10 @@ private:
                 }
                 for (std::size_t done = 0; done < got;) {
                     ssize_t w = ::write(master_, buf + done, got - done);
-                    if (w > 0) done += static_cast<std::size_t>(w);
-                    else ::usleep(500);
+                    if (w > 0)
+                        done += static_cast<std::size_t>(w);
+                    else
+                        ::usleep(500);
                 }
             }
         }
@@ -194,8 +196,8 @@ struct TSerialBench {
 std::string FirstDifference(const Bytes& a, const Bytes& b) {
     std::size_t i = 0;
     while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-    std::string out = "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at " +
-                      std::to_string(i) + ":";
+    std::string out = "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) +
+                      ", first difference at " + std::to_string(i) + ":";
     for (std::size_t k = i; k < i + 8 && k < a.size(); ++k) out += " " + std::to_string(a[k]);
     out += " /";
     for (std::size_t k = i; k < i + 8 && k < b.size(); ++k) out += " " + std::to_string(b[k]);
@@ -210,10 +212,12 @@ TTranscript WithoutDialling(TTranscript t) {
     const std::size_t dialEnd = dial == std::string::npos ? std::string::npos : written.find('\n', dial);
     const std::string read(t.FromInstrument.begin(), t.FromInstrument.end());
     const std::size_t connect = read.find("CONNECT");
-    const std::size_t connectEnd = connect == std::string::npos ? std::string::npos : read.find('\n', connect);
+    const std::size_t connectEnd =
+        connect == std::string::npos ? std::string::npos : read.find('\n', connect);
     if (dialEnd == std::string::npos || connectEnd == std::string::npos) return {};
     t.ToInstrument.erase(t.ToInstrument.begin(), t.ToInstrument.begin() + static_cast<long>(dialEnd + 1));
-    t.FromInstrument.erase(t.FromInstrument.begin(), t.FromInstrument.begin() + static_cast<long>(connectEnd + 1));
+    t.FromInstrument.erase(t.FromInstrument.begin(),
+                           t.FromInstrument.begin() + static_cast<long>(connectEnd + 1));
     return t;
 }
 
@@ -300,7 +304,8 @@ TEST(UsbInstrument, Family2UploadOverAPseudoTerminalFarSide) {
     TServedInstrument served(Family2());
     TTestHost host;
     TScaledClock clock{5};
-    auto sim = std::make_shared<TD2xxSim>(std::shared_ptr<TFdFarSide>(TFdFarSide::OpenTerminal(served.Path())));
+    auto sim =
+        std::make_shared<TD2xxSim>(std::shared_ptr<TFdFarSide>(TFdFarSide::OpenTerminal(served.Path())));
     TPortUSB link(host, sim, clock);
     std::vector<TSequence> set = {SmallSequence("Line1", 20)};
     host.Answers = {true, true};
