@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libeigen3-dev libopenblas-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14 clang-tidy-14
   xvfb xauth x11-utils fonts-dejavu-core
   help2man librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian
 )

@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# A file that differs from .clang-format fails the run before anything is built.
+bash scripts/check-format.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 if [ -x scripts/fuzz-smoke.sh ]; then bash scripts/fuzz-smoke.sh; fi
