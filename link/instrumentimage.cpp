@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/linktexts.h"
+#include "link/wire.h"
 #include "model/datafolder.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
@@ -11,20 +12,11 @@
 namespace {
 
 void Put8(TImageBytes& b, std::size_t at, int v) { b[at] = static_cast<unsigned char>(v & 0xFF); }
-void Put16(TImageBytes& b, std::size_t at, int v) {
-    b[at] = static_cast<unsigned char>(v & 0xFF);
-    b[at + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-}
+void Put16(TImageBytes& b, std::size_t at, int v) { Wire::PutLe16(b.data() + at, static_cast<uint16_t>(v)); }
 void Put32(TImageBytes& b, std::size_t at, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>((u >> (8 * i)) & 0xFF);
+    Wire::PutLe32(b.data() + at, static_cast<uint32_t>(v));
 }
-void PutF(TImageBytes& b, std::size_t at, float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    Put32(b, at, static_cast<int32_t>(u));
-}
+void PutF(TImageBytes& b, std::size_t at, float f) { Wire::PutLeFloat(b.data() + at, f); }
 template <class T>
 T Get(const TImageBytes& b, std::size_t at) {
     T v;
@@ -104,8 +96,8 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
     std::string storedName(reinterpret_cast<const char*>(s.data()),
                            strnlen(reinterpret_cast<const char*>(s.data()), 32));
     if (storedName != seq.Name.Get()) return false;
-    if (Get<int32_t>(s, 64) != seq.ArrayType || Get<int32_t>(s, 68) != seq.NbElectrode ||
-        Get<int32_t>(s, EleNbQuadripole) != seq.NbQuadripole)
+    if (Wire::LeInt32(&s[64]) != seq.ArrayType || Wire::LeInt32(&s[68]) != seq.NbElectrode ||
+        Wire::LeInt32(&s[EleNbQuadripole]) != seq.NbQuadripole)
         return false;
     for (int e = 0; e < EleElectrodeCount; ++e) {
         if (!IsRealElectrode(seq, e)) continue;
@@ -116,7 +108,7 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
             stored.Y != mine.Y || stored.Z != mine.Z)
             return false;
     }
-    const int storedCount = std::min(Get<int32_t>(s, EleNbQuadripole), Family1MaxQuadripoles);
+    const int storedCount = std::min(Wire::LeInt32(&s[EleNbQuadripole]), Family1MaxQuadripoles);
     for (int j = 0; j < storedCount; ++j) {
         const TQuadripole q =
             Get<TQuadripole>(s, EleQuadripoles + static_cast<std::size_t>(j) * sizeof(TQuadripole));
@@ -300,9 +292,7 @@ int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgre
     }
     unsigned char num[4];
     link.ReadBytes(num, 4);
-    const int32_t memory =
-        static_cast<int32_t>(static_cast<uint32_t>(num[0]) | (static_cast<uint32_t>(num[1]) << 8) |
-                             (static_cast<uint32_t>(num[2]) << 16) | (static_cast<uint32_t>(num[3]) << 24));
+    const int32_t memory = Wire::LeInt32(num);
     if (memory > MaxMemoryNumber) return -1;
     TImageBytes header = BuildFamily2Header(seq, memory);
     link.SendData(header.data(), header.size(), progress);

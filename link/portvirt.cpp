@@ -9,11 +9,6 @@ std::unique_ptr<TPortVirt> CurrentLink;
 
 namespace {
 
-uint16_t Le16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
-void PutLe16(unsigned char* b, uint16_t v) {
-    b[0] = static_cast<unsigned char>(v & 0xFF);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
 int NextBlock(int n) { return n >= Wire::LastBlockNumber ? 1 : n + 1; }
 // The checksum's share of a block length: the two bytes of the unshifted 16-bit length.
 uint16_t LengthSum(int length) { return static_cast<uint16_t>((length & 0xFF) + ((length >> 8) & 0xFF)); }
@@ -395,8 +390,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     int p = 1;
     clock_.SleepMs(10);
     unsigned char word[4];
-    for (int i = 0; i < 4; ++i)
-        word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
+    Wire::PutLe32(word, static_cast<uint32_t>(remaining));
     PutBlock(word, 4);
 
     // The data and, behind them, their checksum: both go in one write.
@@ -407,7 +401,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
     for (;;) {
         unsigned char req[2];
         ReadBytes(req, 2);
-        const int r = Le16(req);
+        const int r = Wire::Le16(req);
         PurgeInput();
         PutBlock(req, 2);
         if (r != n && ++fruitless > LinkRetry::BlockRetries)
@@ -427,7 +421,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
             fresh = true;
         }
         // Otherwise r == p: a repeat request gets the last block again, the stream does not move back.
-        PutLe16(word, static_cast<uint16_t>(length << 6));
+        Wire::PutLe16(word, static_cast<uint16_t>(length << 6));
         PutBlock(word, 2);
         // The instrument needs a moment between the length word and the data.
         clock_.SleepMs(10);
@@ -438,7 +432,7 @@ void TPortVirt::SendStream(TProgressIndicator* progress) {
             progress->SetPosition(pos);
             host_.ProcessEvents();
         }
-        PutLe16(block + length, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
+        Wire::PutLe16(block + length, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
         PutBlock(block, length + 2);
     }
     if (progress) progress->SetPosition(0);
@@ -461,11 +455,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
     unsigned char buf[Wire::MaxBlock];
     unsigned char two[2];
     int32_t total = 0;
-    if (ReadBlockTimed(buf, 4, 3000) == 4) {
-        total = static_cast<int32_t>(static_cast<uint32_t>(buf[0]) | (static_cast<uint32_t>(buf[1]) << 8) |
-                                     (static_cast<uint32_t>(buf[2]) << 16) |
-                                     (static_cast<uint32_t>(buf[3]) << 24));
-    }
+    if (ReadBlockTimed(buf, 4, 3000) == 4) total = Wire::LeInt32(buf);
     // A negative total is out of range: read it as "no total", which receives one block.
     if (total < 0) total = 0;
     if (progress) {
@@ -481,21 +471,21 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
     for (;;) {
         for (;;) {
             PurgeInput();
-            PutLe16(two, static_cast<uint16_t>(n));
+            Wire::PutLe16(two, static_cast<uint16_t>(n));
             PutBlock(two, 2);
             ReadBytes(two, 2);
-            if (Le16(two) == n) break;
+            if (Wire::Le16(two) == n) break;
             fruitlessRequest();
         }
         ReadBytes(two, 2);
-        int length = Le16(two) >> 6;
+        int length = Wire::Le16(two) >> 6;
         // The length word has room for 1,023; more than a block holds is read as the rest of the total.
         if (length > Wire::MaxBlock) length = total < Wire::MaxBlock ? total : Wire::MaxBlock;
         if (length == 0) break;
         ReadBytes(buf, length);
         ReadBytes(two, 2);
         const uint16_t sum = static_cast<uint16_t>(LengthSum(length) + ByteSum(buf, length));
-        if (sum == Le16(two)) {
+        if (sum == Wire::Le16(two)) {
             n = NextBlock(n);
             if (progress) {
                 int pos = progress->Position() + length;
@@ -511,7 +501,7 @@ void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
         // A wrong checksum keeps n, so the same block is asked for again.
         if (total <= 0) break;
     }
-    PutLe16(two, static_cast<uint16_t>(n));
+    Wire::PutLe16(two, static_cast<uint16_t>(n));
     PutBlock(two, 2);
     ReadBytes(two, 2);
     if (progress) progress->SetPosition(0);

@@ -48,6 +48,7 @@
 
 #include "link/linkclock.h"
 #include "link/linkhost.h"
+#include "link/wire.h"
 
 // How an exchange with the instrument ended, or why a link did not open. Callers branch on this,
 // never on the texts that go with it.
@@ -90,17 +91,6 @@ class TByteStream {
     std::vector<unsigned char> data_;
     std::size_t pos_ = 0;
 };
-
-// Wire constants of the instrument's remote mode.
-namespace Wire {
-constexpr const char* Prompt = ":>";
-constexpr unsigned char Sync = 0x40;   // sent by the program, echoed by the instrument
-constexpr unsigned char Start = 0x00;  // start byte of a block transfer
-constexpr unsigned char Cr = 0x0D;
-constexpr unsigned char Lf = 0x0A;
-constexpr int MaxBlock = 528;         // data bytes per block; the length word keeps 10 bits
-constexpr int LastBlockNumber = 127;  // after 127 comes 1, never 0
-}  // namespace Wire
 
 // Command bytes (sent as c, c XOR 0xFF; accepted by an answer c).
 enum class TCommand : unsigned char {

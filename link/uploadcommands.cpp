@@ -7,6 +7,7 @@
 #include "link/linkfactory.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
+#include "link/wire.h"
 
 namespace {
 
@@ -53,10 +54,8 @@ void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, con
 }
 
 void PutNumber(TPortVirt& link, int32_t n) {
-    unsigned char b[4];
-    for (int i = 0; i < 4; ++i)
-        b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
-    link.PutBytes(b, 4);
+    const auto b = Wire::Le32Bytes(static_cast<uint32_t>(n));
+    link.PutBytes(b.data(), static_cast<int>(b.size()));
 }
 
 }  // namespace
@@ -151,9 +150,7 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
             link.Identify(text1, text2);
             unsigned char v[4];
             link.ReadBytes(v, 4);
-            const uint32_t version = static_cast<uint32_t>(v[0]) | (static_cast<uint32_t>(v[1]) << 8) |
-                                     (static_cast<uint32_t>(v[2]) << 16) |
-                                     (static_cast<uint32_t>(v[3]) << 24);
+            const uint32_t version = Wire::Le32(v);
             // At most as many choices as the set had sequences, whatever the instrument answers.
             for (std::size_t c = names.size(); c != 0; --c) {
                 std::optional<std::string> chosen = Choose(ui, names);
