@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/blockprotocol.h"
 #include "link/linktexts.h"
 #include "link/wire.h"
 #include "model/datafolder.h"
@@ -294,24 +295,26 @@ int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgre
     link.ReadBytes(num, 4);
     const int32_t memory = Wire::LeInt32(num);
     if (memory > MaxMemoryNumber) return -1;
+    // Each block of the image is one transfer of its own, with its own start.
+    TBlockProtocol blocks(link);
     TImageBytes header = BuildFamily2Header(seq, memory);
-    link.SendData(header.data(), header.size(), progress);
+    blocks.SendData(header.data(), header.size(), progress);
     if (version >= VersionLongTable) {
         // The instrument keeps 1,320 electrode entries; the record itself keeps the lowered value.
         if (seq.LastElectrode > Family2MaxLastElectrode) seq.LastElectrode = Family2MaxLastElectrode;
         TImageBytes table = BuildElectrodeTable(seq, true);
-        link.SendData(table.data(), table.size(), progress);
+        blocks.SendData(table.data(), table.size(), progress);
     }
     if (version >= VersionExtraBlock) {
         TImageBytes extra = BuildExtraBlock();
-        link.SendData(extra.data(), extra.size(), progress);
+        blocks.SendData(extra.data(), extra.size(), progress);
     }
     if (version < VersionLongTable) {
         TImageBytes table = BuildElectrodeTable(seq, false);
-        link.SendData(table.data(), table.size(), progress);
+        blocks.SendData(table.data(), table.size(), progress);
     }
     TImageBytes quads = BuildQuadripoleTable(seq);
-    link.SendData(quads.data(), quads.size(), progress);
+    blocks.SendData(quads.data(), quads.size(), progress);
     return memory;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "link/blockprotocol.h"
 #include "link/instrumentimage.h"
 #include "link/linkfactory.h"
 #include "link/linktexts.h"
@@ -258,7 +259,7 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         link_.WaitPrompt();
         link_.SendCommand(static_cast<unsigned char>(TCommand::ModemConnect), LinkTimeout::Upload);
         std::vector<unsigned char> buffer(RemoteListCapacity);
-        link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+        TBlockProtocol(link_).ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     } catch (const TLinkError& e) {
         host.ShowMessage(StoppedText(link_, e.Status(), e.what()));
         lastStatus_ = e.Status();
@@ -279,7 +280,7 @@ std::vector<std::string> TModemSession::List() {
     link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::ListSequences), LinkTimeout::Remote);
     ui_.PanelOn(static_cast<int>(RemoteListCapacity));
     std::vector<unsigned char> buffer(RemoteListCapacity, 0xFF);
-    link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+    TBlockProtocol(link_).ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     return RemoteListLines(std::move(buffer));
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/blockprotocol.h"
 #include "link/memorylink.h"
 #include "tests/support/linkdoubles.h"
 #include "tests/support/testclocks.h"
@@ -34,6 +35,7 @@ struct TLinkFixture : public ::testing::Test {
     TTestHost host;
     TManualClock clock;
     TMemoryLink link{host, clock};
+    TBlockProtocol protocol{link};
     void SetUp() override { link.Connect(1, 115200, 0, "", false, ""); }
 };
 
