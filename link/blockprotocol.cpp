@@ -75,7 +75,8 @@ void TBlockProtocol::SendStream(TProgressIndicator* progress) {
         link_.PurgeInput();
         link_.PutBlock(req, 2);
         if (r != n && ++fruitless > LinkRetry::BlockRetries)
-            link_.GiveUp(r == p ? LinkText::BlockNeverArrived(p, fruitless) : LinkText::RequestsGarbled(fruitless));
+            link_.GiveUp(r == p ? LinkText::BlockNeverArrived(p, fruitless)
+                                : LinkText::RequestsGarbled(fruitless));
         if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
         bool fresh = false;
         if (r == n) {
@@ -179,7 +180,8 @@ void TBlockProtocol::ReceiveStream(TProgressIndicator* progress) {
     link_.Host().ProcessEvents();
 }
 
-int32_t TBlockProtocol::ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress) {
+int32_t TBlockProtocol::ReceiveData(unsigned char* buffer, std::size_t capacity,
+                                    TProgressIndicator* progress) {
     ReceiveStream(progress);
     const std::size_t size = stream_.Size();
     if (size > 0 && buffer == nullptr) {
