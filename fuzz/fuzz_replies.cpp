@@ -13,8 +13,8 @@
 
 #include "link/blockprotocol.h"
 #include "link/instrumentimage.h"
-#include "link/memorylink.h"
 #include "link/uploadcommands.h"
+#include "tests/support/memorylink.h"
 #include "tests/support/testclocks.h"
 
 namespace {

@@ -1,8 +1,9 @@
 // The abstract link between the program and an instrument, and the operations every exchange is
 // built from. The checksummed block protocol sits above it, in blockprotocol.h.
 //
-// Realisations: TPortCOM (serial port, also to dial a modem; portcom.h), TPortUSB (USB adapter) and
-// TMemoryLink (in-memory, for tests; memorylink.h). Exactly one link is the process-wide CurrentLink.
+// Realisations: TPortCOM (serial port, also to dial a modem; portcom.h), TPortUSB (USB adapter) and,
+// for tests, TMemoryLink (in memory; tests/support/memorylink.h). Exactly one link is the
+// process-wide CurrentLink.
 //
 // What a realisation must provide (the medium's primitives), pure virtual here:
 //   Disconnect, Connect, PurgeInput, PurgeOutput, TryPutByte, ReadBlockTimed, GetByteTimed,

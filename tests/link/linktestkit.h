@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "link/blockprotocol.h"
-#include "link/memorylink.h"
 #include "tests/support/linkdoubles.h"
+#include "tests/support/memorylink.h"
 #include "tests/support/testclocks.h"
 
 using Bytes = std::vector<unsigned char>;

@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "link/blockprotocol.h"
-#include "link/d2xxsim.h"
 #include "link/linktexts.h"
 #include "link/portusb.h"
 #include "link/uploadcommands.h"
 #include "tests/link/linktestkit.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/usb/scriptedfarside.h"
 
 namespace {
