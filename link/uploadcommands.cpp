@@ -77,7 +77,26 @@ int FindEleIndex(const std::string& basePath, const TSequence& seq) {
         if (EleRecordMatches(ReadFilePrefix(path, EleRecordSize), seq)) return k;
     }
 }
+
 namespace {
+
+// The .ele file that holds this sequence for the Dalvex program: found, or written now.
+struct TEleFile {
+    int Index = 0;
+    std::string Path;
+};
+
+TEleFile KeepEleFile(const std::string& varnelFolder, const TSequence& seq) {
+    const std::string base = EleBasePath(varnelFolder, seq);
+    TEleFile file;
+    file.Index = FindEleIndex(base, seq);
+    file.Path = base + std::to_string(file.Index) + ".ele";
+    if (!FileExists(file.Path)) {
+        const TImageBytes ele = BuildEleRecord(seq);
+        WriteFileAtomic(file.Path, ele.data(), ele.size());
+    }
+    return file;
+}
 
 // An acknowledgement read: -1 on a time-out. A link closed by a stop, or by its device going away, is
 // reported as what it is, not as a missing acknowledgement.
@@ -95,16 +114,10 @@ int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progr
         return 0;
     }
     if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return 0;
-    const std::string base = EleBasePath(varnelFolder, seq);
-    const int k = FindEleIndex(base, seq);
-    const std::string path = base + std::to_string(k) + ".ele";
-    if (!FileExists(path)) {
-        TImageBytes ele = BuildEleRecord(seq);
-        WriteFileAtomic(path, ele.data(), ele.size());
-    }
-    host.ShowMessage("\" " + path + " \" " + LinkText::EleFileRequired);
+    const TEleFile ele = KeepEleFile(varnelFolder, seq);
+    host.ShowMessage("\" " + ele.Path + " \" " + LinkText::EleFileRequired);
 
-    TImageBytes header = BuildFamily1Header(seq, k);
+    TImageBytes header = BuildFamily1Header(seq, ele.Index);
     link.PutBytes(header.data(), static_cast<int>(header.size()));
     // Only the last of the bytes waiting counts as the answer to the header.
     int32_t v = -1;
