@@ -176,51 +176,6 @@ void TPortCtl::ClearLineStatus() {
         for (int i = 0; i < 4; ++i) baseline_[i] = now[i];
 }
 
-void TPortCtl::SetBaudRate(int baud) {
-    settings_.BaudRate = baud;
-    Apply();
-}
-
-void TPortCtl::SetParity(int parity) {
-    settings_.Parity = parity;
-    Apply();
-}
-
-void TPortCtl::SetDataBits(int bits) {
-    settings_.DataBits = bits;
-    Apply();
-}
-
-void TPortCtl::SetStopBits(int bits) {
-    settings_.StopBits = bits;
-    Apply();
-}
-
-void TPortCtl::SetXonXoff(bool on) {
-    settings_.XonXoff = on;
-    Apply();
-}
-
-void TPortCtl::SetDtrDsr(bool on) {
-    settings_.DtrDsr = on;
-    Apply();
-}
-
-void TPortCtl::SetRtsCts(bool on) {
-    settings_.RtsCts = on;
-    Apply();
-}
-
-void TPortCtl::SetDtr(bool on) {
-    settings_.Dtr = on;
-    ApplyLines();
-}
-
-void TPortCtl::SetRts(bool on) {
-    settings_.Rts = on;
-    ApplyLines();
-}
-
 bool TPortCtl::Dsr() {
     int bits = 0;
     if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) return false;

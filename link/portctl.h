@@ -51,24 +51,30 @@ class TPortCtl {
     int PortNumber() const { return settings_.PortNumber; }
     void SetPortNumber(int port) { settings_.PortNumber = port; }
     int BaudRate() const { return settings_.BaudRate; }
-    void SetBaudRate(int baud);
+    void SetBaudRate(int baud) { ChangeLine(settings_.BaudRate, baud); }
     int Parity() const { return settings_.Parity; }  // 0 none, 1 odd, 2 even
-    void SetParity(int parity);
+    void SetParity(int parity) { ChangeLine(settings_.Parity, parity); }
     int DataBits() const { return settings_.DataBits; }
-    void SetDataBits(int bits);
+    void SetDataBits(int bits) { ChangeLine(settings_.DataBits, bits); }
     int StopBits() const { return settings_.StopBits; }
-    void SetStopBits(int bits);
+    void SetStopBits(int bits) { ChangeLine(settings_.StopBits, bits); }
     bool XonXoff() const { return settings_.XonXoff; }
-    void SetXonXoff(bool on);
+    void SetXonXoff(bool on) { ChangeLine(settings_.XonXoff, on); }
     bool DtrDsr() const { return settings_.DtrDsr; }
-    void SetDtrDsr(bool on);
+    void SetDtrDsr(bool on) { ChangeLine(settings_.DtrDsr, on); }
     bool RtsCts() const { return settings_.RtsCts; }
-    void SetRtsCts(bool on);
+    void SetRtsCts(bool on) { ChangeLine(settings_.RtsCts, on); }
     // The DTR and RTS lines: raised (true) or dropped.
     bool Dtr() const { return settings_.Dtr; }
-    void SetDtr(bool on);
+    void SetDtr(bool on) {
+        settings_.Dtr = on;
+        ApplyLines();
+    }
     bool Rts() const { return settings_.Rts; }
-    void SetRts(bool on);
+    void SetRts(bool on) {
+        settings_.Rts = on;
+        ApplyLines();
+    }
     // Whether the control may raise events. It raises none either way: the link polls everything.
     bool Events() const { return events_; }
     void SetEvents(bool on) { events_ = on; }
@@ -92,6 +98,12 @@ class TPortCtl {
     void WaitWritable(int ms);
 
    private:
+    // Changes a setting of the line and applies the settings to an open port.
+    template <class T>
+    void ChangeLine(T& setting, T value) {
+        setting = value;
+        Apply();
+    }
     void Apply();               // settings to termios
     void ApplyLines();          // DTR and RTS
     bool Counters(int out[4]);  // break, frame, overrun, parity; false when the device has none
