@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "link/d2xxsim.h"
 #include "link/portusb.h"
 #include "link/uploadcommands.h"
 #include "link/virtualinstrument.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/support/linkdoubles.h"
 #include "tests/support/testclocks.h"
 

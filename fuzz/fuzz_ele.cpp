@@ -10,6 +10,7 @@
 #include "fuzz/fuzzcheck.h"
 #include "fuzz/fuzzfolder.h"
 #include "link/instrumentimage.h"
+#include "link/uploadcommands.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "link/blockprotocol.h"
 #include "link/instrumentimage.h"
-#include "link/memorylink.h"
 #include "link/uploadcommands.h"
+#include "tests/support/memorylink.h"
 #include "tests/support/testclocks.h"
 
 namespace {
@@ -92,12 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         switch (data[0] % 7) {
             case 0: {
                 std::vector<unsigned char> d(1200, 0x5A);
-                link.SendData(d.data(), d.size(), nullptr);
+                TBlockProtocol(link).SendData(d.data(), d.size(), nullptr);
                 break;
             }
             case 1: {
                 std::vector<unsigned char> buffer(RemoteListCapacity + 8, 0xEE);
-                const int32_t n = link.ReceiveData(buffer.data(), RemoteListCapacity, nullptr);
+                const int32_t n =
+                    TBlockProtocol(link).ReceiveData(buffer.data(), RemoteListCapacity, nullptr);
                 Check(n >= 0 && n <= static_cast<int32_t>(RemoteListCapacity),
                       "ReceiveData stays in its capacity");
                 Check(buffer[RemoteListCapacity] == 0xEE, "nothing written past the capacity");

@@ -3,28 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/linktexts.h"
-#include "model/datafolder.h"
-#include "model/fileio.h"
+#include "link/wire.h"
 #include "model/geometry.h"
 
 namespace {
 
 void Put8(TImageBytes& b, std::size_t at, int v) { b[at] = static_cast<unsigned char>(v & 0xFF); }
-void Put16(TImageBytes& b, std::size_t at, int v) {
-    b[at] = static_cast<unsigned char>(v & 0xFF);
-    b[at + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-}
+void Put16(TImageBytes& b, std::size_t at, int v) { Wire::PutLe16(b.data() + at, static_cast<uint16_t>(v)); }
 void Put32(TImageBytes& b, std::size_t at, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>((u >> (8 * i)) & 0xFF);
+    Wire::PutLe32(b.data() + at, static_cast<uint32_t>(v));
 }
-void PutF(TImageBytes& b, std::size_t at, float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    Put32(b, at, static_cast<int32_t>(u));
-}
+void PutF(TImageBytes& b, std::size_t at, float f) { Wire::PutLeFloat(b.data() + at, f); }
 template <class T>
 T Get(const TImageBytes& b, std::size_t at) {
     T v;
@@ -104,8 +93,8 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
     std::string storedName(reinterpret_cast<const char*>(s.data()),
                            strnlen(reinterpret_cast<const char*>(s.data()), 32));
     if (storedName != seq.Name.Get()) return false;
-    if (Get<int32_t>(s, 64) != seq.ArrayType || Get<int32_t>(s, 68) != seq.NbElectrode ||
-        Get<int32_t>(s, EleNbQuadripole) != seq.NbQuadripole)
+    if (Wire::LeInt32(&s[64]) != seq.ArrayType || Wire::LeInt32(&s[68]) != seq.NbElectrode ||
+        Wire::LeInt32(&s[EleNbQuadripole]) != seq.NbQuadripole)
         return false;
     for (int e = 0; e < EleElectrodeCount; ++e) {
         if (!IsRealElectrode(seq, e)) continue;
@@ -116,7 +105,7 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
             stored.Y != mine.Y || stored.Z != mine.Z)
             return false;
     }
-    const int storedCount = std::min(Get<int32_t>(s, EleNbQuadripole), Family1MaxQuadripoles);
+    const int storedCount = std::min(Wire::LeInt32(&s[EleNbQuadripole]), Family1MaxQuadripoles);
     for (int j = 0; j < storedCount; ++j) {
         const TQuadripole q =
             Get<TQuadripole>(s, EleQuadripoles + static_cast<std::size_t>(j) * sizeof(TQuadripole));
@@ -126,21 +115,6 @@ bool EleRecordMatches(const TImageBytes& storedIn, const TSequence& seq) {
             return false;
     }
     return true;
-}
-
-std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq) {
-    // The name is the user's: it must not lead the file out of the folder.
-    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, Family1NameLength)) + "_E" +
-                                      std::to_string(seq.NbElectrode) + "_Q" +
-                                      std::to_string(seq.NbQuadripole) + "_#");
-}
-
-int FindEleIndex(const std::string& basePath, const TSequence& seq) {
-    for (int k = 1;; ++k) {
-        const std::string path = basePath + std::to_string(k) + ".ele";
-        if (!FileExists(path)) return k;
-        if (EleRecordMatches(ReadFilePrefix(path, EleRecordSize), seq)) return k;
-    }
 }
 
 TImageBytes BuildFamily1Header(const TSequence& seq, int eleIndex) {
@@ -235,101 +209,11 @@ TImageBytes BuildQuadripoleTable(const TSequence& seq) {
     return b;
 }
 
-namespace {
-
-// An acknowledgement read: -1 on a time-out. A link closed by a stop, or by its device going away, is
-// reported as what it is, not as a missing acknowledgement.
-int32_t ReadAck(TPortVirt& link) {
-    int32_t v = link.GetByteTimed(5000);
-    if (v < 0 && !link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrGetcom);
-    return v;
-}
-
-int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progress,
-                      const std::string& varnelFolder) {
-    TLinkHost& host = link.Host();
-    if (seq.NbQuadripole > Family1MaxQuadripoles) {
-        host.ShowMessage(LinkText::TooManyForFamily1);
-        return 0;
-    }
-    if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return 0;
-    const std::string base = EleBasePath(varnelFolder, seq);
-    const int k = FindEleIndex(base, seq);
-    const std::string path = base + std::to_string(k) + ".ele";
-    if (!FileExists(path)) {
-        TImageBytes ele = BuildEleRecord(seq);
-        WriteFileAtomic(path, ele.data(), ele.size());
-    }
-    host.ShowMessage("\" " + path + " \" " + LinkText::EleFileRequired);
-
-    TImageBytes header = BuildFamily1Header(seq, k);
-    link.PutBytes(header.data(), static_cast<int>(header.size()));
-    // Only the last of the bytes waiting counts as the answer to the header.
-    int32_t v = -1;
-    while (link.InputCount() > 1) v = link.WaitByte();
-    for (;;) {
-        if (v == 1) break;
-        if (v == 0) return 0;  // refused
-        v = ReadAck(link);
-        if (v < 0) return 0;
-        host.ProcessEvents();
-    }
-    const int count = std::min(std::max(seq.NbQuadripole, 0), Family1MaxQuadripoles);
-    for (int i = 0; i < count; ++i) {
-        TImageBytes rec = BuildFamily1Record(seq, i);
-        uint8_t sum = 0;
-        for (unsigned char byte : rec) {
-            link.PutByte(byte);
-            sum = static_cast<uint8_t>(sum + byte);
-        }
-        if (progress) progress->SetPosition(i);
-        host.ProcessEvents();
-        if (ReadAck(link) != sum) return 0;
-    }
-    return 1;
-}
-
-int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgressIndicator* progress) {
-    const auto command = version <= VersionLongTable ? TCommand::Upload : TCommand::UploadNew;
-    if (!link.CommandAtPrompt(static_cast<unsigned char>(command), LinkTimeout::Upload)) {
-        // An instrument that did not take the command sends no memory number: waiting for one would
-        // never end.
-        if (!link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrSetcmd);
-        link.Disconnect();
-        throw TLinkError(TLinkStatus::Garbled, LinkText::UploadRefused);
-    }
-    unsigned char num[4];
-    link.ReadBytes(num, 4);
-    const int32_t memory =
-        static_cast<int32_t>(static_cast<uint32_t>(num[0]) | (static_cast<uint32_t>(num[1]) << 8) |
-                             (static_cast<uint32_t>(num[2]) << 16) | (static_cast<uint32_t>(num[3]) << 24));
-    if (memory > MaxMemoryNumber) return -1;
-    TImageBytes header = BuildFamily2Header(seq, memory);
-    link.SendData(header.data(), header.size(), progress);
-    if (version >= VersionLongTable) {
-        // The instrument keeps 1,320 electrode entries; the record itself keeps the lowered value.
-        if (seq.LastElectrode > Family2MaxLastElectrode) seq.LastElectrode = Family2MaxLastElectrode;
-        TImageBytes table = BuildElectrodeTable(seq, true);
-        link.SendData(table.data(), table.size(), progress);
-    }
-    if (version >= VersionExtraBlock) {
-        TImageBytes extra = BuildExtraBlock();
-        link.SendData(extra.data(), extra.size(), progress);
-    }
-    if (version < VersionLongTable) {
-        TImageBytes table = BuildElectrodeTable(seq, false);
-        link.SendData(table.data(), table.size(), progress);
-    }
-    TImageBytes quads = BuildQuadripoleTable(seq);
-    link.SendData(quads.data(), quads.size(), progress);
-    return memory;
-}
-
-}  // namespace
-
-int32_t UploadSequence(TSequence& seq, TPortVirt& link, int family, uint32_t instrumentVersion,
-                       TProgressIndicator* progress, const std::string& varnelFolder) {
-    if (family == 1) return UploadFamily1(seq, link, progress, varnelFolder);
-    if (family == 2) return UploadFamily2(seq, link, instrumentVersion, progress);
-    return 0;
+std::vector<TImageBytes> BuildFamily2Tables(const TSequence& seq, uint32_t version) {
+    std::vector<TImageBytes> tables;
+    if (version >= VersionLongTable) tables.push_back(BuildElectrodeTable(seq, true));
+    if (version >= VersionExtraBlock) tables.push_back(BuildExtraBlock());
+    if (version < VersionLongTable) tables.push_back(BuildElectrodeTable(seq, false));
+    tables.push_back(BuildQuadripoleTable(seq));
+    return tables;
 }

@@ -1,12 +1,12 @@
-// The instrument's image of a sequence, for both families, and UploadSequence, which sends it over an
-// open link. All multi-byte values little-endian.
+// The instrument's image of a sequence, for both families, and the .ele record kept for the Dalvex
+// program: bytes only, built from a record and compared with one. Sending them is the upload
+// commands' (uploadcommands.h). All multi-byte values little-endian.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "link/portvirt.h"
 #include "model/sequence.h"
 
 using TImageBytes = std::vector<unsigned char>;
@@ -43,12 +43,6 @@ int ArrayCode(int32_t arrayType);
 // The .ele record kept for the Dalvex program, and its comparison with a sequence.
 TImageBytes BuildEleRecord(const TSequence& seq);
 bool EleRecordMatches(const TImageBytes& stored, const TSequence& seq);
-// "<folder>/<first 8 of Name>_E<NbElectrode>_Q<NbQuadripole>_#"; the files add "<k>.ele".
-std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq);
-// The index of the .ele file that holds this sequence: the first existing equal one, or the first
-// free index. Throws TFileError when an existing file cannot be read.
-int FindEleIndex(const std::string& basePath, const TSequence& seq);
-
 TImageBytes BuildFamily1Header(const TSequence& seq, int eleIndex);
 TImageBytes BuildFamily1Record(const TSequence& seq, int i);
 TImageBytes BuildFamily2Header(const TSequence& seq, int32_t memoryNumber);
@@ -56,12 +50,7 @@ TImageBytes BuildFamily2Header(const TSequence& seq, int32_t memoryNumber);
 TImageBytes BuildElectrodeTable(const TSequence& seq, bool longForm);
 TImageBytes BuildExtraBlock();
 TImageBytes BuildQuadripoleTable(const TSequence& seq);
-
-// Sends one sequence to an instrument over an open link. Family 1: 1 = every quadripole acknowledged,
-// 0 = refused, cancelled, too many quadripoles, a time-out or a wrong acknowledgement; its .ele file is
-// written into (or found in) `varnelFolder`. Family 2: the instrument's memory number (0 is a
-// failure), -1 when the memory is full (above 12); for versions 0x20000002 and above LastElectrode is
-// lowered to 1319 in the record itself. Other families: 0, nothing sent. Link failures (a stop) pass
-// as TLinkError; file failures as TFileError.
-int32_t UploadSequence(TSequence& seq, TPortVirt& link, int family, uint32_t instrumentVersion,
-                       TProgressIndicator* progress, const std::string& varnelFolder);
+// The tables that follow the family-2 header, in the order they are sent, for an instrument
+// `version`: the electrode table (long form from 0x20000002 on, cut at 1319), the extra block (from
+// 0x20000003 on) and the quadripole table.
+std::vector<TImageBytes> BuildFamily2Tables(const TSequence& seq, uint32_t version);

@@ -2,12 +2,6 @@
 
 #include "link/linktexts.h"
 
-namespace {
-// The control's event switches (break, CTS, DSR, line status, ring, CD, data, trigger): all off, the
-// link polls everything.
-constexpr int EventSwitches[] = {41, 42, 43, 46, 44, 45, 47, 48};
-}  // namespace
-
 TPortCOM::TPortCOM(TLinkHost& host, TLinkClock& clock) : TPortVirt(host, clock) {}
 
 TPortCOM::~TPortCOM() = default;
@@ -27,7 +21,7 @@ void TPortCOM::Disconnect() {
 }
 
 std::string TPortCOM::PortText() {
-    const int port = control_.Get(TPortCtl::PortNumber);
+    const int port = control_.PortNumber();
     return "COM " + std::to_string(port) + " (" + ComDevicePath(port) + ")";
 }
 
@@ -46,7 +40,8 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
         SetLineSettings(TLineSettings{});
         SetRts(false);
         SetDtr(false);
-        for (int index : EventSwitches) control_.Set(index, 0);
+        // No events (break, CTS, DSR, line status, ring, CD, data, trigger): the link polls everything.
+        control_.SetEvents(false);
         SetState(0);
     }
     SetBaudRate(baud);
@@ -106,12 +101,12 @@ int32_t TPortCOM::Connect(int32_t port, int32_t baud, int32_t byteDelay, const s
 
 void TPortCOM::SetLineSettings(const TLineSettings& settings) {
     using TFlow = TLineSettings::TFlow;
-    control_.Set(TPortCtl::DataBits, settings.DataBits);
-    control_.Set(TPortCtl::Parity, settings.Parity);
-    control_.Set(TPortCtl::StopBits, settings.StopBits);
-    control_.Set(TPortCtl::XonXoff, settings.Flow == TFlow::XonXoff ? 1 : 0);
-    control_.Set(TPortCtl::DtrDsr, settings.Flow == TFlow::DtrDsr ? 1 : 0);
-    control_.Set(TPortCtl::RtsCts, settings.Flow == TFlow::RtsCts ? 1 : 0);
+    control_.SetDataBits(settings.DataBits);
+    control_.SetParity(settings.Parity);
+    control_.SetStopBits(settings.StopBits);
+    control_.SetXonXoff(settings.Flow == TFlow::XonXoff);
+    control_.SetDtrDsr(settings.Flow == TFlow::DtrDsr);
+    control_.SetRtsCts(settings.Flow == TFlow::RtsCts);
 }
 
 void TPortCOM::PurgeInput() {
@@ -158,18 +153,20 @@ int32_t TPortCOM::GetByteNow() {
 
 int32_t TPortCOM::InputCount() {
     if (!IsOpen()) return -1;
-    return control_.Get(TPortCtl::RxCount);
+    return control_.RxCount();
 }
 
 int32_t TPortCOM::OutputCount() {
     if (!IsOpen()) return -1;
-    return control_.Get(TPortCtl::TxCount);
+    return control_.TxCount();
 }
 
 bool TPortCOM::TakeLineStatusError() {
-    for (int index :
-         {TPortCtl::OverrunError, TPortCtl::ParityError, TPortCtl::FramingError, TPortCtl::BreakError}) {
-        if (control_.Get(index) != 0) {
+    using TLineError = TPortCtl::TLineError;
+    // Tested in this order; the first one pending counts, and clears them all.
+    for (TLineError kind :
+         {TLineError::Overrun, TLineError::Parity, TLineError::Framing, TLineError::Break}) {
+        if (control_.LineError(kind)) {
             control_.ClearLineStatus();
             return true;
         }

@@ -31,15 +31,15 @@ class TPortCOM : public TPortVirt {
     int32_t ReadBlockTimed(unsigned char* buffer, int n, int timeoutMs) override;
     int32_t GetByteTimed(int timeoutMs) override;
     int32_t GetByteNow() override;
-    void SetPortNumber(int32_t v) override { control_.Set(TPortCtl::PortNumber, v); }
-    void SetBaudRate(int32_t v) override { control_.Set(TPortCtl::BaudRate, v); }
+    void SetPortNumber(int32_t v) override { control_.SetPortNumber(v); }
+    void SetBaudRate(int32_t v) override { control_.SetBaudRate(v); }
     void SetLineSettings(const TLineSettings& settings) override;
-    void SetDtr(bool on) override { control_.Set(TPortCtl::Dtr, on ? 1 : 0); }
-    void SetRts(bool on) override { control_.Set(TPortCtl::Rts, on ? 1 : 0); }
+    void SetDtr(bool on) override { control_.SetDtr(on); }
+    void SetRts(bool on) override { control_.SetRts(on); }
     int32_t InputCount() override;
     int32_t OutputCount() override;
-    int32_t GetBaudRate() override { return control_.Get(TPortCtl::BaudRate); }
-    int32_t DsrState() override { return control_.Get(TPortCtl::DsrLine); }
+    int32_t GetBaudRate() override { return control_.BaudRate(); }
+    int32_t DsrState() override { return control_.Dsr() ? 1 : 0; }
     int32_t MaxBaudRate() override { return 115200; }
     std::string& LinkName(std::string& text) override { return text = "RS232"; }
     // "COM n (device path)".

@@ -63,19 +63,15 @@ void SetComDevicePath(int port, const std::string& path) {
     if (port >= 1 && port <= 4) ComPaths()[static_cast<std::size_t>(port - 1)] = path;
 }
 
-TPortCtl::TPortCtl() {
-    props_[BaudRate] = 9600;
-    props_[DataBits] = 8;
-    props_[StopBits] = 1;
-}
+TPortCtl::TPortCtl() = default;
 
 TPortCtl::~TPortCtl() { Close(); }
 
 int TPortCtl::Open() {
     Close();
-    path_ = ComDevicePath(props_[PortNumber]);
+    path_ = ComDevicePath(settings_.PortNumber);
     if (path_.empty()) {
-        lastError_ = "COM " + std::to_string(props_[PortNumber]) + ": no device path set";
+        lastError_ = "COM " + std::to_string(settings_.PortNumber) + ": no device path set";
         return -1;
     }
     int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -136,19 +132,19 @@ void TPortCtl::Apply() {
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    t.c_cflag |= props_[DataBits] == 7   ? CS7
-                 : props_[DataBits] == 6 ? CS6
-                 : props_[DataBits] == 5 ? CS5
-                                         : CS8;
+    t.c_cflag |= settings_.DataBits == 7   ? CS7
+                 : settings_.DataBits == 6 ? CS6
+                 : settings_.DataBits == 5 ? CS5
+                                           : CS8;
     // Parity as the control numbers it: 0 none, 1 odd, 2 even.
-    if (props_[Parity] == 1) t.c_cflag |= PARENB | PARODD;
-    if (props_[Parity] == 2) t.c_cflag |= PARENB;
-    if (props_[StopBits] == 2) t.c_cflag |= CSTOPB;
-    if (props_[RtsCts]) t.c_cflag |= CRTSCTS;
-    if (props_[XonXoff]) t.c_iflag |= IXON | IXOFF;
+    if (settings_.Parity == 1) t.c_cflag |= PARENB | PARODD;
+    if (settings_.Parity == 2) t.c_cflag |= PARENB;
+    if (settings_.StopBits == 2) t.c_cflag |= CSTOPB;
+    if (settings_.RtsCts) t.c_cflag |= CRTSCTS;
+    if (settings_.XonXoff) t.c_iflag |= IXON | IXOFF;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    if (speed_t s = SpeedCode(props_[BaudRate])) {
+    if (speed_t s = SpeedCode(settings_.BaudRate)) {
         cfsetispeed(&t, s);
         cfsetospeed(&t, s);
     }
@@ -159,8 +155,8 @@ void TPortCtl::ApplyLines() {
     if (fd_ < 0) return;
     // Devices without modem lines (pseudo-terminals) refuse these; that is not an error.
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-    ioctl(fd_, props_[Dtr] ? TIOCMBIS : TIOCMBIC, &dtr);
-    ioctl(fd_, props_[Rts] ? TIOCMBIS : TIOCMBIC, &rts);
+    ioctl(fd_, settings_.Dtr ? TIOCMBIS : TIOCMBIC, &dtr);
+    ioctl(fd_, settings_.Rts ? TIOCMBIS : TIOCMBIC, &rts);
 }
 
 bool TPortCtl::Counters(int out[4]) {
@@ -180,51 +176,37 @@ void TPortCtl::ClearLineStatus() {
         for (int i = 0; i < 4; ++i) baseline_[i] = now[i];
 }
 
-int TPortCtl::Get(int index) {
-    if (index < 0 || index >= PropertyCount) return 0;
-    switch (index) {
-        case DsrLine: {
-            int bits = 0;
-            if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) return 0;
-            return (bits & TIOCM_DSR) ? 1 : 0;
-        }
-        case BreakError:
-        case FramingError:
-        case OverrunError:
-        case ParityError: {
-            int now[4];
-            if (!Counters(now)) return 0;
-            int k = index - BreakError;
-            return now[k] != baseline_[k] ? 1 : 0;
-        }
-        case RxCount: {
-            int n = 0;
-            if (fd_ < 0) return 0;
-            if (ioctl(fd_, FIONREAD, &n) != 0) {
-                NoteErrno(errno);
-                return 0;
-            }
-            return n;
-        }
-        case TxCount: {
-            int n = 0;
-            if (fd_ < 0) return 0;
-            if (ioctl(fd_, TIOCOUTQ, &n) != 0) {
-                NoteErrno(errno);
-                return 0;
-            }
-            return n;
-        }
-        default:
-            return props_[index];
-    }
+bool TPortCtl::Dsr() {
+    int bits = 0;
+    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) return false;
+    return (bits & TIOCM_DSR) != 0;
 }
 
-void TPortCtl::Set(int index, int value) {
-    if (index < 0 || index >= PropertyCount) return;
-    props_[index] = value;
-    if (index >= BaudRate && index <= RtsCts) Apply();
-    if (index == Dtr || index == Rts) ApplyLines();
+bool TPortCtl::LineError(TLineError kind) {
+    int now[4];
+    if (!Counters(now)) return false;
+    const auto k = static_cast<std::size_t>(kind);
+    return now[k] != baseline_[k];
+}
+
+int TPortCtl::RxCount() {
+    int n = 0;
+    if (fd_ < 0) return 0;
+    if (ioctl(fd_, FIONREAD, &n) != 0) {
+        NoteErrno(errno);
+        return 0;
+    }
+    return n;
+}
+
+int TPortCtl::TxCount() {
+    int n = 0;
+    if (fd_ < 0) return 0;
+    if (ioctl(fd_, TIOCOUTQ, &n) != 0) {
+        NoteErrno(errno);
+        return 0;
+    }
+    return n;
 }
 
 int TPortCtl::ReadByte() {
@@ -253,9 +235,9 @@ void TPortCtl::WaitReadable(int ms) {
 
 void TPortCtl::WaitWritable(int ms) {
     if (fd_ < 0) return;
-    int queued = Get(TxCount);
+    int queued = TxCount();
     if (queued > 0) {
-        const int baud = props_[BaudRate] > 0 ? props_[BaudRate] : 9600;
+        const int baud = settings_.BaudRate > 0 ? settings_.BaudRate : 9600;
         const long us = static_cast<long>(queued) * 10L * 1000000L / baud;
         const long capped = std::min<long>(us, static_cast<long>(ms) * 1000L);
         timespec ts{capped / 1000000L, (capped % 1000000L) * 1000L};

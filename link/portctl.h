@@ -17,28 +17,8 @@ void SetComDevicePath(int port, const std::string& path);
 
 class TPortCtl {
    public:
-    // Property indexes.
-    enum TProperty {
-        PortNumber = 1,
-        BaudRate = 2,
-        Parity = 3,
-        DataBits = 4,
-        StopBits = 5,
-        XonXoff = 6,
-        DtrDsr = 7,
-        RtsCts = 8,
-        Dtr = 9,
-        Rts = 10,
-        DsrLine = 14,
-        // Line-status errors pending since the last ClearLineStatus.
-        BreakError = 15,
-        FramingError = 16,
-        OverrunError = 17,
-        ParityError = 18,
-        RxCount = 28,
-        TxCount = 29,
-        PropertyCount = 64
-    };
+    // The line-status errors the port counts.
+    enum class TLineError { Break, Framing, Overrun, Parity };
 
     TPortCtl();
     ~TPortCtl();
@@ -66,8 +46,46 @@ class TPortCtl {
     void ClearTxBuffer();
     void ClearLineStatus();
 
-    int Get(int index);
-    void Set(int index, int value);
+    // The port settings: the value written is the value read back. A setting of the line (all but
+    // the port number and the lines) takes effect at once on an open port, and at Open otherwise.
+    int PortNumber() const { return settings_.PortNumber; }
+    void SetPortNumber(int port) { settings_.PortNumber = port; }
+    int BaudRate() const { return settings_.BaudRate; }
+    void SetBaudRate(int baud) { ChangeLine(settings_.BaudRate, baud); }
+    int Parity() const { return settings_.Parity; }  // 0 none, 1 odd, 2 even
+    void SetParity(int parity) { ChangeLine(settings_.Parity, parity); }
+    int DataBits() const { return settings_.DataBits; }
+    void SetDataBits(int bits) { ChangeLine(settings_.DataBits, bits); }
+    int StopBits() const { return settings_.StopBits; }
+    void SetStopBits(int bits) { ChangeLine(settings_.StopBits, bits); }
+    bool XonXoff() const { return settings_.XonXoff; }
+    void SetXonXoff(bool on) { ChangeLine(settings_.XonXoff, on); }
+    bool DtrDsr() const { return settings_.DtrDsr; }
+    void SetDtrDsr(bool on) { ChangeLine(settings_.DtrDsr, on); }
+    bool RtsCts() const { return settings_.RtsCts; }
+    void SetRtsCts(bool on) { ChangeLine(settings_.RtsCts, on); }
+    // The DTR and RTS lines: raised (true) or dropped.
+    bool Dtr() const { return settings_.Dtr; }
+    void SetDtr(bool on) {
+        settings_.Dtr = on;
+        ApplyLines();
+    }
+    bool Rts() const { return settings_.Rts; }
+    void SetRts(bool on) {
+        settings_.Rts = on;
+        ApplyLines();
+    }
+    // Whether the control may raise events. It raises none either way: the link polls everything.
+    bool Events() const { return events_; }
+    void SetEvents(bool on) { events_ = on; }
+
+    // True while the data-set-ready line is up.
+    bool Dsr();
+    // Whether a line-status error of this kind came since the last ClearLineStatus.
+    bool LineError(TLineError kind);
+    // Bytes waiting in the receive queue, and in the transmit queue; 0 on a closed port.
+    int RxCount();
+    int TxCount();
 
     // Whether the device has hung up for good: unplugged, its far end closed (a pseudo-terminal whose
     // instrument ended). Such a port reads as always ready yet never gives a byte again, so a wait
@@ -80,6 +98,12 @@ class TPortCtl {
     void WaitWritable(int ms);
 
    private:
+    // Changes a setting of the line and applies the settings to an open port.
+    template <class T>
+    void ChangeLine(T& setting, T value) {
+        setting = value;
+        Apply();
+    }
     void Apply();               // settings to termios
     void ApplyLines();          // DTR and RTS
     bool Counters(int out[4]);  // break, frame, overrun, parity; false when the device has none
@@ -87,8 +111,22 @@ class TPortCtl {
     void NoteErrno(int err);
     void NoteEvents(short revents);
 
+    struct TSettings {
+        int PortNumber = 0;
+        int BaudRate = 9600;
+        int Parity = 0;
+        int DataBits = 8;
+        int StopBits = 1;
+        bool XonXoff = false;
+        bool DtrDsr = false;
+        bool RtsCts = false;
+        bool Dtr = false;
+        bool Rts = false;
+    };
+
     int fd_ = -1;
-    int props_[PropertyCount] = {};
+    TSettings settings_;
+    bool events_ = false;
     int baseline_[4] = {};
     std::string path_;
     std::string lastError_;

@@ -9,26 +9,11 @@ std::unique_ptr<TPortVirt> CurrentLink;
 
 namespace {
 
-uint16_t Le16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
-void PutLe16(unsigned char* b, uint16_t v) {
-    b[0] = static_cast<unsigned char>(v & 0xFF);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
-int NextBlock(int n) { return n >= Wire::LastBlockNumber ? 1 : n + 1; }
-// The checksum's share of a block length: the two bytes of the unshifted 16-bit length.
-uint16_t LengthSum(int length) { return static_cast<uint16_t>((length & 0xFF) + ((length >> 8) & 0xFF)); }
 // Bytes read in a row by WaitForText before pending events run anyway, so that a stream of garbage
 // cannot keep a stop from taking effect.
 constexpr int EventsEveryBytes = 256;
 
 }  // namespace
-
-std::size_t TByteStream::Read(unsigned char* out, std::size_t n) {
-    std::size_t k = std::min(n, data_.size() - pos_);
-    if (k > 0) std::memcpy(out, data_.data() + pos_, k);
-    pos_ += k;
-    return k;
-}
 
 TPortVirt::TPortVirt(TLinkHost& host, TLinkClock& clock) : host_(host), clock_(clock) {}
 
@@ -162,12 +147,6 @@ void TPortVirt::PutBlock(const unsigned char* data, int n) {
         if (WentAway() || WritesFailedForGood(failingSince)) Fail(LinkText::PortErrPutcom);
     }
     Drain();
-}
-
-uint16_t TPortVirt::ByteSum(const unsigned char* data, int n) {
-    uint32_t sum = 0;
-    for (int i = 0; i < n; ++i) sum += data[i];
-    return static_cast<uint16_t>(sum & 0xFFFF);
 }
 
 void TPortVirt::PauseSeconds(int n) { clock_.SleepMs(static_cast<int64_t>(n) * 1000); }
@@ -362,171 +341,3 @@ void TPortVirt::SetState(int32_t value) {
 int32_t TPortVirt::GetState() { return linkState_; }
 
 void TPortVirt::SetLatency(int32_t) {}
-
-void TPortVirt::SendData(const unsigned char* data, std::size_t length, TProgressIndicator* progress) {
-    transferStream_.Clear();
-    if (data != nullptr && length > 0) transferStream_.Write(data, length);
-    if (transferStream_.Size() == 0) {
-        host_.ShowMessage(LinkText::ErrBuffer);
-        return;
-    }
-    SendStream(progress);
-}
-
-void TPortVirt::SendStream(TProgressIndicator* progress) {
-    host_.SetBusyCursor(true);
-    const int size = static_cast<int>(transferStream_.Size());
-    if (progress) {
-        progress->SetMinimum(0);
-        progress->SetMaximum(size);
-        progress->SetPosition(0);
-    }
-    transferStream_.Rewind();
-    int remaining = size;
-
-    // The instrument sends bytes and waits for their echo; its 0 starts the transfer.
-    for (int before = 0;; ++before) {
-        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
-        int32_t b = WaitByte();
-        PutByte(static_cast<unsigned char>(b & 0xFF));
-        if (b == Wire::Start) break;
-    }
-    int n = 1;
-    int p = 1;
-    clock_.SleepMs(10);
-    unsigned char word[4];
-    for (int i = 0; i < 4; ++i)
-        word[i] = static_cast<unsigned char>((static_cast<uint32_t>(remaining) >> (8 * i)) & 0xFF);
-    PutBlock(word, 4);
-
-    // The data and, behind them, their checksum: both go in one write.
-    unsigned char block[Wire::MaxBlock + 2];
-    int length = 0;
-    uint16_t lengthSum = 0;
-    int fruitless = 0;  // requests in a row that did not move the transfer on
-    for (;;) {
-        unsigned char req[2];
-        ReadBytes(req, 2);
-        const int r = Le16(req);
-        PurgeInput();
-        PutBlock(req, 2);
-        if (r != n && ++fruitless > LinkRetry::BlockRetries)
-            GiveUp(r == p ? LinkText::BlockNeverArrived(p, fruitless) : LinkText::RequestsGarbled(fruitless));
-        if (r != n && r != p) continue;  // neither the next nor a repeat: ignored
-        bool fresh = false;
-        if (r == n) {
-            fruitless = 0;
-            if (remaining <= 0) break;
-            length = std::min(remaining, Wire::MaxBlock);
-            lengthSum = LengthSum(length);
-            transferStream_.Read(block, static_cast<std::size_t>(length));
-            host_.ProcessEvents();
-            remaining -= length;
-            p = n;
-            n = NextBlock(n);
-            fresh = true;
-        }
-        // Otherwise r == p: a repeat request gets the last block again, the stream does not move back.
-        PutLe16(word, static_cast<uint16_t>(length << 6));
-        PutBlock(word, 2);
-        // The instrument needs a moment between the length word and the data.
-        clock_.SleepMs(10);
-        if (fresh && progress) {
-            // One step a byte, back to 0 whenever a step would pass the maximum.
-            int pos = progress->Position();
-            for (int i = 0; i < length; ++i) pos = pos + 1 > progress->Maximum() ? 0 : pos + 1;
-            progress->SetPosition(pos);
-            host_.ProcessEvents();
-        }
-        PutLe16(block + length, static_cast<uint16_t>(lengthSum + ByteSum(block, length)));
-        PutBlock(block, length + 2);
-    }
-    if (progress) progress->SetPosition(0);
-    host_.SetBusyCursor(false);
-    host_.ProcessEvents();
-}
-
-void TPortVirt::ReceiveStream(TProgressIndicator* progress) {
-    host_.SetBusyCursor(true);
-    transferStream_.Clear();
-    if (linkState_ <= 0) Fail(LinkText::PortErrXbtCload);
-    PurgeOutput();
-    for (int before = 0;; ++before) {
-        if (before >= LinkRetry::StartBytes) GiveUp(LinkText::NoTransferStart(before));
-        PurgeInput();
-        PutByte(Wire::Start);
-        if (WaitByte() == Wire::Start) break;
-    }
-    int n = 1;
-    unsigned char buf[Wire::MaxBlock];
-    unsigned char two[2];
-    int32_t total = 0;
-    if (ReadBlockTimed(buf, 4, 3000) == 4) {
-        total = static_cast<int32_t>(static_cast<uint32_t>(buf[0]) | (static_cast<uint32_t>(buf[1]) << 8) |
-                                     (static_cast<uint32_t>(buf[2]) << 16) |
-                                     (static_cast<uint32_t>(buf[3]) << 24));
-    }
-    // A negative total is out of range: read it as "no total", which receives one block.
-    if (total < 0) total = 0;
-    if (progress) {
-        progress->SetMinimum(0);
-        progress->SetMaximum(total > 0 ? total : Wire::MaxBlock);
-        progress->SetPosition(0);
-    }
-    // Requests in a row that brought no block: a wrong echo of the request, or a spoilt block.
-    int fruitless = 0;
-    auto fruitlessRequest = [&] {
-        if (++fruitless > LinkRetry::BlockRetries) GiveUp(LinkText::BlockCameSpoilt(n, fruitless));
-    };
-    for (;;) {
-        for (;;) {
-            PurgeInput();
-            PutLe16(two, static_cast<uint16_t>(n));
-            PutBlock(two, 2);
-            ReadBytes(two, 2);
-            if (Le16(two) == n) break;
-            fruitlessRequest();
-        }
-        ReadBytes(two, 2);
-        int length = Le16(two) >> 6;
-        // The length word has room for 1,023; more than a block holds is read as the rest of the total.
-        if (length > Wire::MaxBlock) length = total < Wire::MaxBlock ? total : Wire::MaxBlock;
-        if (length == 0) break;
-        ReadBytes(buf, length);
-        ReadBytes(two, 2);
-        const uint16_t sum = static_cast<uint16_t>(LengthSum(length) + ByteSum(buf, length));
-        if (sum == Le16(two)) {
-            n = NextBlock(n);
-            if (progress) {
-                int pos = progress->Position() + length;
-                progress->SetPosition(pos > progress->Maximum() ? 0 : pos);
-            }
-            transferStream_.Write(buf, static_cast<std::size_t>(length));
-            host_.ProcessEvents();
-            total -= length;
-            fruitless = 0;
-        } else {
-            fruitlessRequest();
-        }
-        // A wrong checksum keeps n, so the same block is asked for again.
-        if (total <= 0) break;
-    }
-    PutLe16(two, static_cast<uint16_t>(n));
-    PutBlock(two, 2);
-    ReadBytes(two, 2);
-    if (progress) progress->SetPosition(0);
-    host_.SetBusyCursor(false);
-    host_.ProcessEvents();
-}
-
-int32_t TPortVirt::ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress) {
-    ReceiveStream(progress);
-    const std::size_t size = transferStream_.Size();
-    if (size > 0 && buffer == nullptr) {
-        host_.ShowMessage(LinkText::ErrBuffer);
-        return 0;
-    }
-    const std::size_t n = std::min(size, capacity);
-    if (n > 0) std::memcpy(buffer, transferStream_.Bytes().data(), n);
-    return static_cast<int32_t>(n);
-}

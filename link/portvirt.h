@@ -1,8 +1,9 @@
-// The abstract link between the program and an instrument, the operations every exchange is built
-// from, and the checksummed block protocol.
+// The abstract link between the program and an instrument, and the operations every exchange is
+// built from. The checksummed block protocol sits above it, in blockprotocol.h.
 //
-// Realisations: TPortCOM (serial port, also to dial a modem; portcom.h), TPortUSB (USB adapter) and
-// TMemoryLink (in-memory, for tests; memorylink.h). Exactly one link is the process-wide CurrentLink.
+// Realisations: TPortCOM (serial port, also to dial a modem; portcom.h), TPortUSB (USB adapter) and,
+// for tests, TMemoryLink (in memory; tests/support/memorylink.h). Exactly one link is the
+// process-wide CurrentLink.
 //
 // What a realisation must provide (the medium's primitives), pure virtual here:
 //   Disconnect, Connect, PurgeInput, PurgeOutput, TryPutByte, ReadBlockTimed, GetByteTimed,
@@ -48,6 +49,7 @@
 
 #include "link/linkclock.h"
 #include "link/linkhost.h"
+#include "link/wire.h"
 
 // How an exchange with the instrument ended, or why a link did not open. Callers branch on this,
 // never on the texts that go with it.
@@ -71,36 +73,6 @@ class TLinkError : public std::runtime_error {
    private:
     TLinkStatus status_;
 };
-
-// The growable byte stream that holds the data of the current block transfer.
-class TByteStream {
-   public:
-    void Clear() {
-        data_.clear();
-        pos_ = 0;
-    }
-    void Write(const unsigned char* data, std::size_t n) { data_.insert(data_.end(), data, data + n); }
-    void Rewind() { pos_ = 0; }
-    // Copies up to n bytes from the current position; returns the number copied.
-    std::size_t Read(unsigned char* out, std::size_t n);
-    std::size_t Size() const { return data_.size(); }
-    const std::vector<unsigned char>& Bytes() const { return data_; }
-
-   private:
-    std::vector<unsigned char> data_;
-    std::size_t pos_ = 0;
-};
-
-// Wire constants of the instrument's remote mode.
-namespace Wire {
-constexpr const char* Prompt = ":>";
-constexpr unsigned char Sync = 0x40;   // sent by the program, echoed by the instrument
-constexpr unsigned char Start = 0x00;  // start byte of a block transfer
-constexpr unsigned char Cr = 0x0D;
-constexpr unsigned char Lf = 0x0A;
-constexpr int MaxBlock = 528;         // data bytes per block; the length word keeps 10 bits
-constexpr int LastBlockNumber = 127;  // after 127 comes 1, never 0
-}  // namespace Wire
 
 // Command bytes (sent as c, c XOR 0xFF; accepted by an answer c).
 enum class TCommand : unsigned char {
@@ -258,21 +230,7 @@ class TPortVirt {
     // whole; the byte-by-byte exchanges (family 1, the transfer's start) keep PutByte. Raises as
     // PutByte does.
     void PutBlock(const unsigned char* data, int n);
-    static uint16_t ByteSum(const unsigned char* data, int n);
     void PauseSeconds(int n);
-    // Empties the TransferStream, writes the data into it and sends it with SendStream; an empty
-    // buffer shows "Err. Buffer" and sends nothing.
-    void SendData(const unsigned char* data, std::size_t length, TProgressIndicator* progress);
-    // Block protocol, program to instrument, of the whole TransferStream. Gives up (Garbled) past the
-    // limits of LinkRetry.
-    void SendStream(TProgressIndicator* progress);
-    // Block protocol, instrument to program, into the emptied TransferStream. Raises
-    // "Port err. xbtCload" on a closed link; gives up (Garbled) past the limits of LinkRetry.
-    void ReceiveStream(TProgressIndicator* progress);
-    // ReceiveStream, then copies at most `capacity` received bytes; returns the number copied.
-    int32_t ReceiveData(unsigned char* buffer, std::size_t capacity, TProgressIndicator* progress);
-
-    TByteStream& TransferStream() { return transferStream_; }
     int32_t LinkState() const { return linkState_; }
     bool IsOpen() const { return linkState_ > 0; }
     int32_t Configured() const { return configured_; }
@@ -293,6 +251,13 @@ class TPortVirt {
     }
     TLinkHost& Host() { return host_; }
     TLinkClock& Clock() { return clock_; }
+    // How an operation ends in failure, here and in the protocols above the link (blockprotocol.h).
+    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop, or
+    // DeviceGone when it closed because its device went away.
+    [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
+    // A retry limit of LinkRetry is reached: closes the link (Disconnect) and raises
+    // TLinkError(Garbled, why) after setting the normal cursor.
+    [[noreturn]] void GiveUp(const std::string& why);
 
    protected:
     virtual TVariant Variant() const { return TVariant::Serial; }
@@ -308,12 +273,6 @@ class TPortVirt {
     // True when the link is closed because its device went away; closes it first when the open link's
     // device has just been found lost. For the waits, between turns.
     bool WentAway();
-    // Raises TLinkError(status, message) after setting the normal cursor; a closed link is a stop, or
-    // DeviceGone when it closed because its device went away.
-    [[noreturn]] void Fail(const char* message, TLinkStatus status = TLinkStatus::Stopped);
-    // A retry limit of LinkRetry is reached: closes the link (Disconnect) and raises
-    // TLinkError(Garbled, why) after setting the normal cursor.
-    [[noreturn]] void GiveUp(const std::string& why);
     void SetOpenStatus(TLinkStatus status) { openStatus_ = status; }
     // Connect starts: forgets a StopOpening meant for an earlier one.
     void BeginOpening() { openingStopped_ = false; }
@@ -355,7 +314,6 @@ class TPortVirt {
 
     TLinkHost& host_;
     TLinkClock& clock_;
-    TByteStream transferStream_;
     int32_t linkState_ = 0;
     int32_t configured_ = 0;
     int32_t byteDelay_ = 0;

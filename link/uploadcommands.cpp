@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <exception>
 
+#include "link/blockprotocol.h"
 #include "link/instrumentimage.h"
 #include "link/linkfactory.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
+#include "link/wire.h"
+#include "model/datafolder.h"
+#include "model/fileio.h"
 
 namespace {
 
@@ -53,13 +57,127 @@ void StoppedBy(TUploadOutcome& outcome, TPortVirt& link, TLinkStatus status, con
 }
 
 void PutNumber(TPortVirt& link, int32_t n) {
-    unsigned char b[4];
-    for (int i = 0; i < 4; ++i)
-        b[i] = static_cast<unsigned char>((static_cast<uint32_t>(n) >> (8 * i)) & 0xFF);
-    link.PutBytes(b, 4);
+    const auto b = Wire::Le32Bytes(static_cast<uint32_t>(n));
+    link.PutBytes(b.data(), static_cast<int>(b.size()));
 }
 
 }  // namespace
+
+std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq) {
+    // The name is the user's: it must not lead the file out of the folder.
+    return JoinPath(varnelFolder, FileNameSafe(seq.Name.Get().substr(0, Family1NameLength)) + "_E" +
+                                      std::to_string(seq.NbElectrode) + "_Q" +
+                                      std::to_string(seq.NbQuadripole) + "_#");
+}
+
+int FindEleIndex(const std::string& basePath, const TSequence& seq) {
+    for (int k = 1;; ++k) {
+        const std::string path = basePath + std::to_string(k) + ".ele";
+        if (!FileExists(path)) return k;
+        if (EleRecordMatches(ReadFilePrefix(path, EleRecordSize), seq)) return k;
+    }
+}
+
+namespace {
+
+// The .ele file that holds this sequence for the Dalvex program: found, or written now.
+struct TEleFile {
+    int Index = 0;
+    std::string Path;
+};
+
+TEleFile KeepEleFile(const std::string& varnelFolder, const TSequence& seq) {
+    const std::string base = EleBasePath(varnelFolder, seq);
+    TEleFile file;
+    file.Index = FindEleIndex(base, seq);
+    file.Path = base + std::to_string(file.Index) + ".ele";
+    if (!FileExists(file.Path)) {
+        const TImageBytes ele = BuildEleRecord(seq);
+        WriteFileAtomic(file.Path, ele.data(), ele.size());
+    }
+    return file;
+}
+
+// An acknowledgement read: -1 on a time-out. A link closed by a stop, or by its device going away, is
+// reported as what it is, not as a missing acknowledgement.
+int32_t ReadAck(TPortVirt& link) {
+    int32_t v = link.GetByteTimed(5000);
+    if (v < 0 && !link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrGetcom);
+    return v;
+}
+
+int32_t UploadFamily1(TSequence& seq, TPortVirt& link, TProgressIndicator* progress,
+                      const std::string& varnelFolder) {
+    TLinkHost& host = link.Host();
+    if (seq.NbQuadripole > Family1MaxQuadripoles) {
+        host.ShowMessage(LinkText::TooManyForFamily1);
+        return 0;
+    }
+    if (!host.Ask(LinkText::UploadTitle, LinkText::SelectVarnelMenu, TLinkHost::TButtons::OkCancel)) return 0;
+    const TEleFile ele = KeepEleFile(varnelFolder, seq);
+    host.ShowMessage("\" " + ele.Path + " \" " + LinkText::EleFileRequired);
+
+    TImageBytes header = BuildFamily1Header(seq, ele.Index);
+    link.PutBytes(header.data(), static_cast<int>(header.size()));
+    // Only the last of the bytes waiting counts as the answer to the header.
+    int32_t v = -1;
+    while (link.InputCount() > 1) v = link.WaitByte();
+    for (;;) {
+        if (v == 1) break;
+        if (v == 0) return 0;  // refused
+        v = ReadAck(link);
+        if (v < 0) return 0;
+        host.ProcessEvents();
+    }
+    const int count = std::min(std::max(seq.NbQuadripole, 0), Family1MaxQuadripoles);
+    for (int i = 0; i < count; ++i) {
+        TImageBytes rec = BuildFamily1Record(seq, i);
+        uint8_t sum = 0;
+        for (unsigned char byte : rec) {
+            link.PutByte(byte);
+            sum = static_cast<uint8_t>(sum + byte);
+        }
+        if (progress) progress->SetPosition(i);
+        host.ProcessEvents();
+        if (ReadAck(link) != sum) return 0;
+    }
+    return 1;
+}
+
+int32_t UploadFamily2(TSequence& seq, TPortVirt& link, uint32_t version, TProgressIndicator* progress) {
+    const auto command = version <= VersionLongTable ? TCommand::Upload : TCommand::UploadNew;
+    if (!link.CommandAtPrompt(static_cast<unsigned char>(command), LinkTimeout::Upload)) {
+        // An instrument that did not take the command sends no memory number: waiting for one would
+        // never end.
+        if (!link.IsOpen()) throw TLinkError(link.ClosedStatus(), LinkText::PortErrSetcmd);
+        link.Disconnect();
+        throw TLinkError(TLinkStatus::Garbled, LinkText::UploadRefused);
+    }
+    unsigned char num[4];
+    link.ReadBytes(num, 4);
+    const int32_t memory = Wire::LeInt32(num);
+    if (memory > MaxMemoryNumber) return -1;
+    // Each block of the image is one transfer of its own, with its own start.
+    TBlockProtocol blocks(link);
+    const TImageBytes header = BuildFamily2Header(seq, memory);
+    blocks.SendData(header.data(), header.size(), progress);
+    // The instrument keeps 1,320 electrode entries; the record itself keeps the lowered value (the
+    // header above still carries the value from before).
+    if (version >= VersionLongTable && seq.LastElectrode > Family2MaxLastElectrode)
+        seq.LastElectrode = Family2MaxLastElectrode;
+    for (const TImageBytes& table : BuildFamily2Tables(seq, version))
+        blocks.SendData(table.data(), table.size(), progress);
+    return memory;
+}
+
+}  // namespace
+
+int32_t UploadSequence(TSequence& seq, TPortVirt& link, int family, uint32_t instrumentVersion,
+                       TProgressIndicator* progress, const std::string& varnelFolder) {
+    if (family == 1) return UploadFamily1(seq, link, progress, varnelFolder);
+    if (family == 2) return UploadFamily2(seq, link, instrumentVersion, progress);
+    return 0;
+}
 
 // Port setting of the USB adapter.
 constexpr int UsbPortSetting = 5;
@@ -151,9 +269,7 @@ TUploadOutcome VarnelTarskOptra(std::vector<TSequence>& set, TPortVirt& link, in
             link.Identify(text1, text2);
             unsigned char v[4];
             link.ReadBytes(v, 4);
-            const uint32_t version = static_cast<uint32_t>(v[0]) | (static_cast<uint32_t>(v[1]) << 8) |
-                                     (static_cast<uint32_t>(v[2]) << 16) |
-                                     (static_cast<uint32_t>(v[3]) << 24);
+            const uint32_t version = Wire::Le32(v);
             // At most as many choices as the set had sequences, whatever the instrument answers.
             for (std::size_t c = names.size(); c != 0; --c) {
                 std::optional<std::string> chosen = Choose(ui, names);
@@ -261,7 +377,7 @@ bool TModemSession::Connect(int port, const std::string& phone, const std::strin
         link_.WaitPrompt();
         link_.SendCommand(static_cast<unsigned char>(TCommand::ModemConnect), LinkTimeout::Upload);
         std::vector<unsigned char> buffer(RemoteListCapacity);
-        link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+        TBlockProtocol(link_).ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     } catch (const TLinkError& e) {
         host.ShowMessage(StoppedText(link_, e.Status(), e.what()));
         lastStatus_ = e.Status();
@@ -282,7 +398,7 @@ std::vector<std::string> TModemSession::List() {
     link_.CommandAtPrompt(static_cast<unsigned char>(TCommand::ListSequences), LinkTimeout::Remote);
     ui_.PanelOn(static_cast<int>(RemoteListCapacity));
     std::vector<unsigned char> buffer(RemoteListCapacity, 0xFF);
-    link_.ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
+    TBlockProtocol(link_).ReceiveData(buffer.data(), buffer.size(), ui_.Progress());
     return RemoteListLines(std::move(buffer));
 }
 

@@ -1,4 +1,5 @@
-// The commands that talk to an instrument, engine half: the two uploads and the modem's remote
+// The commands that talk to an instrument, engine half: the sending of one sequence's image
+// (UploadSequence, with the .ele files that family 1 keeps), the two uploads and the modem's remote
 // commands, in their order of operations. A front end adds the chooser, the upload panel and its stop
 // button (which calls Disconnect on the link from inside TLinkHost::ProcessEvents); the messages go
 // through the link's host.
@@ -8,8 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "link/instrumentimage.h"
 #include "link/portvirt.h"
 #include "model/sequence.h"
+
+// The .ele files of family 1, kept in the Varnel folder for the Dalvex program, are named
+// "<folder>/<first 8 of Name>_E<NbElectrode>_Q<NbQuadripole>_#<k>.ele"; this is the part before k.
+std::string EleBasePath(const std::string& varnelFolder, const TSequence& seq);
+// The index of the .ele file that holds this sequence: the first existing equal one, or the first
+// free index. Throws TFileError when an existing file cannot be read.
+int FindEleIndex(const std::string& basePath, const TSequence& seq);
+
+// Sends one sequence to an instrument over an open link. Family 1: 1 = every quadripole acknowledged,
+// 0 = refused, cancelled, too many quadripoles, a time-out or a wrong acknowledgement; its .ele file is
+// written into (or found in) `varnelFolder`. Family 2: the instrument's memory number (0 is a
+// failure), -1 when the memory is full (above 12); for versions 0x20000002 and above LastElectrode is
+// lowered to 1319 in the record itself. Other families: 0, nothing sent. Link failures (a stop) pass
+// as TLinkError; file failures as TFileError.
+int32_t UploadSequence(TSequence& seq, TPortVirt& link, int family, uint32_t instrumentVersion,
+                       TProgressIndicator* progress, const std::string& varnelFolder);
 
 // The link half of the port picture's update: with `recreate`, creates CurrentLink when there is none
 // and replaces one that was never opened (Configured 0); a configured link stays for the rest of the

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "link/wire.h"
 #include "model/datafolder.h"
 #include "model/fileio.h"
 
@@ -62,20 +63,6 @@ constexpr unsigned char Sync = 0x40;
 constexpr int MaxBlock = 528;
 constexpr int MemorySlots = 12;
 
-uint16_t Le16(const unsigned char* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
-int32_t Le32(const unsigned char* b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24));
-}
-std::vector<unsigned char> Le16Bytes(int v) {
-    return {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>((v >> 8) & 0xFF)};
-}
-std::vector<unsigned char> Le32Bytes(int32_t v) {
-    std::vector<unsigned char> b;
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<unsigned char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-    return b;
-}
 int NextBlock(int n) { return n >= 127 ? 1 : n + 1; }
 uint16_t BlockSum(const unsigned char* data, int length) {
     uint32_t s = static_cast<uint32_t>((length & 0xFF) + ((length >> 8) & 0xFF));
@@ -128,7 +115,7 @@ void TVirtualInstrument::SendIdentity(bool withEcho) {
     char version[48];
     std::snprintf(version, sizeof version, "Firmware %08X\r\n", options_.Version);
     SendText(version);
-    Send(Le32Bytes(static_cast<int32_t>(options_.Version)));
+    Send(Wire::Le32Bytes(options_.Version));
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;
@@ -216,7 +203,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RunFamily1() {
         Send(1);
         image.Name = FixedText(header.data() + 12, 8);
         image.Parts.push_back(header);
-        const int count = Le16(header.data() + 10);
+        const int count = Wire::Le16(header.data() + 10);
         std::vector<unsigned char> records;
         records.reserve(static_cast<std::size_t>(count) * 8);
         for (int i = 0; i < count; ++i) {
@@ -341,7 +328,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RemoteMode() {
             case 0x28: {
                 unsigned char num[4];
                 co_await ReadN(num, 4);
-                const int n = Le32(num);
+                const int n = Wire::LeInt32(num);
                 if (command == 0x25) {
                     started_.push_back(n);
                 } else {
@@ -361,7 +348,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RemoteMode() {
                         }
                     }
                 }
-                Send(Le32Bytes(memory));
+                Send(Wire::Le32Bytes(static_cast<uint32_t>(memory)));
                 if (memory > MemorySlots) break;
                 TImage image;
                 image.Family = 2;
@@ -372,7 +359,7 @@ TVirtualInstrument::TTask TVirtualInstrument::RemoteMode() {
                 int quadripoles = 0;
                 if (header.size() >= 136) {
                     image.Name = FixedText(header.data() + 92, 10);
-                    quadripoles = Le32(header.data() + 104) + 1;
+                    quadripoles = Wire::LeInt32(header.data() + 104) + 1;
                 }
                 const int tables = options_.Version >= 0x20000003u ? 2 : 1;
                 for (int t = 0; t < tables; ++t) {
@@ -406,21 +393,21 @@ TVirtualInstrument::TTask TVirtualInstrument::ReceiveTransfer(std::vector<unsign
     }
     unsigned char head[4];
     co_await ReadN(head, 4);
-    const int32_t total = Le32(head);
+    const int32_t total = Wire::LeInt32(head);
     int n = 1;
     std::vector<unsigned char> block(1024);
     for (;;) {
-        Send(Le16Bytes(n));
+        Send(Wire::Le16Bytes(static_cast<uint16_t>(n)));
         unsigned char echo[2];
         co_await ReadN(echo, 2);
         if (static_cast<int64_t>(data.size()) >= total) co_return 1;
         unsigned char word[2];
         co_await ReadN(word, 2);
-        const int length = Le16(word) >> 6;
+        const int length = Wire::Le16(word) >> 6;
         co_await ReadN(block.data(), length);
         unsigned char sum[2];
         co_await ReadN(sum, 2);
-        bool good = Le16(sum) == BlockSum(block.data(), length);
+        bool good = Wire::Le16(sum) == BlockSum(block.data(), length);
         if (good && SpoilNext()) good = false;  // as if the line had garbled it
         if (good) {
             data.insert(data.end(), block.begin(), block.begin() + length);
@@ -436,7 +423,7 @@ TVirtualInstrument::TTask TVirtualInstrument::SendTransfer(std::vector<unsigned 
         if (b == 0x00) break;
     }
     Send(0x00);
-    Send(Le32Bytes(static_cast<int32_t>(data.size())));
+    Send(Wire::Le32Bytes(static_cast<uint32_t>(data.size())));
     std::size_t pos = 0;
     int n = 1, p = 1;
     int length = 0;
@@ -444,7 +431,7 @@ TVirtualInstrument::TTask TVirtualInstrument::SendTransfer(std::vector<unsigned 
     for (;;) {
         unsigned char req[2];
         co_await ReadN(req, 2);
-        const int r = Le16(req);
+        const int r = Wire::Le16(req);
         Send(req[0]);
         Send(req[1]);
         if (r != n && r != p) continue;
@@ -452,7 +439,7 @@ TVirtualInstrument::TTask TVirtualInstrument::SendTransfer(std::vector<unsigned 
             if (pos >= data.size()) {
                 if (sentAny) co_return 1;
                 // Nothing to send: an empty block ends the transfer; the program asks once more.
-                Send(Le16Bytes(0));
+                Send(Wire::Le16Bytes(0));
                 unsigned char last[2];
                 co_await ReadN(last, 2);
                 Send(last[0]);
@@ -466,10 +453,10 @@ TVirtualInstrument::TTask TVirtualInstrument::SendTransfer(std::vector<unsigned 
             sentAny = true;
         }
         const unsigned char* start = data.data() + pos - static_cast<std::size_t>(length);
-        Send(Le16Bytes(length << 6));
+        Send(Wire::Le16Bytes(static_cast<uint16_t>(length << 6)));
         Send(std::vector<unsigned char>(start, start + length));
         uint16_t sum = BlockSum(start, length);
         if (SpoilNext()) sum = static_cast<uint16_t>(sum + 1);
-        Send(Le16Bytes(sum));
+        Send(Wire::Le16Bytes(sum));
     }
 }

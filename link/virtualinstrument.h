@@ -15,6 +15,7 @@
 //   modem: before all this, answers "ATZ" and any other AT command with OK and "ATDT..." with CONNECT.
 #pragma once
 
+#include <array>
 #include <coroutine>
 #include <cstdint>
 #include <deque>
@@ -91,6 +92,10 @@ class TVirtualInstrument {
     TTask ReadN(unsigned char* out, int n);
     void SendIdentity(bool withEcho);
     void Send(const std::vector<unsigned char>& b) { out_.insert(out_.end(), b.begin(), b.end()); }
+    template <std::size_t N>
+    void Send(const std::array<unsigned char, N>& b) {
+        out_.insert(out_.end(), b.begin(), b.end());
+    }
     void Send(unsigned char b) { out_.push_back(b); }
     void SendText(const std::string& s) { out_.insert(out_.end(), s.begin(), s.end()); }
     bool SpoilNext();

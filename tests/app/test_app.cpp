@@ -31,7 +31,6 @@
 #include "app/settings.h"
 #include "charts/graphreportframe.h"
 #include "dialogs/cablefrm.h"
-#include "link/memorylink.h"
 #include "link/portvirt.h"
 #include "model/cable.h"
 #include "model/channelplan.h"
@@ -40,6 +39,7 @@
 #include "qtsupport/prompts.h"
 #include "storage/sequenceset.h"
 #include "tests/app/apptestkit.h"
+#include "tests/support/memorylink.h"
 #include "tests/support/testclocks.h"
 
 namespace {

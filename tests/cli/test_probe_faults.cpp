@@ -16,7 +16,6 @@
 #include <functional>
 #include <memory>
 
-#include "link/d2xxsim.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
 #include "link/portusb.h"
@@ -26,6 +25,7 @@
 #include "model/sqxfile.h"
 #include "storage/sequenceset.h"
 #include "tests/cli/clirun.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/support/testdir.h"
 
 namespace {

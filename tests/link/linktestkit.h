@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "link/memorylink.h"
+#include "link/blockprotocol.h"
 #include "tests/support/linkdoubles.h"
+#include "tests/support/memorylink.h"
 #include "tests/support/testclocks.h"
 
 using Bytes = std::vector<unsigned char>;
@@ -34,6 +35,7 @@ struct TLinkFixture : public ::testing::Test {
     TTestHost host;
     TManualClock clock;
     TMemoryLink link{host, clock};
+    TBlockProtocol protocol{link};
     void SetUp() override { link.Connect(1, 115200, 0, "", false, ""); }
 };
 

@@ -41,7 +41,7 @@ TEST_F(BlockFixture, A528ByteStreamIsOneBlockWithLengthWord0x8400AndLengthSum0x1
         .Expect(Cat({Le16Bytes(1), {0x00, 0x84}, data, Le16Bytes((0x12 + Sum(data, 0, 528)) & 0xFFFF)}),
                 Le16Bytes(2))
         .Expect(Le16Bytes(2));
-    link.SendData(data.data(), data.size(), nullptr);
+    protocol.SendData(data.data(), data.size(), nullptr);
 }
 
 // SendStream against a receiver that asks for the given block numbers in order.
@@ -68,7 +68,7 @@ TEST_P(SendStreamCases, SendsTheBlocksAsked) {
             expect = Cat({expect, Block(data, static_cast<std::size_t>(from), static_cast<std::size_t>(n))});
         script.Expect(expect, i + 1 < c.Requests.size() ? Le16Bytes(c.Requests[i + 1]) : Bytes{});
     }
-    link.SendData(data.data(), data.size(), nullptr);
+    protocol.SendData(data.data(), data.size(), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,11 +104,11 @@ TEST_F(BlockFixture, Block127IsFollowedByBlock1) {
                            Block(data, static_cast<std::size_t>(i) * 528, 528)}),
                       Le16Bytes(numbers[static_cast<std::size_t>(i) + 1]));
     script.Expect(Le16Bytes(numbers.back()));
-    link.SendData(data.data(), data.size(), nullptr);
+    protocol.SendData(data.data(), data.size(), nullptr);
 }
 
 TEST_F(BlockFixture, SendDataOfNothingShowsErrBufferAndLeavesTheLinkAlone) {
-    link.SendData(nullptr, 0, nullptr);
+    protocol.SendData(nullptr, 0, nullptr);
     EXPECT_TRUE(link.Written().empty());
     ASSERT_EQ(host.Messages.size(), 1u);
     EXPECT_EQ(host.Messages[0], LinkText::ErrBuffer);
@@ -122,7 +122,7 @@ TEST_F(BlockFixture, TheStartEchoesEveryByteUntilZero) {
         .Expect(Cat({Le16Bytes(1), Block({0x42}, 0, 1)}), Le16Bytes(2))
         .Expect(Le16Bytes(2));
     Bytes one{0x42};
-    link.SendData(one.data(), one.size(), nullptr);
+    protocol.SendData(one.data(), one.size(), nullptr);
 }
 
 TEST_F(BlockFixture, ProgressCountsEveryNewByteAndEndsAtZero) {
@@ -136,7 +136,7 @@ TEST_F(BlockFixture, ProgressCountsEveryNewByteAndEndsAtZero) {
         int Highest = 0;
         void Changed() override { Highest = std::max(Highest, Position()); }
     } progress;
-    link.SendData(data.data(), data.size(), &progress);
+    protocol.SendData(data.data(), data.size(), &progress);
     EXPECT_EQ(progress.Maximum(), 600);
     EXPECT_EQ(progress.Highest, 600);
     EXPECT_EQ(progress.Position(), 0);
@@ -158,8 +158,8 @@ TEST_F(BlockFixture, ReceiveStreamTakesTwoBlocksAndAsksAgainAfterABadChecksum) {
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 528)}))
         .Expect(Le16Bytes(2), Cat({Le16Bytes(2), InstrumentBlock(b, 100)}))
         .Expect(Le16Bytes(3), Le16Bytes(3));
-    link.ReceiveStream(nullptr);
-    EXPECT_EQ(link.TransferStream().Bytes(), Cat({a, b}));
+    protocol.ReceiveStream(nullptr);
+    EXPECT_EQ(protocol.TransferStream().Bytes(), Cat({a, b}));
 }
 
 TEST_F(BlockFixture, ReceiveStreamWithoutATotalTakesOneBlockAfterThreeSeconds) {
@@ -169,8 +169,8 @@ TEST_F(BlockFixture, ReceiveStreamWithoutATotalTakesOneBlockAfterThreeSeconds) {
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 40)}))
         .Expect(Le16Bytes(2), Le16Bytes(2));
     const int64_t before = clock.NowMs();
-    link.ReceiveStream(nullptr);
-    EXPECT_EQ(link.TransferStream().Bytes(), a);
+    protocol.ReceiveStream(nullptr);
+    EXPECT_EQ(protocol.TransferStream().Bytes(), a);
     EXPECT_GE(clock.NowMs() - before, 3000);
 }
 
@@ -198,9 +198,9 @@ TEST_P(ReceiveLengthCases, ALengthWordAbove528ReadsTheRestOfTheTotalAtMost528) {
     } else {
         script.Expect(Le16Bytes(2), Le16Bytes(2));
     }
-    link.ReceiveStream(nullptr);
-    ASSERT_GE(link.TransferStream().Size(), static_cast<std::size_t>(c.Read));
-    EXPECT_TRUE(std::equal(d.begin(), d.end(), link.TransferStream().Bytes().begin()));
+    protocol.ReceiveStream(nullptr);
+    ASSERT_GE(protocol.TransferStream().Size(), static_cast<std::size_t>(c.Read));
+    EXPECT_TRUE(std::equal(d.begin(), d.end(), protocol.TransferStream().Bytes().begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, ReceiveLengthCases,
@@ -214,8 +214,8 @@ TEST_F(BlockFixture, ALengthWordOfZeroEndsTheTransfer) {
     script.Expect({0x00}, Cat({{0x00}, Le32Bytes(0)}))
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), Le16Bytes(0)}))
         .Expect(Le16Bytes(1), Le16Bytes(1));
-    link.ReceiveStream(nullptr);
-    EXPECT_EQ(link.TransferStream().Size(), 0u);
+    protocol.ReceiveStream(nullptr);
+    EXPECT_EQ(protocol.TransferStream().Size(), 0u);
 }
 
 TEST_F(BlockFixture, ANegativeTotalIsReadAsNoTotal) {
@@ -224,8 +224,8 @@ TEST_F(BlockFixture, ANegativeTotalIsReadAsNoTotal) {
     script.Expect({0x00}, Cat({{0x00}, Le32Bytes(-5)}))
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 20)}))
         .Expect(Le16Bytes(2), Le16Bytes(2));
-    link.ReceiveStream(nullptr);
-    EXPECT_EQ(link.TransferStream().Bytes(), a);
+    protocol.ReceiveStream(nullptr);
+    EXPECT_EQ(protocol.TransferStream().Bytes(), a);
 }
 
 TEST_F(BlockFixture, AWrongEchoOfTheBlockNumberAsksAgain) {
@@ -235,8 +235,8 @@ TEST_F(BlockFixture, AWrongEchoOfTheBlockNumberAsksAgain) {
         .Expect(Le16Bytes(1), Le16Bytes(9))
         .Expect(Le16Bytes(1), Cat({Le16Bytes(1), InstrumentBlock(a, 5)}))
         .Expect(Le16Bytes(2), Le16Bytes(2));
-    link.ReceiveStream(nullptr);
-    EXPECT_EQ(link.TransferStream().Bytes(), a);
+    protocol.ReceiveStream(nullptr);
+    EXPECT_EQ(protocol.TransferStream().Bytes(), a);
 }
 
 TEST_F(BlockFixture, ReceiveDataCopiesAtMostTheCallersCapacity) {
@@ -251,7 +251,7 @@ TEST_F(BlockFixture, ReceiveDataCopiesAtMostTheCallersCapacity) {
                 Cat({Le16Bytes(3), InstrumentBlock(Bytes(list.begin() + 1056, list.end()), 444)}))
         .Expect(Le16Bytes(4), Le16Bytes(4));
     Bytes buffer(1024 + 16, 0xEE);
-    EXPECT_EQ(link.ReceiveData(buffer.data(), 1024, nullptr), 1024);
+    EXPECT_EQ(protocol.ReceiveData(buffer.data(), 1024, nullptr), 1024);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, list.begin()));
     EXPECT_EQ(buffer[1024], 0xEE);  // nothing written past the capacity
 }
@@ -259,7 +259,7 @@ TEST_F(BlockFixture, ReceiveDataCopiesAtMostTheCallersCapacity) {
 TEST_F(BlockFixture, ReceiveStreamOnAClosedLinkRaises) {
     link.Disconnect();
     try {
-        link.ReceiveStream(nullptr);
+        protocol.ReceiveStream(nullptr);
         FAIL() << "no exception";
     } catch (const TLinkError& e) {
         EXPECT_STREQ(e.what(), LinkText::PortErrXbtCload);
@@ -287,7 +287,7 @@ TEST_P(SpoiltCopyCases, AreResentUpToTheLimit) {
         script.Expect(copy, Le16Bytes(2)).Expect(Le16Bytes(2));
     }
     try {
-        link.SendData(data.data(), data.size(), nullptr);
+        protocol.SendData(data.data(), data.size(), nullptr);
         EXPECT_FALSE(givesUp) << "no exception";
     } catch (const TLinkError& e) {
         EXPECT_TRUE(givesUp) << e.what();
@@ -326,9 +326,9 @@ TEST_P(GarbledCases, GiveUpSayingWhy) {
     link.Push(c.First);
     try {
         if (c.Receiving)
-            link.ReceiveStream(nullptr);
+            protocol.ReceiveStream(nullptr);
         else
-            link.SendData(data.data(), data.size(), nullptr);
+            protocol.SendData(data.data(), data.size(), nullptr);
         FAIL() << "no exception";
     } catch (const TLinkError& e) {
         EXPECT_EQ(e.Status(), TLinkStatus::Garbled) << e.what();
@@ -407,9 +407,9 @@ TEST_F(BlockFixture, SpoiltBlocksAreResentUntilTheInstrumentHasThemAll) {
     header[106] = 0xFF;
     header[107] = 0xFF;  // no quadripoles
     Bytes table = Pattern(5000), extra = Pattern(48);
-    link.SendData(header.data(), header.size(), nullptr);
-    link.SendData(table.data(), table.size(), nullptr);
-    link.SendData(extra.data(), extra.size(), nullptr);
+    protocol.SendData(header.data(), header.size(), nullptr);
+    protocol.SendData(table.data(), table.size(), nullptr);
+    protocol.SendData(extra.data(), extra.size(), nullptr);
     ASSERT_EQ(peer.Instrument().Images().size(), 1u);
     EXPECT_GT(peer.Instrument().BlocksSpoilt(), 3);
     EXPECT_EQ(peer.Instrument().Images()[0].Parts[1], table);
@@ -453,8 +453,8 @@ TEST_P(GarbageCases, EveryOperationEndsAtTheStopWithoutHarm) {
         EXPECT_FALSE(link.IsOpen() && host.EventTurns > stopAt + 1);
     };
     Bytes data(3000, 0x5A), buffer(1024);
-    run([&] { link.SendData(data.data(), data.size(), nullptr); });
-    run([&] { EXPECT_LE(link.ReceiveData(buffer.data(), buffer.size(), nullptr), 1024); });
+    run([&] { protocol.SendData(data.data(), data.size(), nullptr); });
+    run([&] { EXPECT_LE(protocol.ReceiveData(buffer.data(), buffer.size(), nullptr), 1024); });
     run([&] { link.CommandAtPrompt(0x27, 2000); });
     run([&] {
         std::string a, b;

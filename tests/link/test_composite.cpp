@@ -290,7 +290,7 @@ TEST_F(CompositeFixture, ConfiguredStaysOnceSet) {
     EXPECT_EQ(link.Configured(), 1);
     link.SetState(-1);
     EXPECT_EQ(link.Configured(), 1);
-    EXPECT_EQ(TPortVirt::ByteSum(reinterpret_cast<const unsigned char*>("\xFF\xFF\x02"), 3), 0x200);
+    EXPECT_EQ(TBlockProtocol::ByteSum(reinterpret_cast<const unsigned char*>("\xFF\xFF\x02"), 3), 0x200);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "link/instrumentimage.h"
 #include "link/linktexts.h"
+#include "link/uploadcommands.h"
 #include "model/fileio.h"
 #include "model/geometry.h"
 #include "tests/link/linktestkit.h"
@@ -165,6 +166,17 @@ TEST(ImageLayout, ElectrodeTablesMarkRemoteAndAbsentEntries) {
     EXPECT_EQ(F32(s, 24), AbsentMarker);
 }
 
+TEST(ImageLayout, Family2TablesCutTheLongElectrodeTableAndLeaveTheRecordAlone) {
+    auto seq = MakeSequence("E", 6, 2);
+    seq->LastElectrode = 1500;
+    const std::vector<TImageBytes> tables = BuildFamily2Tables(*seq, 0x20000002);
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0].size(), 1320u * 12);
+    EXPECT_EQ(tables[1], BuildQuadripoleTable(*seq));
+    EXPECT_EQ(seq->LastElectrode, 1500);  // lowering the record's value is the upload's business
+    EXPECT_EQ(BuildFamily2Tables(*seq, 0x20000001)[0].size(), 1501u * 8);
+}
+
 TEST(ImageLayout, Family1HeaderAndRecordKeepLow8Bits) {
     auto seq = MakeSequence("Lin", 300, 3);
     seq->StackMin = 0x103;
@@ -213,6 +225,7 @@ TEST_P(Family2Versions, LayoutFollowsTheVersion) {
     EXPECT_EQ(sizes, c.PartSizes);
     EXPECT_EQ(parts[0], BuildFamily2Header(*seq, 1));
     EXPECT_EQ(parts.back(), BuildQuadripoleTable(*seq));
+    EXPECT_EQ(std::vector<TImageBytes>(parts.begin() + 1, parts.end()), BuildFamily2Tables(*seq, c.Version));
 }
 
 INSTANTIATE_TEST_SUITE_P(

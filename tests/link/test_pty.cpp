@@ -15,6 +15,7 @@
 #include "link/instrumentimage.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
+#include "link/portctl.h"
 #include "link/ptyinstrument.h"
 #include "link/uploadcommands.h"
 #include "model/fileio.h"
@@ -76,6 +77,43 @@ TEST_F(PtyFixture, CancelLeavesStateMinusOneAndAMissingDeviceReturnsZero) {
     const auto before = std::chrono::steady_clock::now();
     link.Disconnect();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(20));
+}
+
+TEST_F(PtyFixture, ThePortControlKeepsItsSettingsAcrossOpenAndCloseAndReadsNoLinesOnAPty) {
+    Start(Family2(), 4);
+    TPortCtl control;
+    control.SetPortNumber(4);
+    control.SetBaudRate(19200);
+    control.SetDataBits(7);
+    control.SetParity(2);
+    control.SetStopBits(2);
+    control.SetXonXoff(true);
+    control.SetRtsCts(true);
+    control.SetDtr(true);
+    ASSERT_GT(control.Open(), 0) << control.LastError();
+    auto expectSettings = [&](const char* when) {
+        EXPECT_EQ(control.PortNumber(), 4) << when;
+        EXPECT_EQ(control.BaudRate(), 19200) << when;
+        EXPECT_EQ(control.DataBits(), 7) << when;
+        EXPECT_EQ(control.Parity(), 2) << when;
+        EXPECT_EQ(control.StopBits(), 2) << when;
+        EXPECT_TRUE(control.XonXoff()) << when;
+        EXPECT_FALSE(control.DtrDsr()) << when;
+        EXPECT_TRUE(control.RtsCts()) << when;
+        EXPECT_TRUE(control.Dtr()) << when;
+        EXPECT_FALSE(control.Rts()) << when;
+    };
+    expectSettings("open");
+    // A pseudo-terminal has no modem lines and no line-status counters: absent, never errors.
+    EXPECT_FALSE(control.Dsr());
+    for (auto kind : {TPortCtl::TLineError::Break, TPortCtl::TLineError::Framing,
+                      TPortCtl::TLineError::Overrun, TPortCtl::TLineError::Parity})
+        EXPECT_FALSE(control.LineError(kind));
+    EXPECT_EQ(control.RxCount(), 0);
+    EXPECT_EQ(control.TxCount(), 0);
+    control.Close();
+    expectSettings("closed");
+    EXPECT_EQ(control.RxCount(), 0);
 }
 
 struct TDialCase {

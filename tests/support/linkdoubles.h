@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "link/linkhost.h"
-#include "link/memorylink.h"
 #include "link/uploadcommands.h"
+#include "tests/support/memorylink.h"
 
 inline void LinkDoubleFailure(const std::string& what) {
 #ifndef TERAVOX_DOUBLES_WITHOUT_GTEST

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "link/d2xxsim.h"
 #include "link/linkclock.h"
+#include "tests/support/d2xxsim.h"
 
 class TScriptedFarSide : public TD2xxFarSide {
    public:

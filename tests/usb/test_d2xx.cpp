@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "link/d2xxftdi.h"
-#include "link/d2xxsim.h"
 #include "link/usbmonitor.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/support/testclocks.h"
 #include "tests/usb/scriptedfarside.h"
 

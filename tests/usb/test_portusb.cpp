@@ -5,11 +5,12 @@
 #include <functional>
 #include <memory>
 
-#include "link/d2xxsim.h"
+#include "link/blockprotocol.h"
 #include "link/linktexts.h"
 #include "link/portusb.h"
 #include "link/uploadcommands.h"
 #include "tests/link/linktestkit.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/usb/scriptedfarside.h"
 
 namespace {
@@ -384,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
         TUnpluggedWait{"WaitByte", [](TPortVirt& l) { l.WaitByte(); }, LinkText::PortErrGetcom},
         TUnpluggedWait{"WaitForText", [](TPortVirt& l) { l.WaitForText(":>"); }, LinkText::WaitError},
         TUnpluggedWait{"GetByteTimed", [](TPortVirt& l) { EXPECT_EQ(l.GetByteTimed(300000), -1); }, nullptr},
-        TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { l.ReceiveStream(nullptr); },
+        TUnpluggedWait{"ReceiveStream", [](TPortVirt& l) { TBlockProtocol(l).ReceiveStream(nullptr); },
                        LinkText::PortErrPutcom}),
     [](const auto& tc) { return std::string(tc.param.Name); });
 

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "link/d2xxftdi.h"
-#include "link/d2xxsim.h"
 #include "link/linkfactory.h"
 #include "link/portusb.h"
 #include "link/ptyinstrument.h"
 #include "link/usbmonitor.h"
 #include "tests/cli/clirun.h"
+#include "tests/support/d2xxsim.h"
 #include "tests/support/testclocks.h"
 
 namespace {

@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "link/d2xxsim.h"
 #include "link/linktexts.h"
 #include "link/portcom.h"
 #include "link/portctl.h"
@@ -25,6 +24,7 @@
 #include "link/uploadcommands.h"
 #include "link/virtualinstrument.h"
 #include "tests/link/linktestkit.h"
+#include "tests/support/d2xxsim.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "link/d2xxsim.h"
+#include "tests/support/d2xxsim.h"
 
 #include <fcntl.h>
 #include <poll.h>

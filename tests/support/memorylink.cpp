@@ -1,4 +1,4 @@
-#include "link/memorylink.h"
+#include "tests/support/memorylink.h"
 
 #include "link/linktexts.h"
 
