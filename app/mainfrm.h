@@ -185,12 +185,12 @@ class TMainFrm : public QMainWindow, public Ui::TMainFrm {
     bool closing_ = false;
     TResolutionCache resolution_;
     QActionGroup* separatorGroup_ = nullptr;
-    TLinkController* link_ = nullptr;
+    TLinkController* link_ = nullptr;  // owned as a child; the link's whole life is there
     // Ports chosen while a link was open: written with the settings at close, in force at the next start.
     struct TPortSettings {
         int Varnel;
         int Modem;
         std::array<QString, 4> Devices;
     };
-    std::optional<TPortSettings> nextStart_;  // owned as a child; the link's whole life is there
+    std::optional<TPortSettings> nextStart_;  // none while nothing waits for the next start
 };
