@@ -527,8 +527,9 @@ bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
 }
 
 template <class Lookup>
-bool Generate(TSequence& seq, int mode, TChartSink& chart) {
-    if (GenerationProblem(seq)) return false;
+bool Generate(TSequence& seq, int mode, TChartSink& chart, std::optional<TGenerationProblem>& refused) {
+    refused = GenerationPrecondition(seq);
+    if (refused) return false;
     chart.ClearChart();
     PlaceElectrodes<Lookup::Reference>(seq);
     if constexpr (Lookup::Reference) {
@@ -647,11 +648,18 @@ std::optional<std::string> GenerationProblem(const TSequence& seq) {
 }
 
 bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart) {
-    return Generate<TIndexLookup>(seq, mode, chart);
+    std::optional<TGenerationProblem> refused;
+    return Generate<TIndexLookup>(seq, mode, chart, refused);
+}
+
+bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart,
+                      std::optional<TGenerationProblem>& refused) {
+    return Generate<TIndexLookup>(seq, mode, chart, refused);
 }
 
 bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart) {
-    return Generate<TScanLookup>(seq, mode, chart);
+    std::optional<TGenerationProblem> refused;
+    return Generate<TScanLookup>(seq, mode, chart, refused);
 }
 
 bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint) {
