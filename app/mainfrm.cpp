@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,20 +18,18 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <cstdio>
+#include <utility>
 
 #include "app/aboutboxfrm.h"
 #include "app/configurationfrm.h"
@@ -68,21 +64,10 @@ QString GeneralFormat(double v) {
     return QString::fromLatin1(buf);
 }
 
-QToolButton* SpeedButton(const QString& text, const QString& hint, QWidget* parent) {
-    auto* b = new QToolButton(parent);
-    b->setText(text);
-    b->setToolTip(hint);
-    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setAccessibleName(QString(text).remove('&'));
-    b->setAccessibleDescription(hint);
-    return b;
-}
-
 }  // namespace
 
 TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFolder, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), store_(store), workspace_(programFolder, set_) {
-    setWindowTitle(Msg::AppTitle);
     BuildControls();
     BuildMenus();
     statusBar();  // where the menus' hints show
@@ -121,105 +106,14 @@ TMainFrm::TMainFrm(TPrompts& prompts, QSettings& store, const QString& programFo
 TMainFrm::~TMainFrm() = default;
 
 void TMainFrm::BuildControls() {
-    auto* central = new QWidget(this);
-    auto* outer = new QVBoxLayout(central);
-    outer->setContentsMargins(4, 4, 4, 4);
-
-    // Panel: tool bar, upload display, port indicator.
-    auto* panel = new QWidget(central);
-    auto* panelLayout = new QHBoxLayout(panel);
-    panelLayout->setContentsMargins(0, 0, 0, 0);
-    auto* toolbar2 = new QToolBar(panel);
-    toolbar2->setObjectName("ToolBar2");
-    panelLayout->addWidget(toolbar2);
-    auto* uploadBox = new QWidget(panel);
-    auto* uploadLayout = new QHBoxLayout(uploadBox);
-    uploadLayout->setContentsMargins(0, 0, 0, 0);
-    StopUpLoadBtn = SpeedButton("S&top", "Stop upload", uploadBox);
-    uploadLayout->addWidget(StopUpLoadBtn);
-    auto* progressPanel = new QWidget(uploadBox);
-    auto* progressLayout = new QVBoxLayout(progressPanel);
-    progressLayout->setContentsMargins(0, 0, 0, 0);
-    UpLoadLbl = new QLabel("Upload in progress ", progressPanel);
-    ProgressBar = new QProgressBar(progressPanel);
-    ProgressBar->setRange(0, 100);
-    // Which sequence is going and how far: the bar says it in words too.
-    ProgressBar->setTextVisible(true);
-    ProgressBar->setFormat("%p%");
-    ProgressBar->setMaximumHeight(18);
-    progressLayout->addWidget(UpLoadLbl);
-    progressLayout->addWidget(ProgressBar);
-    uploadLayout->addWidget(progressPanel, 1);
-    panelLayout->addWidget(uploadBox, 1);
-    Image2 = new QLabel(panel);
-    Image2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Image2->setFixedSize(62, 34);
-    Image2->setAlignment(Qt::AlignCenter);
-    panelLayout->addWidget(Image2);
-    outer->addWidget(panel);
-    toolbar2->setProperty("teravox_role", "set");
-
-    auto* split = new QSplitter(Qt::Horizontal, central);
-    GroupBox4 = new QGroupBox(split);
-    GroupBox4->setToolTip("Set of sequences");
-    auto* setLayout = new QVBoxLayout(GroupBox4);
-    SequenceListBox = new QListWidget(GroupBox4);
-    SequenceListBox->setToolTip("Sequence");
-    SequenceListBox->setSelectionMode(QAbstractItemView::SingleSelection);
-    setLayout->addWidget(SequenceListBox, 1);
-    auto* numberRow = new QHBoxLayout;
-    numberRow->addWidget(new QLabel("#", GroupBox4));
-    NbOfSequenceLbl = new QLabel(GroupBox4);
-    numberRow->addWidget(NbOfSequenceLbl, 1);
-    setLayout->addLayout(numberRow);
-    auto* buttons = new QHBoxLayout;
-    NewSeqBtn = SpeedButton("Ne&w", "create and add a sequence", GroupBox4);
-    ImportSeqBtn = SpeedButton("O&pen", "Open or Import and add a sequence", GroupBox4);
-    ModifySeqBtn = SpeedButton("&Modify", "Modify the selected sequence", GroupBox4);
-    DeleteSeqBtn = SpeedButton("&Delete", "Delete the selected sequence", GroupBox4);
-    for (QToolButton* b : {NewSeqBtn, ImportSeqBtn, ModifySeqBtn, DeleteSeqBtn}) buttons->addWidget(b);
-    setLayout->addLayout(buttons);
-    auto* commentLbl = new QLabel("Co&mments :", GroupBox4);
-    Memo1 = new QPlainTextEdit(GroupBox4);
-    commentLbl->setBuddy(Memo1);
-    Memo1->setMaximumHeight(110);
-    setLayout->addWidget(commentLbl);
-    setLayout->addWidget(Memo1);
-    // The four speed buttons side by side, never overlapping.
-    GroupBox4->setMinimumWidth(std::max(230, buttons->minimumSize().width() + 24));
-
-    auto* right = new QWidget(split);
-    auto* rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    auto* toolbar1 = new QToolBar(right);
-    toolbar1->setObjectName("ToolBar1");
-    ToolButton6 = SpeedButton("&View", "View this sequence", toolbar1);
-    toolbar1->addWidget(ToolButton6);
-    auto valueLabel = [&](const QString& caption, QLabel*& value) {
-        toolbar1->addWidget(new QLabel("  " + caption, toolbar1));
-        value = new QLabel(toolbar1);
-        value->setStyleSheet("color: navy; font-weight: bold;");
-        value->setMinimumWidth(60);
-        toolbar1->addWidget(value);
-    };
-    valueLabel("Name :  ", SequenceNameLbl);
-    valueLabel("Spacing :  ", SpacingLbl);
-    valueLabel("Cable :  ", CableLbl);
-    rightLayout->addWidget(toolbar1);
-    TGraphReportFrame1 = new TGraphReportFrame(right);
+    setupUi(this);
     TGraphReportFrame1->AddResolutionView();
-    rightLayout->addWidget(TGraphReportFrame1, 1);
-    PlanLbl = new QLabel(right);
-    PlanLbl->setObjectName("PlanLbl");
-    PlanLbl->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    PlanLbl->setWordWrap(true);  // a long line wraps rather than widening the window
-    rightLayout->addWidget(PlanLbl);
-    split->addWidget(GroupBox4);
-    split->addWidget(right);
-    split->setStretchFactor(1, 1);
-    split->setSizes({230, 560});
-    outer->addWidget(split, 1);
-    setCentralWidget(central);
+    SetSplitter->setStretchFactor(1, 1);
+    SetSplitter->setSizes({230, 560});
+    // The four speed buttons side by side, never overlapping (measured with their texts, which the
+    // form sets after the layouts first measured them).
+    SpeedButtonLayout->invalidate();
+    GroupBox4->setMinimumWidth(std::max(230, SpeedButtonLayout->minimumSize().width() + 24));
 
     connect(SequenceListBox, &QListWidget::itemClicked, this, [this] { SequenceListBoxClick(); });
     connect(SequenceListBox, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -247,144 +141,70 @@ void TMainFrm::BuildControls() {
 }
 
 void TMainFrm::BuildMenus() {
-    auto* toolbar2 = findChild<QToolBar*>("ToolBar2");
-    QMenu* setMenu = menuBar()->addMenu("&Set of Sequences");
-    auto action = [this](QMenu* menu, const QString& text, const QString& hint, void (TMainFrm::*handler)()) {
-        QAction* a = menu->addAction(text);
-        a->setStatusTip(hint);
-        a->setToolTip(hint.isEmpty() ? text : hint);
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    NewSeq = action(setMenu, "&New", "Create a new set of sequences", &TMainFrm::NewSeqClick);
-    OpenSeq = action(setMenu, "&Open...", "Open a set of sequences", &TMainFrm::OpenSeqClick);
-    SaveSeq = action(setMenu, "&Save", "Save a set of sequences", &TMainFrm::SaveSeqClick);
-    Saveas1 = action(setMenu, "Save &as...", "Save the set of sequences into a new folder",
-                     &TMainFrm::Saveas1Click);
-    OpenSeq->setShortcut(QKeySequence::Open);
-    SaveSeq->setShortcut(QKeySequence::Save);
-    Saveas1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    RecentSetsMenu = setMenu->addMenu("&Recent sets");
-    ReopenLastSet1 = setMenu->addAction("Reopen the &last set at start");
-    ReopenLastSet1->setCheckable(true);
-    ReopenLastSet1->setStatusTip("Open the set used last when Teravox II starts");
+    const std::pair<QAction*, void (TMainFrm::*)()> handlers[] = {
+        {NewSeq, &TMainFrm::NewSeqClick},
+        {OpenSeq, &TMainFrm::OpenSeqClick},
+        {SaveSeq, &TMainFrm::SaveSeqClick},
+        {Saveas1, &TMainFrm::Saveas1Click},
+        {UploadZenda, &TMainFrm::VarnelUpLoad},
+        {UploadOptra, &TMainFrm::VarnelTarskOptra1Click},
+        {Pelmar1, &TMainFrm::Pelmar1Click},
+        {Spreadsheet1, &TMainFrm::Spreadsheet1Click},
+        {Seq1, &TMainFrm::Seq1Click},
+        {PyGimli1, &TMainFrm::PyGimli1Click},
+        {Protocol1, &TMainFrm::Protocol1Click},
+        {ModemConnect, &TMainFrm::ModemConnectClick},
+        {ModemDisconnect, &TMainFrm::ModemDisconnectClick},
+        {ModemView, &TMainFrm::ModemViewClick},
+        {ModemStart, &TMainFrm::ModemStartClick},
+        {ModemDelete, &TMainFrm::ModemDeleteClick},
+        {Configuration1, &TMainFrm::Configuration1Click},
+        {AppendReciprocals1, &TMainFrm::AppendReciprocals1Click},
+        {ReciprocalsOnly1, &TMainFrm::ReciprocalsOnly1Click},
+        {OrderForIp1, &TMainFrm::OrderForIp1Click},
+        {OrderForChannels1, &TMainFrm::OrderForChannels1Click},
+        {OptimisedSequence1, &TMainFrm::OptimisedSequence1Click},
+        {WholeSet1, &TMainFrm::WholeSet1Click},
+        {NewCable, &TMainFrm::NewCableClick},
+        {ModifyCable, &TMainFrm::ModifyCableClick},
+        {HelponTeravox1, &TMainFrm::HelponTeravox1Click},
+        {Helponarraytype1, &TMainFrm::Helponarraytype1Click},
+        {Homepage1, &TMainFrm::Homepage1Click},
+        {Productsupport1, &TMainFrm::Productsupport1Click},
+        {Lastupdate1, &TMainFrm::Lastupdate1Click},
+        {About1, &TMainFrm::About1Click}};
+    for (const auto& [action, handler] : handlers) connect(action, &QAction::triggered, this, handler);
+    connect(Quit1, &QAction::triggered, this, &QWidget::close);
     ReopenLastSet1->setChecked(store_.value(ReopenLastKey, false).toBool());
     connect(ReopenLastSet1, &QAction::toggled, this, [this](bool on) {
         store_.setValue(ReopenLastKey, on);
         store_.sync();
     });
     BuildRecentSetsMenu();
-    setMenu->addSeparator();
-    QMenu* upload = setMenu->addMenu("&Upload");
-    upload->setToolTip("Upload a set of sequences");
-    UploadZenda = action(upload, "Varnel &Zenda,Z1,Z2", "Upload sequences into a Varnel Zenda, Z1 or Z2",
-                         &TMainFrm::VarnelUpLoad);
+    // The instrument family an upload is for, and the separator character of each item.
     UploadZenda->setData(1);
-    UploadOptra = action(upload, "Varnel &Optra, Tarsk Optra",
-                         "Upload sequences into a Varnel or Tarsk Optra", &TMainFrm::VarnelTarskOptra1Click);
     UploadOptra->setData(2);
-    QMenu* exportMenu = setMenu->addMenu("&Export");
-    Pelmar1 = action(exportMenu, "&Pelmar", "The quadripole, coordinate and configuration files of Pelmar",
-                     &TMainFrm::Pelmar1Click);
-    exportMenu->addSeparator();
-    Spreadsheet1 = action(exportMenu, "&Spreadsheet", "One text file per sequence, for a spreadsheet",
-                          &TMainFrm::Spreadsheet1Click);
-    QMenu* sepMenu = exportMenu->addMenu("Spreadsheet se&parator");
+    ModemUpload->setData(2);
     separatorGroup_ = new QActionGroup(this);
     separatorGroup_->setExclusive(true);
-    auto sepItem = [&](const QString& text, int tag) {
-        QAction* a = sepMenu->addAction(text);
-        a->setCheckable(true);
-        a->setData(tag);
-        separatorGroup_->addAction(a);
-        return a;
-    };
-    Comma = sepItem("&Comma", 44);
-    Space = sepItem("S&pace", 32);
-    Tabulation = sepItem("&Tabulation", 9);
+    for (const auto& [item, tag] : {std::pair{Comma, 44}, {Space, 32}, {Tabulation, 9}}) {
+        item->setData(tag);
+        separatorGroup_->addAction(item);
+    }
     connect(separatorGroup_, &QActionGroup::triggered, this, &TMainFrm::OpttionSpreadSheetClick);
-    // The older-format export is complete but kept out of sight, as in earlier versions.
-    Seq1 = action(exportMenu, "Se&q", "", &TMainFrm::Seq1Click);
-    Seq1->setVisible(false);
-    exportMenu->addSeparator();
-    PyGimli1 = action(exportMenu, "py&GIMLi / BERT", "The unified data file (.ohm) of pyGIMLi and BERT",
-                      &TMainFrm::PyGimli1Click);
-    Protocol1 = action(exportMenu, "&R2 / ResIPy protocol",
-                       "The protocol.dat of R2 and ResIPy (no positions)", &TMainFrm::Protocol1Click);
-    QMenu* modem = setMenu->addMenu("Optra &Modem");
-    ModemConnect = action(modem, "&Connect", "Dial an instrument's modem", &TMainFrm::ModemConnectClick);
-    ModemDisconnect = action(modem, "&Disconnect", "Hang up", &TMainFrm::ModemDisconnectClick);
-    modem->addSeparator();
-    ModemView =
-        action(modem, "&View sequence", "The sequences stored in the instrument", &TMainFrm::ModemViewClick);
-    ModemUpload = modem->addAction("&Upload sequence");
-    ModemUpload->setData(2);
-    ModemStart = action(modem, "&Start sequence", "Start a sequence stored in the instrument",
-                        &TMainFrm::ModemStartClick);
-    ModemDelete = action(modem, "D&elete sequence", "Delete a sequence stored in the instrument",
-                         &TMainFrm::ModemDeleteClick);
-    setMenu->addSeparator();
-    Configuration1 = action(setMenu, "Con&figuration...", "Instrument and modem ports, buttons enabled",
-                            &TMainFrm::Configuration1Click);
-    setMenu->addSeparator();
-    Quit1 = setMenu->addAction("&Quit");
-    Quit1->setStatusTip("Close Teravox II");
-    Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(Quit1, &QAction::triggered, this, &QWidget::close);
-
-    QMenu* tools = menuBar()->addMenu("&Tools");
-    AppendReciprocals1 =
-        action(tools, "Append &reciprocals", "A new sequence: the readings, then their reciprocals",
-               &TMainFrm::AppendReciprocals1Click);
-    ReciprocalsOnly1 = action(tools, "Reciprocals &only", "A new sequence of the reciprocal readings alone",
-                              &TMainFrm::ReciprocalsOnly1Click);
-    OrderForIp1 =
-        action(tools, "Order for &IP",
-               "A new sequence whose potentials are not read on electrodes that just carried current",
-               &TMainFrm::OrderForIp1Click);
-    OrderForChannels1 =
-        action(tools, "Order for &C channels",
-               "A new sequence measured in the fewest injections with the channels of the configuration",
-               &TMainFrm::OrderForChannels1Click);
-    OptimisedSequence1 =
-        action(tools, "O&ptimised sequence...",
-               "A new sequence whose readings resolve the ground best, chosen from every quadripole",
-               &TMainFrm::OptimisedSequence1Click);
-    tools->addSeparator();
-    WholeSet1 = action(tools, "&Whole set on one chart...",
-                       "The sequences of the set together, each in its colour", &TMainFrm::WholeSet1Click);
-
-    QMenu* cable = menuBar()->addMenu("&Cable");
-    action(cable, "&New", "Describe a new cable set", &TMainFrm::NewCableClick);
-    action(cable, "&Modify...", "Change a cable set", &TMainFrm::ModifyCableClick);
-
-    QMenu* help = menuBar()->addMenu("&Help");
-    HelponTeravox1 =
-        action(help, "&Help on Teravox", "The contents of the help", &TMainFrm::HelponTeravox1Click);
-    action(help, "Help on &array type", "The arrays and their levels", &TMainFrm::Helponarraytype1Click);
-    help->addSeparator();
-    QMenu* web = help->addMenu("Brevik instruments on the &web");
-    action(web, "&Home page", "", &TMainFrm::Homepage1Click);
-    action(web, "&Product support", "", &TMainFrm::Productsupport1Click);
-    action(web, "&Last update", "", &TMainFrm::Lastupdate1Click);
-    help->addSeparator();
-    action(help, "A&bout", "The version of Teravox II", &TMainFrm::About1Click);
 
     // F1: the help of the window in front, modal dialogs included (a shortcut of this window would
     // be blocked by them), through its own Help button; the contents otherwise.
     qApp->installEventFilter(this);
 
-    toolbar2->addAction(NewSeq);
-    toolbar2->addAction(OpenSeq);
-    toolbar2->addAction(SaveSeq);
-    toolbar2->addSeparator();
-    auto* uploadBtn = new QToolButton(toolbar2);
+    // A tool bar of a form holds actions only: the upload button with its menu is added here.
+    auto* uploadBtn = new QToolButton(ToolBar2);
     uploadBtn->setObjectName("UploadTBtn");
     uploadBtn->setText("&Upload");
     uploadBtn->setToolTip("Upload a set of sequences");
-    uploadBtn->setMenu(upload);
+    uploadBtn->setMenu(UploadMenu);
     uploadBtn->setPopupMode(QToolButton::InstantPopup);
-    toolbar2->addWidget(uploadBtn);
+    ToolBar2->addWidget(uploadBtn);
 }
 
 void TMainFrm::ApplySettingsToControls() {

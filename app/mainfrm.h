@@ -17,19 +17,10 @@
 #include "qtsupport/helpopener.h"
 #include "qtsupport/workspace.h"
 #include "storage/sequenceset.h"
+#include "ui_mainfrm.h"
 
-class QAction;
 class QActionGroup;
-class QGroupBox;
-class QLabel;
-class QListWidget;
-class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
 class QSettings;
-class QTimer;
-class QToolButton;
-class TGraphReportFrame;
 class TLinkController;
 class TPrompts;
 
@@ -39,7 +30,7 @@ class TDirectoryError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-class TMainFrm : public QMainWindow {
+class TMainFrm : public QMainWindow, public Ui::TMainFrm {
     Q_OBJECT
    public:
     // `programFolder` is the data folder (ends with "/"); `store` holds the settings. Throws
@@ -133,41 +124,9 @@ class TMainFrm : public QMainWindow {
     // F1: the help of the window in front.
     void HelpOfWindowInFront();
 
-    // --- controls (named as the program's forms name them) ---
-    QListWidget* SequenceListBox = nullptr;
-    QLabel* NbOfSequenceLbl = nullptr;
-    QLabel* SequenceNameLbl = nullptr;
-    QLabel* SpacingLbl = nullptr;
-    QLabel* CableLbl = nullptr;
-    // The plan of the shown sequence for the configured channels: injections and acquisition time.
-    QLabel* PlanLbl = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QGroupBox* GroupBox4 = nullptr;
-    QToolButton* NewSeqBtn = nullptr;
-    QToolButton* ImportSeqBtn = nullptr;
-    QToolButton* ModifySeqBtn = nullptr;
-    QToolButton* DeleteSeqBtn = nullptr;
-    QToolButton* ToolButton6 = nullptr;
-    QToolButton* StopUpLoadBtn = nullptr;
-    QLabel* UpLoadLbl = nullptr;
-    QProgressBar* ProgressBar = nullptr;
-    QLabel* Image2 = nullptr;
-    TGraphReportFrame* TGraphReportFrame1 = nullptr;
-    QAction *NewSeq = nullptr, *OpenSeq = nullptr, *SaveSeq = nullptr, *Saveas1 = nullptr;
-    QAction *UploadZenda = nullptr, *UploadOptra = nullptr, *Pelmar1 = nullptr, *Spreadsheet1 = nullptr,
-            *Seq1 = nullptr;
-    QAction *Comma = nullptr, *Space = nullptr, *Tabulation = nullptr;
-    QAction *ModemConnect = nullptr, *ModemDisconnect = nullptr, *ModemView = nullptr, *ModemUpload = nullptr,
-            *ModemStart = nullptr, *ModemDelete = nullptr;
-    QAction* Configuration1 = nullptr;
-    QAction* Quit1 = nullptr;
-    QAction *AppendReciprocals1 = nullptr, *ReciprocalsOnly1 = nullptr, *OrderForIp1 = nullptr;
-    QAction* WholeSet1 = nullptr;
-    QAction* OptimisedSequence1 = nullptr;
-    QMenu* RecentSetsMenu = nullptr;
-    QAction* ReopenLastSet1 = nullptr;  // checkable: reopen the last set at start
-    QAction *OrderForChannels1 = nullptr, *PyGimli1 = nullptr, *Protocol1 = nullptr;
-    QAction* HelponTeravox1 = nullptr;
+    // The controls, menus and actions are the form's (app/mainfrm.ui), named as the program's forms
+    // name them. PlanLbl holds the plan of the shown sequence for the configured channels (injections
+    // and acquisition time); ReopenLastSet1 is checked to reopen the last set at start.
 
     // Web addresses of the maker (placeholder host).
     static QString HomePageUrl();
@@ -189,6 +148,8 @@ class TMainFrm : public QMainWindow {
     bool MayDropSet(const char* before);
 
    private:
+    // What the form cannot hold (the upload button's menu, the splitter's sizes, the actions' data and
+    // the separators' group) and the handlers' connections.
     void BuildMenus();
     void FitToScreen();
     void RunPlanningTool(const std::function<int(int)>& tool);
@@ -224,12 +185,12 @@ class TMainFrm : public QMainWindow {
     bool closing_ = false;
     TResolutionCache resolution_;
     QActionGroup* separatorGroup_ = nullptr;
-    TLinkController* link_ = nullptr;
+    TLinkController* link_ = nullptr;  // owned as a child; the link's whole life is there
     // Ports chosen while a link was open: written with the settings at close, in force at the next start.
     struct TPortSettings {
         int Varnel;
         int Modem;
         std::array<QString, 4> Devices;
     };
-    std::optional<TPortSettings> nextStart_;  // owned as a child; the link's whole life is there
+    std::optional<TPortSettings> nextStart_;  // none while nothing waits for the next start
 };

@@ -1,51 +1,28 @@
 #include "dialogs/cablefrm.h"
 
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
-#include <QVBoxLayout>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 #include "dialogs/createmodifysegfrm.h"
 #include "model/cable.h"
 #include "model/fileio.h"
-#include "qtsupport/formkit.h"
 #include "qtsupport/messages.h"
 
 namespace {
 
 enum TColumn { NameCol, FirstCol, LastCol, SpacingCol, RevCol, ColumnCount };
-constexpr int MaxTypedCableName = 40;
 constexpr int HelpTopic = 300;
 
-QPushButton* Button(const char* name, const QString& text, const QString& hint, QWidget* parent) {
-    auto* b = Named(new QPushButton(text, parent), name);
-    if (!hint.isEmpty()) {
-        b->setToolTip(hint);
-        b->setAccessibleDescription(hint);
-    }
-    b->setAutoDefault(false);
-    return b;
-}
-
-// A report-style list of segments: read-only, one whole row selected at a time, grid lines.
-QTableWidget* SegmentList(const char* name, QWidget* parent) {
-    auto* t = Named(new QTableWidget(0, ColumnCount, parent), name);
-    t->setHorizontalHeaderLabels({"Name", "First", "Last", "Spacing", "Rev"});
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionBehavior(QAbstractItemView::SelectRows);
-    t->setSelectionMode(QAbstractItemView::SingleSelection);
-    t->setShowGrid(true);
-    t->setWordWrap(false);
-    t->verticalHeader()->setVisible(false);
+// A report-style list of segments (read-only, one whole row selected at a time, grid lines) sized to
+// its font: wide enough for every column beside a vertical scroll bar.
+void FitSegmentList(QTableWidget* t) {
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setSectionsClickable(false);
     t->horizontalHeader()->setHighlightSections(false);
@@ -54,12 +31,9 @@ QTableWidget* SegmentList(const char* name, QWidget* parent) {
     t->setColumnWidth(SpacingCol, 70);
     t->setColumnWidth(RevCol, 44);
     t->horizontalHeader()->setStretchLastSection(true);
-    // Wide enough for every column beside a vertical scroll bar.
     int width = 2 * t->frameWidth() + t->verticalScrollBar()->sizeHint().width();
     for (int c = 0; c < ColumnCount; ++c) width += t->columnWidth(c);
     t->setMinimumSize(width, 220);
-    t->setTabKeyNavigation(false);  // Tab moves on to the next control
-    return t;
 }
 
 QString Folder(const TDialogServices& s) { return s.Workspace.CableFolder(); }
@@ -88,8 +62,6 @@ TCableFrm::TCableFrm(QWidget* owner, TDialogServices services, const TCable& cab
       shown_(cable),
       services_(services),
       viewOnly_(viewOnly) {
-    setObjectName("CableFrm");
-    setWindowTitle(Msg::CableCaption);
     BuildControls();
     if (viewOnly_) {
         for (QWidget* w : std::initializer_list<QWidget*>{OkBtn, CancelBtn, AddEditSegBtn, DeleteSegBtn})
@@ -132,65 +104,13 @@ void TCableFrm::reject() {
 }
 
 void TCableFrm::BuildControls() {
-    auto* outer = new QVBoxLayout(this);
-    auto* lists = new QHBoxLayout;
-
-    // Created in tab order: the set, the two moving buttons, the library, then the dialog's buttons.
-    GroupBox1 = Named(new QGroupBox(" Cable set ", this), "GroupBox1");
-    auto* set = new QGridLayout(GroupBox1);
-    CableEdt = Named(new QLineEdit(GroupBox1), "CableEdt");
-    CableEdt->setMaxLength(MaxTypedCableName);
-    CableSegLst = SegmentList("CableSegLst", GroupBox1);
-    auto* nameLabel = new QLabel("Cable set &name :", GroupBox1);
-    nameLabel->setBuddy(CableEdt);
-    auto* usedLabel = new QLabel("&List of segments used :", GroupBox1);
-    usedLabel->setBuddy(CableSegLst);
-    CableSegLst->setAccessibleName("List of segments used");
-    set->addWidget(nameLabel, 0, 0);
-    set->addWidget(CableEdt, 0, 1);
-    set->addWidget(usedLabel, 1, 0, 1, 2);
-    set->addWidget(CableSegLst, 2, 0, 1, 2);
-    set->setColumnStretch(1, 1);
-    lists->addWidget(GroupBox1, 1);
-
-    auto* moves = new QVBoxLayout;
-    IncludeBtn = Button("IncludeBtn", "&Include", "Include selected segment", this);
-    IncludeBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowLeft));
-    ExcludeBtn = Button("ExcludeBtn", "&Exclude", "Exclude selected segment", this);
-    ExcludeBtn->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    moves->addStretch(1);
-    moves->addWidget(IncludeBtn);
-    moves->addWidget(ExcludeBtn);
-    moves->addStretch(1);
-    lists->addLayout(moves);
-
-    GroupBox2 = Named(new QGroupBox("Available Segments", this), "GroupBox2");
-    auto* library = new QVBoxLayout(GroupBox2);
-    SegmentStG = SegmentList("SegmentStG", GroupBox2);
-    SegmentStG->setAccessibleName("Available Segments");
-    AddEditSegBtn = Button("AddEditSegBtn", "Create / &Modify", "Add or Edit a segment", GroupBox2);
-    DeleteSegBtn = Button("DeleteSegBtn", "&Delete", "Delete the selected segment", GroupBox2);
-    auto* edits = new QHBoxLayout;
-    edits->addWidget(AddEditSegBtn);
-    edits->addWidget(DeleteSegBtn);
-    edits->addStretch(1);
-    library->addWidget(SegmentStG);
-    library->addLayout(edits);
-    lists->addWidget(GroupBox2, 1);
-    outer->addLayout(lists, 1);
-
-    auto* buttons = new QHBoxLayout;
-    OkBtn = Button("OkBtn", "OK", QString(), this);
-    OkBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    CancelBtn = Button("CancelBtn", "Cancel", QString(), this);
-    CancelBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    CloseBtn = Button("CloseBtn", "&Close", QString(), this);
-    CloseBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    BitBtn1 = Button("BitBtn1", "&Help", QString(), this);
-    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
-    buttons->addStretch(1);
-    for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
-    outer->addLayout(buttons);
+    setupUi(this);
+    for (QTableWidget* list : {CableSegLst, SegmentStG}) FitSegmentList(list);
+    const std::pair<QPushButton*, QStyle::StandardPixmap> glyphs[] = {
+        {IncludeBtn, QStyle::SP_ArrowLeft},       {ExcludeBtn, QStyle::SP_ArrowRight},
+        {OkBtn, QStyle::SP_DialogOkButton},       {CancelBtn, QStyle::SP_DialogCancelButton},
+        {CloseBtn, QStyle::SP_DialogCloseButton}, {BitBtn1, QStyle::SP_MessageBoxQuestion}};
+    for (const auto& [button, glyph] : glyphs) button->setIcon(style()->standardIcon(glyph));
 
     connect(IncludeBtn, &QPushButton::clicked, this, &TCableFrm::IncludeBtnClick);
     connect(ExcludeBtn, &QPushButton::clicked, this, &TCableFrm::ExcludeBtnClick);

@@ -15,13 +15,9 @@
 
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
+#include "ui_cablefrm.h"
 
-class QGroupBox;
-class QLineEdit;
-class QPushButton;
-class QTableWidget;
-
-class TCableFrm : public QDialog {
+class TCableFrm : public QDialog, public Ui::TCableFrm {
     Q_OBJECT
    public:
     // A new cable set.
@@ -48,23 +44,11 @@ class TCableFrm : public QDialog {
     void reject() override;
     bool Changed() const;
 
-    // --- controls (named as the program's forms name them) ---
-    QGroupBox* GroupBox1 = nullptr;
-    QLineEdit* CableEdt = nullptr;
-    QTableWidget* CableSegLst = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
-    QTableWidget* SegmentStG = nullptr;
-    QPushButton* AddEditSegBtn = nullptr;
-    QPushButton* DeleteSegBtn = nullptr;
-    QPushButton* IncludeBtn = nullptr;
-    QPushButton* ExcludeBtn = nullptr;
-    QPushButton* OkBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* CloseBtn = nullptr;
-    QPushButton* BitBtn1 = nullptr;
+    // The controls are the form's (dialogs/cablefrm.ui), named as the program's forms name them.
 
    private:
     TCableFrm(QWidget* owner, TDialogServices services, const TCable& cable, bool viewOnly);
+    // Sizes the lists to their font, sets the glyphs and connects the handlers.
     void BuildControls();
     // The selected row of a list, -1 when none is.
     static int SelectedRow(const QTableWidget* list);

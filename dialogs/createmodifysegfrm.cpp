@@ -1,19 +1,15 @@
 #include "dialogs/createmodifysegfrm.h"
 
 #include <QCheckBox>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
-#include "qtsupport/formkit.h"
 #include "qtsupport/messages.h"
 
 namespace {
@@ -22,53 +18,27 @@ constexpr int HelpTopic = 400;
 constexpr int MinNode = 1;
 constexpr int MaxNode = 4000;
 
-QSpinBox* NodeSpin(const char* name, int value, QWidget* parent) {
-    auto* s = Named(new QSpinBox(parent), name);
-    s->setRange(MinNode, MaxNode);
-    s->setValue(std::clamp(value, MinNode, MaxNode));
-    return s;
-}
-
-QPushButton* Button(const char* name, const QString& text, QStyle::StandardPixmap glyph, QWidget* parent) {
-    auto* b = Named(new QPushButton(parent->style()->standardIcon(glyph), text, parent), name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 }  // namespace
 
 TCreateModifySegFrm::TCreateModifySegFrm(QWidget* owner, TSegment& segment, TDialogServices services)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       segment_(segment),
       services_(services) {
-    setObjectName("CreateModifySegFrm");
-    setWindowTitle(Msg::SegmentCaption);
-
-    auto* outer = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    NameEdt = Named(new QLineEdit(RecordText(segment_.Name.Get()), this), "NameEdt");
-    SpacingEdt = Named(new QLineEdit(ShortestText(segment_.NodeSpacing, services_.Workspace.Decimal()), this),
-                       "SpacingEdt");
-    FirstNodeCS = NodeSpin("FirstNodeCS", segment_.FirstNode, this);
-    LastNodeCS = NodeSpin("LastNodeCS", segment_.LastNode, this);
-    ReverseCB = Named(new QCheckBox("&Reversible  segment", this), "ReverseCB");
+    setupUi(this);
+    NameEdt->setText(RecordText(segment_.Name.Get()));
+    SpacingEdt->setText(ShortestText(segment_.NodeSpacing, services_.Workspace.Decimal()));
+    for (const auto& [spin, node] :
+         {std::pair{FirstNodeCS, segment_.FirstNode}, {LastNodeCS, segment_.LastNode}}) {
+        spin->setRange(MinNode, MaxNode);
+        spin->setValue(std::clamp<int>(node, MinNode, MaxNode));
+    }
     ReverseCB->setChecked(segment_.Reversible != 0);
-    form->addRow("Segment &Name :", NameEdt);  // QFormLayout makes each label its field's buddy
-    form->addRow("&Spacing beetwen node :", SpacingEdt);
-    form->addRow("&First node number :", FirstNodeCS);
-    form->addRow("&Last node number :", LastNodeCS);
-    form->addRow(QString(), ReverseCB);
-    outer->addLayout(form);
-
-    auto* buttons = new QHBoxLayout;
-    AddBtn = Button("AddBtn", "&Add", QStyle::SP_DialogOkButton, this);
-    AddBtn->setDefault(true);
-    ModifyBtn = Button("ModifyBtn", "&Modify", QStyle::SP_DialogApplyButton, this);
-    CancelBtn = Button("CancelBtn", "Cancel", QStyle::SP_DialogCancelButton, this);
-    BitBtn1 = Button("BitBtn1", "&Help", QStyle::SP_MessageBoxQuestion, this);
-    for (QPushButton* b : {AddBtn, ModifyBtn, CancelBtn, BitBtn1}) buttons->addWidget(b);
-    outer->addLayout(buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    const std::pair<QPushButton*, QStyle::StandardPixmap> glyphs[] = {
+        {AddBtn, QStyle::SP_DialogOkButton},
+        {ModifyBtn, QStyle::SP_DialogApplyButton},
+        {CancelBtn, QStyle::SP_DialogCancelButton},
+        {BitBtn1, QStyle::SP_MessageBoxQuestion}};
+    for (const auto& [button, glyph] : glyphs) button->setIcon(style()->standardIcon(glyph));
 
     connect(AddBtn, &QPushButton::clicked, this, &TCreateModifySegFrm::AddBtnClick);
     connect(ModifyBtn, &QPushButton::clicked, this, &TCreateModifySegFrm::ModifyBtnClick);

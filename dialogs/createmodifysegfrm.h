@@ -8,13 +8,9 @@
 
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
+#include "ui_createmodifysegfrm.h"
 
-class QCheckBox;
-class QLineEdit;
-class QPushButton;
-class QSpinBox;
-
-class TCreateModifySegFrm : public QDialog {
+class TCreateModifySegFrm : public QDialog, public Ui::TCreateModifySegFrm {
     Q_OBJECT
    public:
     // What exec() answers.
@@ -31,16 +27,7 @@ class TCreateModifySegFrm : public QDialog {
     void BitBtn1Click();
     void reject() override;  // Cancel, Esc and the close box
 
-    // --- controls (named as the program's forms name them) ---
-    QLineEdit* NameEdt = nullptr;
-    QLineEdit* SpacingEdt = nullptr;
-    QSpinBox* FirstNodeCS = nullptr;
-    QSpinBox* LastNodeCS = nullptr;
-    QCheckBox* ReverseCB = nullptr;
-    QPushButton* AddBtn = nullptr;
-    QPushButton* ModifyBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* BitBtn1 = nullptr;
+    // The controls are the form's (dialogs/createmodifysegfrm.ui), named as the program's forms name them.
 
    private:
     void StoreAndClose(int result);

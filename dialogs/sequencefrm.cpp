@@ -33,8 +33,13 @@
 namespace {
 
 constexpr const char* ArrayHeadingRow = "------------   2D Resistivity   ---------------";
-// The heading, then the array types the table lists.
-constexpr int ArrayRowCount = 1 + ArrayTypeDialogRows();
+// The plain gradient follows the array types the table lists; it is stored as the multiple gradient,
+// with the one separation that spans the electrodes used.
+constexpr const char* GradientRowText = "Gradient";
+constexpr int GradientRow = 1 + ArrayTypeDialogRows();
+// The heading, the array types the table lists, the gradient.
+constexpr int ArrayRowCount = GradientRow + 1;
+constexpr int32_t MultipleGradientCode = static_cast<int32_t>(TArrayType::MultipleGradient);
 
 }  // namespace
 
@@ -43,6 +48,7 @@ constexpr int ArrayRowCount = 1 + ArrayTypeDialogRows();
 int ArrayCodeOfRow(int row) {
     const int lineRow = row >= ArrayRowCount ? row - ArrayRowCount : row;
     if (row < 1 || row >= 2 * ArrayRowCount) return static_cast<int>(TArrayType::NoGeometry);
+    if (lineRow == GradientRow) return MultipleGradientCode;
     const TArrayTypeRow* r = ArrayTypeOfDialogRow(lineRow);
     return r ? r->Code : static_cast<int>(TArrayType::NoGeometry);
 }
@@ -61,6 +67,9 @@ TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequ
       work_(std::make_unique<TSequence>(record)),
       services_(services),
       editable_(editable) {
+    const int32_t levels = work_->LevelUsed[0];
+    gradient_ = work_->ArrayType == MultipleGradientCode && LevelCount(levels) == 1 &&
+                HighestLevel(levels) + 1 == GradientSeparation(work_->NbElectrode);
     BuildControls();
     OkBtn->setEnabled(!okDisabled);
     // A sequence without geometry (an imported one) keeps its name and acquisition set-up only.
@@ -87,7 +96,9 @@ void TSequenceFrm::BuildControls() {
     setupUi(this);
     NameEdt->setMaxLength(MaxSequenceNameLength);
     ArrayLst->addItem(ArrayHeadingRow);
-    for (int row = 1; row < ArrayRowCount; ++row) ArrayLst->addItem(ArrayTypeOfDialogRow(row)->Name);
+    for (int row = 1; row < GradientRow; ++row)
+        ArrayLst->addItem(ArrayTypeListText(*ArrayTypeOfDialogRow(row)));
+    ArrayLst->addItem(GradientRowText);
     for (int s = 1; s <= 2; ++s) {
         const TRange multiples = DipoleLengthMultiples(s);
         for (int k = multiples.Min; k <= multiples.Max; ++k)
@@ -259,7 +270,9 @@ void TSequenceFrm::ViewSequence() {
     IpModeRd->setChecked(w.Mode != 0);
     ResistivityRd->setChecked(w.Mode == 0);
     VmnCB->setCurrentIndex(VmnCodes.Clamp(w.VmnRange) == w.VmnRange ? w.VmnRange : -1);
-    ArrayLst->setCurrentIndex(ArrayRowOfCode(w.ArrayType, w.GridLineX));
+    ArrayLst->setCurrentIndex(gradient_ && w.ArrayType == MultipleGradientCode
+                                  ? GradientRow
+                                  : ArrayRowOfCode(w.ArrayType, w.GridLineX));
     for (int s = 2; s >= 1; --s)
         LengthList(s)->setCurrentIndex(
             LengthList(s)->findText(QString::fromStdString(SpacingMultipleText(w, s, true))));
@@ -278,10 +291,8 @@ void TSequenceFrm::ViewSequence() {
         OpenOtherSpacing();
         DepthLevel2Txt->setText(QString::number(LevelCount(w.LevelUsed[1])));
     }
-    // Levels 1 to n can be typed; a mask with a gap is changed in the level dialog only.
-    const bool contiguous = FirstMissingLevel(w.LevelUsed[0]) == LevelCount(w.LevelUsed[0]);
-    Depth1Num->setEnabled(contiguous);
     Depth1Num->SetNumber(std::clamp(LevelCount(w.LevelUsed[0]), DepthLevelLimits.Min, DepthLevelLimits.Max));
+    ShowArrayLevels();
     NumberElectrodeSTxt->setText(QString::number(w.NbElectrode));
     NbQuadripoleLbl->setText(QString::number(w.NbQuadripole));
     ThreeDGridGB->setVisible(ArrayLst->currentText().contains("3D"));
@@ -337,7 +348,7 @@ void TSequenceFrm::Spacing1TxtChange() {
     }
     const float a = std::fabs(*typed);
     if (a > MinElectrodeSpacing) {
-        DepthLevel1Btn->setEnabled(editable_);
+        DepthLevel1Btn->setEnabled(editable_ && !gradient_);
         for (QToolButton* b : {CreateBtn, RollAlongBtn, MoveAlongBtn}) b->setEnabled(true);
         OtherSpacingBtn->setVisible(true);
         OtherSpacingBtn->setEnabled(true);
@@ -461,6 +472,7 @@ void TSequenceFrm::ArrayLstChange() {
         ArrayLst->setCurrentIndex(ArrayLst->currentIndex() + 1);  // runs this handler again
         return;
     }
+    gradient_ = ArrayLst->currentIndex() == GradientRow;
     if (ArrayLst->currentText().contains("3D")) {
         ThreeDGridGB->setVisible(true);
     } else {
@@ -476,7 +488,39 @@ void TSequenceFrm::ArrayLstChange() {
         OtherSpacingGB->setVisible(false);
         OtherSpacingBtn->setVisible(false);
     }
+    ShowArrayLevels();
     DisableOkAndView();
+}
+
+void TSequenceFrm::ShowArrayLevels() {
+    // A multiple gradient picks separation factors s where the other arrays pick depth levels; the
+    // plain gradient takes its one separation from the electrodes used, when it is generated.
+    const int32_t levels = work_->LevelUsed[0];
+    const bool separations = ArrayCodeOfRow(ArrayLst->currentIndex()) == MultipleGradientCode;
+    Depth1Lbl->setText(gradient_     ? "&Separation (s) :"
+                       : separations ? "&Separations (s) :"
+                                     : "&Depth level  (Lvl) :");
+    // Levels 1 to n can be typed; a mask with a gap is changed in the level dialog only.
+    Depth1Num->setEnabled(!gradient_ && FirstMissingLevel(levels) == LevelCount(levels));
+    DepthLevel1Btn->setEnabled(editable_ && !gradient_);
+    if (gradient_ && LevelCount(levels) == 1) Depth1Num->SetNumber(HighestLevel(levels) + 1);
+}
+
+bool TSequenceFrm::SetGradientSeparation() {
+    const int s = GradientSeparation(work_->NbElectrode);
+    if (DepthLevelLimits.Clamp(s) != s) {
+        services_.Prompts.Message(
+            Msg::CannotGenerate + QString("the gradient spans %1 electrodes; it needs %2 to %3 (Number of "
+                                          "electrodes)")
+                                      .arg(work_->NbElectrode)
+                                      .arg(DepthLevelLimits.Min + 3)
+                                      .arg(DepthLevelLimits.Max + 3),
+            Msg::SequenceCaption, TPrompts::TIcon::Error);
+        ViewSequence();
+        return false;
+    }
+    work_->LevelUsed[0] = static_cast<int32_t>(1u << (s - 1));
+    return true;
 }
 
 void TSequenceFrm::LineGridXTxtChange() {
@@ -663,6 +707,7 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
         TFirstLastNodeFrm used(this, false, mode, *work_, services_);
         if (used.exec() != QDialog::Accepted) return;
     }
+    if (gradient_ && !SetGradientSeparation()) return;
     // The preview stays beside the dialog after the generation, showing what was made, until the user
     // closes it: a generation is over before a window could paint its progress.
     if (!preview_) preview_ = std::make_unique<TCreateSequenceFrm>(this, *work_, services_);

@@ -89,6 +89,10 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     // The level dialog of the second (1) or third (2) length, seeded when it has no level yet.
     void OtherLengthLevels(int s);
     void Generate(TGenerationMode mode);
+    // The separation label and controls of the array chosen (the gradient's one is not typed).
+    void ShowArrayLevels();
+    // The gradient's separation from the electrodes used; false, saying why, when it has none.
+    bool SetGradientSeparation();
     void ShowGeometricFactor();
     void ShowInstrumentCheck();
     // The float of an edit; nothing while it holds no number (a field being typed in is no error yet).
@@ -116,6 +120,7 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     std::map<const QLineEdit*, QString> reported_;  // the invalid text each field was left with
     const QLineEdit* justReported_ = nullptr;       // said in this turn of the event loop
     bool closing_ = false;                          // done() or the destructor has begun
+    bool gradient_ = false;  // the plain gradient is chosen: its separation follows the electrodes used
 };
 
 // Array type list rows and codes: row to code (rows 6 to 11 repeat 0 to 5 as a second, 3D section).

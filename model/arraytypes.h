@@ -21,7 +21,7 @@ enum class TArrayType : int32_t {
 
 struct TArrayTypeRow {
     int32_t Code;               // ArrayType as stored
-    const char* Name;           // the sequence dialog's text, also the exports' name; "" when none
+    const char* Name;           // the exports' name, also the sequence dialog's text; "" when none
     const char* Option;         // the command line's --array name; "" when not offered
     int DialogRow;              // row in the sequence dialog's list (its line section); -1 when not listed
     int Family2Code;            // array code of a family-2 instrument image
@@ -32,6 +32,7 @@ struct TArrayTypeRow {
     bool Forward;               // listing order: spacings and levels upwards (else downwards)
     float RollFactor;           // roll-along skip per level above the deepest, in electrode spacings
     bool LevelInMetres;         // the "Level" view plots a pseudo-depth in length units, not the level number
+    const char* ListName = nullptr;  // the sequence dialog's text for a type the exports leave unnamed
 };
 
 // Codes 3, 5 and 7 are valid values that nothing produces; they keep their instrument code.
@@ -46,7 +47,7 @@ inline constexpr TArrayTypeRow ArrayTypeTable[] = {
     {6, "Wenner", "wenner", 4, 4, 3, true, true, false, 2.9998f, true},
     {7, "", "", -1, 4, 4, false, false, true, 1.0f, false},
     // Multiple gradient: levels are the separation factors s; no name, so exports call it "Mixed".
-    {8, "", "mg", -1, 7, 4, true, true, true, 1.0f, false},
+    {8, "", "mg", 6, 7, 4, true, true, true, 1.0f, false, "Multiple gradient"},
     {9, "", "", -1, 7, 4, false, false, true, 1.0f, false},
 };
 
@@ -78,6 +79,13 @@ constexpr const TArrayTypeRow* ArrayTypeOfDialogRow(int row) {
         if (r.DialogRow >= 0 && r.DialogRow == row) return &r;
     return nullptr;
 }
+
+// The text of the type's row in the sequence dialog's list.
+constexpr const char* ArrayTypeListText(const TArrayTypeRow& r) { return r.ListName ? r.ListName : r.Name; }
+
+// The plain gradient is the multiple gradient of one separation: its current dipole runs from the
+// first electrode used to the last, (N - 1) a long, so that s = N - 3.
+constexpr int GradientSeparation(int electrodes) { return electrodes - 3; }
 
 // How many rows the dialog's line section lists after its heading.
 constexpr int ArrayTypeDialogRows() {

@@ -1,6 +1,6 @@
-// Small builders the forms share, so that every form labels and names its controls the same way:
-// a label is its input's buddy (Alt+letter reaches the input, a screen reader reads the label), and a
-// button that shows a glyph only says its hint to a screen reader.
+// Small builders for the forms still laid out in code, so that they label and name their controls as
+// the .ui forms do: a label is its input's buddy (Alt+letter reaches the input, a screen reader reads
+// the label), and a button that shows a glyph only says its hint to a screen reader.
 #pragma once
 
 #include <QGuiApplication>
@@ -28,7 +28,8 @@ inline QToolButton* GlyphButton(const char* name, const QString& hint, QStyle::S
     return b;
 }
 
-// The control, named as the form names it (tests and the form file find it by that name).
+// A control a class builds itself rather than its .ui form, named as a form would name it (tests find
+// it by that name).
 template <class T>
 T* Named(T* w, const char* name) {
     w->setObjectName(name);

@@ -240,6 +240,13 @@ TEST_F(Window, FitsALaptopScreenAtAScaleOfOneAndAHalf) {
     EXPECT_LE(least.height(), 480);
 }
 
+TEST_F(Window, TheSpeedButtonsOfTheSetAreNeverSqueezed) {
+    Show();
+    for (QToolButton* b :
+         {window->NewSeqBtn, window->ImportSeqBtn, window->ModifySeqBtn, window->DeleteSeqBtn})
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+}
+
 class FolderChooser : public ::testing::Test {
    protected:
     void SetUp() override {

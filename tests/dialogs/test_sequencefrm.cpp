@@ -117,8 +117,9 @@ TEST_P(OneSpacingArrays, ClearTheOtherLengthsAndTheirLevels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrays, OneSpacingArrays,
-                         ::testing::Values(TOneSpacingCase{"Wenner", 4, 6},
-                                           TOneSpacingCase{"PolePole", 3, 2}),
+                         ::testing::Values(TOneSpacingCase{"Wenner", 4, 6}, TOneSpacingCase{"PolePole", 3, 2},
+                                           TOneSpacingCase{"MultipleGradient", 6, 8},
+                                           TOneSpacingCase{"Gradient", 7, 8}),
                          [](const ::testing::TestParamInfo<TOneSpacingCase>& c) {
                              return std::string(c.param.Name);
                          });
@@ -350,8 +351,8 @@ TEST_F(SequenceDialog, StacksAreClampedAndTheMaximumNeverBelowTheMinimum) {
 }
 
 TEST_F(SequenceDialog, AnArrayTheListDoesNotHoldIsKept) {
-    // 8: the multiple gradient the command line makes; 3, 5 and 7: codes other programs write.
-    for (int32_t code : {3, 5, 7, 8}) {
+    // 3, 5 and 7: codes other programs write.
+    for (int32_t code : {3, 5, 7}) {
         record.ArrayType = code;
         auto d = Open(record, false, true);
         ChooseCable(*d);
@@ -359,6 +360,17 @@ TEST_F(SequenceDialog, AnArrayTheListDoesNotHoldIsKept) {
         ASSERT_TRUE(d->CommitControls()) << code;
         EXPECT_EQ(d->Working().ArrayType, code) << "OK would have dropped the geometry of code " << code;
     }
+}
+
+TEST_F(SequenceDialog, TheMultipleGradientIsListedAndKept) {
+    record.ArrayType = 8;
+    record.LevelUsed[0] = 0x5;
+    auto d = Open(record, false, true);
+    ChooseCable(*d);
+    EXPECT_EQ(d->ArrayLst->currentText(), "Multiple gradient");
+    ASSERT_TRUE(d->CommitControls());
+    EXPECT_EQ(d->Working().ArrayType, 8);
+    EXPECT_EQ(d->Working().LevelUsed[0], 0x5) << "separations 1 and 3 are kept";
 }
 
 TEST_F(SequenceDialog, ATimeTheListDoesNotHoldIsKept) {
@@ -628,13 +640,74 @@ TEST_F(SequenceDialog, HelpOnTheArrayTypeOpensItsSection) {
 }
 
 TEST_F(SequenceDialog, ArrayRowsAndCodes) {
-    const int codes[12] = {9, 0, 1, 2, 6, 4, 9, 0, 1, 2, 6, 4};
-    for (int row = 0; row < 12; ++row) EXPECT_EQ(ArrayCodeOfRow(row), codes[row]) << row;
+    // The heading, five line arrays, the multiple gradient and the gradient (both stored as 8); then
+    // the same again as the 3D section.
+    const int codes[16] = {9, 0, 1, 2, 6, 4, 8, 8, 9, 0, 1, 2, 6, 4, 8, 8};
+    for (int row = 0; row < 16; ++row) EXPECT_EQ(ArrayCodeOfRow(row), codes[row]) << row;
     EXPECT_EQ(ArrayCodeOfRow(-1), 9);
     EXPECT_EQ(ArrayRowOfCode(4, 0), 5);
     EXPECT_EQ(ArrayRowOfCode(6, 0), 4);
-    for (int code : {3, 5, 7, 8, 9}) EXPECT_EQ(ArrayRowOfCode(code, 0), -1) << code;
+    EXPECT_EQ(ArrayRowOfCode(8, 0), 6);
+    for (int code : {3, 5, 7, 9}) EXPECT_EQ(ArrayRowOfCode(code, 0), -1) << code;
     EXPECT_EQ(ArrayRowOfCode(0, 2), -1) << "the 3D section is not listed";
+    TSequence r;
+    auto d = Open(r);
+    ASSERT_EQ(d->ArrayLst->count(), 8);
+    EXPECT_EQ(d->ArrayLst->itemText(6), "Multiple gradient");
+    EXPECT_EQ(d->ArrayLst->itemText(7), "Gradient");
+}
+
+TEST_F(SequenceDialog, TheMultipleGradientTakesSeparationsAsLevels) {
+    auto d = Open(record);
+    Design(*d, "L48", 6, "5", 4);
+    EXPECT_EQ(d->Depth1Lbl->text(), "&Separations (s) :");
+    EXPECT_EQ(d->Working().ArrayType, 8);
+    EXPECT_EQ(d->Working().LevelUsed[0], 0xF) << "separations 1 to 4";
+    EXPECT_TRUE(d->Depth1Num->isEnabled());
+    EXPECT_TRUE(d->DepthLevel1Btn->isEnabled()) << "any set of separations, as levels";
+    Generate(d->CreateBtn);
+    EXPECT_GT(d->Working().NbQuadripole, 0);
+    EXPECT_EQ(d->Working().LevelUsed[0], 0xF);
+    EXPECT_TRUE(prompts.Messages.empty()) << prompts.Messages.front().toStdString();
+
+    TSequence made = d->Working();
+    auto again = Open(made, false, true);
+    EXPECT_EQ(again->ArrayLst->currentText(), "Multiple gradient");
+    again->ArrayLst->setCurrentIndex(1);
+    EXPECT_EQ(again->Depth1Lbl->text(), "&Depth level  (Lvl) :");
+}
+
+TEST_F(SequenceDialog, TheGradientTakesItsSeparationFromTheElectrodesUsed) {
+    auto d = Open(record);
+    Design(*d, "L48", 7, "5", 6);
+    EXPECT_EQ(d->Working().ArrayType, 8);
+    EXPECT_EQ(d->Depth1Lbl->text(), "&Separation (s) :");
+    EXPECT_FALSE(d->Depth1Num->isEnabled());
+    EXPECT_FALSE(d->DepthLevel1Btn->isEnabled());
+
+    // 48 electrodes would need a separation of 45: more than a level holds.
+    Generate(d->CreateBtn);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(Msg::CannotGenerate)) << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(prompts.Messages[0].contains("48 electrodes")) << prompts.Messages[0].toStdString();
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    EXPECT_FALSE(d->OkBtn->isEnabled());
+
+    Generate(d->CreateBtn, [](TFirstLastNodeFrm& used) {
+        Type(used.NumberElectrodeTxt, "24");
+        used.OkBtnClick();
+    });
+    EXPECT_EQ(d->Working().LevelUsed[0], 1 << 20) << "one current dipole over 24 electrodes: s = 21";
+    EXPECT_GT(d->Working().NbQuadripole, 0);
+    EXPECT_EQ(d->Depth1Num->value(), 21);
+    EXPECT_EQ(prompts.Messages.size(), 1u);
+
+    TSequence made = d->Working();
+    auto again = Open(made, false, true);
+    EXPECT_EQ(again->ArrayLst->currentText(), "Gradient");
+    EXPECT_FALSE(again->Depth1Num->isEnabled());
+    ASSERT_TRUE(again->CommitControls());
+    EXPECT_EQ(again->Working().LevelUsed[0], 1 << 20) << "the separation shown is not typed back";
 }
 
 // --- the electrodes-used dialog ---
