@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,8 @@ struct TGridLines {
 TGridLines LinesOf(const TSequence& seq, const std::vector<int>& grid) {
     const int nx = seq.GridLineX, ny = seq.GridLineY;
     TGridLines lines;
-    for (int i = 0; i < nx; ++i) lines.AlongX.emplace_back(grid.begin() + i * ny, grid.begin() + (i + 1) * ny);
+    for (int i = 0; i < nx; ++i)
+        lines.AlongX.emplace_back(grid.begin() + i * ny, grid.begin() + (i + 1) * ny);
     for (int j = 0; j < ny; ++j) {
         TLine column;
         for (int i = 0; i < nx; ++i) column.push_back(grid[static_cast<std::size_t>(i * ny + j)]);
@@ -87,7 +89,8 @@ class TListing {
         if (charting_) {
             try {
                 FormatQuadripoleLabel(q, "-", label_);
-                chart_.AddPoint((s + 1) * level, s, true, label_, ChartValue(seq_, q, view_), PseudoX(seq_, q));
+                chart_.AddPoint((s + 1) * level, s, true, label_, ChartValue(seq_, q, view_),
+                                PseudoX(seq_, q));
             } catch (...) {
                 // A chart that cannot draw a point does not lose the quadripole.
             }
@@ -143,8 +146,8 @@ bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, T
                     const int b = at(p + n + 2);
                     if (b < 0) continue;
                     for (int k = 1; k <= n; ++k)
-                        if (!out.Add(line[static_cast<std::size_t>(p)], b, at(p + k), at(p + k + 1), s, n, n == hi,
-                                     line[static_cast<std::size_t>(p)]))
+                        if (!out.Add(line[static_cast<std::size_t>(p)], b, at(p + k), at(p + k + 1), s, n,
+                                     n == hi, line[static_cast<std::size_t>(p)]))
                             return false;
                     continue;
                 }
@@ -173,7 +176,8 @@ bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, T
                     q[k] = e[k] == R ? 0 : at(p + e[k]);
                     fits = fits && q[k] >= 0;
                 }
-                if (fits && !out.Add(q[0], q[1], q[2], q[3], s, n, n == hi, line[static_cast<std::size_t>(p)]))
+                if (fits &&
+                    !out.Add(q[0], q[1], q[2], q[3], s, n, n == hi, line[static_cast<std::size_t>(p)]))
                     return false;
             }
         }
@@ -185,7 +189,9 @@ bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, T
 bool ListCross(const TSequence& seq, const TLine& current, const TLine& potential, const TSpacingUse& use,
                TListing& out) {
     const int count = static_cast<int>(std::min(current.size(), potential.size()));
-    auto at = [&](const TLine& l, int k) { return k >= 0 && k < count ? l[static_cast<std::size_t>(k)] : -1; };
+    auto at = [&](const TLine& l, int k) {
+        return k >= 0 && k < count ? l[static_cast<std::size_t>(k)] : -1;
+    };
     for (int p = 0; p < count; ++p) {
         for (int s = 0; s < use.Count; ++s) {
             const int32_t mask = seq.LevelUsed[s];
@@ -238,17 +244,18 @@ int GridElectrodeCount(const TSequence& seq) {
 
 std::optional<TGenerationProblem> GridPrecondition(const TSequence& seq, const TGridLayout& layout) {
     using F = TGenerationField;
-    for (const auto& [count, name] : {std::pair{seq.GridLineX, "lines along X"}, {seq.GridLineY, "lines along Y"}})
+    for (const auto& [count, name] :
+         {std::pair{seq.GridLineX, "lines along X"}, {seq.GridLineY, "lines along Y"}})
         if (count < MinGridLines || count > MaxGridLines)
             return TGenerationProblem{F::GridLines, "the number of " + std::string(name) + " must be from " +
                                                         std::to_string(MinGridLines) + " to " +
                                                         std::to_string(MaxGridLines)};
     const int total = GridElectrodeCount(seq);
     if (total > MaxElectrodeNumber)
-        return TGenerationProblem{F::GridLines, "a grid of " + std::to_string(seq.GridLineX) + " x " +
-                                                    std::to_string(seq.GridLineY) + " needs " +
-                                                    std::to_string(total) + " electrodes; a sequence holds at most " +
-                                                    std::to_string(MaxElectrodeNumber)};
+        return TGenerationProblem{
+            F::GridLines, "a grid of " + std::to_string(seq.GridLineX) + " x " +
+                              std::to_string(seq.GridLineY) + " needs " + std::to_string(total) +
+                              " electrodes; a sequence holds at most " + std::to_string(MaxElectrodeNumber)};
     if (!ArrayTypeRow(seq.ArrayType).Listed)
         return TGenerationProblem{F::ArrayType, "array type " + std::to_string(seq.ArrayType) +
                                                     " has no listing scheme for a grid"};
@@ -263,16 +270,17 @@ std::optional<TGenerationProblem> GridPrecondition(const TSequence& seq, const T
                                                       ": closer lines cannot be told apart"};
     const double lastY = double(seq.Electrodes[seq.FirstElectrode].Y) + double(seq.GridLineX - 1) * d;
     if (std::fabs(lastY) >= MaxSurveyCoordinate)
-        return TGenerationProblem{F::LineSpacing, "the line spacing " + Number(d) + " puts the last line at y = " +
-                                                      Number(lastY) + ", beyond 999999 (the remote electrode's place)"};
+        return TGenerationProblem{F::LineSpacing, "the line spacing " + Number(d) +
+                                                      " puts the last line at y = " + Number(lastY) +
+                                                      ", beyond 999999 (the remote electrode's place)"};
     PlaceLineElectrodes(*line);
     const int placed = static_cast<int>(ActiveInLineOrder(*line).size());
     if (placed < total)
-        return TGenerationProblem{F::GridLines, "a grid of " + std::to_string(seq.GridLineX) + " x " +
-                                                    std::to_string(seq.GridLineY) + " needs " +
-                                                    std::to_string(total) + " electrodes; the cable set gives " +
-                                                    std::to_string(placed) + " from electrode " +
-                                                    std::to_string(seq.FirstElectrode)};
+        return TGenerationProblem{F::GridLines,
+                                  "a grid of " + std::to_string(seq.GridLineX) + " x " +
+                                      std::to_string(seq.GridLineY) + " needs " + std::to_string(total) +
+                                      " electrodes; the cable set gives " + std::to_string(placed) +
+                                      " from electrode " + std::to_string(seq.FirstElectrode)};
     return std::nullopt;
 }
 
@@ -341,6 +349,25 @@ bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart) 
     whole = listAll();
     for (int i = seq.NbQuadripole; i < std::max(used, seq.NbQuadripole); ++i) seq.Quadripoles[i].MakeEmpty();
     return whole;
+}
+
+TGenerationResult RunGridGeneration(TSequence& seq, const TGridLayout& layout, TChartSink& chart) {
+    if (auto problem = GridPrecondition(seq, layout)) throw std::invalid_argument(problem->Text);
+    TGenerationResult result;
+    result.Complete = GenerateGrid(seq, layout, chart);
+    if (!result.Complete && seq.NbQuadripole >= MaxQuadripoles)
+        result.CapCut =
+            "the " + std::to_string(MaxQuadripoles) +
+            "-quadripole limit cut the grid: the readings end on electrode " +
+            std::to_string(
+                std::max(seq.Quadripoles[MaxQuadripoles - 1].A, seq.Quadripoles[MaxQuadripoles - 1].B)) +
+            "; use fewer levels or lines, or leave out the lines along Y or the cross-line readings";
+    if (seq.NbQuadripole == 0)
+        result.EmptyReason =
+            "lines of " + std::to_string(seq.GridLineY) + " electrodes along X" +
+            (layout.YLines ? " and " + std::to_string(seq.GridLineX) + " along Y" : std::string()) +
+            " are too short for the chosen depth levels of this array";
+    return result;
 }
 
 std::optional<TGridLayout> GridLayoutOf(const TSequence& seq) {
@@ -415,7 +442,8 @@ TGridPlace GridPlaceOf(const TSequence& seq, const TQuadripole& q) {
         return place;
     }
     // Cross-line: each dipole on a line of its own, the two lines neighbours.
-    const TElectrode *ca = e.A ? e.A : e.B, *cb = e.B ? e.B : e.A, *pa = e.M ? e.M : e.N, *pb = e.N ? e.N : e.M;
+    const TElectrode *ca = e.A ? e.A : e.B, *cb = e.B ? e.B : e.A, *pa = e.M ? e.M : e.N,
+                     *pb = e.N ? e.N : e.M;
     if (ca == nullptr || pa == nullptr) return place;
     if (Same(ca->Y, cb->Y) && Same(pa->Y, pb->Y)) {
         const int i = lineAlongX(ca->Y), k = lineAlongX(pa->Y);

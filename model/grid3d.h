@@ -27,12 +27,13 @@
 #include "model/chartsink.h"
 #include "model/generate.h"
 #include "model/sequence.h"
+#include "model/sequencerules.h"
 
 // What the record does not hold of a grid: the distance between lines along X, and which readings
 // besides those along X are listed.
 struct TGridLayout {
-    float LineSpacing = 0;  // D, the distance between neighbouring lines along X (in Y)
-    bool YLines = false;    // also list along every line along Y
+    float LineSpacing = 0;    // D, the distance between neighbouring lines along X (in Y)
+    bool YLines = false;      // also list along every line along Y
     bool CrossLines = false;  // also list the cross-line dipole-dipole readings
 };
 
@@ -54,6 +55,10 @@ std::optional<TGenerationProblem> GridPrecondition(const TSequence& seq, const T
 // GridPrecondition has an answer.
 bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart);
 
+// GenerateGrid as Create runs it: std::invalid_argument with GridPrecondition's text when it cannot
+// run (record untouched); says when the cap cut the grid and why nothing fitted.
+TGenerationResult RunGridGeneration(TSequence& seq, const TGridLayout& layout, TChartSink& chart);
+
 // The layout of a generated grid, read back from it: D from its electrodes (the electrode spacing a
 // for a grid of one line), the Y lines and cross-line readings from its quadripoles. Nothing for a
 // record that is not a grid or whose electrodes are not placed as one.
@@ -70,7 +75,7 @@ enum class TGridLineKind {
 struct TGridPlace {
     TGridLineKind Kind = TGridLineKind::None;
     int Index = 0;
-    float Along = 0;  // the centre's position along its line: X for lines along X, Y for lines along Y
+    float Along = 0;     // the centre's position along its line: X for lines along X, Y for lines along Y
     float X = 0, Y = 0;  // the reading's centre in plan (a gradient reading's: its potential dipole's)
 };
 TGridPlace GridPlaceOf(const TSequence& seq, const TQuadripole& q);

@@ -76,12 +76,17 @@ TEST(Grid3D, TwoLinesOfFourWithCrossLineReadingsByHand) {
     EXPECT_EQ(seq->GridLineY, 4);
     const std::vector<TQuad> expected{
         // along X: line 1, then line 2 (level 2 needs five electrodes)
-        {1, 2, 3, 4, 1}, {5, 6, 7, 8, 1},
+        {1, 2, 3, 4, 1},
+        {5, 6, 7, 8, 1},
         // across: current dipole on line 1, potential on line 2 straight across (level 1), one
         // along and one back (level 2)
-        {1, 2, 5, 6, 1}, {1, 2, 6, 7, 2},                   // cursor at 1
-        {2, 3, 6, 7, 1}, {2, 3, 7, 8, 2}, {2, 3, 5, 6, 2},  // at 2
-        {3, 4, 7, 8, 1}, {3, 4, 6, 7, 2},                   // at 3
+        {1, 2, 5, 6, 1},
+        {1, 2, 6, 7, 2},  // cursor at 1
+        {2, 3, 6, 7, 1},
+        {2, 3, 7, 8, 2},
+        {2, 3, 5, 6, 2},  // at 2
+        {3, 4, 7, 8, 1},
+        {3, 4, 6, 7, 2},  // at 3
     };
     EXPECT_EQ(Quads(*seq), expected);
 }
@@ -92,9 +97,9 @@ TEST(Grid3D, ThreeLinesOfFourPoleDipoleAlongBothWaysByHand) {
     TNullChartSink chart;
     ASSERT_TRUE(GenerateGrid(*seq, Layout(10, true, false), chart));
     const std::vector<TQuad> expected{
-        {0, 1, 2, 3, 1},  {0, 2, 3, 4, 1},  {0, 5, 6, 7, 1},   {0, 6, 7, 8, 1},  // lines along X
-        {0, 9, 10, 11, 1}, {0, 10, 11, 12, 1},                                   //
-        {0, 1, 5, 9, 1},  {0, 2, 6, 10, 1}, {0, 3, 7, 11, 1},  {0, 4, 8, 12, 1}, // lines along Y
+        {0, 1, 2, 3, 1},   {0, 2, 3, 4, 1},    {0, 5, 6, 7, 1},  {0, 6, 7, 8, 1},   // lines along X
+        {0, 9, 10, 11, 1}, {0, 10, 11, 12, 1},                                      //
+        {0, 1, 5, 9, 1},   {0, 2, 6, 10, 1},   {0, 3, 7, 11, 1}, {0, 4, 8, 12, 1},  // lines along Y
     };
     EXPECT_EQ(Quads(*seq), expected);
     EXPECT_EQ(seq->Electrodes[9].Y, 20);
@@ -133,9 +138,12 @@ TEST(Grid3D, OneLineGridListsAsTheLineGenerator) {
         float Spacing2;
         int32_t Levels2;
     };
-    const TCase cases[] = {{"DipoleDipole", DD, 0x3F, 0, 0},     {"DipoleDipoleTwoLengths", DD, 0b1011, 10, 0b110},
-                           {"PoleDipole", PD, 0x1F, 15, 0b11},   {"PolePole", PP, 0xFF, 0, 0},
-                           {"WennerSchlumberger", WS, 0x3F, 10, 0b101}, {"Wenner", WN, 0xF, 0, 0},
+    const TCase cases[] = {{"DipoleDipole", DD, 0x3F, 0, 0},
+                           {"DipoleDipoleTwoLengths", DD, 0b1011, 10, 0b110},
+                           {"PoleDipole", PD, 0x1F, 15, 0b11},
+                           {"PolePole", PP, 0xFF, 0, 0},
+                           {"WennerSchlumberger", WS, 0x3F, 10, 0b101},
+                           {"Wenner", WN, 0xF, 0, 0},
                            {"MultipleGradient", MG, 0b1101, 0, 0}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -184,8 +192,8 @@ TEST(Grid3D, CountsForATableOfGrids) {
         int Levels;  // levels 1 to Levels
         bool YLines, Cross;
     };
-    const TCase cases[] = {{1, 10, 3, false, false}, {3, 2, 2, true, true},   {4, 3, 1, true, true},
-                           {4, 6, 3, false, true},   {5, 8, 4, true, false},  {6, 6, 6, true, true},
+    const TCase cases[] = {{1, 10, 3, false, false}, {3, 2, 2, true, true},  {4, 3, 1, true, true},
+                           {4, 6, 3, false, true},   {5, 8, 4, true, false}, {6, 6, 6, true, true},
                            {2, 24, 6, true, true},   {10, 10, 8, true, true}};
     auto line = [](int l, int levels) {
         int c = 0;
