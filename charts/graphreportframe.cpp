@@ -346,6 +346,8 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     auto* margins = new QCPMarginGroup(Chart1);
     Chart1->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, margins);
     scale_->setMarginGroup(QCP::msTop | QCP::msBottom, margins);  // in the layout only while cells are drawn
+    // Out of the layout it would still draw its label, in the chart's top left corner.
+    scale_->setVisible(false);
     ApplyFullExtent();
 
     // A rectangle dragged with the mouse zooms in; "Undo zoom" goes back to the full extent.
@@ -418,6 +420,7 @@ void TGraphReportFrame::ClearChart() {
     cells_->Cells.clear();
     fixedTitle_.clear();
     if (scale_->layout() != nullptr) {
+        scale_->setVisible(false);
         Chart1->plotLayout()->take(scale_);
         Chart1->plotLayout()->simplify();
     }
@@ -621,6 +624,7 @@ void TGraphReportFrame::DrawResolution(const TResolutionPicture& picture) {
                          picture.Electrodes[i], none, none);
     }
     Chart1->plotLayout()->addElement(1, 1, scale_);
+    scale_->setVisible(true);
     fixedTitle_ = (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) +
                   QStringLiteral("Figure of merit ") + QString::number(picture.Figure, 'f', 3) +
                   QStringLiteral("   #") + QString::number(picture.Readings);
@@ -635,6 +639,8 @@ void TGraphReportFrame::ShowResolutionRefused(const QString& name, const QString
     GraphReportSTxt->setText(fixedTitle_);
     FlushReplot();
 }
+
+bool TGraphReportFrame::ResolutionScaleShown() const { return scale_->visible(); }
 
 int TGraphReportFrame::CellCount() const { return static_cast<int>(cells_->Cells.size()); }
 

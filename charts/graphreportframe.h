@@ -92,7 +92,8 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     // The view empty, the title saying why the sequence has no resolution.
     void ShowResolutionRefused(const QString& name, const QString& reason);
     int CellCount() const;
-    QColor CellColour(int i) const;  // as drawn
+    bool ResolutionScaleShown() const;  // the colour scale of DrawResolution, drawn only with its cells
+    QColor CellColour(int i) const;     // as drawn
 
     int PointCount() const { return pointCount_; }
     // The title as the next drawing shows it (it is set once a drawing, not once a point).

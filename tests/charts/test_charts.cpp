@@ -549,3 +549,17 @@ TEST(ChartNumbers, AxisAndReadoutFormats) {
 }
 
 }  // namespace
+
+// The resolution's colour scale is drawn with its cells only: out of the layout it left its label in
+// the chart's top left corner.
+TEST_F(ChartFrame, ResolutionScaleOnlyWithItsCells) {
+    auto seq = LineOf(12);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_FALSE(frame.ResolutionScaleShown());
+    TResolutionPicture picture;
+    picture.Cells.push_back({0, 5, 0, 2, 0.5});
+    frame.DrawResolution(picture);
+    EXPECT_TRUE(frame.ResolutionScaleShown());
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_FALSE(frame.ResolutionScaleShown());
+}
