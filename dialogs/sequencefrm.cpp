@@ -1,20 +1,15 @@
 #include "dialogs/sequencefrm.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -41,21 +36,6 @@ constexpr const char* ArrayHeadingRow = "------------   2D Resistivity   -------
 // The heading, then the array types the table lists.
 constexpr int ArrayRowCount = 1 + ArrayTypeDialogRows();
 
-TUpDownEdit* UpDown(const char* name, int min, int max, int value, bool wrapping, QWidget* parent) {
-    auto* s = new TUpDownEdit(parent, min, max, value, wrapping);
-    s->setObjectName(name);
-    return s;
-}
-
-QLabel* SunkenText(const char* name, QWidget* parent) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setMinimumWidth(56);
-    l->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    return l;
-}
-
 }  // namespace
 
 // Rows from ArrayRowCount on would be a second, three-dimensional section repeating the first; the
@@ -81,8 +61,6 @@ TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequ
       work_(std::make_unique<TSequence>(record)),
       services_(services),
       editable_(editable) {
-    setObjectName("SequenceFrm");
-    setWindowTitle(Msg::SequenceCaption);
     BuildControls();
     OkBtn->setEnabled(!okDisabled);
     // A sequence without geometry (an imported one) keeps its name and acquisition set-up only.
@@ -106,179 +84,39 @@ void TSequenceFrm::done(int result) {
 }
 
 void TSequenceFrm::BuildControls() {
-    auto* outer = new QVBoxLayout(this);
-
-    SequenceGB = Named(new QGroupBox(this), "SequenceGB");
-    auto* top = new QGridLayout(SequenceGB);
-    NameEdt = Named(new QLineEdit(SequenceGB), "NameEdt");
+    setupUi(this);
     NameEdt->setMaxLength(MaxSequenceNameLength);
-    NbQuadripoleLbl = SunkenText("NbQuadripoleLbl", SequenceGB);
-    NbQuadripoleLbl->setText("0");
-    CableLst = Named(new QComboBox(SequenceGB), "CableLst");
-    CableLst->setMinimumWidth(180);
-    ViewCable = GlyphButton("ViewCable", "View cable set", QStyle::SP_FileDialogInfoView, SequenceGB);
-    NumberElectrodeSTxt = SunkenText("NumberElectrodeSTxt", SequenceGB);
-    CableLbl = BuddyLabel("Ca&ble set name :", CableLst, SequenceGB);
-    top->addWidget(BuddyLabel("&Title :", NameEdt, SequenceGB), 0, 0);
-    top->addWidget(NameEdt, 0, 1, 1, 2);
-    top->addWidget(BuddyLabel("Nb quadripoles :", NbQuadripoleLbl, SequenceGB), 0, 3);
-    top->addWidget(NbQuadripoleLbl, 0, 4);
-    top->addWidget(CableLbl, 1, 0);
-    top->addWidget(CableLst, 1, 1);
-    top->addWidget(ViewCable, 1, 2);
-    top->addWidget(BuddyLabel("Nb electrodes :", NumberElectrodeSTxt, SequenceGB), 1, 3);
-    top->addWidget(NumberElectrodeSTxt, 1, 4);
-    InstrumentCheckLbl = Named(new QLabel(SequenceGB), "InstrumentCheckLbl");
-    InstrumentCheckLbl->setWordWrap(true);
-    InstrumentCheckLbl->setStyleSheet("color: #8a3b00;");
-    InstrumentCheckLbl->setVisible(false);
-    top->addWidget(InstrumentCheckLbl, 2, 0, 1, 5);
-    top->setColumnStretch(1, 1);
-    outer->addWidget(SequenceGB);
-
-    auto* middle = new QHBoxLayout;
-    GeometryGB = Named(new QGroupBox("Geometry parameters ", this), "GeometryGB");
-    auto* geo = new QVBoxLayout(GeometryGB);
-    auto* arrayRow = new QHBoxLayout;
-    ArrayLst = Named(new QComboBox(GeometryGB), "ArrayLst");
     ArrayLst->addItem(ArrayHeadingRow);
     for (int row = 1; row < ArrayRowCount; ++row) ArrayLst->addItem(ArrayTypeOfDialogRow(row)->Name);
-    SpeedButton1 =
-        GlyphButton("SpeedButton1", "Help on array type", QStyle::SP_MessageBoxQuestion, GeometryGB);
-    arrayRow->addWidget(BuddyLabel("&Array type :", ArrayLst, GeometryGB));
-    arrayRow->addWidget(ArrayLst, 1);
-    arrayRow->addWidget(SpeedButton1);
-    geo->addLayout(arrayRow);
-
-    auto* spacingRow = new QGridLayout;
-    Spacing1Txt = Named(new QLineEdit("0", GeometryGB), "Spacing1Txt");
-    Spacing1Txt->setMaximumWidth(90);
-    Depth1Num = UpDown("Depth1Num", DepthLevelLimits.Min, DepthLevelLimits.Max, 1, true, GeometryGB);
-    DepthLevel1Btn =
-        GlyphButton("DepthLevel1Btn", "Edit depth level", QStyle::SP_FileDialogListView, GeometryGB);
-    Label7 = Named(new QLabel("Geometric factor :", GeometryGB), "Label7");
-    GeometricFactorLbl = SunkenText("GeometricFactorLbl", GeometryGB);
-    GeometricFactorLbl->setToolTip("Smallest and largest |K| of the generated sequence");
-    Label7->setBuddy(GeometricFactorLbl);
-    spacingRow->addWidget(BuddyLabel("Electrode &spacing  (a) :", Spacing1Txt, GeometryGB), 0, 0);
-    spacingRow->addWidget(Spacing1Txt, 0, 1);
-    spacingRow->addWidget(BuddyLabel("&Depth level  (Lvl) :", Depth1Num, GeometryGB), 0, 2);
-    spacingRow->addWidget(Depth1Num, 0, 3);
-    spacingRow->addWidget(DepthLevel1Btn, 0, 4);
-    spacingRow->addWidget(Label7, 1, 0);
-    spacingRow->addWidget(GeometricFactorLbl, 1, 1, 1, 4);
-    geo->addLayout(spacingRow);
-
-    OtherSpacingBtn = Named(new QPushButton("&Other spacing", GeometryGB), "OtherSpacingBtn");
-    OtherSpacingBtn->setFlat(true);
-    // A flat button draws no focus frame of its own; the keyboard user must still see where it is.
-    OtherSpacingBtn->setStyleSheet(
-        "QPushButton:focus { border: 1px dotted palette(highlight); padding: 2px 6px; }");
-    OtherSpacingBtn->setVisible(false);
-    geo->addWidget(OtherSpacingBtn, 0, Qt::AlignLeft);
-
-    OtherSpacingGB = Named(new QGroupBox(GeometryGB), "OtherSpacingGB");
-    auto* other = new QGridLayout(OtherSpacingGB);
-    SpeedButton6 =
-        GlyphButton("SpeedButton6", "Close other spacing", QStyle::SP_TitleBarCloseButton, OtherSpacingGB);
-    SpeedButton6->setAutoRaise(true);
     for (int s = 1; s <= 2; ++s) {
-        const bool second = s == 1;
-        auto* check = Named(new QCheckBox(second ? "S&econd length" : "Third len&gth", OtherSpacingGB),
-                            second ? "DipoleLength2Cb" : "DipoleLength3Cb");
-        auto* box = Named(new QGroupBox(OtherSpacingGB), second ? "Spacing2GB" : "Spacing3GB");
-        auto* row = new QHBoxLayout(box);
-        row->setContentsMargins(4, 2, 4, 2);
-        auto* list = Named(new QComboBox(box), second ? "Spacing2CB" : "Spacing3CB");
         const TRange multiples = DipoleLengthMultiples(s);
-        for (int k = multiples.Min; k <= multiples.Max; ++k) list->addItem(QString::number(k) + " x a");
-        list->setCurrentIndex(-1);
-        auto* levels = SunkenText(second ? "DepthLevel2Txt" : "DepthLevel3Txt", box);
-        levels->setAlignment(Qt::AlignCenter);
-        levels->setMinimumWidth(36);
-        auto* button = GlyphButton(second ? "DepthLevel2Btn" : "DepthLevel3Btn", "Edit depth level",
-                                   QStyle::SP_FileDialogListView, box);
-        button->setEnabled(false);
-        row->addWidget(BuddyLabel("Spacing (D) :", list, box));
-        row->addWidget(list);
-        auto* levelLabel = BuddyLabel("(Lvl) :", levels, box);
-        row->addWidget(levelLabel);
-        row->addWidget(levels);
-        row->addWidget(button);
-        other->addWidget(check, s - 1, 0);
-        other->addWidget(box, s - 1, 1);
-        if (second) {
-            DipoleLength2Cb = check;
-            Spacing2GB = box;
-            Spacing2CB = list;
-            DepthLevel2Txt = levels;
-            DepthLevel2Btn = button;
-        } else {
-            DipoleLength3Cb = check;
-            Spacing3GB = box;
-            Spacing3CB = list;
-            DepthLevel3Txt = levels;
-            DepthLevel3Btn = button;
-        }
+        for (int k = multiples.Min; k <= multiples.Max; ++k)
+            LengthList(s)->addItem(QString::number(k) + " x a");
+        LengthList(s)->setCurrentIndex(-1);
     }
-    other->addWidget(SpeedButton6, 0, 2, Qt::AlignRight | Qt::AlignTop);
-    // A length's box shows while its check box is checked; no third length without a second.
-    Spacing2GB->setVisible(false);
-    Spacing3GB->setVisible(false);
-    DipoleLength3Cb->setEnabled(false);
-    OtherSpacingGB->setVisible(false);
-    geo->addWidget(OtherSpacingGB);
-
-    ThreeDGridGB = Named(new QGroupBox("3D Grid", GeometryGB), "ThreeDGridGB");
-    auto* grid3d = new QHBoxLayout(ThreeDGridGB);
-    LineGridXTxt = UpDown("LineGridXTxt", GridLineLimits.Min, GridLineLimits.Max, 1, true, ThreeDGridGB);
-    LineGridYTxt = UpDown("LineGridYTxt", GridLineLimits.Min, GridLineLimits.Max, 1, true, ThreeDGridGB);
-    grid3d->addWidget(BuddyLabel("Nb Line &X :", LineGridXTxt, ThreeDGridGB));
-    grid3d->addWidget(LineGridXTxt);
-    grid3d->addWidget(BuddyLabel("Nb Line &Y :", LineGridYTxt, ThreeDGridGB));
-    grid3d->addWidget(LineGridYTxt);
-    ThreeDGridGB->setVisible(false);
-    geo->addWidget(ThreeDGridGB);
-
-    auto* generation = new QHBoxLayout;
-    ViewBtn = GlyphButton("ViewBtn", "View sequence", QStyle::SP_FileDialogContentsView, GeometryGB);
-    CreateBtn = GlyphButton("CreateBtn", "Create sequence", QStyle::SP_FileDialogNewFolder, GeometryGB);
-    RollAlongBtn =
-        GlyphButton("RollAlongBtn", "Roll along one sequence", QStyle::SP_MediaSeekForward, GeometryGB);
-    MoveAlongBtn = GlyphButton("MoveAlongBtn", "Move one sequence", QStyle::SP_ArrowRight, GeometryGB);
-    // Each with its Alt letter, so that the keyboard reaches them without a long walk of Tabs.
-    const std::pair<QToolButton*, const char*> captions[] = {{ViewBtn, "Vie&w"},
-                                                             {CreateBtn, "&Create"},
-                                                             {RollAlongBtn, "Ro&ll along"},
-                                                             {MoveAlongBtn, "&Move along"}};
-    for (const auto& [b, caption] : captions) {
-        b->setIconSize(QSize(24, 24));
-        b->setText(caption);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        generation->addWidget(b);
-    }
-    generation->addStretch(1);
-    geo->addLayout(generation);
-    geo->addStretch(1);
-    middle->addWidget(GeometryGB, 3);
-
-    AquisitionSetUpGB = Named(new QGroupBox("Acquisition set up", this), "AquisitionSetUpGB");
-    BuildAcquisition(AquisitionSetUpGB);
-    middle->addWidget(AquisitionSetUpGB, 2);
-    outer->addLayout(middle, 1);
-
-    auto* buttons = new QHBoxLayout;
-    OkBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "Ok", this), "OkBtn");
-    CancelBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this),
-                      "CancelBtn");
-    CloseBtn = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), "Close", this),
-                     "CloseBtn");
-    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_MessageBoxQuestion), "&Help", this),
-                    "BitBtn1");
-    OkBtn->setDefault(true);
-    buttons->addStretch(1);
-    for (QPushButton* b : {OkBtn, CancelBtn, CloseBtn, BitBtn1}) buttons->addWidget(b);
-    outer->addLayout(buttons);
+    for (int ms : TimeChoices) TimeCB->addItem(QString::number(ms));
+    for (int code = VmnCodes.Min; code <= VmnCodes.Max; ++code)
+        VmnCB->addItem(QString::fromStdString(VmnRangeText(code)));
+    const std::pair<TUpDownEdit*, TRange> ranges[] = {
+        {Depth1Num, DepthLevelLimits}, {LineGridXTxt, GridLineLimits}, {LineGridYTxt, GridLineLimits},
+        {StackMinEdn, StackLimits},    {StackMaxEdn, StackLimits},     {QMaxEdn, QMaxLimits}};
+    for (const auto& [edit, range] : ranges) edit->setRange(range.Min, range.Max);
+    const std::pair<QAbstractButton*, QStyle::StandardPixmap> glyphs[] = {
+        {ViewCable, QStyle::SP_FileDialogInfoView},
+        {SpeedButton1, QStyle::SP_MessageBoxQuestion},
+        {DepthLevel1Btn, QStyle::SP_FileDialogListView},
+        {SpeedButton6, QStyle::SP_TitleBarCloseButton},
+        {DepthLevel2Btn, QStyle::SP_FileDialogListView},
+        {DepthLevel3Btn, QStyle::SP_FileDialogListView},
+        {ViewBtn, QStyle::SP_FileDialogContentsView},
+        {CreateBtn, QStyle::SP_FileDialogNewFolder},
+        {RollAlongBtn, QStyle::SP_MediaSeekForward},
+        {MoveAlongBtn, QStyle::SP_ArrowRight},
+        {OkBtn, QStyle::SP_DialogOkButton},
+        {CancelBtn, QStyle::SP_DialogCancelButton},
+        {CloseBtn, QStyle::SP_DialogCloseButton},
+        {BitBtn1, QStyle::SP_MessageBoxQuestion}};
+    for (const auto& [button, glyph] : glyphs) button->setIcon(style()->standardIcon(glyph));
 
     connect(NameEdt, &QLineEdit::textChanged, this, &TSequenceFrm::NameEdtChange);
     connect(CableLst, &QComboBox::currentIndexChanged, this, &TSequenceFrm::CableLstChange);
@@ -312,46 +150,6 @@ void TSequenceFrm::BuildControls() {
             if (!closing_) CheckNumberField(edit, false);
         });
     connect(BitBtn1, &QPushButton::clicked, this, &TSequenceFrm::BitBtn1Click);
-}
-
-void TSequenceFrm::BuildAcquisition(QWidget* parent) {
-    auto* grid = new QGridLayout(parent);
-    TimeCB = Named(new QComboBox(parent), "TimeCB");
-    for (int ms : TimeChoices) TimeCB->addItem(QString::number(ms));
-    ResistivityRd = Named(new QRadioButton("&Rho mode :", parent), "ResistivityRd");
-    ResistivityRd->setLayoutDirection(Qt::RightToLeft);
-    ResistivityRd->setChecked(true);
-    IpModeRd = Named(new QRadioButton("Rho and I&p mode :", parent), "IpModeRd");
-    IpModeRd->setLayoutDirection(Qt::RightToLeft);
-    StackMinEdn = UpDown("StackMinEdn", StackLimits.Min, StackLimits.Max, 3, true, parent);
-    StackMaxEdn = UpDown("StackMaxEdn", StackLimits.Min, StackLimits.Max, 6, true, parent);
-    StackMaxEdn->setAccessibleName("Stack max");
-    QMaxEdn = UpDown("QMaxEdn", QMaxLimits.Min, QMaxLimits.Max, 0, true, parent);
-    VmnCB = Named(new QComboBox(parent), "VmnCB");
-    for (int code = VmnCodes.Min; code <= VmnCodes.Max; ++code)
-        VmnCB->addItem(QString::fromStdString(VmnRangeText(code)));
-    AreaTxt = Named(new QLineEdit("0", parent), "AreaTxt");
-    LineTxt = Named(new QLineEdit("0", parent), "LineTxt");
-
-    int r = 0;
-    grid->addWidget(BuddyLabel("T&ime (ms) :", TimeCB, parent), r, 0);
-    grid->addWidget(TimeCB, r++, 1, 1, 3);
-    grid->addWidget(ResistivityRd, r++, 0, 1, 2, Qt::AlignLeft);
-    grid->addWidget(IpModeRd, r++, 0, 1, 2, Qt::AlignLeft);
-    grid->addWidget(BuddyLabel("Stac&k min\\max :", StackMinEdn, parent), r, 0);
-    grid->addWidget(StackMinEdn, r, 1);
-    grid->addWidget(BuddyLabel("/", StackMaxEdn, parent), r, 2);
-    grid->addWidget(StackMaxEdn, r++, 3);
-    grid->addWidget(BuddyLabel("&Q max (%) :", QMaxEdn, parent), r, 0);
-    grid->addWidget(QMaxEdn, r++, 1);
-    grid->addWidget(BuddyLabel("&Vmn / Vab Request :", VmnCB, parent), r, 0);
-    grid->addWidget(VmnCB, r++, 1, 1, 3);
-    grid->addWidget(BuddyLabel("Area / Latit&ude:", AreaTxt, parent), r, 0);
-    grid->addWidget(AreaTxt, r++, 1, 1, 3);
-    grid->addWidget(BuddyLabel("Li&ne / Longitude :", LineTxt, parent), r, 0);
-    grid->addWidget(LineTxt, r++, 1, 1, 3);
-    grid->setRowStretch(r, 1);
-
     connect(TimeCB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::TimeCBChange);
     connect(VmnCB, &QComboBox::currentIndexChanged, this, &TSequenceFrm::VmnCBChange);
     connect(StackMinEdn, &QSpinBox::valueChanged, this, &TSequenceFrm::StackMinEdnChange);

@@ -14,20 +14,11 @@
 #include "model/generate.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
+#include "ui_sequencefrm.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class TCreateSequenceFrm;
-class TUpDownEdit;
-class QToolButton;
 
-class TSequenceFrm : public QDialog {
+class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     Q_OBJECT
    public:
     TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record, TDialogServices services);
@@ -78,67 +69,19 @@ class TSequenceFrm : public QDialog {
     void AreaTxtChange();
     void LineTxtChange();
 
-    // --- controls (named as the program's forms name them) ---
-    QGroupBox* SequenceGB = nullptr;
-    QLineEdit* NameEdt = nullptr;
-    QLabel* CableLbl = nullptr;
-    QComboBox* CableLst = nullptr;
-    QToolButton* ViewCable = nullptr;
-    QLabel* NbQuadripoleLbl = nullptr;
-    QLabel* NumberElectrodeSTxt = nullptr;
-    // What each instrument family would cut or refuse in the sequence as it stands (the check made
-    // before an upload), kept up to date while the title is typed; hidden when there is nothing.
-    QLabel* InstrumentCheckLbl = nullptr;
-    QGroupBox* GeometryGB = nullptr;
-    QComboBox* ArrayLst = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* GeometricFactorLbl = nullptr;  // the smallest and largest |K| of the generated sequence
-    QLineEdit* Spacing1Txt = nullptr;
-    TUpDownEdit* Depth1Num = nullptr;  // the edit and its up-down
-    QToolButton* DepthLevel1Btn = nullptr;
-    QPushButton* OtherSpacingBtn = nullptr;
-    QGroupBox* OtherSpacingGB = nullptr;
-    QToolButton* SpeedButton6 = nullptr;
-    QCheckBox* DipoleLength2Cb = nullptr;
-    QGroupBox* Spacing2GB = nullptr;
-    QComboBox* Spacing2CB = nullptr;
-    QLabel* DepthLevel2Txt = nullptr;
-    QToolButton* DepthLevel2Btn = nullptr;
-    QCheckBox* DipoleLength3Cb = nullptr;
-    QGroupBox* Spacing3GB = nullptr;
-    QComboBox* Spacing3CB = nullptr;
-    QLabel* DepthLevel3Txt = nullptr;
-    QToolButton* DepthLevel3Btn = nullptr;
-    QGroupBox* ThreeDGridGB = nullptr;
-    TUpDownEdit* LineGridXTxt = nullptr;
-    TUpDownEdit* LineGridYTxt = nullptr;
-    QToolButton* ViewBtn = nullptr;
-    QToolButton* CreateBtn = nullptr;
-    QToolButton* RollAlongBtn = nullptr;
-    QToolButton* MoveAlongBtn = nullptr;
-    QGroupBox* AquisitionSetUpGB = nullptr;
-    QComboBox* TimeCB = nullptr;
-    QRadioButton* ResistivityRd = nullptr;
-    QRadioButton* IpModeRd = nullptr;
-    TUpDownEdit* StackMinEdn = nullptr;
-    TUpDownEdit* StackMaxEdn = nullptr;
-    TUpDownEdit* QMaxEdn = nullptr;
-    QComboBox* VmnCB = nullptr;
-    QLineEdit* AreaTxt = nullptr;
-    QLineEdit* LineTxt = nullptr;
-    QPushButton* OkBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* CloseBtn = nullptr;
-    QPushButton* BitBtn1 = nullptr;
+    // The controls are the form's (dialogs/sequencefrm.ui), named as the program's forms name them.
+    // InstrumentCheckLbl says what each instrument family would cut or refuse in the sequence as it
+    // stands (the check made before an upload), kept up to date while the title is typed, hidden when
+    // there is nothing; GeometricFactorLbl shows the smallest and largest |K| of the generated sequence.
 
    protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
 
    private:
+    // Fills what the form cannot hold (rows and limits from the model's tables, the style's glyphs)
+    // and connects the handlers.
     void BuildControls();
-    void BuildAcquisition(QWidget* parent);
     void DisableOkAndView();
     void DipoleLengthCbClick(int s);
     void OpenOtherSpacing();

@@ -8,6 +8,8 @@
 
 class TUpDownEdit : public QSpinBox {
    public:
+    // As a form builds it: range, wrapping and value are set afterwards.
+    explicit TUpDownEdit(QWidget* parent = nullptr) : QSpinBox(parent) {}
     TUpDownEdit(QWidget* parent, int min, int max, int value, bool wrapping) : QSpinBox(parent) {
         setRange(min, max);
         setWrapping(wrapping);
