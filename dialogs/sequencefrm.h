@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "model/generate.h"
+#include "model/grid3d.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
 #include "ui_sequencefrm.h"
@@ -50,6 +51,10 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     void ArrayLstChange();
     void LineGridXTxtChange();
     void LineGridYTxtChange();
+    // The rest of the "3D Grid" box: the line spacing D, and whether the lines along Y and the
+    // cross-line readings are measured too.
+    void LineSpacingTxtChange();
+    void GridReadingsChange();
     void NameEdtChange();
     bool CommitControls();
     void OkBtnClick();
@@ -90,6 +95,8 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     void OtherLengthLevels(int s);
     void Generate(TGenerationMode mode);
     void ShowGeometricFactor();
+    // The "3D Grid" box shown for a grid, whose Roll along and Move along are disabled.
+    void ShowGridState();
     void ShowInstrumentCheck();
     // The float of an edit; nothing while it holds no number (a field being typed in is no error yet).
     std::optional<float> ReadFloatEdit(const QLineEdit* edit) const;
@@ -116,6 +123,9 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     std::map<const QLineEdit*, QString> reported_;  // the invalid text each field was left with
     const QLineEdit* justReported_ = nullptr;       // said in this turn of the event loop
     bool closing_ = false;                          // done() or the destructor has begun
+    // What a grid needs that the record does not hold: read back from a generated grid, then as set in
+    // the "3D Grid" box.
+    TGridLayout gridLayout_;
 };
 
 // Array type list rows and codes: row to code (rows 6 to 11 repeat 0 to 5 as a second, 3D section).

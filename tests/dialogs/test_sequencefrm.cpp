@@ -634,7 +634,8 @@ TEST_F(SequenceDialog, ArrayRowsAndCodes) {
     EXPECT_EQ(ArrayRowOfCode(4, 0), 5);
     EXPECT_EQ(ArrayRowOfCode(6, 0), 4);
     for (int code : {3, 5, 7, 8, 9}) EXPECT_EQ(ArrayRowOfCode(code, 0), -1) << code;
-    EXPECT_EQ(ArrayRowOfCode(0, 2), -1) << "the 3D section is not listed";
+    EXPECT_EQ(ArrayRowOfCode(0, 2), 7) << "the 3D section";
+    EXPECT_EQ(ArrayRowOfCode(4, 1), 11);
 }
 
 // --- the electrodes-used dialog ---
