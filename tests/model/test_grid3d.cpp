@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/arraytypes.h"
+#include "model/electrodesused.h"
 #include "model/generate.h"
 #include "model/geometry.h"
 #include "model/grid3d.h"
@@ -329,5 +330,18 @@ TEST(Grid3D, ChartValuesAlongYScaleWithTheLineSpacing) {
             EXPECT_NEAR(ChartValue(*seq, y, view), flat * 3, 1e-4 * flat) << "view " << view;
         }
         EXPECT_NEAR(std::fabs(GeometricFactor(*seq, y)), std::fabs(GeometricFactor(*seq, x)) * 3, 1e-2);
+    }
+}
+
+// A grid is laid out whole: no line rolls or moves along after it.
+TEST(Grid3D, NothingRollsAlongAfterAGrid) {
+    auto grid = MakeGrid(4, 12, Spec(DD, 0b111));
+    TNullChartSink chart;
+    ASSERT_TRUE(GenerateGrid(*grid, Layout(5), chart));
+    auto line = MakeLine(MakeCable({{1, 48, 5}}), Spec(DD, 0b111));
+    auto before = std::make_unique<TSequence>(*line);
+    for (int mode : {ModeRollAlong, ModeMoveAlong}) {
+        EXPECT_FALSE(ChoosePreviousSequence(*line, *grid, mode).has_value());
+        EXPECT_EQ(std::memcmp(line.get(), before.get(), sizeof(TSequence)), 0);
     }
 }
