@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -69,14 +70,16 @@ std::vector<TDesignQuad> DesignOfSequence(const TSequence& seq, const TDesignEle
 }
 
 bool PlaceDesignElectrodes(TSequence& seq) {
-    // The generator places the electrodes, then lists nothing for an array with no level chosen.
-    if (GenerationProblem(seq)) return false;
+    // The generator places the electrodes, then lists nothing for an array with no level chosen. Its
+    // preconditions do not look at the array or the levels, so the copy is refused when seq would be.
     auto copy = std::make_unique<TSequence>(seq);
     TSequence& work = *copy;
     work.ArrayType = static_cast<int32_t>(TArrayType::DipoleDipole);
     for (int s = 0; s < MaxSpacings; ++s) work.LevelUsed[s] = 0;
     TNullChartSink chart;
-    GenerateSequence(work, ModeCreate, chart);
+    std::optional<TGenerationProblem> refused;
+    GenerateSequence(work, ModeCreate, chart, refused);
+    if (refused) return false;
     work.ArrayType = OptimisedArrayType;
     work.NbQuadripole = 0;
     for (auto& q : work.Quadripoles) q.MakeEmpty();

@@ -528,8 +528,9 @@ bool ListQuadripoles(TSequence& seq, int mode, TChartSink& chart) {
 }
 
 template <class Lookup>
-bool Generate(TSequence& seq, int mode, TChartSink& chart) {
-    if (GenerationProblem(seq)) return false;
+bool Generate(TSequence& seq, int mode, TChartSink& chart, std::optional<TGenerationProblem>& refused) {
+    refused = GenerationPrecondition(seq);
+    if (refused) return false;
     chart.ClearChart();
     PlaceElectrodes<Lookup::Reference>(seq);
     if constexpr (Lookup::Reference) {
@@ -661,13 +662,20 @@ TGridLayout LayoutToRegenerate(const TSequence& seq) {
 void PlaceLineElectrodes(TSequence& seq) { PlaceElectrodes<false>(seq); }
 
 bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart) {
-    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart);
-    return Generate<TIndexLookup>(seq, mode, chart);
+    std::optional<TGenerationProblem> refused;
+    return GenerateSequence(seq, mode, chart, refused);
+}
+
+bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart,
+                      std::optional<TGenerationProblem>& refused) {
+    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart, refused);
+    return Generate<TIndexLookup>(seq, mode, chart, refused);
 }
 
 bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart) {
-    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart);
-    return Generate<TScanLookup>(seq, mode, chart);
+    std::optional<TGenerationProblem> refused;
+    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart, refused);
+    return Generate<TScanLookup>(seq, mode, chart, refused);
 }
 
 bool FindElectrodeAt(const TSequence& seq, float x, float y, int& hint) {

@@ -68,6 +68,10 @@ void PlaceLineElectrodes(TSequence& seq);
 // the 16,000 cap, for an array type without a listing scheme, or when GenerationProblem has an answer
 // (the record is then left untouched). Any mode but ModeRollAlong behaves as ModeCreate.
 bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart);
+// The same, telling a refusal apart from a cut or an unlisted array type: `refused` receives
+// GenerationPrecondition's answer, so that a caller need not run that check a second time.
+bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart,
+                      std::optional<TGenerationProblem>& refused);
 
 // The same generation, with every position lookup done by the plain FindElectrodeAt scan. Kept as the
 // reference the indexed lookups are measured and checked against.

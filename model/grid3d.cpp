@@ -285,7 +285,14 @@ std::optional<TGenerationProblem> GridPrecondition(const TSequence& seq, const T
 }
 
 bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart) {
-    if (GridPrecondition(seq, layout)) return false;
+    std::optional<TGenerationProblem> refused;
+    return GenerateGrid(seq, layout, chart, refused);
+}
+
+bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart,
+                  std::optional<TGenerationProblem>& refused) {
+    refused = GridPrecondition(seq, layout);
+    if (refused) return false;
     chart.ClearChart();
     const int nx = seq.GridLineX, ny = seq.GridLineY;
     const float a = seq.Spacing[0], d = layout.LineSpacing;
@@ -352,9 +359,10 @@ bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart) 
 }
 
 TGenerationResult RunGridGeneration(TSequence& seq, const TGridLayout& layout, TChartSink& chart) {
-    if (auto problem = GridPrecondition(seq, layout)) throw std::invalid_argument(problem->Text);
     TGenerationResult result;
-    result.Complete = GenerateGrid(seq, layout, chart);
+    std::optional<TGenerationProblem> refused;
+    result.Complete = GenerateGrid(seq, layout, chart, refused);
+    if (refused) throw std::invalid_argument(refused->Text);
     if (!result.Complete && seq.NbQuadripole >= MaxQuadripoles)
         result.CapCut =
             "the " + std::to_string(MaxQuadripoles) +

@@ -54,6 +54,9 @@ std::optional<TGenerationProblem> GridPrecondition(const TSequence& seq, const T
 // Returns true when every line was listed; false at the 16,000 cap, or (record untouched) when
 // GridPrecondition has an answer.
 bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart);
+// The same, `refused` receiving GridPrecondition's answer, so that a caller need not check twice.
+bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart,
+                  std::optional<TGenerationProblem>& refused);
 
 // GenerateGrid as Create runs it: std::invalid_argument with GridPrecondition's text when it cannot
 // run (record untouched); says when the cap cut the grid and why nothing fitted.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "model/geometry.h"
@@ -73,10 +74,11 @@ std::string CapCutText(const TSequence& seq) {
 }  // namespace
 
 TGenerationResult RunGeneration(TSequence& seq, TGenerationMode chosen, TChartSink& chart) {
-    if (auto problem = GenerationProblem(seq)) throw std::invalid_argument(*problem);
     const TGenerationMode mode = GeneratorMode(chosen);
     TGenerationResult result;
-    result.Complete = GenerateSequence(seq, mode, chart);
+    std::optional<TGenerationProblem> refused;
+    result.Complete = GenerateSequence(seq, mode, chart, refused);
+    if (refused) throw std::invalid_argument(refused->Text);
     if (!result.Complete && seq.NbQuadripole >= MaxQuadripoles) result.CapCut = CapCutText(seq);
     if (seq.NbQuadripole > 0) return result;
     if (mode == ModeRollAlong) {

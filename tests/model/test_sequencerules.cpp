@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
+#include "model/generate.h"
 #include "model/geometry.h"
 #include "model/sequencerules.h"
 #include "tests/support/fixtures.h"
@@ -117,6 +120,39 @@ TEST(SequenceRules, ARecordThatCannotBeGeneratedIsRefusedUntouched) {
     TNullChartSink none;
     EXPECT_THROW(RunGeneration(*seq, ModeCreate, none), std::invalid_argument);
     EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0);
+}
+
+// The refusal RunGeneration throws is the precondition's own text, whichever check refuses, and in
+// every mode.
+TEST(SequenceRules, ARefusalCarriesThePreconditionsText) {
+    const struct {
+        const char* Name;
+        void (*Spoil)(TSequence&);
+    } cases[] = {
+        {"spacing", [](TSequence& s) { s.Spacing[0] = 0.0005f; }},
+        {"too close", [](TSequence& s) { s.Spacing[0] = 0.015f; }},
+        {"first not a node", [](TSequence& s) { s.FirstElectrode = 60; }},
+        {"no electrode", [](TSequence& s) { s.NbElectrode = 0; }},
+        {"infinite dipole", [](TSequence& s) { s.Spacing[2] = INFINITY; }},
+        {"start beyond the remote", [](TSequence& s) { s.Electrodes[s.FirstElectrode].X = 2e6f; }},
+        {"line end beyond the remote", [](TSequence& s) { s.MaxX = 1e6f; }},
+    };
+    for (const auto& c : cases)
+        for (TGenerationMode mode : {ModeCreate, ModeRollAlong, ModeMoveAlong}) {
+            auto seq = MakeLine(MakeCable({{1, 48, 5}}), {});
+            c.Spoil(*seq);
+            const auto before = std::make_unique<TSequence>(*seq);
+            const std::optional<std::string> expected = GenerationProblem(*seq);
+            ASSERT_TRUE(expected.has_value()) << c.Name;
+            TNullChartSink none;
+            try {
+                RunGeneration(*seq, mode, none);
+                ADD_FAILURE() << c.Name << ": not refused";
+            } catch (const std::invalid_argument& e) {
+                EXPECT_EQ(e.what(), *expected) << c.Name;
+            }
+            EXPECT_EQ(std::memcmp(seq.get(), before.get(), sizeof(TSequence)), 0) << c.Name;
+        }
 }
 
 }  // namespace
