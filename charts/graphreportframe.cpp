@@ -20,6 +20,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -622,32 +623,39 @@ void TGraphReportFrame::AddPlanPoints(const TSequence& seq) {
 }
 
 void TGraphReportFrame::FillLineChooser(const TSequence& seq) {
-    bool kinds[5] = {};
-    for (int i = 0; i < std::clamp(seq.NbQuadripole, 0, MaxQuadripoles); ++i)
-        kinds[static_cast<int>(GridPlaceOf(seq, seq.Quadripoles[i]).Kind)] = true;
+    // The lines that hold readings, in the order of the kinds: a record read from a file may claim
+    // any number of lines, but never more than its readings show.
+    std::set<std::pair<int, int>> present;
+    for (int i = 0; i < std::clamp(seq.NbQuadripole, 0, MaxQuadripoles); ++i) {
+        const TGridPlace place = GridPlaceOf(seq, seq.Quadripoles[i]);
+        if (place.Kind != TGridLineKind::None) present.insert({static_cast<int>(place.Kind), place.Index});
+    }
     const int f = std::clamp(seq.FirstElectrode, 0, MaxElectrodeNumber);
     const double x0 = seq.Electrodes[f].X, y0 = seq.Electrodes[f].Y, a = seq.Spacing[0];
     const double d = GridLayoutOf(seq).value_or(TGridLayout{seq.Spacing[0], false, false}).LineSpacing;
     QStringList texts{QStringLiteral("Plan of the readings")};
     std::vector<TLineChoice> choices;
-    auto add = [&](TGridLineKind kind, int count, const auto& text) {
-        if (!kinds[static_cast<int>(kind)]) return;
-        for (int i = 0; i < count; ++i) {
-            texts << text(i);
-            choices.push_back({kind, i});
+    for (const auto& [kind, i] : present) {
+        switch (static_cast<TGridLineKind>(kind)) {
+            case TGridLineKind::AlongX:
+                texts << QStringLiteral("Along X, line %1 (y = %2)")
+                             .arg(i + 1)
+                             .arg(FormatChartValue(y0 + i * d));
+                break;
+            case TGridLineKind::AlongY:
+                texts << QStringLiteral("Along Y, line %1 (x = %2)")
+                             .arg(i + 1)
+                             .arg(FormatChartValue(x0 + i * a));
+                break;
+            case TGridLineKind::CrossX:
+                texts << QStringLiteral("Across lines %1 and %2 along X").arg(i + 1).arg(i + 2);
+                break;
+            default:
+                texts << QStringLiteral("Across lines %1 and %2 along Y").arg(i + 1).arg(i + 2);
+                break;
         }
-    };
-    const int nx = std::max(seq.GridLineX, 0), ny = std::max(seq.GridLineY, 0);
-    add(TGridLineKind::AlongX, nx, [&](int i) {
-        return QStringLiteral("Along X, line %1 (y = %2)").arg(i + 1).arg(FormatChartValue(y0 + i * d));
-    });
-    add(TGridLineKind::AlongY, ny, [&](int j) {
-        return QStringLiteral("Along Y, line %1 (x = %2)").arg(j + 1).arg(FormatChartValue(x0 + j * a));
-    });
-    add(TGridLineKind::CrossX, nx - 1,
-        [](int i) { return QStringLiteral("Across lines %1 and %2 along X").arg(i + 1).arg(i + 2); });
-    add(TGridLineKind::CrossY, ny - 1,
-        [](int j) { return QStringLiteral("Across lines %1 and %2 along Y").arg(j + 1).arg(j + 2); });
+        choices.push_back({static_cast<TGridLineKind>(kind), i});
+    }
     QStringList shown;
     for (int i = 0; i < LineCmb->count(); ++i) shown << LineCmb->itemText(i);
     lineChoices_ = choices;

@@ -642,6 +642,21 @@ TEST_F(ChartFrame, GridLineChooserShowsOneLineAtATime) {
     EXPECT_FALSE(frame.PlanShown());
 }
 
+// A file may claim any number of lines: the chooser lists those its readings lie on, and stays quick.
+TEST_F(ChartFrame, GridChooserListsOnlyTheLinesOfItsReadings) {
+    auto seq = GridOf(3, 6, false, true);
+    const int rows = [&] {
+        EXPECT_TRUE(frame.DrawSequence(*seq));
+        return frame.LineCmb->count();
+    }();
+    EXPECT_EQ(rows, 1 + 3 + 2);  // the plan, three lines along X, two pairs across
+    frame.LineCmb->setCurrentIndex(0);
+    seq->GridLineX = std::numeric_limits<int32_t>::max();
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_LE(frame.LineCmb->count(), rows);
+    EXPECT_EQ(frame.PointCount(), seq->NbQuadripole);
+}
+
 // The resolution's colour scale is drawn with its cells only: out of the layout it left its label in
 // the chart's top left corner.
 TEST_F(ChartFrame, ResolutionScaleOnlyWithItsCells) {
