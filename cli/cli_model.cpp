@@ -532,8 +532,11 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
                 << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq)
                 << " segments)\n"
                 << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
-                << "  spacing     " << seq->Spacing[0] << "\n"
-                << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"
+                << "  spacing     " << seq->Spacing[0] << "\n";
+        if (IsGrid(*seq))
+            ctx.Out << "  3D grid     " << seq->GridLineX << " lines along X of " << seq->GridLineY
+                    << " electrodes\n";
+        ctx.Out << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"
                 << "  quadripoles " << seq->NbQuadripole << "\n";
     });
 }

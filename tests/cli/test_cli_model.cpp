@@ -477,6 +477,10 @@ TEST_F(CliGrid, GeneratesAGridAndShowsIt) {
     EXPECT_NEAR(y["k"].get<double>(), -94.2478 * 2, 1e-2);
     EXPECT_NEAR(y["level_value"].get<double>(), 10.0, 1e-5);
 
+    auto text = Cli({"show", P("g.sqx")});
+    EXPECT_NE(text.Out.find("  3D grid     4 lines along X of 12 electrodes\n"), std::string::npos)
+        << text.Out;
+
     // Family 1 takes it; a grid beyond its 1,500 readings is refused, and the check says so.
     EXPECT_EQ(Cli({"check", "--family", "1", P("g.sqx")}).Status, 0);
     ASSERT_EQ(Cli({"cable", "create", P("l96.cbl"), "--name", "L96", "--segment", "Long:1-96:5"}).Status, 0);
