@@ -493,6 +493,12 @@ TEST_F(CliGrid, GeneratesAGridAndShowsIt) {
     EXPECT_NE((check.Out + check.Err).find("family 1 takes at most 1500"), std::string::npos)
         << check.Out << check.Err;
 
+    // Its resolution is worked out for one line only: refused, saying so.
+    auto resolution = Cli({"resolution", P("g.sqx")});
+    EXPECT_EQ(resolution.Status, 1);
+    EXPECT_NE(resolution.Err.find("a 3D grid of 4 lines is not one line"), std::string::npos)
+        << resolution.Err;
+
     // Generated whole: it is not rolled along.
     auto roll = Cli({"generate", "--roll-along", P("g.sqx"), "-o", P("r.sqx")});
     EXPECT_EQ(roll.Status, 1);
