@@ -1,7 +1,8 @@
 // Generation speed. One benchmark per array, line length and deepest level, named
 // Generate/<array>/<electrodes>/<maxlevel>, each with its cost per quadripole as the counter
 // ns_per_quad; and a 16,000-quadripole dipole-dipole sequence on a 1,999-node line, levels 1 to 32,
-// with the indexed lookups against the plain electrode-table scan.
+// with the indexed lookups against the plain electrode-table scan. Grid/<lines>x<electrodes>: a 3D grid
+// of dipole-dipole levels 1 to 8 along both ways and across the lines, a = D = 5.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "model/cable.h"
 #include "model/generate.h"
+#include "model/grid3d.h"
 #include "tests/support/countingsink.h"
 #include "tests/support/longline.h"
 
@@ -69,6 +71,33 @@ void BM_GenerateWithChartFeed(benchmark::State& state) {
     state.counters["points"] = static_cast<double>(chart.Points);
 }
 BENCHMARK(BM_GenerateWithChartFeed)->Unit(benchmark::kMillisecond);
+
+void BM_GenerateGrid(benchmark::State& state) {
+    const int lines = static_cast<int>(state.range(0)), perLine = static_cast<int>(state.range(1));
+    auto seq = UniformLine(0, lines * perLine, 5, 8);
+    seq->GridLineX = lines;
+    seq->GridLineY = perLine;
+    TGridLayout layout;
+    layout.LineSpacing = 5;
+    layout.YLines = true;
+    layout.CrossLines = true;
+    TNullChartSink chart;
+    for (auto _ : state) {
+        GenerateGrid(*seq, layout, chart);
+        benchmark::DoNotOptimize(seq->NbQuadripole);
+    }
+    state.counters["quadripoles"] = seq->NbQuadripole;
+    state.counters["ns_per_quad"] =
+        benchmark::Counter(seq->NbQuadripole * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_GenerateGrid)
+    ->Name("Grid")
+    ->Args({4, 24})
+    ->Args({10, 10})
+    ->Args({24, 24})
+    ->Args({44, 44})
+    ->Unit(benchmark::kMicrosecond);
 
 template <class F>
 double BestSeconds(F&& f, int runs) {

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -18,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -277,7 +280,17 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     GraphReportSTxt->setMinimumWidth(0);
     GraphReportSTxt->setMinimumHeight(GraphReportSTxt->fontMetrics().height() + 2);
     GraphReportSTxt->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LineCmb = new QComboBox(this);
+    LineCmb->setObjectName("LineCmb");
+    LineCmb->setAccessibleName("Line");
+    LineCmb->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    LineLbl = new QLabel(QStringLiteral("&Line:"), this);
+    LineLbl->setBuddy(LineCmb);
+    LineLbl->setVisible(false);
+    LineCmb->setVisible(false);
     bar->addWidget(ComboBox1);
+    bar->addWidget(LineLbl);
+    bar->addWidget(LineCmb);
     bar->addWidget(ToolButton2);
     bar->addWidget(ToolButton3);
     bar->addWidget(SavePictureButton);
@@ -346,6 +359,8 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
     auto* margins = new QCPMarginGroup(Chart1);
     Chart1->axisRect()->setMarginGroup(QCP::msTop | QCP::msBottom, margins);
     scale_->setMarginGroup(QCP::msTop | QCP::msBottom, margins);  // in the layout only while cells are drawn
+    // Out of the layout it would still draw its label, in the chart's top left corner.
+    scale_->setVisible(false);
     ApplyFullExtent();
 
     // A rectangle dragged with the mouse zooms in; "Undo zoom" goes back to the full extent.
@@ -354,6 +369,7 @@ TGraphReportFrame::TGraphReportFrame(QWidget* parent) : QWidget(parent) {
             [this](const QRect&, QMouseEvent*) { zoomed_ = true; });
     connect(Chart1, &QCustomPlot::mouseMove, this, &TGraphReportFrame::Chart1MouseMove);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TGraphReportFrame::ComboBox1Change);
+    connect(LineCmb, &QComboBox::currentIndexChanged, this, &TGraphReportFrame::LineCmbChange);
     connect(ToolButton2, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton2Click);
     connect(ToolButton3, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton3Click);
     connect(ToolButton7, &QToolButton::clicked, this, &TGraphReportFrame::ToolButton7Click);
@@ -379,9 +395,12 @@ void TGraphReportFrame::ApplyAxisTitles() {
         {"Position (m)", "Median depth (m)"},         {"Position (m)", "Depth (m)"},
     };
     const auto& t = titles[std::clamp(viewIndex_, 0, 5)];
-    Chart1->xAxis->setLabel(QString::fromLatin1(t[0]));
+    Chart1->xAxis->setLabel(QString::fromLatin1(planShown_ ? "X (m)" : t[0]));
     QString left = QString::fromLatin1(t[1]);
-    if (segmentRows_) left = QStringLiteral("Segment");
+    if (planShown_)
+        left = QStringLiteral("Y (m)");
+    else if (segmentRows_)
+        left = QStringLiteral("Segment");
     // A sequence without geometry (an import) has its level numbers plotted, not a depth.
     else if (viewIndex_ == 0 && !levelInMetres_)
         left = QStringLiteral("Level");
@@ -418,12 +437,15 @@ void TGraphReportFrame::ClearChart() {
     cells_->Cells.clear();
     fixedTitle_.clear();
     if (scale_->layout() != nullptr) {
+        scale_->setVisible(false);
         Chart1->plotLayout()->take(scale_);
         Chart1->plotLayout()->simplify();
     }
     setNames_.clear();
     setPlaces_.clear();
     segmentRows_ = false;
+    planShown_ = false;
+    lineShown_ = nullptr;
     Chart1->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TValueTicker));
     ApplyAxisTitles();
     pointCount_ = 0;
@@ -480,7 +502,20 @@ QString TGraphReportFrame::TitleText() const {
 
 bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
     ClearChart();
+    const bool grid = IsGrid(seq);
+    LineLbl->setVisible(grid);
+    LineCmb->setVisible(grid);
+    const bool readings =
+        viewIndex_ != static_cast<int>(TChartView::CableArray) && viewIndex_ != ResolutionView;
+    if (grid) {
+        FillLineChooser(seq);
+        const int row = LineCmb->currentIndex();
+        planShown_ = readings && row <= 0;
+        if (row > 0 && row <= static_cast<int>(lineChoices_.size()))
+            lineShown_ = &lineChoices_[static_cast<std::size_t>(row - 1)];
+    }
     SetSequenceShown(seq);
+    if (grid && readings) name_ += QStringLiteral("   ") + LineCmb->currentText();
     std::string label;
     if (viewIndex_ == static_cast<int>(TChartView::CableArray)) {
         // A line laid straight (every Y the same, as generation lays it) would be one thin row across
@@ -521,6 +556,8 @@ bool TGraphReportFrame::DrawSequence(const TSequence& seq) {
         }
     } else if (viewIndex_ == ResolutionView) {
         // The host works the resolution out and draws it (DrawResolution).
+    } else if (planShown_) {
+        AddPlanPoints(seq);
     } else if (!AddQuadripolePoints(seq, -1, std::string())) {
         return false;
     }
@@ -533,9 +570,15 @@ bool TGraphReportFrame::AddQuadripolePoints(const TSequence& seq, int setPlace, 
     const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
     for (int i = 0; i < count; ++i) {
         const TQuadripole& q = seq.Quadripoles[i];
+        // One line of a grid at a time, plotted along that line.
+        std::optional<TGridPlace> place;
+        if (lineShown_ != nullptr && setPlace < 0) {
+            place = GridPlaceOf(seq, q);
+            if (place->Kind != lineShown_->Kind || place->Index != lineShown_->Index) continue;
+        }
         const TQuadripoleElectrodes e = RealElectrodes(seq, q);
         const TPlotValues values = PlotValues(seq, q, e);
-        const double x = values.PseudoX;
+        const double x = place ? place->Along : values.PseudoX;
         const double y = viewIndex_ == 0   ? values.Level
                          : viewIndex_ == 1 ? values.Depth
                                            : ChartValue(seq, q, viewIndex_);
@@ -555,6 +598,78 @@ bool TGraphReportFrame::AddQuadripolePoints(const TSequence& seq, int setPlace, 
                              GeometricFactor(e), values.Depth);
     }
     return true;
+}
+
+void TGraphReportFrame::AddPlanPoints(const TSequence& seq) {
+    std::string label;
+    const int count = std::clamp(seq.NbQuadripole, 0, MaxQuadripoles);
+    bool levels[MaxLevels + 1] = {};
+    for (int i = 0; i < count; ++i) {
+        const TQuadripole& q = seq.Quadripoles[i];
+        if (q.Level < 1 || q.Level > MaxLevels) continue;
+        const TGridPlace place = GridPlaceOf(seq, q);
+        FormatQuadripoleLabel(q, "-", label);
+        levels[q.Level] = true;
+        AddColouredPoint(q.Level, SetColourCode(q.Level - 1), false, false, label, place.Y, place.X,
+                         std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN());
+    }
+    // The legend names the levels by their colours.
+    for (int n = 1; n <= MaxLevels; ++n)
+        if (levels[n]) {
+            setNames_ << QStringLiteral("level %1").arg(n);
+            setPlaces_ << n - 1;
+        }
+    UpdateLegend();
+}
+
+void TGraphReportFrame::FillLineChooser(const TSequence& seq) {
+    // The lines that hold readings, in the order of the kinds: a record read from a file may claim
+    // any number of lines, but never more than its readings show.
+    std::set<std::pair<int, int>> present;
+    for (int i = 0; i < std::clamp(seq.NbQuadripole, 0, MaxQuadripoles); ++i) {
+        const TGridPlace place = GridPlaceOf(seq, seq.Quadripoles[i]);
+        if (place.Kind != TGridLineKind::None) present.insert({static_cast<int>(place.Kind), place.Index});
+    }
+    const int f = std::clamp(seq.FirstElectrode, 0, MaxElectrodeNumber);
+    const double x0 = seq.Electrodes[f].X, y0 = seq.Electrodes[f].Y, a = seq.Spacing[0];
+    const double d = GridLayoutOf(seq).value_or(TGridLayout{seq.Spacing[0], false, false}).LineSpacing;
+    QStringList texts{QStringLiteral("Plan of the readings")};
+    std::vector<TLineChoice> choices;
+    for (const auto& [kind, i] : present) {
+        switch (static_cast<TGridLineKind>(kind)) {
+            case TGridLineKind::AlongX:
+                texts << QStringLiteral("Along X, line %1 (y = %2)")
+                             .arg(i + 1)
+                             .arg(FormatChartValue(y0 + i * d));
+                break;
+            case TGridLineKind::AlongY:
+                texts << QStringLiteral("Along Y, line %1 (x = %2)")
+                             .arg(i + 1)
+                             .arg(FormatChartValue(x0 + i * a));
+                break;
+            case TGridLineKind::CrossX:
+                texts << QStringLiteral("Across lines %1 and %2 along X").arg(i + 1).arg(i + 2);
+                break;
+            default:
+                texts << QStringLiteral("Across lines %1 and %2 along Y").arg(i + 1).arg(i + 2);
+                break;
+        }
+        choices.push_back({static_cast<TGridLineKind>(kind), i});
+    }
+    QStringList shown;
+    for (int i = 0; i < LineCmb->count(); ++i) shown << LineCmb->itemText(i);
+    lineChoices_ = choices;
+    if (shown == texts) return;
+    const QSignalBlocker block(LineCmb);
+    const int row = LineCmb->currentIndex();
+    LineCmb->clear();
+    LineCmb->addItems(texts);
+    LineCmb->setCurrentIndex(row >= 0 && row < texts.size() ? row : 0);
+}
+
+void TGraphReportFrame::LineCmbChange(int row) {
+    if (row < 0) return;
+    emit viewChanged(viewIndex_);
 }
 
 QColor TGraphReportFrame::SetColour(int place) { return ColourRgb[SetColourCode(place)]; }
@@ -621,6 +736,7 @@ void TGraphReportFrame::DrawResolution(const TResolutionPicture& picture) {
                          picture.Electrodes[i], none, none);
     }
     Chart1->plotLayout()->addElement(1, 1, scale_);
+    scale_->setVisible(true);
     fixedTitle_ = (name_.isEmpty() ? QString() : name_ + QStringLiteral("   ")) +
                   QStringLiteral("Figure of merit ") + QString::number(picture.Figure, 'f', 3) +
                   QStringLiteral("   #") + QString::number(picture.Readings);
@@ -635,6 +751,8 @@ void TGraphReportFrame::ShowResolutionRefused(const QString& name, const QString
     GraphReportSTxt->setText(fixedTitle_);
     FlushReplot();
 }
+
+bool TGraphReportFrame::ResolutionScaleShown() const { return scale_->visible(); }
 
 int TGraphReportFrame::CellCount() const { return static_cast<int>(cells_->Cells.size()); }
 
@@ -716,6 +834,12 @@ QString TGraphReportFrame::PointLabel(int n, int i) const {
     if (i < 0 || i >= SeriesPointCount(n)) return QString();
     return QString::fromStdString(
         points_->Series[static_cast<std::size_t>(n - 1)].Label[static_cast<std::size_t>(i)]);
+}
+
+QPointF TGraphReportFrame::PointValue(int n, int i) const {
+    if (i < 0 || i >= SeriesPointCount(n)) return {};
+    const TPointCloud::TSeries& s = points_->Series[static_cast<std::size_t>(n - 1)];
+    return {s.X[static_cast<std::size_t>(i)], s.Y[static_cast<std::size_t>(i)]};
 }
 
 bool TGraphReportFrame::LeftAxisInverted() const { return Chart1->yAxis->rangeReversed(); }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/chartsink.h"
+#include "model/grid3d.h"
 #include "model/sequence.h"
 
 class QComboBox;
@@ -92,7 +93,8 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     // The view empty, the title saying why the sequence has no resolution.
     void ShowResolutionRefused(const QString& name, const QString& reason);
     int CellCount() const;
-    QColor CellColour(int i) const;  // as drawn
+    bool ResolutionScaleShown() const;  // the colour scale of DrawResolution, drawn only with its cells
+    QColor CellColour(int i) const;     // as drawn
 
     int PointCount() const { return pointCount_; }
     // The title as the next drawing shows it (it is set once a drawing, not once a point).
@@ -106,6 +108,7 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     int SeriesPointCount(int n) const;       // n from 1
     QColor PointColour(int n, int i) const;  // fill colour of point i of series n
     QString PointLabel(int n, int i) const;
+    QPointF PointValue(int n, int i) const;  // (x, y) of point i of series n in chart units
     bool LeftAxisInverted() const;
     // The titles of the bottom and left axes.
     QStringList AxisTitles() const;
@@ -126,6 +129,14 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     QWidget* ChartWidget() const;
     // The prompts the frame's own messages and file chooser go through (not owned; the host's).
     void SetPrompts(TPrompts* prompts) { prompts_ = prompts; }
+
+    // A 3D grid (GridLineX not 0) is drawn one line at a time, or as a plan of its readings: the
+    // chooser lists "Plan of the readings" and then every line that has readings. A change redraws
+    // through viewChanged, as a change of view does. Hidden for a line.
+    QComboBox* LineCmb = nullptr;
+    QLabel* LineLbl = nullptr;  // "Line:", LineCmb's buddy
+    // Whether the last DrawSequence drew a grid's plan (x, y of each reading's centre, coloured by level).
+    bool PlanShown() const { return planShown_; }
 
     QComboBox* ComboBox1 = nullptr;            // view list; hosts connect to viewChanged instead
     QToolButton* ToolButton2 = nullptr;        // "Undo zoom"
@@ -156,6 +167,11 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     // The pseudo-section points of one sequence; false (with "Error on Quadripole i") when one cannot be
     // drawn.
     bool AddQuadripolePoints(const TSequence& seq, int setPlace, const std::string& prefix);
+    // A grid's readings in plan, one colour per level.
+    void AddPlanPoints(const TSequence& seq);
+    // Lists the grid's lines in LineCmb, keeping the choice when the list is the same.
+    void FillLineChooser(const TSequence& seq);
+    void LineCmbChange(int row);
     void UpdateLegend();
     QString TitleText() const;
     void ComboBox1Change(int row);
@@ -185,4 +201,12 @@ class TGraphReportFrame : public QWidget, public TChartSink {
     QString colourNames_[7];     // what each point colour means in the drawing shown
     QStringList setNames_;       // the sequences of a DrawSet, and the places that give their colours
     QList<int> setPlaces_;
+    // LineCmb's rows after the plan: which line each shows.
+    struct TLineChoice {
+        TGridLineKind Kind;
+        int Index;
+    };
+    std::vector<TLineChoice> lineChoices_;
+    bool planShown_ = false;
+    const TLineChoice* lineShown_ = nullptr;  // the line DrawSequence draws alone, if any
 };

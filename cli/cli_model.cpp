@@ -15,6 +15,7 @@
 #include "model/fileio.h"
 #include "model/generate.h"
 #include "model/geometry.h"
+#include "model/grid3d.h"
 #include "model/levelspec.h"
 #include "model/sequencerules.h"
 #include "model/sqxfile.h"
@@ -122,8 +123,9 @@ std::string RangeText(const TRange& r) { return std::to_string(r.Min) + " to " +
 
 struct TGenerateOptions {
     std::string Cable, Array, Levels, Separations, Levels2, Levels3, RollAlong, MoveAlong, Name, Stack, Mode,
-        Output;
-    std::optional<float> Spacing, X, Y, Z, StartX, Area, Line;
+        Output, Grid;
+    std::optional<float> Spacing, X, Y, Z, StartX, Area, Line, LineSpacing;
+    bool YLines = false, Cross = false;
     std::optional<int> Spacing2, Spacing3, First, Electrodes, Time, QMax, Vmn;
 };
 
@@ -266,6 +268,15 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
         case F::ElectrodeCount:
             option = o.Electrodes ? "--electrodes" : nullptr;
             break;
+        case F::ArrayType:
+            option = o.Array.empty() ? nullptr : "--array";
+            break;
+        case F::GridLines:
+            option = "--grid";
+            break;
+        case F::LineSpacing:
+            option = "--line-spacing";
+            break;
         case F::CableSet:
         case F::LineEnd:
             break;
@@ -274,8 +285,46 @@ int PickFirst(const TSequence& seq, const TGenerateOptions& o, int proposed, con
     throw TCliFailure(CableSource(o) + ": cannot generate: " + p.Text);
 }
 
+void WriteGenerated(TCliContext& ctx, const TGenerateOptions& o, const TSequence& seq,
+                    const TGenerationResult& result) {
+    WriteSequenceFile(o.Output, seq);
+    ctx.Out << Shown(seq.Name.Get()) << ": " << seq.NbElectrode << " electrodes, " << seq.NbQuadripole
+            << " quadripoles\n";
+    if (!result.EmptyReason.empty())
+        ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
+    if (!result.CapCut.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": " << result.CapCut << "\n";
+}
+
+// --grid NX:NY: lines along X, electrodes on each.
+std::pair<int, int> ParseGrid(const std::string& text) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) throw TCliUsage("--grid must read NX:NY");
+    const int nx = ParseInt(text.substr(0, colon), "--grid"), ny = ParseInt(text.substr(colon + 1), "--grid");
+    if (GridLineLimits.Clamp(nx) != nx || GridLineLimits.Clamp(ny) != ny)
+        throw TCliUsage("--grid: NX and NY must each be " + RangeText(GridLineLimits));
+    return {nx, ny};
+}
+
+// The grid options, checked against each other and against what a grid does not take.
+std::optional<std::pair<int, int>> GridOption(const TGenerateOptions& o) {
+    if (o.Grid.empty()) {
+        if (o.LineSpacing || o.YLines || o.Cross)
+            throw TCliUsage("--line-spacing, --y-lines and --cross belong to --grid");
+        return std::nullopt;
+    }
+    const auto grid = ParseGrid(o.Grid);
+    if (!o.LineSpacing) throw TCliUsage("--grid needs --line-spacing");
+    if (!o.RollAlong.empty() || !o.MoveAlong.empty())
+        throw TCliUsage("--grid lays out a whole grid: it is not rolled or moved along");
+    if (o.Electrodes) throw TCliUsage("--grid sets the number of electrodes (NX x NY): no --electrodes");
+    if (o.Array == GradientOption)
+        throw TCliUsage("--array gradient spans one line; a grid takes --array mg");
+    return grid;
+}
+
 void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
-    for (const auto& [value, name] : {std::pair{o.Spacing, "--spacing"},
+    for (const auto& [value, name] : {std::pair{o.LineSpacing, "--line-spacing"},
+                                      {o.Spacing, "--spacing"},
                                       {o.X, "--x"},
                                       {o.Y, "--y"},
                                       {o.Z, "--z"},
@@ -283,6 +332,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                       {o.Area, "--area"},
                                       {o.Line, "--line"}})
         if (value && !std::isfinite(*value)) throw TCliUsage(std::string(name) + " must be a finite number");
+    const auto grid = GridOption(o);
     const bool rolling = !o.RollAlong.empty() || !o.MoveAlong.empty();
     auto seq = std::make_unique<TSequence>();
     TGenerationMode mode = ModeCreate;
@@ -296,6 +346,9 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
         ReadSequenceFile(prevPath, *previous);
         if (previous->ArrayType == 9)
             throw TCliFailure(prevPath + ": the sequence has no geometry to roll along");
+        if (IsGrid(*previous))
+            throw TCliFailure(prevPath +
+                              ": the sequence is a 3D grid, generated whole: it is not rolled along");
         *seq = *previous;  // a new sequence starts as a copy of the one it follows
         if (!o.Cable.empty()) LoadCableOption(*seq, o.Cable);
         ApplyParameters(*seq, o);
@@ -327,7 +380,21 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
                                      DialogCoordinate(o.Z.value_or(0)),
                                      std::nullopt,
                                      PickElectrodeCount(*seq, o)};
+        if (grid) choice.ElectrodeCount = ElectrodeCountRange(*seq).Clamp(grid->first * grid->second);
         ApplyElectrodesUsed(*seq, mode, NoRollStart, choice);
+    }
+    if (grid) {
+        seq->GridLineX = grid->first;
+        seq->GridLineY = grid->second;
+        TGridLayout layout;
+        layout.LineSpacing = DialogCoordinate(*o.LineSpacing);
+        layout.YLines = o.YLines;
+        layout.CrossLines = o.Cross;
+        if (auto problem = GridPrecondition(*seq, layout)) RefuseGeneration(*problem, o, mode);
+        TNullChartSink chart;
+        const TGenerationResult result = RunGridGeneration(*seq, layout, chart);
+        WriteGenerated(ctx, o, *seq, result);
+        return;
     }
     if (o.Array == GradientOption) {
         // One current dipole from the first electrode to the last, (N - 1) a long: separation N - 3, which
@@ -347,12 +414,7 @@ void RunGenerate(TCliContext& ctx, const TGenerateOptions& o) {
     } catch (const std::invalid_argument& e) {
         throw TCliFailure(CableSource(o) + ": cannot generate: " + e.what());
     }
-    WriteSequenceFile(o.Output, *seq);
-    ctx.Out << Shown(seq->Name.Get()) << ": " << seq->NbElectrode << " electrodes, " << seq->NbQuadripole
-            << " quadripoles\n";
-    if (!result.EmptyReason.empty())
-        ctx.Err << "warning: " << Shown(o.Output) << ": no quadripole: " << result.EmptyReason << "\n";
-    if (!result.CapCut.empty()) ctx.Err << "warning: " << Shown(o.Output) << ": " << result.CapCut << "\n";
+    WriteGenerated(ctx, o, *seq, result);
 }
 
 }  // namespace
@@ -441,6 +503,13 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
     gen->add_option("--vmn", g->Vmn, "Voltage request code 0 to 11");
     gen->add_option("--area", g->Area, "Area number or latitude");
     gen->add_option("--line", g->Line, "Line number or longitude");
+    gen->add_option("--grid", g->Grid,
+                    "A 3D grid NX:NY: NX lines along X (D apart in Y), each of NY electrodes a apart; cables "
+                    "laid parallel, electrodes numbered line by line");
+    gen->add_option("--line-spacing", g->LineSpacing, "Distance D between the grid's lines along X");
+    gen->add_flag("--y-lines", g->YLines, "Also measure along every line along Y of the grid");
+    gen->add_flag("--cross", g->Cross,
+                  "Also the cross-line dipole-dipole readings between neighbouring lines of the grid");
     gen->add_option("-o", g->Output, "The .sqx file to write")->required();
     gen->callback([g, &ctx] { RunGenerate(ctx, *g); });
 
@@ -463,8 +532,11 @@ void AddModelCommands(CLI::App& app, TCliContext& ctx) {
                 << "  cable set   " << Shown(seq->CableName.Get()) << " (" << SegmentCount(*seq)
                 << " segments)\n"
                 << "  array       " << (array.empty() ? "no geometry" : array) << "\n"
-                << "  spacing     " << seq->Spacing[0] << "\n"
-                << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"
+                << "  spacing     " << seq->Spacing[0] << "\n";
+        if (IsGrid(*seq))
+            ctx.Out << "  3D grid     " << seq->GridLineX << " lines along X of " << seq->GridLineY
+                    << " electrodes\n";
+        ctx.Out << "  electrodes  " << seq->NbElectrode << " from " << seq->FirstElectrode << "\n"
                 << "  quadripoles " << seq->NbQuadripole << "\n";
     });
 }

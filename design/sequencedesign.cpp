@@ -18,6 +18,10 @@ int TDesignElectrodes::IndexOf(int number) const {
 }
 
 TDesignElectrodes DesignElectrodes(const TSequence& seq) {
+    // Its lines lie side by side: electrodes of different lines share abscissas, not positions.
+    if (seq.GridLineX > 1)
+        throw std::invalid_argument("a 3D grid of " + std::to_string(seq.GridLineX) +
+                                    " lines is not one line, which the resolution is worked out for");
     std::vector<std::pair<double, int>> placed;
     for (int k = 1; k < MaxElectrodes; ++k) {
         const TElectrode& e = seq.Electrodes[k];

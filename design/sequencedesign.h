@@ -12,7 +12,8 @@
 constexpr int32_t OptimisedArrayType = 9;
 
 // The active electrodes of a record (entries 1..1999), by abscissa; the line is taken as straight
-// along x. Throws std::invalid_argument when two share a position or fewer than four are placed.
+// along x. Throws std::invalid_argument when two share a position, fewer than four are placed, or the
+// record is a 3D grid of several lines.
 struct TDesignElectrodes {
     std::vector<double> X;
     std::vector<int> Number;        // the record's electrode number of each

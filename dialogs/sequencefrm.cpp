@@ -24,6 +24,7 @@
 #include "link/uploadcheck.h"
 #include "model/cable.h"
 #include "model/geometry.h"
+#include "model/grid3d.h"
 #include "model/sequencerules.h"
 #include "qtsupport/formkit.h"
 #include "qtsupport/messages.h"
@@ -40,11 +41,14 @@ constexpr int GradientRow = 1 + ArrayTypeDialogRows();
 // The heading, the array types the table lists, the gradient.
 constexpr int ArrayRowCount = GradientRow + 1;
 constexpr int32_t MultipleGradientCode = static_cast<int32_t>(TArrayType::MultipleGradient);
+// The 3D section repeats the line section: the same codes, laid out on a grid (GridLineX not 0). The
+// plain gradient has no place there: its one current dipole spans a line, not a grid.
+constexpr const char* ArrayGridHeadingRow = "------------   3D Resistivity   ---------------";
 
 }  // namespace
 
-// Rows from ArrayRowCount on would be a second, three-dimensional section repeating the first; the
-// list does not hold it, but a row there still names the code of its line counterpart.
+// Rows from ArrayRowCount on are the second, three-dimensional section repeating the first: a row
+// there names the code of its line counterpart.
 int ArrayCodeOfRow(int row) {
     const int lineRow = row >= ArrayRowCount ? row - ArrayRowCount : row;
     if (row < 1 || row >= 2 * ArrayRowCount) return static_cast<int>(TArrayType::NoGeometry);
@@ -57,7 +61,7 @@ int ArrayRowOfCode(int32_t code, int32_t gridLineX) {
     int row = ArrayTypeRow(code).DialogRow;
     if (row < 0) return -1;
     if (gridLineX != 0) row += ArrayRowCount;
-    return row < ArrayRowCount ? row : -1;
+    return row < 2 * ArrayRowCount ? row : -1;
 }
 
 TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequence& record,
@@ -66,10 +70,11 @@ TSequenceFrm::TSequenceFrm(QWidget* owner, bool okDisabled, bool editable, TSequ
       record_(record),
       work_(std::make_unique<TSequence>(record)),
       services_(services),
-      editable_(editable) {
+      editable_(editable),
+      gridLayout_(GridLayoutOf(record).value_or(TGridLayout{})) {
     const int32_t levels = work_->LevelUsed[0];
-    gradient_ = work_->ArrayType == MultipleGradientCode && LevelCount(levels) == 1 &&
-                HighestLevel(levels) + 1 == GradientSeparation(work_->NbElectrode);
+    gradient_ = work_->ArrayType == MultipleGradientCode && work_->GridLineX == 0 &&
+                LevelCount(levels) == 1 && HighestLevel(levels) + 1 == GradientSeparation(work_->NbElectrode);
     BuildControls();
     OkBtn->setEnabled(!okDisabled);
     // A sequence without geometry (an imported one) keeps its name and acquisition set-up only.
@@ -99,6 +104,9 @@ void TSequenceFrm::BuildControls() {
     for (int row = 1; row < GradientRow; ++row)
         ArrayLst->addItem(ArrayTypeListText(*ArrayTypeOfDialogRow(row)));
     ArrayLst->addItem(GradientRowText);
+    ArrayLst->addItem(ArrayGridHeadingRow);
+    for (int row = 1; row < GradientRow; ++row)
+        ArrayLst->addItem(QString::fromLatin1(ArrayTypeListText(*ArrayTypeOfDialogRow(row))) + " 3D");
     for (int s = 1; s <= 2; ++s) {
         const TRange multiples = DipoleLengthMultiples(s);
         for (int k = multiples.Min; k <= multiples.Max; ++k)
@@ -147,6 +155,9 @@ void TSequenceFrm::BuildControls() {
     connect(DepthLevel3Btn, &QToolButton::clicked, this, &TSequenceFrm::DepthLevel3BtnClick);
     connect(LineGridXTxt, &QSpinBox::valueChanged, this, &TSequenceFrm::LineGridXTxtChange);
     connect(LineGridYTxt, &QSpinBox::valueChanged, this, &TSequenceFrm::LineGridYTxtChange);
+    connect(LineSpacingTxt, &QLineEdit::textChanged, this, &TSequenceFrm::LineSpacingTxtChange);
+    connect(YLinesCb, &QCheckBox::toggled, this, &TSequenceFrm::GridReadingsChange);
+    connect(CrossLinesCb, &QCheckBox::toggled, this, &TSequenceFrm::GridReadingsChange);
     connect(ViewBtn, &QToolButton::clicked, this, &TSequenceFrm::ViewBtnClick);
     connect(CreateBtn, &QToolButton::clicked, this, &TSequenceFrm::CreateBtnClick);
     connect(RollAlongBtn, &QToolButton::clicked, this, &TSequenceFrm::RollAlongBtnClick);
@@ -247,6 +258,7 @@ void TSequenceFrm::FormShow() {
         Depth1Num->setVisible(false);
         DepthLevel1Btn->setVisible(false);
     }
+    ShowGridState();
     ViewBtn->setEnabled(work_->NbQuadripole != 0);
     if (ViewBtn->isEnabled()) ShowGeometricFactor();
     ready_ = true;
@@ -296,6 +308,16 @@ void TSequenceFrm::ViewSequence() {
     NumberElectrodeSTxt->setText(QString::number(w.NbElectrode));
     NbQuadripoleLbl->setText(QString::number(w.NbQuadripole));
     ThreeDGridGB->setVisible(ArrayLst->currentText().contains("3D"));
+    if (IsGrid(w)) {
+        LineGridXTxt->SetNumber(GridLineLimits.Clamp(w.GridLineX));
+        LineGridYTxt->SetNumber(GridLineLimits.Clamp(w.GridLineY));
+    }
+    // What the record does not hold of a grid is the dialog's own, shown as last set.
+    if (gridLayout_.LineSpacing > 0 && ReadFloatEdit(LineSpacingTxt) != gridLayout_.LineSpacing)
+        LineSpacingTxt->setText(ShortestText(gridLayout_.LineSpacing, d));
+    YLinesCb->setChecked(gridLayout_.YLines);
+    CrossLinesCb->setChecked(gridLayout_.CrossLines);
+    ShowGridState();
     ShowInstrumentCheck();
     ready_ = true;
 }
@@ -364,6 +386,7 @@ void TSequenceFrm::Spacing1TxtChange() {
         Depth1Num->setVisible(false);
         DepthLevel1Btn->setVisible(false);
     }
+    ShowGridState();
     DisableOkAndView();
 }
 
@@ -475,6 +498,9 @@ void TSequenceFrm::ArrayLstChange() {
     gradient_ = ArrayLst->currentIndex() == GradientRow;
     if (ArrayLst->currentText().contains("3D")) {
         ThreeDGridGB->setVisible(true);
+        // The grid the box shows, so that the record is a grid from now on.
+        work_->GridLineX = GridLineLimits.Clamp(LineGridXTxt->value());
+        work_->GridLineY = GridLineLimits.Clamp(LineGridYTxt->value());
     } else {
         ThreeDGridGB->setVisible(false);
         work_->GridLineX = 0;
@@ -489,6 +515,7 @@ void TSequenceFrm::ArrayLstChange() {
         OtherSpacingBtn->setVisible(false);
     }
     ShowArrayLevels();
+    ShowGridState();
     DisableOkAndView();
 }
 
@@ -533,6 +560,27 @@ void TSequenceFrm::LineGridYTxtChange() {
     if (!ready_ || ThreeDGridGB->isHidden()) return;
     work_->GridLineY = GridLineLimits.Clamp(LineGridYTxt->value());
     DisableOkAndView();
+}
+
+void TSequenceFrm::LineSpacingTxtChange() {
+    if (!ready_ || ThreeDGridGB->isHidden()) return;
+    // A text that is no number yet keeps the last spacing; Create says so.
+    if (const auto d = ReadFloatEdit(LineSpacingTxt)) gridLayout_.LineSpacing = std::fabs(*d);
+    DisableOkAndView();
+}
+
+void TSequenceFrm::GridReadingsChange() {
+    if (!ready_ || ThreeDGridGB->isHidden()) return;
+    gridLayout_.YLines = YLinesCb->isChecked();
+    gridLayout_.CrossLines = CrossLinesCb->isChecked();
+    DisableOkAndView();
+}
+
+void TSequenceFrm::ShowGridState() {
+    const bool grid = IsGrid(*work_);
+    ThreeDGridGB->setVisible(grid);
+    // A grid is laid out whole: it is neither rolled nor moved along.
+    for (QToolButton* b : {RollAlongBtn, MoveAlongBtn}) b->setEnabled(CreateBtn->isEnabled() && !grid);
 }
 
 void TSequenceFrm::NameEdtChange() {
@@ -613,8 +661,9 @@ bool TSequenceFrm::CommitControls() {
         return false;
     }
     // A field that holds no number stops the action there, naming the field.
-    for (QLineEdit* edit : {Spacing1Txt, AreaTxt, LineTxt}) {
+    for (QLineEdit* edit : {Spacing1Txt, LineSpacingTxt, AreaTxt, LineTxt}) {
         if (edit == Spacing1Txt && GeometryGB->isHidden()) continue;
+        if (edit == LineSpacingTxt && (GeometryGB->isHidden() || ThreeDGridGB->isHidden())) continue;
         if (!CheckNumberField(edit, true)) {
             setResult(0);
             return false;
@@ -631,6 +680,8 @@ bool TSequenceFrm::CommitControls() {
         Depth1NumChange();
         LineGridXTxtChange();
         LineGridYTxtChange();
+        LineSpacingTxtChange();
+        GridReadingsChange();
         work_->Spacing[1] = LengthValue(1);
         work_->Spacing[2] = LengthValue(2);
     }
@@ -703,6 +754,7 @@ void TSequenceFrm::MoveAlongBtnClick() { Generate(ModeMoveAlong); }
 
 void TSequenceFrm::Generate(TGenerationMode mode) {
     if (!CommitControls()) return;
+    if (IsGrid(*work_) && mode != ModeCreate) return;  // the buttons are disabled for a grid
     {
         TFirstLastNodeFrm used(this, false, mode, *work_, services_);
         if (used.exec() != QDialog::Accepted) return;
@@ -715,7 +767,8 @@ void TSequenceFrm::Generate(TGenerationMode mode) {
     preview_->show();
     TGenerationResult result;
     try {
-        result = RunGeneration(*work_, mode, *preview_->TGraphReportFrame1);
+        result = IsGrid(*work_) ? RunGridGeneration(*work_, gridLayout_, *preview_->TGraphReportFrame1)
+                                : RunGeneration(*work_, mode, *preview_->TGraphReportFrame1);
     } catch (const std::invalid_argument& e) {
         preview_->hide();
         services_.Prompts.Message(Msg::CannotGenerate + QString::fromStdString(e.what()),

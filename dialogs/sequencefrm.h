@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "model/generate.h"
+#include "model/grid3d.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
 #include "ui_sequencefrm.h"
@@ -50,6 +51,10 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     void ArrayLstChange();
     void LineGridXTxtChange();
     void LineGridYTxtChange();
+    // The rest of the "3D Grid" box: the line spacing D, and whether the lines along Y and the
+    // cross-line readings are measured too.
+    void LineSpacingTxtChange();
+    void GridReadingsChange();
     void NameEdtChange();
     bool CommitControls();
     void OkBtnClick();
@@ -94,6 +99,8 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     // The gradient's separation from the electrodes used; false, saying why, when it has none.
     bool SetGradientSeparation();
     void ShowGeometricFactor();
+    // The "3D Grid" box shown for a grid, whose Roll along and Move along are disabled.
+    void ShowGridState();
     void ShowInstrumentCheck();
     // The float of an edit; nothing while it holds no number (a field being typed in is no error yet).
     std::optional<float> ReadFloatEdit(const QLineEdit* edit) const;
@@ -121,9 +128,12 @@ class TSequenceFrm : public QDialog, public Ui::TSequenceFrm {
     const QLineEdit* justReported_ = nullptr;       // said in this turn of the event loop
     bool closing_ = false;                          // done() or the destructor has begun
     bool gradient_ = false;  // the plain gradient is chosen: its separation follows the electrodes used
+    // What a grid needs that the record does not hold: read back from a generated grid, then as set in
+    // the "3D Grid" box.
+    TGridLayout gridLayout_;
 };
 
-// Array type list rows and codes: row to code (rows 6 to 11 repeat 0 to 5 as a second, 3D section).
+// Array type list rows and codes: row to code (the rows after the line section repeat it as a 3D section).
 int ArrayCodeOfRow(int row);
 // The row of a code (GridLineX not 0 moves to the 3D section); rows the list does not hold mean none.
 int ArrayRowOfCode(int32_t code, int32_t gridLineX);

@@ -24,6 +24,8 @@ int AdjustFirstElectrode(const TSequence& seq, int typed, const TRange& range) {
 }
 
 std::optional<TRollSetup> ChoosePreviousSequence(TSequence& copy, const TSequence& previous, int mode) {
+    // A grid is laid out whole: its deepest positions lie on lines across the grid, not along one.
+    if (previous.GridLineX != 0) return std::nullopt;
     // The lookups answer an electrode's Number field; a record read from a file may hold any value there.
     auto inTable = [](int n) { return n >= 0 && n <= MaxElectrodeNumber; };
     int found = RollStartElectrode(previous);

@@ -37,7 +37,7 @@ struct TRollSetup {
 
 // Chooses `previous` as the sequence to roll or move along: finds the roll start, shifts the copy's
 // line under it and sets the copy's roll-along limits. Nothing when the previous sequence has no
-// recorded deepest position on an active electrode (the copy is then unchanged).
+// recorded deepest position on an active electrode, or is a 3D grid (the copy is then unchanged).
 std::optional<TRollSetup> ChoosePreviousSequence(TSequence& copy, const TSequence& previous, int mode);
 
 // Number of lines shared with the previous sequence, as the overlap label shows it.

@@ -9,6 +9,7 @@
 
 #include "model/cable.h"
 #include "model/geometry.h"
+#include "model/grid3d.h"
 
 namespace {
 
@@ -647,18 +648,33 @@ std::optional<std::string> GenerationProblem(const TSequence& seq) {
     return std::nullopt;
 }
 
+namespace {
+
+TGridLayout LayoutToRegenerate(const TSequence& seq) {
+    if (auto layout = GridLayoutOf(seq)) return *layout;
+    TGridLayout square;
+    square.LineSpacing = seq.Spacing[0];
+    return square;
+}
+
+}  // namespace
+
+void PlaceLineElectrodes(TSequence& seq) { PlaceElectrodes<false>(seq); }
+
 bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart) {
     std::optional<TGenerationProblem> refused;
-    return Generate<TIndexLookup>(seq, mode, chart, refused);
+    return GenerateSequence(seq, mode, chart, refused);
 }
 
 bool GenerateSequence(TSequence& seq, int mode, TChartSink& chart,
                       std::optional<TGenerationProblem>& refused) {
+    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart, refused);
     return Generate<TIndexLookup>(seq, mode, chart, refused);
 }
 
 bool GenerateSequenceByScan(TSequence& seq, int mode, TChartSink& chart) {
     std::optional<TGenerationProblem> refused;
+    if (IsGrid(seq)) return GenerateGrid(seq, LayoutToRegenerate(seq), chart, refused);
     return Generate<TScanLookup>(seq, mode, chart, refused);
 }
 

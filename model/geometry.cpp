@@ -5,6 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "model/grid3d.h"
 #include "model/mediandepth.h"
 
 namespace {
@@ -127,11 +128,14 @@ float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float c
 }  // namespace
 
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view) {
+    // A grid's readings run along Y too: their values are measured along their own line.
+    if (IsGrid(seq) && (view == 0 || view == 1)) return GridChartValue(seq, q, view);
     const TQuadripoleElectrodes e = RealElectrodes(seq, q);
     return ChartValueAt(seq, q, view, Centre(e.A, e.B), Centre(e.M, e.N));
 }
 
 TPlotValues PlotValues(const TSequence& seq, const TQuadripole& q, const TQuadripoleElectrodes& e) {
+    if (IsGrid(seq)) return {PseudoX(seq, q), GridChartValue(seq, q, 0), GridChartValue(seq, q, 1)};
     const float cc = Centre(e.A, e.B), pc = Centre(e.M, e.N);
     const float x =
         seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient) ? pc : (cc + pc) / 2.0f;

@@ -20,6 +20,7 @@
 #include "charts/graphreportframe.h"
 #include "model/cable.h"
 #include "model/generate.h"
+#include "model/grid3d.h"
 
 namespace {
 
@@ -549,3 +550,123 @@ TEST(ChartNumbers, AxisAndReadoutFormats) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two lines of four along X (a = 5, D = 10), dipole-dipole level 1 and 2, with the lines along Y and
+// the cross-line readings.
+std::unique_ptr<TSequence> GridOf(int nx, int ny, bool yLines, bool cross) {
+    auto seq = std::make_unique<TSequence>();
+    seq->Segments[0].MakeEmpty();
+    seq->Segments[0].Name.Set("Grid");
+    seq->Segments[0].FirstNode = 1;
+    seq->Segments[0].LastNode = static_cast<int16_t>(nx * ny);
+    seq->Segments[0].NodeSpacing = 5;
+    ApplyCableSet(*seq, *seq);
+    seq->Name.Set("G");
+    seq->ArrayType = 0;
+    seq->Spacing[0] = 5;
+    seq->LevelUsed[0] = 0b11;
+    seq->GridLineX = nx;
+    seq->GridLineY = ny;
+    TGridLayout layout;
+    layout.LineSpacing = 10;
+    layout.YLines = yLines;
+    layout.CrossLines = cross;
+    TNullChartSink none;
+    EXPECT_TRUE(GenerateGrid(*seq, layout, none));
+    return seq;
+}
+
+}  // namespace
+
+// A grid opens on its plan: one point per reading at its centre, coloured by level, Y not inverted.
+TEST_F(ChartFrame, GridDrawsThePlanOfItsReadingsColouredByLevel) {
+    auto seq = GridOf(3, 6, true, true);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_TRUE(frame.PlanShown());
+    EXPECT_TRUE(frame.LineCmb->isVisibleTo(&frame));
+    EXPECT_EQ(frame.LineLbl->buddy(), frame.LineCmb);
+    EXPECT_EQ(frame.LineCmb->currentText(), "Plan of the readings");
+    EXPECT_EQ(frame.PointCount(), seq->NbQuadripole);
+    EXPECT_FALSE(frame.LeftAxisInverted());
+    EXPECT_EQ(frame.AxisTitles(), QStringList({"X (m)", "Y (m)"}));
+    // The first reading, 1-2-3-4 along line 1: centre (7.5, 0), level 1 in series 1.
+    EXPECT_EQ(frame.PointValue(1, 0), QPointF(7.5, 0));
+    EXPECT_EQ(frame.PointLabel(1, 0), " 1-2-3-4  ");
+    const QColor level1 = TGraphReportFrame::SetColour(0), level2 = TGraphReportFrame::SetColour(1);
+    EXPECT_EQ(frame.PointColour(1, 0), level1);
+    ASSERT_GT(frame.SeriesPointCount(2), 0);
+    EXPECT_EQ(frame.PointColour(2, 0), level2);
+    EXPECT_NE(frame.LegendText().indexOf("level 2"), -1) << frame.LegendText().toStdString();
+    EXPECT_NE(frame.Title().indexOf("Plan of the readings"), -1);
+}
+
+// The pseudo-section views show one line at a time, plotted along it; the chooser lists the lines
+// that have readings, and a choice asks the host to redraw.
+TEST_F(ChartFrame, GridLineChooserShowsOneLineAtATime) {
+    auto seq = GridOf(3, 6, true, false);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    QStringList rows;
+    for (int i = 0; i < frame.LineCmb->count(); ++i) rows << frame.LineCmb->itemText(i);
+    // The lines along Y hold three electrodes each: too few for a dipole-dipole reading, so not listed.
+    EXPECT_EQ(
+        rows.join('|').toStdString(),
+        "Plan of the readings|Along X, line 1 (y = 0)|Along X, line 2 (y = 10)|Along X, line 3 (y = 20)");
+    QList<int> redraws;
+    QObject::connect(&frame, &TGraphReportFrame::viewChanged, [&](int v) { redraws << v; });
+    frame.LineCmb->setCurrentIndex(2);  // along X, line 2: 3 readings at level 1, 2 at level 2
+    EXPECT_EQ(redraws, QList<int>{0});
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_FALSE(frame.PlanShown());
+    EXPECT_EQ(frame.PointCount(), 5);
+    EXPECT_EQ(frame.PointLabel(1, 0), " 7-8-9-10  ");
+    EXPECT_EQ(frame.PointValue(1, 0), QPointF(7.5, 5));
+    EXPECT_TRUE(frame.LeftAxisInverted());
+    // Six lines of three: the lines along Y hold six electrodes, D apart.
+    auto tall = GridOf(6, 3, true, false);
+    ASSERT_TRUE(frame.DrawSequence(*tall));
+    const int along = frame.LineCmb->findText("Along Y, line 2 (x = 5)");
+    ASSERT_GT(along, 0);
+    frame.LineCmb->setCurrentIndex(along);
+    ASSERT_TRUE(frame.DrawSequence(*tall));
+    // Electrodes 2, 5, 8, 11, 14, 17 down the column: level 1 at y centres 15, 25, 35; level 2 at 20, 30.
+    EXPECT_EQ(frame.PointCount(), 5);
+    EXPECT_EQ(frame.PointValue(1, 0), QPointF(15, 10));
+    EXPECT_EQ(frame.PointLabel(1, 0), " 2-5-8-11  ");
+
+    // A line has no chooser.
+    auto line = LineOf(12);
+    ASSERT_TRUE(frame.DrawSequence(*line));
+    EXPECT_FALSE(frame.LineCmb->isVisibleTo(&frame));
+    EXPECT_FALSE(frame.PlanShown());
+}
+
+// A file may claim any number of lines: the chooser lists those its readings lie on, and stays quick.
+TEST_F(ChartFrame, GridChooserListsOnlyTheLinesOfItsReadings) {
+    auto seq = GridOf(3, 6, false, true);
+    const int rows = [&] {
+        EXPECT_TRUE(frame.DrawSequence(*seq));
+        return frame.LineCmb->count();
+    }();
+    EXPECT_EQ(rows, 1 + 3 + 2);  // the plan, three lines along X, two pairs across
+    frame.LineCmb->setCurrentIndex(0);
+    seq->GridLineX = std::numeric_limits<int32_t>::max();
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_LE(frame.LineCmb->count(), rows);
+    EXPECT_EQ(frame.PointCount(), seq->NbQuadripole);
+}
+
+// The resolution's colour scale is drawn with its cells only: out of the layout it left its label in
+// the chart's top left corner.
+TEST_F(ChartFrame, ResolutionScaleOnlyWithItsCells) {
+    auto seq = LineOf(12);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_FALSE(frame.ResolutionScaleShown());
+    TResolutionPicture picture;
+    picture.Cells.push_back({0, 5, 0, 2, 0.5});
+    frame.DrawResolution(picture);
+    EXPECT_TRUE(frame.ResolutionScaleShown());
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    EXPECT_FALSE(frame.ResolutionScaleShown());
+}

@@ -446,3 +446,103 @@ TEST_F(CliModel, GradientIsOneCurrentDipoleOverTheElectrodes) {
 }
 
 }  // namespace
+
+namespace {
+
+class CliGrid : public CliModel {};
+
+// Four lines of twelve, a = 5, D = 10, levels 1 to 3, both ways and across: 4 x 24 along X, 12 x 1
+// along Y, 3 x 49 across the lines along X and 11 x 9 across those along Y.
+TEST_F(CliGrid, GeneratesAGridAndShowsIt) {
+    MakeCable48();
+    auto r = Cli({"generate", "--cable", P("l48.cbl"), "--array", "dd", "--spacing", "5", "--levels", "1-3",
+                  "--grid", "4:12", "--line-spacing", "10", "--y-lines", "--cross", "--name", "Grid", "-o",
+                  P("g.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Grid: 48 electrodes, 354 quadripoles\n");
+    EXPECT_TRUE(r.Err.empty()) << r.Err;
+    json j = Show(P("g.sqx"));
+    EXPECT_EQ(j["grid_line_x"], 4);
+    EXPECT_EQ(j["grid_line_y"], 12);
+    EXPECT_EQ(j["array_type"], 0);
+    EXPECT_EQ(j["max_x"], 55.0);
+    EXPECT_EQ(j["max_y"], 30.0);
+    const json& e13 = j["electrodes"][13];  // entry 0 is the remote electrode
+    EXPECT_EQ(e13["number"], 13);
+    EXPECT_EQ(e13["x"], 0.0);
+    EXPECT_EQ(e13["y"], 10.0);
+    // The first reading along Y: electrodes 1, 13, 25, 37 down the first column, D apart.
+    const json& y = j["quadripoles"][96];
+    EXPECT_EQ(std::vector<int>({y["a"], y["b"], y["m"], y["n"]}), std::vector<int>({1, 13, 25, 37}));
+    EXPECT_NEAR(y["k"].get<double>(), -94.2478 * 2, 1e-2);
+    EXPECT_NEAR(y["level_value"].get<double>(), 10.0, 1e-5);
+
+    auto text = Cli({"show", P("g.sqx")});
+    EXPECT_NE(text.Out.find("  3D grid     4 lines along X of 12 electrodes\n"), std::string::npos)
+        << text.Out;
+
+    // Family 1 takes it; a grid beyond its 1,500 readings is refused, and the check says so.
+    EXPECT_EQ(Cli({"check", "--family", "1", P("g.sqx")}).Status, 0);
+    ASSERT_EQ(Cli({"cable", "create", P("l96.cbl"), "--name", "L96", "--segment", "Long:1-96:5"}).Status, 0);
+    auto generous = Cli({"generate", "--cable", P("l96.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                         "1-12", "--grid", "4:24", "--line-spacing", "5", "--cross", "-o", P("c.sqx")});
+    ASSERT_EQ(generous.Status, 0) << generous.Err;
+    ASSERT_EQ(Show(P("c.sqx"))["nb_quadripole"].get<int>(), 4 * 186 + 3 * 397);
+    auto check = Cli({"check", "--family", "1", P("c.sqx")});
+    EXPECT_NE(check.Status, 0);
+    EXPECT_NE((check.Out + check.Err).find("family 1 takes at most 1500"), std::string::npos)
+        << check.Out << check.Err;
+
+    // Its resolution is worked out for one line only: refused, saying so.
+    auto resolution = Cli({"resolution", P("g.sqx")});
+    EXPECT_EQ(resolution.Status, 1);
+    EXPECT_NE(resolution.Err.find("a 3D grid of 4 lines is not one line"), std::string::npos)
+        << resolution.Err;
+
+    // Generated whole: it is not rolled along.
+    auto roll = Cli({"generate", "--roll-along", P("g.sqx"), "-o", P("r.sqx")});
+    EXPECT_EQ(roll.Status, 1);
+    EXPECT_NE(roll.Err.find("3D grid"), std::string::npos) << roll.Err;
+    EXPECT_FALSE(FileExists(P("r.sqx")));
+}
+
+TEST_F(CliGrid, GridOptionsAreCheckedWithClearErrors) {
+    MakeCable48();
+    const std::string cable = P("l48.cbl");
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Says;
+    } cases[] = {
+        {{"--grid", "4:12"}, "--grid needs --line-spacing"},
+        {{"--line-spacing", "10"}, "belong to --grid"},
+        {{"--y-lines"}, "belong to --grid"},
+        {{"--cross"}, "belong to --grid"},
+        {{"--grid", "4x12", "--line-spacing", "10"}, "--grid must read NX:NY"},
+        {{"--grid", "0:12", "--line-spacing", "10"}, "1 to 100"},
+        {{"--grid", "4:101", "--line-spacing", "10"}, "1 to 100"},
+        {{"--grid", "4:12", "--line-spacing", "10", "--electrodes", "20"}, "no --electrodes"},
+        {{"--grid", "4:12", "--line-spacing", "0"}, "--line-spacing: cannot generate"},
+        {{"--grid", "4:12", "--line-spacing", "nan"}, "--line-spacing"},
+        {{"--grid", "5:12", "--line-spacing", "10"}, "--grid: cannot generate: a grid of 5 x 12 needs 60"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"generate",  "--cable", cable,      "--array", "dd",
+                                      "--spacing", "5",       "--levels", "1-3"};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        args.insert(args.end(), {"-o", P("x.sqx")});
+        auto r = Cli(args);
+        EXPECT_EQ(r.Status, 2) << c.Says << ": " << r.Err;
+        EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+        EXPECT_FALSE(FileExists(P("x.sqx")));
+    }
+    auto gradient = Cli({"generate", "--cable", cable, "--array", "gradient", "--spacing", "5", "--grid",
+                         "4:12", "--line-spacing", "10", "-o", P("x.sqx")});
+    EXPECT_EQ(gradient.Status, 2);
+    EXPECT_NE(gradient.Err.find("a grid takes --array mg"), std::string::npos) << gradient.Err;
+    auto mg = Cli({"generate", "--cable", cable, "--array", "mg", "--spacing", "5", "--separations", "1,2",
+                   "--grid", "4:12", "--line-spacing", "10", "-o", P("m.sqx")});
+    ASSERT_EQ(mg.Status, 0) << mg.Err;
+    EXPECT_EQ(mg.Out, "NoName: 48 electrodes, " + std::to_string(4 * (1 * 9 + 2 * 8)) + " quadripoles\n");
+}
+
+}  // namespace

@@ -16,6 +16,7 @@
 #include "dialogs/firstlastnodefrm.h"
 #include "dialogs/sequencefrm.h"
 #include "dialogs/setchartfrm.h"
+#include "model/grid3d.h"
 #include "storage/sequenceset.h"
 #include "tests/support/silentprompts.h"
 
@@ -77,6 +78,22 @@ int main(int argc, char** argv) {
     {
         TCreateSequenceFrm d(nullptr, set.Sequence(pd), services);
         ok = Shot(d, out + "/creation-preview.png") && ok;
+    }
+    {
+        // A 3D grid on the same cables: four lines of twelve, 10 m apart, both ways and across.
+        TSequence grid = set.Sequence(dd);
+        grid.Name.Set("Grid 4x12");
+        grid.GridLineX = 4;
+        grid.GridLineY = 12;
+        SetLevels(grid.LevelUsed[0], 3);
+        TGridLayout layout;
+        layout.LineSpacing = 10;
+        layout.YLines = true;
+        layout.CrossLines = true;
+        TNullChartSink none;
+        GenerateGrid(grid, layout, none);
+        TSequenceFrm d(nullptr, false, true, grid, services);
+        ok = Shot(d, out + "/grid3d-sequence-dialog.png") && ok;
     }
     {
         TSetChartFrm d(nullptr, services);

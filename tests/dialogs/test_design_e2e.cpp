@@ -2,6 +2,7 @@
 // as the one the command-line program generates from the same choices; a roll along on it too.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -169,6 +170,58 @@ TEST_F(DesignEndToEnd, TheGradientArraysFromTheDialogAreTheCliFiles) {
     EXPECT_EQ(window->Set().Sequence(0).LevelUsed[0], 0b101011);
     EXPECT_EQ(window->Set().Sequence(1).LevelUsed[0], 1 << 20);
     EXPECT_TRUE(prompts.Messages.empty()) << prompts.Messages.front().toStdString();
+}
+
+// A 3D grid made in the "3D Grid" box is the file the command line's --grid makes, byte for byte.
+TEST_F(DesignEndToEnd, AGridFromTheDialogIsTheCliGrid) {
+    NewSequence(
+        [](TSequenceFrm& d) {
+            d.NameEdt->setText("Grid1");
+            d.CableLst->setCurrentIndex(d.CableLst->findText("L48"));
+            d.ArrayLst->setCurrentIndex(d.ArrayLst->findText("Dipole dipole 3D"));
+            ASSERT_TRUE(d.ThreeDGridGB->isVisibleTo(&d));
+            EXPECT_FALSE(d.RollAlongBtn->isEnabled());
+            d.Spacing1Txt->setText("5");
+            d.Depth1Num->setValue(3);
+            d.LineGridXTxt->setValue(2);
+            d.LineGridYTxt->setValue(12);
+            d.LineSpacingTxt->setText("7.5");
+            d.YLinesCb->setChecked(true);
+            d.CrossLinesCb->setChecked(true);
+        },
+        &TSequenceFrm::CreateBtn, [](TFirstLastNodeFrm& f) { f.OkBtnClick(); });
+    ASSERT_EQ(window->Set().Count(), 1);
+    prompts.Folders.push_back(data + "Sequence/Grids");
+    window->SaveSeqClick();
+    ASSERT_FALSE(window->Set().SetModified());
+
+    auto r = Cli({"generate", "--cable", Path("Cable/L48.cbl"), "--array", "dd", "--spacing", "5", "--levels",
+                  "1-3", "--grid", "2:12", "--line-spacing", "7.5", "--y-lines", "--cross", "--name", "Grid1",
+                  "-o", Path("cli-grid1.sqx")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const auto bytes = ReadWholeFile(Path("Sequence/Grids/Grid1.sqx"));
+    ASSERT_EQ(bytes.size(), SequenceRecordSize);
+    EXPECT_TRUE(bytes == ReadWholeFile(Path("cli-grid1.sqx")))
+        << "the grids of the dialog and of the CLI differ";
+    EXPECT_TRUE(prompts.Messages.empty()) << prompts.Messages.front().toStdString();
+
+    // Opened again, the box shows the grid as it was made.
+    bool seen = false;
+    OnNextModal([&](QWidget* w) {
+        auto* d = qobject_cast<TSequenceFrm*>(w);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->ArrayLst->currentText(), "Dipole dipole 3D");
+        EXPECT_EQ(d->LineGridXTxt->value(), 2);
+        EXPECT_EQ(d->LineGridYTxt->value(), 12);
+        EXPECT_EQ(d->LineSpacingTxt->text(), "7.5");
+        EXPECT_TRUE(d->YLinesCb->isChecked());
+        EXPECT_TRUE(d->CrossLinesCb->isChecked());
+        seen = true;
+        d->CancelBtn->click();
+    });
+    window->SequenceListBox->setCurrentRow(0);
+    window->ModifySeqBtnClick();
+    EXPECT_TRUE(seen);
 }
 
 TEST_F(DesignEndToEnd, ModifyRenamesUniquelyAndViewChangesNothing) {

@@ -649,12 +649,17 @@ TEST_F(SequenceDialog, ArrayRowsAndCodes) {
     EXPECT_EQ(ArrayRowOfCode(6, 0), 4);
     EXPECT_EQ(ArrayRowOfCode(8, 0), 6);
     for (int code : {3, 5, 7, 9}) EXPECT_EQ(ArrayRowOfCode(code, 0), -1) << code;
-    EXPECT_EQ(ArrayRowOfCode(0, 2), -1) << "the 3D section is not listed";
+    EXPECT_EQ(ArrayRowOfCode(0, 2), 9) << "the 3D section";
+    EXPECT_EQ(ArrayRowOfCode(4, 1), 13);
+    EXPECT_EQ(ArrayRowOfCode(8, 1), 14);
     TSequence r;
     auto d = Open(r);
-    ASSERT_EQ(d->ArrayLst->count(), 8);
+    // The plain gradient spans one line, so the 3D section ends with the multiple gradient.
+    ASSERT_EQ(d->ArrayLst->count(), 15);
     EXPECT_EQ(d->ArrayLst->itemText(6), "Multiple gradient");
     EXPECT_EQ(d->ArrayLst->itemText(7), "Gradient");
+    EXPECT_EQ(d->ArrayLst->itemText(9), "Dipole dipole 3D");
+    EXPECT_EQ(d->ArrayLst->itemText(14), "Multiple gradient 3D");
 }
 
 TEST_F(SequenceDialog, TheMultipleGradientTakesSeparationsAsLevels) {
@@ -708,6 +713,50 @@ TEST_F(SequenceDialog, TheGradientTakesItsSeparationFromTheElectrodesUsed) {
     EXPECT_FALSE(again->Depth1Num->isEnabled());
     ASSERT_TRUE(again->CommitControls());
     EXPECT_EQ(again->Working().LevelUsed[0], 1 << 20) << "the separation shown is not typed back";
+}
+
+// The 3D section of the list: its rows show the "3D Grid" box and make the record a grid of the
+// box's counts; Roll along and Move along are off for a grid, back for a line.
+TEST_F(SequenceDialog, TheThreeDRowsMakeAGrid) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 3);
+    ASSERT_TRUE(d->RollAlongBtn->isEnabled());
+    d->LineGridXTxt->setValue(4);
+    d->LineGridYTxt->setValue(12);
+    d->ArrayLst->setCurrentIndex(d->ArrayLst->findText("------------   3D Resistivity   ---------------"));
+    EXPECT_EQ(d->ArrayLst->currentText(), "Dipole dipole 3D") << "the heading moves to the next row";
+    EXPECT_TRUE(d->ThreeDGridGB->isVisibleTo(d.get()));
+    EXPECT_EQ(d->Working().GridLineX, 4);
+    EXPECT_EQ(d->Working().GridLineY, 12);
+    EXPECT_EQ(d->Working().ArrayType, 0);
+    EXPECT_FALSE(d->RollAlongBtn->isEnabled());
+    EXPECT_FALSE(d->MoveAlongBtn->isEnabled());
+    EXPECT_TRUE(d->CreateBtn->isEnabled());
+    for (QLabel* label : {d->LineGridXLbl, d->LineGridYLbl, d->LineSpacingLbl})
+        EXPECT_NE(label->buddy(), nullptr);
+
+    // Without a line spacing the grid cannot be laid out: Create says why and makes nothing.
+    Generate(d->CreateBtn);
+    ASSERT_EQ(prompts.Messages.size(), 1u);
+    EXPECT_TRUE(prompts.Messages[0].contains("line spacing")) << prompts.Messages[0].toStdString();
+    EXPECT_EQ(d->Working().NbQuadripole, 0);
+    prompts.Messages.clear();
+
+    d->LineSpacingTxt->setText("10");
+    d->CrossLinesCb->setChecked(true);
+    Generate(d->CreateBtn);
+    EXPECT_TRUE(prompts.Messages.empty()) << prompts.Messages.front().toStdString();
+    // 4 x 24 along X and 3 x 49 across: the count of the command line's --grid 4:12 --cross.
+    EXPECT_EQ(d->Working().NbQuadripole, 4 * 24 + 3 * 49);
+    EXPECT_EQ(d->NbQuadripoleLbl->text(), QString::number(4 * 24 + 3 * 49));
+    EXPECT_TRUE(d->OkBtn->isEnabled());
+
+    d->ArrayLst->setCurrentIndex(d->ArrayLst->findText("Wenner"));
+    EXPECT_FALSE(d->ThreeDGridGB->isVisibleTo(d.get()));
+    EXPECT_EQ(d->Working().GridLineX, 0);
+    EXPECT_EQ(d->Working().GridLineY, 0);
+    EXPECT_TRUE(d->RollAlongBtn->isEnabled());
+    EXPECT_FALSE(d->OkBtn->isEnabled());
 }
 
 // --- the electrodes-used dialog ---
