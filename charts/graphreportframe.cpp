@@ -22,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "model/cable.h"
@@ -99,6 +100,13 @@ QString FormatReadoutValue(double v) { return FormatValue(v, 1); }
 // with one shape per series. Keeping plain arrays keeps 16,000 points cheap to add and to draw.
 class TPointCloud : public QCPAbstractPlottable {
    public:
+    using TPlace = std::pair<double, double>;
+    struct TPlaceHash {
+        std::size_t operator()(const TPlace& p) const {
+            const std::size_t h = std::hash<double>{}(p.first);
+            return h ^ (std::hash<double>{}(p.second) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+        }
+    };
     struct TSeries {
         QCPScatterStyle::ScatterShape Shape = QCPScatterStyle::ssCircle;
         double Size = DrawnSize(3);
@@ -108,7 +116,8 @@ class TPointCloud : public QCPAbstractPlottable {
         // Of a drawn quadripole: its signed geometric factor and investigation depth; NaN for points
         // that came alone (a generation's feed knows only label and place).
         std::vector<float> K, Depth;
-        std::unordered_set<double> Abscissas;
+        // The places taken: a point repeats one when both its abscissa and its value are the same.
+        std::unordered_set<TPlace, TPlaceHash> Places;
         uint8_t LastColour() const { return Colour.empty() ? uint8_t{Grey} : Colour.back(); }
     };
 
@@ -480,7 +489,11 @@ void TGraphReportFrame::AddColouredPoint(int n, uint8_t colour, bool markRepeats
     ++pointCount_;
     // Walking from the first point with this abscissa to the end, each point flips the colour to
     // white after red and to red otherwise: only the last point of the series decides.
-    if (!s.Abscissas.insert(x).second && markRepeats)
+    // A series is one level of one dipole length, so on a line its points share a value and a shared
+    // abscissa is a repeat. A gradient reading's value also depends on where its potential dipole lies
+    // inside the current dipole: readings of one separation under the same dipole lie at different
+    // depths, and only a point drawn over another is a repeat.
+    if (!s.Places.insert({x, y}).second && markRepeats)
         colour = s.LastColour() == Red ? uint8_t{White} : uint8_t{Red};
     s.X.push_back(x);
     s.Y.push_back(y);

@@ -157,6 +157,26 @@ TEST_F(ChartFrame, SecondQuadripoleAtTheSamePlaceIsRed) {
     EXPECT_EQ(frame.Title(), "NoName   #2") << "the sequence's name beside the count";
 }
 
+// A gradient reading lies under its potential dipole at a depth that depends on where that dipole
+// sits inside the current dipole: the readings of one separation under one potential dipole are
+// different readings at different depths, not repeats; only one drawn over another is red.
+TEST_F(ChartFrame, GradientReadingsUnderOneDipoleAreRedOnlyWhereTheyMeet) {
+    auto seq = LineOf(12);
+    seq->ArrayType = static_cast<int32_t>(TArrayType::MultipleGradient);
+    // s = 6: M N = 4 5 in the third, second and first place of A B = 1 9, 2 10 and 3 11.
+    AddQuadripole(*seq, 1, 9, 4, 5, 0, 6);
+    AddQuadripole(*seq, 2, 10, 4, 5, 0, 6);
+    AddQuadripole(*seq, 3, 11, 4, 5, 0, 6);
+    AddQuadripole(*seq, 1, 9, 4, 5, 0, 6);  // the first again: a repeat
+    frame.SetViewIndex(1);
+    ASSERT_TRUE(frame.DrawSequence(*seq));
+    ASSERT_EQ(frame.SeriesPointCount(6), 4);
+    EXPECT_EQ(frame.PointColour(6, 0), LimeC);
+    EXPECT_EQ(frame.PointColour(6, 1), LimeC) << "a deeper reading under the same dipole";
+    EXPECT_EQ(frame.PointColour(6, 2), LimeC);
+    EXPECT_EQ(frame.PointColour(6, 3), RedC);
+}
+
 TEST_F(ChartFrame, SeriesIsLevelTimesSpacingRankColourIsSpacing) {
     auto seq = LineOf(20);
     seq->Spacing[1] = 10;
