@@ -1,5 +1,6 @@
-// Takes the screenshots of a 3D grid in the chart frame: the plan of its readings and one of its lines
-// along Y as a pseudo-section. Run under Xvfb by scripts/screenshots.sh: chartshots OUTDIR.
+// Takes the screenshots of the new layouts in the chart frame: the plan of a 3D grid's readings, one of
+// its lines along Y as a pseudo-section, and a multiple gradient's pseudo-section. Run under Xvfb by
+// scripts/screenshots.sh: chartshots OUTDIR.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -10,7 +11,9 @@
 
 #include "charts/graphreportframe.h"
 #include "model/cable.h"
+#include "model/generate.h"
 #include "model/grid3d.h"
+#include "tests/support/fixtures.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -56,5 +59,18 @@ int main(int argc, char** argv) {
     bool ok = grab("grid3d-plan-view.png");
     frame.LineCmb->setCurrentIndex(frame.LineCmb->findText("Along Y, line 4 (x = 15)"));
     ok = grab("grid3d-line-view.png") && ok;
+
+    // A multiple gradient of separations 1 to 6 on 48 electrodes 5 m apart, by investigation depth:
+    // the readings under one potential dipole lie at the depths their places in the current dipole give.
+    TLineSpec mgSpec;
+    mgSpec.Array = static_cast<int>(TArrayType::MultipleGradient);
+    mgSpec.Levels = 0x3F;
+    auto mg = MakeLine(MakeCable({{1, 48, 5}}), mgSpec);
+    mg->Name.Set("MG 5m s1-6");
+    GenerateSequence(*mg, ModeCreate, none);
+    seq = std::move(mg);
+    frame.SetViewIndex(1);
+    frame.DrawSequence(*seq);
+    ok = grab("mg-pseudo-section.png") && ok;
     return ok ? 0 : 1;
 }
