@@ -13,8 +13,12 @@ QString HelpKeywordTarget(const QString& keyword) {
         {"Pole pole", "500.html#pole-pole"},
         {"Wenner", "500.html#wenner"},
         {"Wenner-Schlumberger", "500.html#wenner-schlumberger"},
+        {"Multiple gradient", "500.html#multiple-gradient"},
+        {"Gradient", "500.html#gradient"},
     };
     const QString k = keyword.trimmed();
+    // Every row of the list's 3D section lays its array on a grid: the grid's section tells how.
+    if (k.endsWith(QLatin1String(" 3D"))) return QStringLiteral("500.html#grid3d");
     for (const auto& entry : keywords)
         if (k.compare(QLatin1String(entry.Keyword), Qt::CaseInsensitive) == 0)
             return QString::fromLatin1(entry.Target);

@@ -759,6 +759,25 @@ TEST_F(SequenceDialog, TheThreeDRowsMakeAGrid) {
     EXPECT_FALSE(d->OkBtn->isEnabled());
 }
 
+// The multiple gradient's 3D row: separations picked as levels, measured along every X line.
+TEST_F(SequenceDialog, TheMultipleGradient3DRowMakesAGradientGrid) {
+    auto d = Open(record);
+    Design(*d, "L48", 1, "5", 1);
+    d->LineGridXTxt->setValue(4);
+    d->LineGridYTxt->setValue(12);
+    d->ArrayLst->setCurrentIndex(d->ArrayLst->findText("Multiple gradient 3D"));
+    ASSERT_TRUE(d->ThreeDGridGB->isVisibleTo(d.get()));
+    d->Depth1Num->setValue(2);
+    d->LineSpacingTxt->setText("10");
+    Generate(d->CreateBtn);
+    EXPECT_TRUE(prompts.Messages.empty()) << prompts.Messages.front().toStdString();
+    EXPECT_EQ(d->Working().ArrayType, 8);
+    EXPECT_EQ(d->Working().GridLineX, 4);
+    EXPECT_EQ(d->Working().LevelUsed[0], 0b11);
+    // Separations 1 and 2 on lines of 12: 1 x 9 + 2 x 8 readings a line, as --grid 4:12 gives.
+    EXPECT_EQ(d->Working().NbQuadripole, 4 * (1 * 9 + 2 * 8));
+}
+
 // --- the electrodes-used dialog ---
 
 class ElectrodesUsedDialog : public SequenceDialog {

@@ -248,7 +248,8 @@ TEST(HelpKeywords, EachArrayHasItsSection) {
     QFile file(page);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page.toStdString();
     const QString html = QString::fromUtf8(file.readAll());
-    for (const char* array : {"Dipole dipole", "Pole dipole", "Pole pole", "Wenner", "Wenner-Schlumberger"}) {
+    for (const char* array : {"Dipole dipole", "Pole dipole", "Pole pole", "Wenner", "Wenner-Schlumberger",
+                              "Multiple gradient", "Gradient", "Multiple gradient 3D", "Wenner 3D"}) {
         const QString target = HelpKeywordTarget(array);
         ASSERT_TRUE(target.startsWith("500.html#")) << array;
         EXPECT_TRUE(html.contains("name=\"" + target.mid(9) + "\"")) << array;
