@@ -69,6 +69,27 @@ float PseudoX(const TSequence& seq, const TQuadripole& q) {
     return (Centre(e.A, e.B) + Centre(e.M, e.N)) / 2.0f;
 }
 
+float InvestigationDepthOf(const TSequence& seq, const TQuadripole& q, int32_t type, double length, double nu,
+                           double lambda) {
+    switch (type) {
+        case 0:
+            return static_cast<float>(length * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
+        case 1:
+        case 4:
+            return static_cast<float>(length * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
+        case 2:
+            return static_cast<float>(0.867 * lambda);
+        case 6:
+            return static_cast<float>(0.519 * lambda);
+        // No closed form fits every position of M N inside the current dipole: the median depth of the
+        // reading's own sensitivity (Edwards 1977), as Dahlin and Zhou plot it.
+        case 8:
+            return MedianDepth(seq, q);
+        default:
+            return static_cast<float>(lambda);
+    }
+}
+
 namespace {
 
 // ChartValue with the current and potential centres given.
@@ -99,23 +120,7 @@ float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float c
                     return n;
             }
         case 1:
-            switch (seq.ArrayType) {
-                case 0:
-                    return static_cast<float>(ds * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
-                case 1:
-                case 4:
-                    return static_cast<float>(ds * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
-                case 2:
-                    return static_cast<float>(0.867 * lambda);
-                case 6:
-                    return static_cast<float>(0.519 * lambda);
-                // No closed form fits every position of M N inside the current dipole: the median
-                // depth of the reading's own sensitivity (Edwards 1977), as Dahlin and Zhou plot it.
-                case 8:
-                    return MedianDepth(seq, q);
-                default:
-                    return lambda;
-            }
+            return InvestigationDepthOf(seq, q, seq.ArrayType, ds, nu, lambda);
         case 2:
             return std::fabs(GeometricFactor(seq, q));
         case 4:

@@ -18,6 +18,11 @@ float QuadripoleK(const TSequence& seq, int i);
 float PseudoX(const TSequence& seq, const TQuadripole& q);
 // Value plotted in a chart view (0 Level, 1 Investigation depth, 2 |K|, 4 MedianDepth, other 0).
 float ChartValue(const TSequence& seq, const TQuadripole& q, int view);
+// The "Investigation depth" of a reading of array `type`: the fitted depth of that array from the
+// dipole length `length` and the level measured in dipole lengths (`nu`) and in length units
+// (`lambda`), or the reading's median depth where no fit serves. Lines and grids share it.
+float InvestigationDepthOf(const TSequence& seq, const TQuadripole& q, int32_t type, double length, double nu,
+                           double lambda);
 // PseudoX and the values of views 0 and 1, exactly as those give them, working the centres out once.
 struct TPlotValues {
     float PseudoX, Level, Depth;

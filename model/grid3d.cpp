@@ -517,19 +517,5 @@ float GridChartValue(const TSequence& seq, const TQuadripole& q, int view) {
                 return n;
         }
     }
-    switch (type) {
-        case 0:
-            return static_cast<float>(length * (-0.0018333 * nu * nu + 0.27642 * nu + 0.1416933));
-        case 1:
-        case 4:
-            return static_cast<float>(length * (-0.000915179 * nu * nu + 0.397614583 * nu + 0.127613095));
-        case 2:
-            return static_cast<float>(0.867 * lambda);
-        case 6:
-            return static_cast<float>(0.519 * lambda);
-        case 8:
-            return MedianDepth(seq, q);
-        default:
-            return static_cast<float>(lambda);
-    }
+    return InvestigationDepthOf(seq, q, type, length, nu, lambda);
 }
