@@ -33,7 +33,8 @@ TEST_P(TwoDecimals, DialogsShowWhatFilesHold) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TwoDecimals,
-    testing::Values(TTwoDecimals{"FloatHalf", 0.125, "0.13"}, TTwoDecimals{"NegativeFloatHalf", -0.125, "-0.13"},
+    testing::Values(TTwoDecimals{"FloatHalf", 0.125, "0.13"},
+                    TTwoDecimals{"NegativeFloatHalf", -0.125, "-0.13"},
                     TTwoDecimals{"OddHalf", 0.625, "0.63"}, TTwoDecimals{"EvenHalf", 0.375, "0.38"},
                     TTwoDecimals{"WholeHalf", 1.125, "1.13"},
                     TTwoDecimals{"RoundsToZeroFromBelow", -0.001, "0.00"},
