@@ -4,6 +4,7 @@
 #include <charconv>
 #include <limits>
 
+#include "model/sequence.h"
 #include "storage/numberformat.h"
 #include "storage/sequenceset.h"
 

@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "model/sequence.h"
-
+class TSequence;
 class TSequenceSet;
 
 // A text field of a record as shown: UTF-8 when its bytes are UTF-8, else one byte a character.
