@@ -126,7 +126,7 @@ class TJsonWriter {
     }
 
    private:
-    static constexpr std::size_t FlushAt = 64 * 1024;
+    static constexpr std::size_t FlushAt = std::size_t{64} * 1024;
     // A record of the document (its numbers at most 24 characters each, its names at most 31
     // characters, each escaped to at most 6) fits in RecordRoom.
     static constexpr std::size_t RecordRoom = 2048;

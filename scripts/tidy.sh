@@ -20,7 +20,8 @@ if [ ${#files[@]} -eq 0 ]; then
   exit 2
 fi
 # Two jobs, as every build here runs with.
-run-clang-tidy-14 -quiet -j 2 -p build/dev "${files[@]/#/$root/}" 2>/dev/null |
+# run-clang-tidy always asks for colour: the escapes are taken out before the findings are picked.
+run-clang-tidy-14 -quiet -j 2 -p build/dev "${files[@]/#/$root/}" 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g' |
   grep -E '^/.*(warning|error):' | sed "s|^$root/||" | sort -u | tee /tmp/tidy-findings.$$ || true
 n=$(wc -l </tmp/tidy-findings.$$)
 rm -f /tmp/tidy-findings.$$
