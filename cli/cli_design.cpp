@@ -15,6 +15,7 @@
 #include "model/cable.h"
 #include "model/electrodesused.h"
 #include "model/fileio.h"
+#include "model/generate.h"
 #include "model/sequencerules.h"
 #include "model/sqxfile.h"
 

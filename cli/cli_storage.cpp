@@ -28,6 +28,7 @@ std::vector<std::unique_ptr<TSequence>> ReadAll(const std::vector<std::string>& 
 
 std::vector<std::string> Stems(const std::vector<std::unique_ptr<TSequence>>& seqs) {
     std::vector<std::string> names;
+    names.reserve(seqs.size());
     for (const auto& s : seqs) names.push_back(s->Name.Get());
     return DistinctFileStems(names);
 }
@@ -98,6 +99,7 @@ void RunExportToFolder(TCliContext& ctx, const TExportOptions& o, TFolderExport 
 void RunExportV1(TCliContext& ctx, const TExportOptions& o) {
     auto seqs = ReadAll(o.Files);
     std::vector<const TSequence*> list;
+    list.reserve(seqs.size());
     for (const auto& s : seqs) list.push_back(s.get());
     // All or nothing: a refusal halfway (an append of another electrode count) leaves the target as it was.
     ExportV1Sequences(list, o.To);

@@ -15,17 +15,14 @@ namespace {
 
 using nlohmann::ordered_json;
 
-// Output collects in a buffer and goes out in large writes. Every float and string goes through
-// nlohmann's own serializer, the one dump() uses, so that they read exactly as before; integers, whose
-// decimal form is unique, and the punctuation are written here. Callers make room (Room) for a whole
-// record at a time; the writes within it do not check.
+// Output collects in a buffer and goes out in large writes. Every float and string is written by
+// nlohmann's dump(), so that they read exactly as a document of the library would: its shortest float
+// digits are not always std::to_chars' (1.0000076293945313, not ...312), so no other routine will do.
+// Integers, whose decimal form is unique, and the punctuation are written here. Callers make room
+// (Room) for a whole record at a time; the writes within it do not check.
 class TJsonWriter {
    public:
-    explicit TJsonWriter(std::ostream& out)
-        : out_(out),
-          buffer_(new char[Capacity]),
-          cur_(buffer_.get()),
-          serializer_(std::make_shared<TAdapter>(*this), ' ') {
+    explicit TJsonWriter(std::ostream& out) : out_(out), buffer_(new char[Capacity]), cur_(buffer_.get()) {
         for (int i = 0; i < SmallInts; ++i)
             small_[i].Length = static_cast<uint8_t>(std::to_chars(small_[i].Text, small_[i].Text + 4, i).ptr -
                                                     small_[i].Text);
@@ -102,7 +99,8 @@ class TJsonWriter {
     }
     void Int(long v) { TRecord(*this).Int(v); }
     void Bool(bool v) { v ? Raw("true") : Raw("false"); }
-    void Text(const std::string& utf8) { serializer_.dump(ordered_json(utf8), false, false, 0); }
+    // Throws nlohmann's type_error for bytes that are not UTF-8.
+    void Text(const std::string& utf8) { Raw(ordered_json(utf8).dump()); }
     void Float(float v) { TRecord(*this).Float(v); }
     template <std::size_t N>
     void FloatArray(const float (&v)[N]) {
@@ -128,7 +126,7 @@ class TJsonWriter {
     }
 
    private:
-    static constexpr std::size_t FlushAt = 64 * 1024;
+    static constexpr std::size_t FlushAt = std::size_t{64} * 1024;
     // A record of the document (its numbers at most 24 characters each, its names at most 31
     // characters, each escaped to at most 6) fits in RecordRoom.
     static constexpr std::size_t RecordRoom = 2048;
@@ -141,32 +139,22 @@ class TJsonWriter {
     };
     // A float not among the recent ones: worked out and kept.
     [[gnu::noinline]] void FloatText(float v, uint32_t bits, TCached& c) {
-        char* start = cur_;
-        serializer_.dump(ordered_json(v), false, false, 0);
+        const std::string text = ordered_json(v).dump();
         c.Bits = bits;
-        c.Length = static_cast<uint8_t>(cur_ - start);
-        std::memcpy(c.Text, start, c.Length);
+        c.Length = static_cast<uint8_t>(text.size());
+        std::memcpy(c.Text, text.data(), text.size());
+        std::memcpy(cur_, text.data(), text.size());
+        cur_ += text.size();
     }
     static constexpr int SmallInts = MaxElectrodes + 1;
     struct TSmallInt {
         char Text[4];
         uint8_t Length;
     };
-    // Where the serializer writes: into the current record's room.
-    struct TAdapter : nlohmann::detail::output_adapter_protocol<char> {
-        explicit TAdapter(TJsonWriter& w) : W(w) {}
-        void write_character(char c) override { *W.cur_++ = c; }
-        void write_characters(const char* s, std::size_t n) override {
-            std::memcpy(W.cur_, s, n);
-            W.cur_ += n;
-        }
-        TJsonWriter& W;
-    };
 
     std::ostream& out_;
     std::unique_ptr<char[]> buffer_;
     char* cur_;
-    nlohmann::detail::serializer<ordered_json> serializer_;
     TCached cache_[1 << CacheBits];
     TSmallInt small_[SmallInts];
 };

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "model/electrodesused.h"
-#include "model/generate.h"
+#include "model/generationmode.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
 

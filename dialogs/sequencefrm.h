@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "model/generate.h"
+#include "model/generationmode.h"
 #include "model/grid3d.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"

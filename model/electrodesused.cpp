@@ -1,10 +1,11 @@
 #include "model/electrodesused.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <string>
 
 #include "model/cable.h"
+#include "model/fixedtwo.h"
 #include "model/generate.h"
 
 int FirstElectrodeReserve(int32_t arrayType) { return ArrayTypeRow(arrayType).FirstElectrodeReserve; }
@@ -58,9 +59,10 @@ std::optional<TRollSetup> ChoosePreviousSequence(TSequence& copy, const TSequenc
 }
 
 float DialogCoordinate(float v) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(v));
-    return std::strtof(text, nullptr);
+    const std::string text = FixedTwo(v);
+    float back = 0;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    return back;
 }
 
 void ApplyElectrodesUsed(TSequence& copy, int mode, int rollStart, const TElectrodesUsedChoice& choice) {

@@ -53,5 +53,5 @@ struct TElectrodesUsedChoice {
 };
 void ApplyElectrodesUsed(TSequence& copy, int mode, int rollStart, const TElectrodesUsedChoice& choice);
 
-// A coordinate as the dialog shows it ("%.2f") and reads it back.
+// A coordinate as the dialog shows it (FixedTwo) and reads it back.
 float DialogCoordinate(float v);

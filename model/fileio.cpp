@@ -269,7 +269,7 @@ TPendingFile WriteTemporaryFor(const std::string& target, const void* data, std:
                 throw TFileError(target, "cannot create a temporary file: it kept vanishing");
         }
     }
-    file.Hold = std::shared_ptr<int>(new int(raw), [](int* fd) {
+    file.Hold = std::shared_ptr<int>(new int(raw), [](const int* fd) {
         ::close(*fd);
         delete fd;
     });

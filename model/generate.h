@@ -10,11 +10,8 @@
 #include <vector>
 
 #include "model/chartsink.h"
+#include "model/generationmode.h"
 #include "model/sequence.h"
-
-// How a generation starts: a fresh line, after a previous sequence (roll along), or moved to a new
-// abscissa (move along). The codes are the ones the dialogs pass around.
-enum TGenerationMode : int { ModeRollAlong = 1011, ModeCreate = 1012, ModeMoveAlong = 1013 };
 
 // The field of the record a refused generation is about, so that a front end names its own control
 // or option for it.

@@ -94,6 +94,7 @@ namespace {
 
 // ChartValue with the current and potential centres given.
 float ChartValueAt(const TSequence& seq, const TQuadripole& q, int view, float cc, float pc) {
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse): a signed byte of the record, not a character
     int s = q.SpacingIndex;
     float a = seq.Spacing[0];
     float ds = (s >= 0 && s < MaxSpacings) ? seq.Spacing[s] : 0.0f;

@@ -172,10 +172,13 @@ TQuadripoleShapes::TValues TQuadripoleShapes::operator()(const TQuadripoleElectr
     // Two places for each shape, so that shapes in use together that share one do not push each
     // other out.
     TShape* set = &shapes_[(hash >> (64 - ShapeBits)) & ~std::size_t{1}];
+    // The key is compared as the bits it was hashed from: equal bits give the same values.
+    // NOLINTBEGIN(bugprone-suspicious-memory-comparison)
     for (const TShape* shape : {set, set + 1})
         if (shape->Present == present && std::memcmp(shape->D, key.D, sizeof key.D) == 0 &&
             std::memcmp(shape->F, key.F, sizeof key.F) == 0)
             return shape->Values;
+    // NOLINTEND(bugprone-suspicious-memory-comparison)
     set[1] = set[0];  // the older of the two goes
     key.Present = present;
     key.Values = {GeometricFactor(e), MedianDepth(e)};

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "model/generate.h"
 #include "model/geometry.h"
 
 bool IsTimeChoice(int ms) {

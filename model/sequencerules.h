@@ -8,7 +8,7 @@
 
 #include "model/chartsink.h"
 #include "model/electrodesused.h"
-#include "model/generate.h"
+#include "model/generationmode.h"
 #include "model/sequence.h"
 
 // Characters the title takes (the record itself keeps 31).

@@ -187,6 +187,7 @@ bool TFolderDialog::eventFilter(QObject* watched, QEvent* event) {
 void TFolderDialog::accept() {
     if (allowNew_ && !NameTyped()) {
         chosen_ = QDir::cleanPath(directory().absolutePath());
+        // NOLINTNEXTLINE(bugprone-parent-virtual-call): QFileDialog's own accept would open the folder
         QDialog::accept();
         return;
     }
@@ -198,6 +199,7 @@ void TFolderDialog::accept() {
         // name that does not exist yet is a new folder; an existing file is not a folder.
         if (info.isDir() || !info.exists()) {
             chosen_ = QDir::cleanPath(info.absoluteFilePath());
+            // NOLINTNEXTLINE(bugprone-parent-virtual-call): QFileDialog's own accept would open the folder
             QDialog::accept();
         }
         return;

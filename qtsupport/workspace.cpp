@@ -2,9 +2,10 @@
 
 #include <QLocale>
 #include <charconv>
-#include <cmath>
-#include <cstdio>
+#include <limits>
 
+#include "model/sequence.h"
+#include "storage/numberformat.h"
 #include "storage/sequenceset.h"
 
 QString RecordText(const std::string& bytes) { return QString::fromStdString(RecordTextUtf8(bytes)); }
@@ -36,23 +37,16 @@ QStringList TWorkspace::SequenceNames() const {
 
 const TSequence& TWorkspace::Sequence(int row) const { return set_.Sequence(row); }
 
+// Typed numbers follow the grammar of the numbers in text files: one parser for both.
 std::optional<double> ReadTypedNumber(const QString& text, char decimal) {
-    QString t = text.trimmed();
-    if (t.isEmpty()) return std::nullopt;
-    const QChar other = decimal == ',' ? QChar('.') : QChar(',');
-    if (t.contains(other)) return std::nullopt;
-    if (decimal == ',') t.replace(',', '.');
-    bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(v)) return std::nullopt;
-    return v;
+    return ParseDecimal(text.trimmed().toStdString(), decimal);
 }
 
 std::optional<int> ReadTypedInteger(const QString& text) {
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-    return v;
+    const auto v = ParseInteger(text.trimmed().toStdString());
+    if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(*v);
 }
 
 namespace {
@@ -63,11 +57,8 @@ QString WithDecimal(const char* text, char decimal) {
 }
 }  // namespace
 
-QString FixedTwoText(double v, char decimal) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-    return WithDecimal(buf, decimal);
-}
+// A coordinate shown in a dialog reads as it does in an exported file.
+QString FixedTwoText(double v, char decimal) { return QString::fromStdString(FormatFixed2(v, decimal)); }
 
 QString ShortestText(float v, char decimal) {
     char buf[64];

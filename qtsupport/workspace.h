@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "model/sequence.h"
-
+class TSequence;
 class TSequenceSet;
 
 // A text field of a record as shown: UTF-8 when its bytes are UTF-8, else one byte a character.
@@ -48,12 +47,14 @@ class TWorkspace {
     char decimal_;
 };
 
-// A number as the user typed it, with `decimal` as the separator (surrounding blanks allowed); nothing
-// when the text is not a number. The other separator is refused, as the user's locale would.
+// A number as the user typed it, with `decimal` as the separator (surrounding blanks allowed): ParseDecimal
+// (storage/numberformat.h), so nothing when the text is not a number or lies beyond a float's range.
+// The other separator is refused, as the user's locale would.
 std::optional<double> ReadTypedNumber(const QString& text, char decimal);
-// A whole number as typed; nothing when the text is not one.
+// A whole number as typed (ParseInteger, blanks around allowed); nothing when the text is not one or
+// does not fit an int.
 std::optional<int> ReadTypedInteger(const QString& text);
-// A number with two decimals ("%.2f") and the shortest text that reads back as the same float, both
-// with `decimal` as the separator.
+// A number with two decimals (FormatFixed2, rounded as exported files are) and the shortest text that
+// reads back as the same float, both with `decimal` as the separator.
 QString FixedTwoText(double v, char decimal);
 QString ShortestText(float v, char decimal);

@@ -190,6 +190,7 @@ std::vector<std::string> ExportPelmar(const TSequence& seq, const std::string& f
     commit.Write(names[2], config.data(), config.size());
     commit.Commit();
     std::vector<std::string> paths;
+    paths.reserve(names.size());
     for (const auto& n : names) paths.push_back(JoinPath(folder, n));
     return paths;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -426,7 +427,7 @@ void ImportV1Bytes(const unsigned char* data, std::size_t size, TSequence& seq) 
         for (int i = 0; i < q; ++i, p += V1QuadripoleRecordSize) {
             int electrodes[4];
             for (int k = 0; k < 4; ++k) {
-                electrodes[k] = ReadInt16(p + 2 * k);
+                electrodes[k] = ReadInt16(p + 2 * std::ptrdiff_t{k});
                 if (electrodes[k] < 0 || electrodes[k] > MaxElectrodeNumber)
                     throw TImportError("V1 quadripole record " + std::to_string(i + 1) + " uses " +
                                        Electrode(electrodes[k]) + ", outside 0 to 1999");

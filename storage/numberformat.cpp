@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "model/fixedtwo.h"
+
 namespace {
 
 std::string WithSeparator(std::string s, char decimal) {
@@ -48,27 +50,7 @@ std::string FormatGeneral(double value, char decimal) {
     return WithSeparator(out, decimal);
 }
 
-std::string FormatFixed2(double value, char decimal) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    std::string out;
-    if (std::fabs(value) < 1e15) {
-        // A float times 100 is exact in a double, so the rounding sees the true value.
-        double hundredths = std::round(value * 100.0);
-        auto n = static_cast<long long>(std::fabs(hundredths));
-        if (hundredths < 0 && n != 0) out = "-";
-        const auto cents = static_cast<int>(n % 100);
-        out += std::to_string(n / 100);
-        out += '.';
-        out += static_cast<char>('0' + cents / 10);
-        out += static_cast<char>('0' + cents % 10);
-    } else {
-        char buf[400];
-        auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
-        out.assign(buf, res.ptr);
-    }
-    return WithSeparator(out, decimal);
-}
+std::string FormatFixed2(double value, char decimal) { return WithSeparator(FixedTwo(value), decimal); }
 
 std::optional<long long> ParseInteger(std::string_view text) {
     if (text.empty()) return std::nullopt;

@@ -11,8 +11,7 @@
 // single-precision 0.1 gives 0.100000001490116.
 std::string FormatGeneral(double value, char decimal);
 
-// Pattern "#0.00": at least one digit before the separator and exactly two after it, halves rounded
-// away from zero. NaN and infinities give "NAN", "INF" and "-INF".
+// Pattern "#0.00": FixedTwo (model/fixedtwo.h) with `decimal` as the separator.
 std::string FormatFixed2(double value, char decimal);
 
 // A decimal integer with an optional sign and nothing else; nothing when the text is not one or does

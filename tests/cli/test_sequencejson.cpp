@@ -139,6 +139,9 @@ TEST(SequenceJson, NamesAndAwkwardNumbersAsTheDocumentInMemory) {
              s.Electrodes[6].X = 1.4e-45f;  // the smallest subnormal
              s.RollLimit[1] = -0.0f;
              s.Spacing[2] = 16777217.0f;
+             // Halfway between two 17-digit texts: the library's digits end in 3, std::to_chars' in 2.
+             s.Electrodes[8].X = 1.00000762939453125f;
+             s.Electrodes[9].Y = 4.9746095483531006e-43f;
          }},
         {"NaN and infinities",
          [](TSequence& s) {

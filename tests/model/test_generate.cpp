@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "model/generate.h"
 #include "model/geometry.h"
 #include "model/sequencerules.h"
 #include "tests/support/fixtures.h"

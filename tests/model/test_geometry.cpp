@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "model/generate.h"
 #include "model/geometry.h"
 #include "model/sequencerules.h"
 #include "tests/support/fixtures.h"

@@ -41,14 +41,15 @@ TEST_P(FixedFormat, TwoDecimalsRoundedHalfAway) {
     EXPECT_EQ(FormatFixed2(GetParam().Value, '.'), GetParam().Text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, FixedFormat,
-                         testing::Values(TFixedCase{0, "0.00"}, TFixedCase{0.125, "0.13"},
-                                         TFixedCase{-0.125, "-0.13"}, TFixedCase{double(2.675f), "2.67"},
-                                         TFixedCase{1234.5, "1234.50"}, TFixedCase{-0.001, "0.00"},
-                                         TFixedCase{double(10.37f), "10.37"},
-                                         TFixedCase{999999.0, "999999.00"}, TFixedCase{NAN, "NAN"},
-                                         TFixedCase{-INFINITY, "-INF"},
-                                         TFixedCase{1e20, "100000000000000000000.00"}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, FixedFormat,
+    testing::Values(TFixedCase{0, "0.00"}, TFixedCase{0.125, "0.13"}, TFixedCase{-0.125, "-0.13"},
+                    TFixedCase{double(2.675f), "2.67"}, TFixedCase{1234.5, "1234.50"},
+                    TFixedCase{-0.001, "0.00"}, TFixedCase{double(10.37f), "10.37"},
+                    TFixedCase{999999.0, "999999.00"}, TFixedCase{NAN, "NAN"}, TFixedCase{-INFINITY, "-INF"},
+                    TFixedCase{1e20, "100000000000000000000.00"}, TFixedCase{0.015, "0.01"},
+                    TFixedCase{-0.015, "-0.01"}, TFixedCase{2.675, "2.67"}, TFixedCase{1.005, "1.00"},
+                    TFixedCase{0.625, "0.63"}, TFixedCase{999999999999999.9, "999999999999999.88"}));
 
 TEST(FixedFormat, UsesTheGivenSeparator) { EXPECT_EQ(FormatFixed2(-7.5, ','), "-7,50"); }
 
