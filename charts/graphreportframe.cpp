@@ -27,6 +27,7 @@
 
 #include "model/cable.h"
 #include "model/geometry.h"
+#include "model/grid3d.h"
 #include "qtsupport/prompts.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "model/chartsink.h"
-#include "model/grid3d.h"
+#include "model/gridlayout.h"
 #include "model/sequence.h"
 
 class QComboBox;

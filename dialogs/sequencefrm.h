@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "model/generationmode.h"
-#include "model/grid3d.h"
+#include "model/gridlayout.h"
 #include "model/sequence.h"
 #include "qtsupport/dialogservices.h"
 #include "ui_sequencefrm.h"

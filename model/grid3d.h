@@ -26,19 +26,9 @@
 
 #include "model/chartsink.h"
 #include "model/generate.h"
+#include "model/gridlayout.h"
 #include "model/sequence.h"
 #include "model/sequencerules.h"
-
-// What the record does not hold of a grid: the distance between lines along X, and which readings
-// besides those along X are listed.
-struct TGridLayout {
-    float LineSpacing = 0;    // D, the distance between neighbouring lines along X (in Y)
-    bool YLines = false;      // also list along every line along Y
-    bool CrossLines = false;  // also list the cross-line dipole-dipole readings
-};
-
-// Whether the record is a grid (GridLineX not 0).
-inline bool IsGrid(const TSequence& seq) { return seq.GridLineX != 0; }
 
 // How many electrodes the grid uses: GridLineX x GridLineY.
 int GridElectrodeCount(const TSequence& seq);
@@ -68,13 +58,6 @@ TGenerationResult RunGridGeneration(TSequence& seq, const TGridLayout& layout, T
 std::optional<TGridLayout> GridLayoutOf(const TSequence& seq);
 
 // Where a reading of a grid lies.
-enum class TGridLineKind {
-    AlongX,  // on line Index along X (from 0)
-    AlongY,  // on line Index along Y
-    CrossX,  // between lines Index and Index + 1 along X
-    CrossY,  // between lines Index and Index + 1 along Y
-    None,    // on no line of the grid
-};
 struct TGridPlace {
     TGridLineKind Kind = TGridLineKind::None;
     int Index = 0;
