@@ -17,6 +17,8 @@ namespace {
 constexpr auto kActive = static_cast<int16_t>(TElectrodeType::Active);
 constexpr auto kInactive = static_cast<int16_t>(TElectrodeType::Inactive);
 constexpr int MinGridLines = 1, MaxGridLines = 100;
+// Far beyond any grid's lines, and small enough that two line numbers subtract without overflow.
+constexpr double MaxLineNumber = 1e6;
 
 std::string Number(double v) {
     char text[32];
@@ -431,22 +433,33 @@ TGridPlace GridPlaceOf(const TSequence& seq, const TQuadripole& q) {
     const bool oneX = all([](const TElectrode& p, const TElectrode& r) { return Same(p.X, r.X); });
     // Lines are counted by the electrode spacing along X and by the distance of line 2 along Y.
     const float a = seq.Spacing[0];
+    // A line number no grid can have (a record's counts or positions may be anything) means no line:
+    // it must not wrap into one, nor overflow when two are compared.
+    auto lineNumber = [](double v) -> std::optional<int> {
+        const double r = std::nearbyint(v);
+        if (!std::isfinite(r) || std::fabs(r) > MaxLineNumber) return std::nullopt;
+        return static_cast<int>(r);
+    };
     auto lineAlongX = [&](float y) {
         float d = a;
         if (seq.GridLineX > 1 && seq.MaxY > y0) d = (seq.MaxY - y0) / static_cast<float>(seq.GridLineX - 1);
-        return static_cast<int>(std::lround((y - y0) / d));
+        return lineNumber(double(y - y0) / d);
     };
-    auto lineAlongY = [&](float x) { return static_cast<int>(std::lround((x - x0) / a)); };
+    auto lineAlongY = [&](float x) { return lineNumber(double(x - x0) / a); };
     if (oneY) {
-        place.Kind = TGridLineKind::AlongX;
-        place.Index = lineAlongX(real[0]->Y);
-        place.Along = place.X;
+        if (const auto i = lineAlongX(real[0]->Y)) {
+            place.Kind = TGridLineKind::AlongX;
+            place.Index = *i;
+            place.Along = place.X;
+        }
         return place;
     }
     if (oneX) {
-        place.Kind = TGridLineKind::AlongY;
-        place.Index = lineAlongY(real[0]->X);
-        place.Along = place.Y;
+        if (const auto j = lineAlongY(real[0]->X)) {
+            place.Kind = TGridLineKind::AlongY;
+            place.Index = *j;
+            place.Along = place.Y;
+        }
         return place;
     }
     // Cross-line: each dipole on a line of its own, the two lines neighbours.
@@ -454,17 +467,17 @@ TGridPlace GridPlaceOf(const TSequence& seq, const TQuadripole& q) {
                      *pb = e.N ? e.N : e.M;
     if (ca == nullptr || pa == nullptr) return place;
     if (Same(ca->Y, cb->Y) && Same(pa->Y, pb->Y)) {
-        const int i = lineAlongX(ca->Y), k = lineAlongX(pa->Y);
-        if (std::abs(i - k) == 1) {
+        const auto i = lineAlongX(ca->Y), k = lineAlongX(pa->Y);
+        if (i && k && std::abs(*i - *k) == 1) {
             place.Kind = TGridLineKind::CrossX;
-            place.Index = std::min(i, k);
+            place.Index = std::min(*i, *k);
             place.Along = place.X;
         }
     } else if (Same(ca->X, cb->X) && Same(pa->X, pb->X)) {
-        const int j = lineAlongY(ca->X), k = lineAlongY(pa->X);
-        if (std::abs(j - k) == 1) {
+        const auto j = lineAlongY(ca->X), k = lineAlongY(pa->X);
+        if (j && k && std::abs(*j - *k) == 1) {
             place.Kind = TGridLineKind::CrossY;
-            place.Index = std::min(j, k);
+            place.Index = std::min(*j, *k);
             place.Along = place.Y;
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -128,6 +129,17 @@ TEST(Grid3D, CrossLineGeometricFactorFromTrueDistances) {
     EXPECT_FLOAT_EQ(place.Y, 5);
     // Its pseudo-depth: half the distance between the dipoles' centres.
     EXPECT_FLOAT_EQ(ChartValue(*seq, seq->Quadripoles[2], 0), 5);
+}
+
+// A record's counts may be anything: a line count no grid can have puts the readings on no line,
+// rather than giving line numbers that overflow when two are compared.
+TEST(Grid3D, ALineCountNoGridHasPutsReadingsOnNoLine) {
+    auto seq = MakeGrid(2, 4, Spec(DD, 0b1));
+    TNullChartSink chart;
+    ASSERT_TRUE(GenerateGrid(*seq, Layout(10, false, true), chart));
+    seq->GridLineX = std::numeric_limits<int32_t>::max();
+    EXPECT_EQ(GridPlaceOf(*seq, seq->Quadripoles[2]).Kind, TGridLineKind::None) << "across the far line";
+    EXPECT_EQ(GridPlaceOf(*seq, seq->Quadripoles[0]).Kind, TGridLineKind::AlongX) << "on the first line";
 }
 
 // A grid of one line is that line: the line generator is the oracle for every array, spacing and level.
