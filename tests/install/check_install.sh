@@ -148,6 +148,8 @@ completion() {
 [ "$(completion export sp)" = spreadsheet ] || fail "completion of export sp: $(completion export sp)"
 [ "$(completion generate --roll)" = --roll-along ] || fail "completion of generate --roll: $(completion generate --roll)"
 [ "$(completion generate --array w)" = "wenner ws" ] || fail "completion of --array w: $(completion generate --array w)"
+[ "$(completion generate --array g)" = gradient ] || fail "completion of --array g: $(completion generate --array g)"
+[ "$(completion generate --gr)" = --grid ] || fail "completion of generate --gr: $(completion generate --gr)"
 pass "bash completion"
 
 if [ "$failures" -ne 0 ]; then
