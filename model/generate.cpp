@@ -10,6 +10,7 @@
 #include "model/cable.h"
 #include "model/geometry.h"
 #include "model/grid3d.h"
+#include "model/quadripolelisting.h"
 
 namespace {
 
@@ -438,15 +439,12 @@ bool ListMultipleGradient(TSequence& seq, int mode, TChartSink& chart, int usabl
     const int32_t mask = seq.LevelUsed[0];
     const int lo = LowestLevel(mask) + 1, hi = HighestLevel(mask) + 1;
     const bool roll = mode == ModeRollAlong;
-    const int view = chart.ViewIndex();
-    const bool charting = chart.WantsPoints();
-    std::string label;
+    TQuadripoleListing out(seq, chart);
     float cursor = seq.Electrodes[seq.FirstElectrode].X;
     int hint = seq.FirstElectrode;
-    int nb = 0;
-    while (nb < MaxQuadripoles) {
+    while (out.Count() < MaxQuadripoles) {
         if (!(cursor <= seq.MaxX)) {
-            seq.NbQuadripole = nb;
+            seq.NbQuadripole = out.Count();
             return true;
         }
         if (FindElectrodeAt(seq, cursor, y0, hint)) {
@@ -463,37 +461,13 @@ bool ListMultipleGradient(TSequence& seq, int mode, TChartSink& chart, int usabl
                     n = m;
                     if (!FindElectrodeAt(seq, x + a, y0, n)) continue;
                     hint = n;
-                    TQuadripole& q = seq.Quadripoles[nb++];
-                    q.A = static_cast<int16_t>(c);
-                    q.B = static_cast<int16_t>(b);
-                    q.M = static_cast<int16_t>(m);
-                    q.N = static_cast<int16_t>(n);
-                    q.SpacingIndex = 0;
-                    q.Level = static_cast<int8_t>(s);
-                    q.Reserved = -1;
-                    if (s == hi) {
-                        seq.DeepestX[0] = cursor;
-                        seq.DeepestY[0] = y0;
-                    }
-                    if (charting) {
-                        seq.NbQuadripole = nb;
-                        try {
-                            FormatQuadripoleLabel(q, "-", label);
-                            chart.AddPoint(s, 0, true, label, ChartValue(seq, q, view), PseudoX(seq, q));
-                        } catch (...) {
-                            // A chart that cannot draw a point does not lose the quadripole.
-                        }
-                    }
-                    if (nb == MaxQuadripoles) {
-                        seq.NbQuadripole = nb;
-                        return false;
-                    }
+                    if (!out.Add(c, b, m, n, 0, s, s == hi, cursor, y0)) return false;
                 }
             }
         }
         cursor += a;
     }
-    seq.NbQuadripole = nb;
+    seq.NbQuadripole = out.Count();
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include "model/cable.h"
 #include "model/geometry.h"
 #include "model/mediandepth.h"
+#include "model/quadripolelisting.h"
 
 namespace {
 
@@ -66,49 +67,6 @@ TGridLines LinesOf(const TSequence& seq, const std::vector<int>& grid) {
     return lines;
 }
 
-// Writes the readings one by one, feeding the chart and stopping at the cap.
-class TListing {
-   public:
-    TListing(TSequence& seq, TChartSink& chart)
-        : seq_(seq), chart_(chart), view_(chart.ViewIndex()), charting_(chart.WantsPoints()) {}
-
-    // False once the table is full.
-    bool Add(int a, int b, int m, int n, int s, int level, bool deepest, int cursor) {
-        if (count_ >= MaxQuadripoles) return false;
-        TQuadripole& q = seq_.Quadripoles[count_++];
-        q.A = static_cast<int16_t>(a);
-        q.B = static_cast<int16_t>(b);
-        q.M = static_cast<int16_t>(m);
-        q.N = static_cast<int16_t>(n);
-        q.SpacingIndex = static_cast<int8_t>(s);
-        q.Level = static_cast<int8_t>(level);
-        q.Reserved = -1;
-        seq_.NbQuadripole = count_;
-        if (deepest) {
-            seq_.DeepestX[s] = seq_.Electrodes[cursor].X;
-            seq_.DeepestY[s] = seq_.Electrodes[cursor].Y;
-        }
-        if (charting_) {
-            try {
-                FormatQuadripoleLabel(q, "-", label_);
-                chart_.AddPoint((s + 1) * level, s, true, label_, ChartValue(seq_, q, view_),
-                                PseudoX(seq_, q));
-            } catch (...) {
-                // A chart that cannot draw a point does not lose the quadripole.
-            }
-        }
-        return count_ < MaxQuadripoles;
-    }
-
-   private:
-    TSequence& seq_;
-    TChartSink& chart_;
-    int view_;
-    bool charting_;
-    int count_ = 0;
-    std::string label_;
-};
-
 // The spacings the listing uses, as the line generator takes them: 0 to u - 1, each with a length and
 // a level; a length in electrode steps of the line.
 struct TSpacingUse {
@@ -128,7 +86,7 @@ TSpacingUse UsableSpacings(const TSequence& seq) {
 
 // One line listed as the line generator lists a regular line: cursor by cursor, the spacings, then
 // the levels, in the array's order. False at the cap.
-bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, TListing& out) {
+bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, TQuadripoleListing& out) {
     const int count = static_cast<int>(line.size());
     const TArrayTypeRow& row = ArrayTypeRow(seq.ArrayType);
     const bool gradient = seq.ArrayType == static_cast<int32_t>(TArrayType::MultipleGradient);
@@ -189,7 +147,7 @@ bool ListLine(const TSequence& seq, const TLine& line, const TSpacingUse& use, T
 
 // The cross-line dipole-dipole readings between two neighbouring lines. False at the cap.
 bool ListCross(const TSequence& seq, const TLine& current, const TLine& potential, const TSpacingUse& use,
-               TListing& out) {
+               TQuadripoleListing& out) {
     const int count = static_cast<int>(std::min(current.size(), potential.size()));
     auto at = [&](const TLine& l, int k) {
         return k >= 0 && k < count ? l[static_cast<std::size_t>(k)] : -1;
@@ -338,7 +296,7 @@ bool GenerateGrid(TSequence& seq, const TGridLayout& layout, TChartSink& chart,
     std::vector<int> grid(order.begin(), order.begin() + total);
     const TGridLines lines = LinesOf(seq, grid);
     const TSpacingUse use = UsableSpacings(seq);
-    TListing out(seq, chart);
+    TQuadripoleListing out(seq, chart);
     bool whole = true;
     auto listAll = [&] {
         for (const TLine& l : lines.AlongX)
