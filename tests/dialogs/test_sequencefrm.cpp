@@ -759,6 +759,23 @@ TEST_F(SequenceDialog, TheThreeDRowsMakeAGrid) {
     EXPECT_FALSE(d->OkBtn->isEnabled());
 }
 
+// The keyboard walks the "3D Grid" box as it is laid out: the counts, the line spacing, then the two
+// choices of readings.
+TEST_F(SequenceDialog, TabWalksTheGridBoxInLayoutOrder) {
+    auto d = Open(record);
+    d->ArrayLst->setCurrentIndex(d->ArrayLst->findText("Dipole dipole 3D"));
+    ASSERT_TRUE(d->ThreeDGridGB->isVisibleTo(d.get()));
+    const std::vector<QWidget*> box{d->LineGridXTxt, d->LineGridYTxt, d->LineSpacingTxt, d->YLinesCb,
+                                    d->CrossLinesCb};
+    std::vector<QWidget*> walked;
+    QWidget* w = d->LineGridXTxt;
+    for (int i = 0; i < 200 && walked.size() < box.size(); ++i, w = w->nextInFocusChain())
+        if (std::find(box.begin(), box.end(), w) != box.end() &&
+            std::find(walked.begin(), walked.end(), w) == walked.end())
+            walked.push_back(w);
+    EXPECT_EQ(walked, box);
+}
+
 // The multiple gradient's 3D row: separations picked as levels, measured along every X line.
 TEST_F(SequenceDialog, TheMultipleGradient3DRowMakesAGradientGrid) {
     auto d = Open(record);
